@@ -1,0 +1,25 @@
+# Every subsystem folder is globbed, so adding a file needs no edit here.
+# Files ending in _main.cpp are program entry points and stay out of libraries.
+function(qx_sources out)
+    set(all)
+    foreach(dir IN LISTS ARGN)
+        file(GLOB_RECURSE found CONFIGURE_DEPENDS
+             ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h)
+        list(APPEND all ${found})
+    endforeach()
+    list(FILTER all EXCLUDE REGEX "_main\\.cpp$")
+    set(${out} ${all} PARENT_SCOPE)
+endfunction()
+
+# One test executable per test folder; each links libraries, never sources twice.
+function(qx_test_folder name)
+    cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
+    if(NOT found)
+        return()
+    endif()
+    add_executable(test_${name} ${found})
+    target_link_libraries(test_${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QX_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endfunction()

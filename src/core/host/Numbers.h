@@ -1,0 +1,22 @@
+#pragma once
+// Conversions between numbers and text that use a decimal point whatever the
+// user's locale is.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qx {
+
+// printf-style formatting of one double ("%.1f", "%7.1f", "%g"...) in the C locale.
+std::string FormatDouble(const char* format, double value);
+// printf-style formatting in the C locale for any arguments.
+std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// atof semantics: leading white space, the longest valid prefix, 0 when none.
+double AtoF(std::string_view text);
+// Strict: the whole text (surrounding white space allowed) must be a finite number.
+std::optional<double> ParseDouble(std::string_view text);
+// Strict integer (decimal), optional sign.
+std::optional<long long> ParseInt(std::string_view text);
+
+}  // namespace qx

@@ -1,0 +1,88 @@
+#pragma once
+// The serial layer: one opened port and its byte stream. This keeps the
+// contract the link relies on (read a byte with a time-out, write a byte,
+// counts, flushes, GetBuffer, pending line error) with names of our own.
+//
+// Errors of the layer have three meanings:
+//   CallerBug    - the caller broke the contract (bad index, null buffer);
+//   OsFailure    - the system refused (the errno is kept, with a readable reason);
+//   NotSupported - the driver cannot do what was asked (no error counters).
+// A vanished device (USB adapter unplugged) is a state of its own: IsGone().
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/Host.h"
+
+namespace qx::serial {
+
+inline constexpr int kReadTimeout = -802;  // no byte within the time-out
+inline constexpr int kDeviceGone = -803;   // the device has gone; never a time-out
+
+enum class ErrorKind { None, CallerBug, OsFailure, NotSupported };
+
+struct OpenError {
+    ErrorKind kind = ErrorKind::None;
+    int errnoValue = 0;
+    std::string device;  // the device path that was tried
+    std::string reason;  // one readable line: no such device, permission denied
+                         // (naming the group that owns the device), in use by another program
+};
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;  // releases the port
+
+    // The byte 0..255, kReadTimeout when none came within timeoutMs, kDeviceGone.
+    virtual int ReadByte(int timeoutMs) = 0;
+    // 0 when the byte was accepted; anything else is a failure.
+    virtual int WriteByte(uint8_t byte) = 0;
+    virtual std::size_t RXCount() = 0;
+    virtual std::size_t TXCount() = 0;
+    virtual void RXFlush() = 0;
+    virtual void TXFlush() = 0;
+    // Places up to count bytes in buffer, waiting at most timeoutMs for them;
+    // returns how many were placed (may be fewer).
+    virtual std::size_t GetBuffer(uint8_t* buffer, std::size_t count, int timeoutMs) = 0;
+    // Non-zero when a line error (framing, overrun, parity, break) is pending
+    // since the last call; status receives a bit set of what happened.
+    virtual int GetCommError(uint16_t& status) = 0;
+    // True once the device has hung up (EIO, POLLHUP).
+    virtual bool IsGone() = 0;
+
+    // The descriptor to watch for readable data, or -1 (in-memory lines).
+    virtual int PollFd() const { return -1; }
+    // Sleeps until at least n bytes wait, timeoutMs pass or the device goes.
+    // Ready, Timeout or DeviceGone. Dispatches nothing.
+    virtual WaitOutcome WaitForBytes(std::size_t n, int timeoutMs) = 0;
+    // Microseconds one byte takes on the line (10 bits at the line speed).
+    virtual int ByteTimeUs() const { return 1042; }
+    virtual std::string DevicePath() const = 0;
+};
+
+struct PortSettings {
+    std::string device;     // e.g. /dev/ttyS0, /dev/ttyUSB0, a pty slave
+    int baud = 9600;        // 8 data bits, no parity, 1 stop bit, no flow control
+};
+
+// Opens a POSIX serial device exclusively (flock + TIOCEXCL), raw 8N1.
+// Returns null and fills why on failure. The caller owns the result.
+std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenError* why);
+
+// COMn (index 0..3) to its device: profile "Ports"/"COMn", else /dev/ttyS<n-1>.
+std::string DeviceForPortIndex(int index);
+// The line speed: profile "Settings"/"Baud Rate", default 9600.
+int ConfiguredBaud();
+
+// A serial device that exists on this machine.
+struct PortInfo {
+    std::string device;       // /dev/ttyUSB0
+    std::string description;  // "FTDI FT232R USB UART" or "" when unknown
+    std::vector<int> comSlots;  // COM indexes (0..3) whose device is this one
+};
+// Lists from sysfsRoot (normally /sys/class/tty), leaving out ttyS nodes with no hardware.
+std::vector<PortInfo> ListPorts(const std::string& sysfsRoot = "/sys/class/tty");
+
+}  // namespace qx::serial
