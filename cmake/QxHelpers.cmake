@@ -18,8 +18,9 @@ function(qx_test_folder name)
     if(NOT found)
         return()
     endif()
-    add_executable(test_${name} ${found})
-    target_link_libraries(test_${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-    gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    string(REPLACE "/" "_" target test_${name})
+    add_executable(${target} ${found})
+    target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QX_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
