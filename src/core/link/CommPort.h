@@ -1,0 +1,189 @@
+#pragma once
+// The one serial link to the module: link settings from the profile, byte
+// reading and writing with time-outs, the waits (which sleep in the host and
+// dispatch UI events between), recovery, establishing and breaking the link,
+// and the framed protocol on top of it.
+//
+// Everything runs on the UI thread. The waits dispatch UI events, so any
+// command may run inside them; every query is safe while the link is down.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "link/Request.h"
+#include "serial/SerialPort.h"
+
+namespace qx {
+
+class CommPort {
+  public:
+    enum class CommError : int {
+        NoError = 0,
+        NoResponseError = 1,
+        CheckSumError = 2,
+        TimeoutError = 3,
+        ResponseTypeError = 4,
+        LengthError = 5,  // length field 0 or more data bytes than the buffer holds
+        NakError = 6,
+        StartByteError = 7,
+        EndByteError = 8,
+    };
+
+    // Profile keys (section "Settings") and their defaults.
+    static constexpr int kDefaultPort = 0;
+    static constexpr int kDefaultDelay = 150;
+    static constexpr int kDefaultRetries = 5;
+    static constexpr int kDefaultWaitRetries = 10;
+    static constexpr int kDefaultTimeout = 200;
+    static constexpr uint8_t kNoFirmware = 0xFF;
+
+    // Created on first use; reads the profile then. The instance is owned by the class.
+    static CommPort& Instance();
+    // True while an instance exists.
+    static bool Exists();
+    // Destroys the instance (tests, program end): an open port is released without
+    // any message, the monitor's state is forgotten and pending posted work is dropped.
+    static void ResetInstance();
+
+    // Opens the port with the given index; fills why on failure. The caller owns the result.
+    using PortOpener =
+        std::function<std::unique_ptr<serial::SerialPort>(int portIndex, serial::OpenError* why)>;
+    // Default: OpenPosixPort(DeviceForPortIndex(i), ConfiguredBaud()). Demo mode and tests replace
+    // it.
+    void SetPortOpener(PortOpener opener);
+
+    bool IsLinked() const { return linked_; }
+    uint8_t FirmwareVersion() const { return firmware_; }
+    int PortNumber() const { return portNumber_; }
+    int BusyCount() const { return busyCount_; }
+    int Delay() const { return delay_; }
+    int Retries() const { return retries_; }
+    int WaitRetries() const { return waitRetries_; }
+    int Timeout() const { return timeout_; }
+    bool PumpEnabled() const { return pumpEnabled_; }
+    // True while one of the waits (WaitForData, Pause) is in progress.
+    bool IsWaiting() const { return waitDepth_ > 0; }
+
+    // Stores a new index (0..3) and writes "Port"; relinks on the new port when up.
+    bool SetPort(int index);
+    // Stores a new time-out (1..60000 ms) and writes "Timeout" when it changed.
+    bool SetTimeout(int ms);
+
+    // Byte level; each fails at once while the link is down.
+    bool ReadByte(uint8_t& out);
+    bool WriteByte(uint8_t b);
+    bool WriteBytes(const uint8_t* p, std::size_t n);
+    bool ReceiveEmpty();
+    bool TransmitEmpty();
+    std::size_t ReceiveCount();
+    std::size_t ReadAvailable(uint8_t* p, std::size_t n);
+
+    // Dispatches one pending UI event while dispatch is enabled; false when quitting
+    // (a quit is then posted).
+    bool PumpMessages();
+    // Sleeps ms, dispatching UI events while enabled; false when down or quitting.
+    bool Pause(int ms);
+    // Sleeps until minBytes wait, the time-out passes (false) or the app quits (false).
+    bool WaitForData(std::size_t minBytes = 1);
+    // WaitForData up to WaitRetries + 1 times (or until data if forever); true when
+    // the link goes down meanwhile.
+    bool WaitForResponse(bool forever);
+    // Discards what is pending; false when the line does not go quiet within
+    // Retries + 1 rounds of 200 ms.
+    bool FlushBuffers();
+    // Brings the line back to quiet after a failed exchange; false when the link
+    // had to be broken (the user has been told).
+    bool ResetError();
+    void BreakLink();
+    bool EstablishLink();
+
+    // The framed protocol.
+    bool SendRequest(const Request& r);
+    // Reads one response frame; dest receives min(capacity, data bytes). True only
+    // for NoError. error may be null; it is left alone when the link is down.
+    bool ReadResponse(uint8_t& type, uint8_t* dest, std::size_t capacity, CommError* error,
+                      bool wait);
+    // Reads count (at most 128) bytes at address with retries and recovery.
+    bool ReadModuleMemoryBlock(uint8_t* dest, uint16_t address, uint16_t count);
+    // Writes one byte at address and waits for ACK, with retries and recovery;
+    // shows the resync failure message when every attempt failed.
+    bool WriteModuleByte(uint16_t address, uint8_t value);
+    // The cancel request 0x18 0x18 that ends a monitor stream.
+    bool SendCancelRequest();
+
+    // True when a port is open and its device has hung up.
+    bool IsDeviceGone();
+
+    // Runs fn from the main loop once the busy count is back to 0 (posted now if it is 0).
+    void CallWhenNotBusy(std::function<void()> fn);
+
+    // The open port; not owned by the caller; null while down.
+    serial::SerialPort* Port() { return port_.get(); }
+
+    ~CommPort();
+    CommPort(const CommPort&) = delete;
+    CommPort& operator=(const CommPort&) = delete;
+
+  private:
+    friend class CommandBusyScope;
+    friend class PumpBlockScope;
+    CommPort();
+
+    void ReadSettings();
+    void ReleasePort();
+    void EnterBusy();
+    void LeaveBusy();
+    void PostNotBusyWork();
+    enum class WaitEnd { Data, Timeout, Down, Quit, Gone };
+    WaitEnd WaitForDataWhy(std::size_t minBytes);
+    bool ReadResponseUnchecked(uint8_t& type, uint8_t* dest, std::size_t capacity,
+                               CommError& error);
+
+    std::unique_ptr<serial::SerialPort> port_;
+    uint8_t firmware_ = kNoFirmware;
+    int delay_ = kDefaultDelay;
+    int portNumber_ = kDefaultPort;
+    int busyCount_ = 0;
+    int retries_ = kDefaultRetries;
+    int waitRetries_ = kDefaultWaitRetries;
+    int timeout_ = kDefaultTimeout;
+    bool linked_ = false;
+    bool pumpEnabled_ = true;
+    int waitDepth_ = 0;
+    bool lastWaitQuit_ = false;
+    PortOpener opener_;
+    std::vector<std::function<void()>> notBusyWork_;
+    uint8_t txBuffer_[wire::kBufferSize] = {};
+    uint8_t rxBuffer_[wire::kBufferSize] = {};
+};
+
+// Brackets one module command: raises the busy count (commands arriving meanwhile
+// are postponed), optionally shows the wait cursor, and suspends the monitor.
+// On exit the busy count drops again; at 0 the postponed commands are replayed
+// from the main loop.
+class CommandBusyScope {
+  public:
+    explicit CommandBusyScope(bool showWaitCursor, bool suspendMonitor = true);
+    ~CommandBusyScope();
+    CommandBusyScope(const CommandBusyScope&) = delete;
+    CommandBusyScope& operator=(const CommandBusyScope&) = delete;
+
+  private:
+    bool cursor_;
+};
+
+// No UI event is dispatched by the link's waits for the life of the scope.
+class PumpBlockScope {
+  public:
+    PumpBlockScope();
+    ~PumpBlockScope();
+    PumpBlockScope(const PumpBlockScope&) = delete;
+    PumpBlockScope& operator=(const PumpBlockScope&) = delete;
+
+  private:
+    bool saved_;
+};
+
+}  // namespace qx

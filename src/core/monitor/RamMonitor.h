@@ -1,0 +1,96 @@
+#pragma once
+// The RAM monitor engine: asks the module to stream a block of its RAM, keeps
+// the latest packet as an image, and arbitrates the module between the stream
+// and user commands (suspend for a command, postpone commands that arrive while
+// a packet is read, restart the stream afterwards).
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "link/CommPort.h"
+
+namespace qx {
+
+class RamMonitor {
+  public:
+    static constexpr std::size_t kImageSize = 60;
+    static constexpr int kMaxPostponed = 4;
+    static constexpr int kDefaultRestartThreshold = 50;
+
+    // Created on first use (reads "Monitor Beep On Failure" and "Restart Threshold");
+    // the instance is owned by the class.
+    static RamMonitor& Instance();
+    static bool Exists();
+    // Destroys the instance; posted replays that are still pending do nothing.
+    static void ResetInstance();
+
+    bool IsRunning() const { return running_; }
+    bool IsSuspended() const { return suspended_; }
+    bool IsReading() const { return reading_; }
+    bool IsImageValid() const { return imageValid_; }
+    // True while the Run loop is active.
+    bool IsRunActive() const { return runActive_; }
+    bool BeepOnFailure() const { return beepOnFailure_; }
+    int RestartThreshold() const { return restartThreshold_; }
+
+    // Copies length bytes of the image for module addresses moduleAddress.. and
+    // returns whether the image is valid. A range not wholly inside the streamed
+    // block copies nothing and answers false.
+    bool GetImageBytes(uint8_t* dest, uint16_t moduleAddress, std::size_t length);
+
+    bool Start();
+    bool Stop();
+    bool Suspend();
+    // The monitor loop; returns when monitoring ends, the link goes down or the app quits.
+    void Run();
+    // Reads one packet into the image. error may be null.
+    bool UpdateRamImage(CommPort::CommError* error);
+
+    // Queues commandId (true) while a packet is read or a command is in progress;
+    // otherwise suspends the monitor when asked and answers false.
+    bool PostponeCommandIfBusy(int commandId, bool suspend);
+    // Routes every queued id through the host, in queue order, and empties the queue.
+    void RunPostponedCommands();
+    // The ids waiting, in order.
+    const std::vector<int>& PostponedCommands() const { return postponed_; }
+
+    // The monitored block, chosen by the module's firmware version byte.
+    uint16_t BlockStart() const;
+    uint16_t BlockCount() const;
+    std::size_t PacketLength() const { return BlockCount() + wire::kFrameOverhead; }
+
+    // The monitor window's RefreshDisplays(first): called after each good packet,
+    // with first set on the first packet since the stream was (re)started.
+    void SetRefreshHook(std::function<void(bool first)> hook);
+    // The link broke: running, suspended and reading are cleared.
+    void ForgetState();
+    // Called when the busy count returns to 0: replays queued commands from the
+    // main loop once nothing is nested (no Run, wait or modal dialog).
+    void ScheduleReplay();
+
+    // The whole image (for tests and diagnostics).
+    const uint8_t* Image() const { return image_; }
+
+    ~RamMonitor();
+    RamMonitor(const RamMonitor&) = delete;
+    RamMonitor& operator=(const RamMonitor&) = delete;
+
+  private:
+    RamMonitor();
+    void ReplayWhenQuiet();
+
+    uint8_t image_[kImageSize] = {};
+    bool imageValid_ = false;
+    bool reading_ = false;
+    bool running_ = false;
+    bool suspended_ = false;
+    bool beepOnFailure_ = false;
+    std::vector<int> postponed_;
+    int restartThreshold_ = kDefaultRestartThreshold;
+    std::function<void(bool)> refreshHook_;
+    bool runActive_ = false;
+    bool replayPosted_ = false;
+};
+
+}  // namespace qx
