@@ -1,0 +1,142 @@
+#pragma once
+// The settings document: the twelve basic settings, the six maps, the map on
+// screen, the settings file, and the commands that belong to the settings
+// (map selection, the mirror toggle, Basic Setup, upload and download).
+//
+// Ownership: the document owns its basic values and its maps. Map pointers and
+// references stay valid until the next new document or successful open, which
+// replace the maps (observers are then told with the new current map).
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "maps/CalibrationMaps.h"
+#include "model/DocumentBase.h"
+#include "model/ModuleValue.h"
+
+namespace qx {
+
+// Command ids the document handles.
+inline constexpr int kCmdUpload = 32771;
+inline constexpr int kCmdDownload = 32772;
+inline constexpr int kCmdSelectMap1 = 32776;  // .. 32781 for maps 0 .. 5
+inline constexpr int kCmdSelectMap6 = 32781;
+inline constexpr int kCmdToggleMirror = 32782;
+inline constexpr int kCmdBasicSettings = 32783;
+
+inline constexpr std::size_t kSettingsFileSize = 3676;
+inline constexpr uint16_t kBasicBlockAddress = 0xB661;
+inline constexpr int kBasicBlockSize = 17;
+inline constexpr int kBasicValueCount = 12;
+
+// The basic settings, in file (and download) order.
+enum BasicSetting {
+    kIgnitionMode,
+    kSwitchLockout,
+    kCamSensorSync,
+    kCamSensorOffset,
+    kIgnitionDelay,
+    kRevLimit,
+    kStartModeEnter,
+    kStartModeExit,
+    kAuxRevLimit,
+    kRevLimitRate,
+    kNitrousDelay,
+    kNosArmingRpm,
+};
+
+struct BasicSettingInfo {
+    const char* member;  // e.g. "ignitionMode"
+    const char* label;   // the Basic Setup dialog's label
+    const char* unit;    // "" when none
+    bool isSigned;
+    uint16_t address;
+    double min;
+    double max;
+    int32_t minInternal;
+    int32_t maxInternal;
+    double defaultValue;
+};
+
+extern const std::array<BasicSettingInfo, kBasicValueCount> kBasicSettings;
+
+class ModuleState : public DocumentBase {
+  public:
+    ModuleState();
+    ~ModuleState() override;
+
+    // The basic value of the given setting (file order index 0 .. 11).
+    ModuleValue& BasicValue(int index) { return *basic_[static_cast<std::size_t>(index)]; }
+    const ModuleValue& BasicValue(int index) const {
+        return *basic_[static_cast<std::size_t>(index)];
+    }
+    ModuleValue& ignitionMode() { return BasicValue(kIgnitionMode); }
+    ModuleValue& switchLockout() { return BasicValue(kSwitchLockout); }
+    ModuleValue& camSensorSync() { return BasicValue(kCamSensorSync); }
+    ModuleValue& camSensorOffset() { return BasicValue(kCamSensorOffset); }
+    ModuleValue& ignitionDelay() { return BasicValue(kIgnitionDelay); }
+    ModuleValue& revLimit() { return BasicValue(kRevLimit); }
+    ModuleValue& startModeEnter() { return BasicValue(kStartModeEnter); }
+    ModuleValue& startModeExit() { return BasicValue(kStartModeExit); }
+    ModuleValue& auxRevLimit() { return BasicValue(kAuxRevLimit); }
+    ModuleValue& revLimitRate() { return BasicValue(kRevLimitRate); }
+    ModuleValue& nitrousDelay() { return BasicValue(kNitrousDelay); }
+    ModuleValue& nosArmingRpm() { return BasicValue(kNosArmingRpm); }
+
+    int MapCount() const { return mapCount; }
+    // Null before the first new document or load, or for an index out of range.
+    ModuleMap* Map(int index) const;
+    int CurrentMap() const { return currentMap; }
+    ModuleMap* GetCurrentMap() const { return Map(currentMap); }
+    bool TransferInProgress() const { return transferInProgress; }
+
+    // Defaults for every basic value, six new maps, map 0 current, spark maps paired.
+    void InitializeDefaults();
+    // Whole-document transfers; false (having told the user) on failure.
+    bool UploadSettings();
+    bool DownloadSettings();
+
+    // Refused (Busy) while a transfer or any module command runs.
+    DocStatus OnNewDocument() override;
+    // After a good load with the link up, offers to download the settings.
+    DocStatus OnOpenDocument(const std::string& path) override;
+    bool CanReplaceContents() const override;
+
+    // Command handlers and their menu state.
+    void OnUpload();
+    void OnDownload();
+    bool OnUpdateUpload() const;    // enabled
+    bool OnUpdateDownload() const;  // enabled
+    void OnSelectMap(int commandId);
+    bool OnUpdateSelectMap(int commandId) const;  // checked
+    void OnToggleMirror();
+    bool OnUpdateToggleMirror() const;  // checked
+    void OnBasicSettings();
+    // The Basic Setup dialog, shown modally for this document by OnBasicSettings.
+    void SetBasicSettingsHook(std::function<void()> hook) { basicSettingsHook_ = std::move(hook); }
+
+    // The settings file image (3676 bytes).
+    std::vector<uint8_t> StoreContents() const override;
+    // Empty when bytes is a settings file this document accepts, else what is wrong.
+    std::string CheckContents(const std::vector<uint8_t>& bytes) const override;
+
+  protected:
+    void LoadContents(const std::vector<uint8_t>& bytes) override;
+    std::size_t MaxFileSize() const override { return kSettingsFileSize; }
+
+  private:
+    void SetupBasicValues();
+    void BuildMaps(bool initialize);
+
+    std::array<std::unique_ptr<ModuleValue>, kBasicValueCount> basic_;
+    int mapCount = kMapCount;
+    std::vector<std::unique_ptr<ModuleMap>> maps;
+    int currentMap = 0;
+    bool transferInProgress = false;
+    std::function<void()> basicSettingsHook_;
+};
+
+}  // namespace qx

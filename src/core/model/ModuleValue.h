@@ -1,0 +1,217 @@
+#pragma once
+// A module value: one quantity of the ignition module held in one or two bytes of
+// module memory. The value is kept in the user's units (external, a double) and
+// tied to the module's raw integer (internal) by a linear conversion with a range,
+// a step and a byte encoding.
+//
+// Ownership: values are plain objects; whoever creates one owns it (the document
+// its basic values, a map point its value, a map its live value, the monitor
+// window its monitored values). A mirrored value's partner is never owned; the
+// link is cleared on both sides when either value is destroyed.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qx {
+
+// Rounds x to digits decimal places with halves going up (towards +infinity).
+double RoundTo(double x, int digits);
+
+// The module integer of x: truncated towards zero after clamping to the signed
+// 32-bit range; a NaN gives 0. Never undefined behaviour.
+int32_t TruncateToInt32(double x);
+
+// The process-wide "Advance Maps Synchronized" flag read by every mirrored value.
+bool MirrorSetting();
+// Changes the flag in memory only.
+void SetMirrorSetting(bool on);
+// Loads the flag from profile "Settings"/"Mirror" (default 1).
+void LoadMirrorSetting();
+
+// The 34-byte record of a value in the settings file (all little-endian):
+// address u16, Value f64, Min f64, Max f64, MinInternal i32, MaxInternal i32.
+inline constexpr std::size_t kValueRecordSize = 34;
+
+struct ValueRecord {
+    uint16_t address = 0;
+    double value = 0.0;
+    double min = 0.0;
+    double max = 0.0;
+    int32_t minInternal = 0;
+    int32_t maxInternal = 0;
+};
+
+// Appends the 34 bytes of record to out.
+void EncodeValueRecord(const ValueRecord& record, std::vector<uint8_t>& out);
+// Reads a record from 34 bytes at bytes (the caller guarantees the length).
+ValueRecord DecodeValueRecord(const uint8_t* bytes);
+
+class ModuleValue {
+  public:
+    virtual ~ModuleValue() = default;
+    ModuleValue(const ModuleValue&) = delete;
+    ModuleValue& operator=(const ModuleValue&) = delete;
+
+    // Stores both addresses, Value as passed (not stepped), the ranges; Delta is
+    // delta when it is non-zero or the internal limits are equal, else E / R.
+    // InSync is not touched.
+    virtual void Setup(uint16_t address0, uint16_t address1, double value, double min, double max,
+                       int32_t minInternal, int32_t maxInternal, double delta);
+    // The same fields from the profile section given.
+    virtual void SetupFromProfile(std::string_view section);
+
+    // The user's way to change a value: steps it and, with the link up, writes it
+    // at once. A value that is not finite is ignored (returns false, nothing changes).
+    virtual bool SetValue(double value, bool propagate);
+    virtual void StoreValue(double value);
+    // raw: the bytes as read from the module in address order, first byte in the
+    // low bits. Converts, steps and stores; marks the value in sync.
+    virtual void SetFromInternal(uint32_t raw);
+    virtual double GetValue() const;
+    // Address0 for the firmware bytes 0x10 and 0xFF, Address1 otherwise.
+    virtual uint16_t GetAddress() const;
+    virtual double Quantize(double x) const;
+    virtual double ToExternal(int32_t internal) const;
+    virtual int32_t ToInternal(double x) const;
+    // Writes the value to the module, one acknowledged byte at a time, most
+    // significant byte first.
+    virtual bool SyncModuleWithHost(bool propagate);
+    // Reads the value back from the module.
+    virtual bool Refresh();
+    virtual bool IsSigned() const { return false; }
+    virtual int GetSize() const = 0;
+
+    // The bytes SyncModuleWithHost writes, in address order. The integer is
+    // clamped to what the bytes can hold, so no byte ever wraps.
+    std::vector<uint8_t> EncodeBytes() const;
+
+    // The file record (address is GetAddress at the time of storing).
+    ValueRecord ToRecord() const;
+    // Empty when record can be loaded into this value, else what is wrong with it:
+    // a number that is not finite, Min above Max, another address than this
+    // value's own, a range with equal internal limits, or an internal range the
+    // value's bytes cannot hold.
+    std::string CheckRecord(const ValueRecord& record) const;
+    // Loads a record (Address1 = Address0, Value stepped, not in sync). The
+    // step is kept. Callers check the record first.
+    void LoadRecord(const ValueRecord& record);
+
+    uint16_t Address0() const { return address0_; }
+    uint16_t Address1() const { return address1_; }
+    double Min() const { return min_; }
+    double Max() const { return max_; }
+    int32_t MinInternal() const { return minInternal_; }
+    int32_t MaxInternal() const { return maxInternal_; }
+    double Delta() const { return delta_; }
+    bool InSync() const { return inSync_; }
+    void SetInSync(bool inSync) { inSync_ = inSync; }
+
+  protected:
+    ModuleValue() = default;
+
+    uint16_t address0_ = 0;
+    uint16_t address1_ = 0;
+    double min_ = 0.0;
+    double max_ = 0.0;
+    int32_t minInternal_ = 0;
+    int32_t maxInternal_ = 0;
+    double value_ = 0.0;
+    double delta_ = 0.0;
+    bool inSync_ = false;
+};
+
+class ByteModuleValue : public ModuleValue {
+  public:
+    ByteModuleValue() = default;
+    int GetSize() const override { return 1; }
+};
+
+class WordModuleValue : public ModuleValue {
+  public:
+    WordModuleValue() = default;
+    int GetSize() const override { return 2; }
+};
+
+// Negative internal values are sign-magnitude: bit 7 the sign, bits 0-6 the magnitude.
+class SignedModuleValue : public ModuleValue {
+  public:
+    bool IsSigned() const override { return true; }
+
+  protected:
+    SignedModuleValue() = default;
+};
+
+class ByteSignedModuleValue : public SignedModuleValue {
+  public:
+    ByteSignedModuleValue() = default;
+    int GetSize() const override { return 1; }
+};
+
+// Passes changes on to its partner (the twin point of the other spark advance
+// map) while the mirror setting is on and the caller asks for it.
+class MirroredModuleValue : public ModuleValue {
+  public:
+    ~MirroredModuleValue() override;
+    bool SetValue(double value, bool propagate) override;
+    bool SyncModuleWithHost(bool propagate) override;
+
+    MirroredModuleValue* Partner() const { return partner_; }
+    // Links this and other mutually (null unlinks this one and its old partner).
+    void SetPartner(MirroredModuleValue* other);
+
+  protected:
+    MirroredModuleValue() = default;
+
+  private:
+    MirroredModuleValue* partner_ = nullptr;
+};
+
+class ByteMirroredModuleValue : public MirroredModuleValue {
+  public:
+    ByteMirroredModuleValue() = default;
+    int GetSize() const override { return 1; }
+};
+
+// Read-only: Refresh reads the RAM monitor's image; in sync only while the last
+// monitor packet was good. Never writes to the module.
+class MonitoredModuleValue : public ModuleValue {
+  public:
+    bool SyncModuleWithHost(bool propagate) override;
+    bool Refresh() override;
+    // The value with one decimal and a leading blank (" %.1f").
+    virtual std::string FormatValue() const;
+
+  protected:
+    MonitoredModuleValue() = default;
+};
+
+class WordMonitoredModuleValue : public MonitoredModuleValue {
+  public:
+    WordMonitoredModuleValue() = default;
+    int GetSize() const override { return 2; }
+};
+
+class ByteMonitoredModuleValue : public MonitoredModuleValue {
+  public:
+    ByteMonitoredModuleValue() = default;
+    int GetSize() const override { return 1; }
+};
+
+inline constexpr uint16_t kSerialNumberAddress = 0xB7FE;
+inline constexpr uint16_t kFirmwareVersionAddress = 0xFFD5;
+
+// The module's serial number in its EEPROM; no range.
+class SerialNumberModuleValue : public WordModuleValue {
+  public:
+    SerialNumberModuleValue();
+};
+
+// The firmware version byte: high nibble major, low nibble minor; no range.
+class FirmwareVersionModuleValue : public ByteModuleValue {
+  public:
+    FirmwareVersionModuleValue();
+};
+
+}  // namespace qx
