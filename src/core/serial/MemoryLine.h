@@ -14,7 +14,7 @@ namespace qx::serial {
 
 // The far end of a MemoryLine. Times are the line's clock in milliseconds.
 class LineDevice {
-public:
+  public:
     virtual ~LineDevice() = default;
     // A byte the host wrote arrives at the device at time nowMs.
     virtual void OnHostByte(uint8_t byte, int64_t nowMs) = 0;
@@ -25,10 +25,103 @@ public:
 };
 
 class MemoryLine final : public SerialPort {
-public:
-    // Neither clock nor device is owned; both must outlive the line.
+  public:
+    // Neither clock nor device is owned; both must outlive the line. A null
+    // device is a silent far end (bytes can still be fed with Feed).
     MemoryLine(Clock& clock, LineDevice* device, std::size_t rxCapacity = 4096);
-    // ... implementation-defined test controls follow in the implementation header.
+
+    int ReadByte(int timeoutMs) override;
+    int WriteByte(uint8_t byte) override;
+    std::size_t RXCount() override;
+    std::size_t TXCount() override { return 0; }
+    void RXFlush() override;
+    void TXFlush() override {}
+    std::size_t GetBuffer(uint8_t* buffer, std::size_t count, int timeoutMs) override;
+    int GetCommError(uint16_t& status) override;
+    bool IsGone() override { return gone_; }
+    WaitOutcome WaitForBytes(std::size_t n, int timeoutMs) override;
+    int ByteTimeUs() const override { return byteTimeUs_; }
+    std::string DevicePath() const override { return "memory"; }
+
+    // Test controls.
+    // The device vanishes (or comes back): reads give kDeviceGone, writes fail,
+    // waits end with DeviceGone; bytes already received stay readable.
+    void SetGone(bool gone);
+    // A line error (kLine... bits) that the next GetCommError reports.
+    void InjectLineError(uint16_t status) { pendingStatus_ |= status; }
+    // While set, WriteByte fails with -1 and the device sees nothing.
+    void SetRefuseWrites(bool refuse) { refuseWrites_ = refuse; }
+    // Places bytes in the receive buffer as if the device had sent them now.
+    void Feed(const std::vector<uint8_t>& bytes);
+    void SetByteTimeUs(int us) { byteTimeUs_ = us; }
+    // Every byte the host wrote and the device accepted, in order. The
+    // reference stays valid for the life of the line.
+    const std::vector<uint8_t>& Written() const { return written_; }
+    std::size_t BytesWritten() const { return written_.size(); }
+    void ClearWritten() { written_.clear(); }
+    // Bytes lost because the receive buffer was full.
+    std::size_t BytesLost() const { return lost_; }
+    Clock& GetClock() { return clock_; }
+
+  private:
+    // Collects what the device has sent up to now.
+    void Pump();
+    void Receive(uint8_t byte);
+    // Moves the clock to the device's next output or to deadline, whichever
+    // comes first. False when the deadline had already passed.
+    bool AdvanceTowards(int64_t deadline);
+
+    Clock& clock_;
+    LineDevice* device_;
+    std::size_t capacity_;
+    std::deque<uint8_t> rx_;
+    std::vector<uint8_t> written_;
+    std::vector<uint8_t> produced_;
+    std::size_t lost_ = 0;
+    uint16_t pendingStatus_ = 0;
+    bool gone_ = false;
+    bool goneReported_ = false;
+    bool refuseWrites_ = false;
+    int byteTimeUs_ = 1042;
+};
+
+// A far end that answers from a script: each expected request (matched against
+// the bytes the host writes, in order) is answered after a delay; bytes can
+// also be scheduled at a given time. Bytes of one answer leave together.
+class ScriptedDevice final : public LineDevice {
+  public:
+    // When the host has written request (the bytes since the previous match),
+    // send response delayMs after its last byte. Rules are used once, in order.
+    void Expect(std::vector<uint8_t> request, std::vector<uint8_t> response, int delayMs = 0);
+    // Sends bytes at time atMs of the line's clock.
+    void SendAt(int64_t atMs, std::vector<uint8_t> bytes);
+
+    // Everything the device received, in order.
+    const std::vector<uint8_t>& Received() const { return received_; }
+    // Host bytes that matched no rule (the rules were used up or differed).
+    std::size_t UnexpectedBytes() const { return unexpected_; }
+    std::size_t PendingRules() const { return rules_.size(); }
+
+    void OnHostByte(uint8_t byte, int64_t nowMs) override;
+    void Produce(int64_t nowMs, std::vector<uint8_t>& out) override;
+    int64_t NextOutputTime(int64_t nowMs) override;
+
+  private:
+    struct Rule {
+        std::vector<uint8_t> request;
+        std::vector<uint8_t> response;
+        int delayMs;
+    };
+    struct Scheduled {
+        int64_t atMs;
+        std::vector<uint8_t> bytes;
+    };
+
+    std::deque<Rule> rules_;
+    std::vector<uint8_t> matched_;  // bytes of the current request so far
+    std::deque<Scheduled> outbox_;  // in time order
+    std::vector<uint8_t> received_;
+    std::size_t unexpected_ = 0;
 };
 
 }  // namespace qx::serial

@@ -23,6 +23,22 @@ inline constexpr int kDeviceGone = -803;   // the device has gone; never a time-
 
 enum class ErrorKind { None, CallerBug, OsFailure, NotSupported };
 
+// Bits of the status word GetCommError fills in.
+inline constexpr uint16_t kLineRxOverflow = 0x0001;  // the receive buffer was full; bytes lost
+inline constexpr uint16_t kLineOverrun = 0x0002;     // the UART lost bytes
+inline constexpr uint16_t kLineParity = 0x0004;
+inline constexpr uint16_t kLineFraming = 0x0008;
+inline constexpr uint16_t kLineBreak = 0x0010;
+inline constexpr uint16_t kLineDeviceGone = 0x8000;  // reported once, when the device vanishes
+
+// Line speeds the layer can set; any other speed falls back to kDefaultBaud.
+inline constexpr int kDefaultBaud = 9600;
+bool IsSupportedBaud(int baud);
+// baud when supported, else kDefaultBaud.
+int SupportedBaudOr9600(int baud);
+// Microseconds one 8N1 byte (10 bits) takes at baud, rounded.
+int ByteTimeUsAt(int baud);
+
 struct OpenError {
     ErrorKind kind = ErrorKind::None;
     int errnoValue = 0;
@@ -32,7 +48,7 @@ struct OpenError {
 };
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;  // releases the port
 
     // The byte 0..255, kReadTimeout when none came within timeoutMs, kDeviceGone.
@@ -47,7 +63,8 @@ public:
     // returns how many were placed (may be fewer).
     virtual std::size_t GetBuffer(uint8_t* buffer, std::size_t count, int timeoutMs) = 0;
     // Non-zero when a line error (framing, overrun, parity, break) is pending
-    // since the last call; status receives a bit set of what happened.
+    // since the last call; status receives a bit set of what happened (kLine...).
+    // The vanishing of the device counts once, on the first call after it.
     virtual int GetCommError(uint16_t& status) = 0;
     // True once the device has hung up (EIO, POLLHUP).
     virtual bool IsGone() = 0;
@@ -55,7 +72,8 @@ public:
     // The descriptor to watch for readable data, or -1 (in-memory lines).
     virtual int PollFd() const { return -1; }
     // Sleeps until at least n bytes wait, timeoutMs pass or the device goes.
-    // Ready, Timeout or DeviceGone. Dispatches nothing.
+    // Ready, Timeout or DeviceGone. Dispatches nothing. Bytes already waiting
+    // count even when the device has gone since they arrived.
     virtual WaitOutcome WaitForBytes(std::size_t n, int timeoutMs) = 0;
     // Microseconds one byte takes on the line (10 bits at the line speed).
     virtual int ByteTimeUs() const { return 1042; }
@@ -63,26 +81,31 @@ public:
 };
 
 struct PortSettings {
-    std::string device;     // e.g. /dev/ttyS0, /dev/ttyUSB0, a pty slave
-    int baud = 9600;        // 8 data bits, no parity, 1 stop bit, no flow control
+    std::string device;  // e.g. /dev/ttyS0, /dev/ttyUSB0, a pty slave
+    int baud = 9600;     // 8 data bits, no parity, 1 stop bit, no flow control
 };
 
-// Opens a POSIX serial device exclusively (flock + TIOCEXCL), raw 8N1.
-// Returns null and fills why on failure. The caller owns the result.
+// Opens a POSIX serial device exclusively (flock + TIOCEXCL), raw 8N1, no flow
+// control; an unsupported speed is replaced by 9600. Returns null and fills why
+// (when not null) on failure. The caller owns the result.
 std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenError* why);
 
 // COMn (index 0..3) to its device: profile "Ports"/"COMn", else /dev/ttyS<n-1>.
+// An index out of range gives "".
 std::string DeviceForPortIndex(int index);
-// The line speed: profile "Settings"/"Baud Rate", default 9600.
+// The line speed: profile "Settings"/"Baud Rate", default 9600; an unsupported
+// speed gives 9600.
 int ConfiguredBaud();
 
 // A serial device that exists on this machine.
 struct PortInfo {
-    std::string device;       // /dev/ttyUSB0
-    std::string description;  // "FTDI FT232R USB UART" or "" when unknown
+    std::string device;         // /dev/ttyUSB0
+    std::string description;    // "FTDI FT232R USB UART" or "" when unknown
     std::vector<int> comSlots;  // COM indexes (0..3) whose device is this one
 };
-// Lists from sysfsRoot (normally /sys/class/tty), leaving out ttyS nodes with no hardware.
+// Lists from sysfsRoot (normally /sys/class/tty), leaving out nodes with no
+// device behind them (virtual consoles, ptys) and ttyS nodes with no hardware,
+// in natural name order. A missing root gives an empty list.
 std::vector<PortInfo> ListPorts(const std::string& sysfsRoot = "/sys/class/tty");
 
 }  // namespace qx::serial

@@ -1,0 +1,172 @@
+#include "serial/MemoryLine.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace qx::serial {
+
+MemoryLine::MemoryLine(Clock& clock, LineDevice* device, std::size_t rxCapacity)
+    : clock_(clock), device_(device), capacity_(rxCapacity) {}
+
+void MemoryLine::Receive(uint8_t byte) {
+    // Like a UART whose buffer is full: the new byte is dropped and noted.
+    if (rx_.size() >= capacity_) {
+        ++lost_;
+        pendingStatus_ |= kLineRxOverflow;
+        return;
+    }
+    rx_.push_back(byte);
+}
+
+void MemoryLine::Pump() {
+    if (device_ == nullptr) return;
+    produced_.clear();
+    device_->Produce(clock_.NowMs(), produced_);
+    // A vanished device sends nothing more.
+    if (gone_) return;
+    for (uint8_t byte : produced_) Receive(byte);
+}
+
+bool MemoryLine::AdvanceTowards(int64_t deadline) {
+    int64_t now = clock_.NowMs();
+    if (now >= deadline) return false;
+    int64_t target = deadline;
+    if (device_ != nullptr && !gone_) {
+        int64_t next = device_->NextOutputTime(now);
+        // A device that claims output now but produced none still lets time move.
+        if (next >= 0) target = std::min(target, std::max(next, now + 1));
+    }
+    int64_t step = std::min<int64_t>(target - now, std::numeric_limits<int>::max());
+    clock_.SleepMs(static_cast<int>(step));
+    // A clock that does not move (a frozen fake) must not trap the caller.
+    if (clock_.NowMs() <= now) return false;
+    Pump();
+    return true;
+}
+
+int MemoryLine::ReadByte(int timeoutMs) {
+    int64_t deadline = clock_.NowMs() + std::max(timeoutMs, 0);
+    Pump();
+    for (;;) {
+        if (!rx_.empty()) {
+            uint8_t byte = rx_.front();
+            rx_.pop_front();
+            return byte;
+        }
+        if (gone_) return kDeviceGone;
+        if (!AdvanceTowards(deadline)) return kReadTimeout;
+    }
+}
+
+int MemoryLine::WriteByte(uint8_t byte) {
+    if (gone_) return kDeviceGone;
+    if (refuseWrites_) return -1;
+    Pump();
+    written_.push_back(byte);
+    if (device_ != nullptr) device_->OnHostByte(byte, clock_.NowMs());
+    return 0;
+}
+
+std::size_t MemoryLine::RXCount() {
+    Pump();
+    return rx_.size();
+}
+
+void MemoryLine::RXFlush() {
+    Pump();
+    rx_.clear();
+}
+
+std::size_t MemoryLine::GetBuffer(uint8_t* buffer, std::size_t count, int timeoutMs) {
+    if (buffer == nullptr) return 0;
+    int64_t deadline = clock_.NowMs() + std::max(timeoutMs, 0);
+    std::size_t placed = 0;
+    Pump();
+    for (;;) {
+        while (placed < count && !rx_.empty()) {
+            buffer[placed++] = rx_.front();
+            rx_.pop_front();
+        }
+        if (placed == count || gone_) return placed;
+        if (!AdvanceTowards(deadline)) return placed;
+    }
+}
+
+int MemoryLine::GetCommError(uint16_t& status) {
+    status = pendingStatus_;
+    pendingStatus_ = 0;
+    if (gone_ && !goneReported_) {
+        goneReported_ = true;
+        status |= kLineDeviceGone;
+    }
+    return status;
+}
+
+WaitOutcome MemoryLine::WaitForBytes(std::size_t n, int timeoutMs) {
+    int64_t deadline = clock_.NowMs() + std::max(timeoutMs, 0);
+    Pump();
+    for (;;) {
+        if (rx_.size() >= n) return WaitOutcome::Ready;
+        if (gone_) return WaitOutcome::DeviceGone;
+        if (!AdvanceTowards(deadline)) return WaitOutcome::Timeout;
+    }
+}
+
+void MemoryLine::SetGone(bool gone) {
+    if (gone_ == gone) return;
+    // Whatever the device sent before it went is in the buffer.
+    if (gone) Pump();
+    gone_ = gone;
+    goneReported_ = false;
+}
+
+void MemoryLine::Feed(const std::vector<uint8_t>& bytes) {
+    Pump();
+    for (uint8_t byte : bytes) Receive(byte);
+}
+
+void ScriptedDevice::Expect(std::vector<uint8_t> request, std::vector<uint8_t> response,
+                            int delayMs) {
+    rules_.push_back(Rule{std::move(request), std::move(response), delayMs});
+}
+
+void ScriptedDevice::SendAt(int64_t atMs, std::vector<uint8_t> bytes) {
+    auto pos = std::upper_bound(outbox_.begin(), outbox_.end(), atMs,
+                                [](int64_t t, const Scheduled& s) { return t < s.atMs; });
+    outbox_.insert(pos, Scheduled{atMs, std::move(bytes)});
+}
+
+void ScriptedDevice::OnHostByte(uint8_t byte, int64_t nowMs) {
+    received_.push_back(byte);
+    if (rules_.empty()) {
+        ++unexpected_;
+        return;
+    }
+    matched_.push_back(byte);
+    const Rule& rule = rules_.front();
+    if (matched_.size() > rule.request.size() ||
+        !std::equal(matched_.begin(), matched_.end(), rule.request.begin())) {
+        unexpected_ += matched_.size();
+        matched_.clear();
+        return;
+    }
+    if (matched_.size() < rule.request.size()) return;
+    SendAt(nowMs + rule.delayMs, rule.response);
+    matched_.clear();
+    rules_.pop_front();
+}
+
+void ScriptedDevice::Produce(int64_t nowMs, std::vector<uint8_t>& out) {
+    while (!outbox_.empty() && outbox_.front().atMs <= nowMs) {
+        out.insert(out.end(), outbox_.front().bytes.begin(), outbox_.front().bytes.end());
+        outbox_.pop_front();
+    }
+}
+
+int64_t ScriptedDevice::NextOutputTime(int64_t nowMs) {
+    for (const Scheduled& s : outbox_)
+        if (s.atMs > nowMs) return s.atMs;
+    return -1;
+}
+
+}  // namespace qx::serial

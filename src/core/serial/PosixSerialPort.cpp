@@ -1,0 +1,339 @@
+#include "serial/PosixSerialPort.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace qx::serial {
+namespace {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+SteadyTime Deadline(int timeoutMs) {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+}
+
+// Milliseconds left until deadline, rounded up so that a poll never wakes early.
+int MsLeft(SteadyTime deadline) {
+    auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::nanoseconds::zero()) return 0;
+    auto us = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
+    return static_cast<int>((us + 999) / 1000);
+}
+
+speed_t SpeedConstant(int baud) {
+    switch (baud) {
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B9600;
+    }
+}
+
+// Errors after which the descriptor will never carry data again.
+bool IsHangupErrno(int e) {
+    return e != EAGAIN && e != EWOULDBLOCK && e != EINTR;
+}
+
+constexpr int kWriteRoomWaitMs = 200;
+
+class PosixSerialPort final : public SerialPort {
+  public:
+    PosixSerialPort(int fd, std::string device, int baud, const PosixCalls& calls)
+        : fd_(fd), device_(std::move(device)), baud_(baud), calls_(calls) {
+        haveCounters_ = ioctl(fd_, TIOCGICOUNT, &lastCount_) == 0;
+    }
+
+    ~PosixSerialPort() override {
+        // The tty keeps TIOCEXCL while another end holds it open (a pty master).
+        ioctl(fd_, TIOCNXCL);
+        calls_.flock(fd_, LOCK_UN);
+        close(fd_);
+    }
+
+    int ReadByte(int timeoutMs) override {
+        uint8_t byte = 0;
+        auto deadline = Deadline(timeoutMs);
+        for (;;) {
+            if (gone_) return kDeviceGone;
+            ssize_t n = read(fd_, &byte, 1);
+            if (n == 1) return byte;
+            if (n == 0 || (n < 0 && IsHangupErrno(errno))) {
+                MarkGone();
+                return kDeviceGone;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            int left = MsLeft(deadline);
+            if (left == 0) return kReadTimeout;
+            if (!PollFor(POLLIN, left)) return gone_ ? kDeviceGone : kReadTimeout;
+        }
+    }
+
+    int WriteByte(uint8_t byte) override {
+        auto deadline = Deadline(kWriteRoomWaitMs);
+        for (;;) {
+            if (gone_) return kDeviceGone;
+            ssize_t n = write(fd_, &byte, 1);
+            if (n == 1) return 0;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && IsHangupErrno(errno)) {
+                MarkGone();
+                return kDeviceGone;
+            }
+            // The driver's buffer is full: wait briefly for room, never forever.
+            int left = MsLeft(deadline);
+            if (left == 0 || !PollFor(POLLOUT, left)) return gone_ ? kDeviceGone : -1;
+        }
+    }
+
+    std::size_t RXCount() override {
+        int count = 0;
+        if (gone_ || ioctl(fd_, FIONREAD, &count) != 0 || count < 0) return 0;
+        return static_cast<std::size_t>(count);
+    }
+
+    std::size_t TXCount() override {
+        int count = 0;
+        if (gone_ || ioctl(fd_, TIOCOUTQ, &count) != 0 || count < 0) return 0;
+        return static_cast<std::size_t>(count);
+    }
+
+    void RXFlush() override {
+        if (!gone_) tcflush(fd_, TCIFLUSH);
+    }
+    void TXFlush() override {
+        if (!gone_) tcflush(fd_, TCOFLUSH);
+    }
+
+    std::size_t GetBuffer(uint8_t* buffer, std::size_t count, int timeoutMs) override {
+        if (buffer == nullptr) return 0;
+        std::size_t placed = 0;
+        auto deadline = Deadline(timeoutMs);
+        while (placed < count && !gone_) {
+            ssize_t n = read(fd_, buffer + placed, count - placed);
+            if (n > 0) {
+                placed += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n == 0 || (n < 0 && IsHangupErrno(errno))) {
+                MarkGone();
+                break;
+            }
+            if (errno == EINTR) continue;
+            int left = MsLeft(deadline);
+            if (left == 0 || !PollFor(POLLIN, left)) break;
+        }
+        return placed;
+    }
+
+    int GetCommError(uint16_t& status) override {
+        status = 0;
+        if (!gone_ && haveCounters_) {
+            serial_icounter_struct now{};
+            if (ioctl(fd_, TIOCGICOUNT, &now) == 0) {
+                if (now.frame != lastCount_.frame) status |= kLineFraming;
+                if (now.overrun != lastCount_.overrun) status |= kLineOverrun;
+                if (now.buf_overrun != lastCount_.buf_overrun) status |= kLineRxOverflow;
+                if (now.parity != lastCount_.parity) status |= kLineParity;
+                if (now.brk != lastCount_.brk) status |= kLineBreak;
+                lastCount_ = now;
+            } else if (errno == EIO || errno == ENODEV || errno == ENXIO) {
+                MarkGone();
+            }
+        }
+        IsGone();
+        if (gone_ && !goneReported_) {
+            goneReported_ = true;
+            status |= kLineDeviceGone;
+        }
+        return status;
+    }
+
+    bool IsGone() override {
+        // A hangup shows in poll even when nobody has read since.
+        if (!gone_) PollFor(0, 0);
+        return gone_;
+    }
+
+    int PollFd() const override { return fd_; }
+
+    WaitOutcome WaitForBytes(std::size_t n, int timeoutMs) override {
+        auto deadline = Deadline(timeoutMs);
+        for (;;) {
+            std::size_t have = RXCount();
+            if (have >= n) return WaitOutcome::Ready;
+            if (gone_) return WaitOutcome::DeviceGone;
+            int left = MsLeft(deadline);
+            if (left == 0) return WaitOutcome::Timeout;
+            if (have == 0) {
+                PollFor(POLLIN, left);
+            } else {
+                // Readable already: sleep the wire time of the missing bytes,
+                // still woken at once by a hangup (reported with no events asked).
+                long long us = static_cast<long long>(n - have) * ByteTimeUs();
+                int sleepMs = static_cast<int>(std::min<long long>((us + 999) / 1000, left));
+                PollFor(0, std::max(sleepMs, 1));
+            }
+        }
+    }
+
+    int ByteTimeUs() const override { return ByteTimeUsAt(baud_); }
+    std::string DevicePath() const override { return device_; }
+
+  private:
+    // Polls for events; true when one of them is ready. Marks the port gone on
+    // a hangup or an error of the descriptor.
+    bool PollFor(short events, int timeoutMs) {
+        pollfd p{fd_, events, 0};
+        int r;
+        do {
+            r = poll(&p, 1, timeoutMs);
+        } while (r < 0 && errno == EINTR);
+        if (r <= 0) return false;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            // Bytes still buffered before the hangup stay readable.
+            if ((p.revents & POLLIN) && (events & POLLIN)) return true;
+            MarkGone();
+            return false;
+        }
+        return (p.revents & events) != 0;
+    }
+
+    void MarkGone() { gone_ = true; }
+
+    int fd_;
+    std::string device_;
+    int baud_;
+    PosixCalls calls_;
+    bool gone_ = false;
+    bool goneReported_ = false;
+    bool haveCounters_ = false;
+    serial_icounter_struct lastCount_{};
+};
+
+std::string GroupOwning(const std::string& device) {
+    struct stat st {};
+    if (stat(device.c_str(), &st) != 0) return {};
+    group grp{};
+    group* found = nullptr;
+    char buffer[4096];
+    if (getgrgid_r(st.st_gid, &grp, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+        return std::to_string(st.st_gid);
+    return found->gr_name;
+}
+
+void Fail(OpenError* why, ErrorKind kind, int errnoValue, const std::string& device,
+          std::string reason) {
+    if (why == nullptr) return;
+    why->kind = kind;
+    why->errnoValue = errnoValue;
+    why->device = device;
+    why->reason = std::move(reason);
+}
+
+}  // namespace
+
+PosixCalls PosixCalls::System() {
+    PosixCalls calls;
+    calls.open = [](const char* path, int flags) { return ::open(path, flags); };
+    calls.flock = [](int fd, int operation) { return ::flock(fd, operation); };
+    return calls;
+}
+
+std::string OpenFailureReason(const std::string& device, int errnoValue) {
+    switch (errnoValue) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return device + ": no such device";
+        case EACCES:
+        case EPERM: {
+            std::string group = GroupOwning(device);
+            if (group.empty())
+                return device +
+                       ": permission denied (add yourself to the group that owns the device)";
+            return device + ": permission denied; the device belongs to group '" + group +
+                   "' (add yourself to group '" + group + "' and log in again)";
+        }
+        case EBUSY:
+        case EWOULDBLOCK:
+            return device + ": in use by another program";
+        case ENOTTY:
+            return device + ": not a serial device";
+        default:
+            return device + ": " + std::strerror(errnoValue);
+    }
+}
+
+std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenError* why,
+                                          const PosixCalls& calls) {
+    const std::string& device = settings.device;
+    if (device.empty()) {
+        Fail(why, ErrorKind::CallerBug, 0, device, "no device given");
+        return nullptr;
+    }
+    int fd = calls.open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int e = errno;
+        Fail(why, ErrorKind::OsFailure, e, device, OpenFailureReason(device, e));
+        return nullptr;
+    }
+    auto fail = [&](int e) {
+        close(fd);
+        Fail(why, ErrorKind::OsFailure, e, device, OpenFailureReason(device, e));
+        return nullptr;
+    };
+    // The lock holds even against root, whom TIOCEXCL does not stop.
+    if (calls.flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EINTR ? EBUSY : errno);
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return fail(errno);
+    if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+
+    int baud = SupportedBaudOr9600(settings.baud);
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, SpeedConstant(baud));
+    cfsetospeed(&tio, SpeedConstant(baud));
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        int e = errno;
+        ioctl(fd, TIOCNXCL);
+        return fail(e);
+    }
+    tcflush(fd, TCIOFLUSH);
+    return std::make_unique<PosixSerialPort>(fd, device, baud, calls);
+}
+
+std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenError* why) {
+    return OpenPosixPort(settings, why, PosixCalls::System());
+}
+
+}  // namespace qx::serial
