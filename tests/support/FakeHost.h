@@ -146,7 +146,7 @@ class FakeHost final : public Host {
     WaitOutcome Wait(const WaitRequest& request) override;
 
   private:
-    bool EventDue() const;
+    bool EventDue();
     WaitOutcome Count(WaitOutcome outcome, int64_t startMs);
 
     VirtualClock clock_;

@@ -6,7 +6,7 @@
 namespace qx {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary origin. Only differences are meaningful.
     virtual int64_t NowMs() = 0;
@@ -17,21 +17,21 @@ public:
 };
 
 class SteadyClock final : public Clock {
-public:
+  public:
     int64_t NowMs() override;
     void SleepMs(int ms) override;
 };
 
 // Time moves only when somebody sleeps or advances it.
 class VirtualClock final : public Clock {
-public:
+  public:
     int64_t NowMs() override { return now_; }
     void SleepMs(int ms) override {
         if (ms > 0) now_ += ms;
     }
     void Advance(int64_t ms) { now_ += ms; }
 
-private:
+  private:
     int64_t now_ = 1000;
 };
 

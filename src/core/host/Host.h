@@ -39,7 +39,7 @@ struct WaitRequest {
 };
 
 class Host {
-public:
+  public:
     virtual ~Host() = default;
 
     // Modal message box owned by the main window; returns the button pressed.
@@ -97,14 +97,15 @@ Host* SetCurrentHost(Host* host);
 
 // RAII: the wait cursor for the life of the scope.
 class WaitCursorScope {
-public:
+  public:
     explicit WaitCursorScope(bool show = true);
     ~WaitCursorScope();
     WaitCursorScope(const WaitCursorScope&) = delete;
     WaitCursorScope& operator=(const WaitCursorScope&) = delete;
 
-private:
+  private:
     bool shown_;
+    Host* host_;  // the host that showed the cursor; not owned
 };
 
 // The application title, the caption of messages raised deep in an operation.

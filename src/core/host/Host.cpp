@@ -1,0 +1,42 @@
+#include "host/Host.h"
+
+#include "host/Clock.h"
+#include "host/ConsoleHost.h"
+
+namespace qx {
+
+namespace {
+Host* g_current = nullptr;
+}
+
+int32_t Host::ElapsedSysTime() {
+    return GetClock().ElapsedSysTime();
+}
+
+void Host::Sleep(int ms) {
+    GetClock().SleepMs(ms);
+}
+
+Host& CurrentHost() {
+    if (g_current) return *g_current;
+    // Programs that never install a host still get one that answers without a window.
+    static ConsoleHost fallback;
+    return fallback;
+}
+
+Host* SetCurrentHost(Host* host) {
+    Host* previous = g_current;
+    g_current = host;
+    return previous;
+}
+
+WaitCursorScope::WaitCursorScope(bool show) : shown_(show), host_(show ? &CurrentHost() : nullptr) {
+    if (host_) host_->BeginWaitCursor();
+}
+
+// Ends on the host that began it, even if another host was installed meanwhile.
+WaitCursorScope::~WaitCursorScope() {
+    if (host_) host_->EndWaitCursor();
+}
+
+}  // namespace qx

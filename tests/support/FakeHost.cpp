@@ -1,0 +1,242 @@
+#include "support/FakeHost.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "serial/SerialPort.h"
+
+namespace qx {
+
+FakeHost::FakeHost() = default;
+FakeHost::~FakeHost() = default;
+
+void FakeHost::QueueAnswer(MsgResult answer) {
+    answers_.push_back(answer);
+}
+
+void FakeHost::QueueAnswers(std::initializer_list<MsgResult> answers) {
+    for (MsgResult a : answers) answers_.push_back(a);
+}
+
+void FakeHost::ScheduleEvent(int64_t atMs, std::function<void()> fn) {
+    events_.emplace(std::make_pair(atMs, eventSeq_++), std::move(fn));
+}
+
+void FakeHost::ScheduleEventIn(int64_t delayMs, std::function<void()> fn) {
+    ScheduleEvent(clock_.NowMs() + delayMs, std::move(fn));
+}
+
+void FakeHost::QueueEvent(std::function<void()> fn) {
+    ScheduleEvent(clock_.NowMs(), std::move(fn));
+}
+
+std::optional<int64_t> FakeHost::NextEventTime() const {
+    if (events_.empty()) return std::nullopt;
+    return events_.begin()->first.first;
+}
+
+std::size_t FakeHost::RunPosted(std::size_t maxCalls) {
+    std::size_t ran = 0;
+    while (!posted_.empty() && ran < maxCalls) {
+        auto fn = std::move(posted_.front());
+        posted_.pop_front();
+        fn();
+        ++ran;
+    }
+    return ran;
+}
+
+RecordedMessage FakeHost::LastMessage() const {
+    return messages_.empty() ? RecordedMessage{} : messages_.back();
+}
+
+std::string FakeHost::TraceText() const {
+    std::string all;
+    for (const std::string& t : traces_) all += t;
+    return all;
+}
+
+void FakeHost::ClearRecords() {
+    messages_.clear();
+    beeps_.clear();
+    traces_.clear();
+    routed_.clear();
+    waitWindow_.clear();
+    linkIndicator_.clear();
+    repaints_ = 0;
+    maxCursorDepth_ = cursorDepth_;
+    cursorBegins_ = 0;
+    idleCalls_ = 0;
+    dispatched_ = 0;
+    quitPosts_.clear();
+    waitStats_ = WaitStats{};
+    waitRequests_.clear();
+}
+
+MsgResult FakeHost::MessageBox(std::string_view text, std::string_view caption, MsgButtons buttons,
+                               MsgIcon icon) {
+    RecordedMessage record{std::string(text), std::string(caption), buttons, icon, MsgResult::Ok};
+    std::optional<MsgResult> answer;
+    if (boxHandler_) {
+        ++openBoxes_;
+        answer = boxHandler_(record);
+        --openBoxes_;
+    }
+    if (!answer && !answers_.empty()) {
+        answer = answers_.front();
+        answers_.pop_front();
+    }
+    if (!answer) {
+        switch (buttons) {
+            case MsgButtons::Ok:
+            case MsgButtons::OkCancel:
+                answer = MsgResult::Ok;
+                break;
+            case MsgButtons::RetryCancel:
+            case MsgButtons::YesNoCancel:
+                answer = MsgResult::Cancel;
+                break;
+            case MsgButtons::YesNo:
+                answer = MsgResult::No;
+                break;
+        }
+    }
+    record.answer = *answer;
+    messages_.push_back(record);
+    return *answer;
+}
+
+void FakeHost::BeginWaitCursor() {
+    ++cursorDepth_;
+    ++cursorBegins_;
+    maxCursorDepth_ = std::max(maxCursorDepth_, cursorDepth_);
+}
+
+void FakeHost::EndWaitCursor() {
+    // An unbalanced end shows as a negative depth, which tests can catch.
+    --cursorDepth_;
+}
+
+void FakeHost::ShowWaitWindow(std::string_view text) {
+    waitWindow_.push_back({true, std::string(text)});
+    waitWindowOpen_ = true;
+    waitWindowText_ = std::string(text);
+}
+
+void FakeHost::CloseWaitWindow() {
+    waitWindow_.push_back({false, {}});
+    waitWindowOpen_ = false;
+    waitWindowText_.clear();
+}
+
+bool FakeHost::EventDue() {
+    return !events_.empty() && events_.begin()->first.first <= clock_.NowMs();
+}
+
+bool FakeHost::HasPendingEvent() {
+    // A pending quit is itself an event: the next dispatch reports it.
+    return quitting_ || EventDue() || (dispatchRunsPosted_ && !posted_.empty());
+}
+
+bool FakeHost::DispatchOneEvent() {
+    if (quitting_) return false;
+    if (EventDue()) {
+        auto node = events_.extract(events_.begin());
+        ++dispatched_;
+        node.mapped()();
+    } else if (dispatchRunsPosted_ && !posted_.empty()) {
+        auto fn = std::move(posted_.front());
+        posted_.pop_front();
+        ++dispatched_;
+        fn();
+    }
+    return !quitting_;
+}
+
+bool FakeHost::DispatchPendingEvents() {
+    while (!quitting_ && (EventDue() || (dispatchRunsPosted_ && !posted_.empty()))) {
+        DispatchOneEvent();
+    }
+    return !quitting_;
+}
+
+void FakeHost::PostQuit(int exitCode) {
+    quitPosts_.push_back(exitCode);
+    quitting_ = true;
+}
+
+WaitOutcome FakeHost::Count(WaitOutcome outcome, int64_t startMs) {
+    waitStats_.virtualMsWaited += clock_.NowMs() - startMs;
+    switch (outcome) {
+        case WaitOutcome::Ready:
+            ++waitStats_.ready;
+            break;
+        case WaitOutcome::UiEvent:
+            ++waitStats_.uiEvents;
+            break;
+        case WaitOutcome::Timeout:
+            ++waitStats_.timeouts;
+            break;
+        case WaitOutcome::DeviceGone:
+            ++waitStats_.deviceGone;
+            break;
+    }
+    return outcome;
+}
+
+WaitOutcome FakeHost::Wait(const WaitRequest& request) {
+    ++waitStats_.calls;
+    waitRequests_.push_back(request);
+    const int64_t start = clock_.NowMs();
+    if (request.dispatch && HasPendingEvent()) return Count(WaitOutcome::UiEvent, start);
+    serial::SerialPort* port = request.port;
+    if (port && port->IsGone()) return Count(WaitOutcome::DeviceGone, start);
+
+    const int64_t deadline = start + std::max(0, request.timeoutMs);
+    int64_t until = deadline;
+    if (request.dispatch) {
+        if (auto next = NextEventTime()) until = std::min(until, *next);
+    }
+    const bool wantBytes = port && request.minBytes > 0;
+    if (wantBytes) {
+        const int ms = static_cast<int>(std::max<int64_t>(0, until - clock_.NowMs()));
+        WaitOutcome outcome = port->WaitForBytes(request.minBytes, ms);
+        if (outcome == WaitOutcome::Ready || outcome == WaitOutcome::DeviceGone) {
+            return Count(outcome, start);
+        }
+        // A port on another clock (a real pseudo-terminal) waited in real time;
+        // the virtual clock follows so that the wait still took its time.
+        if (clock_.NowMs() < until) clock_.Advance(until - clock_.NowMs());
+        if (request.dispatch && HasPendingEvent()) return Count(WaitOutcome::UiEvent, start);
+        return Count(WaitOutcome::Timeout, start);
+    }
+    if (clock_.NowMs() < until) clock_.Advance(until - clock_.NowMs());
+    if (request.dispatch && HasPendingEvent()) return Count(WaitOutcome::UiEvent, start);
+    return Count(WaitOutcome::Ready, start);
+}
+
+ScopedFakeHost::ScopedFakeHost() {
+    std::error_code ec;
+    std::string base = std::filesystem::temp_directory_path(ec).string();
+    if (ec || base.empty()) base = "/tmp";
+    std::string pattern = base + "/qx-test-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
+    dir_ = pattern;
+    profilePath_ = dir_ + "/QuorvexI.ini";
+    previous_ = SetCurrentHost(&host_);
+    previousProfile_ = ExchangeAppProfile(std::make_unique<Profile>(profilePath_));
+}
+
+ScopedFakeHost::~ScopedFakeHost() {
+    ExchangeAppProfile(std::move(previousProfile_));
+    SetCurrentHost(previous_);
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+}  // namespace qx
