@@ -152,7 +152,6 @@ class CommPort {
     bool linked_ = false;
     bool pumpEnabled_ = true;
     int waitDepth_ = 0;
-    bool lastWaitQuit_ = false;
     PortOpener opener_;
     std::vector<std::function<void()>> notBusyWork_;
     uint8_t txBuffer_[wire::kBufferSize] = {};
@@ -171,7 +170,7 @@ class CommandBusyScope {
     CommandBusyScope& operator=(const CommandBusyScope&) = delete;
 
   private:
-    bool cursor_;
+    Host* cursorHost_;  // the host that showed the cursor, or null
 };
 
 // No UI event is dispatched by the link's waits for the life of the scope.

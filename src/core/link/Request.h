@@ -56,7 +56,9 @@ struct Request {
     // Writes the whole frame to out (room for at least FrameLength() bytes);
     // returns the number of bytes written.
     std::size_t BuildFrame(uint8_t* out) const;
-    std::size_t FrameLength() const { return dataLength + wire::kFrameOverhead; }
+    std::size_t FrameLength() const {
+        return (dataLength <= 5 ? dataLength : 5) + wire::kFrameOverhead;
+    }
 };
 
 }  // namespace qx

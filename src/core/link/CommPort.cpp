@@ -1,0 +1,562 @@
+#include "link/CommPort.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "host/Clock.h"
+#include "host/Host.h"
+#include "host/Profile.h"
+#include "monitor/RamMonitor.h"
+
+namespace qx {
+
+namespace {
+
+std::unique_ptr<CommPort> g_instance;
+// Work posted for one instance must not touch the next one.
+uint64_t g_generation = 0;
+
+constexpr const char* kSection = "Settings";
+constexpr const char* kCommCaption = "Communications Error...";
+constexpr const char* kStatusCaption = "Communications Status...";
+constexpr const char* kResetCaption = "Reset Error";
+constexpr int kFlushSleepMs = 200;
+constexpr int kIdentifySettleMs = 500;
+
+// The profile is edited by hand: a value out of range would overrun tables or
+// freeze the program, so it falls back to its default and the trace says so.
+int ReadSetting(const char* key, int defaultValue, int low, int high) {
+    const int value = AppProfile().GetInt(kSection, key, defaultValue);
+    if (value >= low && value <= high) return value;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "\r\nProfile value \"%s\" = %d is out of range (%d to %d); using %d", key, value,
+                  low, high, defaultValue);
+    CurrentHost().Trace(line);
+    return defaultValue;
+}
+
+std::unique_ptr<serial::SerialPort> OpenDefault(int index, serial::OpenError* why) {
+    serial::PortSettings settings;
+    settings.device = serial::DeviceForPortIndex(index);
+    settings.baud = serial::ConfiguredBaud();
+    return serial::OpenPosixPort(settings, why);
+}
+
+struct DepthGuard {
+    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    int& depth_;
+};
+
+}  // namespace
+
+CommPort& CommPort::Instance() {
+    if (!g_instance) g_instance.reset(new CommPort());
+    return *g_instance;
+}
+
+bool CommPort::Exists() {
+    return g_instance != nullptr;
+}
+
+void CommPort::ResetInstance() {
+    if (RamMonitor::Exists()) RamMonitor::Instance().ForgetState();
+    g_instance.reset();
+    ++g_generation;
+}
+
+CommPort::CommPort() : opener_(OpenDefault) {
+    ReadSettings();
+}
+
+CommPort::~CommPort() {
+    ReleasePort();
+}
+
+void CommPort::ReadSettings() {
+    portNumber_ = ReadSetting("Port", kDefaultPort, 0, 3);
+    delay_ = ReadSetting("Delay", kDefaultDelay, 0, 60000);
+    retries_ = ReadSetting("Retries", kDefaultRetries, 0, 50);
+    waitRetries_ = ReadSetting("Wait Retries", kDefaultWaitRetries, 0, 50);
+    timeout_ = ReadSetting("Timeout", kDefaultTimeout, 1, 60000);
+}
+
+void CommPort::SetPortOpener(PortOpener opener) {
+    opener_ = std::move(opener);
+}
+
+void CommPort::ReleasePort() {
+    port_.reset();
+}
+
+bool CommPort::SetPort(int index) {
+    if (index < 0 || index > 3) return false;
+    if (index == portNumber_) return true;
+    portNumber_ = index;
+    AppProfile().WriteInt(kSection, "Port", index);
+    if (linked_) {
+        BreakLink();
+        EstablishLink();
+    }
+    return true;
+}
+
+bool CommPort::SetTimeout(int ms) {
+    if (ms < 1 || ms > 60000) return false;
+    if (ms == timeout_) return true;
+    timeout_ = ms;
+    AppProfile().WriteInt(kSection, "Timeout", ms);
+    return true;
+}
+
+// ---- Byte level -------------------------------------------------------------
+
+bool CommPort::ReadByte(uint8_t& out) {
+    out = 0;
+    if (!linked_ || !port_) return false;
+    for (int attempt = 0; attempt <= retries_; ++attempt) {
+        const int r = port_->ReadByte(timeout_);
+        if (r >= 0 && r <= 0xFF) {
+            out = static_cast<uint8_t>(r);
+            return true;
+        }
+        // Only a time-out is worth another read; a vanished device never answers.
+        if (r != serial::kReadTimeout) return false;
+    }
+    return false;
+}
+
+bool CommPort::WriteByte(uint8_t b) {
+    if (!linked_ || !port_) return false;
+    return port_->WriteByte(b) == 0;
+}
+
+bool CommPort::WriteBytes(const uint8_t* p, std::size_t n) {
+    if (!linked_ || !port_) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!WriteByte(p[i])) return false;
+    }
+    return true;
+}
+
+bool CommPort::ReceiveEmpty() {
+    return !linked_ || !port_ || port_->RXCount() == 0;
+}
+
+bool CommPort::TransmitEmpty() {
+    return !linked_ || !port_ || port_->TXCount() == 0;
+}
+
+std::size_t CommPort::ReceiveCount() {
+    return port_ ? port_->RXCount() : 0;
+}
+
+std::size_t CommPort::ReadAvailable(uint8_t* p, std::size_t n) {
+    if (!linked_ || !port_ || !p || n == 0) return 0;
+    return port_->GetBuffer(p, n, timeout_);
+}
+
+bool CommPort::IsDeviceGone() {
+    return port_ && port_->IsGone();
+}
+
+// ---- Waits -----------------------------------------------------------------
+
+bool CommPort::PumpMessages() {
+    if (!pumpEnabled_) return true;
+    Host& host = CurrentHost();
+    if (host.IsQuitting() || (host.HasPendingEvent() && !host.DispatchOneEvent())) {
+        host.PostQuit(0);
+        return false;
+    }
+    return true;
+}
+
+bool CommPort::Pause(int ms) {
+    if (!linked_) return false;
+    DepthGuard depth(waitDepth_);
+    Host& host = CurrentHost();
+    const int64_t start = host.GetClock().NowMs();
+    for (;;) {
+        if (!PumpMessages()) return false;
+        const int64_t elapsed = host.GetClock().NowMs() - start;
+        if (elapsed >= ms) return true;
+        // No port: the stream arriving meanwhile must not wake the pause.
+        WaitRequest request;
+        request.timeoutMs = static_cast<int>(ms - elapsed);
+        request.dispatch = pumpEnabled_;
+        host.Wait(request);
+    }
+}
+
+CommPort::WaitEnd CommPort::WaitForDataWhy(std::size_t minBytes) {
+    if (!linked_ || !port_) return WaitEnd::Down;
+    if (minBytes == 0) minBytes = 1;
+    DepthGuard depth(waitDepth_);
+    Host& host = CurrentHost();
+    const int64_t start = host.GetClock().NowMs();
+    for (;;) {
+        if (!linked_ || !port_) return WaitEnd::Down;
+        if (port_->RXCount() >= minBytes) return WaitEnd::Data;
+        if (port_->IsGone()) return WaitEnd::Gone;
+        if (!PumpMessages()) return WaitEnd::Quit;
+        // A command dispatched just now may have broken the link.
+        if (!linked_ || !port_) return WaitEnd::Down;
+        const int64_t elapsed = host.GetClock().NowMs() - start;
+        if (elapsed >= timeout_) return WaitEnd::Timeout;
+        WaitRequest request;
+        request.port = port_.get();
+        request.minBytes = minBytes;
+        request.timeoutMs = static_cast<int>(timeout_ - elapsed);
+        request.dispatch = pumpEnabled_;
+        const WaitOutcome outcome = host.Wait(request);
+        if (outcome == WaitOutcome::DeviceGone) return WaitEnd::Gone;
+        if (outcome == WaitOutcome::Timeout && port_ && port_->RXCount() < minBytes) {
+            return WaitEnd::Timeout;
+        }
+    }
+}
+
+bool CommPort::WaitForData(std::size_t minBytes) {
+    return WaitForDataWhy(minBytes) == WaitEnd::Data;
+}
+
+bool CommPort::WaitForResponse(bool forever) {
+    if (!linked_) return true;
+    int failures = 0;
+    for (;;) {
+        switch (WaitForDataWhy(1)) {
+            case WaitEnd::Data:
+            case WaitEnd::Down:
+                return true;
+            case WaitEnd::Quit:
+            case WaitEnd::Gone:
+                return false;
+            case WaitEnd::Timeout:
+                ++failures;
+                if (!forever && failures > waitRetries_) return false;
+                break;
+        }
+    }
+}
+
+bool CommPort::FlushBuffers() {
+    if (!port_) return true;
+    PumpBlockScope block;
+    Host& host = CurrentHost();
+    port_->TXFlush();
+    // Bounded: a line that never goes quiet (a flood, a stream never cancelled)
+    // would otherwise hold the program here for ever.
+    for (int round = 0; round <= retries_; ++round) {
+        port_->RXFlush();
+        host.Sleep(kFlushSleepMs);
+        if (port_->RXCount() == 0) return true;
+        if (port_->IsGone()) return false;
+    }
+    return false;
+}
+
+// ---- Recovery and link state --------------------------------------------------
+
+bool CommPort::ResetError() {
+    if (!linked_) return true;
+    Host& host = CurrentHost();
+    // A vanished device is not a line error: retrying it only stacks messages.
+    if (IsDeviceGone()) {
+        BreakLink();
+        return false;
+    }
+    uint16_t status = 0;
+    if (port_->GetCommError(status) != 0) {
+        host.MessageBox("Low Level Communications Error!", kResetCaption, MsgButtons::Ok,
+                        MsgIcon::Error);
+        if (!linked_) return false;
+    }
+    auto keepsFilling = [&] {
+        host.MessageBox("Receive Buffer Continuing to Fill!", kResetCaption, MsgButtons::Ok,
+                        MsgIcon::Error);
+        BreakLink();
+        return false;
+    };
+    int counter = 0;
+    for (;;) {
+        switch (WaitForDataWhy(1)) {
+            case WaitEnd::Timeout:
+                return true;
+            case WaitEnd::Down:  // broken meanwhile; the user has been told
+            case WaitEnd::Quit:
+                return false;
+            case WaitEnd::Gone:
+                BreakLink();
+                return false;
+            case WaitEnd::Data:
+                break;
+        }
+        if (counter > retries_) return keepsFilling();
+        ++counter;
+        if (!FlushBuffers()) {
+            if (IsDeviceGone()) {
+                BreakLink();
+                return false;
+            }
+            return keepsFilling();
+        }
+    }
+}
+
+void CommPort::BreakLink() {
+    if (!linked_ && !port_) return;
+    if (RamMonitor::Exists()) {
+        RamMonitor& monitor = RamMonitor::Instance();
+        if (monitor.IsRunning()) monitor.Stop();
+        // Whatever Stop achieved, no stream may be restarted on a dead link.
+        monitor.ForgetState();
+    }
+    if (port_ && !port_->IsGone() && port_->RXCount() > 0) FlushBuffers();
+    ReleasePort();
+    linked_ = false;
+    Host& host = CurrentHost();
+    host.SetLinkIndicator(false);
+    host.Beep(BeepKind::Error);
+    host.MessageBox("Connection to Module Has Been Broken", kStatusCaption, MsgButtons::Ok,
+                    MsgIcon::Information);
+}
+
+bool CommPort::EstablishLink() {
+    if (linked_) return true;
+    Host& host = CurrentHost();
+    for (;;) {
+        serial::OpenError why;
+        std::unique_ptr<serial::SerialPort> opened;
+        if (opener_) opened = opener_(portNumber_, &why);
+        if (!opened) {
+            std::string text = "Unable to Initialize Serial Port.";
+            if (!why.reason.empty()) text += "\n" + why.reason;
+            if (host.MessageBox(text, kCommCaption, MsgButtons::RetryCancel, MsgIcon::Error) ==
+                MsgResult::Retry) {
+                continue;
+            }
+            return false;
+        }
+        port_ = std::move(opened);
+        if (port_->WriteByte(wire::CAN) != 0) {
+            host.MessageBox("Unable to initialize serial port.", kCommCaption, MsgButtons::Ok,
+                            MsgIcon::Error);
+            ReleasePort();
+            return false;
+        }
+        linked_ = true;
+        host.SetLinkIndicator(true);
+
+        const char* failure = nullptr;
+        {
+            // The IDENTIFY wait dispatches events: commands arriving now are
+            // postponed instead of using a module whose version is not known yet.
+            CommandBusyScope busy(false, false);
+            WriteByte(wire::CAN);
+            FlushBuffers();
+            if (!SendRequest(Request::Identify())) {
+                failure = "Unable to write to serial port";
+            } else {
+                host.Sleep(kIdentifySettleMs);
+                uint8_t type = 0;
+                if (!ReadResponse(type, &firmware_, 1, nullptr, true)) {
+                    failure = "Unable to read from serial port";
+                } else if (type != wire::kIdentifyResponse) {
+                    failure = "Incorrect response to IDENTIFY request";
+                }
+            }
+        }
+        if (!failure) {
+            char text[96];
+            std::snprintf(text, sizeof text,
+                          "Connection to Module Successfully Established\nFirmware Version No. "
+                          "%d.%d",
+                          firmware_ >> 4, firmware_ & 0x0F);
+            host.Beep(BeepKind::Error);
+            host.MessageBox(text, kStatusCaption, MsgButtons::Ok, MsgIcon::Information);
+            return true;
+        }
+        // Broken meanwhile (a close, or the device vanished): one message is enough.
+        if (!linked_) return false;
+        if (IsDeviceGone()) {
+            BreakLink();
+            return false;
+        }
+        const MsgResult answer =
+            host.MessageBox(failure, kCommCaption, MsgButtons::RetryCancel, MsgIcon::Error);
+        BreakLink();
+        if (answer != MsgResult::Retry) return false;
+    }
+}
+
+// ---- Protocol -------------------------------------------------------------------
+
+bool CommPort::SendRequest(const Request& r) {
+    if (!linked_) return false;
+    const std::size_t n = r.BuildFrame(txBuffer_);
+    return WriteBytes(txBuffer_, n);
+}
+
+bool CommPort::SendCancelRequest() {
+    const uint8_t cancel[2] = {wire::CAN, wire::CAN};
+    return WriteBytes(cancel, sizeof cancel);
+}
+
+bool CommPort::ReadResponse(uint8_t& type, uint8_t* dest, std::size_t capacity, CommError* error,
+                            bool wait) {
+    if (!linked_ || !port_) return false;
+    CommError result = CommError::NoError;
+    bool ok = false;
+    if (wait && !WaitForResponse(false)) {
+        result = CommError::NoResponseError;
+    } else {
+        PumpBlockScope block;
+        ok = ReadResponseUnchecked(type, dest, capacity, result);
+    }
+    if (error) *error = result;
+    return ok;
+}
+
+bool CommPort::ReadResponseUnchecked(uint8_t& type, uint8_t* dest, std::size_t capacity,
+                                     CommError& error) {
+    uint8_t first = 0;
+    if (!ReadByte(first)) return error = CommError::TimeoutError, false;
+    if (first == wire::NAK) return error = CommError::NakError, false;
+    if (first != wire::STX) return error = CommError::StartByteError, false;
+
+    uint8_t low = 0, high = 0;
+    if (!ReadByte(low) || !ReadByte(high)) return error = CommError::TimeoutError, false;
+    const uint16_t length = static_cast<uint16_t>(low | (high << 8));
+    const uint16_t count = static_cast<uint16_t>(length - 1);
+    // The rest of such a frame stays on the line for ResetError.
+    if (length == 0 || count > wire::kBufferSize) return error = CommError::LengthError, false;
+
+    uint8_t code = 0;
+    if (!ReadByte(code)) return error = CommError::TimeoutError, false;
+    type = code;
+    if (!wire::IsAcceptedType(code)) return error = CommError::ResponseTypeError, false;
+
+    for (uint16_t i = 0; i < count; ++i) {
+        if (!ReadByte(rxBuffer_[i])) return error = CommError::TimeoutError, false;
+    }
+    uint8_t sum = 0, last = 0;
+    if (!ReadByte(sum) || !ReadByte(last)) return error = CommError::TimeoutError, false;
+
+    // Copied before the checks: a caller sees the bytes as received.
+    const std::size_t copy = std::min<std::size_t>(capacity, count);
+    if (dest && copy > 0) std::memcpy(dest, rxBuffer_, copy);
+
+    if (wire::Checksum(code, rxBuffer_, count) != sum) {
+        return error = CommError::CheckSumError, false;
+    }
+    if (last != wire::ETX) return error = CommError::EndByteError, false;
+    error = CommError::NoError;
+    return true;
+}
+
+bool CommPort::ReadModuleMemoryBlock(uint8_t* dest, uint16_t address, uint16_t count) {
+    // A reply longer than the receive buffer can never be read.
+    if (!linked_ || count > wire::kBufferSize || (!dest && count > 0)) return false;
+    for (int attempt = 0; attempt <= retries_; ++attempt) {
+        if (SendRequest(Request::Read(address, count))) {
+            std::memset(dest, 0, count);
+            uint8_t type = 0;
+            if (ReadResponse(type, dest, count, nullptr, true) && type == wire::kReadResponse) {
+                return true;
+            }
+        }
+        if (!ResetError()) return false;
+        // Broken under our feet by a dispatched command: the user knows already.
+        if (!linked_) return false;
+    }
+    CurrentHost().MessageBox(
+        "Unable to Resync Communications with Module!\nCommPort::ReadModuleMemoryBlock", kAppTitle,
+        MsgButtons::Ok, MsgIcon::Error);
+    return false;
+}
+
+bool CommPort::WriteModuleByte(uint16_t address, uint8_t value) {
+    if (!linked_) return false;
+    for (int attempt = 0; attempt <= retries_; ++attempt) {
+        bool sent = false;
+        for (int send = 0; send <= retries_ + 1 && !sent; ++send) {
+            sent = SendRequest(Request::Write(address, value));
+        }
+        if (sent) {
+            WaitForResponse(false);
+            uint8_t answer = 0;
+            if (ReadByte(answer) && answer == wire::ACK) return true;
+        }
+        if (!ResetError()) return false;
+        if (!linked_) return false;
+    }
+    CurrentHost().MessageBox(
+        "Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost", kAppTitle,
+        MsgButtons::Ok, MsgIcon::Error);
+    return false;
+}
+
+// ---- Busy count and deferred work ---------------------------------------------------
+
+void CommPort::EnterBusy() {
+    ++busyCount_;
+}
+
+void CommPort::LeaveBusy() {
+    if (busyCount_ > 0) --busyCount_;
+    if (busyCount_ == 0) PostNotBusyWork();
+}
+
+void CommPort::PostNotBusyWork() {
+    if (RamMonitor::Exists()) RamMonitor::Instance().ScheduleReplay();
+    std::vector<std::function<void()>> work;
+    work.swap(notBusyWork_);
+    for (auto& fn : work) CallWhenNotBusy(std::move(fn));
+}
+
+void CommPort::CallWhenNotBusy(std::function<void()> fn) {
+    if (!fn) return;
+    if (busyCount_ > 0) {
+        notBusyWork_.push_back(std::move(fn));
+        return;
+    }
+    const uint64_t generation = g_generation;
+    CurrentHost().Post([generation, fn = std::move(fn)]() mutable {
+        if (!Exists() || generation != g_generation) return;
+        CommPort& self = Instance();
+        // A command began between the post and now: wait for its end.
+        if (self.busyCount_ > 0) {
+            self.notBusyWork_.push_back(std::move(fn));
+            return;
+        }
+        fn();
+    });
+}
+
+CommandBusyScope::CommandBusyScope(bool showWaitCursor, bool suspendMonitor)
+    : cursorHost_(showWaitCursor ? &CurrentHost() : nullptr) {
+    CommPort::Instance().EnterBusy();
+    if (cursorHost_) cursorHost_->BeginWaitCursor();
+    if (suspendMonitor) RamMonitor::Instance().Suspend();
+}
+
+CommandBusyScope::~CommandBusyScope() {
+    if (cursorHost_) cursorHost_->EndWaitCursor();
+    CommPort::Instance().LeaveBusy();
+}
+
+PumpBlockScope::PumpBlockScope() {
+    CommPort& port = CommPort::Instance();
+    saved_ = port.pumpEnabled_;
+    port.pumpEnabled_ = false;
+}
+
+PumpBlockScope::~PumpBlockScope() {
+    CommPort::Instance().pumpEnabled_ = saved_;
+}
+
+}  // namespace qx
