@@ -107,6 +107,24 @@ class ModuleMap {
     MonitoredModuleValue& LiveValue() const { return *liveValue; }
 
   protected:
+    // The constants a concrete map fixes in its constructor.
+    struct Constants {
+        const char* title;
+        const char* xLabel;
+        const char* xUnits;
+        const char* yLabel;
+        const char* yUnits;
+        int pointCount;
+        uint16_t baseAddress;
+        XYpair<int> internalMin;
+        XYpair<int> internalMax;
+        XYpair<double> valueMin;
+        XYpair<double> valueMax;
+        double step;
+        XYpair<int> gridLines;
+    };
+    void SetConstants(const Constants& c);
+
     std::string title;
     std::string xLabel;
     std::string yLabel;

@@ -1,0 +1,186 @@
+#include "model/DocumentBase.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "host/Host.h"
+
+namespace qx {
+
+namespace {
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string DirName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+void ShowFileError(const std::string& text) {
+    CurrentHost().MessageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Error);
+}
+
+// Reads at most limit + 1 bytes, enough to tell a file that is too long.
+bool ReadFile(const std::string& path, std::size_t limit, std::vector<uint8_t>& out,
+              std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        why = "it is a folder";
+        return false;
+    }
+    out.clear();
+    uint8_t chunk[4096];
+    while (out.size() <= limit) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            why = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        out.insert(out.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    if (out.size() > limit + 1) out.resize(limit + 1);
+    return true;
+}
+
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes a temporary file beside path and renames it over path, so that a
+// failure at any point leaves the old file as it was.
+bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& why) {
+    std::string tmp = DirName(path) + "/." + BaseName(path) + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    // Keep the old file's permissions; a new file gets the usual ones.
+    struct stat st {};
+    mode_t mode;
+    if (::stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    if (!ok) why = std::strerror(errno);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        why = std::strerror(errno);
+    }
+    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        why = std::strerror(errno);
+    }
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    const int dir = ::open(DirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+}  // namespace
+
+void DocumentBase::AddObserver(DocumentObserver* observer) {
+    if (observer != nullptr &&
+        std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
+        observers_.push_back(observer);
+    }
+}
+
+void DocumentBase::RemoveObserver(DocumentObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void DocumentBase::UpdateAllViews(DocumentObserver* sender, int hint, ModuleMap* hintMap) {
+    // A copy: an observer may remove itself while being told.
+    const std::vector<DocumentObserver*> observers = observers_;
+    for (DocumentObserver* o : observers) {
+        if (o == sender) continue;
+        if (std::find(observers_.begin(), observers_.end(), o) == observers_.end()) continue;
+        o->OnUpdate(*this, hint, hintMap);
+    }
+}
+
+std::string DocumentBase::GetTitle() const {
+    if (pathName_.empty()) return "Untitled";
+    return BaseName(pathName_);
+}
+
+DocStatus DocumentBase::OnNewDocument() {
+    if (!CanReplaceContents()) return DocStatus::Busy;
+    pathName_.clear();
+    modified_ = false;
+    return DocStatus::Done;
+}
+
+DocStatus DocumentBase::OnOpenDocument(const std::string& path) {
+    if (!CanReplaceContents()) return DocStatus::Busy;
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!ReadFile(path, MaxFileSize(), bytes, why)) {
+        ShowFileError("Unable to open \"" + path + "\":\n" + why + ".");
+        return DocStatus::Failed;
+    }
+    why = CheckContents(bytes);
+    if (!why.empty()) {
+        ShowFileError("\"" + path + "\" is not a usable settings file:\n" + why + ".");
+        return DocStatus::Failed;
+    }
+    LoadContents(bytes);
+    pathName_ = path;
+    modified_ = false;
+    return DocStatus::Done;
+}
+
+DocStatus DocumentBase::OnSaveDocument(const std::string& path) {
+    std::string why;
+    if (!ReplaceFile(path, StoreContents(), why)) {
+        ShowFileError("Unable to save \"" + path + "\":\n" + why +
+                      ".\nThe previous file has not been changed.");
+        return DocStatus::Failed;
+    }
+    pathName_ = path;
+    modified_ = false;
+    return DocStatus::Done;
+}
+
+}  // namespace qx

@@ -1,0 +1,300 @@
+#include "model/ModuleState.h"
+
+#include <new>
+
+#include "host/Host.h"
+#include "host/Numbers.h"
+#include "host/Profile.h"
+#include "link/CommPort.h"
+#include "monitor/RamMonitor.h"
+
+namespace qx {
+
+const std::array<BasicSettingInfo, kBasicValueCount> kBasicSettings = {{
+    {"ignitionMode", "Ignition Mode", "", false, 0xB661, 0.0, 0.0, 0, 0, 2.0},
+    {"switchLockout", "Switch Lockout On", "", false, 0xB670, 0.0, 0.0, 0, 0, 0.0},
+    {"camSensorSync", "Cam Sensor Sync", "deg", true, 0xB66C, -15.0, 15.0, -15, 15, 0.0},
+    {"camSensorOffset", "Cam Sensor Offset", "msec", false, 0xB668, 0.0, 120.0, 0, 15, 8.0},
+    {"ignitionDelay", "Ignition Delay", "rev", false, 0xB669, 0.0, 5.0, 0, 5, 0.0},
+    {"revLimit", "Rev Limit", "rpm", true, 0xB662, 1904.0, 10096.0, -32, 32, 6144.0},
+    {"startModeEnter", "Start Mode Enter", "rpm", true, 0xB66B, 0.0, 1024.0, -15, 15, 350.0},
+    {"startModeExit", "Start Mode Exit", "rpm", true, 0xB66A, 0.0, 1024.0, -15, 15, 512.0},
+    {"auxRevLimit", "Aux Rev Limit", "rpm", true, 0xB66D, 1904.0, 10096.0, -32, 32, 6144.0},
+    {"revLimitRate", "Rev Limit Rate", "", false, 0xB671, 0.0, 8.0, 0, 8, 4.0},
+    {"nitrousDelay", "Nitrous Delay", "sec", false, 0xB66F, 0.0, 7.5, 0, 15, 0.0},
+    {"nosArmingRpm", "NOS Arming RPM", "rpm", false, 0xB667, 0.0, 8250.0, 0, 15, 4096.0},
+}};
+
+namespace {
+
+constexpr std::size_t kMapCountOffset = kBasicValueCount * kValueRecordSize;  // 408
+constexpr std::size_t kMapsOffset = kMapCountOffset + 4;                      // 412
+constexpr std::size_t kMapRecords = 16;
+constexpr std::size_t kMapSize = kMapRecords * kValueRecordSize;  // 544
+
+std::unique_ptr<ModuleValue> MakeBasicValue(const BasicSettingInfo& info) {
+    std::unique_ptr<ModuleValue> v;
+    if (info.isSigned) {
+        v = std::make_unique<ByteSignedModuleValue>();
+    } else {
+        v = std::make_unique<ByteModuleValue>();
+    }
+    v->Setup(info.address, info.address, info.defaultValue, info.min, info.max, info.minInternal,
+             info.maxInternal, 0.0);
+    return v;
+}
+
+bool LinkUp() {
+    return CommPort::Exists() && CommPort::Instance().IsLinked();
+}
+
+// Shows the wait window for the life of a transfer and clears the flag after it.
+class TransferScope {
+  public:
+    TransferScope(bool& flag, std::string_view text) : flag_(flag) {
+        CurrentHost().ShowWaitWindow(text);
+        flag_ = true;
+    }
+    ~TransferScope() { CurrentHost().CloseWaitWindow(); }
+    void End() { flag_ = false; }
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
+
+  private:
+    bool& flag_;
+};
+
+}  // namespace
+
+ModuleState::ModuleState() {
+    // Set up from the start so that a file opened before any new document is
+    // stepped with the right steps.
+    for (std::size_t i = 0; i < basic_.size(); ++i) basic_[i] = MakeBasicValue(kBasicSettings[i]);
+    for (auto& v : basic_) v->SetInSync(false);
+}
+
+ModuleState::~ModuleState() = default;
+
+ModuleMap* ModuleState::Map(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= maps.size()) return nullptr;
+    return maps[static_cast<std::size_t>(index)].get();
+}
+
+void ModuleState::SetupBasicValues() {
+    for (std::size_t i = 0; i < basic_.size(); ++i) {
+        const BasicSettingInfo& info = kBasicSettings[i];
+        basic_[i]->Setup(info.address, info.address, info.defaultValue, info.min, info.max,
+                         info.minInternal, info.maxInternal, 0.0);
+    }
+}
+
+void ModuleState::BuildMaps(bool initialize) {
+    maps.clear();
+    try {
+        std::vector<std::unique_ptr<ModuleMap>> built;
+        for (int i = 0; i < mapCount; ++i) built.push_back(MakeMap(i));
+        if (initialize) {
+            for (auto& m : built) m->InitializeMap();
+        }
+        maps = std::move(built);
+    } catch (const std::bad_alloc&) {
+        // No map is used that was not created: the document is left without maps.
+        CurrentHost().MessageBox("Out of Memory!", kAppTitle, MsgButtons::Ok, MsgIcon::Error);
+    }
+}
+
+void ModuleState::InitializeDefaults() {
+    SetupBasicValues();
+    LoadMirrorSetting();
+    BuildMaps(true);
+    currentMap = 0;
+    if (maps.size() >= 2) maps[0]->LinkMirrors(*maps[1]);
+}
+
+bool ModuleState::CanReplaceContents() const {
+    if (transferInProgress) return false;
+    return !CommPort::Exists() || CommPort::Instance().BusyCount() == 0;
+}
+
+DocStatus ModuleState::OnNewDocument() {
+    const DocStatus status = DocumentBase::OnNewDocument();
+    if (status != DocStatus::Done) return status;
+    InitializeDefaults();
+    UpdateAllViews(nullptr, 0, GetCurrentMap());
+    return DocStatus::Done;
+}
+
+DocStatus ModuleState::OnOpenDocument(const std::string& path) {
+    const DocStatus status = DocumentBase::OnOpenDocument(path);
+    if (status != DocStatus::Done) return status;
+    if (LinkUp()) {
+        const MsgResult answer = CurrentHost().MessageBox(
+            "Do you want to download these settings to the module?", "Download Module Settings",
+            MsgButtons::YesNo, MsgIcon::Question);
+        if (answer == MsgResult::Yes) OnDownload();
+    }
+    return DocStatus::Done;
+}
+
+// ---- The settings file -----------------------------------------------------
+
+std::vector<uint8_t> ModuleState::StoreContents() const {
+    std::vector<uint8_t> out;
+    out.reserve(kSettingsFileSize);
+    for (const auto& v : basic_) EncodeValueRecord(v->ToRecord(), out);
+    const uint32_t count = kMapCount;
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(count >> (8 * i)));
+    for (int i = 0; i < kMapCount; ++i) {
+        if (const ModuleMap* m = Map(i); m != nullptr && m->Initialized()) {
+            m->Store(out);
+        } else {
+            // A document without that map still writes a whole file: its defaults.
+            std::unique_ptr<ModuleMap> fresh = MakeMap(i);
+            fresh->InitializeMap();
+            fresh->Store(out);
+        }
+    }
+    return out;
+}
+
+std::string ModuleState::CheckContents(const std::vector<uint8_t>& bytes) const {
+    if (bytes.size() < kSettingsFileSize) {
+        return FormatC("the file is %zu bytes long; a settings file is %zu bytes", bytes.size(),
+                       kSettingsFileSize);
+    }
+    if (bytes.size() > kSettingsFileSize) {
+        return FormatC("the file is longer than the %zu bytes of a settings file",
+                       kSettingsFileSize);
+    }
+    for (std::size_t i = 0; i < kBasicSettings.size(); ++i) {
+        const std::unique_ptr<ModuleValue> fresh = MakeBasicValue(kBasicSettings[i]);
+        const std::string why =
+            fresh->CheckRecord(DecodeValueRecord(bytes.data() + i * kValueRecordSize));
+        if (!why.empty()) return FormatC("\"%s\": %s", kBasicSettings[i].label, why.c_str());
+    }
+    const uint32_t count = static_cast<uint32_t>(bytes[kMapCountOffset]) |
+                           static_cast<uint32_t>(bytes[kMapCountOffset + 1]) << 8 |
+                           static_cast<uint32_t>(bytes[kMapCountOffset + 2]) << 16 |
+                           static_cast<uint32_t>(bytes[kMapCountOffset + 3]) << 24;
+    if (static_cast<int32_t>(count) != kMapCount) {
+        return FormatC("the map count is %d, not %d", static_cast<int32_t>(count), kMapCount);
+    }
+    for (int i = 0; i < kMapCount; ++i) {
+        const std::unique_ptr<ModuleMap> fresh = MakeMap(i);
+        const std::string why = fresh->CheckRecords(bytes.data() + kMapsOffset +
+                                                    static_cast<std::size_t>(i) * kMapSize);
+        if (!why.empty()) return "map \"" + fresh->Title() + "\", " + why;
+    }
+    return {};
+}
+
+void ModuleState::LoadContents(const std::vector<uint8_t>& bytes) {
+    for (std::size_t i = 0; i < basic_.size(); ++i) {
+        basic_[i]->LoadRecord(DecodeValueRecord(bytes.data() + i * kValueRecordSize));
+    }
+    BuildMaps(false);
+    for (std::size_t i = 0; i < maps.size(); ++i) {
+        maps[i]->LoadRecords(bytes.data() + kMapsOffset + i * kMapSize);
+    }
+    if (maps.size() >= 2) maps[0]->LinkMirrors(*maps[1]);
+    UpdateAllViews(nullptr, 0, GetCurrentMap());
+}
+
+// ---- Transfers -------------------------------------------------------------
+
+bool ModuleState::DownloadSettings() {
+    CommPort& port = CommPort::Instance();
+    if (port.BusyCount() > 0) return false;
+    if (maps.size() != static_cast<std::size_t>(mapCount)) return false;
+    CommandBusyScope busy(true);
+    for (auto& v : basic_) {
+        if (!v->SyncModuleWithHost(false)) return false;
+    }
+    for (auto& m : maps) {
+        if (!m->DownloadToModule()) return false;
+    }
+    CurrentHost().Beep(BeepKind::Question);
+    return true;
+}
+
+bool ModuleState::UploadSettings() {
+    CommPort& port = CommPort::Instance();
+    if (port.BusyCount() > 0) return false;
+    if (maps.size() != static_cast<std::size_t>(mapCount)) return false;
+    CommandBusyScope busy(true);
+    uint8_t block[kBasicBlockSize] = {};
+    if (!port.ReadModuleMemoryBlock(block, kBasicBlockAddress, kBasicBlockSize)) return false;
+    for (auto& v : basic_) {
+        // Basic values sit at fixed addresses inside the block.
+        const int offset = static_cast<int>(v->Address0()) - kBasicBlockAddress;
+        if (offset >= 0 && offset < kBasicBlockSize) {
+            v->SetFromInternal(block[static_cast<std::size_t>(offset)]);
+        }
+    }
+    for (auto& m : maps) {
+        if (!m->UploadFromModule()) return false;
+    }
+    CurrentHost().Beep(BeepKind::Question);
+    UpdateAllViews(nullptr, 0, GetCurrentMap());
+    SetModifiedFlag(true);
+    return true;
+}
+
+// ---- Commands --------------------------------------------------------------
+
+void ModuleState::OnDownload() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdDownload, true)) return;
+    TransferScope transfer(transferInProgress, "...while the module settings are downloaded");
+    if (!DownloadSettings()) {
+        CurrentHost().MessageBox("Unable to Download Settings to Module", "Communications Error",
+                                 MsgButtons::Ok, MsgIcon::None);
+    }
+    transfer.End();
+    UpdateAllViews(nullptr, 0, GetCurrentMap());
+}
+
+void ModuleState::OnUpload() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdUpload, true)) return;
+    TransferScope transfer(transferInProgress, "...while the module settings are uploaded");
+    if (!UploadSettings()) {
+        CurrentHost().MessageBox("Unable to Upload Module Settings", "Communications Error",
+                                 MsgButtons::Ok, MsgIcon::None);
+    }
+    transfer.End();
+    UpdateAllViews(nullptr, 0, GetCurrentMap());
+}
+
+bool ModuleState::OnUpdateUpload() const {
+    return LinkUp() && !transferInProgress;
+}
+bool ModuleState::OnUpdateDownload() const {
+    return LinkUp() && !transferInProgress;
+}
+
+void ModuleState::OnSelectMap(int commandId) {
+    const int index = commandId - kCmdSelectMap1;
+    if (index < 0 || index >= mapCount) return;
+    currentMap = index;
+    UpdateAllViews(nullptr, 0, GetCurrentMap());
+}
+
+bool ModuleState::OnUpdateSelectMap(int commandId) const {
+    return commandId - kCmdSelectMap1 == currentMap;
+}
+
+void ModuleState::OnToggleMirror() {
+    const bool on = !MirrorSetting();
+    SetMirrorSetting(on);
+    AppProfile().WriteInt("Settings", "Mirror", on ? 1 : 0);
+}
+
+bool ModuleState::OnUpdateToggleMirror() const {
+    return MirrorSetting();
+}
+
+void ModuleState::OnBasicSettings() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdBasicSettings, true)) return;
+    if (basicSettingsHook_) basicSettingsHook_();
+}
+
+}  // namespace qx
