@@ -83,7 +83,7 @@ class PosixSerialPort final : public SerialPort {
             if (gone_) return kDeviceGone;
             ssize_t n = read(fd_, &byte, 1);
             if (n == 1) return byte;
-            if (n == 0 || (n < 0 && IsHangupErrno(errno))) {
+            if ((n == 0 && HungUp()) || (n < 0 && IsHangupErrno(errno))) {
                 MarkGone();
                 return kDeviceGone;
             }
@@ -112,9 +112,13 @@ class PosixSerialPort final : public SerialPort {
     }
 
     std::size_t RXCount() override {
+        if (gone_) return 0;
         int count = 0;
-        if (gone_ || ioctl(fd_, FIONREAD, &count) != 0 || count < 0) return 0;
-        return static_cast<std::size_t>(count);
+        if (ioctl(fd_, FIONREAD, &count) != 0) {
+            if (errno == EIO || errno == ENXIO || errno == ENODEV) MarkGone();
+            return 0;
+        }
+        return count > 0 ? static_cast<std::size_t>(count) : 0;
     }
 
     std::size_t TXCount() override {
@@ -140,11 +144,11 @@ class PosixSerialPort final : public SerialPort {
                 placed += static_cast<std::size_t>(n);
                 continue;
             }
-            if (n == 0 || (n < 0 && IsHangupErrno(errno))) {
+            if ((n == 0 && HungUp()) || (n < 0 && IsHangupErrno(errno))) {
                 MarkGone();
                 break;
             }
-            if (errno == EINTR) continue;
+            if (n < 0 && errno == EINTR) continue;
             int left = MsLeft(deadline);
             if (left == 0 || !PollFor(POLLIN, left)) break;
         }
@@ -216,8 +220,12 @@ class PosixSerialPort final : public SerialPort {
         } while (r < 0 && errno == EINTR);
         if (r <= 0) return false;
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            // Bytes still buffered before the hangup stay readable.
-            if ((p.revents & POLLIN) && (events & POLLIN)) return true;
+            // Bytes still buffered before the hangup may stay readable; once
+            // none are, a hung-up descriptor would wake every poll at once.
+            int count = 0;
+            if ((p.revents & POLLIN) && (events & POLLIN) && ioctl(fd_, FIONREAD, &count) == 0 &&
+                count > 0)
+                return true;
             MarkGone();
             return false;
         }
@@ -225,6 +233,11 @@ class PosixSerialPort final : public SerialPort {
     }
 
     void MarkGone() { gone_ = true; }
+
+    bool HungUp() {
+        PollFor(0, 0);
+        return gone_;
+    }
 
     int fd_;
     std::string device_;
@@ -319,7 +332,8 @@ std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenErro
     tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-    tio.c_cc[VMIN] = 0;
+    // With VMIN 1 an empty non-blocking read is EAGAIN, so 0 means hangup.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     cfsetispeed(&tio, SpeedConstant(baud));
     cfsetospeed(&tio, SpeedConstant(baud));
