@@ -1,0 +1,65 @@
+#pragma once
+// A linked module on an in-memory line and the host's virtual clock: either the
+// module emulator or a scripted device for exact failure cases.
+#include <memory>
+#include <vector>
+
+#include "emulator/EmulatorLine.h"
+#include "link/Request.h"
+#include "model/ModelTestSupport.h"
+#include "serial/MemoryLine.h"
+#include "support/ScriptedDevice.h"
+
+namespace qx::test {
+
+inline std::vector<uint8_t> WriteFrame(uint16_t address, uint8_t value) {
+    uint8_t buffer[16];
+    const Request r = Request::Write(address, value);
+    const std::size_t n = r.BuildFrame(buffer);
+    return {buffer, buffer + n};
+}
+
+inline std::vector<uint8_t> ReadFrame(uint16_t address, uint16_t count) {
+    uint8_t buffer[16];
+    const Request r = Request::Read(address, count);
+    const std::size_t n = r.BuildFrame(buffer);
+    return {buffer, buffer + n};
+}
+
+class LinkedTest : public ModelTest {
+  protected:
+    ~LinkedTest() override { ResetLink(); }  // before the devices go
+
+    // Links to an emulated module; the records start empty afterwards.
+    void LinkEmulator(const emu::EmulatorConfig& config = {}) {
+        emulator = std::make_unique<emu::EmulatorLine>(config);
+        Open(emulator.get());
+        emulator->Core().ResetCounters();
+    }
+
+    // Links to a scripted module that identifies as firmware 1.0.
+    void LinkScripted() {
+        scripted = std::make_unique<ScriptedDevice>();
+        std::vector<uint8_t> identify;
+        uint8_t buffer[16];
+        identify.assign(buffer, buffer + Request::Identify().BuildFrame(buffer));
+        scripted->AlwaysAnswer(identify, Frame(0x80, {0x10}));
+        Open(scripted.get());
+    }
+
+    void Open(serial::LineDevice* device) {
+        CommPort::Instance().SetPortOpener(
+            [this, device](int, serial::OpenError*) -> std::unique_ptr<serial::SerialPort> {
+                auto line = std::make_unique<serial::MemoryLine>(host->clock(), device);
+                if (emulator) emulator->AttachLine(line.get());
+                return line;
+            });
+        ASSERT_TRUE(CommPort::Instance().EstablishLink());
+        host->ClearRecords();
+    }
+
+    std::unique_ptr<emu::EmulatorLine> emulator;
+    std::unique_ptr<ScriptedDevice> scripted;
+};
+
+}  // namespace qx::test
