@@ -1,0 +1,82 @@
+#pragma once
+// A link on an in-memory line whose far end is a ScriptedDevice, on the
+// FakeHost's virtual clock. Shared by the link and monitor tests.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/Profile.h"
+#include "link/CommPort.h"
+#include "monitor/RamMonitor.h"
+#include "serial/MemoryLine.h"
+#include "support/FakeHost.h"
+#include "support/ScriptedDevice.h"
+
+namespace qx::test {
+
+inline const std::vector<uint8_t> kIdentifyRequest = {0x02, 0x01, 0x00, 0x00, 0x00, 0x03};
+
+class LinkFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+    }
+    void TearDown() override {
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+    }
+
+    // The link, with its opener bound to this fixture's line and device.
+    CommPort& Port() {
+        CommPort& port = CommPort::Instance();
+        if (!openerSet_) {
+            port.SetPortOpener([this](int index, serial::OpenError* why) {
+                openedIndexes.push_back(index);
+                if (failOpen) {
+                    why->kind = serial::ErrorKind::OsFailure;
+                    why->reason = openReason;
+                    return std::unique_ptr<serial::SerialPort>();
+                }
+                auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &device);
+                line = opened.get();
+                if (refuseWrites) opened->SetRefuseWrites(true);
+                return std::unique_ptr<serial::SerialPort>(std::move(opened));
+            });
+            openerSet_ = true;
+        }
+        return port;
+    }
+
+    void SetProfile(const char* key, int value) { AppProfile().WriteInt("Settings", key, value); }
+
+    // Links with a module of the given firmware byte, then forgets the records.
+    void Link(uint8_t firmware = 0x1A) {
+        device.Expect(kIdentifyRequest, Frame(0x80, {firmware}), 5);
+        ASSERT_TRUE(Port().EstablishLink());
+        ASSERT_NE(line, nullptr);
+        line->ClearWritten();
+        host->ClearRecords();
+    }
+
+    std::vector<std::string> MessageTexts() {
+        std::vector<std::string> texts;
+        for (const auto& m : host.host().Messages()) texts.push_back(m.text);
+        return texts;
+    }
+
+    ScopedFakeHost host;
+    ScriptedDevice device;
+    serial::MemoryLine* line = nullptr;  // owned by the link while it is up
+    std::vector<int> openedIndexes;
+    bool failOpen = false;
+    bool refuseWrites = false;
+    std::string openReason = "permission denied";
+
+  private:
+    bool openerSet_ = false;
+};
+
+}  // namespace qx::test
