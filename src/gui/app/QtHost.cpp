@@ -1,0 +1,307 @@
+#include "app/QtHost.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/ModelessWait.h"
+#include "host/Clock.h"
+#include "resources/TemplateDialog.h"
+#include "serial/SerialPort.h"
+
+namespace qx::gui {
+
+namespace {
+
+// A port without a descriptor is polled in slices this long while events are checked.
+constexpr int kSliceMs = 10;
+
+QString ToQ(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+struct Counter {
+    explicit Counter(int& n) : n_(n) { ++n_; }
+    ~Counter() { --n_; }
+    int& n_;
+};
+
+}  // namespace
+
+QtHost::QtHost(QObject* parent) : QObject(parent), clock_(&RealClock()) {
+    trace_ = std::getenv("QUORVEXI_TRACE") != nullptr;
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { quitting_ = true; });
+    }
+    if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance())
+        connect(d, &QAbstractEventDispatcher::aboutToBlock, this, &QtHost::RunIdle);
+}
+
+QtHost::~QtHost() {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+    while (cursorDepth_ > 0) EndWaitCursor();
+}
+
+void QtHost::SetMainWindow(QWidget* window) {
+    mainWindow_ = window;
+}
+
+ModelessWait* QtHost::WaitWindow() const {
+    return waitWindow_.get();
+}
+
+bool QtHost::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Quit) quitting_ = true;
+    if (watched != waitTimer_ && watched != waitNotifier_) ++foreignEvents_;
+    return false;
+}
+
+MsgResult QtHost::MessageBox(std::string_view text, std::string_view caption, MsgButtons buttons,
+                             MsgIcon icon) {
+    messages_.push_back({std::string(text), std::string(caption), buttons, icon});
+    if (answerer_) {
+        if (auto answer = answerer_(messages_.back())) return *answer;
+    }
+    QMessageBox box(mainWindow_);
+    box.setWindowTitle(ToQ(caption));
+    box.setText(ToQ(text));
+    box.setTextFormat(Qt::PlainText);
+    switch (icon) {
+        case MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::None:
+            break;
+    }
+    switch (buttons) {
+        case MsgButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::RetryCancel:
+            box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Retry);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::Yes);
+            break;
+        case MsgButtons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Yes);
+            break;
+        case MsgButtons::OkCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+    }
+    int pressed;
+    {
+        Counter modal(modalDepth_);
+        pressed = box.exec();
+    }
+    switch (pressed) {
+        case QMessageBox::Ok:
+            return MsgResult::Ok;
+        case QMessageBox::Retry:
+            return MsgResult::Retry;
+        case QMessageBox::Yes:
+            return MsgResult::Yes;
+        case QMessageBox::No:
+            return MsgResult::No;
+        default:
+            // Closed without a button (the application quit): the cautious answer.
+            if (buttons == MsgButtons::Ok) return MsgResult::Ok;
+            if (buttons == MsgButtons::YesNo) return MsgResult::No;
+            return MsgResult::Cancel;
+    }
+}
+
+void QtHost::Beep(BeepKind) {
+    ++beeps_;
+    QApplication::beep();
+}
+
+void QtHost::BeginWaitCursor() {
+    if (cursorDepth_++ == 0) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+void QtHost::EndWaitCursor() {
+    if (cursorDepth_ > 0 && --cursorDepth_ == 0) QGuiApplication::restoreOverrideCursor();
+}
+
+void QtHost::ShowWaitWindow(std::string_view text) {
+    if (waitWindow_)
+        waitWindow_->SetMessage(ToQ(text));
+    else
+        waitWindow_ = std::make_unique<ModelessWait>(ToQ(text), mainWindow_);
+}
+
+void QtHost::CloseWaitWindow() {
+    waitWindow_.reset();
+}
+
+void QtHost::SetLinkIndicator(bool linked) {
+    if (linkIndicator_) linkIndicator_(linked);
+}
+
+void QtHost::RepaintMainWindow() {
+    if (mainWindow_ && mainWindow_->isVisible()) mainWindow_->repaint();
+}
+
+bool QtHost::DispatchPass() {
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+    if (!d) return false;
+    Counter nest(dispatchDepth_);
+    const unsigned long before = foreignEvents_;
+    d->processEvents(QEventLoop::AllEvents);
+    return foreignEvents_ != before;
+}
+
+bool QtHost::HasPendingEvent() {
+    if (!foundByLook_) foundByLook_ = DispatchPass();
+    return foundByLook_;
+}
+
+bool QtHost::DispatchOneEvent() {
+    if (foundByLook_)
+        foundByLook_ = false;
+    else
+        DispatchPass();
+    return !quitting_;
+}
+
+bool QtHost::DispatchPendingEvents() {
+    foundByLook_ = false;
+    // Bounded: a handler that keeps posting work cannot hold the caller forever.
+    for (int i = 0; i < 64 && DispatchPass(); ++i) {
+    }
+    return !quitting_;
+}
+
+void QtHost::RunIdle() {
+    if (inIdle_ || !idle_) return;
+    inIdle_ = true;
+    idle_();
+    inIdle_ = false;
+}
+
+void QtHost::Idle() {
+    RunIdle();
+}
+
+void QtHost::RouteCommand(int commandId) {
+    if (router_) router_(commandId);
+}
+
+void QtHost::Post(std::function<void()> fn) {
+    QMetaObject::invokeMethod(
+        this, [fn = std::move(fn)] { fn(); }, Qt::QueuedConnection);
+}
+
+void QtHost::PostQuit(int exitCode) {
+    quitting_ = true;
+    QCoreApplication::exit(exitCode);
+}
+
+bool QtHost::IsModalActive() {
+    return modalDepth_ > 0 || TemplateDialogModalDepth() > 0 ||
+           QApplication::activeModalWidget() != nullptr;
+}
+
+void QtHost::Trace(std::string_view text) {
+    if (!trace_) return;
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool QtHost::SleepOnce(serial::SerialPort* port, std::size_t minBytes, int sleepMs) {
+    QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+    if (!d) {
+        clock_->SleepMs(sleepMs);
+        return false;
+    }
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    bool timedOut = false;
+    connect(&timer, &QTimer::timeout, this, [&timedOut] { timedOut = true; });
+    std::unique_ptr<QSocketNotifier> notifier;
+    bool readable = false;
+    if (port && minBytes > 0 && port->PollFd() >= 0) {
+        const std::size_t have = port->RXCount();
+        if (have > 0 && have < minBytes) {
+            // Part of the frame is here: the notifier would fire at once for the
+            // bytes already waiting, so sleep the wire time of the missing ones.
+            const long long wireMs =
+                (static_cast<long long>(minBytes - have) * port->ByteTimeUs() + 999) / 1000;
+            sleepMs = static_cast<int>(std::clamp<long long>(wireMs, 1, sleepMs));
+        } else {
+            notifier = std::make_unique<QSocketNotifier>(port->PollFd(), QSocketNotifier::Read);
+            QSocketNotifier* n = notifier.get();
+            connect(n, &QSocketNotifier::activated, this, [n, &readable] {
+                readable = true;
+                n->setEnabled(false);
+            });
+        }
+    }
+    timer.start(std::max(sleepMs, 0));
+    waitTimer_ = &timer;
+    waitNotifier_ = notifier.get();
+    const unsigned long before = foreignEvents_;
+    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    waitTimer_ = nullptr;
+    waitNotifier_ = nullptr;
+    // Nothing of ours fired: whatever woke the dispatcher was a UI event.
+    return foreignEvents_ != before || (!timedOut && !readable);
+}
+
+WaitOutcome QtHost::Wait(const WaitRequest& request) {
+    serial::SerialPort* port = request.port;
+    const bool wantBytes = port && request.minBytes > 0;
+    if (!request.dispatch) {
+        if (wantBytes) return port->WaitForBytes(request.minBytes, request.timeoutMs);
+        clock_->SleepMs(request.timeoutMs);
+        return WaitOutcome::Ready;
+    }
+    Counter nest(waitDepth_);
+    const int64_t deadline = clock_->NowMs() + std::max(request.timeoutMs, 0);
+    for (;;) {
+        if (wantBytes) {
+            if (port->IsGone()) return WaitOutcome::DeviceGone;
+            if (port->RXCount() >= request.minBytes) return WaitOutcome::Ready;
+        }
+        if (quitting_ || foundByLook_) return WaitOutcome::UiEvent;
+        const int64_t remaining = deadline - clock_->NowMs();
+        if (remaining <= 0) return wantBytes ? WaitOutcome::Timeout : WaitOutcome::Ready;
+        const int slice = static_cast<int>(std::min<int64_t>(remaining, 1 << 30));
+        if (wantBytes && port->PollFd() < 0) {
+            const WaitOutcome o = port->WaitForBytes(request.minBytes, std::min(slice, kSliceMs));
+            if (o == WaitOutcome::Ready || o == WaitOutcome::DeviceGone) return o;
+            if (HasPendingEvent()) return WaitOutcome::UiEvent;
+            continue;
+        }
+        // After a UI event the port may be gone: the caller looks again.
+        if (SleepOnce(wantBytes ? port : nullptr, request.minBytes, slice))
+            return WaitOutcome::UiEvent;
+    }
+}
+
+}  // namespace qx::gui

@@ -1,0 +1,127 @@
+#pragma once
+// The host of the desktop program: message boxes owned by the main window, the
+// wait cursor, the "Please wait..." window, event dispatching and the waits of
+// the link, all on Qt. One instance, created by the application before any
+// window and installed with SetCurrentHost; it owns the wait window it shows.
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/Host.h"
+
+class QWidget;
+
+namespace qx::gui {
+
+class ModelessWait;
+
+// One message box as it was asked for.
+struct MessageRecord {
+    std::string text;
+    std::string caption;
+    MsgButtons buttons;
+    MsgIcon icon;
+};
+
+class QtHost : public QObject, public Host {
+    Q_OBJECT
+  public:
+    explicit QtHost(QObject* parent = nullptr);
+    ~QtHost() override;
+
+    // The window that owns message boxes and the wait window; not owned.
+    void SetMainWindow(QWidget* window);
+    QWidget* MainWindow() const { return mainWindow_; }
+
+    // Where routed commands, idle processing and the link state go.
+    void SetCommandRouter(std::function<void(int)> router) { router_ = std::move(router); }
+    void SetIdleHandler(std::function<void()> idle) { idle_ = std::move(idle); }
+    void SetLinkIndicatorHandler(std::function<void(bool)> h) { linkIndicator_ = std::move(h); }
+
+    // A test answers message boxes without showing them: when the answerer returns
+    // a result, no box is shown. Every box asked for is recorded either way.
+    using Answerer = std::function<std::optional<MsgResult>(const MessageRecord&)>;
+    void SetMessageAnswerer(Answerer answerer) { answerer_ = std::move(answerer); }
+    const std::vector<MessageRecord>& Messages() const { return messages_; }
+    void ClearMessages() { messages_.clear(); }
+    int BeepCount() const { return beeps_; }
+
+    // The clock of the waits (default: the real one); not owned.
+    void SetClock(Clock& clock) { clock_ = &clock; }
+
+    // The wait window while it is shown, else null. Owned by the host.
+    ModelessWait* WaitWindow() const;
+    int WaitCursorDepth() const { return cursorDepth_; }
+    // Waits and dispatch passes running now (nested loops of this host).
+    int NestingDepth() const { return waitDepth_ + dispatchDepth_; }
+    // Brackets a modal window the host does not open itself (file dialogs).
+    void EnterModal() { ++modalDepth_; }
+    void LeaveModal() {
+        if (modalDepth_ > 0) --modalDepth_;
+    }
+    // Forgets a quit request (tests that go on after one).
+    void ClearQuitting() { quitting_ = false; }
+
+    MsgResult MessageBox(std::string_view text, std::string_view caption, MsgButtons buttons,
+                         MsgIcon icon) override;
+    void Beep(BeepKind kind) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void ShowWaitWindow(std::string_view text) override;
+    void CloseWaitWindow() override;
+    void SetLinkIndicator(bool linked) override;
+    void RepaintMainWindow() override;
+    // Qt cannot look into its queue without taking from it: the look runs one
+    // non-blocking dispatch pass and remembers whether it found anything, which
+    // the next DispatchOneEvent then accounts for.
+    bool HasPendingEvent() override;
+    bool DispatchOneEvent() override;
+    bool DispatchPendingEvents() override;
+    bool IsQuitting() override { return quitting_; }
+    void Idle() override;
+    void RouteCommand(int commandId) override;
+    void Post(std::function<void()> fn) override;
+    void PostQuit(int exitCode) override;
+    bool IsModalActive() override;
+    void Trace(std::string_view text) override;
+    Clock& GetClock() override { return *clock_; }
+    WaitOutcome Wait(const WaitRequest& request) override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    bool DispatchPass();
+    // One sleep in the event dispatcher; true when something other than the
+    // wait's own timer and notifier was dispatched.
+    bool SleepOnce(serial::SerialPort* port, std::size_t minBytes, int sleepMs);
+    void RunIdle();
+
+    QPointer<QWidget> mainWindow_;
+    std::unique_ptr<ModelessWait> waitWindow_;
+    std::function<void(int)> router_;
+    std::function<void()> idle_;
+    std::function<void(bool)> linkIndicator_;
+    Answerer answerer_;
+    std::vector<MessageRecord> messages_;
+    Clock* clock_;
+    int beeps_ = 0;
+    int cursorDepth_ = 0;
+    int modalDepth_ = 0;
+    int waitDepth_ = 0;
+    int dispatchDepth_ = 0;
+    bool quitting_ = false;
+    bool foundByLook_ = false;
+    bool inIdle_ = false;
+    bool trace_ = false;
+    // Events delivered to anything but the current wait's own timer and notifier.
+    unsigned long foreignEvents_ = 0;
+    QObject* waitTimer_ = nullptr;
+    QObject* waitNotifier_ = nullptr;
+};
+
+}  // namespace qx::gui

@@ -1,0 +1,166 @@
+#include "resources/Resources.h"
+
+#include <algorithm>
+
+namespace qx::res {
+
+namespace {
+
+MenuEntry Item(int id, std::string_view text, bool grayed = false) {
+    return MenuEntry{MenuEntry::Kind::Item, id, text, grayed, {}};
+}
+MenuEntry Sep() {
+    return MenuEntry{MenuEntry::Kind::Separator, 0, {}, false, {}};
+}
+MenuEntry Popup(std::string_view text, std::vector<MenuEntry> children) {
+    return MenuEntry{MenuEntry::Kind::Popup, 0, text, false, std::move(children)};
+}
+
+}  // namespace
+
+const std::vector<MenuEntry>& MainMenu() {
+    static const std::vector<MenuEntry> menu = {
+        Popup("&File",
+              {Item(kFileNew, "&New\tCtrl+N"), Item(kFileOpen, "&Open...\tCtrl+O"),
+               Item(kFileSave, "&Save\tCtrl+S"), Item(kFileSaveAs, "Save &As...\tCtrl+A"), Sep(),
+               Item(kLink, "Establish Module &Link\tCtrl+L"),
+               Item(kUpload, "&Upload Module Settings\tCtrl+U"),
+               Item(kDownload, "&Download Settings to Module\tCtrl+D"), Sep(),
+               Item(kFileMru1, "Recent File", true), Sep(), Item(kAppExit, "E&xit\tAlt+F4")}),
+        Popup("&View", {Item(kMonitorWindow, "&Monitor Window"), Sep(),
+                        Item(kViewToolbar, "&Toolbar"), Item(kViewStatusBar, "&Status Bar")}),
+        Popup("&Maps",
+              {Item(32776, "Front Cylinder Spark Advance\tCtrl+1"),
+               Item(32777, "Rear Cylinder Spark Advance\tCtrl+2"),
+               Item(32778, "VOES Retard\tCtrl+3"), Item(32779, "Acceleration Correction\tCtrl+4"),
+               Item(32780, "Base Dwell Correction\tCtrl+5"),
+               Item(32781, "Acceleration Dwell Correction\tCtrl+6"), Sep(),
+               Item(kAdvanceMapsSynchronized, "Advance Maps Synchronized")}),
+        Popup("Mo&nitors",
+              {Item(kSelectMonitors, "Select ..."), Item(kToggleMonitoring, "Activate Monitors"),
+               Item(kCancelAllMonitors, "Cancel All"), Sep(),
+               Item(kResetPeakAcceleration, "Reset Peak Acceleration"), Sep(),
+               Item(kMonitorWindow, "Monitor Window")}),
+        Popup("&Settings",
+              {Item(kBasicSettings, "&Basic Module Settings...\tCtrl+B"),
+               Item(kSerialPort, "&Serial Port..."),
+               Popup("&Colors",
+                     {Item(kColorGraphBackground, "&Graph Background..."),
+                      Item(kColorGridLine, "Grid &Line Color..."),
+                      Item(kColorMapLine, "&Map Line Color..."),
+                      Item(kColorInSyncMarker, "Mar&ker Color (in sync with module)..."),
+                      Item(kColorNotInSyncMarker, "Marker Color (not in sync with module)...")})}),
+        Popup("&Help",
+              {Item(kHelpFinder, "&Help Topics"), Sep(), Item(kAppAbout, "&About Quorvex I ...")}),
+    };
+    return menu;
+}
+
+const std::vector<Accelerator>& Accelerators() {
+    static const std::vector<Accelerator> table = {
+        {"Ctrl+1", 32776},
+        {"Ctrl+2", 32777},
+        {"Ctrl+3", 32778},
+        {"Ctrl+4", 32779},
+        {"Ctrl+5", 32780},
+        {"Ctrl+6", 32781},
+        {"Ctrl+A", kFileSaveAs},
+        {"Ctrl+B", kBasicSettings},
+        {"Ctrl+C", kEditCopy},
+        {"Ctrl+D", kDownload},
+        {"Ctrl+L", kLink},
+        {"Ctrl+M", kToggleMonitoring},
+        {"Ctrl+N", kFileNew},
+        {"Ctrl+O", kFileOpen},
+        {"Ctrl+P", kResetPeakAcceleration},
+        {"Ctrl+S", kFileSave},
+        {"Ctrl+U", kUpload},
+        {"Ctrl+V", kEditPaste},
+        {"Ctrl+W", kMonitorWindow},
+        {"Ctrl+X", kEditCut},
+        {"Ctrl+Z", kEditUndo},
+        {"Alt+Backspace", kEditUndo},
+        {"Shift+Del", kEditCut},
+        {"Ctrl+Ins", kEditCopy},
+        {"Shift+Ins", kEditPaste},
+        {"F1", kContextHelp},
+        {"Shift+F1", kHelp},
+        {"F6", kNextPane},
+        {"Shift+F6", kPrevPane},
+    };
+    return table;
+}
+
+const std::vector<CommandStrings>& StringTable() {
+    static const std::vector<CommandStrings> table = {
+        {kFileNew, "Create a new settings document", "New"},
+        {kFileOpen, "Open an existing settings file", "Open"},
+        {kFileSave, "Save the settings document", "Save"},
+        {kFileSaveAs, "Save the settings document with a new name", "Save As"},
+        {kFileMru1, "Open this settings file", ""},
+        {kFileMru1 + 1, "Open this settings file", ""},
+        {kFileMru1 + 2, "Open this settings file", ""},
+        {kFileMru1 + 3, "Open this settings file", ""},
+        {kAppExit, "Quit the application; prompts to save the document", "Exit"},
+        {kAppAbout, "Display program information, version number and module information", "About"},
+        {kHelpFinder, "Open the user guide", "Help Topics"},
+        {kContextHelp, "Open the user guide", "Help"},
+        {kHelp, "Open the user guide", "Help"},
+        {kDefaultHelp, "Open the user guide", "Help"},
+        {kViewToolbar, "Show or hide the toolbar", "Toggle Toolbar"},
+        {kViewStatusBar, "Show or hide the status bar", "Toggle Status Bar"},
+        {kUpload, "Read every setting of the module into the document", "Upload Settings"},
+        {kDownload, "Write every setting of the document into the module", "Download Settings"},
+        {kLink, "Establish/Break communication link with the module", "Module Link"},
+        {kMonitorWindow, "Show or hide the monitor window", "Monitor Window"},
+        {32776, "Edit the front cylinder spark advance map", "Front Spark Advance"},
+        {32777, "Edit the rear cylinder spark advance map", "Rear Spark Advance"},
+        {32778, "Edit the VOES retard map", "VOES Retard"},
+        {32779, "Edit the acceleration correction map", "Acceleration Correction"},
+        {32780, "Edit the base dwell correction map", "Base Dwell Correction"},
+        {32781, "Edit the acceleration dwell correction map", "Acceleration Dwell Correction"},
+        {kAdvanceMapsSynchronized, "Keep the front and rear spark advance maps the same",
+         "Advance Maps Synchronized"},
+        {kBasicSettings, "Edit the basic module settings", "Basic Settings"},
+        {kColorGraphBackground, "Choose the graph background color", "Graph Background"},
+        {kColorGridLine, "Choose the grid line color", "Grid Line Color"},
+        {kColorMapLine, "Choose the map line color", "Map Line Color"},
+        {kColorInSyncMarker, "Choose the color of markers in sync with the module", "Marker Color"},
+        {kColorNotInSyncMarker, "Choose the color of markers not in sync with the module",
+         "Marker Color"},
+        {kSerialPort, "Choose the serial port the module is connected to", "Serial Port"},
+        {kWriteSerial, "Write the serial number to EEPROM", "Write Serial No."},
+        {kCancelAllMonitors, "Turn off every monitor display", "Cancel All"},
+        {kSelectMonitors, "Choose the values shown in the monitor window", "Select Monitors"},
+        {kToggleMonitoring, "Start or stop live monitoring of the module", "Activate Monitors"},
+        {kResetPeakAcceleration, "Reset the peak acceleration display", "Reset Peak Acceleration"},
+    };
+    return table;
+}
+
+const CommandStrings* FindCommandStrings(int id) {
+    const auto& table = StringTable();
+    auto it = std::find_if(table.begin(), table.end(),
+                           [id](const CommandStrings& s) { return s.id == id; });
+    return it == table.end() ? nullptr : &*it;
+}
+
+const std::vector<int>& ToolbarLayout() {
+    static const std::vector<int> layout = {
+        kFileNew, kFileOpen,      kFileSave, 0,        kLink, kUpload, kDownload, 0,
+        32776,    32777,          32778,     32779,    32780, 32781,   0,         kToggleMonitoring,
+        0,        kBasicSettings, 0,         kAppAbout};
+    return layout;
+}
+
+std::string_view DocTemplateField(DocField field) {
+    std::string_view rest = kDocTemplate;
+    for (int i = 0; i < static_cast<int>(field); ++i) {
+        auto nl = rest.find('\n');
+        if (nl == std::string_view::npos) return {};
+        rest.remove_prefix(nl + 1);
+    }
+    return rest.substr(0, rest.find('\n'));
+}
+
+}  // namespace qx::res
