@@ -1,0 +1,252 @@
+// The commands that work on settings files only: new, show, set, diff.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "Commands.h"
+#include "Format.h"
+#include "Settings.h"
+#include "host/Numbers.h"
+
+namespace qx::qvx {
+
+void Fail(Context& c, const std::string& text) {
+    c.err << "qvx: " << text << '\n' << std::flush;
+}
+
+int LoadDocument(Context& c, const std::string& path, ModuleState& doc) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        Fail(c, path + ": " + std::strerror(errno));
+        return kExitBadFile;
+    }
+    // One byte more than a settings file holds, so a longer file is recognised.
+    std::vector<uint8_t> bytes(kSettingsFileSize + 1);
+    const std::size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
+    const int readErrno = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    if (readErrno != 0) {
+        Fail(c, path + ": " + std::strerror(readErrno));
+        return kExitBadFile;
+    }
+    bytes.resize(n);
+    const std::string why = doc.CheckContents(bytes);
+    if (!why.empty()) {
+        Fail(c, path + ": not a settings file: " + why);
+        return kExitBadFile;
+    }
+    if (doc.OnOpenDocument(path) != DocStatus::Done) {
+        Fail(c, path + ": could not be loaded");
+        return kExitBadFile;
+    }
+    return kExitOk;
+}
+
+int SaveDocument(Context& c, const std::string& path, ModuleState& doc) {
+    if (doc.OnSaveDocument(path) != DocStatus::Done) {
+        Fail(c, path + ": could not be written; any earlier file of that name is unchanged");
+        return kExitBadFile;
+    }
+    return kExitOk;
+}
+
+namespace {
+
+std::string WithUnit(const std::string& number, const std::string& unit) {
+    return unit.empty() ? number : number + " " + unit;
+}
+
+std::string DisplayName(const SettingRef& s) {
+    if (s.mapIndex < 0) return s.name;
+    return s.name + " at " + WithUnit(FormatNumber(s.x), s.xUnit);
+}
+
+// The meaning of the two-state settings, shown after their number.
+std::string StateNote(const SettingRef& s) {
+    const double v = s.value->GetValue();
+    if (s.basicIndex == kIgnitionMode) {
+        if (v == 1.0) return " (single fire)";
+        if (v == 2.0) return " (dual fire)";
+    }
+    if (s.basicIndex == kSwitchLockout) {
+        if (v == 170.0) return " (on)";
+        if (v == 0.0) return " (off)";
+    }
+    return {};
+}
+
+std::string Pad(const std::string& text, std::size_t width, bool right) {
+    if (text.size() >= width) return text;
+    std::string fill(width - text.size(), ' ');
+    return right ? fill + text : text + fill;
+}
+
+void ShowText(Context& c, ModuleState& doc) {
+    std::ostream& o = c.out;
+    o << "Basic settings\n";
+    std::vector<SettingRef> all = AllSettings(doc);
+    std::size_t width = 0;
+    for (const auto& s : all) {
+        if (s.basicIndex >= 0) width = std::max(width, s.name.size());
+    }
+    for (const auto& s : all) {
+        if (s.basicIndex < 0) continue;
+        o << "  " << Pad(s.name, width, false) << "  "
+          << WithUnit(FormatNumber(s.value->GetValue()), s.unit) << StateNote(s) << '\n';
+    }
+    for (int m = 0; m < doc.MapCount(); ++m) {
+        const ModuleMap& map = *doc.Map(m);
+        o << '\n' << map.Title() << " (" << map.YLabel() << " over " << map.XLabel() << ")\n";
+        std::string xs = "  " + Pad(map.XUnits(), 9, false);
+        std::string ys = "  " + Pad(map.YUnits(), 9, false);
+        std::string is = "  " + Pad("point", 9, false);
+        for (int p = 0; p < map.PointCount(); ++p) {
+            std::string x = FormatNumber(map.Point(p).x);
+            std::string y = FormatNumber(map.Point(p).value->GetValue());
+            std::size_t w = std::max({x.size(), y.size(), std::size_t{4}}) + 1;
+            is += Pad(std::to_string(p), w, true);
+            xs += Pad(x, w, true);
+            ys += Pad(y, w, true);
+        }
+        o << is << '\n' << xs << '\n' << ys << '\n';
+    }
+}
+
+void ShowJson(Context& c, ModuleState& doc) {
+    std::ostream& o = c.out;
+    o << "{\n  \"settings\": [\n";
+    std::vector<SettingRef> all = AllSettings(doc);
+    bool first = true;
+    for (const auto& s : all) {
+        if (s.basicIndex < 0) continue;
+        o << (first ? "" : ",\n") << "    {\"name\": " << JsonString(s.name)
+          << ", \"value\": " << JsonNumber(s.value->GetValue())
+          << ", \"unit\": " << JsonString(s.unit) << ", \"min\": " << JsonNumber(s.value->Min())
+          << ", \"max\": " << JsonNumber(s.value->Max()) << "}";
+        first = false;
+    }
+    o << "\n  ],\n  \"maps\": [\n";
+    for (int m = 0; m < doc.MapCount(); ++m) {
+        const ModuleMap& map = *doc.Map(m);
+        o << "    {\"index\": " << m << ", \"title\": " << JsonString(map.Title())
+          << ", \"xLabel\": " << JsonString(map.XLabel())
+          << ", \"xUnits\": " << JsonString(map.XUnits())
+          << ", \"yLabel\": " << JsonString(map.YLabel())
+          << ", \"yUnits\": " << JsonString(map.YUnits()) << ",\n     \"points\": [";
+        for (int p = 0; p < map.PointCount(); ++p) {
+            o << (p ? ", " : "") << "{\"x\": " << JsonNumber(map.Point(p).x)
+              << ", \"y\": " << JsonNumber(map.Point(p).value->GetValue()) << "}";
+        }
+        o << "]}" << (m + 1 < doc.MapCount() ? ",\n" : "\n");
+    }
+    o << "  ]\n}\n";
+}
+
+}  // namespace
+
+std::vector<Difference> CompareDocuments(ModuleState& a, ModuleState& b, bool moduleMode) {
+    std::vector<Difference> diffs;
+    std::vector<SettingRef> sa = AllSettings(a);
+    std::vector<SettingRef> sb = AllSettings(b);
+    for (std::size_t i = 0; i < sa.size() && i < sb.size(); ++i) {
+        const double va = sa[i].value->GetValue();
+        const double vb = sb[i].value->GetValue();
+        bool differ;
+        if (moduleMode) {
+            // What a download of a would write against what b holds, both through a's conversion.
+            differ = sa[i].value->ToInternal(va) != sa[i].value->ToInternal(vb);
+        } else {
+            differ = !(va == vb) && !(va != va && vb != vb);
+        }
+        if (!differ) continue;
+        Difference d;
+        d.name = DisplayName(sa[i]);
+        std::string ta;
+        std::string tb;
+        FormatPair(va, vb, ta, tb);
+        d.a = WithUnit(ta, sa[i].unit);
+        d.b = WithUnit(tb, sb[i].unit);
+        diffs.push_back(d);
+    }
+    return diffs;
+}
+
+int ReportDifferences(Context& c, const std::vector<Difference>& diffs, const std::string& nameA,
+                      const std::string& nameB) {
+    for (const auto& d : diffs) {
+        c.out << d.name << ": " << d.a << " in " << nameA << ", " << d.b << " in " << nameB << '\n';
+    }
+    if (diffs.empty()) {
+        c.err << "no differences\n";
+        return kExitOk;
+    }
+    c.err << diffs.size() << (diffs.size() == 1 ? " difference\n" : " differences\n");
+    return kExitDifferences;
+}
+
+int CmdNew(Context& c) {
+    const std::string& path = c.options.args[0];
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        const std::string question = path + " exists. Replace it with a new settings file?";
+        if (c.host.MessageBox(question, kAppTitle, MsgButtons::YesNo, MsgIcon::Question) !=
+            MsgResult::Yes) {
+            Fail(c, path + " exists and was left unchanged (--yes replaces it)");
+            return kExitBadFile;
+        }
+    }
+    ModuleState doc;
+    if (doc.OnNewDocument() != DocStatus::Done) {
+        Fail(c, "could not make a new document");
+        return kExitBadFile;
+    }
+    return SaveDocument(c, path, doc);
+}
+
+int CmdShow(Context& c) {
+    ModuleState doc;
+    if (int rc = LoadDocument(c, c.options.args[0], doc)) return rc;
+    if (c.options.json) {
+        ShowJson(c, doc);
+    } else {
+        ShowText(c, doc);
+    }
+    return kExitOk;
+}
+
+int CmdSet(Context& c) {
+    const std::string& path = c.options.args[0];
+    ModuleState doc;
+    if (int rc = LoadDocument(c, path, doc)) return rc;
+    LoadMirrorSetting();
+    for (std::size_t i = 1; i < c.options.args.size(); ++i) {
+        const std::string& assignment = c.options.args[i];
+        const std::size_t eq = assignment.find('=');
+        if (eq == std::string::npos) {
+            Fail(c, "\"" + assignment + "\" is not NAME=VALUE; " + path + " is unchanged");
+            return kExitUsage;
+        }
+        SettingRef setting;
+        std::string error;
+        if (!FindSetting(doc, assignment.substr(0, eq), setting, error) ||
+            !SetSetting(setting, assignment.substr(eq + 1), error)) {
+            Fail(c, error + "; " + path + " is unchanged");
+            return kExitUsage;
+        }
+        c.err << setting.name << " = "
+              << WithUnit(FormatNumber(setting.value->GetValue()), setting.unit) << '\n';
+    }
+    return SaveDocument(c, path, doc);
+}
+
+int CmdDiff(Context& c) {
+    ModuleState a;
+    ModuleState b;
+    if (int rc = LoadDocument(c, c.options.args[0], a)) return rc;
+    if (int rc = LoadDocument(c, c.options.args[1], b)) return rc;
+    return ReportDifferences(c, CompareDocuments(a, b, false), c.options.args[0],
+                             c.options.args[1]);
+}
+
+}  // namespace qx::qvx

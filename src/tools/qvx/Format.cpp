@@ -1,0 +1,98 @@
+#include "Format.h"
+
+#include <cctype>
+#include <cmath>
+
+#include "host/Numbers.h"
+
+namespace qx::qvx {
+
+namespace {
+std::string NonFinite(double value) {
+    if (std::isnan(value)) return "nan";
+    return value > 0 ? "inf" : "-inf";
+}
+}  // namespace
+
+std::string FormatNumber(double value) {
+    if (!std::isfinite(value)) return NonFinite(value);
+    std::string text = FormatDouble("%.3f", value);
+    if (text.find('.') != std::string::npos) {
+        while (!text.empty() && text.back() == '0') text.pop_back();
+        if (!text.empty() && text.back() == '.') text.pop_back();
+    }
+    if (text == "-0") text = "0";
+    return text;
+}
+
+void FormatPair(double a, double b, std::string& textA, std::string& textB) {
+    textA = FormatNumber(a);
+    textB = FormatNumber(b);
+    if (textA == textB && std::isfinite(a) && std::isfinite(b)) {
+        textA = FormatDouble("%.17g", a);
+        textB = FormatDouble("%.17g", b);
+    }
+}
+
+std::string JsonNumber(double value) {
+    if (!std::isfinite(value)) return "null";
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::string text = FormatC("%.*g", precision, value);
+        if (AtoF(text) == value) return text;
+    }
+    return FormatDouble("%.17g", value);
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    out += FormatC("\\u%04x", c);
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string NameKey(std::string_view name) {
+    std::string key;
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (std::isalnum(c) && c < 0x80) key += static_cast<char>(std::tolower(c));
+    }
+    return key;
+}
+
+}  // namespace qx::qvx

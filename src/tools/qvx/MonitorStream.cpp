@@ -1,0 +1,87 @@
+#include "MonitorStream.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "host/Clock.h"
+#include "host/Host.h"
+#include "link/CommPort.h"
+#include "monitor/RamMonitor.h"
+
+namespace qx::qvx {
+
+MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>& onPacket) {
+    MonitorStats stats;
+    Host& host = CurrentHost();
+    Clock& clock = host.GetClock();
+    CommPort& comm = CommPort::Instance();
+    RamMonitor& monitor = RamMonitor::Instance();
+
+    const int64_t start = clock.NowMs();
+    const int64_t deadline = seconds > 0 ? start + static_cast<int64_t>(seconds * 1000.0 + 0.5)
+                                         : std::numeric_limits<int64_t>::max();
+    if (!monitor.Start()) {
+        stats.commFailure = true;
+        return stats;
+    }
+    while (true) {
+        if (host.IsQuitting()) {
+            stats.interrupted = true;
+            break;
+        }
+        const int64_t now = clock.NowMs();
+        if (now >= deadline) break;
+        if (!comm.IsLinked() || comm.IsDeviceGone()) {
+            stats.commFailure = true;
+            break;
+        }
+        if (!monitor.IsRunning()) {
+            // A failed packet suspended the stream; start it again.
+            if (!monitor.Start()) {
+                stats.commFailure = true;
+                break;
+            }
+            ++stats.restarts;
+        }
+        const std::size_t need = monitor.PacketLength();
+        if (comm.ReceiveCount() < need) {
+            // Sleep until a whole packet waits, the deadline passes or Ctrl+C.
+            WaitRequest wait;
+            wait.port = comm.Port();
+            wait.minBytes = need;
+            wait.timeoutMs = static_cast<int>(std::min<int64_t>(deadline - now, 250));
+            wait.dispatch = true;
+            const WaitOutcome outcome = host.Wait(wait);
+            if (outcome == WaitOutcome::UiEvent && !host.DispatchPendingEvents()) {
+                stats.interrupted = true;
+                break;
+            }
+            if (outcome == WaitOutcome::DeviceGone) {
+                stats.commFailure = true;
+                break;
+            }
+            if (comm.ReceiveCount() < need) continue;
+        }
+        CommPort::CommError error = CommPort::CommError::NoError;
+        if (monitor.UpdateRamImage(&error)) {
+            ++stats.goodPackets;
+            if (onPacket) onPacket(clock.NowMs() - start);
+        } else {
+            ++stats.badPackets;
+        }
+        if (monitor.IsRunning() &&
+            comm.ReceiveCount() > need * static_cast<std::size_t>(monitor.RestartThreshold())) {
+            // Too far behind: the stop discards the backlog.
+            if (!monitor.Stop()) {
+                stats.commFailure = true;
+                break;
+            }
+            ++stats.restarts;
+        }
+    }
+    stats.elapsedMs = clock.NowMs() - start;
+    if (comm.IsLinked()) stats.stopped = monitor.Stop() && !monitor.IsRunning();
+    return stats;
+}
+
+}  // namespace qx::qvx

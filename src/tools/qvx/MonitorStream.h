@@ -1,0 +1,26 @@
+#pragma once
+// Live monitoring on an established link, for as long as asked or until the
+// host is asked to quit (Ctrl+C): the stream is started, each packet is read
+// into the RAM monitor's image, a stream that fails is started again, a backlog
+// beyond the restart threshold restarts the stream, and at the end the stream is
+// cancelled so that the module is quiet.
+#include <cstdint>
+#include <functional>
+
+namespace qx::qvx {
+
+struct MonitorStats {
+    int goodPackets = 0;
+    int badPackets = 0;
+    int restarts = 0;          // stream restarts after a failure or a backlog
+    int64_t elapsedMs = 0;     // from the start request to the end
+    bool interrupted = false;  // the host was asked to quit
+    bool commFailure = false;  // the stream could not be (re)started or the link went down
+    bool stopped = false;      // the cancel request was sent at the end
+};
+
+// seconds <= 0: until the host quits. onPacket runs after each good packet with
+// the milliseconds since the start request; the RAM monitor's image is fresh then.
+MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>& onPacket);
+
+}  // namespace qx::qvx

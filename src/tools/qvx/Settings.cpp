@@ -1,0 +1,190 @@
+#include "Settings.h"
+
+#include <cctype>
+#include <cmath>
+
+#include "Format.h"
+#include "host/Numbers.h"
+
+namespace qx::qvx {
+namespace {
+
+// Splits "Title[3]" into the title and the index; false when there is no index.
+bool SplitPointName(std::string_view name, std::string_view& title, int& index) {
+    std::size_t end = name.find_last_not_of(" \t");
+    if (end == std::string_view::npos || name[end] != ']') return false;
+    std::size_t open = name.rfind('[', end);
+    if (open == std::string_view::npos) return false;
+    auto n = ParseInt(name.substr(open + 1, end - open - 1));
+    if (!n || *n < 0 || *n > 10000) {
+        index = -1;
+    } else {
+        index = static_cast<int>(*n);
+    }
+    title = name.substr(0, open);
+    return true;
+}
+
+// The candidate whose key equals key, else the only one that begins with it.
+// Returns -1 for none and -2 when several begin with it.
+int MatchKey(const std::vector<std::string>& keys, const std::string& key) {
+    if (key.empty()) return -1;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i] == key) return static_cast<int>(i);
+    }
+    int found = -1;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].rfind(key, 0) == 0) {
+            if (found >= 0) return -2;
+            found = static_cast<int>(i);
+        }
+    }
+    return found;
+}
+
+SettingRef BasicRef(ModuleState& doc, int i) {
+    SettingRef r;
+    r.name = kBasicSettings[static_cast<std::size_t>(i)].label;
+    r.unit = kBasicSettings[static_cast<std::size_t>(i)].unit;
+    r.value = &doc.BasicValue(i);
+    r.basicIndex = i;
+    return r;
+}
+
+SettingRef PointRef(ModuleMap& map, int mapIndex, int point) {
+    SettingRef r;
+    r.name = map.Title() + "[" + std::to_string(point) + "]";
+    r.unit = map.YUnits();
+    r.value = map.Point(point).value.get();
+    r.mapIndex = mapIndex;
+    r.pointIndex = point;
+    r.x = map.Point(point).x;
+    r.xUnit = map.XUnits();
+    return r;
+}
+
+}  // namespace
+
+std::vector<SettingRef> AllSettings(ModuleState& doc) {
+    std::vector<SettingRef> all;
+    for (int i = 0; i < kBasicValueCount; ++i) all.push_back(BasicRef(doc, i));
+    for (int m = 0; m < doc.MapCount(); ++m) {
+        ModuleMap* map = doc.Map(m);
+        if (!map || !map->Initialized()) continue;
+        for (int p = 0; p < map->PointCount(); ++p) all.push_back(PointRef(*map, m, p));
+    }
+    return all;
+}
+
+bool FindSetting(ModuleState& doc, std::string_view name, SettingRef& found, std::string& error) {
+    std::string_view title;
+    int index = 0;
+    if (SplitPointName(name, title, index)) {
+        std::vector<std::string> keys;
+        for (int m = 0; m < doc.MapCount(); ++m) {
+            keys.push_back(doc.Map(m) ? NameKey(doc.Map(m)->Title()) : std::string());
+        }
+        int m = MatchKey(keys, NameKey(title));
+        if (m < 0) {
+            error = std::string(m == -2 ? "ambiguous" : "unknown") + " map name \"" +
+                    std::string(title) + "\"";
+            return false;
+        }
+        ModuleMap& map = *doc.Map(m);
+        if (index < 0 || index >= map.PointCount()) {
+            error = "no point \"" + std::string(name) + "\": " + map.Title() + " has points 0 to " +
+                    std::to_string(map.PointCount() - 1);
+            return false;
+        }
+        found = PointRef(map, m, index);
+        return true;
+    }
+    std::vector<std::string> keys;
+    for (const auto& info : kBasicSettings) keys.push_back(NameKey(info.label));
+    int i = MatchKey(keys, NameKey(name));
+    if (i < 0) {
+        error = std::string(i == -2 ? "ambiguous" : "unknown") + " setting name \"" +
+                std::string(name) + "\"";
+        return false;
+    }
+    found = BasicRef(doc, i);
+    return true;
+}
+
+bool SetSetting(SettingRef& setting, std::string_view text, std::string& error) {
+    std::optional<double> value;
+    const std::string key = NameKey(text);
+    if (setting.basicIndex == kIgnitionMode) {
+        if (key == "single") value = 1.0;
+        if (key == "dual") value = 2.0;
+        if (!value) value = ParseDouble(text);
+        if (!value || (*value != 1.0 && *value != 2.0)) {
+            error = "Ignition Mode takes 1 (single fire) or 2 (dual fire), not \"" +
+                    std::string(text) + "\"";
+            return false;
+        }
+    } else if (setting.basicIndex == kSwitchLockout) {
+        if (key == "on") value = 170.0;
+        if (key == "off") value = 0.0;
+        if (!value) value = ParseDouble(text);
+        if (!value || (*value != 0.0 && *value != 170.0)) {
+            error =
+                "Switch Lockout On takes 170 (on) or 0 (off), not \"" + std::string(text) + "\"";
+            return false;
+        }
+    } else {
+        value = ParseDouble(text);
+        if (!value || !std::isfinite(*value)) {
+            error = "\"" + std::string(text) + "\" is not a number (" + setting.name + ")";
+            return false;
+        }
+    }
+    // Basic settings change alone, as in the Basic Setup dialog; map points as
+    // the graph editor sets them, with the twin spark advance point along.
+    const bool propagate = setting.mapIndex >= 0;
+    if (!setting.value->SetValue(*value, propagate)) {
+        error = "could not set " + setting.name;
+        return false;
+    }
+    return true;
+}
+
+std::string SettingNamesHelp() {
+    ModuleState doc;
+    doc.InitializeDefaults();
+    std::string text =
+        "Setting names (case, spaces and punctuation do not matter; a unique beginning\n"
+        "of a name is enough, as in \"rev limit rate\" or \"front[3]\"):\n";
+    for (int i = 0; i < kBasicValueCount; ++i) {
+        const ModuleValue& v = doc.BasicValue(i);
+        const auto& info = kBasicSettings[static_cast<std::size_t>(i)];
+        text += "  ";
+        text += info.label;
+        if (i == kIgnitionMode) {
+            text += "  1 (single fire) or 2 (dual fire); also single, dual";
+        } else if (i == kSwitchLockout) {
+            text += "  170 (on) or 0 (off); also on, off";
+        } else {
+            text += "  " + FormatNumber(v.Min()) + " to " + FormatNumber(v.Max());
+            if (*info.unit) text += std::string(" ") + info.unit;
+            text += ", step " + FormatNumber(v.Delta());
+        }
+        text += "\n";
+    }
+    text += "Map points, N from 0 to 15:\n";
+    for (int m = 0; m < doc.MapCount(); ++m) {
+        const ModuleMap& map = *doc.Map(m);
+        const ModuleValue& v = *map.Point(0).value;
+        text += "  " + map.Title() + "[N]  " + FormatNumber(v.Min()) + " to " +
+                FormatNumber(v.Max()) + " " + map.YUnits() + ", step " + FormatNumber(map.Step()) +
+                "; point N at " + map.XLabel() + " " + FormatNumber(map.Point(1).x) + " x N " +
+                map.XUnits() + "\n";
+    }
+    text +=
+        "With \"Advance Maps Synchronized\" on (profile \"Mirror\", default 1), setting a\n"
+        "point of either spark advance map sets the same point of the other as well.\n"
+        "Assignments are applied in the order given.\n";
+    return text;
+}
+
+}  // namespace qx::qvx

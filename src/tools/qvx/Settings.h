@@ -1,0 +1,45 @@
+#pragma once
+// The names by which the command line reaches each setting of a settings
+// document: the basic settings by their Basic Setup labels ("Rev Limit"), map
+// points by map title and point index ("Base Dwell[3]"). Names compare by
+// NameKey (case, spaces and punctuation do not matter), and a unique beginning
+// of a name is enough ("rev limit rate", "front[3]").
+//
+// A SettingRef points into the document it was made from; it is valid until the
+// document replaces its maps (new document or open).
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/ModuleState.h"
+
+namespace qx::qvx {
+
+struct SettingRef {
+    std::string name;              // "Rev Limit" or "Front Cylinder Spark Advance[3]"
+    std::string unit;              // "" when the setting has none
+    ModuleValue* value = nullptr;  // not owned
+    int basicIndex = -1;           // 0 .. 11 for a basic setting
+    int mapIndex = -1;             // 0 .. 5 for a map point
+    int pointIndex = -1;
+    double x = 0.0;     // the point's x
+    std::string xUnit;  // the map's x unit
+};
+
+// Every setting of doc: the twelve basic settings in file order, then the map
+// points, map by map. doc must have its maps (a new or loaded document).
+std::vector<SettingRef> AllSettings(ModuleState& doc);
+
+// The setting name refers to, or false with a one-line reason in error.
+bool FindSetting(ModuleState& doc, std::string_view name, SettingRef& found, std::string& error);
+
+// Parses value for the setting and sets it as the editor does (clamped and
+// stepped; map points pass the change on to the twin spark advance point while
+// the mirror setting is on). False with a one-line reason when value is not a
+// number, or not one of the values a two-state setting takes.
+bool SetSetting(SettingRef& setting, std::string_view value, std::string& error);
+
+// The help text listing every name, with units and ranges.
+std::string SettingNamesHelp();
+
+}  // namespace qx::qvx

@@ -1,0 +1,14 @@
+// qvx: the command-line companion of the tuning program.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Qvx.h"
+#include "host/ConsoleHost.h"
+
+int main(int argc, char** argv) {
+    // Ctrl+C ends a wait as a quit would, so monitoring stops the stream cleanly.
+    qx::ConsoleHost::InstallSignalHandlers();
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return qx::qvx::RunQvx(args, std::cout, std::cerr);
+}
