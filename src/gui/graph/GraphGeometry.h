@@ -43,6 +43,7 @@ struct GraphSize {
     int height = 0;
     int captionHeight = 0;
     int monitorWidth = 0;
+    bool operator==(const GraphSize&) const = default;
 };
 
 // The current map's axes: x and y of its lowest and highest value.

@@ -5,31 +5,34 @@
 // value display, the keyboard and the view's commands.
 //
 // Ownership: the view owns its markers and its value display (Qt children). It
-// does not own the document or its maps; GetDocument, CurrentMap and the marker
-// pointers it returns stay valid until the next SetDocument/OnUpdate or the
-// view's destruction.
+// does not own the document or its maps. SetDocument registers the view as an
+// observer of the document (and unregisters it from the previous one), so the
+// document's UpdateAllViews reaches OnUpdate. CurrentMap and the marker pointers
+// it returns stay valid until the next OnUpdate or the view's destruction.
 #include <QWidget>
-#include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "graph/GraphGeometry.h"
+#include "graph/GraphStyle.h"
+#include "model/DocumentBase.h"
 
 class QKeyEvent;
 class QPaintEvent;
 class QPainter;
 
 namespace qx {
-
 class ModuleState;
 class ModuleMap;
-class MapPoint;
+}  // namespace qx
+
+namespace qx::gui {
+
 class MapPointMarker;
 class MapPointValueDisplay;
 
-// Command ids the view answers.
+// Command ids the view answers itself.
 inline constexpr int kCmdGraphBackgroundColor = 32784;
 inline constexpr int kCmdGridLineColor = 32785;
 inline constexpr int kCmdMapLineColor = 32786;
@@ -37,50 +40,49 @@ inline constexpr int kCmdInSyncMarkerColor = 32787;
 inline constexpr int kCmdNotInSyncMarkerColor = 32788;
 inline constexpr int kCmdSetYValue = 32797;
 
-// Colours are 0x00BBGGRR, red in the low byte.
-using ColorRef = uint32_t;
-
 // The enable/check state of a command, as the view reports it.
 struct ViewCommandState {
     bool enabled = true;
     bool checked = false;
 };
 
-class MapGraphView : public QWidget {
+class MapGraphView : public QWidget, public DocumentObserver {
     Q_OBJECT
   public:
     explicit MapGraphView(QWidget* parent = nullptr);
     ~MapGraphView() override;
 
-    // The document shown; not owned. Set by the frame before OnInitialUpdate.
+    // The document shown; not owned; may be null. Set before OnInitialUpdate.
     void SetDocument(ModuleState* document);
     ModuleState* GetDocument() const { return document_; }
 
-    // A document has been created or opened: current map and colours are read
-    // and, the first time, the markers are made.
+    // A document has been created or opened: current map and colours are read,
+    // the markers are made the first time and bound to the current map's points.
     void OnInitialUpdate();
-    // The document changed its current map or a map's contents. Any hint other
-    // than a map (null) leaves the view unchanged.
+    // The document changed its current map or a map's contents. A null map (any
+    // other hint) leaves the view unchanged.
     void OnUpdate(ModuleMap* mapHint);
+    void OnUpdate(DocumentBase& document, int hint, ModuleMap* hintMap) override;
     // Moves the live bar to the engine's current position on the x axis; called
-    // after every monitor refresh. force repaints even when it did not move.
+    // after every monitor refresh. force repaints even when it has not moved.
     void UpdateLiveXBar(bool force);
 
-    // Commands routed by the frame. HandleCommand returns false for ids the view
-    // does not handle; UpdateCommand likewise leaves state alone.
+    // Commands routed by the frame. HandleCommand returns false for ids nobody
+    // handles; UpdateCommand returns false and leaves state alone for them.
     bool HandleCommand(int id);
     bool UpdateCommand(int id, ViewCommandState& state) const;
-    // Commands the view passes on (the monitor window's and the serial port's);
-    // consulted after the view's own ids, so 32797 never reaches it.
+    // The commands the view passes on (the monitor window's, the serial port's).
+    // They are asked after the view's own ids, so 32797 never reaches them.
     using CommandHandler = std::function<bool(int)>;
     using CommandUpdater = std::function<bool(int, ViewCommandState&)>;
     void SetCommandForwarder(CommandHandler handle, CommandUpdater update);
 
-    // Full width of the monitor window while it is open, else 0. The source is
-    // asked at every layout; without one the monitor window counts as closed.
+    // Full width of the monitor window while it is open, else 0. Asked at every
+    // layout; without a source the monitor window counts as closed.
     void SetMonitorWidthSource(std::function<int()> source);
-    // The caption-bar height the layout uses; taken from the style by default.
+    // The caption-bar height of the layout; the style's title bar height by default.
     void SetCaptionHeight(int pixels);
+    int CaptionHeight() const { return captionHeight_; }
 
     // Geometry of the current map in view client pixels.
     graph::GraphSize Size() const;
@@ -105,21 +107,22 @@ class MapGraphView : public QWidget {
     MapPointMarker* GetPrevMarker() const;
     MapPointMarker* GetNextMarker() const;
     int SelectedIndex() const { return selectedIndex_; }
-    // Returns false (after the "Program Error" message) for a foreign marker.
+    // A foreign marker gets the "Program Error" message and false.
     bool SelectMarker(MapPointMarker* marker);
     void SelectMarkerByIndex(int i);
     void RepositionMarkers();
 
     MapPointValueDisplay* ValueDisplay() const { return valueDisplay_; }
     // Opens the Set Y value dialog for the selected point, unless the command
-    // is postponed while the module is busy.
+    // is postponed while the module is busy (it is then replayed as 32797).
     void OpenSetYValueDialog();
 
-    // The rubber band of a drag: segments from the previous point to p and on
-    // to the next one, drawn inverted over the graph until EndRubberBand.
-    void MoveRubberBand(graph::PixelPoint p);
+    // The rubber band of a drag of marker index: segments from the previous
+    // point to p and on to the next one, drawn inverted over the graph.
+    void MoveRubberBand(int index, graph::PixelPoint p);
     void EndRubberBand();
-    bool RubberBandActive() const { return rubberBand_.has_value(); }
+    bool RubberBandActive() const { return rubberIndex_ >= 0; }
+    graph::PixelPoint RubberBandPoint() const { return rubberPoint_; }
 
     ColorRef BackgroundColor() const { return backgroundColor_; }
     ColorRef GridColor() const { return gridColor_; }
@@ -127,19 +130,13 @@ class MapGraphView : public QWidget {
     ColorRef NotInSyncColor() const { return notInSyncColor_; }
     ColorRef MapLineColor() const { return mapLineColor_; }
 
-    // The colour picker behind commands 32784 to 32788; replaceable so that a
-    // test can answer it. It gets the initial colour and returns the chosen one,
-    // or nothing on Cancel.
-    using ColorPicker = std::function<std::optional<ColorRef>(ColorRef initial)>;
-    void SetColorPicker(ColorPicker picker);
-
-    // Invalidates a rectangle of view client pixels (with erase).
+    // Invalidates a rectangle of view client pixels; the area is redrawn whole.
     void InvalidateRect(const graph::PixelRect& r);
     // Whether a key is down, as tracked from the press and release events.
     bool IsKeyDown(int key) const;
 
-    // Draws the graph in r (the area being repainted) on painter; the paint
-    // event calls it, and the tests and the benchmark render through it.
+    // Draws the graph clipped to r (the area being repainted): the paint event
+    // calls it, and the benchmark renders through it.
     void DrawGraph(QPainter& painter, const graph::PixelRect& r);
 
   protected:
@@ -148,12 +145,12 @@ class MapGraphView : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
 
   private:
-    struct KeyStep;
     void ReadColors();
     void PickColor(ColorRef& field, const char* key);
+    void BindMarkers();
+    void DestroyMarkers();
     void OnKeyDown(int key, Qt::KeyboardModifiers mods, int repeatCount);
     bool ArrowStep(int key, Qt::KeyboardModifiers mods, int repeatCount);
     void KeyTail();
@@ -161,8 +158,10 @@ class MapGraphView : public QWidget {
     void DrawXGridLine(QPainter& p, int i);
     void DrawYGridLine(QPainter& p, int i);
     void DrawTitles(QPainter& p, const graph::PixelRect& r);
+    void DrawCurve(QPainter& p, const graph::PixelRect& r);
     void DrawRubberBand(QPainter& p) const;
-    graph::PixelRect RubberBandBounds(graph::PixelPoint p) const;
+    graph::PixelRect RubberBandBounds() const;
+    void SetKeyDown(int key, bool down);
 
     ModuleState* document_ = nullptr;
     ModuleMap* currentMap_ = nullptr;
@@ -171,7 +170,7 @@ class MapGraphView : public QWidget {
     MapPointValueDisplay* valueDisplay_ = nullptr;  // Qt child
     int clientWidth_ = 0;
     int clientHeight_ = 0;
-    int captionHeight_ = 0;
+    int captionHeight_ = 18;
     ColorRef backgroundColor_ = 0;
     ColorRef gridColor_ = 0xFF00;
     ColorRef inSyncColor_ = 0xFF;
@@ -180,13 +179,14 @@ class MapGraphView : public QWidget {
     graph::PixelRect graphFrame_;
     int lastLiveXPixel_ = 0;
     bool stepInProgress_ = false;
-    std::optional<graph::PixelPoint> rubberBand_;
+    int rubberIndex_ = -1;
+    graph::PixelPoint rubberPoint_;
     std::vector<int> keysDown_;
-    Qt::KeyboardModifiers keyModifiers_;
+    bool ctrlDown_ = false;
+    graph::GraphSize laidOutFor_;
     std::function<int()> monitorWidthSource_;
     CommandHandler forwardHandle_;
     CommandUpdater forwardUpdate_;
-    ColorPicker colorPicker_;
 };
 
-}  // namespace qx
+}  // namespace qx::gui

@@ -1,0 +1,663 @@
+#include "graph/MapGraphView.h"
+
+#include <qdrawutil.h>
+
+#include <QColorDialog>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+#include <algorithm>
+#include <new>
+
+#include "graph/MapPointMarker.h"
+#include "graph/MapPointValueDisplay.h"
+#include "graph/ModuleActivity.h"
+#include "graph/SetYValueDialog.h"
+#include "host/Host.h"
+#include "host/Numbers.h"
+#include "host/Profile.h"
+#include "maps/ModuleMap.h"
+#include "model/ModuleState.h"
+
+namespace qx::gui {
+
+namespace {
+
+QRect ToQRect(const graph::PixelRect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+graph::PixelRect FromQRect(const QRect& r) {
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+// An arrow step that waits until the monitor has read its packet. It carries a
+// repeat count of 0, so it runs even when the key has been released meanwhile.
+class KeyStepEvent : public QEvent {
+  public:
+    static QEvent::Type Kind() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    KeyStepEvent(int key, Qt::KeyboardModifiers mods) : QEvent(Kind()), key_(key), mods_(mods) {}
+    int Key() const { return key_; }
+    Qt::KeyboardModifiers Modifiers() const { return mods_; }
+
+  private:
+    int key_;
+    Qt::KeyboardModifiers mods_;
+};
+
+struct ColorKey {
+    const char* key;
+    ColorRef fallback;
+};
+constexpr ColorKey kBackgroundKey{"GraphBackgroundColor", 0};
+constexpr ColorKey kGridKey{"GridLineColor", 0xFF00};
+constexpr ColorKey kInSyncKey{"InSyncMarkerColor", 0xFF};
+constexpr ColorKey kNotInSyncKey{"NotInSyncMarkerColor", 0xC0C0C0};
+constexpr ColorKey kMapLineKey{"MapLineColor", 0xFF0000};
+
+ColorRef ReadColor(const ColorKey& k) {
+    return static_cast<ColorRef>(
+        AppProfile().GetInt("Colors", k.key, static_cast<int>(k.fallback)));
+}
+
+void DrawTopLeftText(QPainter& p, int x, int y, const QString& text) {
+    p.drawText(x, y + QFontMetrics(p.font()).ascent(), text);
+}
+
+}  // namespace
+
+MapGraphView::MapGraphView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("MapGraphView"));
+    setFocusPolicy(Qt::StrongFocus);
+    // Every pixel is painted: margins, caption band and frame tile the client.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    const int styleCaption = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    if (styleCaption > 0) captionHeight_ = styleCaption;
+    valueDisplay_ = new MapPointValueDisplay(this);
+    valueDisplay_->Hide();
+}
+
+MapGraphView::~MapGraphView() {
+    if (document_ != nullptr) document_->RemoveObserver(this);
+}
+
+void MapGraphView::SetDocument(ModuleState* document) {
+    if (document_ == document) return;
+    if (document_ != nullptr) document_->RemoveObserver(this);
+    document_ = document;
+    if (document_ != nullptr) document_->AddObserver(this);
+}
+
+void MapGraphView::ReadColors() {
+    backgroundColor_ = ReadColor(kBackgroundKey);
+    gridColor_ = ReadColor(kGridKey);
+    inSyncColor_ = ReadColor(kInSyncKey);
+    notInSyncColor_ = ReadColor(kNotInSyncKey);
+    mapLineColor_ = ReadColor(kMapLineKey);
+}
+
+void MapGraphView::OnInitialUpdate() {
+    currentMap_ = document_ != nullptr ? document_->GetCurrentMap() : nullptr;
+    ReadColors();
+    if (currentMap_ != nullptr && currentMap_->Initialized()) {
+        if (markers_.empty()) {
+            try {
+                markers_.reserve(static_cast<std::size_t>(currentMap_->PointCount()));
+                for (int i = 0; i < currentMap_->PointCount(); ++i) {
+                    markers_.push_back(new MapPointMarker(this, &currentMap_->Point(i), i));
+                }
+                selectedIndex_ = 0;
+            } catch (const std::bad_alloc&) {
+                DestroyMarkers();
+                CurrentHost().MessageBox("Out of Memory!", "Resource Error", MsgButtons::Ok,
+                                         MsgIcon::Error);
+            }
+        } else {
+            // A new or opened document brings new maps: the markers must not
+            // keep pointing at the points of the old ones.
+            BindMarkers();
+        }
+    }
+    if (currentMap_ != nullptr) update();
+}
+
+void MapGraphView::DestroyMarkers() {
+    for (MapPointMarker* m : markers_) delete m;
+    markers_.clear();
+    selectedIndex_ = 0;
+}
+
+void MapGraphView::BindMarkers() {
+    if (currentMap_ == nullptr || !currentMap_->Initialized()) return;
+    const int n = std::min(MarkerCount(), currentMap_->PointCount());
+    for (int i = 0; i < n; ++i) markers_[static_cast<std::size_t>(i)]->Bind(&currentMap_->Point(i));
+    RepositionMarkers();
+    for (MapPointMarker* m : markers_) m->update();
+}
+
+void MapGraphView::OnUpdate(ModuleMap* mapHint) {
+    if (mapHint == nullptr) return;
+    currentMap_ = mapHint;
+    if (!markers_.empty()) {
+        BindMarkers();
+        SelectMarkerByIndex(0);
+    }
+    valueDisplay_->Hide();
+    update();
+    UpdateLiveXBar(true);
+}
+
+void MapGraphView::OnUpdate(DocumentBase&, int, ModuleMap* hintMap) {
+    OnUpdate(hintMap);
+}
+
+void MapGraphView::UpdateLiveXBar(bool force) {
+    if (currentMap_ == nullptr) return;
+    currentMap_->UpdateLiveX();
+    const int px = XToPixel(currentMap_->LiveX());
+    if (!force && px == lastLiveXPixel_) return;
+    const graph::GraphSize s = Size();
+    InvalidateRect(graph::LiveBarStrip(s, lastLiveXPixel_));
+    InvalidateRect(graph::LiveBarStrip(s, px));
+    lastLiveXPixel_ = px;
+}
+
+// ---- Geometry ---------------------------------------------------------------
+
+void MapGraphView::SetMonitorWidthSource(std::function<int()> source) {
+    monitorWidthSource_ = std::move(source);
+    update();
+}
+
+void MapGraphView::SetCaptionHeight(int pixels) {
+    captionHeight_ = pixels;
+    RepositionMarkers();
+    update();
+}
+
+int MapGraphView::MonitorWidth() const {
+    return monitorWidthSource_ ? monitorWidthSource_() : 0;
+}
+
+graph::GraphSize MapGraphView::Size() const {
+    return {clientWidth_, clientHeight_, captionHeight_, MonitorWidth()};
+}
+
+graph::AxisRange MapGraphView::Axes() const {
+    if (currentMap_ == nullptr) return {};
+    return {currentMap_->ValueMin().x, currentMap_->ValueMax().x, currentMap_->ValueMin().y,
+            currentMap_->ValueMax().y};
+}
+
+int MapGraphView::PlotTop() const {
+    return graph::PlotTop(Size());
+}
+int MapGraphView::PlotHeight() const {
+    return graph::PlotHeight(Size());
+}
+int MapGraphView::PlotLeft() const {
+    return graph::PlotLeft(Size());
+}
+int MapGraphView::PlotWidth() const {
+    return graph::PlotWidth(Size());
+}
+int MapGraphView::XToPixel(double x) const {
+    return graph::XToPixel(Size(), Axes(), x);
+}
+int MapGraphView::YToPixel(double y) const {
+    return graph::YToPixel(Size(), Axes(), y);
+}
+double MapGraphView::PixelToY(int py) const {
+    return graph::PixelToY(Size(), Axes(), py);
+}
+double MapGraphView::PixelsToValueDelta(int pixels) const {
+    return graph::PixelsToValueDelta(Size(), Axes(), pixels);
+}
+
+graph::PixelRect MapGraphView::CalcGraphFrame() {
+    graphFrame_ = graph::CalcGraphFrame(Size());
+    return graphFrame_;
+}
+
+void MapGraphView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    clientWidth_ = width();
+    clientHeight_ = height();
+    RepositionMarkers();
+}
+
+// ---- Markers and selection ----------------------------------------------------
+
+MapPointMarker* MapGraphView::Marker(int i) const {
+    if (i < 0 || i >= MarkerCount()) return nullptr;
+    return markers_[static_cast<std::size_t>(i)];
+}
+
+MapPointMarker* MapGraphView::GetSelectedMarker() const {
+    return Marker(selectedIndex_);
+}
+MapPointMarker* MapGraphView::GetPrevMarker() const {
+    return Marker(selectedIndex_ - 1);
+}
+MapPointMarker* MapGraphView::GetNextMarker() const {
+    return Marker(selectedIndex_ + 1);
+}
+
+bool MapGraphView::SelectMarker(MapPointMarker* marker) {
+    MapPointMarker* previous = GetSelectedMarker();
+    if (marker != nullptr && marker == previous) return true;
+    const auto it = std::find(markers_.begin(), markers_.end(), marker);
+    if (it == markers_.end()) {
+        CurrentHost().MessageBox("The specified marker pointer is invalid", "Program Error",
+                                 MsgButtons::Ok, MsgIcon::None);
+        return false;
+    }
+    selectedIndex_ = static_cast<int>(it - markers_.begin());
+    if (previous != nullptr) previous->update();
+    marker->update();
+    return true;
+}
+
+void MapGraphView::SelectMarkerByIndex(int i) {
+    if (markers_.empty()) return;
+    SelectMarker(Marker(std::clamp(i, 0, MarkerCount() - 1)));
+}
+
+void MapGraphView::RepositionMarkers() {
+    laidOutFor_ = Size();
+    for (MapPointMarker* m : markers_) m->Reposition();
+}
+
+// ---- Rubber band ------------------------------------------------------------------
+
+graph::PixelRect MapGraphView::RubberBandBounds() const {
+    if (rubberIndex_ < 0) return {};
+    graph::PixelRect r{rubberPoint_.x, rubberPoint_.y, rubberPoint_.x + 1, rubberPoint_.y + 1};
+    for (MapPointMarker* n : {Marker(rubberIndex_ - 1), Marker(rubberIndex_ + 1)}) {
+        if (n == nullptr) continue;
+        const graph::PixelPoint c = n->Centre();
+        r = r.United({c.x, c.y, c.x + 1, c.y + 1});
+    }
+    return r.Inflated(1);
+}
+
+void MapGraphView::MoveRubberBand(int index, graph::PixelPoint p) {
+    // Only the two segments beside the point change: repaint just their area.
+    const graph::PixelRect before = RubberBandBounds();
+    rubberIndex_ = index;
+    rubberPoint_ = p;
+    InvalidateRect(before.United(RubberBandBounds()));
+}
+
+void MapGraphView::EndRubberBand() {
+    if (rubberIndex_ < 0) return;
+    const graph::PixelRect before = RubberBandBounds();
+    rubberIndex_ = -1;
+    InvalidateRect(before);
+}
+
+void MapGraphView::DrawRubberBand(QPainter& p) const {
+    if (rubberIndex_ < 0) return;
+    QPolygon line;
+    if (MapPointMarker* prev = Marker(rubberIndex_ - 1)) {
+        line << QPoint(prev->Centre().x, prev->Centre().y);
+    }
+    line << QPoint(rubberPoint_.x, rubberPoint_.y);
+    if (MapPointMarker* next = Marker(rubberIndex_ + 1)) {
+        line << QPoint(next->Centre().x, next->Centre().y);
+    }
+    if (line.size() < 2) return;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setCompositionMode(QPainter::RasterOp_NotDestination);
+    p.setPen(QPen(ToQColor(mapLineColor_), 0));
+    p.drawPolyline(line);
+    p.restore();
+}
+
+// ---- Painting ---------------------------------------------------------------------
+
+void MapGraphView::InvalidateRect(const graph::PixelRect& r) {
+    if (r.IsEmpty()) return;
+    update(ToQRect(r));
+}
+
+void MapGraphView::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    DrawGraph(p, FromQRect(event->rect()));
+    DrawRubberBand(p);
+    if (!(laidOutFor_ == Size())) {
+        // The layout changed (the monitor window opened or closed): move the
+        // markers once painting is over.
+        QMetaObject::invokeMethod(this, &MapGraphView::RepositionMarkers, Qt::QueuedConnection);
+    }
+}
+
+void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
+    const graph::GraphSize s = Size();
+    const QPalette& pal = palette();
+    p.setRenderHint(QPainter::Antialiasing, false);
+
+    // Background of the frame.
+    CalcGraphFrame();
+    const graph::PixelRect frameArea = graphFrame_.Intersected(r);
+    if (!frameArea.IsEmpty()) p.fillRect(ToQRect(frameArea), ToQColor(backgroundColor_));
+    if (currentMap_ == nullptr) {
+        const graph::PixelRect area = graph::PixelRect{0, 0, s.width, s.height}.Intersected(r);
+        if (!area.IsEmpty()) p.fillRect(ToQRect(area), pal.color(kWorkspaceRole));
+        return;
+    }
+
+    if (currentMap_->Initialized()) {
+        for (int i = 0; i < currentMap_->GridLines().x; ++i) DrawXGridLine(p, i);
+        for (int i = 0; i < currentMap_->GridLines().y; ++i) DrawYGridLine(p, i);
+    }
+
+    if (MonitorShowsLiveBar()) {
+        const int px = XToPixel(currentMap_->LiveX());
+        if (r.left <= px && px <= r.right) {
+            p.fillRect(ToQRect(graph::LiveBarRect(s, px)), ToQColor(0xFF));
+        }
+    }
+
+    const graph::Margins margins = graph::CalcMargins(s);
+    for (const graph::PixelRect& m : {margins.left, margins.top, margins.right, margins.bottom}) {
+        const graph::PixelRect area = m.Intersected(r);
+        if (!area.IsEmpty()) p.fillRect(ToQRect(area), pal.color(kWorkspaceRole));
+    }
+
+    const graph::PixelRect band = graph::CaptionBand(s).Intersected(r);
+    if (!band.IsEmpty()) {
+        p.fillRect(ToQRect(band), pal.color(kCaptionRole));
+        p.setPen(pal.color(kCaptionTextRole));
+        p.setFont(ArialFont(graph::CaptionFontHeight(s), true));
+        const graph::PixelPoint at = graph::CaptionTextOrigin(s);
+        DrawTopLeftText(p, at.x, at.y, QString::fromStdString(currentMap_->Title()));
+    }
+
+    DrawTitles(p, r);
+
+    graph::PixelRect edge = graph::FrameEdgeRect(s);
+    if (!graph::StrictlyInside(r, edge)) {
+        qDrawWinPanel(&p, ToQRect(edge), pal, true);
+        edge = edge.Inflated(6);
+        qDrawWinPanel(&p, ToQRect(edge), pal, false);
+    }
+
+    DrawCurve(p, r);
+}
+
+void MapGraphView::DrawTitles(QPainter& p, const graph::PixelRect& r) {
+    const graph::GraphSize s = Size();
+    const int h = graph::TitleHeight(s);
+    p.setPen(ToQColor(gridColor_));
+    p.setFont(ArialFont(h, false));
+    const QFontMetrics fm(p.font());
+
+    if (!graph::XTitleBand(s).Intersected(r).IsEmpty()) {
+        const QString text =
+            QString::fromStdString(currentMap_->XLabel() + " (" + currentMap_->XUnits() + ")");
+        const graph::PixelPoint at =
+            graph::XTitleOrigin(s, fm.horizontalAdvance(text), fm.height());
+        DrawTopLeftText(p, at.x, at.y, text);
+    }
+    if (!graph::YTitleBand(s).Intersected(r).IsEmpty()) {
+        const QString text =
+            QString::fromStdString(currentMap_->YLabel() + " (" + currentMap_->YUnits() + ")");
+        const graph::PixelPoint at =
+            graph::YTitleOrigin(s, fm.horizontalAdvance(text), fm.height());
+        // Reads upward: the text's top edge faces left.
+        p.save();
+        p.translate(at.x, at.y);
+        p.rotate(-90);
+        DrawTopLeftText(p, 0, 0, text);
+        p.restore();
+    }
+}
+
+void MapGraphView::DrawXGridLine(QPainter& p, int i) {
+    const int count = currentMap_->GridLines().x;
+    const double gx = currentMap_->GetGridX(i);
+    const int x = XToPixel(gx);
+    const int b = YToPixel(currentMap_->ValueMin().y);
+    const int t = YToPixel(currentMap_->ValueMax().y);
+    const bool solid = i == 0 || i == count - 1;
+    p.setPen(QPen(ToQColor(gridColor_), 0, solid ? Qt::SolidLine : Qt::DotLine));
+    p.drawLine(x, b, x, t);
+    p.setFont(StockVariableFont());
+    p.drawText(ToQRect(graph::XTickLabelBox(x, b)),
+               Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
+               QString::fromStdString(FormatDouble("%.0lf", gx)));
+}
+
+void MapGraphView::DrawYGridLine(QPainter& p, int i) {
+    const int count = currentMap_->GridLines().y;
+    const double gy = currentMap_->GetGridY(i);
+    const int y = YToPixel(gy);
+    const int a = XToPixel(currentMap_->ValueMin().x);
+    const int right = XToPixel(currentMap_->ValueMax().x);
+    const bool solid = i == 0 || i == count - 1;
+    p.setPen(QPen(ToQColor(gridColor_), 0, solid ? Qt::SolidLine : Qt::DotLine));
+    p.drawLine(a, y, right, y);
+    p.setFont(StockVariableFont());
+    p.drawText(ToQRect(graph::YTickLabelBox(a, y)),
+               Qt::AlignRight | Qt::AlignVCenter | Qt::TextDontClip | Qt::TextSingleLine,
+               QString::fromStdString(FormatDouble("%.0lf", gy)));
+}
+
+void MapGraphView::DrawCurve(QPainter& p, const graph::PixelRect& r) {
+    if (!currentMap_->Initialized()) return;
+    p.setPen(QPen(ToQColor(mapLineColor_), 0));
+    auto pixel = [this](int i) {
+        const MapPoint& pt = currentMap_->Point(i);
+        return graph::PixelPoint{XToPixel(pt.x), YToPixel(pt.value->GetValue())};
+    };
+    graph::PixelPoint previous = pixel(0);
+    for (int i = 1; i < currentMap_->PointCount(); ++i) {
+        const graph::PixelPoint next = pixel(i);
+        if (graph::SegmentMeets(previous, next, r)) {
+            p.drawLine(previous.x, previous.y, next.x, next.y);
+        }
+        previous = next;
+    }
+}
+
+// ---- Commands -----------------------------------------------------------------
+
+void MapGraphView::SetCommandForwarder(CommandHandler handle, CommandUpdater update) {
+    forwardHandle_ = std::move(handle);
+    forwardUpdate_ = std::move(update);
+}
+
+bool MapGraphView::HandleCommand(int id) {
+    switch (id) {
+        case kCmdGraphBackgroundColor:
+            PickColor(backgroundColor_, kBackgroundKey.key);
+            return true;
+        case kCmdGridLineColor:
+            PickColor(gridColor_, kGridKey.key);
+            return true;
+        case kCmdMapLineColor:
+            PickColor(mapLineColor_, kMapLineKey.key);
+            return true;
+        case kCmdInSyncMarkerColor:
+            PickColor(inSyncColor_, kInSyncKey.key);
+            return true;
+        case kCmdNotInSyncMarkerColor:
+            PickColor(notInSyncColor_, kNotInSyncKey.key);
+            return true;
+        case kCmdSetYValue:
+            OpenSetYValueDialog();
+            return true;
+        default:
+            return forwardHandle_ ? forwardHandle_(id) : false;
+    }
+}
+
+bool MapGraphView::UpdateCommand(int id, ViewCommandState& state) const {
+    switch (id) {
+        case kCmdGraphBackgroundColor:
+        case kCmdGridLineColor:
+        case kCmdMapLineColor:
+        case kCmdInSyncMarkerColor:
+        case kCmdNotInSyncMarkerColor:
+        case kCmdSetYValue:
+            state.enabled = true;
+            return true;
+        default:
+            return forwardUpdate_ ? forwardUpdate_(id, state) : false;
+    }
+}
+
+void MapGraphView::PickColor(ColorRef& field, const char* key) {
+    // The picker opens on black whatever the current colour is.
+    QColorDialog dialog(QColor(0, 0, 0), window());
+    dialog.setObjectName(QStringLiteral("GraphColorDialog"));
+    if (dialog.exec() != QDialog::Accepted) return;
+    field = FromQColor(dialog.selectedColor());
+    AppProfile().WriteInt("Colors", key, static_cast<int>(field));
+    update(ToQRect(CalcGraphFrame()));
+    for (MapPointMarker* m : markers_) m->update();
+}
+
+void MapGraphView::OpenSetYValueDialog() {
+    if (PostponeCommandIfBusy(kCmdSetYValue)) return;
+    MapPointMarker* marker = GetSelectedMarker();
+    if (marker == nullptr || currentMap_ == nullptr) return;
+    CSetYValueDialog dialog(this, marker);
+    dialog.DoModal();
+}
+
+// ---- Keys -------------------------------------------------------------------------
+
+bool MapGraphView::IsKeyDown(int key) const {
+    return std::find(keysDown_.begin(), keysDown_.end(), key) != keysDown_.end();
+}
+
+void MapGraphView::SetKeyDown(int key, bool down) {
+    const auto it = std::find(keysDown_.begin(), keysDown_.end(), key);
+    if (down && it == keysDown_.end()) keysDown_.push_back(key);
+    if (!down && it != keysDown_.end()) keysDown_.erase(it);
+    if (key == Qt::Key_Control) ctrlDown_ = down;
+}
+
+void MapGraphView::keyPressEvent(QKeyEvent* event) {
+    SetKeyDown(event->key(), true);
+    if (event->key() != Qt::Key_Control) {
+        ctrlDown_ = event->modifiers().testFlag(Qt::ControlModifier);
+    }
+    OnKeyDown(event->key(), event->modifiers(), std::max(1, event->count()));
+    event->accept();
+}
+
+void MapGraphView::keyReleaseEvent(QKeyEvent* event) {
+    // Auto-repeat comes as release and press pairs while the key stays down.
+    if (!event->isAutoRepeat()) SetKeyDown(event->key(), false);
+    event->accept();
+}
+
+bool MapGraphView::event(QEvent* event) {
+    if (event->type() == KeyStepEvent::Kind()) {
+        const auto* step = static_cast<KeyStepEvent*>(event);
+        OnKeyDown(step->Key(), step->Modifiers(), 0);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void MapGraphView::OnKeyDown(int key, Qt::KeyboardModifiers mods, int repeatCount) {
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (mods.testFlag(Qt::ControlModifier)) {
+                OpenSetYValueDialog();
+                break;
+            }
+            [[fallthrough]];
+        case Qt::Key_Space:
+            if (valueDisplay_->IsShown()) {
+                valueDisplay_->Hide();
+            } else {
+                valueDisplay_->Show();
+            }
+            break;
+        case Qt::Key_Escape:
+            valueDisplay_->Hide();
+            break;
+        case Qt::Key_PageUp:
+            ChangeMap(-1);
+            break;
+        case Qt::Key_PageDown:
+            ChangeMap(+1);
+            break;
+        case Qt::Key_Home:
+            SelectMarkerByIndex(0);
+            break;
+        case Qt::Key_End:
+            SelectMarkerByIndex(MarkerCount() - 1);
+            break;
+        case Qt::Key_Left:
+            SelectMarkerByIndex(selectedIndex_ - 1);
+            break;
+        case Qt::Key_Right:
+            SelectMarkerByIndex(selectedIndex_ + 1);
+            break;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            if (!ArrowStep(key, mods, repeatCount)) return;
+            break;
+        default:
+            break;
+    }
+    KeyTail();
+}
+
+void MapGraphView::KeyTail() {
+    MapPointMarker* selected = GetSelectedMarker();
+    if (selected != nullptr && selected->Point() != nullptr)
+        valueDisplay_->ShowPoint(*selected->Point());
+    stepInProgress_ = false;
+}
+
+bool MapGraphView::ArrowStep(int key, Qt::KeyboardModifiers mods, int repeatCount) {
+    // A module command is in progress: the key is dropped.
+    if (ModuleCommandInProgress()) return false;
+    // The previous step is still being written (its waits dispatch events).
+    if (stepInProgress_) return false;
+    // Queued auto-repeats do not outlast the key.
+    if (!IsKeyDown(key) && repeatCount != 0) return false;
+    if (MonitorReadingPacket()) {
+        QCoreApplication::postEvent(this, new KeyStepEvent(key, mods));
+        return false;
+    }
+    MapPointMarker* selected = GetSelectedMarker();
+    if (currentMap_ == nullptr || selected == nullptr) return true;
+    double delta = currentMap_->Step() * (key == Qt::Key_Up ? 1.0 : -1.0);
+    const bool ctrl = repeatCount == 0 ? ctrlDown_ : mods.testFlag(Qt::ControlModifier);
+    if (ctrl) delta *= 5.0;
+    stepInProgress_ = true;
+    const graph::PixelRect noted = selected->WindowRect();
+    if (selected->AddDelta(delta)) {
+        graph::PixelRect area = noted.United(selected->WindowRect());
+        if (MapPointMarker* prev = GetPrevMarker()) area = area.United(prev->WindowRect());
+        if (MapPointMarker* next = GetNextMarker()) area = area.United(next->WindowRect());
+        InvalidateRect(area);
+        repaint(ToQRect(area));
+    }
+    return true;
+}
+
+void MapGraphView::ChangeMap(int delta) {
+    if (document_ == nullptr || document_->MapCount() <= 0) return;
+    const int count = document_->MapCount();
+    const int index = ((document_->CurrentMap() + delta) % count + count) % count;
+    document_->OnSelectMap(kCmdSelectMap1 + index);
+}
+
+}  // namespace qx::gui

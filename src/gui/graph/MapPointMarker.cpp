@@ -1,0 +1,280 @@
+#include "graph/MapPointMarker.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+
+#include "graph/GraphStyle.h"
+#include "graph/MapGraphView.h"
+#include "graph/MapPointValueDisplay.h"
+#include "graph/ModuleActivity.h"
+#include "maps/ModuleMap.h"
+#include "model/ModuleState.h"
+
+namespace qx::gui {
+
+namespace {
+
+// One drag at a time: where it began and where the cursor is now, in view pixels.
+graph::PixelPoint dragStart;
+graph::PixelPoint dragPoint;
+MapPointMarker* dragOwner = nullptr;
+
+// A drag's change that waits until the monitor has read its packet.
+class DeferredDeltaEvent : public QEvent {
+  public:
+    static QEvent::Type Kind() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    explicit DeferredDeltaEvent(int dy) : QEvent(Kind()), dy_(dy) {}
+    int Delta() const { return dy_; }
+
+  private:
+    int dy_;
+};
+
+QRect ToQRect(const graph::PixelRect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+bool PlatformMovesPointer() {
+    const QString name = QGuiApplication::platformName();
+    return name == QLatin1String("xcb") || name == QLatin1String("windows");
+}
+
+}  // namespace
+
+MapPointMarker::MapPointMarker(MapGraphView* view, MapPoint* point, int index)
+    : QWidget(view), view_(view), point_(point), index_(index) {
+    setObjectName(QStringLiteral("MapPointMarker"));
+    setFocusPolicy(Qt::NoFocus);
+    setGeometry(ToQRect(PointRect()));
+    show();
+}
+
+graph::PixelPoint MapPointMarker::Centre() const {
+    if (point_ == nullptr || point_->value == nullptr) return {};
+    return {view_->XToPixel(point_->x), view_->YToPixel(point_->value->GetValue())};
+}
+
+graph::PixelRect MapPointMarker::PointRect() const {
+    return graph::MarkerRect(Centre());
+}
+
+graph::PixelRect MapPointMarker::WindowRect() const {
+    const QRect g = geometry();
+    return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+}
+
+void MapPointMarker::Reposition() {
+    const graph::PixelRect r = PointRect();
+    if (r == WindowRect()) return;
+    setGeometry(ToQRect(r));
+}
+
+bool MapPointMarker::SetPointValue(double y) {
+    if (point_ == nullptr || point_->value == nullptr) return false;
+    ModuleValue& value = *point_->value;
+    const double q = value.Quantize(y);
+    const double old = value.GetValue();
+    if (q == old) return false;
+    value.SetValue(q, true);
+    // The point's own change is real once its value moved, whatever became of
+    // a mirrored partner's write (that failure reports itself).
+    if (value.GetValue() == old) return false;
+    if (ModuleState* doc = view_->GetDocument()) doc->SetModifiedFlag(true);
+    Reposition();
+    update();
+    return true;
+}
+
+bool MapPointMarker::AddDelta(double d) {
+    if (point_ == nullptr || point_->value == nullptr) return false;
+    return SetPointValue(point_->value->GetValue() + d);
+}
+
+void MapPointMarker::ApplyPixelDelta(int dy) {
+    // The monitor is inside a packet: try again once the event loop comes round.
+    if (MonitorReadingPacket()) {
+        pendingChanges_ = 1;
+        QCoreApplication::postEvent(this, new DeferredDeltaEvent(dy));
+        return;
+    }
+    // A module command is in progress (its waits dispatch events): writing now
+    // would land inside its exchange. Apply once the last command has ended.
+    if (ModuleCommandInProgress()) {
+        pendingChanges_ = 1;
+        QPointer<MapPointMarker> self(this);
+        CallWhenModuleFree([self, dy] {
+            if (self) self->ApplyPixelDelta(dy);
+        });
+        return;
+    }
+    pendingChanges_ = 0;
+    const graph::PixelPoint p = endPoint_;
+    if (point_ != nullptr && point_->value != nullptr) {
+        AddDelta(view_->PixelsToValueDelta(dy));
+        view_->ValueDisplay()->ShowPoint(*point_);
+    }
+    if (dragOwner == nullptr || dragOwner == this) {
+        dragPoint = Centre();
+        view_->EndRubberBand();
+    }
+    SetDrawn(true);
+    graph::PixelRect r = WindowRect();
+    if (p.x < r.left) r.left = p.x;
+    if (p.x >= r.right) r.right = p.x + 1;
+    if (p.y < r.top) r.top = p.y;
+    if (p.y >= r.bottom) r.bottom = p.y + 1;
+    invalidRect_ = invalidRect_.United(r);
+    if (MapPointMarker* prev = view_->Marker(index_ - 1)) {
+        invalidRect_ = invalidRect_.United(prev->WindowRect());
+    }
+    if (MapPointMarker* next = view_->Marker(index_ + 1)) {
+        invalidRect_ = invalidRect_.United(next->WindowRect());
+    }
+    view_->InvalidateRect(invalidRect_);
+    invalidRect_ = {};
+}
+
+void MapPointMarker::SetDrawn(bool drawn) {
+    if (drawn_ == drawn) return;
+    drawn_ = drawn;
+    update();
+}
+
+graph::PixelPoint MapPointMarker::ToView(const QPointF& local) const {
+    const QPoint v = mapTo(view_, local.toPoint());
+    return {v.x(), v.y()};
+}
+
+void MapPointMarker::BeginDrag() {
+    view_->SelectMarker(this);
+    dragOwner = this;
+    dragStart = dragPoint = Centre();
+    endPoint_ = dragPoint;
+    invalidRect_ = WindowRect();
+    SetDrawn(false);
+}
+
+void MapPointMarker::EndDrag() {
+    if (dragOwner == this) dragOwner = nullptr;
+    endPoint_ = dragPoint;
+    ApplyPixelDelta(dragStart.y - dragPoint.y);
+}
+
+void MapPointMarker::ShowValue() {
+    MapPointValueDisplay* display = view_->ValueDisplay();
+    display->Show();
+    if (point_ == nullptr || point_->value == nullptr) return;
+    display->SetText(point_->x, point_->value->Quantize(view_->PixelToY(dragPoint.y)));
+}
+
+void MapPointMarker::HideDisplay() {
+    view_->ValueDisplay()->Hide();
+}
+
+void MapPointMarker::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    // A view too small to have a plot has nothing to drag on.
+    if (view_->PlotHeight() <= 0 || point_ == nullptr) return;
+    if (!view_->hasFocus()) view_->setFocus(Qt::MouseFocusReason);
+    if (event->button() == Qt::LeftButton) {
+        if (dragState_ == kIdle) {
+            BeginDrag();
+            dragState_ = kLeftDrag;
+        } else if (dragState_ == kRightDrag) {
+            dragState_ = kBothButtons;
+        }
+    } else if (event->button() == Qt::RightButton) {
+        if (dragState_ == kIdle) {
+            BeginDrag();
+            dragState_ = kRightDrag;
+            ShowValue();
+        } else {
+            ShowValue();
+            if (dragState_ == kLeftDrag) dragState_ = kBothButtons;
+        }
+    }
+}
+
+void MapPointMarker::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() == Qt::LeftButton) {
+        if (dragState_ == kLeftDrag) {
+            dragState_ = kIdle;
+            EndDrag();
+        } else if (dragState_ == kBothButtons) {
+            dragState_ = kRightDrag;
+        }
+    } else if (event->button() == Qt::RightButton) {
+        HideDisplay();
+        if (dragState_ == kRightDrag) {
+            dragState_ = kIdle;
+            EndDrag();
+        } else if (dragState_ == kBothButtons) {
+            dragState_ = kLeftDrag;
+        }
+    }
+}
+
+void MapPointMarker::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton || point_ == nullptr) return;
+    // The second press of the double click began a drag that has not moved:
+    // end it as the click it is before the dialog takes over.
+    if (dragState_ == kLeftDrag) {
+        dragState_ = kIdle;
+        EndDrag();
+    }
+    view_->OpenSetYValueDialog();
+    view_->ValueDisplay()->ShowPoint(*point_);
+}
+
+void MapPointMarker::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    if (dragState_ == kIdle || point_ == nullptr || point_->value == nullptr) return;
+    const graph::PixelPoint raw = ToView(event->position());
+    const graph::PixelPoint pos =
+        graph::ClampInto(raw, graph::DragConfinement(view_->Size(), WindowRect()));
+    if (!(pos == raw) && PlatformMovesPointer()) {
+        QCursor::setPos(view_->mapToGlobal(QPoint(pos.x, pos.y)));
+    }
+    if (dragPoint.y - pos.y == 0) return;
+    const double q = point_->value->Quantize(view_->PixelToY(pos.y));
+    dragPoint.y = pos.y;
+    view_->MoveRubberBand(index_, dragPoint);
+    MapPointValueDisplay* display = view_->ValueDisplay();
+    if (display->IsShown()) display->SetText(point_->x, q);
+}
+
+void MapPointMarker::focusInEvent(QFocusEvent*) {
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+bool MapPointMarker::event(QEvent* event) {
+    if (event->type() == DeferredDeltaEvent::Kind()) {
+        ApplyPixelDelta(static_cast<DeferredDeltaEvent*>(event)->Delta());
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void MapPointMarker::paintEvent(QPaintEvent*) {
+    if (!drawn_ || point_ == nullptr || point_->value == nullptr) return;
+    QPainter p(this);
+    const ColorRef colour =
+        point_->value->InSync() ? view_->InSyncColor() : view_->NotInSyncColor();
+    p.fillRect(rect(), palette().color(kWindowTextRole));
+    QRect inner = rect().adjusted(1, 1, -1, -1);
+    p.fillRect(inner, ToQColor(colour));
+    if (view_->GetSelectedMarker() == this) {
+        p.fillRect(inner.adjusted(1, 1, -1, -1), ToQColor(Complement(colour)));
+    }
+}
+
+}  // namespace qx::gui

@@ -1,0 +1,81 @@
+#pragma once
+// The 10 x 10 marker of one map point on the graph. Dragging it up or down with
+// the left or the right button changes the point's value (the right button also
+// shows the value beside it); a double click opens the Set Y value dialog. The
+// marker never keeps the keyboard focus: the view handles every key.
+#include <QWidget>
+
+#include "graph/GraphGeometry.h"
+
+namespace qx {
+class MapPoint;
+}
+
+namespace qx::gui {
+
+class MapGraphView;
+
+class MapPointMarker : public QWidget {
+    Q_OBJECT
+  public:
+    enum DragState { kIdle = 0, kLeftDrag = 1, kRightDrag = 2, kBothButtons = 3 };
+
+    // A child of view bound to point (neither owned). Created at the point's place.
+    MapPointMarker(MapGraphView* view, MapPoint* point, int index);
+
+    MapPoint* Point() const { return point_; }
+    void Bind(MapPoint* point) { point_ = point; }
+    int Index() const { return index_; }
+    int State() const { return dragState_; }
+
+    // The point's centre and the marker's rectangle in view client pixels.
+    graph::PixelPoint Centre() const;
+    graph::PixelRect PointRect() const;
+    // The marker's current window rectangle in view client pixels.
+    graph::PixelRect WindowRect() const;
+    // Moves the window to the point's rectangle when it is elsewhere.
+    void Reposition();
+
+    // Sets the point's value quantised, with propagation to a mirrored partner.
+    // True when the point's own value changed (even if the partner's write
+    // failed): the document is then marked modified and the marker moved.
+    bool SetPointValue(double y);
+    bool AddDelta(double d);
+
+    // Hidden while dragged: the view's rubber band stands for it.
+    bool IsDrawn() const { return drawn_; }
+    // True while a finished drag's change waits for the module to be free.
+    bool HasPendingChange() const { return pendingChanges_ > 0; }
+
+    // Turns a dragged distance into a change of the value (positive: upward).
+    // Deferred while the monitor reads a packet or a module command runs.
+    void ApplyPixelDelta(int dy);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
+
+  private:
+    void BeginDrag();
+    void EndDrag();
+    void ShowValue();
+    void HideDisplay();
+    void SetDrawn(bool drawn);
+    graph::PixelPoint ToView(const QPointF& local) const;
+
+    MapGraphView* view_;
+    MapPoint* point_;
+    int index_;
+    int dragState_ = kIdle;
+    graph::PixelRect invalidRect_;
+    bool drawn_ = true;
+    int pendingChanges_ = 0;
+    graph::PixelPoint endPoint_;  // where the last drag of this marker ended
+};
+
+}  // namespace qx::gui

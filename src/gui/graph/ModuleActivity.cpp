@@ -1,0 +1,32 @@
+#include "graph/ModuleActivity.h"
+
+#include <utility>
+
+#include "link/CommPort.h"
+#include "monitor/RamMonitor.h"
+
+namespace qx::gui {
+
+bool ModuleCommandInProgress() {
+    return CommPort::Exists() && CommPort::Instance().BusyCount() > 0;
+}
+
+bool MonitorReadingPacket() {
+    return RamMonitor::Exists() && RamMonitor::Instance().IsReading();
+}
+
+bool MonitorShowsLiveBar() {
+    if (!RamMonitor::Exists()) return false;
+    const RamMonitor& m = RamMonitor::Instance();
+    return m.IsRunning() || m.IsSuspended();
+}
+
+void CallWhenModuleFree(std::function<void()> fn) {
+    CommPort::Instance().CallWhenNotBusy(std::move(fn));
+}
+
+bool PostponeCommandIfBusy(int commandId) {
+    return RamMonitor::Instance().PostponeCommandIfBusy(commandId, true);
+}
+
+}  // namespace qx::gui
