@@ -40,10 +40,10 @@ TEST(FakeHostMessages, HandlerRunsWhileTheBoxIsModal) {
     bool modalInside = false;
     host.SetMessageBoxHandler([&](const RecordedMessage& m) -> std::optional<MsgResult> {
         modalInside = host.IsModalActive();
-        if (m.text == "special") return MsgResult::Yes;
+        if (m.text == "chosen") return MsgResult::Yes;
         return std::nullopt;
     });
-    EXPECT_EQ(host.MessageBox("special", "", MsgButtons::YesNo, MsgIcon::None), MsgResult::Yes);
+    EXPECT_EQ(host.MessageBox("chosen", "", MsgButtons::YesNo, MsgIcon::None), MsgResult::Yes);
     EXPECT_TRUE(modalInside);
     EXPECT_FALSE(host.IsModalActive());
     // The handler declined: the queue answers.

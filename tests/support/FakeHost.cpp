@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -163,6 +164,18 @@ bool FakeHost::DispatchPendingEvents() {
         DispatchOneEvent();
     }
     return !quitting_;
+}
+
+void FakeHost::Trace(std::string_view text) {
+    traces_.emplace_back(text);
+    static const bool print = [] {
+        const char* env = getenv("QUORVEXI_TRACE");
+        return env && *env && std::string_view(env) != "0";
+    }();
+    if (print) {
+        fwrite(text.data(), 1, text.size(), stderr);
+        fflush(stderr);
+    }
 }
 
 void FakeHost::PostQuit(int exitCode) {

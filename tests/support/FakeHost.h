@@ -141,7 +141,8 @@ class FakeHost final : public Host {
     void Post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
     void PostQuit(int exitCode) override;
     bool IsModalActive() override { return modalActive_ || openBoxes_ > 0; }
-    void Trace(std::string_view text) override { traces_.emplace_back(text); }
+    // Recorded; also printed to stderr when QUORVEXI_TRACE is set, to follow a failing test.
+    void Trace(std::string_view text) override;
     Clock& GetClock() override { return clock_; }
     WaitOutcome Wait(const WaitRequest& request) override;
 
