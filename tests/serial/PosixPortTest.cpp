@@ -7,10 +7,12 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -180,7 +182,15 @@ TEST_F(PtyPortTest, OnlyOneOwnerAtATime) {
     ASSERT_GE(other, 0);
     EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
 
+    // The tty refuses other non-root opens while the port holds it.
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+
     first.reset();
+    // The pty outlives the port: the exclusive mode must be given back by hand.
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
     EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(OpenPosixPort(PortSettings{slave_, 9600}, &why), nullptr);
     EXPECT_THAT(why.reason, HasSubstr("in use"));
@@ -228,6 +238,54 @@ TEST_F(PtyPortTest, ReadAloneNoticesTheHangup) {
     EXPECT_EQ(port->ReadByte(5000), kDeviceGone);
     EXPECT_TRUE(port->IsGone());
     EXPECT_EQ(port->ReadByte(5000), kDeviceGone);
+}
+
+TEST_F(PtyPortTest, LineErrorsAreTheCounterChangesSinceTheLastCall) {
+    auto counters = std::make_shared<LineCounters>();
+    counters->frame = 7;  // errors from before the open do not count
+    counters->brk = 1;
+    PosixCalls calls = PosixCalls::System();
+    calls.lineCounters = [counters](int, LineCounters* out) {
+        *out = *counters;
+        return 0;
+    };
+    OpenError why;
+    auto port = OpenPosixPort(PortSettings{slave_, 9600}, &why, calls);
+    ASSERT_NE(port, nullptr) << why.reason;
+
+    uint16_t status = 0xFFFF;
+    EXPECT_EQ(port->GetCommError(status), 0);
+    EXPECT_EQ(status, 0);
+
+    counters->frame += 2;
+    counters->overrun += 1;
+    EXPECT_NE(port->GetCommError(status), 0);
+    EXPECT_EQ(status, kLineFraming | kLineOverrun);
+    EXPECT_EQ(port->GetCommError(status), 0);
+
+    counters->parity += 1;
+    counters->bufOverrun += 3;
+    counters->brk += 1;
+    EXPECT_NE(port->GetCommError(status), 0);
+    EXPECT_EQ(status, kLineParity | kLineRxOverflow | kLineBreak);
+    EXPECT_EQ(port->GetCommError(status), 0);
+}
+
+TEST_F(PtyPortTest, DriverWithoutCountersReportsNoLineErrors) {
+    PosixCalls calls = PosixCalls::System();
+    int asked = 0;
+    calls.lineCounters = [&asked](int, LineCounters*) {
+        ++asked;
+        errno = EINVAL;
+        return -1;
+    };
+    auto port = OpenPosixPort(PortSettings{slave_, 9600}, nullptr, calls);
+    ASSERT_NE(port, nullptr);
+    uint16_t status = 0xFFFF;
+    EXPECT_EQ(port->GetCommError(status), 0);
+    EXPECT_EQ(status, 0);
+    // Asked once at the open, not again on every call.
+    EXPECT_EQ(asked, 1);
 }
 
 TEST(PosixOpenFailure, ExplainsWhyTheOpenFailed) {

@@ -66,7 +66,7 @@ class PosixSerialPort final : public SerialPort {
   public:
     PosixSerialPort(int fd, std::string device, int baud, const PosixCalls& calls)
         : fd_(fd), device_(std::move(device)), baud_(baud), calls_(calls) {
-        haveCounters_ = ioctl(fd_, TIOCGICOUNT, &lastCount_) == 0;
+        haveCounters_ = calls_.lineCounters(fd_, &lastCount_) == 0;
     }
 
     ~PosixSerialPort() override {
@@ -158,11 +158,11 @@ class PosixSerialPort final : public SerialPort {
     int GetCommError(uint16_t& status) override {
         status = 0;
         if (!gone_ && haveCounters_) {
-            serial_icounter_struct now{};
-            if (ioctl(fd_, TIOCGICOUNT, &now) == 0) {
+            LineCounters now;
+            if (calls_.lineCounters(fd_, &now) == 0) {
                 if (now.frame != lastCount_.frame) status |= kLineFraming;
                 if (now.overrun != lastCount_.overrun) status |= kLineOverrun;
-                if (now.buf_overrun != lastCount_.buf_overrun) status |= kLineRxOverflow;
+                if (now.bufOverrun != lastCount_.bufOverrun) status |= kLineRxOverflow;
                 if (now.parity != lastCount_.parity) status |= kLineParity;
                 if (now.brk != lastCount_.brk) status |= kLineBreak;
                 lastCount_ = now;
@@ -246,7 +246,7 @@ class PosixSerialPort final : public SerialPort {
     bool gone_ = false;
     bool goneReported_ = false;
     bool haveCounters_ = false;
-    serial_icounter_struct lastCount_{};
+    LineCounters lastCount_;
 };
 
 std::string GroupOwning(const std::string& device) {
@@ -275,6 +275,16 @@ PosixCalls PosixCalls::System() {
     PosixCalls calls;
     calls.open = [](const char* path, int flags) { return ::open(path, flags); };
     calls.flock = [](int fd, int operation) { return ::flock(fd, operation); };
+    calls.lineCounters = [](int fd, LineCounters* counters) {
+        serial_icounter_struct icount{};
+        if (ioctl(fd, TIOCGICOUNT, &icount) != 0) return -1;
+        counters->frame = icount.frame;
+        counters->overrun = icount.overrun;
+        counters->bufOverrun = icount.buf_overrun;
+        counters->parity = icount.parity;
+        counters->brk = icount.brk;
+        return 0;
+    };
     return calls;
 }
 
@@ -322,7 +332,7 @@ std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenErro
         return nullptr;
     };
     // The lock holds even against root, whom TIOCEXCL does not stop.
-    if (calls.flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EINTR ? EBUSY : errno);
+    if (calls.flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno);
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) return fail(errno);
     if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
