@@ -146,12 +146,12 @@ void PtyEmulator::Run() {
         Deliver(out);
         if (gone) {
             // Closing both ends takes the device away: the host sees a hangup.
+            gone_ = true;
             std::lock_guard<std::mutex> lock(mutex_);
             for (int* fd : {&master_, &slave_}) {
                 close(*fd);
                 *fd = -1;
             }
-            gone_ = true;
             return;
         }
     }
