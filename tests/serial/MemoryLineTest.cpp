@@ -133,17 +133,6 @@ TEST_F(MemoryLineTest, FullReceiveBufferLosesNewBytesAndReportsIt) {
     EXPECT_EQ(line_.BytesLost(), 904u);
 }
 
-TEST(MemoryLineCapacity, SmallBufferFromFeed) {
-    VirtualClock clock;
-    MemoryLine line(clock, nullptr, 3);
-    line.Feed({1, 2, 3, 4, 5});
-    EXPECT_EQ(line.RXCount(), 3u);
-    EXPECT_EQ(line.BytesLost(), 2u);
-    EXPECT_EQ(line.ReadByte(10), 1);
-    EXPECT_EQ(line.DevicePath(), "memory");
-    EXPECT_EQ(line.PollFd(), -1);
-}
-
 TEST_F(MemoryLineTest, VanishedDevice) {
     line_.Feed({0x11});
     device_.SendAt(start_ + 20, {0x22});

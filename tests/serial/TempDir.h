@@ -11,8 +11,10 @@ namespace qx::serial::testing {
 class TempDir {
   public:
     TempDir() {
+        // mkdtemp replaces the six trailing X of the template.
         std::string pattern =
-            (std::filesystem::temp_directory_path() / "qx-serial-XXXXXX").string();
+            (std::filesystem::temp_directory_path() / ("qx-serial-" + std::string(6, 'X')))
+                .string();
         if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~TempDir() {

@@ -72,8 +72,8 @@ class SerialPort {
     // The descriptor to watch for readable data, or -1 (in-memory lines).
     virtual int PollFd() const { return -1; }
     // Sleeps until at least n bytes wait, timeoutMs pass or the device goes.
-    // Ready, Timeout or DeviceGone. Dispatches nothing. Bytes already waiting
-    // count even when the device has gone since they arrived.
+    // Ready, Timeout or DeviceGone. Dispatches nothing. Never spins: a
+    // hung-up descriptor ends the wait at once.
     virtual WaitOutcome WaitForBytes(std::size_t n, int timeoutMs) = 0;
     // Microseconds one byte takes on the line (10 bits at the line speed).
     virtual int ByteTimeUs() const { return 1042; }
