@@ -1,0 +1,32 @@
+#include "app/AboutDlg.h"
+
+#include "host/Numbers.h"
+#include "link/CommPort.h"
+#include "model/ModuleValue.h"
+
+namespace qx::gui {
+
+QString FirmwareText(int versionByte) {
+    return QString::fromStdString(FormatC("%d.%d", (versionByte >> 4) & 0x0F, versionByte & 0x0F));
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : TemplateDialog(res::kAboutDialog, parent) {}
+
+bool CAboutDlg::OnInitDialog() {
+    serialText_ = QStringLiteral("#####");
+    firmwareText_ = QStringLiteral("#####");
+    if (CommPort::Exists() && CommPort::Instance().IsLinked()) {
+        SerialNumberModuleValue serial;
+        if (serial.Refresh())
+            serialText_ =
+                QString::fromStdString(FormatC("%05d", static_cast<int>(serial.GetValue())));
+        FirmwareVersionModuleValue firmware;
+        if (firmware.Refresh())
+            firmwareText_ = gui::FirmwareText(static_cast<int>(firmware.GetValue()));
+    }
+    SetText(kSerialField, serialText_);
+    SetText(kFirmwareField, firmwareText_);
+    return true;
+}
+
+}  // namespace qx::gui

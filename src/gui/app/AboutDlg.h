@@ -1,0 +1,29 @@
+#pragma once
+// The About box: version line and, while linked, the module's serial number
+// and firmware version read from the module ("#####" when unknown).
+#include "resources/TemplateDialog.h"
+
+namespace qx::gui {
+
+class CAboutDlg : public TemplateDialog {
+    Q_OBJECT
+  public:
+    static constexpr int kSerialField = 1026;
+    static constexpr int kFirmwareField = 1027;
+    explicit CAboutDlg(QWidget* parent = nullptr);
+
+    const QString& SerialText() const { return serialText_; }
+    const QString& FirmwareText() const { return firmwareText_; }
+
+  protected:
+    bool OnInitDialog() override;
+
+  private:
+    QString serialText_;
+    QString firmwareText_;
+};
+
+// "%d.%d" of the firmware byte: major in bits 4 to 7, minor in bits 0 to 3.
+QString FirmwareText(int versionByte);
+
+}  // namespace qx::gui

@@ -1,0 +1,114 @@
+#pragma once
+// The application object: single instance, the settings document with its
+// frame and view, the command line, the standard file commands (New, Open,
+// Save, Save As, the recent-file list of 4, dropped files, files handed over by
+// a second start) and the About box. New, Open, Save, Save As and the
+// remembered files first ask the RAM monitor to postpone them while a module
+// exchange runs, so the document is never replaced under an upload.
+//
+// Ownership: the application owns the host, the document, the frame, the
+// single-instance server and the demo emulator; all live until it is destroyed.
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLocalServer;
+
+namespace qx {
+class ModuleState;
+}
+
+namespace qx::emu {
+class PtyEmulator;
+}
+
+namespace qx::gui {
+
+class QtHost;
+class CMainFrame;
+
+// Private command: open the oldest remembered file (dropped or handed over).
+inline constexpr int kCmdOpenRemembered = 32830;
+// Private command: start the demo mode from the menu.
+inline constexpr int kCmdStartDemo = 32831;
+
+struct StartOptions {
+    bool simulate = false;  // --simulate: link to the built-in module emulator
+    QString profile;        // --profile PATH
+    QString file;           // a settings file to open
+    bool show = true;       // show the main window (tests leave it hidden)
+    bool singleInstance = true;
+};
+
+// Parses the program's arguments (without the program name). Unknown options
+// give an error text.
+std::optional<StartOptions> ParseCommandLine(const QStringList& args, QString* error);
+
+class CCalderixApp : public QObject {
+    Q_OBJECT
+  public:
+    CCalderixApp();
+    ~CCalderixApp() override;
+
+    // Start-up. False ends the program: another copy runs (and has been handed
+    // the file), or the file named could not be opened.
+    bool InitInstance(const StartOptions& options);
+
+    QtHost& Host() { return *host_; }
+    ModuleState& Document() { return *document_; }
+    CMainFrame* Frame() { return frame_.get(); }
+    bool IsSecondInstance() const { return secondInstance_; }
+    // The channel name of the single-instance check for a profile path.
+    static QString InstanceName(const QString& profilePath);
+
+    // File chooser behind Open and Save As; tests replace it. It gets whether
+    // it saves and the current path, and returns the chosen path or nothing.
+    using FileChooser = std::function<std::optional<QString>(bool save, const QString& current)>;
+    void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+
+    // The standard document commands.
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFileSave();
+    void OnFileSaveAs();
+    void OnOpenRecent(int index);
+    void OnAppAbout();
+    // A dropped or handed-over file: opened now, or when the module is free.
+    void OpenRemembered(const QString& path);
+    // Opens path as the document; false (the user told) when it failed or the
+    // user kept the modified document.
+    bool OpenDocumentFile(const QString& path);
+    // Asks "Save changes to ...?" for a modified document; false on Cancel or
+    // a failed save.
+    bool SaveModified();
+    bool DoSave(const QString& path, bool replace);
+    std::vector<std::string> RecentFiles() const;
+    // Starts the built-in module emulator and points the link at it (this run only).
+    bool StartDemo(QString* error = nullptr);
+    bool DemoRunning() const { return demo_ != nullptr; }
+    QString DemoDevice() const;
+
+  private:
+    bool ClaimSingleInstance(const QString& file);
+    void OnInstanceConnection();
+    void BringToFront();
+    void AddRecentFile(const QString& path);
+    void UpdateTitle();
+    void AfterNewOrOpen();
+
+    std::unique_ptr<QtHost> host_;
+    std::unique_ptr<ModuleState> document_;
+    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<QLocalServer> server_;
+    std::unique_ptr<emu::PtyEmulator> demo_;
+    std::deque<QString> remembered_;
+    FileChooser chooser_;
+    bool secondInstance_ = false;
+};
+
+}  // namespace qx::gui

@@ -1,0 +1,426 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include "app/LockKeys.h"
+#include "app/QtHost.h"
+#include "graph/MapGraphView.h"
+#include "link/CommPort.h"
+#include "model/ModuleState.h"
+#include "monitor/RamMonitor.h"
+#include "resources/Resources.h"
+#include "resources/ToolbarImages.h"
+
+namespace qx::gui {
+
+namespace {
+
+QString ToQ(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+// Commands whose menu items carry a check mark.
+bool IsCheckable(int id) {
+    return id == res::kLink || id == res::kMonitorWindow || id == res::kViewToolbar ||
+           id == res::kViewStatusBar || (id >= res::kMapFirst && id <= res::kMapLast) ||
+           id == res::kAdvanceMapsSynchronized || id == res::kToggleMonitoring ||
+           (id >= res::kMonitorToggleFirst && id <= res::kMonitorToggleLast);
+}
+
+const char* const kLinkWaitText = "...while the communications link is established with the module";
+const char* const kLinkUpText = "Break Module &Link\tCtrl+L";
+const char* const kLinkDownText = "Establish Module &Link\tCtrl+L";
+
+}  // namespace
+
+CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
+    : QMainWindow(parent), host_(host), document_(document) {
+    setObjectName(ToQ(res::kMainWindowClass));
+    setAcceptDrops(true);
+    urlOpener_ = [](const QString& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
+    view_ = new MapGraphView(this);
+    view_->setObjectName(QStringLiteral("MapGraphView"));
+    view_->SetDocument(&document_);
+    setCentralWidget(view_);
+    commands_.AddTarget(
+        CommandOwner::View, [this](int id) { return view_->HandleCommand(id); },
+        [this](int id, CommandState& s) {
+            ViewCommandState vs;
+            vs.enabled = s.enabled;
+            vs.checked = s.checked;
+            if (!view_->UpdateCommand(id, vs)) return false;
+            s.enabled = vs.enabled;
+            s.checked = vs.checked;
+            return true;
+        });
+    AddDocumentCommands();
+    AddFrameCommands();
+    BuildMenus();
+    BuildToolbar();
+    BuildStatusBar();
+    BuildAccelerators();
+    SetLinkIndicator(CommPort::Exists() && CommPort::Instance().IsLinked());
+    resize(800, 560);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::AddDocumentCommands() {
+    ModuleState& d = document_;
+    commands_.Add(
+        res::kUpload, CommandOwner::Document, [&d] { d.OnUpload(); },
+        [&d](CommandState& s) { s.enabled = d.OnUpdateUpload(); });
+    commands_.Add(
+        res::kDownload, CommandOwner::Document, [&d] { d.OnDownload(); },
+        [&d](CommandState& s) { s.enabled = d.OnUpdateDownload(); });
+    for (int id = res::kMapFirst; id <= res::kMapLast; ++id)
+        commands_.Add(
+            id, CommandOwner::Document, [&d, id] { d.OnSelectMap(id); },
+            [&d, id](CommandState& s) { s.checked = d.OnUpdateSelectMap(id); });
+    commands_.Add(
+        res::kAdvanceMapsSynchronized, CommandOwner::Document, [&d] { d.OnToggleMirror(); },
+        [&d](CommandState& s) { s.checked = d.OnUpdateToggleMirror(); });
+    commands_.Add(res::kBasicSettings, CommandOwner::Document, [&d] { d.OnBasicSettings(); });
+}
+
+void CMainFrame::AddFrameCommands() {
+    commands_.Add(
+        res::kLink, CommandOwner::Frame, [this] { OnLink(); },
+        [](CommandState& s) {
+            const bool up = CommPort::Exists() && CommPort::Instance().IsLinked();
+            s.checked = up;
+            s.text = QString::fromLatin1(up ? kLinkUpText : kLinkDownText);
+        });
+    commands_.Add(
+        res::kToggleMonitoring, CommandOwner::Frame, [this] { OnToggleMonitoring(); },
+        [](CommandState& s) {
+            s.enabled = CommPort::Exists() && CommPort::Instance().IsLinked();
+            s.checked = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
+        });
+    commands_.Add(
+        res::kResetPeakAcceleration, CommandOwner::Frame, [this] { OnResetPeakAcceleration(); },
+        [](CommandState& s) {
+            s.enabled = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
+        });
+    commands_.Add(
+        res::kWriteSerial, CommandOwner::Frame, [this] { OnWriteSerial(); },
+        [](CommandState& s) { s.enabled = CommPort::Exists() && CommPort::Instance().IsLinked(); });
+    for (int id : {res::kHelpFinder, res::kContextHelp, res::kHelp, res::kDefaultHelp})
+        commands_.Add(id, CommandOwner::Frame, [this, id] { OnHelp(id); });
+    commands_.Add(
+        res::kViewToolbar, CommandOwner::Frame,
+        [this] { toolbar_->setVisible(!toolbar_->isVisible()); },
+        [this](CommandState& s) { s.checked = toolbar_ && !toolbar_->isHidden(); });
+    commands_.Add(
+        res::kViewStatusBar, CommandOwner::Frame,
+        [this] { statusBar()->setVisible(statusBar()->isHidden()); },
+        [this](CommandState& s) { s.checked = !statusBar()->isHidden(); });
+    commands_.Add(res::kAppExit, CommandOwner::Frame, [this] { close(); });
+}
+
+void CMainFrame::BuildMenus() {
+    std::function<void(QMenu*, const std::vector<res::MenuEntry>&)> fill =
+        [&](QMenu* menu, const std::vector<res::MenuEntry>& entries) {
+            for (const res::MenuEntry& e : entries) {
+                switch (e.kind) {
+                    case res::MenuEntry::Kind::Separator:
+                        menu->addSeparator();
+                        break;
+                    case res::MenuEntry::Kind::Popup:
+                        fill(menu->addMenu(ToQ(e.text)), e.children);
+                        break;
+                    case res::MenuEntry::Kind::Item: {
+                        QAction* a = menu->addAction(ToQ(e.text));
+                        a->setData(e.id);
+                        a->setCheckable(IsCheckable(e.id));
+                        if (const res::CommandStrings* s = res::FindCommandStrings(e.id))
+                            a->setStatusTip(ToQ(s->prompt));
+                        if (e.id == res::kFileMru1) {
+                            a->setEnabled(false);
+                            recentPlaceholder_ = a;
+                            fileMenu_ = menu;
+                        } else {
+                            commands_.Bind(a, e.id, true);
+                        }
+                        break;
+                    }
+                }
+            }
+        };
+    for (const res::MenuEntry& top : res::MainMenu()) {
+        QMenu* menu = menuBar()->addMenu(ToQ(top.text));
+        fill(menu, top.children);
+        connect(menu, &QMenu::aboutToShow, this, [this] { commands_.UpdateActions(); });
+    }
+}
+
+std::vector<QMenu*> CMainFrame::Menus() const {
+    std::vector<QMenu*> out;
+    for (QAction* a : menuBar()->actions())
+        if (a->menu()) out.push_back(a->menu());
+    return out;
+}
+
+void CMainFrame::BuildToolbar() {
+    toolbar_ = addToolBar(QStringLiteral("Toolbar"));
+    toolbar_->setObjectName(QStringLiteral("toolbar59392"));
+    toolbar_->setMovable(false);
+    toolbar_->setIconSize(QSize(res::kToolbarButtonWidth, res::kToolbarButtonHeight));
+    int image = 0;
+    for (int id : res::ToolbarLayout()) {
+        if (id == 0) {
+            toolbar_->addSeparator();
+            continue;
+        }
+        QAction* a = toolbar_->addAction(QIcon(ToolbarImage(image++, false)), QString());
+        a->setData(id);
+        a->setCheckable(IsCheckable(id) && id != res::kMonitorWindow);
+        if (const res::CommandStrings* s = res::FindCommandStrings(id)) {
+            a->setToolTip(ToQ(s->toolTip));
+            a->setStatusTip(ToQ(s->prompt));
+        }
+        commands_.Bind(a, id, false);
+        toolbarActions_.push_back(a);
+    }
+}
+
+void CMainFrame::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusbar59393"));
+    capsPane_ = new QLabel(this);
+    numPane_ = new QLabel(this);
+    for (QLabel* pane : {capsPane_, numPane_}) {
+        pane->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("CAPS")) + 8);
+        pane->setAlignment(Qt::AlignCenter);
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addPermanentWidget(pane);
+    }
+    capsPane_->setObjectName(QStringLiteral("capsPane"));
+    numPane_->setObjectName(QStringLiteral("numPane"));
+    bar->showMessage(QStringLiteral("Ready"));
+    UpdateLockPanes();
+}
+
+void CMainFrame::BuildAccelerators() {
+    for (const res::Accelerator& acc : res::Accelerators()) {
+        const QKeySequence keys(ToQ(acc.keys), QKeySequence::PortableText);
+        std::vector<QAction*> actions = commands_.ActionsFor(acc.id);
+        QAction* target = nullptr;
+        for (QAction* a : actions)
+            if (!toolbar_->actions().contains(a)) {
+                target = a;
+                break;
+            }
+        if (!target) {
+            // Commands with keys but no menu item (copy, help, panes).
+            target = new QAction(this);
+            target->setData(acc.id);
+            addAction(target);
+            commands_.Bind(target, acc.id, false);
+        }
+        QList<QKeySequence> list = target->shortcuts();
+        list.append(keys);
+        target->setShortcuts(list);
+        target->setShortcutContext(Qt::WindowShortcut);
+    }
+}
+
+void CMainFrame::SetRecentFiles(const std::vector<std::string>& paths) {
+    for (QAction* a : recentActions_) {
+        fileMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    recentActions_.clear();
+    recentPlaceholder_->setVisible(paths.empty());
+    for (std::size_t i = 0; i < paths.size() && i < res::kRecentFileCount; ++i) {
+        const int id = res::kFileMru1 + static_cast<int>(i);
+        auto* a = new QAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QString::fromStdString(paths[i])), fileMenu_);
+        a->setData(id);
+        fileMenu_->insertAction(recentPlaceholder_, a);
+        commands_.Bind(a, id, false);
+        recentActions_.push_back(a);
+    }
+}
+
+void CMainFrame::SetLinkIndicator(bool linked) {
+    linkStripUp_ = linked;
+    int image = 0;
+    for (QAction* a : toolbarActions_) a->setIcon(QIcon(ToolbarImage(image++, linked)));
+}
+
+QString CMainFrame::CapsPaneText() const {
+    return capsPane_->text();
+}
+QString CMainFrame::NumPaneText() const {
+    return numPane_->text();
+}
+
+void CMainFrame::UpdateLockPanes() {
+    const std::optional<LockKeys> keys = ReadLockKeys();
+    capsPane_->setText(keys && keys->caps ? QStringLiteral("CAP") : QString());
+    numPane_->setText(keys && keys->num ? QStringLiteral("NUM") : QString());
+}
+
+void CMainFrame::OnIdle() {
+    commands_.UpdateActions();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - lastLockPoll_ >= 250) {
+        lastLockPoll_ = now;
+        UpdateLockPanes();
+    }
+    if (closePending_ && !IsBusyForClose()) {
+        closePending_ = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
+QString CMainFrame::GuidePath() {
+    const QString name = QStringLiteral("quorvexi-guide.html");
+    const QString beside = QDir(QCoreApplication::applicationDirPath())
+                               .filePath(QStringLiteral("../share/doc/QuorvexI/") + name);
+    for (const QString& p :
+         {QString::fromUtf8(QX_GUIDE_INSTALLED), beside, QString::fromUtf8(QX_GUIDE_SOURCE)})
+        if (QFileInfo::exists(p)) return QFileInfo(p).absoluteFilePath();
+    return QString::fromUtf8(QX_GUIDE_SOURCE);
+}
+
+void CMainFrame::OnHelp(int commandId) {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(commandId, true)) return;
+    const QString path = GuidePath();
+    if (!urlOpener_ || !urlOpener_(path))
+        host_.MessageBox("Unable to open the user guide:\n" + path.toStdString(), kAppTitle,
+                         MsgButtons::Ok, MsgIcon::Error);
+}
+
+void CMainFrame::OnLink() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kLink, false)) return;
+    CommPort& link = CommPort::Instance();
+    ++linkCommandDepth_;
+    struct Leave {
+        int& n;
+        ~Leave() { --n; }
+    } leave{linkCommandDepth_};
+    if (link.IsLinked()) {
+        link.BreakLink();
+        host_.RepaintMainWindow();
+        return;
+    }
+    host_.ShowWaitWindow(kLinkWaitText);
+    if (link.EstablishLink() && link.IsLinked()) {
+        if (host_.MessageBox("Do you want to upload the current module settings?",
+                             "Upload Module Settings", MsgButtons::YesNo,
+                             MsgIcon::Question) == MsgResult::Yes)
+            host_.RouteCommand(res::kUpload);
+    }
+    host_.RepaintMainWindow();
+    host_.CloseWaitWindow();
+}
+
+void CMainFrame::OnToggleMonitoring() {
+    RamMonitor& monitor = RamMonitor::Instance();
+    if (monitor.PostponeCommandIfBusy(res::kToggleMonitoring, false)) return;
+    ++monitorNesting_;
+    if (monitor.IsRunning())
+        monitor.Stop();
+    else if (monitorNesting_ > 1)
+        monitor.Start();
+    else
+        monitor.Run();
+    --monitorNesting_;
+    if (monitorNesting_ > 0 && monitorRefreshHook_) monitorRefreshHook_(true);
+}
+
+void CMainFrame::OnResetPeakAcceleration() {
+    // The monitor window postpones this itself while the module is busy.
+    if (resetPeakHook_) resetPeakHook_();
+}
+
+void CMainFrame::OnWriteSerial() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kWriteSerial, true)) return;
+    if (writeSerialHook_) writeSerialHook_();
+}
+
+bool CMainFrame::IsBusyForClose() const {
+    if (host_.NestingDepth() > 0 || host_.IsModalActive()) return true;
+    if (monitorNesting_ > 0 || linkCommandDepth_ > 0) return true;
+    if (document_.TransferInProgress()) return true;
+    if (CommPort::Exists()) {
+        const CommPort& link = CommPort::Instance();
+        if (link.BusyCount() > 0 || link.IsWaiting()) return true;
+    }
+    if (RamMonitor::Exists() && RamMonitor::Instance().IsRunActive()) return true;
+    return false;
+}
+
+void CMainFrame::RequestUnwind() {
+    closePending_ = true;
+    // The monitor loop ends when monitoring stops; the stop goes through the
+    // command so that it waits for a packet being read.
+    if (RamMonitor::Exists() && RamMonitor::Instance().IsRunning())
+        host_.Post([this] {
+            if (RamMonitor::Exists() && RamMonitor::Instance().IsRunning())
+                host_.RouteCommand(res::kToggleMonitoring);
+        });
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (IsBusyForClose()) {
+        // Closing now would destroy what a nested loop still uses: close later.
+        event->ignore();
+        RequestUnwind();
+        return;
+    }
+    closePending_ = false;
+    if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+    if (canCloseHook_ && !canCloseHook_()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+bool CMainFrame::EndSession(bool allowInteraction) {
+    if (IsBusyForClose()) {
+        RequestUnwind();
+        return false;
+    }
+    if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+    if (!allowInteraction) return true;
+    return !canCloseHook_ || canCloseHook_();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile()) continue;
+        if (dropHandler_) dropHandler_(url.toLocalFile());
+        event->acceptProposedAction();
+        break;  // one document at a time: the first file is opened
+    }
+}
+
+}  // namespace qx::gui

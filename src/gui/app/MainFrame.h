@@ -1,0 +1,127 @@
+#pragma once
+// The main window: the graph view in the middle, the toolbar, the status bar
+// with the message, caps-lock and num-lock panes, the menus and accelerators
+// built from the resources, and the commands that concern the link and the
+// monitor as a whole (link, Toggle Monitoring, Reset Peak Acceleration, Write
+// Serial, Help). It postpones its own close while a module exchange, a
+// transfer, the monitor loop or a modal window runs in a nested loop.
+//
+// Ownership: the frame owns its view, bars and actions (Qt children). It does
+// not own the document or the host; both must outlive it.
+#include <QMainWindow>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/CommandTable.h"
+
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace qx {
+class ModuleState;
+}  // namespace qx
+
+namespace qx::gui {
+
+class QtHost;
+class MapGraphView;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    CMainFrame(QtHost& host, ModuleState& document, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CommandTable& Commands() { return commands_; }
+    MapGraphView* View() const { return view_; }
+    QToolBar* ToolBar() const { return toolbar_; }
+    // The top-level menus of the menu bar, left to right.
+    std::vector<QMenu*> Menus() const;
+    // True while the toolbar shows the strip of the link up.
+    bool LinkStripUp() const { return linkStripUp_; }
+    int MonitorNesting() const { return monitorNesting_; }
+    QString CapsPaneText() const;
+    QString NumPaneText() const;
+
+    // Hook points for the windows and dialogs of other parts of the program.
+    // Reset Peak Acceleration: the monitor window's ResetPeakAcceleration.
+    void SetResetPeakHook(std::function<void()> hook) { resetPeakHook_ = std::move(hook); }
+    // Write Serial: the Write Serial Number dialog, run modally.
+    void SetWriteSerialHook(std::function<void()> hook) { writeSerialHook_ = std::move(hook); }
+    // The monitor window's RefreshDisplays(first), while that window exists.
+    void SetMonitorRefreshHook(std::function<void(bool)> hook) {
+        monitorRefreshHook_ = std::move(hook);
+    }
+    // Opens the user guide (default: the desktop's viewer); tests replace it.
+    void SetUrlOpener(std::function<bool(const QString&)> opener) {
+        urlOpener_ = std::move(opener);
+    }
+
+    // The file of the user guide shown by Help.
+    static QString GuidePath();
+    // The link indicator: strip 134 (link up) or 133 (link down).
+    void SetLinkIndicator(bool linked);
+    // Refreshes every command's state and the lock panes (idle processing).
+    void OnIdle();
+    // True while closing now would pull objects from under a nested loop.
+    bool IsBusyForClose() const;
+    bool IsClosePending() const { return closePending_; }
+    // The desktop session ends: break the link, then the save question. False
+    // when the user cancelled (or the session must wait for work to unwind).
+    bool EndSession(bool allowInteraction);
+    // Called by the application before the usual close: false keeps the window.
+    void SetCanCloseHook(std::function<bool()> hook) { canCloseHook_ = std::move(hook); }
+    // Files dropped on the window go here.
+    void SetDropHandler(std::function<void(const QString&)> h) { dropHandler_ = std::move(h); }
+    // The recent-file entries of the File menu (empty: the greyed "Recent File").
+    void SetRecentFiles(const std::vector<std::string>& paths);
+
+    // Frame commands.
+    void OnLink();
+    void OnToggleMonitoring();
+    void OnResetPeakAcceleration();
+    void OnWriteSerial();
+    void OnHelp(int commandId);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildStatusBar();
+    void BuildAccelerators();
+    void AddFrameCommands();
+    void AddDocumentCommands();
+    void UpdateLockPanes();
+    void RequestUnwind();
+
+    QtHost& host_;
+    ModuleState& document_;
+    CommandTable commands_;
+    MapGraphView* view_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    QLabel* capsPane_ = nullptr;
+    QLabel* numPane_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QAction* recentPlaceholder_ = nullptr;
+    std::vector<QAction*> recentActions_;
+    std::vector<QAction*> toolbarActions_;  // in toolbar order, separators left out
+    bool linkStripUp_ = false;
+    int monitorNesting_ = 0;
+    int linkCommandDepth_ = 0;
+    bool closePending_ = false;
+    qint64 lastLockPoll_ = 0;
+    std::function<void()> resetPeakHook_;
+    std::function<void()> writeSerialHook_;
+    std::function<void(bool)> monitorRefreshHook_;
+    std::function<bool(const QString&)> urlOpener_;
+    std::function<bool()> canCloseHook_;
+    std::function<void(const QString&)> dropHandler_;
+};
+
+}  // namespace qx::gui
