@@ -21,9 +21,17 @@ struct Child {
     int out = -1;  // the program's stdout
 };
 
+// From the build directory, else beside the tests' own folder (build/tests, build/src).
 std::string SimPath() {
-    const char* dir = std::getenv("QX_BUILD_DIR");
-    return std::string(dir ? dir : ".") + "/src/quorvexi-sim";
+    if (const char* dir = std::getenv("QX_BUILD_DIR"))
+        return std::string(dir) + "/src/quorvexi-sim";
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "quorvexi-sim";
+    std::string path(self, static_cast<std::size_t>(n));
+    path.resize(path.rfind('/'));  // .../tests
+    path.resize(path.rfind('/'));  // the build directory
+    return path + "/src/quorvexi-sim";
 }
 
 Child Spawn(const std::vector<std::string>& args) {
