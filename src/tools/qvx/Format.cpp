@@ -36,6 +36,10 @@ void FormatPair(double a, double b, std::string& textA, std::string& textB) {
 
 std::string JsonNumber(double value) {
     if (!std::isfinite(value)) return "null";
+    // Whole numbers without an exponent: 550, not 5.5e+02.
+    if (value == std::floor(value) && std::fabs(value) < 1e15) {
+        return value == 0 ? "0" : FormatDouble("%.0f", value);
+    }
     for (int precision = 1; precision <= 17; ++precision) {
         std::string text = FormatC("%.*g", precision, value);
         if (AtoF(text) == value) return text;
