@@ -79,7 +79,8 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
 // Writes a temporary file beside path and renames it over path, so that a
 // failure at any point leaves the old file as it was.
 bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& why) {
-    std::string tmp = DirName(path) + "/." + BaseName(path) + ".XXXXXX";
+    // mkstemp replaces the six trailing X characters.
+    std::string tmp = DirName(path) + "/." + BaseName(path) + "." + std::string(6, 'X');
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
         why = std::strerror(errno);
