@@ -1,0 +1,131 @@
+// The live-value stream on the module emulator over an in-memory line, on the
+// virtual clock: every packet the line carries is read, bad packets are counted
+// and the stream goes on, and however it ends the module is left quiet.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "emulator/EmulatorLine.h"
+#include "link/CommPort.h"
+#include "monitor/RamMonitor.h"
+#include "serial/MemoryLine.h"
+#include "support/FakeHost.h"
+#include "tools/qvx/MonitorStream.h"
+
+namespace qx::qvx {
+namespace {
+
+class QvxMonitorStream : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+        config.baud = 9600;
+        config.firmware = 0x10;  // 57-byte block, 63-byte packets
+        device = std::make_unique<emu::EmulatorLine>(config);
+        CommPort::Instance().SetPortOpener([this](int, serial::OpenError*) {
+            auto line = std::make_unique<serial::MemoryLine>(host->clock(), device.get());
+            device->AttachLine(line.get());
+            return std::unique_ptr<serial::SerialPort>(std::move(line));
+        });
+        ASSERT_TRUE(CommPort::Instance().EstablishLink());
+        host->ClearRecords();
+    }
+    void TearDown() override {
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+    }
+    emu::EmulatorCore& Module() { return device->Core(); }
+
+    ScopedFakeHost host;
+    emu::EmulatorConfig config;
+    std::unique_ptr<emu::EmulatorLine> device;
+};
+
+TEST_F(QvxMonitorStream, ReadsEveryPacketTheLineCarriesAndEndsQuiet) {
+    int packets = 0;
+    int64_t lastMs = -1;
+    bool ordered = true;
+    MonitorStats stats = RunMonitorStream(10.0, [&](int64_t ms) {
+        ++packets;
+        ordered = ordered && ms > lastMs;
+        lastMs = ms;
+    });
+    EXPECT_EQ(stats.goodPackets, packets);
+    EXPECT_TRUE(ordered);
+    // 63 bytes of 10 bits at 9600 baud: 65.6 ms a packet, 152 in 10 s.
+    const int capacity = static_cast<int>(10.0 * 9600 / 10 / 63);
+    EXPECT_GE(stats.goodPackets, capacity - 2);
+    EXPECT_LE(stats.goodPackets, capacity + 1);
+    EXPECT_EQ(stats.badPackets, 0);
+    EXPECT_EQ(stats.restarts, 0);
+    EXPECT_GE(stats.elapsedMs, 10000);
+    EXPECT_LT(stats.elapsedMs, 10400);
+    EXPECT_FALSE(stats.interrupted);
+    EXPECT_FALSE(stats.commFailure);
+    EXPECT_TRUE(stats.stopped);
+    EXPECT_FALSE(Module().IsStreaming());
+    EXPECT_EQ(Module().Counters().monitorStarts, 1);
+    EXPECT_GE(Module().Counters().cancels, 1);
+    EXPECT_FALSE(RamMonitor::Instance().IsRunning());
+    EXPECT_TRUE(CommPort::Instance().IsLinked());
+}
+
+TEST_F(QvxMonitorStream, TheImageHoldsTheModulesLiveValues) {
+    uint8_t speed[2] = {0, 0};
+    int good = 0;
+    RunMonitorStream(1.0, [&](int64_t) {
+        ++good;
+        ASSERT_TRUE(RamMonitor::Instance().GetImageBytes(speed, 0x78, 2));
+    });
+    ASSERT_GT(good, 0);
+    // The emulated engine never stands still: the speed word is not zero.
+    EXPECT_NE(speed[0] | speed[1], 0);
+}
+
+TEST_F(QvxMonitorStream, BadPacketsAreCountedAndTheStreamGoesOn) {
+    Module().ArmFault(emu::Fault::CorruptChecksum, 3);
+    MonitorStats checksum = RunMonitorStream(2.0, {});
+    EXPECT_EQ(checksum.badPackets, 3);
+    EXPECT_EQ(checksum.restarts, 0);  // a checksum error only drops the packet
+    EXPECT_GT(checksum.goodPackets, 20);
+    EXPECT_FALSE(Module().IsStreaming());
+
+    Module().ArmFault(emu::Fault::DropByte, 1);
+    MonitorStats dropped = RunMonitorStream(2.0, {});
+    EXPECT_GE(dropped.badPackets, 1);
+    EXPECT_GE(dropped.restarts, 1);  // the stream was started again
+    EXPECT_GT(dropped.goodPackets, 10);
+    EXPECT_TRUE(dropped.stopped);
+    EXPECT_FALSE(Module().IsStreaming());
+}
+
+TEST_F(QvxMonitorStream, AQuitEndsTheStreamAndLeavesTheModuleQuiet) {
+    host->ScheduleEventIn(3000, [this] { host->SetQuitting(); });
+    MonitorStats stats = RunMonitorStream(0.0, {});  // no time limit
+    EXPECT_TRUE(stats.interrupted);
+    EXPECT_GE(stats.elapsedMs, 3000);
+    EXPECT_LT(stats.elapsedMs, 3300);
+    EXPECT_GT(stats.goodPackets, 40);
+    EXPECT_TRUE(stats.stopped);
+    EXPECT_FALSE(Module().IsStreaming());
+    EXPECT_GE(Module().Counters().cancels, 1);
+}
+
+TEST_F(QvxMonitorStream, ASilentModuleGivesNoPacketsButEndsOnTime) {
+    Module().SetFaultProbability(emu::Fault::Silent, 1.0);
+    MonitorStats stats = RunMonitorStream(1.0, {});
+    EXPECT_EQ(stats.goodPackets, 0);
+    EXPECT_GE(stats.elapsedMs, 1000);
+    EXPECT_LT(stats.elapsedMs, 4000);
+}
+
+TEST_F(QvxMonitorStream, ALinkThatGoesDownIsACommunicationFailure) {
+    host->ScheduleEventIn(500, [] { CommPort::Instance().BreakLink(); });
+    MonitorStats stats = RunMonitorStream(5.0, {});
+    EXPECT_TRUE(stats.commFailure);
+    EXPECT_LT(stats.elapsedMs, 1500);
+}
+
+}  // namespace
+}  // namespace qx::qvx
