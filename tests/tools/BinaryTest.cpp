@@ -1,0 +1,155 @@
+// The built qvx program as a child process: its exit codes, and Ctrl+C during
+// monitoring, which must stop the module's stream before the program ends.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "ToolTestUtil.h"
+#include "emulator/PtyEmulator.h"
+
+namespace qx::qvx::test {
+namespace {
+
+std::string QvxProgramPath() {
+    if (const char* build = std::getenv("QX_BUILD_DIR")) {
+        const std::string path = std::string(build) + "/src/qvx";
+        if (access(path.c_str(), X_OK) == 0) return path;
+    }
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const auto path = self.parent_path().parent_path() / "src" / "qvx";
+        if (access(path.c_str(), X_OK) == 0) return path.string();
+    }
+    return {};
+}
+
+// A running qvx whose standard output is read through a pipe.
+class Child {
+  public:
+    explicit Child(const std::vector<std::string>& args) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDERR_FILENO);
+            close(out[0]);
+            close(out[1]);
+            std::vector<char*> argv;
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        out_ = out[0];
+    }
+    ~Child() {
+        if (pid_ > 0 && !reaped_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+    }
+
+    // Reads until text has appeared in the output or limitMs pass without output.
+    bool ReadUntil(const std::string& text, int limitMs) {
+        while (output.find(text) == std::string::npos) {
+            if (!ReadMore(limitMs)) return false;
+        }
+        return true;
+    }
+    // One read; false at the end of the output or after limitMs of silence.
+    bool ReadMore(int limitMs) {
+        pollfd p{out_, POLLIN, 0};
+        if (poll(&p, 1, limitMs) <= 0) return false;
+        char buffer[512];
+        const ssize_t n = read(out_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        output.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+    // Reads until the output holds count lines.
+    bool ReadLines(std::size_t count, int limitMs) {
+        while (static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n')) < count) {
+            if (!ReadMore(limitMs)) return false;
+        }
+        return true;
+    }
+    void Signal(int sig) { kill(pid_, sig); }
+    // The exit code, or -1 when the child did not exit normally.
+    int Wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        reaped_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string output;
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool reaped_ = false;
+};
+
+class QvxProgram : public ToolTest {
+  protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        binary = QvxProgramPath();
+        if (binary.empty()) GTEST_SKIP() << "the qvx program is not built";
+    }
+    int ExitCode(std::vector<std::string> args) {
+        args.insert(args.begin(), binary);
+        args.push_back("--profile");
+        args.push_back(profile);
+        Child child(args);
+        while (child.ReadMore(60000)) {
+        }
+        return child.Wait();
+    }
+    std::string binary;
+};
+
+TEST_F(QvxProgram, ExitCodes) {
+    EXPECT_EQ(ExitCode({"--help"}), 0);
+    EXPECT_EQ(ExitCode({"show", "--help"}), 0);
+    EXPECT_EQ(ExitCode({}), 2);
+    EXPECT_EQ(ExitCode({"show"}), 2);
+    EXPECT_EQ(ExitCode({"show", Path("missing.qvx")}), 3);
+    EXPECT_EQ(ExitCode({"identify", "--port", "/dev/no-such-tty"}), 1);
+    EXPECT_EQ(ExitCode({"new", Path("a.qvx")}), 0);
+    EXPECT_EQ(ExitCode({"new", Path("b.qvx")}), 0);
+    EXPECT_EQ(ExitCode({"diff", Path("a.qvx"), Path("b.qvx")}), 0);
+    EXPECT_EQ(ExitCode({"set", Path("b.qvx"), "Rev Limit=7000"}), 0);
+    EXPECT_EQ(ExitCode({"diff", Path("a.qvx"), Path("b.qvx")}), 4);
+    EXPECT_EQ(ExitCode({"set", Path("b.qvx"), "Rev Limit=x"}), 2);
+}
+
+TEST_F(QvxProgram, CtrlCDuringMonitorLeavesTheModuleQuiet) {
+    emu::PtyEmulator module;
+    std::string error;
+    ASSERT_TRUE(module.Start(&error)) << error;
+    Child child({binary, "monitor", "--port", module.SlavePath(), "--profile", profile});
+    // The header, the units and two rows of live values: the stream runs.
+    ASSERT_TRUE(child.ReadLines(4, 20000)) << child.output;
+    ASSERT_TRUE(module.IsStreaming());
+
+    child.Signal(SIGINT);
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_FALSE(module.IsStreaming());
+    EXPECT_GE(module.Counters().cancels, 1);
+}
+
+}  // namespace
+}  // namespace qx::qvx::test
