@@ -1,0 +1,36 @@
+#include "monitor/MonitorCommands.h"
+
+#include <QPointer>
+
+#include "app/MainFrame.h"
+#include "graph/MapGraphView.h"
+#include "monitor/MonitorWindow.h"
+
+namespace qx::gui {
+
+MonitorWindow* InstallMonitorWindow(CMainFrame& frame) {
+    auto* window = new MonitorWindow(frame.View());
+    QPointer<MonitorWindow> w(window);
+    frame.Commands().AddTarget(
+        CommandOwner::MonitorWindow, [w](int id) { return w && w->HandleCommand(id); },
+        [w](int id, CommandState& s) {
+            if (!w) return false;
+            // The state update runs on idle: boxes the monitor no longer backs
+            // (link broken, monitoring stopped) are emptied here.
+            if (id == kCmdMonitorWindow) w->ClearStaleDisplays();
+            ViewCommandState vs{s.enabled, s.checked};
+            if (!w->UpdateCommand(id, vs)) return false;
+            s.enabled = vs.enabled;
+            s.checked = vs.checked;
+            return true;
+        });
+    frame.SetResetPeakHook([w] {
+        if (w) w->ResetPeakAcceleration();
+    });
+    frame.SetMonitorRefreshHook([w](bool first) {
+        if (w) w->RefreshDisplays(first);
+    });
+    return window;
+}
+
+}  // namespace qx::gui

@@ -1,0 +1,16 @@
+#pragma once
+// Puts the monitor window into the main window: the window is created in the
+// graph view, its commands (32775, 32803, 32806, 32791 to 32802) join the
+// frame's command table after the view's own, and the frame's Reset Peak
+// Acceleration and monitoring refresh reach it.
+//
+// Ownership: the returned window is a Qt child of the frame's view and is
+// deleted with it; the frame's hooks forget it once it is gone.
+namespace qx::gui {
+
+class CMainFrame;
+class MonitorWindow;
+
+MonitorWindow* InstallMonitorWindow(CMainFrame& frame);
+
+}  // namespace qx::gui

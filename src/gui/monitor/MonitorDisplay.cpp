@@ -1,0 +1,124 @@
+#include "monitor/MonitorDisplay.h"
+
+#include <qdrawutil.h>
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPainter>
+#include <QWidget>
+
+#include "graph/GraphStyle.h"
+#include "link/CommPort.h"
+#include "model/ModuleValue.h"
+#include "monitor/RamMonitor.h"
+
+namespace qx::gui {
+
+// The etched lines above and below a row. It paints nothing else and lets the
+// mouse through, so the window's drawing under it stays visible and usable.
+class MonitorRowFrame : public QWidget {
+  public:
+    explicit MonitorRowFrame(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setObjectName(QStringLiteral("MonitorRowFrame"));
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const int w = width();
+        qDrawShadeLine(&p, 0, 0, w - 1, 0, palette(), true, 1, 0);
+        qDrawShadeLine(&p, 0, height() - 2, w - 1, height() - 2, palette(), true, 1, 0);
+    }
+};
+
+namespace {
+
+bool MonitorBacksValues() {
+    return CommPort::Exists() && CommPort::Instance().IsLinked() && RamMonitor::Exists() &&
+           RamMonitor::Instance().IsRunning();
+}
+
+}  // namespace
+
+MonitorDisplay::MonitorDisplay(std::string label, std::string units, MonitoredModuleValue* value,
+                               int bit)
+    : value_(value), label_(std::move(label)), units_(std::move(units)), bit_(bit) {}
+
+MonitorDisplay::~MonitorDisplay() = default;
+
+void MonitorDisplay::CreateControls(QWidget* parent) {
+    valueBox_ = new QLabel(parent);
+    valueBox_->setObjectName(QStringLiteral("MonitorValueBox%1").arg(bit_));
+    valueBox_->setTextFormat(Qt::PlainText);
+    valueBox_->setWordWrap(false);
+    valueBox_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    valueBox_->setAutoFillBackground(true);
+    QPalette pal = valueBox_->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, pal.color(QPalette::Active, kWindowTextRole));
+    valueBox_->setPalette(pal);
+    valueBox_->setFont(StockVariableFont());
+    valueBox_->setGeometry(0, 0, 0, 0);
+    valueBox_->hide();
+
+    rowFrame_ = new MonitorRowFrame(parent);
+    rowFrame_->setGeometry(0, 0, 0, 0);
+    rowFrame_->show();
+}
+
+QWidget* MonitorDisplay::RowFrame() const {
+    return rowFrame_;
+}
+
+bool MonitorDisplay::ToggleActive() {
+    active_ = !active_;
+    if (valueBox_ != nullptr) valueBox_->setVisible(active_);
+    if (rowFrame_ != nullptr) rowFrame_->setVisible(active_);
+    return active_;
+}
+
+QRect MonitorDisplay::BoxRect(int row) {
+    return QRect(kBoxLeft, row * kRowHeight + kBoxTop, kBoxWidth, kBoxHeight);
+}
+
+QRect MonitorDisplay::FrameRect(int row, int clientWidth) {
+    // The client width one pixel wider, a 44-pixel band, 2 pixels in on every side.
+    const int top = row * kRowHeight;
+    return QRect(QPoint(2, top + 2), QPoint(clientWidth + 1 - 2 - 1, top + 44 - 2 - 1));
+}
+
+void MonitorDisplay::Layout(int row, int clientWidth) {
+    if (valueBox_ != nullptr && valueBox_->geometry() != BoxRect(row))
+        valueBox_->setGeometry(BoxRect(row));
+    const QRect frame = FrameRect(row, clientWidth);
+    if (rowFrame_ != nullptr && rowFrame_->geometry() != frame) rowFrame_->setGeometry(frame);
+}
+
+void MonitorDisplay::Paint(QPainter& p, int row, const QPalette& palette) const {
+    const int y0 = row * kRowHeight;
+    qDrawWinPanel(&p, BoxRect(row).adjusted(-2, -2, 2, 2), palette, true);
+    const QFontMetrics fm(p.font());
+    p.drawText(kBoxLeft, y0 + kLabelTop + fm.ascent(), QString::fromStdString(label_));
+    p.drawText(kUnitsLeft, y0 + kBoxTop + fm.ascent(), QString::fromStdString(units_));
+}
+
+bool MonitorDisplay::SetText(const std::string& text) {
+    if (text == shown_) return false;
+    shown_ = text;
+    if (valueBox_ != nullptr) valueBox_->setText(QString::fromStdString(text));
+    return true;
+}
+
+bool MonitorDisplay::RefreshValue() {
+    if (value_ == nullptr) return false;
+    value_->Refresh();
+    return SetText(MonitorBacksValues() ? value_->FormatValue() : std::string());
+}
+
+bool MonitorDisplay::ClearIfStale() {
+    if (shown_.empty() || MonitorBacksValues()) return false;
+    return SetText(std::string());
+}
+
+}  // namespace qx::gui

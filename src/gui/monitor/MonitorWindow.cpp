@@ -1,0 +1,390 @@
+#include "monitor/MonitorWindow.h"
+
+#include <qdrawutil.h>
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+
+#include "graph/GraphGeometry.h"
+#include "graph/GraphStyle.h"
+#include "graph/MapGraphView.h"
+#include "host/Profile.h"
+#include "link/CommPort.h"
+#include "model/ModuleValue.h"
+#include "monitor/MonitorDisplay.h"
+#include "monitor/MonitorsDialog.h"
+#include "monitor/RamMonitor.h"
+
+namespace qx::gui {
+
+namespace {
+
+constexpr const char* kSection = "Settings";
+constexpr const char* kMonitorsKey = "Monitors";
+constexpr const char* kWidthKey = "Monitor Window Width";
+constexpr const char* kOpenKey = "Monitor Window Open";
+
+int ReadWidth() {
+    return std::max(AppProfile().GetInt(kSection, kWidthKey, MonitorWindow::kDefaultWidth),
+                    MonitorWindow::kMinClientWidth);
+}
+
+// Writes only what changes, so toggling displays does not rewrite the file.
+void WriteSetting(const char* key, int value) {
+    Profile& profile = AppProfile();
+    if (profile.HasKey(kSection, key) && profile.GetInt(kSection, key, value + 1) == value) return;
+    profile.WriteInt(kSection, key, value);
+}
+
+}  // namespace
+
+// The area inside the sizing border: rows are painted here and the displays'
+// controls are its children.
+class MonitorWindow::Client : public QWidget {
+  public:
+    explicit Client(MonitorWindow* owner) : QWidget(owner), owner_(owner) {
+        setObjectName(QStringLiteral("MonitorClient"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        owner_->PaintClient(p);
+    }
+
+  private:
+    MonitorWindow* owner_;
+};
+
+MonitorWindow::MonitorWindow(MapGraphView* view) : QWidget(view), view_(view) {
+    setObjectName(QStringLiteral("MonitorWindow"));
+    setWindowTitle(QStringLiteral("Monitor Window"));
+    setMouseTracking(true);
+    hide();
+    for (int i = 0; i < kDisplayCount; ++i) {
+        const MonitoredQuantity& q = kMonitoredQuantities[static_cast<std::size_t>(i)];
+        values_[static_cast<std::size_t>(i)] = MakeMonitoredValue(i);
+        displays_[static_cast<std::size_t>(i)] = std::make_unique<MonitorDisplay>(
+            q.label, q.unit, values_[static_cast<std::size_t>(i)].get(), i);
+    }
+    RamMonitor::Instance().SetRefreshHook([this](bool first) { RefreshDisplays(first); });
+
+    client_ = new Client(this);
+    setGeometry(0, 0, kDefaultWidth, MonitorDisplay::kRowHeight);
+    for (auto& d : displays_) d->CreateControls(client_);
+
+    if (view_ != nullptr) {
+        view_->installEventFilter(this);
+        view_->SetMonitorWidthSource([this] { return MonitorWidth(); });
+    }
+
+    // Bits above the seven displays (a hand-edited profile) name nothing.
+    const int mask = AppProfile().GetInt(kSection, kMonitorsKey, 0) & kMaskBits;
+    const bool open = AppProfile().GetInt(kSection, kOpenKey, 0) != 0;
+    wantedWidth_ = ReadWidth();
+    monitorMask_ = mask;
+    for (int i = 0; i < kDisplayCount; ++i)
+        if ((mask >> i) & 1) ToggleMonitor(kCmdMonitorToggleFirst + i);
+    if (open && mask != 0) {
+        ShowMonitors();
+    } else {
+        HideMonitors();
+    }
+}
+
+MonitorWindow::~MonitorWindow() {
+    // The view is being torn down around this window: only the profile and
+    // the monitor are touched here.
+    SaveWidth();
+    WriteSetting(kOpenKey, isOpen_ ? 1 : 0);
+    WriteSetting(kMonitorsKey, monitorMask_);
+    if (RamMonitor::Exists()) RamMonitor::Instance().SetRefreshHook({});
+}
+
+MonitorDisplay* MonitorWindow::Display(int i) const {
+    if (i < 0 || i >= kDisplayCount) return nullptr;
+    return displays_[static_cast<std::size_t>(i)].get();
+}
+
+MonitoredModuleValue* MonitorWindow::Value(int i) const {
+    if (i < 0 || i >= kDisplayCount) return nullptr;
+    return values_[static_cast<std::size_t>(i)].get();
+}
+
+int MonitorWindow::RowOf(int i) const {
+    if (i < 0 || i >= kDisplayCount || !Display(i)->IsActive()) return -1;
+    int row = 0;
+    for (int k = 0; k < i; ++k)
+        if (Display(k)->IsActive()) ++row;
+    return row;
+}
+
+QRect MonitorWindow::ClientRect() const {
+    return client_->geometry();
+}
+
+int MonitorWindow::MonitorWidth() const {
+    return isOpen_ ? width() : 0;
+}
+
+int MonitorWindow::MaxClientWidth() const {
+    if (view_ == nullptr) return wantedWidth_;
+    const graph::GraphSize s{view_->width(), view_->height(), view_->CaptionHeight(), 0};
+    return std::max(kMinClientWidth, graph::PlotWidth(s) - kMinPlotWidth - 2 * kFrame);
+}
+
+int MonitorWindow::ClampClientWidth(int w) const {
+    return std::clamp(w, kMinClientWidth, MaxClientWidth());
+}
+
+// ---- Refresh ----------------------------------------------------------------------
+
+void MonitorWindow::RefreshDisplays(bool first) {
+    for (auto& d : displays_)
+        if (d->IsActive()) d->RefreshValue();
+    if (view_ != nullptr) view_->UpdateLiveXBar(first);
+}
+
+void MonitorWindow::ClearStaleDisplays() {
+    for (auto& d : displays_) d->ClearIfStale();
+}
+
+// ---- Active displays --------------------------------------------------------------
+
+void MonitorWindow::SetDisplayActive(int index, bool on) {
+    MonitorDisplay* d = Display(index);
+    if (d == nullptr) return;
+    // The mask follows the user's choice even for a display Cancel All left
+    // inactive, so the next start shows what was chosen here.
+    if (on) {
+        monitorMask_ |= 1 << d->Bit();
+    } else {
+        monitorMask_ &= ~(1 << d->Bit());
+    }
+    if (d->IsActive() == on) return;
+    activeCount_ += on ? 1 : -1;
+    d->ToggleActive();
+    Relayout();
+}
+
+void MonitorWindow::ToggleMonitor(int commandId) {
+    MonitorDisplay* d = Display(commandId - kCmdMonitorToggleFirst);
+    if (d == nullptr) return;
+    const int previous = activeCount_;
+    if (d->ToggleActive()) {
+        ++activeCount_;
+        monitorMask_ |= 1 << d->Bit();
+    } else {
+        --activeCount_;
+        monitorMask_ &= ~(1 << d->Bit());
+    }
+    Relayout();
+    if (activeCount_ == 0) {
+        HideMonitors();
+        return;
+    }
+    if (activeCount_ == 1 && previous == 0) ShowMonitors();
+    client_->update();
+}
+
+void MonitorWindow::CancelAll() {
+    for (auto& d : displays_)
+        if (d->IsActive()) d->ToggleActive();
+    activeCount_ = 0;
+    HideMonitors();
+}
+
+// ---- Open and closed --------------------------------------------------------------
+
+void MonitorWindow::ShowMonitors() {
+    PlaceForShow();
+    isOpen_ = true;
+    show();
+    if (view_ != nullptr) view_->update();
+}
+
+void MonitorWindow::HideMonitors() {
+    SaveWidth();
+    isOpen_ = false;
+    hide();
+    if (view_ != nullptr) view_->update();
+}
+
+void MonitorWindow::ToggleOpen() {
+    if (isOpen_) {
+        HideMonitors();
+    } else if (activeCount_ > 0) {
+        ShowMonitors();
+    }
+}
+
+void MonitorWindow::SaveWidth() {
+    WriteSetting(kWidthKey, wantedWidth_);
+}
+
+void MonitorWindow::PlaceForShow() {
+    wantedWidth_ = ReadWidth();
+    // A width the view cannot hold is cut to what it holds once the view is on
+    // screen; before that its size means nothing yet.
+    if (view_ != nullptr && view_->isVisible()) wantedWidth_ = ClampClientWidth(wantedWidth_);
+    PlaceClient(ClampClientWidth(wantedWidth_));
+}
+
+void MonitorWindow::PlaceClient(int clientWidth) {
+    const int viewHeight = view_ != nullptr ? view_->height() : height() - 2 * kFrame;
+    setGeometry(-kFrame, -kFrame, clientWidth + 2 * kFrame, viewHeight + 2 * kFrame);
+}
+
+void MonitorWindow::FitToViewHeight() {
+    if (view_ == nullptr) return;
+    const int bottom = view_->height() + kFrame;
+    setGeometry(x(), y(), ClampClientWidth(wantedWidth_) + 2 * kFrame, bottom - y());
+}
+
+void MonitorWindow::Relayout() {
+    const int clientWidth = ClientRect().width();
+    int row = 0;
+    for (auto& d : displays_)
+        if (d->IsActive()) d->Layout(row++, clientWidth);
+}
+
+// ---- Commands -----------------------------------------------------------------------
+
+void MonitorWindow::SelectMonitors() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdSelectMonitors, true)) return;
+    MonitorsDialog dialog(this);
+    if (dialogRunner_) {
+        dialogRunner_(dialog);
+    } else {
+        dialog.DoModal();
+    }
+}
+
+void MonitorWindow::ResetPeakAcceleration() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdResetPeakAcceleration, true)) return;
+    MonitoredModuleValue* peak = Value(kPeakAccelerationIndex);
+    // The peak is known from the last good packet even when its display is off.
+    if (RamMonitor::Instance().IsImageValid()) peak->Refresh();
+    const MonitoredQuantity& q = kMonitoredQuantities[kPeakAccelerationIndex];
+    // Equal limits: the value is not clamped, so 0 differs from any peak and is written.
+    ByteModuleValue reset;
+    reset.Setup(q.address0, q.address1, peak->GetValue(), 0.0, 0.0, 0, 0, 0.0);
+    reset.SetValue(0.0, false);
+}
+
+bool MonitorWindow::HandleCommand(int id) {
+    switch (id) {
+        case kCmdCancelAllMonitors:
+            CancelAll();
+            return true;
+        case kCmdMonitorWindow:
+            ToggleOpen();
+            return true;
+        case kCmdSelectMonitors:
+            SelectMonitors();
+            return true;
+        default:
+            break;
+    }
+    if (id < kCmdMonitorToggleFirst || id > kCmdMonitorToggleLast || id == kCmdSetYValue)
+        return false;
+    if (!RamMonitor::Instance().PostponeCommandIfBusy(id, true)) ToggleMonitor(id);
+    return true;
+}
+
+bool MonitorWindow::UpdateCommand(int id, ViewCommandState& state) const {
+    switch (id) {
+        case kCmdCancelAllMonitors:
+            state.enabled = activeCount_ > 0;
+            return true;
+        case kCmdMonitorWindow:
+            state.enabled = activeCount_ > 0;
+            state.checked = isOpen_;
+            return true;
+        case kCmdSelectMonitors:
+            state.enabled = true;
+            return true;
+        default:
+            break;
+    }
+    if (id < kCmdMonitorToggleFirst || id > kCmdMonitorToggleLast || id == kCmdSetYValue)
+        return false;
+    const MonitorDisplay* d = Display(id - kCmdMonitorToggleFirst);
+    state.enabled = true;
+    state.checked = d != nullptr && d->IsActive();
+    return true;
+}
+
+// ---- Painting, sizing and the border drag -----------------------------------------
+
+void MonitorWindow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Button));
+    qDrawWinPanel(&p, rect(), palette(), false);
+}
+
+void MonitorWindow::PaintClient(QPainter& p) {
+    p.fillRect(client_->rect(), palette().color(QPalette::Button));
+    p.setFont(StockVariableFont());
+    p.setPen(palette().color(QPalette::WindowText));
+    int row = 0;
+    for (auto& d : displays_)
+        if (d->IsActive()) d->Paint(p, row++, palette());
+}
+
+void MonitorWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    client_->setGeometry(kFrame, kFrame, std::max(0, width() - 2 * kFrame),
+                         std::max(0, height() - 2 * kFrame));
+    Relayout();
+    // The graph takes the new width.
+    if (view_ != nullptr && isOpen_) view_->update();
+}
+
+bool MonitorWindow::OnRightBorder(const QPoint& p) const {
+    return p.x() >= width() - kFrame && p.x() < width();
+}
+
+void MonitorWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && OnRightBorder(event->position().toPoint())) {
+        dragOffset_ = width() - event->position().toPoint().x();
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void MonitorWindow::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (dragOffset_ >= 0) {
+        wantedWidth_ = ClampClientWidth(at.x() + dragOffset_ - 2 * kFrame);
+        resize(wantedWidth_ + 2 * kFrame, height());
+        event->accept();
+        return;
+    }
+    if (OnRightBorder(at)) {
+        setCursor(Qt::SizeHorCursor);
+    } else {
+        unsetCursor();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void MonitorWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragOffset_ >= 0 && event->button() == Qt::LeftButton) {
+        dragOffset_ = -1;
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+bool MonitorWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_ && event->type() == QEvent::Resize && activeCount_ > 0) FitToViewHeight();
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace qx::gui
