@@ -1,0 +1,266 @@
+// End-to-end speed of the link against the module emulator on a real
+// pseudo-terminal: whole-document download and upload measured against the wire
+// time of the bytes that crossed, and live monitoring measured against the
+// packets the line can carry and the processor time the host side used.
+//
+//   bench [--brief] [--json PATH]
+//
+// Prints one table and writes the figures as JSON. The figures are not judged.
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emulator/PtyEmulator.h"
+#include "host/ConsoleHost.h"
+#include "host/Numbers.h"
+#include "host/Profile.h"
+#include "link/CommPort.h"
+#include "model/ModuleState.h"
+#include "monitor/RamMonitor.h"
+#include "serial/SerialPort.h"
+#include "tools/qvx/CountingPort.h"
+#include "tools/qvx/MonitorStream.h"
+
+namespace {
+
+using qx::CommPort;
+
+double MonotonicSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+// Processor time of the calling thread only: the emulator serves from a thread
+// of its own and is not part of the host's figure.
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+struct TransferFigure {
+    double elapsedS = 0;
+    uint64_t bytes = 0;
+    int exchanges = 0;
+    double wireS = 0;
+    double ratio = 0;
+    bool ok = false;
+};
+
+struct MonitorFigure {
+    double elapsedS = 0;
+    int packets = 0;
+    int badPackets = 0;
+    double capacity = 0;  // packets the line could carry meanwhile
+    double received = 0;  // packets / capacity
+    double cpuPercent = 0;
+    bool ok = false;
+};
+
+struct Row {
+    int baud = 0;
+    TransferFigure download;
+    TransferFigure upload;
+    MonitorFigure monitor;
+};
+
+class LinkedModule {
+  public:
+    LinkedModule(int baud, int64_t turnaroundUs) : baud_(baud), turnaroundUs_(turnaroundUs) {
+        qx::emu::EmulatorConfig config;
+        config.baud = baud;
+        config.turnaroundUs = turnaroundUs;
+        config.firmware = 0x10;
+        emulator_ = std::make_unique<qx::emu::PtyEmulator>(config);
+    }
+    ~LinkedModule() {
+        if (CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+        qx::RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+    }
+
+    bool Link() {
+        std::string error;
+        if (!emulator_->Start(&error)) {
+            std::fprintf(stderr, "bench: emulator: %s\n", error.c_str());
+            return false;
+        }
+        qx::serial::PortSettings settings{emulator_->SlavePath(), baud_};
+        CommPort& comm = CommPort::Instance();
+        comm.SetPortOpener(
+            [this, settings](
+                int, qx::serial::OpenError* why) -> std::unique_ptr<qx::serial::SerialPort> {
+                auto port = qx::serial::OpenPosixPort(settings, why);
+                if (!port) return nullptr;
+                auto counted = std::make_unique<qx::qvx::CountingPort>(std::move(port));
+                counting_ = counted.get();
+                return counted;
+            });
+        return comm.EstablishLink();
+    }
+
+    // Times transfer from its first request to its last answer.
+    template <typename Fn>
+    TransferFigure Time(Fn transfer) {
+        TransferFigure f;
+        counting_->ResetCounts();
+        emulator_->WithCore([](qx::emu::EmulatorCore& core) {
+            core.ResetCounters();
+            return 0;
+        });
+        const double t0 = MonotonicSeconds();
+        f.ok = transfer();
+        f.elapsedS = MonotonicSeconds() - t0;
+        f.bytes = counting_->BytesWritten() + counting_->BytesRead();
+        const qx::emu::EmulatorCounters counters = emulator_->Counters();
+        f.exchanges = counters.framesByCommand[0x01] + counters.framesByCommand[0x02];
+        f.wireS = f.bytes * 10.0 / baud_ + f.exchanges * turnaroundUs_ * 1e-6;
+        f.ratio = f.wireS > 0 ? f.elapsedS / f.wireS : 0;
+        return f;
+    }
+
+    MonitorFigure Monitor(double seconds) {
+        MonitorFigure f;
+        const double cpu0 = ThreadCpuSeconds();
+        const qx::qvx::MonitorStats stats = qx::qvx::RunMonitorStream(seconds, {});
+        f.cpuPercent = 0;
+        f.elapsedS = stats.elapsedMs / 1000.0;
+        f.packets = stats.goodPackets;
+        f.badPackets = stats.badPackets;
+        const std::size_t packetBytes = qx::RamMonitor::Instance().PacketLength();
+        f.capacity = f.elapsedS * baud_ / 10.0 / static_cast<double>(packetBytes);
+        f.received = f.capacity > 0 ? f.packets / f.capacity : 0;
+        if (f.elapsedS > 0) f.cpuPercent = (ThreadCpuSeconds() - cpu0) / f.elapsedS * 100.0;
+        f.ok = !stats.commFailure && stats.stopped;
+        return f;
+    }
+
+  private:
+    int baud_;
+    int64_t turnaroundUs_;
+    std::unique_ptr<qx::emu::PtyEmulator> emulator_;
+    qx::qvx::CountingPort* counting_ = nullptr;  // owned by the link
+};
+
+// The run with the median ratio.
+TransferFigure Median(std::vector<TransferFigure> runs) {
+    std::sort(runs.begin(), runs.end(),
+              [](const TransferFigure& a, const TransferFigure& b) { return a.ratio < b.ratio; });
+    return runs[runs.size() / 2];
+}
+
+std::string Json(const std::vector<Row>& rows, bool brief) {
+    std::string j = "{\n  \"benchmark\": \"link\",\n  \"brief\": ";
+    j += brief ? "true" : "false";
+    j += ",\n  \"results\": [\n";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& r = rows[i];
+        auto transfer = [](const char* name, const TransferFigure& f) {
+            return qx::FormatC(
+                "    \"%s\": {\"ok\": %s, \"elapsed_s\": %.6f, \"bytes\": %llu, \"exchanges\": %d, "
+                "\"wire_s\": %.6f, \"ratio\": %.4f}",
+                name, f.ok ? "true" : "false", f.elapsedS, static_cast<unsigned long long>(f.bytes),
+                f.exchanges, f.wireS, f.ratio);
+        };
+        j += "   {\"baud\": " + std::to_string(r.baud) + ",\n";
+        j += transfer("download", r.download) + ",\n";
+        j += transfer("upload", r.upload) + ",\n";
+        j += qx::FormatC(
+            "    \"monitor\": {\"ok\": %s, \"elapsed_s\": %.3f, \"packets\": %d, "
+            "\"bad_packets\": %d, \"capacity\": %.1f, \"received\": %.4f, \"cpu_percent\": %.3f}}",
+            r.monitor.ok ? "true" : "false", r.monitor.elapsedS, r.monitor.packets,
+            r.monitor.badPackets, r.monitor.capacity, r.monitor.received, r.monitor.cpuPercent);
+        j += i + 1 < rows.size() ? ",\n" : "\n";
+    }
+    j += "  ]\n}\n";
+    return j;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool brief = false;
+    std::string jsonPath = "link_bench.json";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--brief") {
+            brief = true;
+        } else if (a == "--json" && i + 1 < argc) {
+            jsonPath = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: bench [--brief] [--json PATH]\n");
+            return 2;
+        }
+    }
+    // A profile of its own with the default link settings.
+    const std::string profile =
+        (std::filesystem::temp_directory_path() / ("qx-bench-" + std::to_string(getpid()) + ".ini"))
+            .string();
+    qx::SetAppProfile(profile);
+    qx::ConsoleHost host;
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    if (quiet) host.SetErrorStream(quiet);
+    qx::SetCurrentHost(&host);
+
+    const int reps = brief ? 1 : 3;
+    const double monitorSeconds = brief ? 1.0 : 10.0;
+    const int64_t turnaroundUs = 1000;
+    std::vector<Row> rows;
+    bool allOk = true;
+    for (int baud : {9600, 115200}) {
+        Row row;
+        row.baud = baud;
+        LinkedModule module(baud, turnaroundUs);
+        if (!module.Link()) {
+            std::fprintf(stderr, "bench: no link at %d baud\n", baud);
+            allOk = false;
+            rows.push_back(row);
+            continue;
+        }
+        qx::ModuleState doc;
+        doc.OnNewDocument();
+        std::vector<TransferFigure> downloads;
+        std::vector<TransferFigure> uploads;
+        for (int i = 0; i < reps; ++i) {
+            downloads.push_back(module.Time([&] { return doc.DownloadSettings(); }));
+            uploads.push_back(module.Time([&] { return doc.UploadSettings(); }));
+        }
+        row.download = Median(downloads);
+        row.upload = Median(uploads);
+        row.monitor = module.Monitor(monitorSeconds);
+        allOk = allOk && row.download.ok && row.upload.ok && row.monitor.ok;
+        rows.push_back(row);
+    }
+    qx::SetCurrentHost(nullptr);
+    if (quiet) std::fclose(quiet);
+    std::remove(profile.c_str());
+
+    std::printf("%-8s %-10s %10s %8s %10s %8s\n", "baud", "transfer", "elapsed s", "bytes",
+                "wire s", "ratio");
+    for (const Row& r : rows) {
+        for (const auto& [name, f] :
+             {std::pair<const char*, const TransferFigure&>{"download", r.download},
+              std::pair<const char*, const TransferFigure&>{"upload", r.upload}}) {
+            std::printf("%-8d %-10s %10.3f %8llu %10.3f %8.3f\n", r.baud, name, f.elapsedS,
+                        static_cast<unsigned long long>(f.bytes), f.wireS, f.ratio);
+        }
+    }
+    std::printf("\n%-8s %10s %8s %6s %10s %9s %8s\n", "baud", "monitor s", "packets", "bad",
+                "capacity", "received", "cpu %");
+    for (const Row& r : rows) {
+        std::printf("%-8d %10.2f %8d %6d %10.1f %9.3f %8.3f\n", r.baud, r.monitor.elapsedS,
+                    r.monitor.packets, r.monitor.badPackets, r.monitor.capacity, r.monitor.received,
+                    r.monitor.cpuPercent);
+    }
+    std::ofstream(jsonPath) << Json(rows, brief);
+    std::printf("\nfigures written to %s\n", jsonPath.c_str());
+    return allOk ? 0 : 1;
+}
