@@ -79,7 +79,9 @@ inline std::vector<std::string> SplitCsv(const std::string& line) {
 class ToolTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/qvx-test-XXXXXX";
+        // mkdtemp replaces the last six characters.
+        std::string pattern =
+            std::filesystem::temp_directory_path().string() + "/qvx-test-" + std::string(6, 'X');
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir = pattern;
         profile = dir + "/QuorvexI.ini";
