@@ -112,6 +112,9 @@ bool RamMonitor::Start() {
 bool RamMonitor::Stop() {
     Host& host = CurrentHost();
     host.Trace("\r\nRamMonitor::Stop");
+    // Stopping ends monitoring even between a Suspend and the restart; Suspend
+    // sets the flag again after a successful Stop.
+    suspended_ = false;
     if (!running_) return true;
     CommPort& port = CommPort::Instance();
     bool result = true;
