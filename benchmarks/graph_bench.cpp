@@ -1,0 +1,88 @@
+// The graph's painting cost: a full repaint at 1920 x 1080, and the repaint
+// an arrow step asks for (the selected marker and its two neighbours).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <memory>
+
+#include "graph/MapGraphView.h"
+#include "graph/MapPointMarker.h"
+#include "host/Profile.h"
+#include "maps/ModuleMap.h"
+#include "model/ModuleState.h"
+
+namespace {
+
+struct Scene {
+    Scene() {
+        qx::SetAppProfile(QDir::temp().filePath("qx-graph-bench.ini").toStdString());
+        document.InitializeDefaults();
+        view.SetCaptionHeight(18);
+        view.resize(1920, 1080);
+        view.SetDocument(&document);
+        view.OnInitialUpdate();
+        qx::ModuleMap& map = *view.CurrentMap();
+        for (int i = 0; i < map.PointCount(); ++i) view.Marker(i)->SetPointValue(10 + i);
+    }
+    qx::ModuleState document;
+    qx::gui::MapGraphView view;
+    QImage image{1920, 1080, QImage::Format_ARGB32_Premultiplied};
+};
+
+Scene& TheScene() {
+    static int argc = 1;
+    static char name[] = "graph_bench";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    (void)app;
+    static Scene scene;
+    return scene;
+}
+
+void Paint(Scene& s, const qx::graph::PixelRect& r) {
+    QPainter p(&s.image);
+    p.setClipRect(QRect(r.left, r.top, r.Width(), r.Height()));
+    s.view.DrawGraph(p, r);
+}
+
+void BM_FullRepaint1920x1080(benchmark::State& state) {
+    Scene& s = TheScene();
+    for (auto _ : state) {
+        Paint(s, {0, 0, 1920, 1080});
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_FullRepaint1920x1080)->Unit(benchmark::kMicrosecond);
+
+void BM_ArrowStepRepaint(benchmark::State& state) {
+    Scene& s = TheScene();
+    qx::gui::MapGraphView& v = s.view;
+    v.SelectMarkerByIndex(7);
+    double delta = 1.0;
+    for (auto _ : state) {
+        // What an arrow step does: change the value, then repaint the union of
+        // the marker's old and new places and its neighbours.
+        qx::gui::MapPointMarker* m = v.GetSelectedMarker();
+        qx::graph::PixelRect area = m->WindowRect();
+        if (!m->AddDelta(delta)) {
+            delta = -delta;
+            m->AddDelta(delta);
+        }
+        area = area.United(m->WindowRect())
+                   .United(v.GetPrevMarker()->WindowRect())
+                   .United(v.GetNextMarker()->WindowRect());
+        Paint(s, area);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ArrowStepRepaint)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
