@@ -264,10 +264,12 @@ void MonitorWindow::SelectMonitors() {
 }
 
 void MonitorWindow::ResetPeakAcceleration() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdResetPeakAcceleration, true)) return;
+    RamMonitor& monitor = RamMonitor::Instance();
     MonitoredModuleValue* peak = Value(kPeakAccelerationIndex);
-    // The peak is known from the last good packet even when its display is off.
-    if (RamMonitor::Instance().IsImageValid()) peak->Refresh();
+    // The peak is known from the last good packet even when its display is
+    // off; it is taken before the stream is suspended for the write.
+    if (monitor.IsImageValid() && !monitor.IsReading()) peak->Refresh();
+    if (monitor.PostponeCommandIfBusy(kCmdResetPeakAcceleration, true)) return;
     const MonitoredQuantity& q = kMonitoredQuantities[kPeakAccelerationIndex];
     // Equal limits: the value is not clamped, so 0 differs from any peak and is written.
     ByteModuleValue reset;
