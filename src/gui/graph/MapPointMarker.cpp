@@ -231,6 +231,9 @@ void MapPointMarker::mouseDoubleClickEvent(QMouseEvent* event) {
         dragState_ = kIdle;
         EndDrag();
     }
+    // The first click of the pair has selected this marker; a double click that
+    // comes without it (synthesised input) must not edit another point.
+    view_->SelectMarker(this);
     view_->OpenSetYValueDialog();
     view_->ValueDisplay()->ShowPoint(*point_);
 }

@@ -180,3 +180,39 @@ TEST_F(ColorCommands, ViewCommandsAndForwarding) {
 
 }  // namespace
 }  // namespace qx::test
+
+namespace qx::test {
+namespace {
+
+class MarkerDoubleClick : public GraphTest {};
+
+TEST_F(MarkerDoubleClick, OpensTheDialogForTheClickedPointAndChangesNothingElse) {
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<gui::CSetYValueDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        opened = true;
+        EXPECT_EQ(dialog->Text(gui::CSetYValueDialog::kXValueStatic), QStringLiteral("2750.000"));
+        dialog->reject();
+    });
+    QTest::mouseDClick(&Marker(5), Qt::LeftButton, {}, QPoint(5, 5));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(view->SelectedIndex(), 5);
+    EXPECT_EQ(Marker(5).State(), gui::MapPointMarker::kIdle);
+    EXPECT_TRUE(Marker(5).IsDrawn());
+    EXPECT_DOUBLE_EQ(Value(5), 0.0);
+    EXPECT_FALSE(document.IsModified());
+}
+
+TEST_F(MarkerDoubleClick, AForeignMarkerIsRefusedWithAProgramError) {
+    gui::MapPointMarker stray(view.get(), &Map().Point(0), 0);
+    EXPECT_FALSE(view->SelectMarker(&stray));
+    ASSERT_FALSE(host->Messages().empty());
+    EXPECT_EQ(host->LastMessage().text, "The specified marker pointer is invalid");
+    EXPECT_EQ(host->LastMessage().caption, "Program Error");
+    EXPECT_EQ(view->SelectedIndex(), 0);
+}
+
+}  // namespace
+}  // namespace qx::test
