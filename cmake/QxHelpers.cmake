@@ -22,5 +22,6 @@ function(qx_test_folder name)
     add_executable(${target} ${found})
     target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QX_BUILD_DIR=${CMAKE_BINARY_DIR}")
+                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+                         ENVIRONMENT_MODIFICATION "QX_BUILD_DIR=set:${CMAKE_BINARY_DIR}")
 endfunction()
