@@ -1,0 +1,19 @@
+#pragma once
+// Puts the settings dialogs into the main window: Basic Module Settings (the
+// document's command 32783) runs the Basic Setup dialog for the document,
+// Serial Port (the view's command 32789) the serial port dialog, and the
+// frame's Write Serial command (32790) the serial number dialog.
+//
+// Ownership: nothing is created until a command runs; each dialog lives on the
+// stack of its command. The frame and the document must outlive the hooks.
+namespace qx {
+class ModuleState;
+}
+
+namespace qx::gui {
+
+class CMainFrame;
+
+void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document);
+
+}  // namespace qx::gui
