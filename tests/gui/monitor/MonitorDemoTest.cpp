@@ -1,0 +1,224 @@
+// Monitoring in the demo setup: the program's host, frame and view with the
+// monitor window, linked to the module emulator on a pseudo-terminal at 9600
+// baud. Ctrl+M runs the monitor loop for a few seconds of real time while the
+// displays and the live bar follow the emulated engine and an arrow step is
+// written in between. The processor time of the program's thread per second
+// of monitoring is printed (figures, not judged), and a picture of the main
+// window with the monitor window open is kept under the build folder.
+#include <time.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "MonitorTestSupport.h"
+#include "app/MainFrame.h"
+#include "app/QtHost.h"
+#include "emulator/EngineModel.h"
+#include "emulator/PtyEmulator.h"
+#include "graph/MapGraphView.h"
+#include "graph/MapPointMarker.h"
+#include "host/Numbers.h"
+#include "host/Profile.h"
+#include "maps/ModuleMap.h"
+#include "monitor/MonitorCommands.h"
+#include "resources/Resources.h"
+#include "serial/SerialPort.h"
+
+namespace qx::test {
+namespace {
+
+double ThreadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+double ProcessCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+    QRegion painted;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+};
+
+class DemoMonitoring : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TestApp();
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+        ASSERT_TRUE(dir.isValid());
+        previousProfile = ExchangeAppProfile(
+            std::make_unique<Profile>(QDir(dir.path()).filePath("QuorvexI.ini").toStdString()));
+        AppProfile().WriteInt("Settings", "Monitors", 0x7F);
+        AppProfile().WriteInt("Settings", "Monitor Window Open", 1);
+        host = std::make_unique<gui::QtHost>();
+        previousHost = SetCurrentHost(host.get());
+        host->SetMessageAnswerer([](const gui::MessageRecord& m) -> std::optional<MsgResult> {
+            return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+        });
+        std::string why;
+        ASSERT_TRUE(emulator.Start(&why)) << why;
+        const std::string device = emulator.SlavePath();
+        CommPort::Instance().SetPortOpener([device](int, serial::OpenError* error) {
+            serial::PortSettings settings;
+            settings.device = device;
+            settings.baud = 9600;
+            return serial::OpenPosixPort(settings, error);
+        });
+        document.OnNewDocument();
+        frame = std::make_unique<gui::CMainFrame>(*host, document);
+        host->SetMainWindow(frame.get());
+        host->SetCommandRouter([this](int id) { frame->Commands().Route(id); });
+        host->SetIdleHandler([this] { frame->OnIdle(); });
+        window = gui::InstallMonitorWindow(*frame);
+        frame->View()->OnInitialUpdate();
+        frame->resize(900, 640);
+        frame->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override {
+        if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+        frame.reset();
+        QCoreApplication::processEvents();
+        emulator.Stop();
+        SetCurrentHost(previousHost);
+        host.reset();
+        ExchangeAppProfile(std::move(previousProfile));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Profile> previousProfile;
+    std::unique_ptr<gui::QtHost> host;
+    Host* previousHost = nullptr;
+    emu::PtyEmulator emulator;
+    ModuleState document;
+    std::unique_ptr<gui::CMainFrame> frame;
+    gui::MonitorWindow* window = nullptr;
+};
+
+TEST_F(DemoMonitoring, DisplaysAndTheLiveBarFollowTheEmulatedEngine) {
+    ASSERT_TRUE(window->IsOpen());
+    ASSERT_EQ(window->ActiveCount(), 7);
+    ASSERT_TRUE(frame->Commands().Route(res::kLink));
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    gui::MapGraphView& view = *frame->View();
+
+    PaintCounter viewPaints;
+    view.installEventFilter(&viewPaints);
+    std::set<std::string> speeds;
+    std::set<int> barColumns;
+    std::vector<std::string> batteryShown;
+    std::vector<std::string> batteryExpected;  // from the emulator's memory at the same time
+    bool picture = false;
+    double stepAppliedMs = -1;
+    double valueBefore = 0, valueAfter = 0;
+    QElapsedTimer clock;
+
+    QTimer sampler;
+    sampler.setInterval(200);
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (!RamMonitor::Instance().IsRunning()) return;
+        speeds.insert(window->Display(0)->Text());
+        barColumns.insert(view.XToPixel(view.CurrentMap()->LiveX()));
+        const std::string shown = window->Display(5)->Text();
+        if (!shown.empty()) {
+            batteryShown.push_back(shown);
+            batteryExpected.push_back(FormatDouble(" %.1f", emulator.Peek(0x45) * 16.0 / 255.0));
+        }
+        if (!picture && clock.elapsed() > 1500) {
+            picture = true;
+            SavePicture(frame->grab().toImage(), QStringLiteral("monitor-main-window.png"));
+        }
+    });
+    // An arrow step while monitoring: written to the module between packets.
+    // A poll notes when the new value has been applied.
+    QElapsedTimer stepClock;
+    bool stepInSync = false;
+    QTimer stepPoll;
+    stepPoll.setInterval(2);
+    QObject::connect(&stepPoll, &QTimer::timeout, [&] {
+        const ModuleValue& v = *view.CurrentMap()->Point(3).value;
+        if (v.GetValue() == valueBefore) return;
+        valueAfter = v.GetValue();
+        stepInSync = v.InSync();
+        stepAppliedMs = static_cast<double>(stepClock.nsecsElapsed()) / 1e6;
+        stepPoll.stop();
+    });
+    QTimer::singleShot(1800, [&] {
+        view.SelectMarkerByIndex(3);
+        valueBefore = view.CurrentMap()->Point(3).value->GetValue();
+        stepClock.start();
+        stepPoll.start();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &release);
+    });
+    QTimer::singleShot(4000, [&] { frame->Commands().Route(res::kToggleMonitoring); });
+
+    const auto packetsBefore = emulator.Counters().monitorPackets;
+    const double threadStart = ThreadCpuMs();
+    const double processStart = ProcessCpuMs();
+    clock.start();
+    sampler.start();
+    ASSERT_TRUE(frame->Commands().Route(res::kToggleMonitoring));  // returns when stopped
+    sampler.stop();
+    const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    const double threadMs = ThreadCpuMs() - threadStart;
+    const double processMs = ProcessCpuMs() - processStart;
+    const int packets = emulator.Counters().monitorPackets - packetsBefore;
+
+    EXPECT_FALSE(RamMonitor::Instance().IsRunning());
+    EXPECT_GE(seconds, 3.5);
+    EXPECT_GE(packets, 40);
+    EXPECT_GE(speeds.size(), 5u);
+    EXPECT_EQ(speeds.count(""), 0u);
+    EXPECT_GE(barColumns.size(), 4u);
+    EXPECT_GT(viewPaints.paints, 0);
+    ASSERT_FALSE(batteryShown.empty());
+    // The emulated battery wanders a little round its nominal voltage.
+    for (std::size_t i = 0; i < batteryShown.size(); ++i) {
+        EXPECT_NEAR(std::stod(batteryShown[i]), emu::EngineModel::kBatteryVolts, 0.35) << i;
+        EXPECT_NEAR(std::stod(batteryShown[i]), std::stod(batteryExpected[i]), 0.25) << i;
+    }
+    EXPECT_TRUE(picture);
+    EXPECT_EQ(valueAfter, valueBefore + view.CurrentMap()->Step());
+    EXPECT_TRUE(stepInSync);
+    EXPECT_GE(stepAppliedMs, 0.0);
+    // Stopped: the boxes are emptied by the frame's refresh.
+    EXPECT_EQ(window->Display(0)->Text(), "");
+
+    const double perSecond = threadMs / seconds;
+    std::printf(
+        "monitoring %.2f s, %d packets: program thread %.1f ms CPU per second (%.2f%%), "
+        "process incl. emulator %.1f ms per second; arrow step applied in %.1f ms\n",
+        seconds, packets, perSecond, perSecond / 10.0, processMs / seconds, stepAppliedMs);
+    RecordProperty("cpu_ms_per_monitored_second", static_cast<int>(perSecond * 10) / 10.0);
+    RecordProperty("arrow_step_ms", static_cast<int>(stepAppliedMs));
+}
+
+}  // namespace
+}  // namespace qx::test
