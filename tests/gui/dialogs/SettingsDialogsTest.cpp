@@ -48,13 +48,6 @@ TEST_F(SettingsCommandsTest, EachCommandRunsItsDialogModally) {
     EXPECT_EQ(parent, frame.get());
 }
 
-TEST_F(SettingsCommandsTest, TheSerialPortCommandIsTheViewsAndAlwaysEnabled) {
-    EXPECT_TRUE(frame->Commands().Handles(res::kSerialPort));
-    EXPECT_TRUE(frame->Commands().StateOf(res::kSerialPort).enabled);
-    LinkModule();
-    EXPECT_TRUE(frame->Commands().StateOf(res::kSerialPort).enabled);
-}
-
 TEST_F(SettingsCommandsTest, BasicSettingsWhileTheModuleIsBusyIsPostponed) {
     CommandBusyScope busy(false);
     EXPECT_FALSE(RouteOpens<gui::BasicSetupDialog>(res::kBasicSettings));
