@@ -37,7 +37,7 @@ class ScriptedDevice final : public serial::LineDevice {
     // Nothing more is sent (scheduled bytes, streams and floods end).
     void GoSilent();
 
-    // ---- Records ----
+    // ---- Records (references are owned by the device) ----
     const std::vector<uint8_t>& Received() const { return received_; }
     std::size_t BytesSent() const { return sent_; }
     std::size_t RulesMatched() const { return matchedRules_; }

@@ -52,7 +52,7 @@ class RamMonitor {
     bool PostponeCommandIfBusy(int commandId, bool suspend);
     // Routes every queued id through the host, in queue order, and empties the queue.
     void RunPostponedCommands();
-    // The ids waiting, in order.
+    // The ids waiting, in order; owned by the monitor, valid until it changes.
     const std::vector<int>& PostponedCommands() const { return postponed_; }
 
     // The monitored block, chosen by the module's firmware version byte.
@@ -69,7 +69,7 @@ class RamMonitor {
     // main loop once nothing is nested (no Run, wait or modal dialog).
     void ScheduleReplay();
 
-    // The whole image (for tests and diagnostics).
+    // The whole image (for tests and diagnostics); owned by the monitor.
     const uint8_t* Image() const { return image_; }
 
     ~RamMonitor();
