@@ -86,6 +86,7 @@ CCalderixApp::CCalderixApp() {
 }
 
 CCalderixApp::~CCalderixApp() {
+    if (host_) host_->CloseWaitWindow();
     if (frame_) frame_->hide();
     // The module objects may call the host: they go before it.
     if (host_) {
@@ -102,6 +103,11 @@ CCalderixApp::~CCalderixApp() {
         if (&CurrentHost() == host_.get()) SetCurrentHost(nullptr);
     }
     host_.reset();
+}
+
+void CCalderixApp::SetMessageAnswerer(QtHost::Answerer answerer) {
+    answerer_ = answerer;
+    if (host_) host_->SetMessageAnswerer(std::move(answerer));
 }
 
 QString CCalderixApp::InstanceName(const QString& profilePath) {
@@ -167,6 +173,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     if (options.singleInstance && !ClaimSingleInstance(options.file)) return false;
 
     host_ = std::make_unique<QtHost>();
+    host_->SetMessageAnswerer(answerer_);
     SetCurrentHost(host_.get());
     document_ = std::make_unique<ModuleState>();
     frame_ = std::make_unique<CMainFrame>(*host_, *document_);
@@ -261,7 +268,6 @@ bool CCalderixApp::StartDemo(QString* error) {
         return serial::OpenPosixPort(settings, why);
     });
     demo_ = std::move(emulator);
-    frame_->setWindowTitle(frame_->windowTitle());
     UpdateTitle();
     return true;
 }

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "app/QtHost.h"
+
 class QLocalServer;
 
 namespace qx {
@@ -60,6 +62,9 @@ class CCalderixApp : public QObject {
     bool InitInstance(const StartOptions& options);
 
     QtHost& Host() { return *host_; }
+    // Answers message boxes without showing them (tests); kept for the host
+    // InitInstance makes, so start-up messages are answered too.
+    void SetMessageAnswerer(std::function<std::optional<MsgResult>(const MessageRecord&)> a);
     ModuleState& Document() { return *document_; }
     CMainFrame* Frame() { return frame_.get(); }
     bool IsSecondInstance() const { return secondInstance_; }
@@ -108,6 +113,7 @@ class CCalderixApp : public QObject {
     std::unique_ptr<emu::PtyEmulator> demo_;
     std::deque<QString> remembered_;
     FileChooser chooser_;
+    QtHost::Answerer answerer_;
     bool secondInstance_ = false;
 };
 

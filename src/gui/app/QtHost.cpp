@@ -50,6 +50,7 @@ QtHost::QtHost(QObject* parent) : QObject(parent), clock_(&RealClock()) {
 QtHost::~QtHost() {
     if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
     while (cursorDepth_ > 0) EndWaitCursor();
+    CloseWaitWindow();
 }
 
 void QtHost::SetMainWindow(QWidget* window) {
@@ -151,12 +152,10 @@ void QtHost::ShowWaitWindow(std::string_view text) {
     if (waitWindow_)
         waitWindow_->SetMessage(ToQ(text));
     else
-        waitWindow_ = std::make_unique<ModelessWait>(ToQ(text), mainWindow_);
+        waitWindow_ = new ModelessWait(ToQ(text), mainWindow_);
 }
 
-void QtHost::CloseWaitWindow() {
-    waitWindow_.reset();
-}
+void QtHost::CloseWaitWindow() { delete waitWindow_.data(); }
 
 void QtHost::SetLinkIndicator(bool linked) {
     if (linkIndicator_) linkIndicator_(linked);

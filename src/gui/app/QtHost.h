@@ -102,7 +102,8 @@ class QtHost : public QObject, public Host {
     void RunIdle();
 
     QPointer<QWidget> mainWindow_;
-    std::unique_ptr<ModelessWait> waitWindow_;
+    // Owned by the host; the pointer clears itself should the owner window delete it first.
+    QPointer<ModelessWait> waitWindow_;
     std::function<void(int)> router_;
     std::function<void()> idle_;
     std::function<void(bool)> linkIndicator_;
