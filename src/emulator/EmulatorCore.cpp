@@ -35,10 +35,10 @@ std::optional<Fault> FaultFromName(std::string_view name) {
 EmulatorCore::EmulatorCore(const EmulatorConfig& config)
     : firmware_(config.firmware),
       layout_(LayoutForFirmware(config.firmware)),
-      engine_(config.seed),
+      engine_(config.randomKey),
       turnaroundUs_(config.turnaroundUs),
       frameGapUs_(config.frameGapUs),
-      rng_(config.seed) {
+      rng_(config.randomKey) {
     InstallDefaultImage(memory_, config.firmware, config.serialNumber);
     SetBaud(config.baud);
 }
@@ -73,7 +73,7 @@ bool EmulatorCore::Fires(Fault fault) {
         --armed_[i];
         fired = true;
     } else if (probability_[i] > 0.0) {
-        // rng_() is exactly specified for mt19937, so a seed gives the same run everywhere.
+        // rng_() is exactly specified for mt19937, so one key gives the same run everywhere.
         fired = static_cast<double>(rng_()) / 4294967296.0 < probability_[i];
     }
     if (fired) ++counters_.faultsFired[i];

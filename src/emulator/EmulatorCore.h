@@ -6,7 +6,7 @@
 // takes its wire time in each direction (10 bits at the baud rate) and a
 // response starts a settable turnaround after the request's last byte.
 //
-// Faults are injected deterministically from a seed. An "exchange" is one
+// Faults are injected deterministically from a random key. An "exchange" is one
 // answered request or one monitor packet; each fault applies only where it
 // makes sense (a swallowed ACK only to writes, a corrupt checksum only to frames).
 //
@@ -48,7 +48,7 @@ struct EmulatorConfig {
     uint16_t serialNumber = 42;
     int baud = 9600;
     int64_t turnaroundUs = 1000;
-    uint32_t seed = 1;
+    uint32_t randomKey = 1;
     // A frame whose next byte is this late is abandoned, so the module
     // resynchronises after a host gave up half way through a request.
     int64_t frameGapUs = 100'000;

@@ -63,7 +63,7 @@ void EngineModel::Update(Memory& memory, const LiveLayout& layout, int64_t timeU
 
     // A little noise, fixed per 100 ms slot so that repeated samples agree.
     const int noise =
-        static_cast<int>(SplitMix(seed_ ^ static_cast<uint64_t>(timeUs / 100'000)) % 3) - 1;
+        static_cast<int>(SplitMix(randomKey_ ^ static_cast<uint64_t>(timeUs / 100'000)) % 3) - 1;
     const double nominal = std::round(kBatteryVolts * 255.0 / 16.0);
     memory[layout.battery] = static_cast<uint8_t>(nominal + noise);
 }

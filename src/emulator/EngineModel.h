@@ -20,7 +20,7 @@ class EngineModel {
     static constexpr int64_t kPeriodUs = 6'000'000;  // idle - top - idle
     static constexpr double kBatteryVolts = 13.8;
 
-    explicit EngineModel(uint32_t seed) : seed_(seed) {}
+    explicit EngineModel(uint32_t randomKey) : randomKey_(randomKey) {}
 
     // The sweep's top: 250 rpm below the rev limit, kept within sensible bounds.
     static double TopRpm(const Memory& memory);
@@ -33,7 +33,7 @@ class EngineModel {
     static double MapAt(const Memory& memory, int map, double x, double xStep);
 
   private:
-    uint32_t seed_;
+    uint32_t randomKey_;
 };
 
 }  // namespace qx::emu

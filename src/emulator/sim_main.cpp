@@ -19,7 +19,7 @@ constexpr const char* kUsage =
     "  --firmware BYTE      firmware version byte (default 0x10 = 1.0; 0x11, 0x20, ...)\n"
     "  --baud N             line speed in bits per second (default 9600)\n"
     "  --turnaround MS      delay before each answer in milliseconds (default 1)\n"
-    "  --seed N             seed of the fault generator and the battery noise (default 1)\n"
+    "  --random N             start of the fault generator and the battery noise (default 1)\n"
     "  --serial N           serial number at 0xB7FE (default 42)\n"
     "  --fault NAME[:PROB]  inject a fault with probability PROB per exchange (default 1);\n"
     "                       repeatable\n"
@@ -83,9 +83,9 @@ int main(int argc, char** argv) {
             double ms = 0;
             if (!ParseDouble(value, ms) || ms < 0 || ms > 10'000) return Fail("bad turnaround");
             config.turnaroundUs = static_cast<int64_t>(ms * 1000.0);
-        } else if (option == "--seed") {
-            if (!ParseUnsigned(value, 0xFFFFFFFFUL, number)) return Fail("bad seed");
-            config.seed = static_cast<uint32_t>(number);
+        } else if (option == "--random") {
+            if (!ParseUnsigned(value, 0xFFFFFFFFUL, number)) return Fail("bad random key");
+            config.randomKey = static_cast<uint32_t>(number);
         } else if (option == "--serial") {
             if (!ParseUnsigned(value, 0xFFFF, number)) return Fail("bad serial number");
             config.serialNumber = static_cast<uint16_t>(number);

@@ -1,4 +1,4 @@
-// Each injected fault, deterministic from its seed.
+// Each injected fault, deterministic from its random key.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -151,8 +151,8 @@ TEST(EmulatorFaults, FaultsHitSingleMonitorPackets) {
 }
 
 // The outcome of 200 identify requests with a fault at probability p.
-Bytes Outcomes(uint32_t seed, Fault fault, double p) {
-    Bench bench(EmulatorConfig{.seed = seed});
+Bytes Outcomes(uint32_t randomKey, Fault fault, double p) {
+    Bench bench(EmulatorConfig{.randomKey = randomKey});
     bench.core.SetFaultProbability(fault, p);
     Bytes outcomes;
     for (int i = 0; i < 200; ++i) {
@@ -162,7 +162,7 @@ Bytes Outcomes(uint32_t seed, Fault fault, double p) {
     return outcomes;
 }
 
-TEST(EmulatorFaults, ProbabilitiesAreDeterministicForASeed) {
+TEST(EmulatorFaults, ProbabilitiesAreDeterministicForARandomKey) {
     for (Fault fault :
          {Fault::Silent, Fault::Nak, Fault::CorruptChecksum, Fault::DropByte, Fault::Garbage}) {
         const Bytes a = Outcomes(7, fault, 0.3);

@@ -152,9 +152,9 @@ TEST(EmulatorLive, ALowerRevLimitLowersTheSweep) {
     EXPECT_GT(high, 4800);
 }
 
-TEST(EmulatorLive, BatteryNoiseIsSmallAndRepeatableForASeed) {
-    auto batteries = [](uint32_t seed) {
-        Bench bench(EmulatorConfig{.firmware = 0x20, .seed = seed});
+TEST(EmulatorLive, BatteryNoiseIsSmallAndRepeatableForARandomKey) {
+    auto batteries = [](uint32_t randomKey) {
+        Bench bench(EmulatorConfig{.firmware = 0x20, .randomKey = randomKey});
         Bytes values;
         for (int i = 0; i < 50; ++i) {
             values.push_back(ReadMemory(bench, 0x40, 1)[0]);

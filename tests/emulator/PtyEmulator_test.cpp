@@ -174,7 +174,7 @@ TEST(PtyEmulator, VanishingHangsUpTheHost) {
 }
 
 TEST(PtyEmulator, AVanishFaultHangsUpPartWayThroughAnAnswer) {
-    PtyEmulator emulator(EmulatorConfig{.seed = 11});
+    PtyEmulator emulator(EmulatorConfig{.randomKey = 11});
     emulator.ArmFault(Fault::Vanish, 1);
     ASSERT_TRUE(emulator.Start());
     HostEnd host(emulator.SlavePath());

@@ -126,7 +126,7 @@ TEST(SimProgram, RefusesBadOptions) {
 
 TEST(SimProgram, AFaultFromTheCommandLineApplies) {
     if (access(SimPath().c_str(), X_OK) != 0) GTEST_SKIP() << "quorvexi-sim is not built";
-    Child child = Spawn({"--fault-next", "nak:1", "--seed", "5"});
+    Child child = Spawn({"--fault-next", "nak:1", "--random", "5"});
     const std::string device = FirstLine(child.out);
     const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);
