@@ -312,6 +312,36 @@ TEST_F(LinkTests, AWrongIdentifyResponseIsReported) {
               (std::vector<std::string>{"Incorrect response to IDENTIFY request", kBroken}));
 }
 
+// Accepts the wake-up bytes, then refuses every write (a failing adapter).
+class RefusesAfterWakeUp final : public serial::LineDevice {
+  public:
+    void OnHostByte(uint8_t, int64_t) override {
+        if (++bytes == 2 && line) line->SetRefuseWrites(true);
+    }
+    void Produce(int64_t, std::vector<uint8_t>&) override {}
+    int64_t NextOutputTime(int64_t) override { return -1; }
+    serial::MemoryLine* line = nullptr;
+    int bytes = 0;
+};
+
+TEST_F(LinkTests, AnIdentifyRequestThatCannotBeWrittenOffersRetry) {
+    RefusesAfterWakeUp refusing;
+    Port().SetPortOpener([&](int, serial::OpenError*) {
+        auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &refusing);
+        refusing.line = opened.get();
+        refusing.bytes = 0;
+        return std::unique_ptr<serial::SerialPort>(std::move(opened));
+    });
+    host->QueueAnswers({MsgResult::Retry, MsgResult::Ok, MsgResult::Cancel, MsgResult::Ok});
+    EXPECT_FALSE(Port().EstablishLink());
+    EXPECT_EQ(MessageTexts(),
+              (std::vector<std::string>{"Unable to write to serial port", kBroken,
+                                        "Unable to write to serial port", kBroken}));
+    EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::RetryCancel);
+    EXPECT_EQ(host->LinkIndicatorCalls(), (std::vector<bool>{true, false, true, false}));
+    EXPECT_FALSE(Port().IsLinked());
+}
+
 TEST_F(LinkTests, SetPortWithTheSameIndexTouchesNothing) {
     Link();
     EXPECT_TRUE(Port().SetPort(0));
