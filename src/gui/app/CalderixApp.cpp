@@ -16,6 +16,7 @@
 #include "app/AboutDlg.h"
 #include "app/MainFrame.h"
 #include "app/QtHost.h"
+#include "dialogs/SettingsDialogs.h"
 #include "emulator/PtyEmulator.h"
 #include "graph/MapGraphView.h"
 #include "host/Profile.h"
@@ -185,6 +186,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     host_->SetLinkIndicatorHandler([this](bool up) { frame_->SetLinkIndicator(up); });
     frame_->SetCanCloseHook([this] { return SaveModified(); });
     frame_->SetDropHandler([this](const QString& path) { OpenRemembered(path); });
+    InstallSettingsDialogs(*frame_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
             if (!frame_->EndSession(sm.allowsInteraction())) sm.cancel();
