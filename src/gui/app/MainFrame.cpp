@@ -362,6 +362,8 @@ void CMainFrame::OnWriteSerial() {
 
 bool CMainFrame::IsBusyForClose() const {
     if (host_.NestingDepth() > 0 || host_.IsModalActive()) return true;
+    // The wait window stands for a link or transfer command on the stack.
+    if (host_.WaitWindow()) return true;
     if (monitorNesting_ > 0 || linkCommandDepth_ > 0) return true;
     if (document_.TransferInProgress()) return true;
     if (CommPort::Exists()) {

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "app/QtHost.h"
+
 namespace qx::gui {
 
 ModelessWait::ModelessWait(const QString& message, QWidget* parent)
@@ -31,8 +33,15 @@ void ModelessWait::SetMessage(const QString& message) {
 }
 
 void ModelessWait::PaintNow() {
-    // Synchronous paint: no event is dispatched, so nothing else can run here.
-    if (isVisible()) repaint();
+    if (!isVisible()) return;
+    {
+        // A new window is drawn once the window system has exposed it: take
+        // that, but no input, no socket traffic and no posted commands.
+        HoldPostedWork hold;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::ExcludeSocketNotifiers);
+    }
+    repaint();
 }
 
 }  // namespace qx::gui

@@ -35,7 +35,19 @@ struct Counter {
     int& n_;
 };
 
+int heldDepth = 0;
+
 }  // namespace
+
+HoldPostedWork::HoldPostedWork() {
+    ++heldDepth;
+}
+HoldPostedWork::~HoldPostedWork() {
+    --heldDepth;
+}
+bool HoldPostedWork::Active() {
+    return heldDepth > 0;
+}
 
 QtHost::QtHost(QObject* parent) : QObject(parent), clock_(&RealClock()) {
     trace_ = std::getenv("QUORVEXI_TRACE") != nullptr;
@@ -155,7 +167,9 @@ void QtHost::ShowWaitWindow(std::string_view text) {
         waitWindow_ = new ModelessWait(ToQ(text), mainWindow_);
 }
 
-void QtHost::CloseWaitWindow() { delete waitWindow_.data(); }
+void QtHost::CloseWaitWindow() {
+    delete waitWindow_.data();
+}
 
 void QtHost::SetLinkIndicator(bool linked) {
     if (linkIndicator_) linkIndicator_(linked);
@@ -212,7 +226,14 @@ void QtHost::RouteCommand(int commandId) {
 
 void QtHost::Post(std::function<void()> fn) {
     QMetaObject::invokeMethod(
-        this, [fn = std::move(fn)] { fn(); }, Qt::QueuedConnection);
+        this,
+        [this, fn = std::move(fn)]() mutable {
+            if (HoldPostedWork::Active())
+                Post(std::move(fn));  // runs in a later pass
+            else
+                fn();
+        },
+        Qt::QueuedConnection);
 }
 
 void QtHost::PostQuit(int exitCode) {

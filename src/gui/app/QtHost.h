@@ -27,6 +27,17 @@ struct MessageRecord {
     MsgIcon icon;
 };
 
+// While one of these lives, work posted through QtHost::Post waits for later;
+// lets a window take its expose and paint events without starting commands.
+class HoldPostedWork {
+  public:
+    HoldPostedWork();
+    ~HoldPostedWork();
+    HoldPostedWork(const HoldPostedWork&) = delete;
+    HoldPostedWork& operator=(const HoldPostedWork&) = delete;
+    static bool Active();
+};
+
 class QtHost : public QObject, public Host {
     Q_OBJECT
   public:
