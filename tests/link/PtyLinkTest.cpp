@@ -21,9 +21,10 @@ namespace {
 class PtyLink : public ::testing::Test {
   protected:
     void SetUp() override {
-        char dir[] = "/tmp/qx-ptylink-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
+        // mkdtemp's template: six X characters to be replaced.
+        std::string pattern = "/tmp/qx-ptylink-" + std::string(6, 'X');
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
         SetAppProfile(dir_ + "/QuorvexI.ini");
         previous_ = SetCurrentHost(&host_);
         errors_ = std::tmpfile();

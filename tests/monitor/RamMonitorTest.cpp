@@ -15,9 +15,9 @@ constexpr const char* kBroken = "Connection to Module Has Been Broken";
 constexpr const char* kFailedLine =
     "\r\nRamMonitor::UpdateRamImage, CommPort::CommError::CheckSumError";
 
-std::vector<uint8_t> Packet(uint8_t seed, std::size_t count = 14) {
+std::vector<uint8_t> Packet(uint8_t first, std::size_t count = 14) {
     std::vector<uint8_t> data(count);
-    for (std::size_t i = 0; i < count; ++i) data[i] = static_cast<uint8_t>(seed + i);
+    for (std::size_t i = 0; i < count; ++i) data[i] = static_cast<uint8_t>(first + i);
     return Frame(0x83, data);
 }
 
