@@ -269,3 +269,33 @@ TEST_F(AppTest, MainWindowRendersToPng) {
 
 }  // namespace
 }  // namespace qx::gui::testing
+
+namespace qx::gui::testing {
+namespace {
+
+// The demo mode on a real pseudo-terminal: the waits sleep on the descriptor.
+TEST_F(AppTest, DemoModeLinksAndUploadsOverAPseudoTerminal) {
+    Start();
+    app_->Host().SetClock(RealClock());
+    QString error;
+    ASSERT_TRUE(app_->StartDemo(&error)) << error.toStdString();
+    EXPECT_TRUE(app_->DemoDevice().startsWith(QStringLiteral("/dev/")));
+    EXPECT_TRUE(app_->Frame()->windowTitle().endsWith(QStringLiteral("[Demo]")));
+    Link(true);
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    EXPECT_FALSE(Asked("Unable to Upload Module Settings"));
+    EXPECT_TRUE(app_->Document().IsModified());
+    for (int i = 0; i < kBasicValueCount; ++i) EXPECT_TRUE(app_->Document().BasicValue(i).InSync());
+    Link(false);  // breaks
+    EXPECT_FALSE(CommPort::Instance().IsLinked());
+    // The emulator's device is this run's only: the profile keeps the user's port.
+    QFile profile(profile_);
+    if (profile.open(QIODevice::ReadOnly)) {
+        const QByteArray text = profile.readAll();
+        EXPECT_FALSE(text.contains("/dev/pts")) << text.toStdString();
+        EXPECT_FALSE(text.contains("Port=")) << text.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace qx::gui::testing
