@@ -5,6 +5,7 @@
 // window and installed with SetCurrentHost; it owns the wait window it shows.
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,8 +13,6 @@
 #include <vector>
 
 #include "host/Host.h"
-
-class QWidget;
 
 namespace qx::gui {
 
