@@ -22,6 +22,7 @@
 #include "host/Profile.h"
 #include "link/CommPort.h"
 #include "model/ModuleState.h"
+#include "monitor/MonitorCommands.h"
 #include "monitor/RamMonitor.h"
 #include "resources/Resources.h"
 #include "serial/SerialPort.h"
@@ -186,6 +187,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     host_->SetLinkIndicatorHandler([this](bool up) { frame_->SetLinkIndicator(up); });
     frame_->SetCanCloseHook([this] { return SaveModified(); });
     frame_->SetDropHandler([this](const QString& path) { OpenRemembered(path); });
+    InstallMonitorWindow(*frame_);
     InstallSettingsDialogs(*frame_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
