@@ -7,33 +7,11 @@
 #include "host/Host.h"
 #include "host/Numbers.h"
 #include "link/CommPort.h"
+#include "model/LittleEndian.h"
 
 namespace qx {
 
 namespace {
-
-void PutLe(std::vector<uint8_t>& out, uint64_t bits, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-}
-
-uint64_t GetLe(const uint8_t* p, int bytes) {
-    uint64_t bits = 0;
-    for (int i = 0; i < bytes; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
-    return bits;
-}
-
-double DoubleAt(const uint8_t* p) {
-    const uint64_t bits = GetLe(p, 8);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
-
-void PutDouble(std::vector<uint8_t>& out, double d) {
-    uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    PutLe(out, bits, 8);
-}
 
 double ClampedAt(const std::vector<double>& grid, int i) {
     if (grid.empty()) return 0.0;
@@ -44,22 +22,22 @@ double ClampedAt(const std::vector<double>& grid, int i) {
 }  // namespace
 
 void EncodeXYpair(const XYpair<double>& pair, std::vector<uint8_t>& out) {
-    PutDouble(out, pair.x);
-    PutDouble(out, pair.y);
+    le::PutDouble(out, pair.x);
+    le::PutDouble(out, pair.y);
 }
 
 void EncodeXYpair(const XYpair<int>& pair, std::vector<uint8_t>& out) {
-    PutLe(out, static_cast<uint32_t>(pair.x), 4);
-    PutLe(out, static_cast<uint32_t>(pair.y), 4);
+    le::Put(out, static_cast<uint32_t>(pair.x), 4);
+    le::Put(out, static_cast<uint32_t>(pair.y), 4);
 }
 
 XYpair<double> DecodeXYpairDouble(const uint8_t* bytes) {
-    return {DoubleAt(bytes), DoubleAt(bytes + 8)};
+    return {le::GetDouble(bytes), le::GetDouble(bytes + 8)};
 }
 
 XYpair<int> DecodeXYpairInt(const uint8_t* bytes) {
-    return {static_cast<int>(static_cast<uint32_t>(GetLe(bytes, 4))),
-            static_cast<int>(static_cast<uint32_t>(GetLe(bytes + 4, 4)))};
+    return {static_cast<int>(static_cast<uint32_t>(le::Get(bytes, 4))),
+            static_cast<int>(static_cast<uint32_t>(le::Get(bytes + 4, 4)))};
 }
 
 void MapPoint::Init(std::unique_ptr<ModuleValue> newValue, uint16_t address, double xValue,

@@ -8,6 +8,7 @@
 #include "host/Numbers.h"
 #include "host/Profile.h"
 #include "link/CommPort.h"
+#include "model/LittleEndian.h"
 #include "monitor/RamMonitor.h"
 
 namespace qx {
@@ -15,29 +16,6 @@ namespace qx {
 namespace {
 
 bool g_mirror = true;
-
-void PutLe(std::vector<uint8_t>& out, uint64_t bits, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-}
-
-uint64_t GetLe(const uint8_t* p, int bytes) {
-    uint64_t bits = 0;
-    for (int i = 0; i < bytes; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
-    return bits;
-}
-
-void PutDouble(std::vector<uint8_t>& out, double d) {
-    uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    PutLe(out, bits, 8);
-}
-
-double GetDouble(const uint8_t* p) {
-    const uint64_t bits = GetLe(p, 8);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
 
 // The delta rule shared by Setup and SetupFromProfile.
 double ChooseDelta(double delta, double min, double max, int32_t minInternal, int32_t maxInternal) {
@@ -76,22 +54,22 @@ void LoadMirrorSetting() {
 }
 
 void EncodeValueRecord(const ValueRecord& record, std::vector<uint8_t>& out) {
-    PutLe(out, record.address, 2);
-    PutDouble(out, record.value);
-    PutDouble(out, record.min);
-    PutDouble(out, record.max);
-    PutLe(out, static_cast<uint32_t>(record.minInternal), 4);
-    PutLe(out, static_cast<uint32_t>(record.maxInternal), 4);
+    le::Put(out, record.address, 2);
+    le::PutDouble(out, record.value);
+    le::PutDouble(out, record.min);
+    le::PutDouble(out, record.max);
+    le::Put(out, static_cast<uint32_t>(record.minInternal), 4);
+    le::Put(out, static_cast<uint32_t>(record.maxInternal), 4);
 }
 
 ValueRecord DecodeValueRecord(const uint8_t* bytes) {
     ValueRecord r;
-    r.address = static_cast<uint16_t>(GetLe(bytes, 2));
-    r.value = GetDouble(bytes + 2);
-    r.min = GetDouble(bytes + 10);
-    r.max = GetDouble(bytes + 18);
-    r.minInternal = static_cast<int32_t>(static_cast<uint32_t>(GetLe(bytes + 26, 4)));
-    r.maxInternal = static_cast<int32_t>(static_cast<uint32_t>(GetLe(bytes + 30, 4)));
+    r.address = static_cast<uint16_t>(le::Get(bytes, 2));
+    r.value = le::GetDouble(bytes + 2);
+    r.min = le::GetDouble(bytes + 10);
+    r.max = le::GetDouble(bytes + 18);
+    r.minInternal = static_cast<int32_t>(static_cast<uint32_t>(le::Get(bytes + 26, 4)));
+    r.maxInternal = static_cast<int32_t>(static_cast<uint32_t>(le::Get(bytes + 30, 4)));
     return r;
 }
 
@@ -228,7 +206,7 @@ bool ModuleValue::Refresh() {
     if (!port.ReadModuleMemoryBlock(buffer, GetAddress(), static_cast<uint16_t>(GetSize()))) {
         return false;
     }
-    SetFromInternal(static_cast<uint32_t>(GetLe(buffer, 4)));
+    SetFromInternal(static_cast<uint32_t>(le::Get(buffer, 4)));
     return true;
 }
 
@@ -313,7 +291,7 @@ bool MonitoredModuleValue::Refresh() {
     uint8_t buffer[4] = {};
     const bool valid = RamMonitor::Instance().GetImageBytes(buffer, GetAddress(),
                                                             static_cast<std::size_t>(GetSize()));
-    SetFromInternal(static_cast<uint32_t>(GetLe(buffer, 4)));
+    SetFromInternal(static_cast<uint32_t>(le::Get(buffer, 4)));
     inSync_ = valid;
     return true;
 }
