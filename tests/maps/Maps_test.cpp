@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "maps/CalibrationMaps.h"
 #include "model/ModelTestSupport.h"
 
@@ -9,122 +7,37 @@ namespace qx::test {
 namespace {
 
 struct Expected {
-    const char* title;
-    const char* xLabel;
-    const char* xUnits;
-    const char* yLabel;
-    const char* yUnits;
+    const char *title, *xLabel, *xUnits, *yLabel, *yUnits;
     uint16_t base;
-    double xMax;
-    double yMax;
+    double xMax, yMax;
     int internalYMax;
     double step;
-    std::vector<double> gridX;
-    std::vector<double> gridY;
-    double liveStep;
-    uint16_t liveAddress0;
-    uint16_t liveAddress1;
+    int gridLinesX;
+    double gridX1, gridY1, liveStep;
+    uint16_t liveAddress0, liveAddress1;
     int liveSize;
 };
 
 const Expected kMaps[kMapCount] = {
-    {"Front Cylinder Spark Advance",
-     "Engine Speed",
-     "rpm",
-     "Advance",
-     "deg",
-     0xB600,
-     8250.0,
-     45.0,
-     45,
-     1.0,
-     {0, 1375, 2750, 4125, 5500, 6875, 8250},
-     {0, 9, 18, 27, 36, 45},
-     16.11328125,
-     0x78,
-     0x48,
-     2},
-    {"Rear Cylinder Spark Advance",
-     "Engine Speed",
-     "rpm",
-     "Advance",
-     "deg",
-     0xB610,
-     8250.0,
-     45.0,
-     45,
-     1.0,
-     {0, 1375, 2750, 4125, 5500, 6875, 8250},
-     {0, 9, 18, 27, 36, 45},
-     16.11328125,
-     0x78,
-     0x48,
-     2},
-    {"VOES Retard",
-     "Engine Speed",
-     "rpm",
-     "Retard",
-     "deg",
-     0xB620,
-     8250.0,
-     20.0,
-     20,
-     1.0,
-     {0, 1375, 2750, 4125, 5500, 6875, 8250},
-     {0, 4, 8, 12, 16, 20},
-     16.11328125,
-     0x78,
-     0x48,
-     2},
-    {"Acceleration Correction",
-     "Engine Acceleration Rate",
-     "rpm / sec",
-     "Advance",
-     "deg",
-     0xB630,
-     4080.0,
-     15.0,
-     15,
-     1.0,
-     {0, 680, 1360, 2040, 2720, 3400, 4080},
-     {0, 3, 6, 9, 12, 15},
-     15.9375,
-     0x7C,
-     0x4A,
-     1},
-    {"Base Dwell",
-     "Voltage",
-     "volts",
-     "Dwell",
-     "msec",
-     0xB640,
-     16.0,
-     15.0,
-     255,
-     0.5,
-     {0, 2, 4, 6, 8, 10, 12, 14, 16},
-     {0, 3, 6, 9, 12, 15},
-     15.0 / 255.0,
-     0x45,
-     0x40,
-     1},
-    {"Acceleration Dwell Correction",
-     "Engine Acceleration Rate",
-     "rpm / sec",
-     "Dwell",
-     "msec",
-     0xB650,
-     4080.0,
-     15.0,
-     15,
-     0.5,
-     {0, 680, 1360, 2040, 2720, 3400, 4080},
-     {0, 3, 6, 9, 12, 15},
-     15.9375,
-     0x7C,
-     0x4A,
-     1},
+    {"Front Cylinder Spark Advance", "Engine Speed", "rpm", "Advance", "deg", 0xB600, 8250.0, 45.0,
+     45, 1.0, 7, 1375, 9, 16.11328125, 0x78, 0x48, 2},
+    {"Rear Cylinder Spark Advance", "Engine Speed", "rpm", "Advance", "deg", 0xB610, 8250.0, 45.0,
+     45, 1.0, 7, 1375, 9, 16.11328125, 0x78, 0x48, 2},
+    {"VOES Retard", "Engine Speed", "rpm", "Retard", "deg", 0xB620, 8250.0, 20.0, 20, 1.0, 7, 1375,
+     4, 16.11328125, 0x78, 0x48, 2},
+    {"Acceleration Correction", "Engine Acceleration Rate", "rpm / sec", "Advance", "deg", 0xB630,
+     4080.0, 15.0, 15, 1.0, 7, 680, 3, 15.9375, 0x7C, 0x4A, 1},
+    {"Base Dwell", "Voltage", "volts", "Dwell", "msec", 0xB640, 16.0, 15.0, 255, 0.5, 9, 2, 3,
+     15.0 / 255.0, 0x45, 0x40, 1},
+    {"Acceleration Dwell Correction", "Engine Acceleration Rate", "rpm / sec", "Dwell", "msec",
+     0xB650, 4080.0, 15.0, 15, 0.5, 7, 680, 3, 15.9375, 0x7C, 0x4A, 1},
 };
+
+std::unique_ptr<ModuleMap> Built(int index) {
+    std::unique_ptr<ModuleMap> map = MakeMap(index);
+    map->InitializeMap();
+    return map;
+}
 
 class MapTest : public ModelTest {};
 
@@ -140,11 +53,7 @@ TEST_F(MapTest, EveryMapHasItsConstantsPointsAndGrid) {
         EXPECT_EQ(map->XUnits(), e.xUnits);
         EXPECT_EQ(map->YLabel(), e.yLabel);
         EXPECT_EQ(map->YUnits(), e.yUnits);
-        EXPECT_EQ(map->BaseAddress(), e.base);
-        EXPECT_EQ(map->PointCount(), 16);
-        EXPECT_EQ(map->Step(), e.step);
         EXPECT_EQ(map->ValueMax(), (XYpair<double>{e.xMax, e.yMax}));
-        EXPECT_EQ(map->InternalMax().y, e.internalYMax);
         EXPECT_EQ(map->LiveValue().GetSize(), e.liveSize);
         EXPECT_DOUBLE_EQ(map->LiveValue().Delta(), e.liveStep);
         EXPECT_EQ(map->LiveValue().Address0(), e.liveAddress0);
@@ -152,6 +61,7 @@ TEST_F(MapTest, EveryMapHasItsConstantsPointsAndGrid) {
 
         map->InitializeMap();
         ASSERT_TRUE(map->Initialized());
+        ASSERT_EQ(map->PointCount(), 16);
         for (int i = 0; i < 16; ++i) {
             const MapPoint& p = map->Point(i);
             EXPECT_DOUBLE_EQ(p.x, e.xMax * i / 15.0);
@@ -162,59 +72,47 @@ TEST_F(MapTest, EveryMapHasItsConstantsPointsAndGrid) {
             EXPECT_EQ(p.value->MaxInternal(), e.internalYMax);
             EXPECT_EQ(dynamic_cast<MirroredModuleValue*>(p.value.get()) != nullptr, m < 2);
         }
-        ASSERT_EQ(map->GridLines().x, static_cast<int>(e.gridX.size()));
-        for (std::size_t k = 0; k < e.gridX.size(); ++k) {
-            EXPECT_DOUBLE_EQ(map->GetGridX(static_cast<int>(k)), e.gridX[k]);
-        }
-        for (std::size_t k = 0; k < e.gridY.size(); ++k) {
-            EXPECT_DOUBLE_EQ(map->GetGridY(static_cast<int>(k)), e.gridY[k]);
-        }
-        // Indexes outside the grid are clamped.
-        EXPECT_EQ(map->GetGridX(-1), e.gridX.front());
-        EXPECT_EQ(map->GetGridX(map->GridLines().x), e.gridX.back());
-        EXPECT_EQ(map->GetGridY(1000), e.gridY.back());
+        // The grid starts at 0, ends at the maximum, and clamps indexes outside it.
+        ASSERT_EQ(map->GridLines(), (XYpair<int>{e.gridLinesX, 6}));
+        EXPECT_DOUBLE_EQ(map->GetGridX(1), e.gridX1);
+        EXPECT_DOUBLE_EQ(map->GetGridY(1), e.gridY1);
+        EXPECT_EQ(map->GetGridX(-1), 0.0);
+        EXPECT_EQ(map->GetGridX(e.gridLinesX - 1), e.xMax);
+        EXPECT_EQ(map->GetGridX(e.gridLinesX), e.xMax);
+        EXPECT_EQ(map->GetGridY(1000), e.yMax);
     }
     EXPECT_EQ(MakeMap(6), nullptr);
     EXPECT_EQ(MakeMap(-1), nullptr);
-    // Point 3 of map 3 sits at 816 rpm / sec.
-    auto accel = MakeMap(3);
-    accel->InitializeMap();
-    EXPECT_EQ(accel->Point(3).x, 816.0);
+    EXPECT_EQ(Built(3)->Point(3).x, 816.0);
 }
 
 TEST_F(MapTest, PointValuesKeepTheirRangeAndStep) {
-    auto advance = MakeMap(0);
-    auto voes = MakeMap(2);
-    auto dwell = MakeMap(4);
-    auto accelDwell = MakeMap(5);
-    for (auto* m : {advance.get(), voes.get(), dwell.get(), accelDwell.get()}) m->InitializeMap();
-    ModuleValue& a = *advance->Point(0).value;
-    EXPECT_TRUE(a.SetValue(50.0, true));
-    EXPECT_EQ(a.GetValue(), 45.0);
-    a.StoreValue(12.0);
-    EXPECT_EQ(a.EncodeBytes(), std::vector<uint8_t>{0x0C});
-    ModuleValue& v = *voes->Point(0).value;
-    EXPECT_TRUE(v.SetValue(21.0, true));
-    EXPECT_EQ(v.GetValue(), 20.0);
-    ModuleValue& d = *dwell->Point(0).value;
-    EXPECT_TRUE(d.SetValue(2.3, true));
-    EXPECT_EQ(d.GetValue(), 2.5);
-    EXPECT_TRUE(d.SetValue(99.0, true));
-    EXPECT_EQ(d.GetValue(), 15.0);
-    d.StoreValue(2.5);
-    EXPECT_EQ(d.EncodeBytes(), std::vector<uint8_t>{0x2A});  // 42.5 truncated
-    d.SetFromInternal(0x2A);
-    EXPECT_EQ(d.GetValue(), 2.5);
-    ModuleValue& ad = *accelDwell->Point(0).value;
-    ad.StoreValue(2.5);
-    EXPECT_EQ(ad.EncodeBytes(), std::vector<uint8_t>{0x02});
-    ad.SetFromInternal(0x02);
-    EXPECT_EQ(ad.GetValue(), 2.0);
+    auto advance = Built(0), voes = Built(2), dwell = Built(4), accelDwell = Built(5);
+    struct Case {
+        ModuleMap* map;
+        double set, got;
+        uint8_t byte;  // what the stored value encodes to
+        double readBack;
+    };
+    const Case cases[] = {
+        {advance.get(), 50.0, 45.0, 0x2D, 45.0}, {advance.get(), 12.0, 12.0, 0x0C, 12.0},
+        {voes.get(), 21.0, 20.0, 0x14, 20.0},    {dwell.get(), 99.0, 15.0, 0xFF, 15.0},
+        {dwell.get(), 2.3, 2.5, 0x2A, 2.5},       // 42.5 truncated
+        {accelDwell.get(), 2.5, 2.5, 0x02, 2.0},  // the module holds no half step here
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.set);
+        ModuleValue& v = *c.map->Point(0).value;
+        EXPECT_TRUE(v.SetValue(c.set, true));
+        EXPECT_EQ(v.GetValue(), c.got);
+        EXPECT_EQ(v.EncodeBytes(), std::vector<uint8_t>{c.byte});
+        v.SetFromInternal(c.byte);
+        EXPECT_EQ(v.GetValue(), c.readBack);
+    }
 }
 
 TEST_F(MapTest, StoredMapIsSixteenRecordsAndLoadingRebuildsThePoints) {
-    auto map = MakeMap(4);
-    map->InitializeMap();
+    auto map = Built(4);
     map->Point(2).value->SetValue(7.5, false);
     std::vector<uint8_t> bytes;
     map->Store(bytes);
@@ -229,20 +127,13 @@ TEST_F(MapTest, StoredMapIsSixteenRecordsAndLoadingRebuildsThePoints) {
     EXPECT_EQ(map->Point(2).value->GetValue(), 7.5);
     EXPECT_EQ(map->Point(9).value->GetValue(), 0.0);
 
-    // Another map's records do not belong here.
-    auto other = MakeMap(5);
-    other->InitializeMap();
-    std::vector<uint8_t> foreign;
-    other->Store(foreign);
+    std::vector<uint8_t> foreign;  // another map's records do not belong here
+    Built(5)->Store(foreign);
     EXPECT_NE(map->CheckRecords(foreign.data()).find("point 0"), std::string::npos);
 }
 
 TEST_F(MapTest, LinkMirrorsPairsOnlyMirroredPoints) {
-    auto front = MakeMap(0);
-    auto rear = MakeMap(1);
-    auto voes = MakeMap(2);
-    auto accel = MakeMap(3);
-    for (auto* m : {front.get(), rear.get(), voes.get(), accel.get()}) m->InitializeMap();
+    auto front = Built(0), rear = Built(1), voes = Built(2), accel = Built(3);
     voes->LinkMirrors(*accel);
     front->LinkMirrors(*voes);
     auto* f0 = dynamic_cast<MirroredModuleValue*>(front->Point(0).value.get());
@@ -270,20 +161,14 @@ class HeldLiveValue : public WordMonitoredModuleValue {
 class HeldSparkMap : public ModuleMap {
   public:
     HeldSparkMap() : ModuleMap(MakeByteValue, &live) {
-        SetConstants({"t",
-                      "x",
-                      "rpm",
-                      "y",
-                      "deg",
-                      16,
-                      0xB600,
-                      {0, 0},
-                      {512, 45},
-                      {0.0, 0.0},
-                      {8250.0, 45.0},
-                      1.0,
-                      {7, 6}});
-        live.Setup(0x78, 0x48, 0.0, 0.0, 8250.0, 0, 512, 0.0);
+        Constants c{};
+        c.title = c.xLabel = c.xUnits = c.yLabel = c.yUnits = "";
+        c.pointCount = 16;
+        c.valueMax = {8250.0, 45.0};
+        c.internalMax = {512, 45};
+        c.step = 1.0;
+        c.gridLines = {7, 6};
+        SetConstants(c);
     }
     HeldLiveValue live;
 };
@@ -300,14 +185,11 @@ TEST_F(MapTest, LiveXIsTheNearestPoint) {
         map.UpdateLiveX();
         EXPECT_EQ(map.LiveX(), x) << rpm;
     }
-}
 
-TEST_F(MapTest, LiveValueReadsTheMonitorImage) {
-    auto map = MakeMap(0);
-    map->InitializeMap();
-    map->UpdateLiveX();  // no monitor packet: the image is zero and not valid
-    EXPECT_EQ(map->LiveX(), 0.0);
-    EXPECT_FALSE(map->LiveValue().InSync());
+    auto real = Built(0);  // no monitor packet: the image is zero and not valid
+    real->UpdateLiveX();
+    EXPECT_EQ(real->LiveX(), 0.0);
+    EXPECT_FALSE(real->LiveValue().InSync());
 }
 
 TEST(XYpairTest, EncodesXThenYLittleEndian) {

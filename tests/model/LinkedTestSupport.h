@@ -12,18 +12,15 @@
 
 namespace qx::test {
 
-inline std::vector<uint8_t> WriteFrame(uint16_t address, uint8_t value) {
+inline std::vector<uint8_t> RequestFrame(const Request& r) {
     uint8_t buffer[16];
-    const Request r = Request::Write(address, value);
-    const std::size_t n = r.BuildFrame(buffer);
-    return {buffer, buffer + n};
+    return {buffer, buffer + r.BuildFrame(buffer)};
 }
-
+inline std::vector<uint8_t> WriteFrame(uint16_t address, uint8_t value) {
+    return RequestFrame(Request::Write(address, value));
+}
 inline std::vector<uint8_t> ReadFrame(uint16_t address, uint16_t count) {
-    uint8_t buffer[16];
-    const Request r = Request::Read(address, count);
-    const std::size_t n = r.BuildFrame(buffer);
-    return {buffer, buffer + n};
+    return RequestFrame(Request::Read(address, count));
 }
 
 class LinkedTest : public ModelTest {
@@ -40,10 +37,7 @@ class LinkedTest : public ModelTest {
     // Links to a scripted module that identifies as firmware 1.0.
     void LinkScripted() {
         scripted = std::make_unique<ScriptedDevice>();
-        std::vector<uint8_t> identify;
-        uint8_t buffer[16];
-        identify.assign(buffer, buffer + Request::Identify().BuildFrame(buffer));
-        scripted->AlwaysAnswer(identify, Frame(0x80, {0x10}));
+        scripted->AlwaysAnswer(RequestFrame(Request::Identify()), Frame(0x80, {0x10}));
         Open(scripted.get());
     }
 

@@ -11,55 +11,30 @@
 namespace qx::test {
 namespace {
 
-constexpr int kBaud = 115200;
-
 class PtyTransferTest : public ModelTest {
   protected:
-    PtyTransferTest() {
-        console.SetErrorStream(stderr);
-        previous = SetCurrentHost(&console);
-    }
+    PtyTransferTest() : previous(SetCurrentHost(&console)) { console.SetErrorStream(stderr); }
     ~PtyTransferTest() override {
         ResetLink();
         module.Stop();
         SetCurrentHost(previous);
     }
 
-    bool Link() {
-        std::string why;
-        if (!module.Start(&why)) {
-            ADD_FAILURE() << "no pty: " << why;
-            return false;
+    // Every value of the document: its module byte matches and it is in sync.
+    void ExpectModuleHolds(ModuleState& doc) {
+        for (int i = 0; i < kBasicValueCount + kMapCount * 16; ++i) {
+            ModuleValue& v = i < kBasicValueCount
+                                 ? doc.BasicValue(i)
+                                 : *doc.Map((i - kBasicValueCount) / 16)->Point(i % 16).value;
+            EXPECT_EQ(module.Peek(v.GetAddress()), v.EncodeBytes().at(0)) << v.GetAddress();
+            EXPECT_TRUE(v.InSync()) << v.GetAddress();
         }
-        const std::string device = module.SlavePath();
-        CommPort::Instance().SetPortOpener([device](int, serial::OpenError* error) {
-            serial::PortSettings settings;
-            settings.device = device;
-            settings.baud = kBaud;
-            return serial::OpenPosixPort(settings, error);
-        });
-        return CommPort::Instance().EstablishLink();
-    }
-
-    static emu::EmulatorConfig Config() {
-        emu::EmulatorConfig config;
-        config.baud = kBaud;
-        return config;
     }
 
     ConsoleHost console;
-    Host* previous = nullptr;
-    emu::PtyEmulator module{Config()};
+    Host* previous;
+    emu::PtyEmulator module{emu::EmulatorConfig{.baud = 115200}};
 };
-
-std::vector<ModuleValue*> AllValues(ModuleState& doc) {
-    std::vector<ModuleValue*> values;
-    for (int i = 0; i < kBasicValueCount; ++i) values.push_back(&doc.BasicValue(i));
-    for (int m = 0; m < kMapCount; ++m) {
-        for (int p = 0; p < 16; ++p) values.push_back(doc.Map(m)->Point(p).value.get());
-    }
-    return values;
-}
 
 TEST_F(PtyTransferTest, DownloadThenUploadOverARealLine) {
     ModuleState doc;
@@ -69,25 +44,22 @@ TEST_F(PtyTransferTest, DownloadThenUploadOverARealLine) {
     for (int m = 0; m < kMapCount; ++m) {
         for (int p = 0; p < 16; ++p) doc.Map(m)->Point(p).value->SetValue(p * 0.5 + m, false);
     }
-    ASSERT_TRUE(Link());
+    std::string why;
+    ASSERT_TRUE(module.Start(&why)) << "no pty: " << why;
+    CommPort::Instance().SetPortOpener([device = module.SlavePath()](int, serial::OpenError* e) {
+        return serial::OpenPosixPort({.device = device, .baud = 115200}, e);
+    });
+    ASSERT_TRUE(CommPort::Instance().EstablishLink());
 
     ASSERT_TRUE(doc.DownloadSettings());
-    for (ModuleValue* v : AllValues(doc)) {
-        EXPECT_EQ(module.Peek(v->GetAddress()), v->EncodeBytes().at(0))
-            << std::hex << v->GetAddress();
-        EXPECT_TRUE(v->InSync());
-    }
+    ExpectModuleHolds(doc);
     EXPECT_EQ(module.Peek(0xB66B), 0x85);  // start mode enter 350 rpm
     EXPECT_EQ(module.Counters().writes.size(), 108u);
 
     ModuleState other;
     ASSERT_EQ(other.OnNewDocument(), DocStatus::Done);
     ASSERT_TRUE(other.UploadSettings());
-    for (ModuleValue* v : AllValues(other)) {
-        EXPECT_EQ(module.Peek(v->GetAddress()), v->EncodeBytes().at(0))
-            << std::hex << v->GetAddress();
-        EXPECT_TRUE(v->InSync());
-    }
+    ExpectModuleHolds(other);
     EXPECT_EQ(other.revLimit().GetValue(), 7424.0);
     EXPECT_EQ(other.camSensorSync().GetValue(), -6.0);
     EXPECT_EQ(other.Map(4)->Point(5).value->GetValue(), 6.5);

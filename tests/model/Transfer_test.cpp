@@ -1,7 +1,6 @@
 // Upload, download and single-value writes against a module on the in-memory line.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "model/LinkedTestSupport.h"
@@ -12,26 +11,25 @@ namespace {
 
 constexpr const char* kWriteFailure =
     "Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost";
-
-// The basic bytes a new document downloads, in order.
-const std::vector<emu::WriteRecord> kNewDocumentBasics = {
-    {0xB661, 0x02}, {0xB670, 0x00}, {0xB66C, 0x00}, {0xB668, 0x01}, {0xB669, 0x00}, {0xB662, 0x01},
-    {0xB66B, 0x85}, {0xB66A, 0x00}, {0xB66D, 0x01}, {0xB671, 0x04}, {0xB66F, 0x00}, {0xB667, 0x07},
-};
+constexpr const char* kDownloadFailure = "Unable to Download Settings to Module";
 
 class TransferTest : public LinkedTest {
   protected:
     TransferTest() { EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done); }
 
-    void ExpectEverythingInSync(bool inSync) {
+    ModuleValue& At(int map, int point) { return *doc.Map(map)->Point(point).value; }
+    void ExpectEverythingInSync() {
         for (int i = 0; i < kBasicValueCount; ++i) {
-            EXPECT_EQ(doc.BasicValue(i).InSync(), inSync) << kBasicSettings[i].label;
+            EXPECT_TRUE(doc.BasicValue(i).InSync()) << kBasicSettings[i].label;
         }
         for (int m = 0; m < kMapCount; ++m) {
-            for (int p = 0; p < 16; ++p) {
-                EXPECT_EQ(doc.Map(m)->Point(p).value->InSync(), inSync) << m << "/" << p;
-            }
+            for (int p = 0; p < 16; ++p) EXPECT_TRUE(At(m, p).InSync()) << m << "/" << p;
         }
+    }
+    void ExpectMessages(const std::vector<std::string>& texts) {
+        std::vector<std::string> seen;
+        for (const auto& m : host->Messages()) seen.push_back(m.text);
+        EXPECT_EQ(seen, texts);
     }
 
     ModuleState doc;
@@ -42,19 +40,16 @@ TEST_F(TransferTest, DownloadOfANewDocumentWritesEveryByteInOrder) {
     EXPECT_TRUE(doc.OnUpdateDownload());
     doc.OnDownload();
 
-    const auto& writes = emulator->Core().Counters().writes;
-    ASSERT_EQ(writes.size(), 12u + 96u);
-    for (std::size_t i = 0; i < kNewDocumentBasics.size(); ++i) {
-        EXPECT_EQ(writes[i], kNewDocumentBasics[i]) << "write " << i;
-    }
-    for (std::size_t i = 0; i < 96; ++i) {
-        EXPECT_EQ(writes[12 + i].address, 0xB600 + i);
-        EXPECT_EQ(writes[12 + i].value, 0);
-    }
-    ExpectEverythingInSync(true);
-    EXPECT_TRUE(host->Messages().empty());
-    ASSERT_EQ(host->Beeps().size(), 1u);
-    EXPECT_EQ(host->Beeps()[0], BeepKind::Question);
+    std::vector<emu::WriteRecord> expected = {
+        {0xB661, 0x02}, {0xB670, 0x00}, {0xB66C, 0x00}, {0xB668, 0x01},
+        {0xB669, 0x00}, {0xB662, 0x01}, {0xB66B, 0x85}, {0xB66A, 0x00},
+        {0xB66D, 0x01}, {0xB671, 0x04}, {0xB66F, 0x00}, {0xB667, 0x07},
+    };
+    for (uint16_t i = 0; i < 96; ++i) expected.push_back({static_cast<uint16_t>(0xB600 + i), 0});
+    EXPECT_EQ(emulator->Core().Counters().writes, expected);
+    ExpectEverythingInSync();
+    ExpectMessages({});
+    EXPECT_EQ(host->Beeps(), std::vector<BeepKind>{BeepKind::Question});
     ASSERT_EQ(host->WaitWindowCalls().size(), 2u);
     EXPECT_EQ(host->WaitWindowCalls()[0].text, "...while the module settings are downloaded");
     EXPECT_FALSE(host->WaitWindowOpen());
@@ -76,58 +71,46 @@ TEST_F(TransferTest, UploadDecodesTheBasicBlockAndTheMaps) {
 
     doc.OnUpload();
 
-    EXPECT_EQ(doc.ignitionMode().GetValue(), 2.0);
-    EXPECT_EQ(doc.revLimit().GetValue(), 10112.0);
-    EXPECT_EQ(doc.nosArmingRpm().GetValue(), 3850.0);
-    EXPECT_EQ(doc.camSensorOffset().GetValue(), 8.0);
-    EXPECT_EQ(doc.ignitionDelay().GetValue(), 0.0);
-    EXPECT_EQ(doc.startModeExit().GetValue(), 1024.0);
-    EXPECT_EQ(doc.startModeEnter().GetValue(), 0.0);
-    EXPECT_EQ(doc.camSensorSync().GetValue(), -1.0);
-    EXPECT_EQ(doc.auxRevLimit().GetValue(), 1920.0);
-    EXPECT_EQ(doc.nitrousDelay().GetValue(), 0.0);
-    EXPECT_EQ(doc.switchLockout().GetValue(), 170.0);
-    EXPECT_EQ(doc.revLimitRate().GetValue(), 4.0);
-    EXPECT_EQ(doc.Map(0)->Point(3).value->GetValue(), 12.0);
-    EXPECT_EQ(doc.Map(4)->Point(0).value->GetValue(), 2.5);
-    EXPECT_EQ(doc.Map(5)->Point(0).value->GetValue(), 2.0);
-    EXPECT_EQ(doc.Map(2)->Point(15).value->GetValue(), 20.0);
-    ExpectEverythingInSync(true);
+    // In file order: ignition mode, switch lockout, cam sync, cam offset, delay, rev limit,
+    // start mode enter and exit, aux rev limit, rev limit rate, nitrous delay, NOS arming.
+    const double basics[kBasicValueCount] = {2.0, 170.0,  -1.0,   8.0, 0.0, 10112.0,
+                                             0.0, 1024.0, 1920.0, 4.0, 0.0, 3850.0};
+    for (int i = 0; i < kBasicValueCount; ++i) {
+        EXPECT_EQ(doc.BasicValue(i).GetValue(), basics[i]) << kBasicSettings[i].label;
+    }
+    EXPECT_EQ(At(0, 3).GetValue(), 12.0);
+    EXPECT_EQ(At(4, 0).GetValue(), 2.5);
+    EXPECT_EQ(At(5, 0).GetValue(), 2.0);
+    EXPECT_EQ(At(2, 15).GetValue(), 20.0);
+    ExpectEverythingInSync();
     EXPECT_TRUE(doc.IsModified());
-    EXPECT_TRUE(host->Messages().empty());
+    ExpectMessages({});
     EXPECT_EQ(host->WaitWindowCalls().at(0).text, "...while the module settings are uploaded");
     EXPECT_TRUE(emulator->Core().Counters().writes.empty());
 }
 
-TEST_F(TransferTest, MapHalfStepsSurviveOnlyWhereTheModuleHoldsThem) {
+TEST_F(TransferTest, MirrorsAndHalfStepsOnTheModule) {
     LinkEmulator();
-    ModuleValue& dwell = *doc.Map(4)->Point(0).value;
-    ModuleValue& accelDwell = *doc.Map(5)->Point(0).value;
-    ModuleValue& advance = *doc.Map(0)->Point(0).value;
+    const auto peek = [&](uint16_t address) { return emulator->Core().Peek(address); };
+    EXPECT_TRUE(At(0, 5).SetValue(30.0, true));  // mirror on: both spark maps
+    EXPECT_EQ(peek(0xB605), 30);
+    EXPECT_EQ(peek(0xB615), 30);
+    EXPECT_TRUE(At(1, 5).InSync());
+    EXPECT_EQ(At(1, 5).GetValue(), 30.0);
+
     SetMirrorSetting(false);
-    EXPECT_TRUE(dwell.SetValue(2.5, true));
-    EXPECT_TRUE(accelDwell.SetValue(2.5, true));
-    EXPECT_TRUE(advance.SetValue(12.0, true));
-    EXPECT_EQ(emulator->Core().Peek(0xB640), 0x2A);
-    EXPECT_EQ(emulator->Core().Peek(0xB650), 0x02);
-    EXPECT_EQ(emulator->Core().Peek(0xB600), 0x0C);
-    EXPECT_NE(emulator->Core().Peek(0xB610), 0x0C);  // mirror off: the rear map stays
+    EXPECT_TRUE(At(0, 0).SetValue(12.0, true));
+    EXPECT_EQ(peek(0xB600), 0x0C);
+    EXPECT_NE(peek(0xB610), 0x0C);  // the rear map stays
+    // 2.5 msec survives where the module holds half steps (map 4), not in map 5.
+    EXPECT_TRUE(At(4, 0).SetValue(2.5, true));
+    EXPECT_TRUE(At(5, 0).SetValue(2.5, true));
+    EXPECT_EQ(peek(0xB640), 0x2A);
+    EXPECT_EQ(peek(0xB650), 0x02);
     ASSERT_TRUE(doc.Map(4)->UploadFromModule());
     ASSERT_TRUE(doc.Map(5)->UploadFromModule());
-    EXPECT_EQ(dwell.GetValue(), 2.5);
-    EXPECT_EQ(accelDwell.GetValue(), 2.0);
-}
-
-TEST_F(TransferTest, MirroredEditsWriteBothSparkMaps) {
-    LinkEmulator();
-    ModuleValue& front = *doc.Map(0)->Point(5).value;
-    ModuleValue& rear = *doc.Map(1)->Point(5).value;
-    EXPECT_TRUE(front.SetValue(30.0, true));
-    EXPECT_EQ(emulator->Core().Peek(0xB605), 30);
-    EXPECT_EQ(emulator->Core().Peek(0xB615), 30);
-    EXPECT_TRUE(front.InSync());
-    EXPECT_TRUE(rear.InSync());
-    EXPECT_EQ(rear.GetValue(), 30.0);
+    EXPECT_EQ(At(4, 0).GetValue(), 2.5);
+    EXPECT_EQ(At(5, 0).GetValue(), 2.0);
 }
 
 TEST_F(TransferTest, AddressFollowsTheFirmware) {
@@ -147,13 +130,11 @@ TEST_F(TransferTest, ModuleThatStopsAnsweringEndsTheDownloadAtTheFirstValue) {
     scripted->GoSilent();
     doc.OnDownload();
 
-    const int rounds = CommPort::Instance().Retries() + 1;
-    EXPECT_EQ(scripted->CountOf(WriteFrame(0xB661, 0x02)), static_cast<std::size_t>(rounds));
+    const std::size_t rounds = static_cast<std::size_t>(CommPort::Instance().Retries() + 1);
+    EXPECT_EQ(scripted->CountOf(WriteFrame(0xB661, 0x02)), rounds);
     EXPECT_EQ(scripted->CountOf(WriteFrame(0xB670, 0x00)), 0u);
-    ASSERT_EQ(host->Messages().size(), 2u);
-    EXPECT_EQ(host->Messages()[0].text, kWriteFailure);
-    EXPECT_EQ(host->Messages()[1].text, "Unable to Download Settings to Module");
-    EXPECT_EQ(host->Messages()[1].caption, "Communications Error");
+    ExpectMessages({kWriteFailure, kDownloadFailure});
+    EXPECT_EQ(host->Messages().at(1).caption, "Communications Error");
     EXPECT_TRUE(host->Beeps().empty());
     EXPECT_FALSE(doc.ignitionMode().InSync());
     EXPECT_FALSE(doc.TransferInProgress());
@@ -171,31 +152,40 @@ TEST_F(TransferTest, DownloadFailingAtTheThirdValueKeepsWhatWasWritten) {
     EXPECT_FALSE(doc.camSensorSync().InSync());
     EXPECT_GE(scripted->CountOf(WriteFrame(0xB66C, 0x00)), 1u);
     EXPECT_EQ(scripted->CountOf(WriteFrame(0xB668, 0x01)), 0u);
-    ASSERT_EQ(host->Messages().size(), 2u);
-    EXPECT_EQ(host->Messages()[0].text, kWriteFailure);
-    EXPECT_EQ(host->Messages()[1].text, "Unable to Download Settings to Module");
+    ExpectMessages({kWriteFailure, kDownloadFailure});
 }
 
-TEST_F(TransferTest, MapDownloadStopsAtTheFirstFailingPoint) {
+TEST_F(TransferTest, WritesStopAtTheFirstFailure) {
     LinkScripted();
     for (int i = 0; i < 3; ++i) scripted->Expect(WriteFrame(0xB620 + i, 0x00), {0x06});
     EXPECT_FALSE(doc.Map(2)->DownloadToModule());
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(doc.Map(2)->Point(i).value->InSync(), i < 3) << i;
-    }
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(At(2, i).InSync(), i < 3) << i;
     EXPECT_EQ(scripted->CountOf(WriteFrame(0xB624, 0x00)), 0u);
 }
 
-TEST_F(TransferTest, FailedReadsChangeNothing) {
+TEST_F(TransferTest, PartnerWriteFailureReportsFailureButKeepsTheFirstValue) {
+    LinkScripted();
+    scripted->Expect(WriteFrame(0xB607, 20), {0x06});
+    EXPECT_FALSE(At(0, 7).SetValue(20.0, true));
+    EXPECT_EQ(At(0, 7).GetValue(), 20.0);
+    EXPECT_TRUE(At(0, 7).InSync());
+    EXPECT_EQ(At(1, 7).GetValue(), 0.0);
+    EXPECT_EQ(host->Messages().size(), 1u);
+}
+
+TEST_F(TransferTest, FailedReadsAndWritesChangeNothing) {
     LinkScripted();
     scripted->GoSilent();
-    ModuleMap& map = *doc.Map(3);
-    map.Point(4).value->StoreValue(7.0);
-    map.Point(4).value->SetInSync(true);
-    EXPECT_FALSE(map.UploadFromModule());
-    EXPECT_EQ(map.Point(4).value->GetValue(), 7.0);
-    EXPECT_TRUE(map.Point(4).value->InSync());
-    EXPECT_FALSE(map.Point(5).value->InSync());
+    At(3, 4).StoreValue(7.0);
+    At(3, 4).SetInSync(true);
+    EXPECT_FALSE(doc.Map(3)->UploadFromModule());
+    EXPECT_EQ(At(3, 4).GetValue(), 7.0);
+    EXPECT_TRUE(At(3, 4).InSync());
+    EXPECT_FALSE(At(3, 5).InSync());
+
+    EXPECT_FALSE(doc.revLimit().SetValue(8000.0, false));  // the old value comes back
+    EXPECT_EQ(doc.revLimit().GetValue(), 6144.0);
+    EXPECT_FALSE(doc.revLimit().InSync());
 
     host->ClearRecords();
     doc.revLimit().StoreValue(7040.0);
@@ -204,27 +194,6 @@ TEST_F(TransferTest, FailedReadsChangeNothing) {
     ASSERT_FALSE(host->Messages().empty());
     EXPECT_EQ(host->Messages().back().text, "Unable to Upload Module Settings");
     EXPECT_FALSE(doc.IsModified());
-}
-
-TEST_F(TransferTest, PartnerWriteFailureReportsFailureButKeepsTheFirstValue) {
-    LinkScripted();
-    scripted->Expect(WriteFrame(0xB607, 20), {0x06});
-    ModuleValue& front = *doc.Map(0)->Point(7).value;
-    ModuleValue& rear = *doc.Map(1)->Point(7).value;
-    EXPECT_FALSE(front.SetValue(20.0, true));
-    EXPECT_EQ(front.GetValue(), 20.0);
-    EXPECT_TRUE(front.InSync());
-    EXPECT_EQ(rear.GetValue(), 0.0);
-    EXPECT_EQ(host->Messages().size(), 1u);
-}
-
-TEST_F(TransferTest, FailedWriteRestoresTheOldValue) {
-    LinkScripted();
-    scripted->GoSilent();
-    ModuleValue& rev = doc.revLimit();
-    EXPECT_FALSE(rev.SetValue(8000.0, false));
-    EXPECT_EQ(rev.GetValue(), 6144.0);
-    EXPECT_FALSE(rev.InSync());
 }
 
 TEST_F(TransferTest, TransfersRefuseABusyLinkAndTheHandlersAreDisabled) {
@@ -242,8 +211,7 @@ TEST_F(TransferTest, TransfersRefuseABusyLinkAndTheHandlersAreDisabled) {
 }
 
 TEST_F(TransferTest, NewDocumentAndOpenAreRefusedWhileAnUploadRuns) {
-    // Save a file to try to open during the upload.
-    const std::string path = host.TempDir() + "/other.qvx";
+    const std::string path = host.TempDir() + "/other.qvx";  // to open during the upload
     doc.revLimit().StoreValue(8064.0);
     ASSERT_EQ(doc.OnSaveDocument(path), DocStatus::Done);
     ASSERT_EQ(doc.OnNewDocument(), DocStatus::Done);
@@ -254,40 +222,35 @@ TEST_F(TransferTest, NewDocumentAndOpenAreRefusedWhileAnUploadRuns) {
     ModuleMap* mapBefore = doc.Map(0);
     std::vector<DocStatus> seen;
     bool commandsEnabled = true;
-    bool ran = false;
     host->ScheduleEventIn(20, [&] {
-        ran = true;
         commandsEnabled = doc.OnUpdateUpload() || doc.OnUpdateDownload();
         seen.push_back(doc.OnNewDocument());
         seen.push_back(doc.OnOpenDocument(path));
     });
     doc.OnUpload();
 
-    ASSERT_TRUE(ran) << "the upload dispatched no event";
+    ASSERT_EQ(seen, (std::vector<DocStatus>{DocStatus::Busy, DocStatus::Busy}))
+        << "the upload must dispatch the event and refuse both";
     EXPECT_FALSE(commandsEnabled);
-    EXPECT_EQ(seen, (std::vector<DocStatus>{DocStatus::Busy, DocStatus::Busy}));
     EXPECT_EQ(doc.Map(0), mapBefore);
     EXPECT_NE(doc.revLimit().GetValue(), 8064.0);
     EXPECT_TRUE(doc.revLimit().InSync());  // the upload finished into the same document
     EXPECT_EQ(doc.GetPathName(), "");
-    // Afterwards they work again.
-    EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done);
+    EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done);  // afterwards it works again
 }
 
 TEST_F(TransferTest, OpeningAFileWithTheLinkUpOffersADownload) {
     const std::string path = host.TempDir() + "/offer.qvx";
     ASSERT_EQ(doc.OnSaveDocument(path), DocStatus::Done);
-
     ASSERT_EQ(doc.OnOpenDocument(path), DocStatus::Done);
-    EXPECT_TRUE(host->Messages().empty());  // link down: nothing asked
+    ExpectMessages({});  // link down: nothing asked
 
     LinkEmulator();
     host->QueueAnswer(MsgResult::No);
     ASSERT_EQ(doc.OnOpenDocument(path), DocStatus::Done);
-    ASSERT_EQ(host->Messages().size(), 1u);
-    EXPECT_EQ(host->Messages()[0].text, "Do you want to download these settings to the module?");
-    EXPECT_EQ(host->Messages()[0].caption, "Download Module Settings");
-    EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::YesNo);
+    ExpectMessages({"Do you want to download these settings to the module?"});
+    EXPECT_EQ(host->Messages().at(0).caption, "Download Module Settings");
+    EXPECT_EQ(host->Messages().at(0).buttons, MsgButtons::YesNo);
     EXPECT_TRUE(emulator->Core().Counters().writes.empty());
 
     host->QueueAnswer(MsgResult::Yes);
