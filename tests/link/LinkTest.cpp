@@ -6,76 +6,77 @@
 namespace qx::test {
 namespace {
 
+using Texts = std::vector<std::string>;
+using Bytes = std::vector<uint8_t>;
 constexpr const char* kBroken = "Connection to Module Has Been Broken";
+constexpr const char* kFill = "Receive Buffer Continuing to Fill!";
+const Bytes kReadB661 = {2, 5, 0, 1, 0x61, 0xB6, 0x11, 0, 0xE3, 3};
 
 class LinkTests : public LinkFixture {};
 
-TEST_F(LinkTests, GivesUpAMissingByteAfterOneReadPlusRetries) {
+// Retries, Wait Retries and Timeout of the profile (0 = defaults 5, 10, 200), and
+// the expected give-up times of a missing byte and a missing response.
+struct Timing {
+    int retries, waitRetries, timeout;
+    int64_t readMs, waitMs;
+};
+class LinkTiming : public LinkFixture, public ::testing::WithParamInterface<Timing> {};
+
+TEST_P(LinkTiming, GivesUpAfterOnePlusRetriesSleepingWaits) {
+    const Timing& t = GetParam();
+    if (t.timeout > 0) {
+        SetProfile("Retries", t.retries);
+        SetProfile("Wait Retries", t.waitRetries);
+        SetProfile("Timeout", t.timeout);
+    }
     Link();
-    const int64_t start = host->NowMs();
+    int64_t start = host->NowMs();
     uint8_t b = 0xEE;
     EXPECT_FALSE(Port().ReadByte(b));
     EXPECT_EQ(b, 0);
-    EXPECT_EQ(host->NowMs() - start, 6 * 200);
-}
-
-TEST_F(LinkTests, RetryCountsComeFromTheProfile) {
-    SetProfile("Retries", 2);
-    SetProfile("Wait Retries", 3);
-    SetProfile("Timeout", 100);
-    Link();
-    int64_t start = host->NowMs();
-    uint8_t b = 0;
-    EXPECT_FALSE(Port().ReadByte(b));
-    EXPECT_EQ(host->NowMs() - start, 3 * 100);
+    EXPECT_EQ(host->NowMs() - start, t.readMs);
+    host->ClearRecords();
     start = host->NowMs();
     EXPECT_FALSE(Port().WaitForResponse(false));
-    EXPECT_EQ(host->NowMs() - start, 4 * 100);
-}
-
-TEST_F(LinkTests, WaitForResponseGivesUpAfterElevenSleepingWaits) {
-    Link();
-    const int64_t start = host->NowMs();
-    EXPECT_FALSE(Port().WaitForResponse(false));
-    EXPECT_EQ(host->NowMs() - start, 11 * 200);
+    EXPECT_EQ(host->NowMs() - start, t.waitMs);
     // It slept in the host: a handful of waits, not a polling loop.
-    EXPECT_LE(host->Waits().calls, 11);
     EXPECT_GE(host->Waits().calls, 1);
+    EXPECT_LE(host->Waits().calls, 11);
     for (const auto& request : host->WaitRequests()) {
         EXPECT_TRUE(request.dispatch);
         EXPECT_EQ(request.port, line);
     }
 }
+INSTANTIATE_TEST_SUITE_P(Profiles, LinkTiming,
+                         ::testing::Values(Timing{0, 0, 0, 6 * 200, 11 * 200},
+                                           Timing{2, 3, 100, 3 * 100, 4 * 100}));
 
-TEST_F(LinkTests, WaitsWakeForDataAndUiEvents) {
+TEST_F(LinkTests, WaitsWakeForDataAndUiEventsButNotInsideAPumpBlock) {
     Link();
     device.SendAt(host->NowMs() + 50, {0x42});
     int dispatched = 0;
     host->ScheduleEventIn(20, [&] { ++dispatched; });
-    const int64_t start = host->NowMs();
+    int64_t start = host->NowMs();
     EXPECT_TRUE(Port().WaitForData());
     EXPECT_EQ(dispatched, 1);
     EXPECT_EQ(host->NowMs() - start, 50);
-}
 
-TEST_F(LinkTests, PauseInsideAPumpBlockIgnoresEventsAndTheStream) {
-    Link();
     device.Stream(Frame(0x83, {1, 2}), host->NowMs() + 1, 5, false);
-    int dispatched = 0;
     host->ScheduleEventIn(10, [&] { ++dispatched; });
+    host->ClearRecords();
     {
         PumpBlockScope block;
-        const int64_t start = host->NowMs();
+        start = host->NowMs();
         EXPECT_TRUE(Port().Pause(150));
         EXPECT_EQ(host->NowMs() - start, 150);
     }
-    EXPECT_EQ(dispatched, 0);
+    EXPECT_EQ(dispatched, 1);
     for (const auto& request : host->WaitRequests()) {
         EXPECT_FALSE(request.dispatch);
         EXPECT_EQ(request.port, nullptr);
     }
     EXPECT_TRUE(Port().Pause(10));
-    EXPECT_EQ(dispatched, 1);
+    EXPECT_EQ(dispatched, 2);
 }
 
 TEST_F(LinkTests, QuittingDuringAWaitFailsAtOnceAndPostsAQuit) {
@@ -86,13 +87,13 @@ TEST_F(LinkTests, QuittingDuringAWaitFailsAtOnceAndPostsAQuit) {
     EXPECT_FALSE(Port().WaitForResponse(true));
     EXPECT_FALSE(Port().Pause(1000));
     EXPECT_EQ(host->NowMs(), start);
-    ASSERT_FALSE(host->QuitPosts().empty());
-    EXPECT_EQ(host->QuitPosts().front(), 0);
+    EXPECT_EQ(host->QuitPosts().at(0), 0);
 }
 
 TEST_F(LinkTests, QueriesAreSafeWhileDown) {
     CommPort& port = Port();
     uint8_t b = 1;
+    CommPort::CommError error = CommPort::CommError::EndByteError;
     EXPECT_FALSE(port.IsLinked());
     EXPECT_FALSE(port.ReadByte(b));
     EXPECT_FALSE(port.WriteByte(1));
@@ -104,6 +105,9 @@ TEST_F(LinkTests, QueriesAreSafeWhileDown) {
     EXPECT_TRUE(port.WaitForResponse(true));
     EXPECT_FALSE(port.Pause(10));
     EXPECT_TRUE(port.ResetError());
+    EXPECT_FALSE(port.SendRequest(Request::Identify()));
+    EXPECT_FALSE(port.ReadResponse(b, &b, 1, &error, true));
+    EXPECT_EQ(error, CommPort::CommError::EndByteError);
     EXPECT_FALSE(port.ReadModuleMemoryBlock(&b, 0xB600, 1));
     EXPECT_FALSE(port.WriteModuleByte(0xB600, 1));
     EXPECT_EQ(port.FirmwareVersion(), 0xFF);
@@ -111,18 +115,13 @@ TEST_F(LinkTests, QueriesAreSafeWhileDown) {
     EXPECT_TRUE(host->Messages().empty());
 }
 
-// ---- ResetError -------------------------------------------------------------
-
-TEST_F(LinkTests, ResetErrorOnAQuietLineSucceedsAfterOneTimeout) {
+TEST_F(LinkTests, ResetErrorOnAQuietLineAndWithAPendingLineError) {
     Link();
     const int64_t start = host->NowMs();
     EXPECT_TRUE(Port().ResetError());
     EXPECT_EQ(host->NowMs() - start, 200);
     EXPECT_TRUE(host->Messages().empty());
-}
 
-TEST_F(LinkTests, ResetErrorReportsAPendingLineErrorAndGoesOn) {
-    Link();
     line->InjectLineError(0x0004);
     line->Feed({1, 2, 3});
     EXPECT_TRUE(Port().ResetError());
@@ -134,117 +133,95 @@ TEST_F(LinkTests, ResetErrorReportsAPendingLineErrorAndGoesOn) {
     EXPECT_EQ(Port().ReceiveCount(), 0u);
 }
 
-TEST_F(LinkTests, ResetErrorBreaksTheLinkWhenTheBufferKeepsFilling) {
-    Link();
-    device.Stream(Frame(0x83, std::vector<uint8_t>(14, 1)), host->NowMs(), 20, false);
-    const int64_t start = host->NowMs();
-    EXPECT_FALSE(Port().ResetError());
-    EXPECT_FALSE(Port().IsLinked());
-    EXPECT_EQ(MessageTexts(),
-              (std::vector<std::string>{"Receive Buffer Continuing to Fill!", kBroken}));
-    EXPECT_EQ(host->Messages()[0].caption, "Reset Error");
-    // Six flushes of at most six rounds each, never for ever.
-    EXPECT_LE(host->NowMs() - start, 7 * 6 * 200 + 7 * 200);
-}
+// A stream that is never cancelled (false) or an endless flood (true).
+class LineNeverQuiet : public LinkFixture, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(LinkTests, AnEndlessFloodIsBoundedInFlushAndResetError) {
+TEST_P(LineNeverQuiet, FlushAndResetErrorGiveUpAndBreakTheLink) {
     Link();
-    device.Flood(host->NowMs());
+    if (GetParam()) {
+        device.Flood(host->NowMs());
+    } else {
+        device.Stream(Frame(0x83, Bytes(14, 1)), host->NowMs(), 20, false);
+    }
     int64_t start = host->NowMs();
     EXPECT_FALSE(Port().FlushBuffers());
     EXPECT_EQ(host->NowMs() - start, 6 * 200);
     start = host->NowMs();
     EXPECT_FALSE(Port().ResetError());
     EXPECT_FALSE(Port().IsLinked());
-    EXPECT_EQ(MessageTexts(),
-              (std::vector<std::string>{"Receive Buffer Continuing to Fill!", kBroken}));
+    EXPECT_EQ(MessageTexts(), (Texts{kFill, kBroken}));
+    EXPECT_EQ(host->Messages()[0].caption, "Reset Error");
     EXPECT_LE(host->NowMs() - start, 2 * 6 * 200);
 }
+INSTANTIATE_TEST_SUITE_P(StreamOrFlood, LineNeverQuiet, ::testing::Bool());
 
-TEST_F(LinkTests, AVanishedDeviceBreaksTheLinkWithOneMessage) {
+// The adapter is pulled before the exchange (-1) or at the given time during the reply.
+class DeviceGone : public LinkFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DeviceGone, BreaksTheLinkWithOneMessage) {
     Link();
-    line->SetGone(true);
+    if (GetParam() < 0) {
+        line->SetGone(true);
+    } else {
+        const Bytes reply = Frame(0x81, Bytes(17, 3));
+        device.Expect(kReadB661, Bytes(reply.begin(), reply.begin() + 6), 5);
+        host->ScheduleEventIn(GetParam(), [&] { line->SetGone(true); });
+    }
     uint8_t block[17];
     EXPECT_FALSE(Port().ReadModuleMemoryBlock(block, 0xB661, 17));
     EXPECT_FALSE(Port().IsLinked());
-    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{kBroken}));
+    EXPECT_EQ(MessageTexts(), (Texts{kBroken}));
     EXPECT_EQ(host->LinkIndicatorCalls(), (std::vector<bool>{false}));
     EXPECT_EQ(host->Beeps(), (std::vector<BeepKind>{BeepKind::Error}));
+    EXPECT_LE(device.CountOf(kReadB661), 1u);
 }
+INSTANTIATE_TEST_SUITE_P(BeforeOrDuringTheReply, DeviceGone, ::testing::Values(-1, 100));
 
-TEST_F(LinkTests, DeviceGoneMidExchangeIsFoundByRecovery) {
+TEST_F(LinkTests, ReadsABlockRecoveringFromABadFrameAndGivesUpAfterTheRetries) {
     Link();
-    // The module starts answering and then the adapter is pulled.
-    const std::vector<uint8_t> request = {2, 5, 0, 1, 0x61, 0xB6, 0x11, 0, 0xE3, 3};
-    auto reply = Frame(0x81, std::vector<uint8_t>(17, 3));
-    reply.resize(6);
-    device.Expect(request, reply, 5);
-    host->ScheduleEventIn(100, [&] { line->SetGone(true); });
-    uint8_t block[17];
-    EXPECT_FALSE(Port().ReadModuleMemoryBlock(block, 0xB661, 17));
-    EXPECT_FALSE(Port().IsLinked());
-    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{kBroken}));
-    EXPECT_EQ(device.CountOf(request), 1u);
-}
-
-// ---- Block read and byte write ------------------------------------------------
-
-TEST_F(LinkTests, ReadsABlockAndRecoversFromABadFrame) {
-    Link();
-    std::vector<uint8_t> values(17);
+    Bytes values(17);
     for (int i = 0; i < 17; ++i) values[i] = static_cast<uint8_t>(i * 3);
-    const std::vector<uint8_t> request = {2, 5, 0, 1, 0x61, 0xB6, 0x11, 0, 0xE3, 3};
-    std::vector<uint8_t> bad = {0x02, 0x00, 0x00, 0x81, 0x55, 0x55};  // length 0
-    device.Expect(request, bad, 5);
-    device.Expect(request, Frame(0x81, values), 5);
+    device.Expect(kReadB661, {0x02, 0x00, 0x00, 0x81, 0x55, 0x55}, 5);  // length 0
+    device.Expect(kReadB661, Frame(0x81, values), 5);
     uint8_t block[17] = {};
     ASSERT_TRUE(Port().ReadModuleMemoryBlock(block, 0xB661, 17));
-    EXPECT_EQ(std::vector<uint8_t>(block, block + 17), values);
-    EXPECT_EQ(device.CountOf(request), 2u);
+    EXPECT_EQ(Bytes(block, block + 17), values);
+    EXPECT_EQ(device.CountOf(kReadB661), 2u);
     EXPECT_TRUE(host->Messages().empty());
-}
 
-TEST_F(LinkTests, BlockReadGivesUpAfterOnePlusRetriesAttempts) {
-    Link();
-    uint8_t block[4] = {9, 9, 9, 9};
-    EXPECT_FALSE(Port().ReadModuleMemoryBlock(block, 0xB600, 4));
+    EXPECT_FALSE(Port().ReadModuleMemoryBlock(block, 0xB600, 4));  // never answered
     EXPECT_EQ(device.CountOf({2, 5, 0, 1, 0x00, 0xB6, 4, 0}), 6u);
     ASSERT_EQ(host->Messages().size(), 1u);
     EXPECT_EQ(host->Messages()[0].text,
               "Unable to Resync Communications with Module!\nCommPort::ReadModuleMemoryBlock");
     EXPECT_EQ(host->Messages()[0].caption, std::string(kAppTitle));
-    EXPECT_EQ(std::vector<uint8_t>(block, block + 4), std::vector<uint8_t>(4, 0));
+    EXPECT_EQ(Bytes(block, block + 4), Bytes(4, 0));
     EXPECT_TRUE(Port().IsLinked());
 }
 
-TEST_F(LinkTests, WritesAByteAndWaitsForAck) {
+TEST_F(LinkTests, WritesBytesWaitingForAckAndGivesUpOnNak) {
     Link();
-    device.AlwaysAnswer(Frame(0x02, {0x10, 0xB6, 1, 0, 0x12}), {0x06}, 3);
-    device.AlwaysAnswer(Frame(0x02, {0x11, 0xB6, 1, 0, 0x34}), {0x06}, 3);
+    const Bytes first = Frame(0x02, {0x10, 0xB6, 1, 0, 0x12});
+    const Bytes second = Frame(0x02, {0x11, 0xB6, 1, 0, 0x34});
+    const Bytes refused = Frame(0x02, {0x12, 0xB6, 1, 0, 0x56});
+    device.AlwaysAnswer(first, {0x06}, 3);
+    device.AlwaysAnswer(second, {0x06}, 3);
+    device.AlwaysAnswer(refused, {0x15}, 3);
     EXPECT_TRUE(Port().WriteModuleByte(0xB610, 0x12));
     EXPECT_TRUE(Port().WriteModuleByte(0xB611, 0x34));
-    EXPECT_EQ(line->Written(), [] {
-        auto a = Frame(0x02, {0x10, 0xB6, 1, 0, 0x12});
-        auto b = Frame(0x02, {0x11, 0xB6, 1, 0, 0x34});
-        a.insert(a.end(), b.begin(), b.end());
-        return a;
-    }());
+    Bytes both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    EXPECT_EQ(line->Written(), both);
     EXPECT_TRUE(host->Messages().empty());
+
+    EXPECT_FALSE(Port().WriteModuleByte(0xB612, 0x56));
+    EXPECT_EQ(device.CountOf(refused), 6u);
+    EXPECT_EQ(
+        MessageTexts(),
+        (Texts{"Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost"}));
 }
 
-TEST_F(LinkTests, AWriteAnsweredWithNakGivesUpWithItsMessage) {
-    Link();
-    device.AlwaysAnswer(Frame(0x02, {0x10, 0xB6, 1, 0, 0x12}), {0x15}, 3);
-    EXPECT_FALSE(Port().WriteModuleByte(0xB610, 0x12));
-    EXPECT_EQ(device.CountOf(Frame(0x02, {0x10, 0xB6, 1, 0, 0x12})), 6u);
-    EXPECT_EQ(MessageTexts(),
-              (std::vector<std::string>{
-                  "Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost"}));
-}
-
-// ---- Establishing and breaking --------------------------------------------------
-
-TEST_F(LinkTests, EstablishesAndReportsTheFirmwareVersion) {
+TEST_F(LinkTests, EstablishesReportsTheFirmwareVersionAndBreaks) {
     device.Expect(kIdentifyRequest, Frame(0x80, {0x1A}), 5);
     ASSERT_TRUE(Port().EstablishLink());
     EXPECT_TRUE(Port().IsLinked());
@@ -257,7 +234,7 @@ TEST_F(LinkTests, EstablishesAndReportsTheFirmwareVersion) {
     EXPECT_EQ(host->Beeps(), (std::vector<BeepKind>{BeepKind::Error}));
     EXPECT_EQ(host->LinkIndicatorCalls(), (std::vector<bool>{true}));
     // Wake-up twice, then IDENTIFY.
-    EXPECT_EQ(device.Received(), (std::vector<uint8_t>{0x18, 0x18, 2, 1, 0, 0, 0, 3}));
+    EXPECT_EQ(device.Received(), (Bytes{0x18, 0x18, 2, 1, 0, 0, 0, 3}));
     EXPECT_EQ(Port().BusyCount(), 0);
 
     Port().BreakLink();
@@ -277,7 +254,6 @@ TEST_F(LinkTests, APortThatWillNotOpenOffersRetryWithTheReason) {
     EXPECT_EQ(host->Messages()[0].text, "Unable to Initialize Serial Port.\n" + openReason);
     EXPECT_EQ(host->Messages()[0].caption, "Communications Error...");
     EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::RetryCancel);
-    EXPECT_EQ(Port().Port(), nullptr);
     EXPECT_FALSE(Port().IsLinked());
     EXPECT_TRUE(host->LinkIndicatorCalls().empty());
 }
@@ -285,38 +261,15 @@ TEST_F(LinkTests, APortThatWillNotOpenOffersRetryWithTheReason) {
 TEST_F(LinkTests, ARefusedWakeUpByteLeavesTheLinkDown) {
     refuseWrites = true;
     EXPECT_FALSE(Port().EstablishLink());
-    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Unable to initialize serial port."}));
+    EXPECT_EQ(MessageTexts(), (Texts{"Unable to initialize serial port."}));
     EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::Ok);
     EXPECT_EQ(Port().Port(), nullptr);
 }
 
-TEST_F(LinkTests, HandshakeFailuresOfferRetryAndCancel) {
-    // A silent module: Retry once, then Cancel.
-    host->QueueAnswers({MsgResult::Retry, MsgResult::Ok, MsgResult::Cancel, MsgResult::Ok});
-    device.GoSilent();
-    EXPECT_FALSE(Port().EstablishLink());
-    EXPECT_EQ(MessageTexts(),
-              (std::vector<std::string>{"Unable to read from serial port", kBroken,
-                                        "Unable to read from serial port", kBroken}));
-    EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::RetryCancel);
-    EXPECT_EQ(host->Messages()[0].caption, "Communications Error...");
-    EXPECT_EQ(openedIndexes.size(), 2u);
-    EXPECT_FALSE(Port().IsLinked());
-}
-
-TEST_F(LinkTests, AWrongIdentifyResponseIsReported) {
-    device.Expect(kIdentifyRequest, Frame(0x81, {0x10}), 5);
-    host->QueueAnswers({MsgResult::Cancel});
-    EXPECT_FALSE(Port().EstablishLink());
-    EXPECT_EQ(MessageTexts(),
-              (std::vector<std::string>{"Incorrect response to IDENTIFY request", kBroken}));
-}
-
 // Accepts the wake-up bytes, then refuses every write (a failing adapter).
-class RefusesAfterWakeUp final : public serial::LineDevice {
-  public:
+struct RefusesAfterWakeUp final : serial::LineDevice {
     void OnHostByte(uint8_t, int64_t) override {
-        if (++bytes == 2 && line) line->SetRefuseWrites(true);
+        if (++bytes == 2) line->SetRefuseWrites(true);
     }
     void Produce(int64_t, std::vector<uint8_t>&) override {}
     int64_t NextOutputTime(int64_t) override { return -1; }
@@ -324,45 +277,57 @@ class RefusesAfterWakeUp final : public serial::LineDevice {
     int bytes = 0;
 };
 
-TEST_F(LinkTests, AnIdentifyRequestThatCannotBeWrittenOffersRetry) {
+enum class Handshake { Silent, WrongAnswer, WriteRefused };
+struct HandshakeCase {
+    Handshake fault;
+    const char* text;
+};
+class HandshakeFailure : public LinkFixture, public ::testing::WithParamInterface<HandshakeCase> {};
+
+TEST_P(HandshakeFailure, OffersRetryAndCancel) {
     RefusesAfterWakeUp refusing;
-    Port().SetPortOpener([&](int, serial::OpenError*) {
-        auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &refusing);
-        refusing.line = opened.get();
-        refusing.bytes = 0;
-        return std::unique_ptr<serial::SerialPort>(std::move(opened));
-    });
+    if (GetParam().fault == Handshake::Silent) device.GoSilent();
+    if (GetParam().fault == Handshake::WrongAnswer) {
+        device.AlwaysAnswer(kIdentifyRequest, Frame(0x81, {0x10}), 5);
+    }
+    if (GetParam().fault == Handshake::WriteRefused) {
+        Port().SetPortOpener([&](int, serial::OpenError*) {
+            auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &refusing);
+            refusing.line = opened.get();
+            refusing.bytes = 0;
+            return std::unique_ptr<serial::SerialPort>(std::move(opened));
+        });
+    }
     host->QueueAnswers({MsgResult::Retry, MsgResult::Ok, MsgResult::Cancel, MsgResult::Ok});
     EXPECT_FALSE(Port().EstablishLink());
-    EXPECT_EQ(MessageTexts(),
-              (std::vector<std::string>{"Unable to write to serial port", kBroken,
-                                        "Unable to write to serial port", kBroken}));
+    const std::string text = GetParam().text;
+    EXPECT_EQ(MessageTexts(), (Texts{text, kBroken, text, kBroken}));
+    EXPECT_EQ(host->Messages()[0].caption, "Communications Error...");
     EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::RetryCancel);
     EXPECT_EQ(host->LinkIndicatorCalls(), (std::vector<bool>{true, false, true, false}));
     EXPECT_FALSE(Port().IsLinked());
 }
+INSTANTIATE_TEST_SUITE_P(
+    Faults, HandshakeFailure,
+    ::testing::Values(HandshakeCase{Handshake::Silent, "Unable to read from serial port"},
+                      HandshakeCase{Handshake::WrongAnswer,
+                                    "Incorrect response to IDENTIFY request"},
+                      HandshakeCase{Handshake::WriteRefused, "Unable to write to serial port"}));
 
-TEST_F(LinkTests, SetPortWithTheSameIndexTouchesNothing) {
+TEST_F(LinkTests, SetPortAndSetTimeoutWriteTheProfileOnlyOnAChange) {
     Link();
     EXPECT_TRUE(Port().SetPort(0));
     EXPECT_FALSE(AppProfile().HasKey("Settings", "Port"));
-    EXPECT_TRUE(Port().IsLinked());
     EXPECT_EQ(openedIndexes, (std::vector<int>{0}));
     EXPECT_FALSE(Port().SetPort(4));
     EXPECT_FALSE(Port().SetPort(-1));
-}
-
-TEST_F(LinkTests, SetPortWithANewIndexRelinksOnIt) {
-    Link();
     device.Expect(kIdentifyRequest, Frame(0x80, {0x10}), 5);
     EXPECT_TRUE(Port().SetPort(2));
     EXPECT_EQ(AppProfile().GetInt("Settings", "Port", -1), 2);
     EXPECT_EQ(openedIndexes, (std::vector<int>{0, 2}));
     EXPECT_TRUE(Port().IsLinked());
     EXPECT_EQ(Port().FirmwareVersion(), 0x10);
-}
 
-TEST_F(LinkTests, SetTimeoutWritesOnlyAChange) {
     EXPECT_TRUE(Port().SetTimeout(200));
     EXPECT_FALSE(AppProfile().HasKey("Settings", "Timeout"));
     EXPECT_TRUE(Port().SetTimeout(300));
@@ -371,37 +336,36 @@ TEST_F(LinkTests, SetTimeoutWritesOnlyAChange) {
     EXPECT_FALSE(Port().SetTimeout(0));
 }
 
-TEST_F(LinkTests, OutOfRangeProfileValuesFallBackToDefaults) {
-    SetProfile("Port", 7);
-    SetProfile("Retries", -1);
-    SetProfile("Wait Retries", 1000);
-    SetProfile("Timeout", 0);
-    SetProfile("Delay", 99999999);
-    SetProfile("Restart Threshold", 0);
-    CommPort& port = Port();
-    EXPECT_EQ(port.PortNumber(), 0);
-    EXPECT_EQ(port.Retries(), 5);
-    EXPECT_EQ(port.WaitRetries(), 10);
-    EXPECT_EQ(port.Timeout(), 200);
-    EXPECT_EQ(port.Delay(), 150);
-    EXPECT_EQ(RamMonitor::Instance().RestartThreshold(), 50);
-    const std::string trace = host->TraceText();
-    for (const char* key : {"\"Port\"", "\"Retries\"", "\"Wait Retries\"", "\"Timeout\"",
-                            "\"Delay\"", "\"Restart Threshold\""}) {
-        EXPECT_NE(trace.find(key), std::string::npos) << key;
+TEST_F(LinkTests, ProfileValuesOutOfRangeFallBackToDefaultsWithATrace) {
+    using Get = int (*)();
+    const Get port = [] { return CommPort::Instance().PortNumber(); };
+    const Get retries = [] { return CommPort::Instance().Retries(); };
+    const Get waitRetries = [] { return CommPort::Instance().WaitRetries(); };
+    const Get timeout = [] { return CommPort::Instance().Timeout(); };
+    const Get delay = [] { return CommPort::Instance().Delay(); };
+    const Get threshold = [] { return RamMonitor::Instance().RestartThreshold(); };
+    struct Case {
+        const char* key;
+        int value;
+        Get get;
+        int used;
+    };
+    for (const Case& c :
+         {Case{"Port", 7, port, 0}, Case{"Port", 3, port, 3}, Case{"Retries", -1, retries, 5},
+          Case{"Retries", 0, retries, 0}, Case{"Wait Retries", 1000, waitRetries, 10},
+          Case{"Timeout", 0, timeout, 200}, Case{"Delay", 99999999, delay, 150},
+          Case{"Delay", 0, delay, 0}, Case{"Restart Threshold", 0, threshold, 50},
+          Case{"Restart Threshold", 1000, threshold, 1000}}) {
+        SCOPED_TRACE(testing::Message() << c.key << " = " << c.value);
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+        host->ClearRecords();
+        SetProfile(c.key, c.value);
+        EXPECT_EQ(c.get(), c.used);
+        const bool traced =
+            host->TraceText().find('"' + std::string(c.key) + '"') != std::string::npos;
+        EXPECT_EQ(traced, c.value != c.used);
     }
-}
-
-TEST_F(LinkTests, InRangeProfileValuesAreUsed) {
-    SetProfile("Port", 3);
-    SetProfile("Retries", 0);
-    SetProfile("Delay", 0);
-    SetProfile("Restart Threshold", 1000);
-    EXPECT_EQ(Port().PortNumber(), 3);
-    EXPECT_EQ(Port().Retries(), 0);
-    EXPECT_EQ(Port().Delay(), 0);
-    EXPECT_EQ(RamMonitor::Instance().RestartThreshold(), 1000);
-    EXPECT_TRUE(host->Traces().empty());
 }
 
 }  // namespace
