@@ -5,32 +5,29 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "TestPorts.h"
 #include "host/Clock.h"
 #include "host/ConsoleHost.h"
+#include "serial/MemoryLine.h"
 
 namespace qx {
 namespace {
 
 using testports::PipePort;
-using testports::ScriptedPort;
 
 // Captures what the host prints.
 class Captured {
   public:
     Captured() : file_(std::tmpfile()) {}
-    ~Captured() {
-        if (file_) std::fclose(file_);
-    }
+    ~Captured() { std::fclose(file_); }
     std::FILE* get() { return file_; }
     std::string Text() {
         std::fflush(file_);
-        std::string out;
         std::rewind(file_);
-        char buffer[256];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) out.append(buffer, n);
+        std::string out;
+        for (int c; (c = std::fgetc(file_)) != EOF;) out.push_back(static_cast<char>(c));
         return out;
     }
 
@@ -41,35 +38,24 @@ class Captured {
 TEST(ConsoleHostMessages, PrintedOnOneLineAndAnsweredCautiously) {
     Captured err;
     ConsoleHost host;
-    host.SetErrorStream(err.get());
-    EXPECT_EQ(host.MessageBox("Unable to Initialize Serial Port.", "Communications Error...",
-                              MsgButtons::RetryCancel, MsgIcon::Error),
-              MsgResult::Cancel);
-    EXPECT_EQ(host.MessageBox("Upload?", "Quorvex I", MsgButtons::YesNo, MsgIcon::Question),
-              MsgResult::No);
-    EXPECT_EQ(host.MessageBox("Save?", "Quorvex I", MsgButtons::YesNoCancel, MsgIcon::Question),
-              MsgResult::Cancel);
-    EXPECT_EQ(host.MessageBox("Sure?", "Quorvex I", MsgButtons::OkCancel, MsgIcon::Question),
-              MsgResult::Cancel);
-    EXPECT_EQ(host.MessageBox("Connection to Module Successfully Established\nFirmware Version "
-                              "No. 1.0",
-                              "Communications Status...", MsgButtons::Ok, MsgIcon::None),
-              MsgResult::Ok);
-    EXPECT_EQ(err.Text(),
-              "Communications Error...: Unable to Initialize Serial Port.\n"
-              "Quorvex I: Upload?\n"
-              "Quorvex I: Save?\n"
-              "Quorvex I: Sure?\n"
-              "Communications Status...: Connection to Module Successfully Established / "
-              "Firmware Version No. 1.0\n");
-    EXPECT_EQ(host.Shown().size(), 5u);
-
     ConsoleHost yes(true);
+    host.SetErrorStream(err.get());
     yes.SetErrorStream(err.get());
-    EXPECT_EQ(yes.MessageBox("Upload?", "Quorvex I", MsgButtons::YesNo, MsgIcon::Question),
-              MsgResult::Yes);
-    EXPECT_EQ(yes.MessageBox("Retry?", "x", MsgButtons::RetryCancel, MsgIcon::None),
-              MsgResult::Cancel);
+    std::string expected;
+    for (auto [h, buttons, answer] : {std::tuple{&host, MsgButtons::RetryCancel, MsgResult::Cancel},
+                                      {&host, MsgButtons::YesNo, MsgResult::No},
+                                      {&host, MsgButtons::YesNoCancel, MsgResult::Cancel},
+                                      {&host, MsgButtons::OkCancel, MsgResult::Cancel},
+                                      {&host, MsgButtons::Ok, MsgResult::Ok},
+                                      {&yes, MsgButtons::YesNo, MsgResult::Yes},
+                                      {&yes, MsgButtons::RetryCancel, MsgResult::Cancel}}) {
+        EXPECT_EQ(h->MessageBox("Sure?", "Quorvex I", buttons, MsgIcon::Question), answer)
+            << expected;
+        expected += "Quorvex I: Sure?\n";
+    }
+    host.MessageBox("Connected\nFirmware 1.0", "Status", MsgButtons::Ok, MsgIcon::None);
+    EXPECT_EQ(err.Text(), expected + "Status: Connected / Firmware 1.0\n");
+    EXPECT_EQ(host.Shown().size(), 6u);
 }
 
 TEST(ConsoleHostOutput, TracesAlwaysLoggedAndPrintedOnlyWhenEnabled) {
@@ -89,22 +75,21 @@ TEST(ConsoleHostOutput, TracesAlwaysLoggedAndPrintedOnlyWhenEnabled) {
     host.Beep(BeepKind::Error);
     EXPECT_EQ(err.Text(), "\r\nAgainPlease wait...\n");
     EXPECT_EQ(host.TraceLog(), "\r\nRestart\r\nAgain");
-}
 
-TEST(ConsoleHostOutput, TraceFollowsTheEnvironment) {
-    Captured err;
+    // The environment variable switches printing on for a new host.
+    Captured env;
     setenv("QUORVEXI_TRACE", "1", 1);
     ConsoleHost on;
     unsetenv("QUORVEXI_TRACE");
     ConsoleHost off;
-    on.SetErrorStream(err.get());
-    off.SetErrorStream(err.get());
+    on.SetErrorStream(env.get());
+    off.SetErrorStream(env.get());
     on.Trace("a");
     off.Trace("b");
-    EXPECT_EQ(err.Text(), "a");
+    EXPECT_EQ(env.Text(), "a");
 }
 
-TEST(ConsoleHostEvents, PostedCallsAndCommands) {
+TEST(ConsoleHostEvents, PostedCallsCommandsAndQuit) {
     ConsoleHost host;
     std::vector<int> seen;
     host.SetCommandHandler([&](int id) { seen.push_back(id); });
@@ -137,80 +122,62 @@ class ConsoleHostSignals : public ::testing::Test {
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
     }
+
+    ConsoleHost host_;
+    PipePort port_;
 };
 
 TEST_F(ConsoleHostSignals, CtrlCBecomesAPendingQuit) {
-    ConsoleHost host;
-    EXPECT_FALSE(host.IsQuitting());
+    ASSERT_TRUE(port_.Valid());
+    EXPECT_FALSE(host_.IsQuitting());
     std::raise(SIGINT);
-    EXPECT_TRUE(host.IsQuitting());
-    EXPECT_TRUE(host.HasPendingEvent());
-    EXPECT_FALSE(host.DispatchOneEvent());
-    EXPECT_FALSE(host.DispatchPendingEvents());
-    EXPECT_EQ(host.Wait({nullptr, 0, 10000, true}), WaitOutcome::UiEvent);
-
+    EXPECT_TRUE(host_.IsQuitting());
+    EXPECT_TRUE(host_.HasPendingEvent());
+    EXPECT_FALSE(host_.DispatchOneEvent());
+    EXPECT_FALSE(host_.DispatchPendingEvents());
+    EXPECT_EQ(host_.Wait({nullptr, 0, 10000, true}), WaitOutcome::UiEvent);
     // A wait that may not dispatch does not look at the quit.
-    PipePort port;
-    ASSERT_TRUE(port.Valid());
-    port.Send(2);
-    EXPECT_EQ(host.Wait({&port, 2, 10000, false}), WaitOutcome::Ready);
-
+    port_.Send(2);
+    EXPECT_EQ(host_.Wait({&port_, 2, 10000, false}), WaitOutcome::Ready);
     ConsoleHost::ClearSignalQuit();
-    EXPECT_FALSE(host.IsQuitting());
+    EXPECT_FALSE(host_.IsQuitting());
 }
 
 TEST_F(ConsoleHostSignals, ASignalWakesASleepingWait) {
-    ConsoleHost host;
-    PipePort port;
-    ASSERT_TRUE(port.Valid());
+    ASSERT_TRUE(port_.Valid());
     std::thread sender([] {
         RealClock().SleepMs(20);
         std::raise(SIGTERM);
     });
     const int64_t start = RealClock().NowMs();
-    WaitOutcome outcome = host.Wait({&port, 1, 20000, true});
-    const int64_t took = RealClock().NowMs() - start;
+    const WaitOutcome outcome = host_.Wait({&port_, 1, 20000, true});
     sender.join();
     EXPECT_EQ(outcome, WaitOutcome::UiEvent);
-    EXPECT_LT(took, 20000);
+    EXPECT_LT(RealClock().NowMs() - start, 20000);
 }
 
-TEST(ConsoleHostWait, BytesAlreadyThereAreReadyAtOnce) {
+TEST(ConsoleHostWait, BytesThereAreReadyAndAHangUpIsDeviceGoneAtOnce) {
     ConsoleHost host;
     PipePort port;
     ASSERT_TRUE(port.Valid());
     port.Send(5);
     EXPECT_EQ(host.Wait({&port, 5, 20000, true}), WaitOutcome::Ready);
     EXPECT_EQ(host.Wait({&port, 1, 20000, false}), WaitOutcome::Ready);
-}
-
-TEST(ConsoleHostWait, AHangUpEndsTheWaitAsDeviceGone) {
-    ConsoleHost host;
-    PipePort port;
-    ASSERT_TRUE(port.Valid());
     port.CloseFarEnd();
-    EXPECT_EQ(host.Wait({&port, 1, 20000, false}), WaitOutcome::DeviceGone);
+    EXPECT_EQ(host.Wait({&port, 6, 20000, false}), WaitOutcome::DeviceGone);
     // A pure time wait on that port notices the hang-up too.
     EXPECT_EQ(host.Wait({&port, 0, 20000, true}), WaitOutcome::DeviceGone);
 }
 
-TEST(ConsoleHostWait, FewerBytesThanWantedDoNotMakeTheWaitSpin) {
+TEST(ConsoleHostWait, ReadableDataThatIsNotEnoughNeverMakesAWaitSpin) {
     ConsoleHost host;
     PipePort port;
     ASSERT_TRUE(port.Valid());
     port.SetByteTimeUs(40000);  // the missing bytes take longer than the wait
     port.Send(3);
+    // The descriptor stays readable all along; a wait that polled it would look thousands of times.
     EXPECT_EQ(host.Wait({&port, 10, 60, false}), WaitOutcome::Timeout);
-    // The descriptor stays readable all along; a wait that polled it would
-    // have looked thousands of times.
     EXPECT_LE(port.rxCountCalls, 4);
-}
-
-TEST(ConsoleHostWait, ATimeWaitIgnoresReadableData) {
-    ConsoleHost host;
-    PipePort port;
-    ASSERT_TRUE(port.Valid());
-    port.Send(1);
     EXPECT_EQ(host.Wait({&port, 0, 30, false}), WaitOutcome::Ready);
     EXPECT_LE(port.isGoneCalls, 4);
     EXPECT_EQ(host.Wait({nullptr, 0, 0, false}), WaitOutcome::Ready);
@@ -219,22 +186,21 @@ TEST(ConsoleHostWait, ATimeWaitIgnoresReadableData) {
 TEST(ConsoleHostWait, AnInMemoryLineWaitsOnItsOwnClock) {
     ConsoleHost host;
     VirtualClock lineClock;
-    ScriptedPort line(lineClock);
+    serial::ScriptedDevice device;
+    serial::MemoryLine line(lineClock, &device);
     const int64_t t0 = lineClock.NowMs();
     EXPECT_EQ(host.Wait({&line, 1, 200, false}), WaitOutcome::Timeout);
-    EXPECT_EQ(line.waitTimeouts, std::vector<int>{200});
     EXPECT_EQ(lineClock.NowMs(), t0 + 200);
-
     // With dispatch allowed it waits in slices, still only as long as asked.
-    line.waitTimeouts.clear();
     EXPECT_EQ(host.Wait({&line, 1, 120, true}), WaitOutcome::Timeout);
-    EXPECT_EQ(line.waitTimeouts, (std::vector<int>{50, 50, 20}));
     EXPECT_EQ(lineClock.NowMs(), t0 + 320);
 
-    line.ArriveAt(t0 + 330, 2);
+    device.SendAt(t0 + 330, {1, 2});
     EXPECT_EQ(host.Wait({&line, 2, 200, true}), WaitOutcome::Ready);
-    line.GoneAt(t0 + 340);
+    EXPECT_EQ(lineClock.NowMs(), t0 + 330);
+    line.SetGone(true);
     EXPECT_EQ(host.Wait({&line, 3, 200, false}), WaitOutcome::DeviceGone);
+    EXPECT_EQ(lineClock.NowMs(), t0 + 330);
 }
 
 TEST(CurrentHostTest, FallsBackToAConsoleHost) {

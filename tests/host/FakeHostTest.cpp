@@ -2,87 +2,55 @@
 
 #include <filesystem>
 
-#include "TestPorts.h"
 #include "host/Profile.h"
+#include "serial/MemoryLine.h"
 #include "support/FakeHost.h"
 
 namespace qx {
 namespace {
 
-using testports::ScriptedPort;
-
-TEST(FakeHostMessages, QueuedAnswersThenCautiousDefaults) {
+TEST(FakeHostMessages, QueuedAnswersThenCautiousDefaultsAllRecorded) {
     FakeHost host;
     host.QueueAnswers({MsgResult::Retry, MsgResult::Yes});
-    EXPECT_EQ(host.MessageBox("a", "c1", MsgButtons::RetryCancel, MsgIcon::Error),
-              MsgResult::Retry);
-    EXPECT_EQ(host.MessageBox("b", "c2", MsgButtons::YesNo, MsgIcon::Question), MsgResult::Yes);
-    EXPECT_EQ(host.MessageBox("c", "c3", MsgButtons::RetryCancel, MsgIcon::None),
-              MsgResult::Cancel);
-    EXPECT_EQ(host.MessageBox("d", "c4", MsgButtons::YesNo, MsgIcon::None), MsgResult::No);
-    EXPECT_EQ(host.MessageBox("e", "c5", MsgButtons::Ok, MsgIcon::None), MsgResult::Ok);
-    EXPECT_EQ(host.MessageBox("f", "c6", MsgButtons::YesNoCancel, MsgIcon::None),
-              MsgResult::Cancel);
-
-    ASSERT_EQ(host.Messages().size(), 6u);
-    EXPECT_EQ(host.Messages()[0].text, "a");
-    EXPECT_EQ(host.Messages()[0].caption, "c1");
-    EXPECT_EQ(host.Messages()[0].buttons, MsgButtons::RetryCancel);
-    EXPECT_EQ(host.Messages()[0].icon, MsgIcon::Error);
-    EXPECT_EQ(host.Messages()[3].answer, MsgResult::No);
-    EXPECT_EQ(host.LastMessage().text, "f");
-    EXPECT_EQ(host.PendingAnswers(), 0u);
-}
-
-TEST(FakeHostMessages, HandlerRunsWhileTheBoxIsModal) {
-    FakeHost host;
-    host.QueueAnswer(MsgResult::Retry);
     bool modalInside = false;
-    host.SetMessageBoxHandler([&](const RecordedMessage& m) -> std::optional<MsgResult> {
+    host.SetMessageBoxHandler([&](const RecordedMessage&) -> std::optional<MsgResult> {
         modalInside = host.IsModalActive();
-        if (m.text == "chosen") return MsgResult::Yes;
-        return std::nullopt;
+        return std::nullopt;  // declined: the queue or the default answers
     });
-    EXPECT_EQ(host.MessageBox("chosen", "", MsgButtons::YesNo, MsgIcon::None), MsgResult::Yes);
+    for (auto [buttons, answer] : {std::pair{MsgButtons::RetryCancel, MsgResult::Retry},
+                                   {MsgButtons::YesNo, MsgResult::Yes},
+                                   {MsgButtons::RetryCancel, MsgResult::Cancel},
+                                   {MsgButtons::YesNo, MsgResult::No},
+                                   {MsgButtons::Ok, MsgResult::Ok},
+                                   {MsgButtons::YesNoCancel, MsgResult::Cancel}}) {
+        const std::string text = "m" + std::to_string(host.Messages().size());
+        EXPECT_EQ(host.MessageBox(text, "cap", buttons, MsgIcon::Error), answer) << text;
+        const RecordedMessage& m = host.LastMessage();
+        EXPECT_EQ(m.text + m.caption, text + "cap");
+        EXPECT_TRUE(m.buttons == buttons && m.icon == MsgIcon::Error && m.answer == answer);
+    }
     EXPECT_TRUE(modalInside);
     EXPECT_FALSE(host.IsModalActive());
-    // The handler declined: the queue answers.
-    EXPECT_EQ(host.MessageBox("other", "", MsgButtons::RetryCancel, MsgIcon::None),
-              MsgResult::Retry);
-}
+    EXPECT_EQ(host.Messages().size(), 6u);
 
-TEST(FakeHostRecords, EverythingTheCoreAsksIsRecorded) {
-    FakeHost host;
     host.Beep(BeepKind::Error);
-    host.Beep(BeepKind::Question);
     host.Trace("\r\none");
     host.Trace("\r\ntwo");
     host.RouteCommand(32771);
     host.ShowWaitWindow("Please wait...");
-    EXPECT_TRUE(host.WaitWindowOpen());
-    EXPECT_EQ(host.WaitWindowText(), "Please wait...");
+    EXPECT_EQ(host.WaitWindowOpen() ? host.WaitWindowText() : "", "Please wait...");
     host.CloseWaitWindow();
     host.SetLinkIndicator(true);
-    host.SetLinkIndicator(false);
     host.RepaintMainWindow();
-    host.Idle();
-
-    EXPECT_EQ(host.Beeps(), (std::vector<BeepKind>{BeepKind::Error, BeepKind::Question}));
+    EXPECT_EQ(host.Beeps(), std::vector<BeepKind>{BeepKind::Error});
     EXPECT_EQ(host.TraceText(), "\r\none\r\ntwo");
-    EXPECT_EQ(host.Traces().size(), 2u);
     EXPECT_EQ(host.RoutedCommands(), std::vector<int>{32771});
-    ASSERT_EQ(host.WaitWindowCalls().size(), 2u);
-    EXPECT_TRUE(host.WaitWindowCalls()[0].shown);
-    EXPECT_FALSE(host.WaitWindowCalls()[1].shown);
+    EXPECT_EQ(host.WaitWindowCalls().size(), 2u);
     EXPECT_FALSE(host.WaitWindowOpen());
-    EXPECT_EQ(host.LinkIndicatorCalls(), (std::vector<bool>{true, false}));
+    EXPECT_EQ(host.LinkIndicatorCalls(), std::vector<bool>{true});
     EXPECT_EQ(host.Repaints(), 1);
-    EXPECT_EQ(host.IdleCalls(), 1);
-
     host.ClearRecords();
-    EXPECT_TRUE(host.Beeps().empty());
-    EXPECT_TRUE(host.TraceText().empty());
-    EXPECT_EQ(host.Repaints(), 0);
+    EXPECT_TRUE(host.Beeps().empty() && host.TraceText().empty() && host.Messages().empty());
 }
 
 TEST(FakeHostRecords, WaitCursorScopesNestAndEndOnTheirOwnHost) {
@@ -108,7 +76,7 @@ TEST(FakeHostRecords, WaitCursorScopesNestAndEndOnTheirOwnHost) {
     SetCurrentHost(previous);
 }
 
-TEST(FakeHostEvents, ScheduledEventsBecomeDueWithVirtualTime) {
+TEST(FakeHostEvents, ScheduledEventsBecomeDueWithVirtualTimeAndAQuitStopsThem) {
     FakeHost host;
     std::vector<int> ran;
     const int64_t t0 = host.NowMs();
@@ -119,41 +87,26 @@ TEST(FakeHostEvents, ScheduledEventsBecomeDueWithVirtualTime) {
     EXPECT_TRUE(host.DispatchOneEvent());  // nothing due: nothing runs
     EXPECT_TRUE(ran.empty());
     EXPECT_EQ(host.NextEventTime(), t0 + 50);
-
     host.AdvanceMs(100);
-    EXPECT_TRUE(host.HasPendingEvent());
     EXPECT_TRUE(host.DispatchOneEvent());
     EXPECT_EQ(ran, std::vector<int>{1});
     EXPECT_TRUE(host.DispatchPendingEvents());
-    // Same time: in the order scheduled.
-    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
-    EXPECT_FALSE(host.HasPendingEvent());
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));  // same time: in the order scheduled
     EXPECT_EQ(host.DispatchedEvents(), 3);
-}
 
-TEST(FakeHostEvents, AnEventThatQuitsStopsDispatch) {
-    FakeHost host;
-    int later = 0;
-    host.QueueEvent([&] { host.SetQuitting(); });
-    host.QueueEvent([&] { ++later; });
+    host.QueueEvent([&] { host.PostQuit(0); });
+    host.QueueEvent([&] { ran.push_back(4); });
     EXPECT_FALSE(host.DispatchPendingEvents());
-    EXPECT_EQ(later, 0);
-    EXPECT_TRUE(host.IsQuitting());
-    // A pending quit keeps reporting itself.
+    EXPECT_EQ(ran.size(), 3u);
+    EXPECT_EQ(host.QuitPosts(), std::vector<int>{0});
+    // A pending quit keeps reporting itself, and a dispatching wait ends at once.
     EXPECT_TRUE(host.HasPendingEvent());
     EXPECT_FALSE(host.DispatchOneEvent());
-}
-
-TEST(FakeHostEvents, PostQuitIsRecordedAndQuits) {
-    FakeHost host;
-    host.PostQuit(0);
-    EXPECT_TRUE(host.IsQuitting());
-    EXPECT_EQ(host.QuitPosts(), std::vector<int>{0});
     EXPECT_EQ(host.Wait({nullptr, 0, 500, true}), WaitOutcome::UiEvent);
     EXPECT_EQ(host.Waits().virtualMsWaited, 0);
 }
 
-TEST(FakeHostPosted, RunPostedRunsWhatPostedCallsPost) {
+TEST(FakeHostPosted, PostedCallsRunInOrderAndABoundStopsAnEndlessChain) {
     FakeHost host;
     std::vector<int> order;
     host.Post([&] {
@@ -173,93 +126,57 @@ TEST(FakeHostPosted, RunPostedRunsWhatPostedCallsPost) {
     EXPECT_EQ(host.PostedCount(), 1u);
 }
 
-TEST(FakeHostPosted, DispatchCanRunPostedCallsLikeAMainLoop) {
-    FakeHost host;
-    host.SetDispatchRunsPosted(true);
-    int ran = 0;
-    host.Post([&] { ++ran; });
-    EXPECT_TRUE(host.HasPendingEvent());
-    EXPECT_EQ(host.Wait({nullptr, 0, 100, true}), WaitOutcome::UiEvent);
-    EXPECT_TRUE(host.DispatchOneEvent());
-    EXPECT_EQ(ran, 1);
-    EXPECT_FALSE(host.HasPendingEvent());
-}
-
-TEST(FakeHostWait, TimeWaitsMoveTheVirtualClock) {
+TEST(FakeHostWait, TimeWaitsMoveTheVirtualClockAndStopAtAnEventOnlyWhenAllowed) {
     FakeHost host;
     const int64_t t0 = host.NowMs();
     EXPECT_EQ(host.Wait({nullptr, 0, 200, false}), WaitOutcome::Ready);
-    EXPECT_EQ(host.NowMs(), t0 + 200);
     EXPECT_EQ(host.ElapsedSysTime(), static_cast<int32_t>(t0 + 200));
     host.Sleep(50);
+    EXPECT_EQ(host.Wait({nullptr, 0, -5, false}), WaitOutcome::Ready);  // no time at all
     EXPECT_EQ(host.NowMs(), t0 + 250);
 
-    // A negative time-out is no time at all.
-    EXPECT_EQ(host.Wait({nullptr, 0, -5, false}), WaitOutcome::Ready);
-    EXPECT_EQ(host.NowMs(), t0 + 250);
-    EXPECT_EQ(host.Waits().calls, 2);
-    EXPECT_EQ(host.Waits().virtualMsWaited, 200);
-}
-
-TEST(FakeHostWait, DispatchingWaitStopsAtTheNextEventOnlyWhenAllowed) {
-    FakeHost host;
-    const int64_t t0 = host.NowMs();
     host.ScheduleEventIn(70, [] {});
-    // Dispatch blocked: the event is not looked at.
-    EXPECT_EQ(host.Wait({nullptr, 0, 100, false}), WaitOutcome::Ready);
-    EXPECT_EQ(host.NowMs(), t0 + 100);
-    EXPECT_TRUE(host.HasPendingEvent());
+    EXPECT_EQ(host.Wait({nullptr, 0, 100, false}), WaitOutcome::Ready);  // event not looked at
+    EXPECT_EQ(host.NowMs(), t0 + 350);
     EXPECT_TRUE(host.DispatchOneEvent());
-
     host.ScheduleEventIn(30, [] {});
     EXPECT_EQ(host.Wait({nullptr, 0, 100, true}), WaitOutcome::UiEvent);
-    EXPECT_EQ(host.NowMs(), t0 + 130);
+    EXPECT_EQ(host.NowMs(), t0 + 380);
+    EXPECT_EQ(host.Waits().calls, 4);
     EXPECT_EQ(host.Waits().uiEvents, 1);
+    EXPECT_EQ(host.Waits().virtualMsWaited, 330);
 }
 
 TEST(FakeHostWait, PortWaitsNeverPassTheNextEventWhenDispatching) {
     FakeHost host;
-    ScriptedPort port(host.clock());
+    serial::ScriptedDevice device;
+    serial::MemoryLine line(host.clock(), &device);
     const int64_t t0 = host.NowMs();
-    port.ArriveAt(t0 + 150, 3);
+    device.SendAt(t0 + 150, {1, 2, 3});
     host.ScheduleEventIn(40, [] {});
-
-    EXPECT_EQ(host.Wait({&port, 3, 200, true}), WaitOutcome::UiEvent);
+    EXPECT_EQ(host.Wait({&line, 3, 200, true}), WaitOutcome::UiEvent);
     EXPECT_EQ(host.NowMs(), t0 + 40);
-    ASSERT_EQ(port.waitTimeouts.size(), 1u);
-    EXPECT_EQ(port.waitTimeouts[0], 40);
     host.DispatchOneEvent();
-
-    EXPECT_EQ(host.Wait({&port, 3, 200, true}), WaitOutcome::Ready);
+    EXPECT_EQ(host.Wait({&line, 3, 200, true}), WaitOutcome::Ready);
     EXPECT_EQ(host.NowMs(), t0 + 150);
-    // Four bytes never come: a time-out after the whole time.
-    EXPECT_EQ(host.Wait({&port, 4, 200, false}), WaitOutcome::Timeout);
+    EXPECT_EQ(host.Wait({&line, 4, 200, false}), WaitOutcome::Timeout);  // the 4th never comes
     EXPECT_EQ(host.NowMs(), t0 + 350);
-    EXPECT_EQ(host.Waits().virtualMsWaited, 350);
     EXPECT_EQ(host.Waits().timeouts, 1);
     EXPECT_EQ(host.Waits().ready, 1);
-}
 
-TEST(FakeHostWait, AGonePortEndsTheWaitAtOnce) {
-    FakeHost host;
-    ScriptedPort port(host.clock());
-    port.GoneAt(host.NowMs() + 20);
-    EXPECT_EQ(host.Wait({&port, 1, 200, false}), WaitOutcome::DeviceGone);
-    const int64_t after = host.NowMs();
-    // Once gone, no time passes in later waits.
-    EXPECT_EQ(host.Wait({&port, 1, 200, false}), WaitOutcome::DeviceGone);
-    EXPECT_EQ(host.Wait({&port, 0, 200, false}), WaitOutcome::DeviceGone);
-    EXPECT_EQ(host.NowMs(), after);
-    EXPECT_EQ(host.Waits().deviceGone, 3);
-}
+    // Once gone, no time passes in any wait.
+    line.SetGone(true);
+    EXPECT_EQ(host.Wait({&line, 1, 200, false}), WaitOutcome::DeviceGone);
+    EXPECT_EQ(host.Wait({&line, 0, 200, false}), WaitOutcome::DeviceGone);
+    EXPECT_EQ(host.NowMs(), t0 + 350);
+    EXPECT_EQ(host.Waits().deviceGone, 2);
 
-TEST(FakeHostWait, APortOnAnotherClockStillTakesItsTime) {
-    FakeHost host;
-    VirtualClock lineClock;  // a line that does not share the host's clock
-    ScriptedPort port(lineClock);
-    const int64_t t0 = host.NowMs();
-    EXPECT_EQ(host.Wait({&port, 1, 200, false}), WaitOutcome::Timeout);
-    EXPECT_EQ(host.NowMs(), t0 + 200);
+    // A line that does not share the host's clock still takes the host's time.
+    VirtualClock lineClock;
+    serial::ScriptedDevice silent;
+    serial::MemoryLine other(lineClock, &silent);
+    EXPECT_EQ(host.Wait({&other, 1, 200, false}), WaitOutcome::Timeout);
+    EXPECT_EQ(host.NowMs(), t0 + 550);
 }
 
 TEST(ScopedFakeHostTest, InstallsHostAndTemporaryProfileAndRestoresBoth) {

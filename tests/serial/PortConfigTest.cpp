@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <utility>
 
-#include "TempDir.h"
 #include "host/Profile.h"
 #include "serial/SerialPort.h"
+#include "support/FakeHost.h"
 
 namespace qx::serial {
 namespace {
@@ -16,25 +18,21 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class ProfileFixture : public ::testing::Test {
+// Installs a private profile in a temporary folder.
+class PortConfigTest : public ::testing::Test {
   protected:
-    void SetUp() override { SetAppProfile((dir_.Path() / "QuorvexI.ini").string()); }
-
-    testing::TempDir dir_;
+    ScopedFakeHost scope_;
+    fs::path dir_ = scope_.TempDir();
 };
 
-using PortConfigTest = ProfileFixture;
-
-TEST_F(PortConfigTest, PortSlotsDefaultToLegacyDevices) {
+TEST_F(PortConfigTest, PortSlotsDefaultToLegacyDevicesUnlessTheProfileNamesAnother) {
     EXPECT_EQ(DeviceForPortIndex(0), "/dev/ttyS0");
     EXPECT_EQ(DeviceForPortIndex(3), "/dev/ttyS3");
     EXPECT_EQ(DeviceForPortIndex(-1), "");
     EXPECT_EQ(DeviceForPortIndex(4), "");
-    // Reading never writes the profile.
-    EXPECT_FALSE(fs::exists(dir_.Path() / "QuorvexI.ini"));
-}
+    EXPECT_EQ(ConfiguredBaud(), 9600);
+    EXPECT_FALSE(fs::exists(scope_.ProfilePath()));  // reading never writes the profile
 
-TEST_F(PortConfigTest, ProfileNamesAnotherDevice) {
     ASSERT_TRUE(AppProfile().WriteString("Ports", "COM2", "/dev/ttyUSB0"));
     ASSERT_TRUE(AppProfile().WriteString("Ports", "COM3", ""));
     EXPECT_EQ(DeviceForPortIndex(0), "/dev/ttyS0");
@@ -42,23 +40,19 @@ TEST_F(PortConfigTest, ProfileNamesAnotherDevice) {
     EXPECT_EQ(DeviceForPortIndex(2), "/dev/ttyS2");
 }
 
-TEST_F(PortConfigTest, LineSpeedFromProfile) {
-    EXPECT_EQ(ConfiguredBaud(), 9600);
-    ASSERT_TRUE(AppProfile().WriteInt("Settings", "Baud Rate", 19200));
-    EXPECT_EQ(ConfiguredBaud(), 19200);
-    ASSERT_TRUE(AppProfile().WriteInt("Settings", "Baud Rate", 12345));
-    EXPECT_EQ(ConfiguredBaud(), 9600);
-    ASSERT_TRUE(AppProfile().WriteInt("Settings", "Baud Rate", -9600));
-    EXPECT_EQ(ConfiguredBaud(), 9600);
-    ASSERT_TRUE(AppProfile().WriteInt("Settings", "Baud Rate", 230400));
-    EXPECT_EQ(ConfiguredBaud(), 230400);
-}
-
-TEST(LineSpeed, SupportedSpeedsAndByteTimes) {
+TEST_F(PortConfigTest, LineSpeedFromProfileOnlyWhenSupported) {
+    for (auto [written, used] : {std::pair{19200, 19200},
+                                 {12345, 9600},
+                                 {-9600, 9600},
+                                 {230400, 230400},
+                                 {460800, 9600},
+                                 {300, 9600}}) {
+        ASSERT_TRUE(AppProfile().WriteInt("Settings", "Baud Rate", written));
+        EXPECT_EQ(ConfiguredBaud(), used) << written;
+    }
     for (int baud : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400})
         EXPECT_TRUE(IsSupportedBaud(baud)) << baud;
     for (int baud : {0, 300, 9601, 460800}) EXPECT_FALSE(IsSupportedBaud(baud)) << baud;
-    EXPECT_EQ(SupportedBaudOr9600(460800), 9600);
     EXPECT_EQ(ByteTimeUsAt(9600), 1042);
     EXPECT_EQ(ByteTimeUsAt(1200), 8333);
     EXPECT_EQ(ByteTimeUsAt(115200), 87);
@@ -66,39 +60,42 @@ TEST(LineSpeed, SupportedSpeedsAndByteTimes) {
 }
 
 // A sysfs tree: class/tty/<name> folders, devices/ behind them.
-class PortListTest : public ProfileFixture {
+class PortListTest : public PortConfigTest {
   protected:
-    fs::path Root() const { return dir_.Path() / "class" / "tty"; }
+    using Attrs = std::vector<std::pair<std::string, std::string>>;
+    fs::path Root() const { return dir_ / "class" / "tty"; }
 
-    // A class entry whose device link points at devices/<devicePath>.
-    fs::path AddTty(const std::string& name, const std::string& devicePath) {
-        fs::path node = Root() / name;
-        fs::create_directories(node);
-        if (!devicePath.empty()) {
-            fs::path target = dir_.Path() / "devices" / devicePath;
-            fs::create_directories(target);
-            fs::create_directory_symlink(fs::relative(target, node), node / "device");
-        }
-        return node;
+    static void SetAttrs(const fs::path& folder, const Attrs& attrs) {
+        fs::create_directories(folder);
+        for (const auto& [file, text] : attrs) std::ofstream(folder / file) << text << "\n";
     }
-    void Attr(const fs::path& dir, const std::string& file, const std::string& text) {
-        dir_.Write(fs::relative(dir / file, dir_.Path()).string(), text + "\n");
+    // A class entry whose device link points at devices/<devicePath>.
+    void AddTty(const std::string& name, const std::string& devicePath, const Attrs& attrs = {}) {
+        const fs::path node = Root() / name;
+        SetAttrs(node, attrs);
+        if (devicePath.empty()) return;
+        const fs::path target = dir_ / "devices" / devicePath;
+        fs::create_directories(target);
+        fs::create_directory_symlink(fs::relative(target, node), node / "device");
     }
     void AddLegacy(const std::string& name, const std::string& type, const std::string& port) {
-        fs::path node = AddTty(name, "platform/serial8250");
-        Attr(node, "type", type);
-        Attr(node, "port", port);
-        Attr(node, "iomem_base", "0x0");
+        AddTty(name, "platform/serial8250",
+               {{"type", type}, {"port", port}, {"iomem_base", "0x0"}});
     }
-
-    static std::vector<std::string> Devices(const std::vector<PortInfo>& ports) {
+    std::vector<std::string> Listed(std::vector<PortInfo>* ports = nullptr) const {
+        std::vector<PortInfo> got = ListPorts(Root().string());
         std::vector<std::string> names;
-        for (const PortInfo& p : ports) names.push_back(p.device);
+        for (const PortInfo& p : got) names.push_back(p.device);
+        if (ports) *ports = got;
         return names;
     }
 };
 
 TEST_F(PortListTest, ListsOnlyPortsWithHardware) {
+    EXPECT_THAT(ListPorts((dir_ / "nothing").string()), IsEmpty());
+    fs::create_directories(Root());
+    EXPECT_THAT(Listed(), IsEmpty());
+
     AddTty("tty0", "");
     AddTty("console", "");
     AddTty("ttyS3", "");  // no device link at all
@@ -107,13 +104,10 @@ TEST_F(PortListTest, ListsOnlyPortsWithHardware) {
     AddLegacy("ttyS2", "4", "0x3E8");
     AddLegacy("ttyS4", "4", "0x0");  // no I/O address
     AddLegacy("ttyS10", "4", "0x2E8");
-    fs::path mmio = AddTty("ttyS5", "platform/soc/fe215040.serial");
-    Attr(mmio, "type", "1");
-    Attr(mmio, "port", "0x0");
-    Attr(mmio, "iomem_base", "0xFE215040");
-
-    auto ports = ListPorts(Root().string());
-    EXPECT_THAT(Devices(ports),
+    AddTty("ttyS5", "platform/soc/fe215040.serial",
+           {{"type", "1"}, {"port", "0x0"}, {"iomem_base", "0xFE215040"}});
+    std::vector<PortInfo> ports;
+    EXPECT_THAT(Listed(&ports),
                 ElementsAre("/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS5", "/dev/ttyS10"));
     for (const PortInfo& p : ports) EXPECT_EQ(p.description, "") << p.device;
 }
@@ -121,25 +115,20 @@ TEST_F(PortListTest, ListsOnlyPortsWithHardware) {
 TEST_F(PortListTest, DescribesUsbAdaptersFromTheirDevice) {
     const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
     AddTty("ttyUSB0", usb + "1-1/1-1:1.0/ttyUSB0");
-    fs::path ftdi = dir_.Path() / "devices" / (usb + "1-1");
-    Attr(ftdi, "idVendor", "0403");
-    Attr(ftdi, "idProduct", "6001");
-    Attr(ftdi, "manufacturer", "FTDI");
-    Attr(ftdi, "product", "FT232R USB UART");
-
+    SetAttrs(dir_ / "devices" / (usb + "1-1"), {{"idVendor", "0403"},
+                                                {"idProduct", "6001"},
+                                                {"manufacturer", "FTDI"},
+                                                {"product", "FT232R USB UART"}});
     AddTty("ttyUSB1", usb + "1-2/1-2:1.0/ttyUSB1");
-    fs::path prolific = dir_.Path() / "devices" / (usb + "1-2");
-    Attr(prolific, "idVendor", "067b");
-    Attr(prolific, "manufacturer", "Prolific Technology Inc.");
-    Attr(prolific, "product", "Prolific Technology Inc. USB-Serial Controller");
-
+    SetAttrs(dir_ / "devices" / (usb + "1-2"),
+             {{"idVendor", "067b"},
+              {"manufacturer", "Prolific Technology Inc."},
+              {"product", "Prolific Technology Inc. USB-Serial Controller"}});
     AddTty("ttyACM0", usb + "1-3/1-3:1.0");
-    fs::path bare = dir_.Path() / "devices" / (usb + "1-3");
-    Attr(bare, "idVendor", "2341");
-    Attr(bare, "idProduct", "0043");
+    SetAttrs(dir_ / "devices" / (usb + "1-3"), {{"idVendor", "2341"}, {"idProduct", "0043"}});
 
-    auto ports = ListPorts(Root().string());
-    ASSERT_THAT(Devices(ports), ElementsAre("/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1"));
+    std::vector<PortInfo> ports;
+    ASSERT_THAT(Listed(&ports), ElementsAre("/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1"));
     EXPECT_EQ(ports[0].description, "USB device 2341:0043");
     EXPECT_EQ(ports[1].description, "FTDI FT232R USB UART");
     EXPECT_EQ(ports[2].description, "Prolific Technology Inc. USB-Serial Controller");
@@ -151,18 +140,11 @@ TEST_F(PortListTest, ShowsWhichComSlotsPointAtEachPort) {
     AddTty("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0");
     ASSERT_TRUE(AppProfile().WriteString("Ports", "COM2", "/dev/ttyUSB0"));
     ASSERT_TRUE(AppProfile().WriteString("Ports", "COM4", "/dev/ttyUSB0"));
-
-    auto ports = ListPorts(Root().string());
-    ASSERT_THAT(Devices(ports), ElementsAre("/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"));
+    std::vector<PortInfo> ports;
+    ASSERT_THAT(Listed(&ports), ElementsAre("/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"));
     EXPECT_THAT(ports[0].comSlots, ElementsAre(0));
     EXPECT_THAT(ports[1].comSlots, IsEmpty());  // COM2 was moved to the adapter
     EXPECT_THAT(ports[2].comSlots, ElementsAre(1, 3));
-}
-
-TEST_F(PortListTest, MissingOrEmptyTree) {
-    EXPECT_THAT(ListPorts((dir_.Path() / "nothing").string()), IsEmpty());
-    fs::create_directories(Root());
-    EXPECT_THAT(ListPorts(Root().string()), IsEmpty());
 }
 
 }  // namespace

@@ -12,22 +12,40 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "TempDir.h"
 #include "serial/PosixSerialPort.h"
 #include "serial/SerialPort.h"
+#include "support/FakeHost.h"
 
 namespace qx::serial {
 namespace {
 
 using ::testing::HasSubstr;
+using Bytes = std::vector<uint8_t>;
+
+// Expects the open to fail as the system's error errnoValue, explained by reason.
+void ExpectOpenFails(const std::string& device, const PosixCalls& calls, int errnoValue,
+                     const std::string& reason) {
+    SCOPED_TRACE(device);
+    OpenError why;
+    EXPECT_EQ(OpenPosixPort(PortSettings{device, 9600}, &why, calls), nullptr);
+    EXPECT_EQ(why.kind, ErrorKind::OsFailure);
+    EXPECT_EQ(why.errnoValue, errnoValue);
+    EXPECT_EQ(why.device, device);
+    EXPECT_THAT(why.reason, HasSubstr(reason));
+    EXPECT_EQ(OpenPosixPort(PortSettings{device, 9600}, nullptr, calls), nullptr);  // no holder
+}
 
 class PtyPortTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { OpenPair(); }
+    void OpenPair() {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         ASSERT_GE(master_, 0);
         ASSERT_EQ(grantpt(master_), 0);
@@ -37,30 +55,24 @@ class PtyPortTest : public ::testing::Test {
         slave_ = name;
     }
     void TearDown() override { CloseMaster(); }
-
     void CloseMaster() {
         if (master_ >= 0) close(master_);
         master_ = -1;
     }
 
-    std::unique_ptr<SerialPort> Open(int baud = 9600) {
-        OpenError why;
-        auto port = OpenPosixPort(PortSettings{slave_, baud}, &why);
-        EXPECT_NE(port, nullptr) << why.reason;
-        return port;
+    std::unique_ptr<SerialPort> Open(int baud = 9600, PosixCalls calls = PosixCalls::System()) {
+        why_ = OpenError{};
+        return OpenPosixPort(PortSettings{slave_, baud}, &why_, calls);
     }
-
-    void SendFromDevice(const std::vector<uint8_t>& bytes) {
+    void SendFromDevice(const Bytes& bytes) {
         ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
-
     // Reads count bytes from the master, giving up after a generous time.
-    std::vector<uint8_t> ReceiveAtDevice(std::size_t count) {
-        std::vector<uint8_t> got;
-        while (got.size() < count) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0) break;
-            uint8_t buffer[512];
+    Bytes ReceiveAtDevice(std::size_t count) {
+        Bytes got;
+        uint8_t buffer[512];
+        pollfd p{master_, POLLIN, 0};
+        while (got.size() < count && poll(&p, 1, 5000) > 0) {
             ssize_t n = read(master_, buffer, std::min(sizeof buffer, count - got.size()));
             if (n <= 0) break;
             got.insert(got.end(), buffer, buffer + n);
@@ -68,77 +80,85 @@ class PtyPortTest : public ::testing::Test {
         return got;
     }
 
+    // The pending line error; a non-zero result goes with a non-zero status.
+    static uint16_t CommError(SerialPort& port) {
+        uint16_t status = 0xFFFF;
+        const int error = port.GetCommError(status);
+        EXPECT_EQ(error != 0, status != 0);
+        return status;
+    }
+
     int master_ = -1;
     std::string slave_;
+    OpenError why_;
 };
 
 TEST_F(PtyPortTest, OpensRawEightNoneOneWithoutFlowControl) {
-    auto port = Open(19200);
-    ASSERT_NE(port, nullptr);
-    termios tio{};
-    // On a pty the master reports the slave's settings.
-    ASSERT_EQ(tcgetattr(master_, &tio), 0);
-    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
-    EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B19200));
-    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
-    EXPECT_NE(tio.c_cflag & CLOCAL, 0u);
-    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
-    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
-    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
-    EXPECT_EQ(port->ByteTimeUs(), 521);
-    EXPECT_EQ(port->DevicePath(), slave_);
-    EXPECT_GE(port->PollFd(), 0);
+    // An unsupported speed falls back to 9600.
+    for (auto [baud, speed, byteTimeUs] : {std::tuple{19200, B19200, 521}, {12345, B9600, 1042}}) {
+        auto port = Open(baud);
+        ASSERT_NE(port, nullptr) << why_.reason;
+        termios tio{};
+        ASSERT_EQ(tcgetattr(master_, &tio), 0);  // the master reports the slave's settings
+        EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(speed)) << baud;
+        EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(speed)) << baud;
+        EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL),
+                  static_cast<tcflag_t>(CS8 | CLOCAL));
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+        EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+        EXPECT_EQ(port->ByteTimeUs(), byteTimeUs);
+        EXPECT_EQ(port->DevicePath(), slave_);
+        EXPECT_GE(port->PollFd(), 0);
+    }
 }
 
-TEST_F(PtyPortTest, UnsupportedSpeedFallsBackTo9600) {
-    auto port = Open(12345);
-    ASSERT_NE(port, nullptr);
-    termios tio{};
-    ASSERT_EQ(tcgetattr(master_, &tio), 0);
-    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
-    EXPECT_EQ(port->ByteTimeUs(), 1042);
-}
-
-TEST_F(PtyPortTest, BytesPassBothWaysUnchanged) {
+TEST_F(PtyPortTest, BytesPassBothWaysUnchangedAndCountsAndFlushesHold) {
     auto port = Open();
-    ASSERT_NE(port, nullptr);
+    ASSERT_NE(port, nullptr) << why_.reason;
     // Control characters a cooked line would eat or translate.
-    std::vector<uint8_t> up = {0x00, 0x18, 0x11, 0x13, 0x0D, 0x0A, 0x03, 0x7F, 0xFF};
+    const Bytes up = {0x00, 0x18, 0x11, 0x13, 0x0D, 0x0A, 0x03, 0x7F, 0xFF};
     SendFromDevice(up);
     ASSERT_EQ(port->WaitForBytes(up.size(), 2000), WaitOutcome::Ready);
     EXPECT_EQ(port->RXCount(), up.size());
     for (uint8_t expected : up) EXPECT_EQ(port->ReadByte(200), expected);
     EXPECT_EQ(port->RXCount(), 0u);
 
-    std::vector<uint8_t> down;
+    Bytes down;
     for (int b = 0; b < 256; ++b) {
         down.push_back(static_cast<uint8_t>(b));
         ASSERT_EQ(port->WriteByte(static_cast<uint8_t>(b)), 0) << b;
     }
     EXPECT_EQ(ReceiveAtDevice(down.size()), down);
     EXPECT_EQ(port->TXCount(), 0u);
-}
 
-TEST_F(PtyPortTest, GetBufferReturnsWhatCameWithinTheTimeOut) {
-    auto port = Open();
-    ASSERT_NE(port, nullptr);
+    // A short count is what came within the time-out.
     SendFromDevice({0x02, 0x82, 0x03});
     ASSERT_EQ(port->WaitForBytes(3, 2000), WaitOutcome::Ready);
     uint8_t buffer[10] = {};
     EXPECT_EQ(port->GetBuffer(buffer, sizeof buffer, 50), 3u);
-    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 3), (std::vector<uint8_t>{0x02, 0x82, 0x03}));
+    EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{0x02, 0x82, 0x03}));
     EXPECT_EQ(port->GetBuffer(nullptr, 4, 10), 0u);
-    EXPECT_EQ(port->GetBuffer(buffer, 4, 0), 0u);
+
+    SendFromDevice({1, 2, 3, 4});
+    ASSERT_EQ(port->WaitForBytes(4, 2000), WaitOutcome::Ready);
+    port->RXFlush();
+    EXPECT_EQ(port->RXCount(), 0u);
+    EXPECT_EQ(port->ReadByte(20), kReadTimeout);
+    port->TXFlush();
+    ASSERT_EQ(port->WriteByte(0x18), 0);
+    EXPECT_EQ(ReceiveAtDevice(1), Bytes{0x18});
 }
 
 TEST_F(PtyPortTest, SilentLineTimesOutWithItsOwnResult) {
     auto port = Open();
-    ASSERT_NE(port, nullptr);
+    ASSERT_NE(port, nullptr) << why_.reason;
     EXPECT_EQ(port->ReadByte(30), kReadTimeout);
     EXPECT_EQ(port->ReadByte(0), kReadTimeout);
     EXPECT_EQ(port->WaitForBytes(1, 30), WaitOutcome::Timeout);
     EXPECT_EQ(port->WaitForBytes(0, 0), WaitOutcome::Ready);
+    uint8_t buffer[4];
+    EXPECT_EQ(port->GetBuffer(buffer, 4, 0), 0u);
     EXPECT_FALSE(port->IsGone());
 
     // Fewer bytes than asked: a time-out, and the byte stays for the reader.
@@ -146,43 +166,18 @@ TEST_F(PtyPortTest, SilentLineTimesOutWithItsOwnResult) {
     EXPECT_EQ(port->WaitForBytes(3, 60), WaitOutcome::Timeout);
     EXPECT_EQ(port->RXCount(), 1u);
     EXPECT_EQ(port->ReadByte(10), 0x55);
-
-    uint16_t status = 0xFFFF;
-    EXPECT_EQ(port->GetCommError(status), 0);
-    EXPECT_EQ(status, 0);
-}
-
-TEST_F(PtyPortTest, FlushesDiscardWaitingBytes) {
-    auto port = Open();
-    ASSERT_NE(port, nullptr);
-    SendFromDevice({1, 2, 3, 4});
-    ASSERT_EQ(port->WaitForBytes(4, 2000), WaitOutcome::Ready);
-    port->RXFlush();
-    EXPECT_EQ(port->RXCount(), 0u);
-    EXPECT_EQ(port->ReadByte(20), kReadTimeout);
-
-    port->TXFlush();
-    ASSERT_EQ(port->WriteByte(0x18), 0);
-    EXPECT_EQ(ReceiveAtDevice(1), std::vector<uint8_t>{0x18});
+    EXPECT_EQ(CommError(*port), 0);
 }
 
 TEST_F(PtyPortTest, OnlyOneOwnerAtATime) {
     auto first = Open();
-    ASSERT_NE(first, nullptr);
+    ASSERT_NE(first, nullptr) << why_.reason;
+    ExpectOpenFails(slave_, PosixCalls::System(), EWOULDBLOCK, "in use by another program");
 
-    OpenError why;
-    EXPECT_EQ(OpenPosixPort(PortSettings{slave_, 9600}, &why), nullptr);
-    EXPECT_EQ(why.kind, ErrorKind::OsFailure);
-    EXPECT_EQ(why.errnoValue, EWOULDBLOCK);
-    EXPECT_EQ(why.device, slave_);
-    EXPECT_THAT(why.reason, HasSubstr("in use by another program"));
-
-    // The lock is what another program (the command-line tool) meets too.
+    // The lock is what another program (the command-line tool) meets too, root included.
     int other = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(other, 0);
     EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
-
-    // The tty refuses other non-root opens while the port holds it.
     int exclusive = 0;
     ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1);
@@ -192,52 +187,51 @@ TEST_F(PtyPortTest, OnlyOneOwnerAtATime) {
     ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
     EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(OpenPosixPort(PortSettings{slave_, 9600}, &why), nullptr);
-    EXPECT_THAT(why.reason, HasSubstr("in use"));
+    EXPECT_EQ(Open(), nullptr);
+    EXPECT_THAT(why_.reason, HasSubstr("in use"));
     close(other);
+    EXPECT_NE(Open(), nullptr);  // released on destruction: the port opens again
 
-    // Released on destruction: the port opens again.
+    // Injected failures of the lock and of the open leave nothing behind.
+    PosixCalls lockFails = PosixCalls::System();
+    lockFails.flock = [](int, int) { return errno = EWOULDBLOCK, -1; };
+    ExpectOpenFails(slave_, lockFails, EWOULDBLOCK, "in use by another program");
+    PosixCalls busy = PosixCalls::System();
+    busy.open = [](const char*, int) { return errno = EBUSY, -1; };
+    ExpectOpenFails(slave_, busy, EBUSY, "in use by another program");
     EXPECT_NE(Open(), nullptr);
 }
 
-TEST_F(PtyPortTest, DeviceGoneIsNotATimeOut) {
-    auto port = Open();
-    ASSERT_NE(port, nullptr);
-    CloseMaster();
-    // Noticed without any read having failed yet.
-    EXPECT_TRUE(port->IsGone());
-    // Long time-outs: a port that missed the hangup would return -802 or Timeout.
-    EXPECT_EQ(port->ReadByte(5000), kDeviceGone);
-    EXPECT_EQ(port->WaitForBytes(1, 5000), WaitOutcome::DeviceGone);
-    uint8_t buffer[4];
-    EXPECT_EQ(port->GetBuffer(buffer, 4, 5000), 0u);
-    EXPECT_NE(port->WriteByte(0x18), 0);
-    EXPECT_EQ(port->RXCount(), 0u);
-
-    uint16_t status = 0;
-    EXPECT_NE(port->GetCommError(status), 0);
-    EXPECT_EQ(status, kLineDeviceGone);
-    EXPECT_EQ(port->GetCommError(status), 0);
-    EXPECT_TRUE(port->IsGone());
-}
-
-TEST_F(PtyPortTest, WaitForMoreThanIsBufferedEndsAtTheHangup) {
-    auto port = Open();
-    ASSERT_NE(port, nullptr);
-    SendFromDevice({0x42});
-    ASSERT_EQ(port->WaitForBytes(1, 2000), WaitOutcome::Ready);
-    CloseMaster();
-    EXPECT_EQ(port->WaitForBytes(4, 5000), WaitOutcome::DeviceGone);
-    EXPECT_TRUE(port->IsGone());
-}
-
-TEST_F(PtyPortTest, ReadAloneNoticesTheHangup) {
-    auto port = Open();
-    ASSERT_NE(port, nullptr);
-    CloseMaster();
-    EXPECT_EQ(port->ReadByte(5000), kDeviceGone);
-    EXPECT_TRUE(port->IsGone());
-    EXPECT_EQ(port->ReadByte(5000), kDeviceGone);
+TEST_F(PtyPortTest, DeviceGoneIsNotATimeOutWhicheverCallMeetsItFirst) {
+    // Long time-outs: a port that missed the hang-up would return -802 or Timeout.
+    const struct {
+        bool byteWaiting;
+        std::function<void(SerialPort&)> firstCall;
+    } cases[] = {
+        {false, [](SerialPort& p) { EXPECT_TRUE(p.IsGone()); }},
+        {false, [](SerialPort& p) { EXPECT_EQ(p.ReadByte(5000), kDeviceGone); }},
+        {true, [](SerialPort& p) { EXPECT_EQ(p.WaitForBytes(4, 5000), WaitOutcome::DeviceGone); }}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        if (master_ < 0) OpenPair();
+        auto port = Open();
+        ASSERT_NE(port, nullptr) << why_.reason;
+        if (c.byteWaiting) {
+            SendFromDevice({0x42});
+            ASSERT_EQ(port->WaitForBytes(1, 2000), WaitOutcome::Ready);
+        }
+        CloseMaster();
+        c.firstCall(*port);
+        EXPECT_TRUE(port->IsGone());
+        EXPECT_EQ(port->ReadByte(5000), kDeviceGone);
+        EXPECT_EQ(port->WaitForBytes(1, 5000), WaitOutcome::DeviceGone);
+        uint8_t buffer[4];
+        EXPECT_EQ(port->GetBuffer(buffer, 4, 5000), 0u);
+        EXPECT_NE(port->WriteByte(0x18), 0);
+        EXPECT_EQ(port->RXCount(), 0u);
+        EXPECT_EQ(CommError(*port), kLineDeviceGone);
+        EXPECT_EQ(CommError(*port), 0);
+    }
 }
 
 TEST_F(PtyPortTest, LineErrorsAreTheCounterChangesSinceTheLastCall) {
@@ -245,117 +239,50 @@ TEST_F(PtyPortTest, LineErrorsAreTheCounterChangesSinceTheLastCall) {
     counters->frame = 7;  // errors from before the open do not count
     counters->brk = 1;
     PosixCalls calls = PosixCalls::System();
-    calls.lineCounters = [counters](int, LineCounters* out) {
-        *out = *counters;
-        return 0;
-    };
-    OpenError why;
-    auto port = OpenPosixPort(PortSettings{slave_, 9600}, &why, calls);
-    ASSERT_NE(port, nullptr) << why.reason;
-
-    uint16_t status = 0xFFFF;
-    EXPECT_EQ(port->GetCommError(status), 0);
-    EXPECT_EQ(status, 0);
-
+    calls.lineCounters = [counters](int, LineCounters* out) { return *out = *counters, 0; };
+    auto port = Open(9600, calls);
+    ASSERT_NE(port, nullptr) << why_.reason;
+    EXPECT_EQ(CommError(*port), 0);
     counters->frame += 2;
     counters->overrun += 1;
-    EXPECT_NE(port->GetCommError(status), 0);
-    EXPECT_EQ(status, kLineFraming | kLineOverrun);
-    EXPECT_EQ(port->GetCommError(status), 0);
-
+    EXPECT_EQ(CommError(*port), kLineFraming | kLineOverrun);
+    EXPECT_EQ(CommError(*port), 0);
     counters->parity += 1;
     counters->bufOverrun += 3;
     counters->brk += 1;
-    EXPECT_NE(port->GetCommError(status), 0);
-    EXPECT_EQ(status, kLineParity | kLineRxOverflow | kLineBreak);
-    EXPECT_EQ(port->GetCommError(status), 0);
-}
+    EXPECT_EQ(CommError(*port), kLineParity | kLineRxOverflow | kLineBreak);
+    EXPECT_EQ(CommError(*port), 0);
 
-TEST_F(PtyPortTest, DriverWithoutCountersReportsNoLineErrors) {
-    PosixCalls calls = PosixCalls::System();
+    // A driver without counters reports no line errors and is asked only at the open.
     int asked = 0;
-    calls.lineCounters = [&asked](int, LineCounters*) {
-        ++asked;
-        errno = EINVAL;
-        return -1;
-    };
-    auto port = OpenPosixPort(PortSettings{slave_, 9600}, nullptr, calls);
-    ASSERT_NE(port, nullptr);
-    uint16_t status = 0xFFFF;
-    EXPECT_EQ(port->GetCommError(status), 0);
-    EXPECT_EQ(status, 0);
-    // Asked once at the open, not again on every call.
+    calls.lineCounters = [&asked](int, LineCounters*) { return ++asked, errno = EINVAL, -1; };
+    port.reset();
+    port = Open(9600, calls);
+    ASSERT_NE(port, nullptr) << why_.reason;
+    EXPECT_EQ(CommError(*port), 0);
     EXPECT_EQ(asked, 1);
 }
 
 TEST(PosixOpenFailure, ExplainsWhyTheOpenFailed) {
+    ScopedFakeHost scope;  // for its temporary folder
+    const std::string plain = scope.TempDir() + "/plain";
+    std::ofstream(plain) << "not a tty";
     OpenError why;
-    EXPECT_EQ(OpenPosixPort(PortSettings{"/dev/qx-no-such-tty", 9600}, &why), nullptr);
-    EXPECT_EQ(why.kind, ErrorKind::OsFailure);
-    EXPECT_EQ(why.errnoValue, ENOENT);
-    EXPECT_EQ(why.device, "/dev/qx-no-such-tty");
-    EXPECT_THAT(why.reason, HasSubstr("no such device"));
-
-    why = OpenError{};
     EXPECT_EQ(OpenPosixPort(PortSettings{"", 9600}, &why), nullptr);
     EXPECT_EQ(why.kind, ErrorKind::CallerBug);
+    ExpectOpenFails("/dev/qx-no-such-tty", PosixCalls::System(), ENOENT, "no such device");
+    ExpectOpenFails(plain, PosixCalls::System(), ENOTTY, "not a serial device");
 
-    // A missing reason holder is allowed.
-    EXPECT_EQ(OpenPosixPort(PortSettings{"/dev/qx-no-such-tty", 9600}, nullptr), nullptr);
-
-    testing::TempDir dir;
-    auto file = dir.Write("plain", "not a tty");
-    why = OpenError{};
-    EXPECT_EQ(OpenPosixPort(PortSettings{file.string(), 9600}, &why), nullptr);
-    EXPECT_EQ(why.errnoValue, ENOTTY);
-    EXPECT_THAT(why.reason, HasSubstr("not a serial device"));
-}
-
-TEST(PosixOpenFailure, PermissionDeniedNamesTheOwningGroup) {
+    // Permission denied names the group that owns the device, where it can be found.
+    PosixCalls denied = PosixCalls::System();
+    denied.open = [](const char*, int) { return errno = EACCES, -1; };
+    ExpectOpenFails("/dev/qx-gone-meanwhile", denied, EACCES,
+                    "permission denied (add yourself to the group that owns the device)");
     group* dialout = getgrnam("dialout");
     if (dialout == nullptr) GTEST_SKIP() << "no group dialout on this machine";
-    testing::TempDir dir;
-    auto device = dir.Write("ttyFAKE", "");
-    ASSERT_EQ(chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
-
-    PosixCalls calls = PosixCalls::System();
-    calls.open = [](const char*, int) {
-        errno = EACCES;
-        return -1;
-    };
-    OpenError why;
-    EXPECT_EQ(OpenPosixPort(PortSettings{device.string(), 9600}, &why, calls), nullptr);
-    EXPECT_EQ(why.kind, ErrorKind::OsFailure);
-    EXPECT_EQ(why.errnoValue, EACCES);
-    EXPECT_THAT(why.reason, HasSubstr("permission denied"));
-    EXPECT_THAT(why.reason, HasSubstr("add yourself to group 'dialout'"));
-
-    // A device whose group cannot be found still gets a useful line.
-    why = OpenError{};
-    EXPECT_EQ(OpenPosixPort(PortSettings{"/dev/qx-gone-meanwhile", 9600}, &why, calls), nullptr);
-    EXPECT_THAT(why.reason, HasSubstr("add yourself to the group that owns the device"));
-}
-
-TEST_F(PtyPortTest, InjectedFailuresOfTheLockAndTheOpen) {
-    PosixCalls calls = PosixCalls::System();
-    calls.flock = [](int, int) {
-        errno = EWOULDBLOCK;
-        return -1;
-    };
-    OpenError why;
-    EXPECT_EQ(OpenPosixPort(PortSettings{slave_, 9600}, &why, calls), nullptr);
-    EXPECT_THAT(why.reason, HasSubstr("in use by another program"));
-    // The refused open left nothing behind: the port opens normally now.
-    EXPECT_NE(Open(), nullptr);
-
-    calls = PosixCalls::System();
-    calls.open = [](const char*, int) {
-        errno = EBUSY;
-        return -1;
-    };
-    EXPECT_EQ(OpenPosixPort(PortSettings{slave_, 9600}, &why, calls), nullptr);
-    EXPECT_EQ(why.errnoValue, EBUSY);
-    EXPECT_THAT(why.reason, HasSubstr("in use by another program"));
+    ASSERT_EQ(chown(plain.c_str(), static_cast<uid_t>(-1), dialout->gr_gid), 0);
+    ExpectOpenFails(plain, denied, EACCES, "permission denied");
+    ExpectOpenFails(plain, denied, EACCES, "add yourself to group 'dialout'");
 }
 
 }  // namespace
