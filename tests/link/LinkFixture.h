@@ -20,13 +20,17 @@ inline const std::vector<uint8_t> kIdentifyRequest = {0x02, 0x01, 0x00, 0x00, 0x
 
 class LinkFixture : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { Fresh(); }
+    void TearDown() override { Fresh(); }
+
+    // Forgets the link, the monitor, the device's script and the host's records.
+    void Fresh() {
         RamMonitor::ResetInstance();
         CommPort::ResetInstance();
-    }
-    void TearDown() override {
-        RamMonitor::ResetInstance();
-        CommPort::ResetInstance();
+        openerSet_ = false;
+        line = nullptr;
+        device = ScriptedDevice();
+        host->ClearRecords();
     }
 
     // The link, with its opener bound to this fixture's line and device.
@@ -65,6 +69,17 @@ class LinkFixture : public ::testing::Test {
         std::vector<std::string> texts;
         for (const auto& m : host.host().Messages()) texts.push_back(m.text);
         return texts;
+    }
+
+    // Every message box as "caption: text", with its buttons unless it has only Ok.
+    std::vector<std::string> Boxes() {
+        static const char* const kButtons[] = {"", " [Retry Cancel]", " [Yes No]",
+                                               " [Yes No Cancel]", " [Ok Cancel]"};
+        std::vector<std::string> boxes;
+        for (const auto& m : host.host().Messages()) {
+            boxes.push_back(m.caption + ": " + m.text + kButtons[static_cast<int>(m.buttons)]);
+        }
+        return boxes;
     }
 
     ScopedFakeHost host;

@@ -1,55 +1,77 @@
-// The link's waits, recovery, establishing and breaking, on the virtual clock.
+// The link on the virtual clock: frames and responses byte for byte, its waits,
+// recovery, establishing and breaking, against a scripted module and the emulator.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "emulator/EmulatorLine.h"
 #include "link/LinkFixture.h"
 
 namespace qx::test {
 namespace {
 
-using Texts = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
-constexpr const char* kBroken = "Connection to Module Has Been Broken";
-constexpr const char* kFill = "Receive Buffer Continuing to Fill!";
+using CE = CommPort::CommError;
+using Texts = std::vector<std::string>;
+const std::string kBroken = "Communications Status...: Connection to Module Has Been Broken";
+const std::string kFill = "Reset Error: Receive Buffer Continuing to Fill!";
 const Bytes kReadB661 = {2, 5, 0, 1, 0x61, 0xB6, 0x11, 0, 0xE3, 3};
 
-class LinkTests : public LinkFixture {};
-
-// Retries, Wait Retries and Timeout of the profile (0 = defaults 5, 10, 200), and
-// the expected give-up times of a missing byte and a missing response.
-struct Timing {
-    int retries, waitRetries, timeout;
-    int64_t readMs, waitMs;
-};
-class LinkTiming : public LinkFixture, public ::testing::WithParamInterface<Timing> {};
-
-TEST_P(LinkTiming, GivesUpAfterOnePlusRetriesSleepingWaits) {
-    const Timing& t = GetParam();
-    if (t.timeout > 0) {
-        SetProfile("Retries", t.retries);
-        SetProfile("Wait Retries", t.waitRetries);
-        SetProfile("Timeout", t.timeout);
+// Accepts the wake-up bytes, then refuses every write (a failing adapter).
+struct RefusesAfterWakeUp final : serial::LineDevice {
+    void OnHostByte(uint8_t, int64_t) override {
+        if (++bytes == 2) line->SetRefuseWrites(true);
     }
-    Link();
-    int64_t start = host->NowMs();
-    uint8_t b = 0xEE;
-    EXPECT_FALSE(Port().ReadByte(b));
-    EXPECT_EQ(b, 0);
-    EXPECT_EQ(host->NowMs() - start, t.readMs);
-    host->ClearRecords();
-    start = host->NowMs();
-    EXPECT_FALSE(Port().WaitForResponse(false));
-    EXPECT_EQ(host->NowMs() - start, t.waitMs);
-    // It slept in the host: a handful of waits, not a polling loop.
-    EXPECT_GE(host->Waits().calls, 1);
-    EXPECT_LE(host->Waits().calls, 11);
-    for (const auto& request : host->WaitRequests()) {
-        EXPECT_TRUE(request.dispatch);
-        EXPECT_EQ(request.port, line);
+    void Produce(int64_t, std::vector<uint8_t>&) override {}
+    int64_t NextOutputTime(int64_t) override { return -1; }
+    serial::MemoryLine* line = nullptr;
+    int bytes = 0;
+};
+
+class LinkTests : public LinkFixture {
+  protected:
+    // Opens lines to far instead of the scripted device.
+    template <class Far>
+    void OpenTo(Far& far) {
+        Port().SetPortOpener([this, &far](int, serial::OpenError*) {
+            auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &far);
+            Attach(far, opened.get());
+            return std::unique_ptr<serial::SerialPort>(std::move(opened));
+        });
+    }
+    static void Attach(emu::EmulatorLine& far, serial::MemoryLine* l) { far.AttachLine(l); }
+    static void Attach(RefusesAfterWakeUp& far, serial::MemoryLine* l) {
+        far.line = l, far.bytes = 0;
+    }
+    emu::EmulatorLine module;
+};
+
+TEST_F(LinkTests, GivesUpAfterOnePlusRetriesSleepingWaits) {
+    // Retries, Wait Retries and Timeout (defaults 5, 10, 200), then the expected times.
+    for (const auto& [retries, waitRetries, timeout, readMs, waitMs] :
+         {std::tuple{5, 10, 200, 6 * 200, 11 * 200}, std::tuple{2, 3, 100, 3 * 100, 4 * 100}}) {
+        SCOPED_TRACE(timeout);
+        Fresh();
+        if (retries != 5) {
+            SetProfile("Retries", retries);
+            SetProfile("Wait Retries", waitRetries);
+            SetProfile("Timeout", timeout);
+        }
+        Link();
+        int64_t start = host->NowMs();
+        uint8_t b = 0xEE;
+        EXPECT_FALSE(Port().ReadByte(b));
+        EXPECT_EQ(b, 0);
+        EXPECT_EQ(host->NowMs() - start, readMs);
+        host->ClearRecords();
+        start = host->NowMs();
+        EXPECT_FALSE(Port().WaitForResponse(false));
+        EXPECT_EQ(host->NowMs() - start, waitMs);
+        // It slept in the host: a handful of waits, not a polling loop.
+        EXPECT_GE(host->Waits().calls, 1);
+        EXPECT_LE(host->Waits().calls, 11);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Profiles, LinkTiming,
-                         ::testing::Values(Timing{0, 0, 0, 6 * 200, 11 * 200},
-                                           Timing{2, 3, 100, 3 * 100, 4 * 100}));
 
 TEST_F(LinkTests, WaitsWakeForDataAndUiEventsButNotInsideAPumpBlock) {
     Link();
@@ -77,12 +99,11 @@ TEST_F(LinkTests, WaitsWakeForDataAndUiEventsButNotInsideAPumpBlock) {
     }
     EXPECT_TRUE(Port().Pause(10));
     EXPECT_EQ(dispatched, 2);
-}
 
-TEST_F(LinkTests, QuittingDuringAWaitFailsAtOnceAndPostsAQuit) {
-    Link();
-    host->SetQuitting();
-    const int64_t start = host->NowMs();
+    device.GoSilent();
+    line->RXFlush();
+    host->SetQuitting();  // quitting: every wait fails at once and posts a quit
+    start = host->NowMs();
     EXPECT_FALSE(Port().WaitForData());
     EXPECT_FALSE(Port().WaitForResponse(true));
     EXPECT_FALSE(Port().Pause(1000));
@@ -93,23 +114,19 @@ TEST_F(LinkTests, QuittingDuringAWaitFailsAtOnceAndPostsAQuit) {
 TEST_F(LinkTests, QueriesAreSafeWhileDown) {
     CommPort& port = Port();
     uint8_t b = 1;
-    CommPort::CommError error = CommPort::CommError::EndByteError;
-    EXPECT_FALSE(port.IsLinked());
-    EXPECT_FALSE(port.ReadByte(b));
-    EXPECT_FALSE(port.WriteByte(1));
-    EXPECT_TRUE(port.ReceiveEmpty());
-    EXPECT_TRUE(port.TransmitEmpty());
+    auto error = CommPort::CommError::EndByteError;
+    EXPECT_EQ((std::vector<bool>{
+                  port.IsLinked(), port.ReadByte(b), port.WriteByte(1), port.WaitForData(),
+                  port.Pause(10), port.SendRequest(Request::Identify()),
+                  port.ReadResponse(b, &b, 1, &error, true),
+                  port.ReadModuleMemoryBlock(&b, 0xB600, 1), port.WriteModuleByte(0xB600, 1)}),
+              std::vector<bool>(9, false));
+    EXPECT_EQ((std::vector<bool>{port.ReceiveEmpty(), port.TransmitEmpty(),
+                                 port.WaitForResponse(true), port.ResetError()}),
+              std::vector<bool>(4, true));
+    EXPECT_EQ(error, CommPort::CommError::EndByteError);
     EXPECT_EQ(port.ReceiveCount(), 0u);
     EXPECT_EQ(port.ReadAvailable(&b, 1), 0u);
-    EXPECT_FALSE(port.WaitForData());
-    EXPECT_TRUE(port.WaitForResponse(true));
-    EXPECT_FALSE(port.Pause(10));
-    EXPECT_TRUE(port.ResetError());
-    EXPECT_FALSE(port.SendRequest(Request::Identify()));
-    EXPECT_FALSE(port.ReadResponse(b, &b, 1, &error, true));
-    EXPECT_EQ(error, CommPort::CommError::EndByteError);
-    EXPECT_FALSE(port.ReadModuleMemoryBlock(&b, 0xB600, 1));
-    EXPECT_FALSE(port.WriteModuleByte(0xB600, 1));
     EXPECT_EQ(port.FirmwareVersion(), 0xFF);
     EXPECT_EQ(port.Port(), nullptr);
     EXPECT_TRUE(host->Messages().empty());
@@ -121,61 +138,50 @@ TEST_F(LinkTests, ResetErrorOnAQuietLineAndWithAPendingLineError) {
     EXPECT_TRUE(Port().ResetError());
     EXPECT_EQ(host->NowMs() - start, 200);
     EXPECT_TRUE(host->Messages().empty());
-
     line->InjectLineError(0x0004);
     line->Feed({1, 2, 3});
     EXPECT_TRUE(Port().ResetError());
-    ASSERT_EQ(host->Messages().size(), 1u);
-    EXPECT_EQ(host->Messages()[0].text, "Low Level Communications Error!");
-    EXPECT_EQ(host->Messages()[0].caption, "Reset Error");
-    EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::Ok);
+    EXPECT_EQ(Boxes(), (Texts{"Reset Error: Low Level Communications Error!"}));
     EXPECT_TRUE(Port().IsLinked());
     EXPECT_EQ(Port().ReceiveCount(), 0u);
 }
 
-// A stream that is never cancelled (false) or an endless flood (true).
-class LineNeverQuiet : public LinkFixture, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(LineNeverQuiet, FlushAndResetErrorGiveUpAndBreakTheLink) {
-    Link();
-    if (GetParam()) {
-        device.Flood(host->NowMs());
-    } else {
-        device.Stream(Frame(0x83, Bytes(14, 1)), host->NowMs(), 20, false);
+TEST_F(LinkTests, OnALineThatNeverGoesQuietFlushAndResetErrorGiveUp) {
+    for (bool flood : {false, true}) {
+        SCOPED_TRACE(flood ? "endless flood" : "stream never cancelled");
+        Fresh();
+        Link();
+        if (flood) device.Flood(host->NowMs());
+        if (!flood) device.Stream(Frame(0x83, Bytes(14, 1)), host->NowMs(), 20, false);
+        int64_t start = host->NowMs();
+        EXPECT_FALSE(Port().FlushBuffers());
+        EXPECT_EQ(host->NowMs() - start, 6 * 200);
+        start = host->NowMs();
+        EXPECT_FALSE(Port().ResetError());
+        EXPECT_FALSE(Port().IsLinked());
+        EXPECT_EQ(Boxes(), (Texts{kFill, kBroken}));
+        EXPECT_LE(host->NowMs() - start, 2 * 6 * 200);
     }
-    int64_t start = host->NowMs();
-    EXPECT_FALSE(Port().FlushBuffers());
-    EXPECT_EQ(host->NowMs() - start, 6 * 200);
-    start = host->NowMs();
-    EXPECT_FALSE(Port().ResetError());
-    EXPECT_FALSE(Port().IsLinked());
-    EXPECT_EQ(MessageTexts(), (Texts{kFill, kBroken}));
-    EXPECT_EQ(host->Messages()[0].caption, "Reset Error");
-    EXPECT_LE(host->NowMs() - start, 2 * 6 * 200);
 }
-INSTANTIATE_TEST_SUITE_P(StreamOrFlood, LineNeverQuiet, ::testing::Bool());
 
-// The adapter is pulled before the exchange (-1) or at the given time during the reply.
-class DeviceGone : public LinkFixture, public ::testing::WithParamInterface<int> {};
-
-TEST_P(DeviceGone, BreaksTheLinkWithOneMessage) {
-    Link();
-    if (GetParam() < 0) {
-        line->SetGone(true);
-    } else {
+TEST_F(LinkTests, ADeviceGoneBeforeOrDuringTheReplyBreaksTheLinkWithOneMessage) {
+    for (int goneAtMs : {-1, 100}) {
+        SCOPED_TRACE(goneAtMs);
+        Fresh();
+        Link();
         const Bytes reply = Frame(0x81, Bytes(17, 3));
         device.Expect(kReadB661, Bytes(reply.begin(), reply.begin() + 6), 5);
-        host->ScheduleEventIn(GetParam(), [&] { line->SetGone(true); });
+        if (goneAtMs < 0) line->SetGone(true);
+        if (goneAtMs >= 0) host->ScheduleEventIn(goneAtMs, [&] { line->SetGone(true); });
+        uint8_t block[17];
+        EXPECT_FALSE(Port().ReadModuleMemoryBlock(block, 0xB661, 17));
+        EXPECT_FALSE(Port().IsLinked());
+        EXPECT_EQ(Boxes(), (Texts{kBroken}));
+        EXPECT_EQ(host->LinkIndicatorCalls(), (std::vector<bool>{false}));
+        EXPECT_EQ(host->Beeps(), (std::vector<BeepKind>{BeepKind::Error}));
+        EXPECT_LE(device.CountOf(kReadB661), 1u);
     }
-    uint8_t block[17];
-    EXPECT_FALSE(Port().ReadModuleMemoryBlock(block, 0xB661, 17));
-    EXPECT_FALSE(Port().IsLinked());
-    EXPECT_EQ(MessageTexts(), (Texts{kBroken}));
-    EXPECT_EQ(host->LinkIndicatorCalls(), (std::vector<bool>{false}));
-    EXPECT_EQ(host->Beeps(), (std::vector<BeepKind>{BeepKind::Error}));
-    EXPECT_LE(device.CountOf(kReadB661), 1u);
 }
-INSTANTIATE_TEST_SUITE_P(BeforeOrDuringTheReply, DeviceGone, ::testing::Values(-1, 100));
 
 TEST_F(LinkTests, ReadsABlockRecoveringFromABadFrameAndGivesUpAfterTheRetries) {
     Link();
@@ -191,10 +197,9 @@ TEST_F(LinkTests, ReadsABlockRecoveringFromABadFrameAndGivesUpAfterTheRetries) {
 
     EXPECT_FALSE(Port().ReadModuleMemoryBlock(block, 0xB600, 4));  // never answered
     EXPECT_EQ(device.CountOf({2, 5, 0, 1, 0x00, 0xB6, 4, 0}), 6u);
-    ASSERT_EQ(host->Messages().size(), 1u);
-    EXPECT_EQ(host->Messages()[0].text,
-              "Unable to Resync Communications with Module!\nCommPort::ReadModuleMemoryBlock");
-    EXPECT_EQ(host->Messages()[0].caption, std::string(kAppTitle));
+    EXPECT_EQ(Boxes(),
+              (Texts{std::string(kAppTitle) + ": Unable to Resync Communications with "
+                                              "Module!\nCommPort::ReadModuleMemoryBlock"}));
     EXPECT_EQ(Bytes(block, block + 4), Bytes(4, 0));
     EXPECT_TRUE(Port().IsLinked());
 }
@@ -213,7 +218,6 @@ TEST_F(LinkTests, WritesBytesWaitingForAckAndGivesUpOnNak) {
     both.insert(both.end(), second.begin(), second.end());
     EXPECT_EQ(line->Written(), both);
     EXPECT_TRUE(host->Messages().empty());
-
     EXPECT_FALSE(Port().WriteModuleByte(0xB612, 0x56));
     EXPECT_EQ(device.CountOf(refused), 6u);
     EXPECT_EQ(
@@ -226,108 +230,67 @@ TEST_F(LinkTests, EstablishesReportsTheFirmwareVersionAndBreaks) {
     ASSERT_TRUE(Port().EstablishLink());
     EXPECT_TRUE(Port().IsLinked());
     EXPECT_EQ(Port().FirmwareVersion(), 0x1A);
-    ASSERT_EQ(host->Messages().size(), 1u);
-    EXPECT_EQ(host->Messages()[0].text,
-              "Connection to Module Successfully Established\nFirmware Version No. 1.10");
-    EXPECT_EQ(host->Messages()[0].caption, "Communications Status...");
-    EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::Ok);
+    EXPECT_EQ(Boxes(), (Texts{"Communications Status...: Connection to Module Successfully "
+                              "Established\nFirmware Version No. 1.10"}));
     EXPECT_EQ(host->Beeps(), (std::vector<BeepKind>{BeepKind::Error}));
     EXPECT_EQ(host->LinkIndicatorCalls(), (std::vector<bool>{true}));
-    // Wake-up twice, then IDENTIFY.
-    EXPECT_EQ(device.Received(), (Bytes{0x18, 0x18, 2, 1, 0, 0, 0, 3}));
+    EXPECT_EQ(device.Received(), (Bytes{0x18, 0x18, 2, 1, 0, 0, 0, 3}));  // wake-up, IDENTIFY
     EXPECT_EQ(Port().BusyCount(), 0);
-
     Port().BreakLink();
     EXPECT_FALSE(Port().IsLinked());
     EXPECT_EQ(Port().FirmwareVersion(), 0x1A);  // kept across a break
-    EXPECT_EQ(host->Messages().back().text, kBroken);
-    EXPECT_EQ(host->Messages().back().caption, "Communications Status...");
+    EXPECT_EQ(Boxes().back(), kBroken);
 }
 
-TEST_F(LinkTests, APortThatWillNotOpenOffersRetryWithTheReason) {
-    failOpen = true;
-    openReason = "permission denied: join the group dialout that owns /dev/ttyS0";
-    host->QueueAnswers({MsgResult::Retry, MsgResult::Cancel});
-    EXPECT_FALSE(Port().EstablishLink());
-    EXPECT_EQ(openedIndexes.size(), 2u);
-    ASSERT_EQ(host->Messages().size(), 2u);
-    EXPECT_EQ(host->Messages()[0].text, "Unable to Initialize Serial Port.\n" + openReason);
-    EXPECT_EQ(host->Messages()[0].caption, "Communications Error...");
-    EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::RetryCancel);
-    EXPECT_FALSE(Port().IsLinked());
-    EXPECT_TRUE(host->LinkIndicatorCalls().empty());
-}
-
-TEST_F(LinkTests, ARefusedWakeUpByteLeavesTheLinkDown) {
-    refuseWrites = true;
-    EXPECT_FALSE(Port().EstablishLink());
-    EXPECT_EQ(MessageTexts(), (Texts{"Unable to initialize serial port."}));
-    EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::Ok);
-    EXPECT_EQ(Port().Port(), nullptr);
-}
-
-// Accepts the wake-up bytes, then refuses every write (a failing adapter).
-struct RefusesAfterWakeUp final : serial::LineDevice {
-    void OnHostByte(uint8_t, int64_t) override {
-        if (++bytes == 2) line->SetRefuseWrites(true);
-    }
-    void Produce(int64_t, std::vector<uint8_t>&) override {}
-    int64_t NextOutputTime(int64_t) override { return -1; }
-    serial::MemoryLine* line = nullptr;
-    int bytes = 0;
-};
-
-enum class Handshake { Silent, WrongAnswer, WriteRefused };
-struct HandshakeCase {
-    Handshake fault;
-    const char* text;
-};
-class HandshakeFailure : public LinkFixture, public ::testing::WithParamInterface<HandshakeCase> {};
-
-TEST_P(HandshakeFailure, OffersRetryAndCancel) {
+TEST_F(LinkTests, EstablishFailuresOfferRetryWhereItCanHelp) {
+    enum Fault { NoOpen, NoWakeUp, Silent, WrongAnswer, IdentifyUnwritable };
+    const auto retry = [](const std::string& text) {
+        const std::string box = "Communications Error...: " + text + " [Retry Cancel]";
+        return Texts{box, kBroken, box, kBroken};  // Retry once, then Cancel
+    };
+    const std::string noOpen = "Communications Error...: Unable to Initialize Serial Port.\n" +
+                               openReason + " [Retry Cancel]";
+    const std::vector<bool> upDown = {true, false, true, false};
+    const struct {
+        Fault fault;
+        Texts boxes;
+        std::vector<bool> indicator;
+    } cases[] = {
+        {NoOpen, {noOpen, noOpen}, {}},
+        {NoWakeUp, {"Communications Error...: Unable to initialize serial port."}, {}},
+        {Silent, retry("Unable to read from serial port"), upDown},
+        {WrongAnswer, retry("Incorrect response to IDENTIFY request"), upDown},
+        {IdentifyUnwritable, retry("Unable to write to serial port"), upDown},
+    };
     RefusesAfterWakeUp refusing;
-    if (GetParam().fault == Handshake::Silent) device.GoSilent();
-    if (GetParam().fault == Handshake::WrongAnswer) {
-        device.AlwaysAnswer(kIdentifyRequest, Frame(0x81, {0x10}), 5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.boxes[0]);
+        Fresh();
+        failOpen = c.fault == NoOpen;
+        refuseWrites = c.fault == NoWakeUp;
+        if (c.fault == Silent) device.GoSilent();
+        if (c.fault == WrongAnswer) device.AlwaysAnswer(kIdentifyRequest, Frame(0x81, {0x10}), 5);
+        if (c.fault == IdentifyUnwritable) OpenTo(refusing);
+        host->QueueAnswer(MsgResult::Retry);  // later boxes take Cancel
+        EXPECT_FALSE(Port().EstablishLink());
+        EXPECT_EQ(Boxes(), c.boxes);
+        EXPECT_EQ(host->LinkIndicatorCalls(), c.indicator);
+        EXPECT_FALSE(Port().IsLinked());
+        EXPECT_EQ(Port().Port(), nullptr);
     }
-    if (GetParam().fault == Handshake::WriteRefused) {
-        Port().SetPortOpener([&](int, serial::OpenError*) {
-            auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &refusing);
-            refusing.line = opened.get();
-            refusing.bytes = 0;
-            return std::unique_ptr<serial::SerialPort>(std::move(opened));
-        });
-    }
-    host->QueueAnswers({MsgResult::Retry, MsgResult::Ok, MsgResult::Cancel, MsgResult::Ok});
-    EXPECT_FALSE(Port().EstablishLink());
-    const std::string text = GetParam().text;
-    EXPECT_EQ(MessageTexts(), (Texts{text, kBroken, text, kBroken}));
-    EXPECT_EQ(host->Messages()[0].caption, "Communications Error...");
-    EXPECT_EQ(host->Messages()[0].buttons, MsgButtons::RetryCancel);
-    EXPECT_EQ(host->LinkIndicatorCalls(), (std::vector<bool>{true, false, true, false}));
-    EXPECT_FALSE(Port().IsLinked());
 }
-INSTANTIATE_TEST_SUITE_P(
-    Faults, HandshakeFailure,
-    ::testing::Values(HandshakeCase{Handshake::Silent, "Unable to read from serial port"},
-                      HandshakeCase{Handshake::WrongAnswer,
-                                    "Incorrect response to IDENTIFY request"},
-                      HandshakeCase{Handshake::WriteRefused, "Unable to write to serial port"}));
 
 TEST_F(LinkTests, SetPortAndSetTimeoutWriteTheProfileOnlyOnAChange) {
     Link();
     EXPECT_TRUE(Port().SetPort(0));
     EXPECT_FALSE(AppProfile().HasKey("Settings", "Port"));
-    EXPECT_EQ(openedIndexes, (std::vector<int>{0}));
     EXPECT_FALSE(Port().SetPort(4));
     EXPECT_FALSE(Port().SetPort(-1));
     device.Expect(kIdentifyRequest, Frame(0x80, {0x10}), 5);
     EXPECT_TRUE(Port().SetPort(2));
     EXPECT_EQ(AppProfile().GetInt("Settings", "Port", -1), 2);
     EXPECT_EQ(openedIndexes, (std::vector<int>{0, 2}));
-    EXPECT_TRUE(Port().IsLinked());
     EXPECT_EQ(Port().FirmwareVersion(), 0x10);
-
     EXPECT_TRUE(Port().SetTimeout(200));
     EXPECT_FALSE(AppProfile().HasKey("Settings", "Timeout"));
     EXPECT_TRUE(Port().SetTimeout(300));
@@ -340,31 +303,138 @@ TEST_F(LinkTests, ProfileValuesOutOfRangeFallBackToDefaultsWithATrace) {
     using Get = int (*)();
     const Get port = [] { return CommPort::Instance().PortNumber(); };
     const Get retries = [] { return CommPort::Instance().Retries(); };
-    const Get waitRetries = [] { return CommPort::Instance().WaitRetries(); };
-    const Get timeout = [] { return CommPort::Instance().Timeout(); };
     const Get delay = [] { return CommPort::Instance().Delay(); };
     const Get threshold = [] { return RamMonitor::Instance().RestartThreshold(); };
-    struct Case {
+    const struct {
         const char* key;
         int value;
         Get get;
         int used;
+    } cases[] = {
+        {"Port", 7, port, 0},
+        {"Port", 3, port, 3},
+        {"Retries", -1, retries, 5},
+        {"Retries", 0, retries, 0},
+        {"Wait Retries", 1000, [] { return CommPort::Instance().WaitRetries(); }, 10},
+        {"Timeout", 0, [] { return CommPort::Instance().Timeout(); }, 200},
+        {"Delay", 99999999, delay, 150},
+        {"Delay", 0, delay, 0},
+        {"Restart Threshold", 0, threshold, 50},
+        {"Restart Threshold", 1000, threshold, 1000},
     };
-    for (const Case& c :
-         {Case{"Port", 7, port, 0}, Case{"Port", 3, port, 3}, Case{"Retries", -1, retries, 5},
-          Case{"Retries", 0, retries, 0}, Case{"Wait Retries", 1000, waitRetries, 10},
-          Case{"Timeout", 0, timeout, 200}, Case{"Delay", 99999999, delay, 150},
-          Case{"Delay", 0, delay, 0}, Case{"Restart Threshold", 0, threshold, 50},
-          Case{"Restart Threshold", 1000, threshold, 1000}}) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.key << " = " << c.value);
-        RamMonitor::ResetInstance();
-        CommPort::ResetInstance();
-        host->ClearRecords();
+        Fresh();
         SetProfile(c.key, c.value);
         EXPECT_EQ(c.get(), c.used);
-        const bool traced =
-            host->TraceText().find('"' + std::string(c.key) + '"') != std::string::npos;
-        EXPECT_EQ(traced, c.value != c.used);
+        const std::string quoted = '"' + std::string(c.key) + '"';
+        EXPECT_EQ(host->TraceText().find(quoted) != std::string::npos, c.value != c.used);
+    }
+}
+
+TEST_F(LinkTests, EmulatorFaultsAreRecoveredAndItsEndlessFloodBreaksTheLink) {
+    OpenTo(module);
+    ASSERT_TRUE(Port().EstablishLink());
+    EXPECT_EQ(Port().FirmwareVersion(), emu::kFirmware10);
+    host->ClearRecords();
+    uint8_t basic[17];
+    for (emu::Fault fault : {emu::Fault::Silent, emu::Fault::Nak, emu::Fault::CorruptChecksum,
+                             emu::Fault::DropByte, emu::Fault::Garbage}) {
+        SCOPED_TRACE(emu::FaultName(fault));
+        module.Core().ArmFault(fault, 1);
+        ASSERT_TRUE(Port().ReadModuleMemoryBlock(basic, 0xB661, 17));
+        for (int i = 0; i < 17; ++i) EXPECT_EQ(basic[i], module.Core().Peek(0xB661 + i));
+    }
+    module.Core().ArmFault(emu::Fault::SwallowAck, 1);
+    EXPECT_TRUE(Port().WriteModuleByte(0xB602, 0x11));
+    EXPECT_EQ(module.Core().Peek(0xB602), 0x11);
+    EXPECT_TRUE(host->Messages().empty());
+
+    module.Core().ArmFault(emu::Fault::Flood, 1);
+    const int64_t start = host->NowMs();
+    // The answer may still be read; the flood then makes the next recovery give up.
+    if (Port().ReadModuleMemoryBlock(basic, 0xB661, 17)) {
+        EXPECT_FALSE(Port().ResetError());
+    }
+    EXPECT_FALSE(Port().IsLinked());
+    EXPECT_EQ(Boxes(), (Texts{kFill, kBroken}));
+    EXPECT_LT(host->NowMs() - start, 60'000);
+}
+
+// ---- Frames and the response reader, byte for byte -------------------------------
+
+Bytes FrameOf(const Request& r) {
+    Bytes out(r.FrameLength());
+    out.resize(r.BuildFrame(out.data()));
+    return out;
+}
+
+TEST_F(LinkTests, FramesMatchTheWireExamples) {
+    Link();
+    EXPECT_EQ(FrameOf(Request::Identify()), (Bytes{2, 1, 0, 0, 0, 3}));
+    EXPECT_EQ(FrameOf(Request::Read(0xB661, 17)), kReadB661);
+    EXPECT_EQ(FrameOf(Request::MonitorStart(0x40, 14)),
+              (Bytes{2, 5, 0, 3, 0x40, 0, 0x0E, 0, 0x2E, 3}));
+    EXPECT_EQ(FrameOf(Request::Write(0xB600, 0xC8)),
+              (Bytes{2, 6, 0, 2, 0, 0xB6, 1, 0, 0xC8, 0x39, 3}));
+    EXPECT_EQ(Frame(0x80, {0x10}), (Bytes{2, 2, 0, 0x80, 0x10, 0x11, 3}));  // IDENTIFY reply, 1.0
+    const uint8_t zeros[] = {0, 0};
+    EXPECT_EQ(wire::Checksum(0x81, zeros, 2), 0x06);  // bit 7 rotates into bit 0: 0x03, 0x06
+    ASSERT_TRUE(Port().SendRequest(Request::Read(0xB661, 17)));
+    EXPECT_EQ(line->Written(), kReadB661);
+}
+
+TEST_F(LinkTests, ResponsesReportEveryErrorAndNeverStoreBeyondTheirCapacity) {
+    Link();
+    uint8_t buffer[16];  // the destination sits at offset 4, between guard bytes
+    uint8_t type = 0;
+    const Bytes good = Frame(0x81, {1, 2, 3});
+    Bytes badSum = good, badEnd = good;
+    badSum[7] ^= 0xFF;
+    badEnd[8] = 0x04;
+    struct Case {
+        Bytes bytes;
+        CE error;
+        int left = -1;      // bytes left on the line, when it matters
+        Bytes stored = {};  // the start of the destination afterwards
+        std::size_t capacity = 8;
+        bool wait = true;
+    };
+    const Case cases[] = {
+        {{0x15, 0x02, 0x02}, CE::NakError, 2},
+        {{0x41, 0x02}, CE::StartByteError, 1},
+        {Frame(0x82, {1, 2}), CE::ResponseTypeError},
+        {badSum, CE::CheckSumError, 0, {1, 2, 3}},  // stored as received all the same
+        {badEnd, CE::EndByteError},
+        {Bytes(good.begin(), good.begin() + 5), CE::TimeoutError},
+        {{}, CE::NoResponseError},
+        {{}, CE::TimeoutError, 0, {}, 8, false},
+        {{0x02, 0x00, 0x00, 0x81, 1, 2, 3}, CE::LengthError, 4},  // the rest is for ResetError
+        {Frame(0x81, Bytes(129, 0x77)), CE::LengthError},
+        {Frame(0x81, Bytes(128, 0x66)), CE::NoError, 0, {0x66}},
+        {Frame(0x81, {9, 8, 7, 6, 5, 4}), CE::NoError, 0, {9, 8, 7}, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "error " << static_cast<int>(c.error) << ", "
+                                        << c.bytes.size() << " bytes");
+        line->Feed(c.bytes);
+        std::memset(buffer, 0xA5, sizeof buffer);
+        CE error = CE::NoError;
+        EXPECT_EQ(Port().ReadResponse(type, buffer + 4, c.capacity, &error, c.wait),
+                  c.error == CE::NoError);
+        EXPECT_EQ(error, c.error);
+        if (c.error == CE::ResponseTypeError) {
+            EXPECT_EQ(type, 0x82);
+        }
+        if (c.left >= 0) {
+            EXPECT_EQ(Port().ReceiveCount(), static_cast<std::size_t>(c.left));
+        }
+        EXPECT_EQ(Bytes(buffer + 4, buffer + 4 + c.stored.size()), c.stored);
+        for (std::size_t i = 0; i < sizeof buffer; ++i) {
+            const bool guard = i < 4 || i >= 4 + c.capacity;
+            EXPECT_TRUE(!guard || buffer[i] == 0xA5) << "guard byte " << i;
+        }
+        line->RXFlush();
     }
 }
 

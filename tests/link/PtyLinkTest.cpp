@@ -80,15 +80,5 @@ TEST_F(PtyLink, IdentifiesReadsWritesAndStreamsMonitorPackets) {
     EXPECT_EQ(port().ReceiveCount(), 0u);
 }
 
-TEST_F(PtyLink, AVanishedDeviceBreaksTheLinkOnce) {
-    const std::size_t shownBefore = host_.Shown().size();
-    emulator_.Vanish();
-    uint8_t block[4];
-    EXPECT_FALSE(port().ReadModuleMemoryBlock(block, 0xB600, 4));
-    EXPECT_FALSE(port().IsLinked());
-    ASSERT_EQ(host_.Shown().size(), shownBefore + 1);
-    EXPECT_NE(host_.Shown().back().find("Connection to Module Has Been Broken"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace qx
