@@ -261,29 +261,29 @@ TEST_F(Monitor, RunRefreshesAndSleepsBetweenPackets) {
     EXPECT_EQ(trace.find("Stopping Monitor"), std::string::npos);
 }
 
-// A backlog of 50 packets of 20 bytes (the threshold), plus this many bytes.
-class Backlog : public Monitor, public ::testing::WithParamInterface<int> {};
-
-TEST_P(Backlog, BeyondThresholdTimesPacketLengthRestartsTheStream) {
-    const bool beyond = GetParam() > 0;
-    Link(0x1A);
-    RecordRefreshes();
-    Bytes backlog;
-    for (int i = 0; i < 50; ++i) {
-        const auto p = Packet(static_cast<uint8_t>(i));
-        backlog.insert(backlog.end(), p.begin(), p.end());
+TEST_F(Monitor, ABacklogBeyondThresholdTimesPacketLengthRestartsTheStream) {
+    for (bool beyond : {false, true}) {  // 50 packets of 20 bytes, then one byte more
+        SCOPED_TRACE(beyond);
+        Fresh();
+        Link(0x1A);
+        RecordRefreshes();
+        refreshes.clear();
+        Bytes backlog;
+        for (int i = 0; i < 50; ++i) {
+            const auto p = Packet(static_cast<uint8_t>(i));
+            backlog.insert(backlog.end(), p.begin(), p.end());
+        }
+        backlog.resize(beyond ? 1001 : 1000, 0x02);
+        line->Feed(backlog);
+        StopAt(100);
+        Mon().Run();
+        EXPECT_EQ(refreshes.size(), beyond ? 0u : 50u);  // a discarded backlog is never shown
+        EXPECT_EQ(device.CountOf(kMonitorRequest), beyond ? 2u : 1u);
+        EXPECT_EQ(host->TraceText().find("\r\n+- Stopping Monitor from RamMonitor::Run after 0 "
+                                         "packet reads \r\nRamMonitor::Stop") != std::string::npos,
+                  beyond);
     }
-    backlog.resize(1000 + GetParam(), 0x02);
-    line->Feed(backlog);
-    StopAt(100);
-    Mon().Run();
-    EXPECT_EQ(refreshes.size(), beyond ? 0u : 50u);  // a discarded backlog is never shown
-    EXPECT_EQ(device.CountOf(kMonitorRequest), beyond ? 2u : 1u);
-    EXPECT_EQ(host->TraceText().find("\r\n+- Stopping Monitor from RamMonitor::Run after 0 packet "
-                                     "reads \r\nRamMonitor::Stop") != std::string::npos,
-              beyond);
 }
-INSTANTIATE_TEST_SUITE_P(ExactlyOrOneMore, Backlog, ::testing::Values(0, 1));
 
 TEST_F(Monitor, ACommandInsideRunSuspendsAndRestartsWithAFirstUpdate) {
     LinkStreaming();
@@ -297,6 +297,7 @@ TEST_F(Monitor, ACommandInsideRunSuspendsAndRestartsWithAFirstUpdate) {
         suspendedInside = Mon().IsSuspended() && !Mon().IsRunning();
         uint8_t block[4];
         readOk = Port().ReadModuleMemoryBlock(block, 0xB600, 4);
+        EXPECT_TRUE(Mon().PostponeCommandIfBusy(77, true));
     });
     StopAt(4000);  // the cancelled stream sends no last packet: Stop waits out its response
     Mon().Run();
@@ -308,17 +309,7 @@ TEST_F(Monitor, ACommandInsideRunSuspendsAndRestartsWithAFirstUpdate) {
     EXPECT_FALSE(refreshes[refreshesBefore + 1]);
     EXPECT_EQ(std::count(refreshes.begin(), refreshes.end(), true), 2);
     EXPECT_TRUE(host->Messages().empty());
-}
-
-TEST_F(Monitor, RunReplaysCommandsPostponedInsideIt) {
-    LinkStreaming();
-    host->ScheduleEventIn(105, [&] {
-        CommandBusyScope busy(false);
-        EXPECT_TRUE(Mon().PostponeCommandIfBusy(77, true));
-    });
-    StopAt(4000);
-    Mon().Run();
-    // Replayed by the loop itself, nothing left for the main loop.
+    // A command postponed inside Run is replayed by the loop itself, none by the main loop.
     EXPECT_EQ(host->RoutedCommands(), (std::vector<int>{77}));
     host->RunPosted();
     EXPECT_EQ(host->RoutedCommands(), (std::vector<int>{77}));
@@ -326,51 +317,51 @@ TEST_F(Monitor, RunReplaysCommandsPostponedInsideIt) {
 
 // What happens inside Run, 105 ms after it started the stream.
 enum class Inside { BreakLink, DeviceGone, FailedCancel, Quit, StopWhileSuspended };
-class RunEnds : public Monitor, public ::testing::WithParamInterface<Inside> {};
 
-TEST_P(RunEnds, AndNeverRestartsTheStream) {
-    const Inside what = GetParam();
-    LinkStreaming();
-    std::size_t receivedThen = 0;
-    host->ScheduleEventIn(105, [&] {
-        if (what == Inside::BreakLink) Port().BreakLink();
-        if (what == Inside::DeviceGone) line->SetGone(true);
-        if (what == Inside::FailedCancel) line->SetRefuseWrites(true);
-        if (what == Inside::Quit) host->SetQuitting();
-        if (what == Inside::StopWhileSuspended) {
-            CommandBusyScope busy(false);
-            Mon().PostponeCommandIfBusy(78, true);
-            Mon().Stop();  // Toggle Monitoring while a command holds the stream
-        } else if (what == Inside::FailedCancel) {
-            Mon().Stop();
+TEST_F(Monitor, RunEndsOnWhatHappensInsideItAndNeverRestartsTheStream) {
+    for (Inside what : {Inside::BreakLink, Inside::DeviceGone, Inside::FailedCancel, Inside::Quit,
+                        Inside::StopWhileSuspended}) {
+        SCOPED_TRACE(static_cast<int>(what));
+        Fresh();
+        host->SetQuitting(false);
+        LinkStreaming();
+        std::size_t receivedThen = 0;
+        host->ScheduleEventIn(105, [&] {
+            if (what == Inside::BreakLink) Port().BreakLink();
+            if (what == Inside::DeviceGone) line->SetGone(true);
+            if (what == Inside::FailedCancel) line->SetRefuseWrites(true);
+            if (what == Inside::Quit) host->SetQuitting();
+            if (what == Inside::StopWhileSuspended) {
+                CommandBusyScope busy(false);
+                Mon().PostponeCommandIfBusy(78, true);
+                Mon().Stop();  // Toggle Monitoring while a command holds the stream
+            } else if (what == Inside::FailedCancel) {
+                Mon().Stop();
+            }
+            receivedThen = device.Received().size();
+        });
+        Mon().Run();
+        const bool broken = what == Inside::BreakLink || what == Inside::DeviceGone;
+        EXPECT_EQ(Port().IsLinked(), !broken);
+        EXPECT_FALSE(Mon().IsRunActive());
+        EXPECT_FALSE(Mon().IsSuspended());
+        EXPECT_EQ(Mon().IsRunning(), what == Inside::Quit);
+        EXPECT_EQ(MessageTexts(), broken                         ? Texts{kBroken}
+                                  : what == Inside::FailedCancel ? Texts{kCancelFailed}
+                                                                 : Texts{});
+        if (what != Inside::Quit) {
+            EXPECT_EQ(device.Received().size(), receivedThen);
         }
-        receivedThen = device.Received().size();
-    });
-    Mon().Run();
-    const bool broken = what == Inside::BreakLink || what == Inside::DeviceGone;
-    EXPECT_EQ(Port().IsLinked(), !broken);
-    EXPECT_FALSE(Mon().IsRunActive());
-    EXPECT_FALSE(Mon().IsSuspended());
-    EXPECT_EQ(Mon().IsRunning(), what == Inside::Quit);
-    EXPECT_EQ(MessageTexts(), broken                         ? Texts{kBroken}
-                              : what == Inside::FailedCancel ? Texts{kCancelFailed}
-                                                             : Texts{});
-    if (what != Inside::Quit) {
-        EXPECT_EQ(device.Received().size(), receivedThen);
+        EXPECT_EQ(host->QuitPosts(),
+                  what == Inside::Quit ? std::vector<int>{0} : std::vector<int>{});
+        // A command left when Run ends is replayed from the main loop.
+        EXPECT_TRUE(host->RoutedCommands().empty());
+        host->RunPosted();
+        EXPECT_EQ(host->RoutedCommands().size(), what == Inside::StopWhileSuspended ? 1u : 0u);
+        if (!broken) continue;
+        Mon().Run();  // a later Run on the dead link does nothing
+        EXPECT_EQ(device.CountOf(kMonitorRequest), 1u);
     }
-    EXPECT_EQ(host->QuitPosts(), what == Inside::Quit ? std::vector<int>{0} : std::vector<int>{});
-    // A command left when Run ends is replayed from the main loop.
-    EXPECT_TRUE(host->RoutedCommands().empty());
-    host->RunPosted();
-    EXPECT_EQ(host->RoutedCommands().size(), what == Inside::StopWhileSuspended ? 1u : 0u);
-    if (!broken) return;
-    Mon().Run();  // a later Run on the dead link does nothing
-    EXPECT_EQ(device.CountOf(kMonitorRequest), 1u);
 }
-INSTANTIATE_TEST_SUITE_P(Events, RunEnds,
-                         ::testing::Values(Inside::BreakLink, Inside::DeviceGone,
-                                           Inside::FailedCancel, Inside::Quit,
-                                           Inside::StopWhileSuspended));
-
 }  // namespace
 }  // namespace qx::test
