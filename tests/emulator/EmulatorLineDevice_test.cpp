@@ -10,20 +10,18 @@ namespace qx::emu::test {
 namespace {
 
 struct Linked {
-    explicit Linked(const EmulatorConfig& config = {}, std::size_t capacity = 4096)
-        : device(config), line(clock, &device, capacity) {
+    explicit Linked(const EmulatorConfig& config = {}) : device(config), line(clock, &device) {
         device.AttachLine(&line);
     }
     void Write(const Bytes& bytes) {
         for (uint8_t b : bytes) ASSERT_EQ(line.WriteByte(b), 0);
     }
-    Bytes Read(std::size_t count, int timeoutMs = 200) {
+    // Reads up to count bytes; last holds the final read's result.
+    Bytes Read(std::size_t count, int* last = nullptr) {
         Bytes out;
-        for (std::size_t i = 0; i < count; ++i) {
-            const int b = line.ReadByte(timeoutMs);
-            if (b < 0) break;
-            out.push_back(static_cast<uint8_t>(b));
-        }
+        int b = 0;
+        while (out.size() < count && (b = line.ReadByte(200)) >= 0) out.push_back(uint8_t(b));
+        if (last) *last = b;
         return out;
     }
     VirtualClock clock;
@@ -35,7 +33,7 @@ TEST(EmulatorLineDevice, AnswersThroughTheLineInWireTime) {
     Linked link;
     const int64_t start = link.clock.NowMs();
     link.Write(kIdentify);
-    EXPECT_EQ(link.Read(7), (Bytes{0x02, 0x02, 0x00, 0x80, 0x10, 0x11, 0x03}));
+    EXPECT_EQ(link.Read(7), kIdentity10);
     // 6 bytes out, 1 ms turnaround, 7 bytes back: 14.5 ms, read on whole milliseconds.
     EXPECT_EQ(link.clock.NowMs() - start, 15);
     EXPECT_EQ(link.line.ReadByte(200), serial::kReadTimeout);
@@ -44,7 +42,7 @@ TEST(EmulatorLineDevice, AnswersThroughTheLineInWireTime) {
 
 TEST(EmulatorLineDevice, AStreamThatIsNotReadFillsTheReceiveBuffer) {
     Linked link(EmulatorConfig{.firmware = 0x20});
-    link.Write(MonitorStart(0x40, 14));
+    link.Write(MonitorStartRequest(0x40, 14));
     link.clock.Advance(10'000);
     EXPECT_EQ(link.line.RXCount(), 4096u);
     EXPECT_GT(link.line.BytesLost(), 5000u);
@@ -64,16 +62,10 @@ TEST(EmulatorLineDevice, AStreamThatIsNotReadFillsTheReceiveBuffer) {
 TEST(EmulatorLineDevice, AVanishedModuleTakesTheLineDown) {
     Linked link;
     link.device.Core().ArmFault(Fault::Vanish, 1);
-    link.Write(Read(0xB600, 16));
-    Bytes got;
+    link.Write(ReadRequest(0xB600, 16));
     int last = 0;
-    for (int i = 0; i < 30; ++i) {
-        last = link.line.ReadByte(200);
-        if (last < 0) break;
-        got.push_back(static_cast<uint8_t>(last));
-    }
+    EXPECT_LT(link.Read(22, &last).size(), 22u);
     EXPECT_EQ(last, serial::kDeviceGone);
-    EXPECT_LT(got.size(), 22u);
     EXPECT_TRUE(link.line.IsGone());
 }
 

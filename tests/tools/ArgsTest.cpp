@@ -7,48 +7,39 @@
 namespace qx::qvx {
 namespace {
 
-ParseResult Parse(std::vector<std::string> argv) {
-    return ParseArgs(argv);
-}
+using Strings = std::vector<std::string>;
 
 TEST(QvxArgs, CommonOptionsBeforeAndAfterTheCommandsArguments) {
     auto before =
-        Parse({"--port", "COM2", "--baud=19200", "--yes", "download", "a.qvx", "--verify"});
+        ParseArgs({"--port", "COM2", "--baud=19200", "--yes", "download", "a.qvx", "--verify"});
     ASSERT_EQ(before.error, "");
     EXPECT_EQ(before.options.command, "download");
-    EXPECT_EQ(before.options.args, std::vector<std::string>{"a.qvx"});
+    EXPECT_EQ(before.options.args, Strings{"a.qvx"});
     EXPECT_EQ(before.options.port, "COM2");
     EXPECT_EQ(before.options.baud, 19200);
-    EXPECT_TRUE(before.options.yes);
-    EXPECT_TRUE(before.options.verify);
+    EXPECT_TRUE(before.options.yes && before.options.verify);
 
-    auto after = Parse({"download", "--verify", "a.qvx", "--simulate", "--profile", "/tmp/p.ini"});
+    auto after =
+        ParseArgs({"download", "--verify", "a.qvx", "--simulate", "--profile", "/tmp/p.ini"});
     ASSERT_EQ(after.error, "");
-    EXPECT_EQ(after.options.args, std::vector<std::string>{"a.qvx"});
+    EXPECT_EQ(after.options.args, Strings{"a.qvx"});
     EXPECT_TRUE(after.options.simulate);
     EXPECT_EQ(after.options.profile, "/tmp/p.ini");
-    EXPECT_FALSE(after.options.port.has_value());
-    EXPECT_FALSE(after.options.baud.has_value());
-}
+    EXPECT_FALSE(after.options.port || after.options.baud);
 
-TEST(QvxArgs, SetTakesAssignmentsAndADoubleDashEndsOptions) {
-    auto r = Parse({"set", "f.qvx", "Rev Limit=6100", "--", "--odd=1"});
-    ASSERT_EQ(r.error, "");
-    EXPECT_EQ(r.options.args, (std::vector<std::string>{"f.qvx", "Rev Limit=6100", "--odd=1"}));
-}
+    auto set = ParseArgs({"set", "f.qvx", "Rev Limit=6100", "--", "--odd=1"});
+    EXPECT_EQ(set.options.args, (Strings{"f.qvx", "Rev Limit=6100", "--odd=1"})) << set.error;
 
-TEST(QvxArgs, MonitorOptionsAndTheirValues) {
-    auto r = Parse({"monitor", "--csv", "out.csv", "--seconds", "2.5", "--values",
-                    "Engine Speed,Battery Voltage", "--values=VOES Retard"});
-    ASSERT_EQ(r.error, "");
-    EXPECT_EQ(r.options.csv, "out.csv");
-    EXPECT_EQ(r.options.seconds, 2.5);
-    EXPECT_EQ(r.options.values,
-              (std::vector<std::string>{"Engine Speed", "Battery Voltage", "VOES Retard"}));
+    auto monitor = ParseArgs({"monitor", "--csv", "out.csv", "--seconds", "2.5", "--values",
+                              "Engine Speed,Battery Voltage", "--values=VOES Retard"});
+    ASSERT_EQ(monitor.error, "");
+    EXPECT_EQ(monitor.options.csv, "out.csv");
+    EXPECT_EQ(monitor.options.seconds, 2.5);
+    EXPECT_EQ(monitor.options.values, (Strings{"Engine Speed", "Battery Voltage", "VOES Retard"}));
 }
 
 TEST(QvxArgs, UsageErrors) {
-    const std::vector<std::vector<std::string>> bad = {
+    const std::vector<Strings> bad = {
         {},                                   // no command
         {"frobnicate"},                       // unknown command
         {"show"},                             // missing file
@@ -72,29 +63,21 @@ TEST(QvxArgs, UsageErrors) {
     };
     for (const auto& argv : bad) {
         auto r = ParseArgs(argv);
-        std::string joined;
-        for (const auto& a : argv) joined += a + " ";
-        EXPECT_NE(r.error, "") << joined;
-        EXPECT_EQ(r.error.find('\n'), std::string::npos) << joined;
+        SCOPED_TRACE(testing::PrintToString(argv));
+        EXPECT_NE(r.error, "");
+        EXPECT_EQ(r.error.find('\n'), std::string::npos);
     }
 }
 
 TEST(QvxArgs, HelpForTheProgramAndForACommand) {
-    auto general = Parse({"--help"});
-    EXPECT_EQ(general.error, "");
-    EXPECT_TRUE(general.options.help);
-    EXPECT_EQ(general.options.command, "");
-
-    auto command = Parse({"show", "--help"});  // needs no file
-    EXPECT_EQ(command.error, "");
-    EXPECT_TRUE(command.options.help);
-    EXPECT_EQ(command.options.command, "show");
-
-    auto word = Parse({"help", "monitor"});
-    EXPECT_EQ(word.error, "");
-    EXPECT_TRUE(word.options.help);
-    EXPECT_EQ(word.options.command, "monitor");
-
+    const std::pair<Strings, std::string> cases[] = {
+        {{"--help"}, ""}, {{"show", "--help"}, "show"}, {{"help", "monitor"}, "monitor"}};
+    for (const auto& [argv, command] : cases) {
+        auto r = ParseArgs(argv);
+        EXPECT_EQ(r.error, "") << command;
+        EXPECT_TRUE(r.options.help) << command;
+        EXPECT_EQ(r.options.command, command);
+    }
     for (const char* c : {"ports", "identify", "upload", "download", "verify", "diff", "show",
                           "new", "set", "monitor"}) {
         EXPECT_NE(GeneralHelp().find(std::string("qvx ") + c), std::string::npos) << c;

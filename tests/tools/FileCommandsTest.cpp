@@ -2,7 +2,7 @@
 // exit code. A failed command never leaves a changed or half-written file.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <limits>
 
 #include "ToolTestUtil.h"
 #include "model/ModuleState.h"
@@ -10,19 +10,14 @@
 namespace qx::qvx::test {
 namespace {
 
-double RecordValue(const std::vector<uint8_t>& file, std::size_t record) {
-    double v;
-    std::memcpy(&v, file.data() + record * 34 + 2, sizeof v);
-    return v;
-}
-
 class QvxFiles : public ToolTest {
   protected:
-    // A new settings file at name; returns its path.
-    std::string NewFile(const std::string& name) {
+    // A new settings file at name, with assignments set; returns its path.
+    std::string NewFile(const std::string& name, Strings assignments = {}) {
         const std::string path = Path(name);
-        RunResult r = Run({"new", path});
-        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(Run({"new", path}).code, 0);
+        assignments.insert(assignments.begin(), {"set", path});
+        EXPECT_EQ(assignments.size() > 2 ? Run(assignments).code : 0, 0);
         return path;
     }
 };
@@ -36,63 +31,46 @@ TEST_F(QvxFiles, NewThenShowListsTheDefaults) {
 
     RunResult r = Run({"show", path});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("Rev Limit          6144 rpm"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Ignition Mode      2 (dual fire)"), std::string::npos);
-    EXPECT_NE(r.out.find("Start Mode Enter   341.333 rpm"), std::string::npos);
-    EXPECT_NE(r.out.find("Base Dwell (Dwell over Voltage)"), std::string::npos);
-    EXPECT_NE(r.out.find("  rpm / sec    0  272  544  816"), std::string::npos);
     EXPECT_EQ(r.err, "");
+    for (const char* line : {"Rev Limit          6144 rpm", "Ignition Mode      2 (dual fire)",
+                             "Start Mode Enter   341.333 rpm", "Base Dwell (Dwell over Voltage)",
+                             "  rpm / sec    0  272  544  816"})
+        EXPECT_TRUE(Has(r.out, line)) << line << "\n" << r.out;
 }
 
 TEST_F(QvxFiles, ShowJsonCarriesEverySettingAndPoint) {
-    const std::string path = NewFile("a.qvx");
-    ASSERT_EQ(Run({"set", path, "Base Dwell[1]=2.5", "Nitrous Delay=1.5"}).code, 0);
+    const std::string path = NewFile("a.qvx", {"Base Dwell[1]=2.5", "Nitrous Delay=1.5"});
     RunResult r = Run({"show", "--json", path});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.front(), '{');
-    EXPECT_NE(r.out.find("{\"name\": \"Nitrous Delay\", \"value\": 1.5, \"unit\": \"sec\", "
-                         "\"min\": 0, \"max\": 7.5}"),
-              std::string::npos)
+    EXPECT_TRUE(Has(r.out,
+                    "{\"name\": \"Nitrous Delay\", \"value\": 1.5, \"unit\": \"sec\", "
+                    "\"min\": 0, \"max\": 7.5}"))
         << r.out;
-    EXPECT_NE(r.out.find("\"title\": \"Base Dwell\""), std::string::npos);
-    EXPECT_NE(r.out.find("{\"x\": 1.0666666666666667, \"y\": 2.5}"), std::string::npos);
+    EXPECT_TRUE(Has(r.out, "\"title\": \"Base Dwell\""));
+    EXPECT_TRUE(Has(r.out, "{\"x\": 1.0666666666666667, \"y\": 2.5}"));
     // Balanced brackets and one object per setting and point.
     int depth = 0;
-    std::size_t objects = 0;
     for (char c : r.out) {
-        if (c == '{' || c == '[') ++depth;
-        if (c == '}' || c == ']') --depth;
-        if (c == '{') ++objects;
+        depth += (c == '{' || c == '[') - (c == '}' || c == ']');
         ASSERT_GE(depth, 0);
     }
     EXPECT_EQ(depth, 0);
-    EXPECT_EQ(objects, 1u + 12u + 6u + 96u);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '{'), 1 + 12 + 6 + 96);
 }
 
-TEST_F(QvxFiles, SetQuantisesAndKeepsTheFileWhole) {
+TEST_F(QvxFiles, SetQuantisesAndRefusesBadInputLeavingTheFileUntouched) {
     const std::string path = NewFile("a.qvx");
     RunResult r = Run({"set", path, "Rev Limit=6100", "rev limit rate=5.4", "VOES Retard[15]=33"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("Rev Limit = 6144 rpm"), std::string::npos) << r.err;
-    const auto bytes = ReadBytes(path);
-    ASSERT_EQ(bytes.size(), 3676u);
-    EXPECT_EQ(RecordValue(bytes, 5), 6144.0);  // Rev Limit: 6100 steps to 6144
-    EXPECT_EQ(RecordValue(bytes, 9), 5.0);
-    // VOES Retard is map 2: records after the 12 basic ones and the map count.
-    double voes15;
-    std::memcpy(&voes15, bytes.data() + 412 + (2 * 16 + 15) * 34 + 2, sizeof voes15);
-    EXPECT_EQ(voes15, 20.0);  // the top of the map
-}
-
-TEST_F(QvxFiles, SetRefusesBadInputAndLeavesTheFileUntouched) {
-    const std::string path = NewFile("a.qvx");
-    ASSERT_EQ(Run({"set", path, "Rev Limit=7000"}).code, 0);
+    EXPECT_TRUE(Has(r.err, "Rev Limit = 6144 rpm")) << r.err;
     const auto before = ReadBytes(path);
-    struct Case {
-        std::string assignment;
-        std::string says;
-    };
-    const std::vector<Case> cases = {
+    ASSERT_EQ(before.size(), 3676u);
+    EXPECT_EQ(FileValue(before, 5), 6144.0);  // Rev Limit: 6100 steps to 6144
+    EXPECT_EQ(FileValue(before, 9), 5.0);
+    EXPECT_EQ(FileValue(before, 15, 2), 20.0);  // the top of the VOES map
+
+    const std::pair<std::string, std::string> cases[] = {
         {"Turbo=3", "unknown setting name \"Turbo\""},
         {"Rev Limit=fast", "\"fast\" is not a number"},
         {"Rev Limit=", "is not a number"},
@@ -100,88 +78,72 @@ TEST_F(QvxFiles, SetRefusesBadInputAndLeavesTheFileUntouched) {
         {"front[99]=3", "0 to 15"},
         {"Ignition Mode=3", "1 (single fire) or 2 (dual fire)"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [assignment, says] : cases) {
+        SCOPED_TRACE(assignment);
         // A good assignment first: nothing of it may reach the file either.
-        RunResult r = Run({"set", path, "Rev Limit=3000", c.assignment});
-        EXPECT_EQ(r.code, 2) << c.assignment;
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.assignment << ": " << r.err;
-        EXPECT_NE(r.err.find("is unchanged"), std::string::npos);
-        EXPECT_EQ(ReadBytes(path), before) << c.assignment;
+        RunResult bad = Run({"set", path, "Rev Limit=3000", assignment});
+        EXPECT_EQ(bad.code, 2);
+        EXPECT_TRUE(Has(bad.err, says)) << bad.err;
+        EXPECT_TRUE(Has(bad.err, "is unchanged"));
+        EXPECT_EQ(ReadBytes(path), before);
     }
 }
 
 TEST_F(QvxFiles, BadFilesAreRefusedWithExitCodeThree) {
     const std::string good = NewFile("good.qvx");
     const auto bytes = ReadBytes(good);
-
-    auto shortFile = bytes;
+    auto shortFile = bytes, longFile = bytes, badCount = bytes, notANumber = bytes;
     shortFile.resize(3000);
-    WriteBytes(Path("short.qvx"), shortFile);
-    auto longFile = bytes;
     longFile.push_back(0);
-    WriteBytes(Path("long.qvx"), longFile);
-    auto badCount = bytes;
     badCount[408] = 7;  // the map count
-    WriteBytes(Path("count.qvx"), badCount);
-    auto notANumber = bytes;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     std::memcpy(notANumber.data() + 5 * 34 + 2, &nan, sizeof nan);
+    WriteBytes(Path("short.qvx"), shortFile);
+    WriteBytes(Path("long.qvx"), longFile);
+    WriteBytes(Path("count.qvx"), badCount);
     WriteBytes(Path("nan.qvx"), notANumber);
     WriteBytes(Path("empty.qvx"), {});
 
     for (const char* name :
          {"missing.qvx", "short.qvx", "long.qvx", "count.qvx", "nan.qvx", "empty.qvx"}) {
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"show", Path(name)},
-              std::vector<std::string>{"diff", good, Path(name)},
-              std::vector<std::string>{"set", Path(name), "Rev Limit=6100"}}) {
+        for (const Strings& args : {Strings{"show", Path(name)}, Strings{"diff", good, Path(name)},
+                                    Strings{"set", Path(name), "Rev Limit=6100"}}) {
+            SCOPED_TRACE(args[0] + " " + name);
             const auto before = ReadBytes(Path(name));
             RunResult r = Run(args);
-            EXPECT_EQ(r.code, 3) << args[0] << " " << name;
-            EXPECT_EQ(r.out, "") << name;
-            // One line, naming the file.
-            EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
-            EXPECT_NE(r.err.find(std::string("qvx: ") + Path(name)), std::string::npos) << r.err;
+            EXPECT_EQ(r.code, 3);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(Split(r.err).size(), 1u) << r.err;  // one line, naming the file
+            EXPECT_TRUE(Has(r.err, "qvx: " + Path(name))) << r.err;
             EXPECT_EQ(ReadBytes(Path(name)), before);
         }
     }
     EXPECT_FALSE(std::filesystem::exists(Path("missing.qvx")));
-    // A folder is not a settings file either.
-    EXPECT_EQ(Run({"show", dir}).code, 3);
+    EXPECT_EQ(Run({"show", dir}).code, 3);  // a folder is not a settings file either
 }
 
-TEST_F(QvxFiles, NewReplacesAFileOnlyWithYes) {
-    const std::string path = NewFile("a.qvx");
-    ASSERT_EQ(Run({"set", path, "Rev Limit=8000"}).code, 0);
+TEST_F(QvxFiles, NewReplacesAFileOnlyWithYesAndLeavesNothingBehindOnFailure) {
+    const std::string path = NewFile("a.qvx", {"Rev Limit=8000"});
     const auto edited = ReadBytes(path);
-
     RunResult refused = Run({"new", path});
     EXPECT_EQ(refused.code, 3);
-    EXPECT_NE(refused.err.find("--yes"), std::string::npos);
+    EXPECT_TRUE(Has(refused.err, "--yes"));
     EXPECT_EQ(ReadBytes(path), edited);
+    EXPECT_EQ(Run({"new", path, "--yes"}).code, 0);
+    EXPECT_EQ(FileValue(ReadBytes(path), 5), 6144.0);
 
-    RunResult replaced = Run({"new", path, "--yes"});
-    EXPECT_EQ(replaced.code, 0) << replaced.err;
-    EXPECT_EQ(RecordValue(ReadBytes(path), 5), 6144.0);
-}
-
-TEST_F(QvxFiles, SaveFailureLeavesNoFileBehind) {
     EXPECT_EQ(Run({"new", Path("no-such-folder/a.qvx")}).code, 3);
     EXPECT_FALSE(std::filesystem::exists(Path("no-such-folder")));
-
     // The target is a folder: the save fails after writing its temporary file,
     // which must not stay behind.
-    std::filesystem::create_directory(Path("sub"));
-    std::filesystem::create_directory(Path("sub/inner"));
+    std::filesystem::create_directories(Path("sub/inner"));
     RunResult r = Run({"new", "--yes", Path("sub/inner")});
     EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
-    EXPECT_TRUE(std::filesystem::is_directory(Path("sub/inner")));
-    std::vector<std::string> left;
-    for (const auto& e : std::filesystem::directory_iterator(Path("sub"))) {
+    EXPECT_EQ(Split(r.err).size(), 1u) << r.err;
+    Strings left;
+    for (const auto& e : std::filesystem::directory_iterator(Path("sub")))
         left.push_back(e.path().filename().string());
-    }
-    EXPECT_EQ(left, std::vector<std::string>{"inner"});
+    EXPECT_EQ(left, Strings{"inner"});
 }
 
 TEST_F(QvxFiles, DiffListsEachDifferenceByNameWithBothValues) {
@@ -194,49 +156,39 @@ TEST_F(QvxFiles, DiffListsEachDifferenceByNameWithBothValues) {
     ASSERT_EQ(Run({"set", b, "Rev Limit=7000", "Base Dwell[3]=2.5", "Ignition Mode=1"}).code, 0);
     RunResult r = Run({"diff", a, b});
     EXPECT_EQ(r.code, 4);
-    const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 3u) << r.out;
-    EXPECT_EQ(lines[0], "Ignition Mode: 2 in " + a + ", 1 in " + b);
-    EXPECT_EQ(lines[1], "Rev Limit: 6144 rpm in " + a + ", 7040 rpm in " + b);
-    EXPECT_EQ(lines[2], "Base Dwell[3] at 3.2 volts: 0 msec in " + a + ", 2.5 msec in " + b);
-    EXPECT_NE(r.err.find("3 differences"), std::string::npos);
+    EXPECT_EQ(Split(r.out),
+              (Strings{"Ignition Mode: 2 in " + a + ", 1 in " + b,
+                       "Rev Limit: 6144 rpm in " + a + ", 7040 rpm in " + b,
+                       "Base Dwell[3] at 3.2 volts: 0 msec in " + a + ", 2.5 msec in " + b}));
+    EXPECT_TRUE(Has(r.err, "3 differences"));
 }
 
 TEST_F(QvxFiles, MirroredPointsFollowTheProfileSetting) {
-    const std::string path = NewFile("a.qvx");
-    ASSERT_EQ(Run({"set", path, "front[2]=14"}).code, 0);
-    RunResult mirrored = Run({"show", "--json", path});
-    // Both spark advance maps carry the point.
-    std::size_t first = mirrored.out.find("{\"x\": 1100, \"y\": 14}");
-    ASSERT_NE(first, std::string::npos) << mirrored.out;
-    EXPECT_NE(mirrored.out.find("{\"x\": 1100, \"y\": 14}", first + 1), std::string::npos);
+    const std::string path = NewFile("a.qvx", {"front[2]=14"});
+    const std::string point14 = "{\"x\": 1100, \"y\": 14}";
+    const std::string mirrored = Run({"show", "--json", path}).out;
+    ASSERT_TRUE(Has(mirrored, point14)) << mirrored;  // both spark advance maps
+    EXPECT_NE(mirrored.find(point14, mirrored.find(point14) + 1), std::string::npos);
 
     std::ofstream(profile) << "[Settings]\nMirror=0\n";
     ASSERT_EQ(Run({"set", path, "rear[2]=20"}).code, 0);
-    RunResult alone = Run({"diff", path, path});
-    EXPECT_EQ(alone.code, 0);
-    RunResult shown = Run({"show", "--json", path});
-    EXPECT_NE(shown.out.find("{\"x\": 1100, \"y\": 14}"), std::string::npos);
-    EXPECT_NE(shown.out.find("{\"x\": 1100, \"y\": 20}"), std::string::npos);
+    const std::string alone = Run({"show", "--json", path}).out;
+    EXPECT_TRUE(Has(alone, point14));
+    EXPECT_TRUE(Has(alone, "{\"x\": 1100, \"y\": 20}"));
 }
 
-TEST_F(QvxFiles, UsageErrorsAndHelp) {
+TEST_F(QvxFiles, UsageErrorsAndHelpDocumentingEveryName) {
     RunResult none = RunRaw({});
     EXPECT_EQ(none.code, 2);
-    EXPECT_NE(none.err.find("qvx --help"), std::string::npos);
-    EXPECT_EQ(RunRaw({"show"}).code, 2);
+    EXPECT_TRUE(Has(none.err, "qvx --help"));
     EXPECT_EQ(RunRaw({"frobnicate"}).code, 2);
-
     RunResult help = RunRaw({"--help"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
+    EXPECT_TRUE(Has(help.out, "Exit codes"));
     RunResult setHelp = RunRaw({"set", "--help"});
     EXPECT_EQ(setHelp.code, 0);
-    // The names of every setting are documented.
-    for (const auto& info : kBasicSettings) {
-        EXPECT_NE(setHelp.out.find(info.label), std::string::npos) << info.label;
-    }
-    EXPECT_NE(setHelp.out.find("Acceleration Dwell Correction[N]"), std::string::npos);
+    for (const auto& info : kBasicSettings) EXPECT_TRUE(Has(setHelp.out, info.label)) << info.label;
+    EXPECT_TRUE(Has(setHelp.out, "Acceleration Dwell Correction[N]"));
 }
 
 }  // namespace

@@ -22,17 +22,19 @@ namespace {
 class QvxSettings : public ::testing::Test {
   protected:
     void SetUp() override { doc.InitializeDefaults(); }
-    SettingRef Find(const std::string& name) {
+    // The setting found by name, or the error text when ok is false.
+    SettingRef Find(const std::string& name, std::string* error = nullptr) {
         SettingRef ref;
-        std::string error;
-        EXPECT_TRUE(FindSetting(doc, name, ref, error)) << name << ": " << error;
+        std::string text;
+        EXPECT_EQ(FindSetting(doc, name, ref, text), error == nullptr) << name << ": " << text;
+        if (error) *error = text;
         return ref;
     }
-    std::string FindError(const std::string& name) {
-        SettingRef ref;
+    // Sets name to text; the value afterwards, or NaN when refused.
+    double Set(const std::string& name, const std::string& text) {
+        SettingRef ref = Find(name);
         std::string error;
-        EXPECT_FALSE(FindSetting(doc, name, ref, error)) << name;
-        return error;
+        return SetSetting(ref, text, error) ? ref.value->GetValue() : std::nan("");
     }
 
     ScopedFakeHost host;  // the link stays down: values only step
@@ -49,7 +51,6 @@ TEST_F(QvxSettings, EveryBasicSettingAndMapPointHasAName) {
     EXPECT_EQ(all[12 + 16 * 4 + 3].name, "Base Dwell[3]");
     EXPECT_DOUBLE_EQ(all[12 + 16 * 4 + 3].x, 3.2);
     EXPECT_EQ(all[12 + 16 * 4 + 3].xUnit, "volts");
-    // Every name finds its own setting again.
     for (const auto& s : all) EXPECT_EQ(Find(s.name).value, s.value) << s.name;
 }
 
@@ -61,90 +62,67 @@ TEST_F(QvxSettings, NamesIgnoreCaseSpacingAndPunctuationAndMayBeShortened) {
     EXPECT_EQ(Find("front[3]").value, doc.Map(0)->Point(3).value.get());
     EXPECT_EQ(Find("base dwell [15]").value, doc.Map(4)->Point(15).value.get());
     EXPECT_EQ(Find("Acceleration Dwell[0]").value, doc.Map(5)->Point(0).value.get());
-
-    EXPECT_NE(FindError("rev").find("ambiguous"), std::string::npos);  // Rev Limit, Rev Limit Rate
-    EXPECT_NE(FindError("acceleration[1]").find("ambiguous"), std::string::npos);
-    EXPECT_NE(FindError("Turbo Boost").find("unknown"), std::string::npos);
-    EXPECT_NE(FindError("front[16]").find("0 to 15"), std::string::npos);
-    EXPECT_NE(FindError("front[-1]").find("0 to 15"), std::string::npos);
-    EXPECT_NE(FindError("front[x]").find("0 to 15"), std::string::npos);
-    EXPECT_NE(FindError("").find("unknown"), std::string::npos);
+    const std::pair<const char*, const char*> bad[] = {
+        {"rev", "ambiguous"},  // Rev Limit, Rev Limit Rate
+        {"acceleration[1]", "ambiguous"},
+        {"Turbo Boost", "unknown"},
+        {"front[16]", "0 to 15"},
+        {"front[-1]", "0 to 15"},
+        {"front[x]", "0 to 15"},
+        {"", "unknown"}};
+    for (const auto& [name, says] : bad) {
+        std::string error;
+        Find(name, &error);
+        EXPECT_NE(error.find(says), std::string::npos) << name << ": " << error;
+    }
 }
 
 TEST_F(QvxSettings, ValuesAreClampedAndSteppedAsTheEditorDoes) {
-    std::string error;
-    SettingRef rev = Find("Rev Limit");
-    ASSERT_TRUE(SetSetting(rev, "6100", error)) << error;
-    EXPECT_EQ(doc.revLimit().GetValue(), 6144.0);
+    EXPECT_EQ(Set("Rev Limit", "6100"), 6144.0);
     EXPECT_FALSE(doc.revLimit().InSync());
-    ASSERT_TRUE(SetSetting(rev, "99999", error));
-    EXPECT_EQ(doc.revLimit().GetValue(), 10112.0);  // clamped, then onto the 128 grid
-
-    SettingRef dwell = Find("Base Dwell[2]");
-    ASSERT_TRUE(SetSetting(dwell, " 2.3 ", error));
-    EXPECT_EQ(dwell.value->GetValue(), 2.5);
-    ASSERT_TRUE(SetSetting(dwell, "-4", error));
-    EXPECT_EQ(dwell.value->GetValue(), 0.0);
-
-    for (const char* bad : {"", "abc", "12abc", "1,5", "nan", "inf"}) {
-        EXPECT_FALSE(SetSetting(rev, bad, error)) << bad;
-        EXPECT_NE(error.find("not a number"), std::string::npos) << bad;
+    EXPECT_EQ(Set("Rev Limit", "99999"), 10112.0);  // clamped, then onto the 128 grid
+    EXPECT_EQ(Set("Base Dwell[2]", " 2.3 "), 2.5);
+    EXPECT_EQ(Set("Base Dwell[2]", "-4"), 0.0);
+    SettingRef rev = Find("Rev Limit");
+    for (const char* text : {"", "abc", "12abc", "1,5", "nan", "inf"}) {
+        std::string error;
+        EXPECT_FALSE(SetSetting(rev, text, error)) << text;
+        EXPECT_NE(error.find("not a number"), std::string::npos) << text;
     }
     EXPECT_EQ(doc.revLimit().GetValue(), 10112.0);
-}
 
-TEST_F(QvxSettings, SparkAdvancePointsDragTheirTwinWhileMirroringIsOn) {
-    std::string error;
-    SettingRef front = Find("front[3]");
-    SetMirrorSetting(true);
-    ASSERT_TRUE(SetSetting(front, "12", error));
-    EXPECT_EQ(doc.Map(1)->Point(3).value->GetValue(), 12.0);
-    SetMirrorSetting(false);
-    ASSERT_TRUE(SetSetting(front, "20", error));
-    EXPECT_EQ(doc.Map(0)->Point(3).value->GetValue(), 20.0);
-    EXPECT_EQ(doc.Map(1)->Point(3).value->GetValue(), 12.0);
-    SetMirrorSetting(true);
-}
-
-TEST_F(QvxSettings, TwoStateSettingsTakeOnlyTheirTwoValues) {
-    std::string error;
-    SettingRef mode = Find("Ignition Mode");
-    ASSERT_TRUE(SetSetting(mode, "single", error));
-    EXPECT_EQ(doc.ignitionMode().GetValue(), 1.0);
-    ASSERT_TRUE(SetSetting(mode, "2", error));
+    // Two-state settings take only their two values.
+    EXPECT_EQ(Set("Ignition Mode", "single"), 1.0);
+    EXPECT_EQ(Set("Ignition Mode", "2"), 2.0);
+    EXPECT_TRUE(std::isnan(Set("Ignition Mode", "3")));
+    EXPECT_TRUE(std::isnan(Set("Ignition Mode", "1.5")));
     EXPECT_EQ(doc.ignitionMode().GetValue(), 2.0);
-    EXPECT_FALSE(SetSetting(mode, "3", error));
-    EXPECT_FALSE(SetSetting(mode, "1.5", error));
-    EXPECT_EQ(doc.ignitionMode().GetValue(), 2.0);
-
-    SettingRef lockout = Find("Switch Lockout On");
-    ASSERT_TRUE(SetSetting(lockout, "on", error));
-    EXPECT_EQ(doc.switchLockout().GetValue(), 170.0);
-    ASSERT_TRUE(SetSetting(lockout, "0", error));
-    EXPECT_EQ(doc.switchLockout().GetValue(), 0.0);
-    EXPECT_FALSE(SetSetting(lockout, "1", error));
+    EXPECT_EQ(Set("Switch Lockout On", "on"), 170.0);
+    EXPECT_EQ(Set("Switch Lockout On", "0"), 0.0);
+    EXPECT_TRUE(std::isnan(Set("Switch Lockout On", "1")));
 }
 
-TEST(QvxFormat, NumbersNamesAndQuoting) {
+TEST(QvxFormat, NumbersNamesAndQuotingWhateverTheLocale) {
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // a decimal comma where it is installed
     EXPECT_EQ(FormatNumber(6144), "6144");
     EXPECT_EQ(FormatNumber(1024.0 / 3.0), "341.333");
     EXPECT_EQ(FormatNumber(2.5), "2.5");
     EXPECT_EQ(FormatNumber(-0.0001), "0");
     EXPECT_EQ(FormatNumber(std::nan("")), "nan");
-
     std::string a, b;
     FormatPair(1.0, 1.00001, a, b);  // would look equal with three decimals
     EXPECT_NE(a, b);
     FormatPair(2.0, 3.0, a, b);
-    EXPECT_EQ(a, "2");
-    EXPECT_EQ(b, "3");
-
+    EXPECT_EQ(a + " " + b, "2 3");
     EXPECT_EQ(JsonNumber(0.1), "0.1");
+    EXPECT_EQ(JsonNumber(0.25), "0.25");
     EXPECT_EQ(JsonNumber(550), "550");
     EXPECT_EQ(JsonNumber(-0.0), "0");
     EXPECT_EQ(JsonNumber(1e20), "1e+20");
     EXPECT_EQ(JsonNumber(16.0 / 15.0), "1.0666666666666667");
     EXPECT_EQ(JsonNumber(std::numeric_limits<double>::infinity()), "null");
+    std::setlocale(LC_NUMERIC, saved.c_str());
     EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
     EXPECT_EQ(CsvField("rpm / sec"), "rpm / sec");
     EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
@@ -152,53 +130,26 @@ TEST(QvxFormat, NumbersNamesAndQuoting) {
     EXPECT_EQ(NameKey("Engine Accel."), "engineaccel");
 }
 
-TEST(QvxFormat, NumbersIgnoreTheLocale) {
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE locale";
-    EXPECT_EQ(FormatNumber(2.5), "2.5");
-    EXPECT_EQ(JsonNumber(0.25), "0.25");
-    std::setlocale(LC_NUMERIC, saved.c_str());
-}
-
 TEST(QvxProgress, DrawsOnlyWhenEnabledAndWhenThePercentageChanges) {
-    std::ostringstream out;
+    std::ostringstream out, quiet, failed;
     {
         ProgressBar bar(out, true, "Uploading", 200);
-        bar.Update(0);
-        bar.Update(1);  // still 0 %
-        bar.Update(100);
-        bar.Update(101);  // still 50 %
+        for (int done : {0, 1, 100, 101}) bar.Update(done);  // 0, 0, 50, 50 %
         EXPECT_EQ(bar.ShownPercent(), 50);
         bar.Update(1000);  // clamped
         EXPECT_EQ(bar.ShownPercent(), 100);
         bar.Complete();
-    }
-    const std::string text = out.str();
-    auto count = [&](const std::string& what) {
-        std::size_t n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos;
-             at = text.find(what, at + 1))
-            ++n;
-        return n;
-    };
-    EXPECT_EQ(count("\r"), 3u);  // 0, 50 and 100 %
-    EXPECT_EQ(count("\n"), 1u);
-    EXPECT_NE(text.find("Uploading [###############...............] 50 %"), std::string::npos);
-
-    std::ostringstream quiet;
-    {
-        ProgressBar bar(quiet, false, "Uploading", 10);
-        bar.Update(5);
-        bar.Complete();
-    }
-    EXPECT_EQ(quiet.str(), "");
-
-    std::ostringstream failed;
-    {
-        ProgressBar bar(failed, true, "Downloading", 10);
-        bar.Update(3);
+        ProgressBar off(quiet, false, "Uploading", 10);
+        off.Update(5);
+        off.Complete();
+        ProgressBar stopped(failed, true, "Downloading", 10);
+        stopped.Update(3);
     }  // the line is ended even when the transfer stopped half way
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 3);  // 0, 50 and 100 %
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_NE(text.find("Uploading [###############...............] 50 %"), std::string::npos);
+    EXPECT_EQ(quiet.str(), "");
     EXPECT_EQ(failed.str().back(), '\n');
     EXPECT_NE(failed.str().find("30 %"), std::string::npos);
 }
@@ -210,7 +161,6 @@ TEST(QvxCountingPort, CountsBothDirectionsAndTellsTheObserver) {
     CountingPort port(std::move(line));
     int notes = 0;
     port.SetObserver([&] { ++notes; });
-
     EXPECT_EQ(port.WriteByte(0x18), 0);
     EXPECT_EQ(port.WriteByte(0x02), 0);
     raw->Feed({1, 2, 3, 4, 5, 6});
@@ -224,7 +174,6 @@ TEST(QvxCountingPort, CountsBothDirectionsAndTellsTheObserver) {
     EXPECT_EQ(port.BytesWritten(), 2u);
     EXPECT_EQ(port.BytesRead(), 6u);
     EXPECT_EQ(notes, 5);
-
     raw->SetRefuseWrites(true);
     EXPECT_NE(port.WriteByte(0x03), 0);
     EXPECT_EQ(port.BytesWritten(), 2u);  // a refused byte did not cross

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,8 @@
 
 namespace qx::qvx::test {
 
+using Strings = std::vector<std::string>;
+
 struct RunResult {
     int code = -1;
     std::string out;
@@ -24,55 +27,38 @@ struct RunResult {
     std::string messages;  // the system's message lines
 };
 
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
 inline std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-inline std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+    const std::string text = ReadText(path);
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::vector<std::string> SplitCsv(const std::string& line) {
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.push_back(field);
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    fields.push_back(field);
-    return fields;
+inline bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Lines of text, or the fields of a line split at sep.
+inline Strings Split(const std::string& text, char sep = '\n') {
+    Strings parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, sep);) parts.push_back(part);
+    return parts;
+}
+
+// A value in a settings file: basic setting index (map < 0) or a map's point.
+inline double FileValue(const std::vector<uint8_t>& file, int index, int map = -1) {
+    const std::size_t record = map < 0 ? index : 12 + map * 16 + index;
+    double v = 0;
+    std::memcpy(&v, file.data() + record * 34 + (map < 0 ? 2 : 6), sizeof v);
+    return v;
 }
 
 // A temporary folder with a profile, removed at the end of the test.
@@ -94,29 +80,20 @@ class ToolTest : public ::testing::Test {
     std::string Path(const std::string& name) const { return dir + "/" + name; }
 
     // Runs qvx with args and "--profile" of this test appended.
-    RunResult Run(std::vector<std::string> args) {
-        args.push_back("--profile");
-        args.push_back(profile);
+    RunResult Run(Strings args) {
+        args.insert(args.end(), {"--profile", profile});
         return RunRaw(args);
     }
-    RunResult RunRaw(const std::vector<std::string>& args) {
+    RunResult RunRaw(const Strings& args) {
         RunResult r;
-        std::ostringstream out;
-        std::ostringstream err;
+        std::ostringstream out, err;
         std::FILE* messages = std::tmpfile();
-        RunEnv env;
-        env.messages = messages;
-        env.progress = false;
-        env.sysfsRoot = sysfsRoot;
-        r.code = RunQvx(args, out, err, env);
+        r.code = RunQvx(args, out, err,
+                        RunEnv{.sysfsRoot = sysfsRoot, .progress = false, .messages = messages});
         r.out = out.str();
         r.err = err.str();
-        std::fflush(messages);
         std::rewind(messages);
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, messages)) > 0)
-            r.messages.append(buffer, n);
+        for (int c; (c = std::fgetc(messages)) != EOF;) r.messages += static_cast<char>(c);
         std::fclose(messages);
         return r;
     }
