@@ -20,19 +20,17 @@ using testports::PipePort;
 // Captures what the host prints.
 class Captured {
   public:
-    Captured() : file_(std::tmpfile()) {}
     ~Captured() { std::fclose(file_); }
     std::FILE* get() { return file_; }
     std::string Text() {
-        std::fflush(file_);
+        std::string out(static_cast<std::size_t>(std::ftell(file_)), '\0');
         std::rewind(file_);
-        std::string out;
-        for (int c; (c = std::fgetc(file_)) != EOF;) out.push_back(static_cast<char>(c));
+        out.resize(std::fread(out.data(), 1, out.size(), file_));
         return out;
     }
 
   private:
-    std::FILE* file_;
+    std::FILE* file_ = std::tmpfile();
 };
 
 TEST(ConsoleHostMessages, PrintedOnOneLineAndAnsweredCautiously) {

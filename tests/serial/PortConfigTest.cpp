@@ -112,7 +112,7 @@ TEST_F(PortListTest, ListsOnlyPortsWithHardware) {
     for (const PortInfo& p : ports) EXPECT_EQ(p.description, "") << p.device;
 }
 
-TEST_F(PortListTest, DescribesUsbAdaptersFromTheirDevice) {
+TEST_F(PortListTest, DescribesUsbAdaptersAndShowsTheirComSlots) {
     const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
     AddTty("ttyUSB0", usb + "1-1/1-1:1.0/ttyUSB0");
     SetAttrs(dir_ / "devices" / (usb + "1-1"), {{"idVendor", "0403"},
@@ -127,24 +127,21 @@ TEST_F(PortListTest, DescribesUsbAdaptersFromTheirDevice) {
     AddTty("ttyACM0", usb + "1-3/1-3:1.0");
     SetAttrs(dir_ / "devices" / (usb + "1-3"), {{"idVendor", "2341"}, {"idProduct", "0043"}});
 
-    std::vector<PortInfo> ports;
-    ASSERT_THAT(Listed(&ports), ElementsAre("/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1"));
-    EXPECT_EQ(ports[0].description, "USB device 2341:0043");
-    EXPECT_EQ(ports[1].description, "FTDI FT232R USB UART");
-    EXPECT_EQ(ports[2].description, "Prolific Technology Inc. USB-Serial Controller");
-}
-
-TEST_F(PortListTest, ShowsWhichComSlotsPointAtEachPort) {
+    // And which COM slots point at each port.
     AddLegacy("ttyS0", "4", "0x3F8");
     AddLegacy("ttyS1", "4", "0x2F8");
-    AddTty("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0");
     ASSERT_TRUE(AppProfile().WriteString("Ports", "COM2", "/dev/ttyUSB0"));
     ASSERT_TRUE(AppProfile().WriteString("Ports", "COM4", "/dev/ttyUSB0"));
     std::vector<PortInfo> ports;
-    ASSERT_THAT(Listed(&ports), ElementsAre("/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"));
-    EXPECT_THAT(ports[0].comSlots, ElementsAre(0));
-    EXPECT_THAT(ports[1].comSlots, IsEmpty());  // COM2 was moved to the adapter
-    EXPECT_THAT(ports[2].comSlots, ElementsAre(1, 3));
+    ASSERT_THAT(Listed(&ports), ElementsAre("/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS1",
+                                            "/dev/ttyUSB0", "/dev/ttyUSB1"));
+    EXPECT_EQ(ports[0].description, "USB device 2341:0043");
+    EXPECT_EQ(ports[3].description, "FTDI FT232R USB UART");
+    EXPECT_EQ(ports[4].description, "Prolific Technology Inc. USB-Serial Controller");
+    EXPECT_THAT(ports[0].comSlots, IsEmpty());
+    EXPECT_THAT(ports[1].comSlots, ElementsAre(0));
+    EXPECT_THAT(ports[2].comSlots, IsEmpty());  // COM2 was moved to the adapter
+    EXPECT_THAT(ports[3].comSlots, ElementsAre(1, 3));
 }
 
 }  // namespace
