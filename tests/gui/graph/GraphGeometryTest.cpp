@@ -12,17 +12,13 @@ TEST(GraphGeometry, LayoutAt800x600) {
     EXPECT_EQ(CaptionBandHeight(k800), 27);
     EXPECT_EQ(PlotTop(k800), 93);
     EXPECT_EQ(PlotHeight(k800), 387);
-    EXPECT_EQ(PlotBottom(k800), 480);
     EXPECT_EQ(PlotLeft(k800), 128);
     EXPECT_EQ(PlotWidth(k800), 584);
-    EXPECT_EQ(PlotRight(k800), 712);
     EXPECT_EQ(CalcGraphFrame(k800), (PixelRect{48, 63, 752, 564}));
     EXPECT_EQ(CaptionBand(k800), (PixelRect{48, 36, 752, 63}));
-    EXPECT_EQ(TitleHeight(k800), 17);
     EXPECT_EQ(CaptionTextOrigin(k800), (PixelPoint{68, 40}));
     EXPECT_EQ(FrameEdgeRect(k800), (PixelRect{46, 34, 754, 566}));
     EXPECT_EQ(XTitleBand(k800), (PixelRect{128, 480, 712, 564}));
-    // (80 - 17) / 2 = 31 left of the plot.
     EXPECT_EQ(YTitleBand(k800), (PixelRect{48, 93, 97, 480}));
     const Margins m = CalcMargins(k800);
     EXPECT_EQ(m.left, (PixelRect{0, 0, 48, 600}));
@@ -33,64 +29,50 @@ TEST(GraphGeometry, LayoutAt800x600) {
 
 TEST(GraphGeometry, ValueToPixelAndBack) {
     EXPECT_EQ(XToPixel(k800, kSpark, 550), 166);  // 38.93 truncated
-    EXPECT_EQ(XToPixel(k800, kSpark, 0), 128);
+    EXPECT_EQ(XToPixel(k800, kSpark, -550), 128 - 38);
     EXPECT_EQ(XToPixel(k800, kSpark, 8250), 712);
     EXPECT_EQ(YToPixel(k800, kSpark, 45), 93);
     EXPECT_EQ(YToPixel(k800, kSpark, 0), 480);
     EXPECT_DOUBLE_EQ(PixelToY(k800, kSpark, 93), 45.0);
     EXPECT_DOUBLE_EQ(PixelToY(k800, kSpark, 480), 0.0);
-    EXPECT_DOUBLE_EQ(PixelsToValueDelta(k800, kSpark, 387), 45.0);
     EXPECT_DOUBLE_EQ(PixelsToValueDelta(k800, kSpark, -43), -5.0);
-    // Truncation toward zero below the axis as well.
-    EXPECT_EQ(XToPixel(k800, kSpark, -550), 128 - 38);
-}
-
-TEST(GraphGeometry, MonitorWindowNarrowsThePlot) {
-    GraphSize withMonitor = k800;
-    withMonitor.monitorWidth = 130;
-    EXPECT_EQ(PlotLeft(withMonitor), 128 + 130);
-    EXPECT_EQ(PlotWidth(withMonitor), 584 - 130);
-    EXPECT_EQ(PlotRight(withMonitor), 712);
-    EXPECT_EQ(CalcGraphFrame(withMonitor), (PixelRect{178, 63, 752, 564}));
-    EXPECT_EQ(PlotTop(withMonitor), 93);
-}
-
-TEST(GraphGeometry, TinyViewHasNoDivisionByZero) {
+    // No division by zero in a tiny view or on a flat axis.
     const GraphSize tiny{40, 30, 18, 0};
     ASSERT_LE(PlotHeight(tiny), 0);
     EXPECT_DOUBLE_EQ(PixelsToValueDelta(tiny, kSpark, 10), 0.0);
     EXPECT_DOUBLE_EQ(PixelToY(tiny, kSpark, 10), 0.0);
     const AxisRange flat{5, 5, 3, 3};
-    EXPECT_EQ(XToPixel(k800, flat, 5), PlotLeft(k800));
-    EXPECT_EQ(YToPixel(k800, flat, 3), PlotBottom(k800));
+    EXPECT_EQ(XToPixel(k800, flat, 5), 128);
+    EXPECT_EQ(YToPixel(k800, flat, 3), 480);
 }
 
 TEST(GraphGeometry, SegmentCulling) {
     const PixelRect r{100, 100, 200, 200};
-    // An end inside: left/top inclusive, right/bottom exclusive.
-    EXPECT_TRUE(SegmentMeets({100, 100}, {0, 0}, r));
-    EXPECT_FALSE(SegmentMeets({200, 150}, {300, 150}, r));
-    EXPECT_FALSE(SegmentMeets({150, 200}, {150, 300}, r));
-    // Crossing from top to bottom and from side to side.
-    EXPECT_TRUE(SegmentMeets({150, 50}, {160, 250}, r));
-    EXPECT_TRUE(SegmentMeets({50, 150}, {250, 160}, r));
-    // Entirely beside the area.
-    EXPECT_FALSE(SegmentMeets({0, 0}, {90, 90}, r));
-    EXPECT_FALSE(SegmentMeets({210, 0}, {300, 150}, r));
-    // Cutting a corner: enters through the left edge, leaves through the bottom.
-    EXPECT_TRUE(SegmentMeets({50, 120}, {150, 250}, r));
-    // Passing just outside that corner.
-    EXPECT_FALSE(SegmentMeets({50, 170}, {140, 260}, r));
+    const struct {
+        PixelPoint a, b;
+        bool meets;
+    } cases[] = {
+        {{100, 100}, {0, 0}, true},       // left/top edges inclusive
+        {{200, 150}, {300, 150}, false},  // right edge exclusive
+        {{150, 200}, {150, 300}, false},  // bottom edge exclusive
+        {{150, 50}, {160, 250}, true},    // top to bottom
+        {{50, 150}, {250, 160}, true},    // side to side
+        {{0, 0}, {90, 90}, false},       {{210, 0}, {300, 150}, false},
+        {{50, 120}, {150, 250}, true},   // cuts a corner
+        {{50, 170}, {140, 260}, false},  // passes just outside it
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SegmentMeets(c.a, c.b, r), c.meets)
+            << c.a.x << "," << c.a.y << " - " << c.b.x << "," << c.b.y;
+    }
 }
 
-TEST(GraphGeometry, LiveBarAndStrips) {
+TEST(GraphGeometry, LiveBarDragConfinementAndValueDisplay) {
     EXPECT_EQ(LiveBarRect(k800, 166), (PixelRect{164, 95, 168, 479}));
     EXPECT_EQ(LiveBarStrip(k800, 166), (PixelRect{163, 90, 169, 483}));
     EXPECT_TRUE(StrictlyInside({47, 35, 753, 565}, FrameEdgeRect(k800)));
     EXPECT_FALSE(StrictlyInside({46, 35, 753, 565}, FrameEdgeRect(k800)));
-}
 
-TEST(GraphGeometry, DragConfinementAndClamp) {
     const PixelRect marker = MarkerRect({166, 300});
     EXPECT_EQ(marker, (PixelRect{161, 295, 171, 305}));
     const PixelRect c = DragConfinement(k800, marker);
@@ -98,28 +80,14 @@ TEST(GraphGeometry, DragConfinementAndClamp) {
     EXPECT_EQ(ClampInto({500, 0}, c), (PixelPoint{170, 88}));
     EXPECT_EQ(ClampInto({0, 900}, c), (PixelPoint{161, 484}));
     EXPECT_EQ(ClampInto({165, 200}, c), (PixelPoint{165, 200}));
-}
 
-TEST(GraphGeometry, ValueDisplayPlacementFlipsNearTheRightEdge) {
-    DisplayPlacement p = PlaceValueDisplay(300, 200, 150, 800);
-    EXPECT_EQ(p.rect, (PixelRect{314, 182, 464, 222}));
-    EXPECT_EQ(p.column, 300);
-    // 700 + 150 + 14 is past the client width: the right edge is 14 left of the point.
-    p = PlaceValueDisplay(700, 200, 150, 800);
+    EXPECT_EQ(PlaceValueDisplay(300, 200, 150, 800).rect, (PixelRect{314, 182, 464, 222}));
+    // Past the client width the box flips: its right edge 14 left of the point.
+    const DisplayPlacement p = PlaceValueDisplay(700, 200, 150, 800);
     EXPECT_EQ(p.rect, (PixelRect{536, 182, 686, 222}));
     EXPECT_EQ(p.column, 700 - 178);
-    // The last column inside still fits.
     EXPECT_EQ(PlaceValueDisplay(635, 0, 150, 800).column, 635);
     EXPECT_EQ(PlaceValueDisplay(636, 0, 150, 800).column, 636 - 178);
-}
-
-TEST(GraphGeometry, RectOperations) {
-    const PixelRect a{0, 0, 10, 10};
-    EXPECT_EQ(a.United({}), a);
-    EXPECT_EQ(PixelRect{}.United(a), a);
-    EXPECT_EQ(a.United({20, 5, 30, 40}), (PixelRect{0, 0, 30, 40}));
-    EXPECT_TRUE(a.Intersected({10, 0, 20, 10}).IsEmpty());
-    EXPECT_EQ(a.Intersected({5, 5, 20, 20}), (PixelRect{5, 5, 10, 10}));
 }
 
 }  // namespace

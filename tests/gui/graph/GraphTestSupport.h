@@ -4,8 +4,10 @@
 // caption bar of 18 pixels. Tests that need a module link one (emulated or
 // scripted) through the model tests' support.
 #include <QApplication>
+#include <QPaintEvent>
 #include <QTest>
 #include <memory>
+#include <vector>
 
 #include "graph/MapGraphView.h"
 #include "graph/MapPointMarker.h"
@@ -16,8 +18,29 @@
 
 namespace qx::test {
 
-// The one QApplication of the test program.
-QApplication& TestApp();
+// The one QApplication of the test program, with stable widget metrics.
+inline QApplication& TestApp() {
+    static int argc = 1;
+    static char name[] = "graph_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        auto* a = new QApplication(argc, argv);
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        return a;
+    }();
+    return *app;
+}
+
+// Records the areas of the paint events of the widgets it watches.
+class PaintSpy : public QObject {
+  public:
+    std::vector<QRect> rects;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) rects.push_back(static_cast<QPaintEvent*>(e)->rect());
+        return false;
+    }
+};
 
 class GraphTest : public LinkedTest {
   protected:
@@ -42,18 +65,17 @@ class GraphTest : public LinkedTest {
     double Value(int i) { return Map().Point(i).value->GetValue(); }
     gui::MapPointMarker& Marker(int i) { return *view->Marker(i); }
     void ShowMap(int index) { document.OnSelectMap(kCmdSelectMap1 + index); }
+    void Key(int key, Qt::KeyboardModifiers mods = {}) {
+        QTest::keyClick(view.get(), static_cast<Qt::Key>(key), mods);
+    }
 
     // Real mouse events on marker i: press, move by dy pixels (negative is up)
     // in steps, release.
     void Drag(int i, int dy, Qt::MouseButton button = Qt::LeftButton) {
         gui::MapPointMarker& m = Marker(i);
-        const QPoint start(5, 5);
-        QTest::mousePress(&m, button, {}, start);
-        const int steps = 4;
-        for (int s = 1; s <= steps; ++s) {
-            QTest::mouseMove(&m, start + QPoint(0, dy * s / steps));
-        }
-        QTest::mouseRelease(&m, button, {}, start + QPoint(0, dy));
+        QTest::mousePress(&m, button, {}, QPoint(5, 5));
+        for (int s = 1; s <= 4; ++s) QTest::mouseMove(&m, QPoint(5, 5 + dy * s / 4));
+        QTest::mouseRelease(&m, button, {}, QPoint(5, 5 + dy));
         QCoreApplication::processEvents();
     }
 

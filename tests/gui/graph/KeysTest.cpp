@@ -1,56 +1,28 @@
-#include <QPaintEvent>
-
 #include "GraphTestSupport.h"
 
 namespace qx::test {
 namespace {
 
-// Counts the view's paint events.
-class PaintCounter : public QObject {
-  public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-};
+using GraphKeys = GraphTest;
 
-class GraphKeys : public GraphTest {
-  protected:
-    void Key(int key, Qt::KeyboardModifiers mods = {}) {
-        QTest::keyClick(view.get(), static_cast<Qt::Key>(key), mods);
-    }
-};
-
-TEST_F(GraphKeys, PageKeysWrapAroundTheSixMaps) {
-    ASSERT_EQ(document.CurrentMap(), 0);
+TEST_F(GraphKeys, PageKeysWrapAndSelectionKeysStopAtTheEnds) {
     Key(Qt::Key_PageUp);
     EXPECT_EQ(document.CurrentMap(), 5);
-    EXPECT_EQ(view->CurrentMap(), document.Map(5));
     EXPECT_EQ(Marker(0).Point(), &document.Map(5)->Point(0));
     Key(Qt::Key_PageDown);
-    EXPECT_EQ(document.CurrentMap(), 0);
     Key(Qt::Key_PageDown);
-    Key(Qt::Key_PageDown);
-    EXPECT_EQ(view->CurrentMap(), document.Map(2));
-}
+    EXPECT_EQ(view->CurrentMap(), document.Map(1));
 
-TEST_F(GraphKeys, SelectionKeysStopAtTheEnds) {
-    Key(Qt::Key_Left);
-    EXPECT_EQ(view->SelectedIndex(), 0);
-    Key(Qt::Key_Right);
-    Key(Qt::Key_Right);
-    EXPECT_EQ(view->SelectedIndex(), 2);
-    Key(Qt::Key_End);
-    EXPECT_EQ(view->SelectedIndex(), 15);
-    Key(Qt::Key_Right);
-    EXPECT_EQ(view->SelectedIndex(), 15);
-    Key(Qt::Key_Home);
-    EXPECT_EQ(view->SelectedIndex(), 0);
-    // A new map selects the first marker again.
-    Key(Qt::Key_End);
-    Key(Qt::Key_PageDown);
-    EXPECT_EQ(view->SelectedIndex(), 0);
+    const struct {
+        int key;
+        int selected;
+    } steps[] = {{Qt::Key_Left, 0}, {Qt::Key_Right, 1},   {Qt::Key_Right, 2},
+                 {Qt::Key_End, 15}, {Qt::Key_Right, 15},  {Qt::Key_Home, 0},
+                 {Qt::Key_End, 15}, {Qt::Key_PageDown, 0}};  // a new map selects the first marker
+    for (const auto& s : steps) {
+        Key(s.key);
+        EXPECT_EQ(view->SelectedIndex(), s.selected) << s.key;
+    }
 }
 
 TEST_F(GraphKeys, ArrowsStepByTheMapsStepAndCtrlByFive) {
@@ -62,13 +34,10 @@ TEST_F(GraphKeys, ArrowsStepByTheMapsStepAndCtrlByFive) {
     EXPECT_DOUBLE_EQ(Value(1), 6.0);
     Key(Qt::Key_Down);
     EXPECT_DOUBLE_EQ(Value(1), 5.0);
-    // Ctrl does not change Left and Right.
-    Key(Qt::Key_Right, Qt::ControlModifier);
-    EXPECT_EQ(view->SelectedIndex(), 2);
-    // The marker moved with its value.
     EXPECT_EQ(Marker(1).WindowRect(), Marker(1).PointRect());
-    // A dwell map steps in halves.
-    ShowMap(4);
+    Key(Qt::Key_Right, Qt::ControlModifier);  // Ctrl does not change Left and Right
+    EXPECT_EQ(view->SelectedIndex(), 2);
+    ShowMap(4);  // a dwell map steps in halves
     Key(Qt::Key_Up);
     EXPECT_DOUBLE_EQ(Value(0), 0.5);
 }
@@ -77,62 +46,52 @@ TEST_F(GraphKeys, UpAtTheTopInvalidatesNothing) {
     for (int i = 0; i < 10; ++i) Key(Qt::Key_Up, Qt::ControlModifier);
     ASSERT_DOUBLE_EQ(Value(0), 45.0);
     QCoreApplication::processEvents();
-    PaintCounter counter;
-    view->installEventFilter(&counter);
+    PaintSpy spy;
+    view->installEventFilter(&spy);
     document.SetModifiedFlag(false);
     Key(Qt::Key_Up);
     QCoreApplication::processEvents();
-    view->removeEventFilter(&counter);
-    EXPECT_DOUBLE_EQ(Value(0), 45.0);
     EXPECT_FALSE(document.IsModified());
-    EXPECT_EQ(counter.paints, 0);
+    EXPECT_TRUE(spy.rects.empty());
 }
 
 TEST_F(GraphKeys, EnterEqualsSpaceAndEscHides) {
     gui::MapPointValueDisplay& display = *view->ValueDisplay();
+    const struct {
+        int key;
+        bool shown;
+    } steps[] = {{Qt::Key_Space, true},  {Qt::Key_Space, false}, {Qt::Key_Return, true},
+                 {Qt::Key_Enter, false}, {Qt::Key_Return, true}, {Qt::Key_Escape, false}};
+    for (const auto& s : steps) {
+        Key(s.key);
+        EXPECT_EQ(display.IsShown(), s.shown) << s.key;
+    }
     Key(Qt::Key_Space);
-    EXPECT_TRUE(display.IsShown());
     EXPECT_EQ(display.XText(), QStringLiteral("Engine Speed: 0 rpm"));
-    Key(Qt::Key_Space);
-    EXPECT_FALSE(display.IsShown());
-    Key(Qt::Key_Return);
-    EXPECT_TRUE(display.IsShown());
-    Key(Qt::Key_Enter);
-    EXPECT_FALSE(display.IsShown());
-    Key(Qt::Key_Return);
-    Key(Qt::Key_Escape);
-    EXPECT_FALSE(display.IsShown());
-    // The common tail refreshes a shown display after a step.
-    Key(Qt::Key_Space);
-    Key(Qt::Key_Up);
+    Key(Qt::Key_Up);  // the common tail refreshes a shown display
     EXPECT_EQ(display.YText(), QStringLiteral("Advance: 1.0 deg"));
 }
 
-TEST_F(GraphKeys, ArrowsAreDroppedWhileACommandRuns) {
-    CommandBusyScope busy(false, false);
-    Key(Qt::Key_Up);
-    QCoreApplication::processEvents();
-    EXPECT_DOUBLE_EQ(Value(0), 0.0);
-}
-
-class LinkedGraphKeys : public GraphKeys {};
-
-TEST_F(LinkedGraphKeys, ArrowIsDeferredWhileTheMonitorReads) {
+TEST_F(GraphKeys, ArrowsAreDroppedWhileBusyAndDeferredWhileTheMonitorReads) {
+    {
+        CommandBusyScope busy(false, false);
+        Key(Qt::Key_Up);
+        QCoreApplication::processEvents();
+        EXPECT_DOUBLE_EQ(Value(0), 0.0);
+    }
     LinkEmulator();
     RamMonitor& monitor = RamMonitor::Instance();
     ASSERT_TRUE(monitor.Start());
     bool reading = false;
     host->QueueEvent([&] {
         reading = monitor.IsReading();
-        // Pressed and released while the packet is read.
-        Key(Qt::Key_Up, Qt::ControlModifier);
+        Key(Qt::Key_Up, Qt::ControlModifier);  // pressed and released during the read
     });
     ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
     ASSERT_TRUE(reading);
     EXPECT_DOUBLE_EQ(Value(0), 0.0);
     EXPECT_FALSE(view->IsKeyDown(Qt::Key_Up));
-    // The deferred step passes the key-released rule and keeps Ctrl's five steps
-    // only while Ctrl is still down: it was released with the key.
+    // The deferred step passes the key-released rule; Ctrl was released with it.
     QCoreApplication::sendPostedEvents();
     EXPECT_DOUBLE_EQ(Value(0), 1.0);
     EXPECT_EQ(emulator->Core().Peek(0xB600), 1);

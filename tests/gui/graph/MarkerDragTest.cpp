@@ -1,7 +1,6 @@
 #include <QImage>
 
 #include "GraphTestSupport.h"
-#include "graph/MapPointValueDisplay.h"
 
 namespace qx::test {
 namespace {
@@ -11,209 +10,171 @@ using gui::MapPointMarker;
 // At 800 x 600 the plot is 387 pixels high: on the 0 to 45 deg spark advance
 // map 43 pixels are 5 deg.
 constexpr int kFiveDegrees = 43;
+const QPoint kAt(5, 5);
+const QPoint kUp(5, 5 - kFiveDegrees);
 
-class MarkerDrag : public GraphTest {};
+class MarkerDrag : public GraphTest {
+  protected:
+    void ExpectAt(int i, double value) {
+        EXPECT_DOUBLE_EQ(Value(i), value);
+        EXPECT_EQ(Marker(i).WindowRect().top, view->YToPixel(value) - 5);
+    }
+};
 
-TEST_F(MarkerDrag, LeftDragUpMovesTheValueByTheDraggedDistance) {
-    Drag(4, -kFiveDegrees);
-    EXPECT_DOUBLE_EQ(Value(4), 5.0);
-    EXPECT_TRUE(document.IsModified());
-    EXPECT_EQ(view->SelectedIndex(), 4);
-    EXPECT_EQ(Marker(4).WindowRect(), Marker(4).PointRect());
-    EXPECT_EQ(Marker(4).WindowRect().top, view->YToPixel(5.0) - 5);
-    EXPECT_TRUE(Marker(4).IsDrawn());
-    EXPECT_FALSE(view->RubberBandActive());
-    EXPECT_EQ(Marker(4).State(), MapPointMarker::kIdle);
-    // The edit is relative: a second drag adds to the value.
-    Drag(4, -kFiveDegrees);
-    EXPECT_DOUBLE_EQ(Value(4), 10.0);
-    Drag(4, kFiveDegrees);
-    EXPECT_DOUBLE_EQ(Value(4), 5.0);
-}
-
-TEST_F(MarkerDrag, ClickWithoutMovementChangesNothing) {
-    Drag(3, 0);
-    EXPECT_DOUBLE_EQ(Value(3), 0.0);
+TEST_F(MarkerDrag, LeftDragMovesByTheDistanceAndClampsAtTheLimits) {
+    Drag(3, 0);  // a click without movement
     EXPECT_FALSE(document.IsModified());
     EXPECT_EQ(view->SelectedIndex(), 3);
-    EXPECT_TRUE(Marker(3).IsDrawn());
-}
-
-TEST_F(MarkerDrag, DragPastTheLimitsClampsToTheRange) {
-    Drag(2, -2000);
-    EXPECT_DOUBLE_EQ(Value(2), 45.0);
+    Drag(4, -kFiveDegrees);
+    ExpectAt(4, 5.0);
+    EXPECT_TRUE(document.IsModified());
+    EXPECT_EQ(view->SelectedIndex(), 4);
+    EXPECT_TRUE(Marker(4).IsDrawn());
+    EXPECT_FALSE(view->RubberBandActive());
+    Drag(4, -kFiveDegrees);  // relative to the current value
+    ExpectAt(4, 10.0);
     Drag(2, 2000);
     EXPECT_DOUBLE_EQ(Value(2), 0.0);
-    // The other points are untouched.
-    EXPECT_DOUBLE_EQ(Value(1), 0.0);
-    EXPECT_DOUBLE_EQ(Value(3), 0.0);
-}
-
-TEST_F(MarkerDrag, RubberBandFollowsTheCursorInsideTheMarkersColumn) {
-    MapPointMarker& m = Marker(5);
-    QTest::mousePress(&m, Qt::LeftButton, {}, QPoint(5, 5));
+    // The rubber band stays in the marker's column, 5 pixels above the plot.
+    MapPointMarker& m = Marker(2);
+    QTest::mousePress(&m, Qt::LeftButton, {}, kAt);
     EXPECT_FALSE(m.IsDrawn());
     QTest::mouseMove(&m, QPoint(400, -1000));
     ASSERT_TRUE(view->RubberBandActive());
-    // Clamped to the marker's column and to 5 pixels above the plot.
     EXPECT_EQ(view->RubberBandPoint().y, view->PlotTop() - 5);
     EXPECT_EQ(view->RubberBandPoint().x, m.Centre().x);
     QTest::mouseRelease(&m, Qt::LeftButton, {}, QPoint(400, -1000));
-    EXPECT_DOUBLE_EQ(Value(5), 45.0);
-    EXPECT_FALSE(view->RubberBandActive());
+    ExpectAt(2, 45.0);
+    EXPECT_DOUBLE_EQ(Value(3), 0.0);
+    EXPECT_DOUBLE_EQ(Value(1), 0.0);
 }
 
-TEST_F(MarkerDrag, RightDragShowsTheValueAndReleasingHidesIt) {
-    MapPointMarker& m = Marker(4);
-    gui::MapPointValueDisplay& display = *view->ValueDisplay();
-    QTest::mousePress(&m, Qt::RightButton, {}, QPoint(5, 5));
-    EXPECT_TRUE(display.IsShown());
-    QTest::mouseMove(&m, QPoint(5, 5 - kFiveDegrees));
-    EXPECT_EQ(display.YText(), QStringLiteral("Advance: 5.0 deg"));
-    EXPECT_EQ(display.XText(), QStringLiteral("Engine Speed: 2200 rpm"));
-    QTest::mouseRelease(&m, Qt::RightButton, {}, QPoint(5, 5 - kFiveDegrees));
-    EXPECT_FALSE(display.IsShown());
-    EXPECT_DOUBLE_EQ(Value(4), 5.0);
-}
-
-TEST_F(MarkerDrag, BothButtonsEndOnlyWhenTheLastIsReleased) {
+TEST_F(MarkerDrag, RightAndBothButtons) {
     MapPointMarker& m = Marker(6);
     gui::MapPointValueDisplay& display = *view->ValueDisplay();
-    QTest::mousePress(&m, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_FALSE(display.IsShown());  // a left drag does not show it
-    QTest::mousePress(&m, Qt::RightButton, {}, QPoint(5, 5));
-    EXPECT_EQ(m.State(), MapPointMarker::kBothButtons);
-    EXPECT_TRUE(display.IsShown());
-    QTest::mouseMove(&m, QPoint(5, 5 - kFiveDegrees));
-    // Releasing the right button first leaves a left drag, display hidden.
-    QTest::mouseRelease(&m, Qt::RightButton, {}, QPoint(5, 5 - kFiveDegrees));
-    EXPECT_EQ(m.State(), MapPointMarker::kLeftDrag);
-    EXPECT_FALSE(display.IsShown());
-    EXPECT_DOUBLE_EQ(Value(6), 0.0);
-    QTest::mouseRelease(&m, Qt::LeftButton, {}, QPoint(5, 5 - kFiveDegrees));
-    EXPECT_EQ(m.State(), MapPointMarker::kIdle);
-    EXPECT_DOUBLE_EQ(Value(6), 5.0);
-
-    // Started with the right button, released left first: the drag goes on.
-    QTest::mousePress(&m, Qt::RightButton, {}, QPoint(5, 5));
-    QTest::mousePress(&m, Qt::LeftButton, {}, QPoint(5, 5));
-    QTest::mouseMove(&m, QPoint(5, 5 - kFiveDegrees));
-    QTest::mouseRelease(&m, Qt::LeftButton, {}, QPoint(5, 5 - kFiveDegrees));
-    EXPECT_EQ(m.State(), MapPointMarker::kRightDrag);
-    EXPECT_DOUBLE_EQ(Value(6), 5.0);
-    QTest::mouseRelease(&m, Qt::RightButton, {}, QPoint(5, 5 - kFiveDegrees));
-    EXPECT_DOUBLE_EQ(Value(6), 10.0);
+    // A step: press (+1), move up 5 deg (0) or release (-1) of a button; then
+    // the state, whether the value display shows, and the value.
+    const struct {
+        int act;
+        Qt::MouseButton button;
+        int state;
+        bool shown;
+        double value;
+    } steps[] = {
+        {+1, Qt::RightButton, MapPointMarker::kRightDrag, true, 0},
+        {0, Qt::RightButton, MapPointMarker::kRightDrag, true, 0},
+        {-1, Qt::RightButton, MapPointMarker::kIdle, false, 5},
+        {+1, Qt::LeftButton, MapPointMarker::kLeftDrag, false, 5},
+        {+1, Qt::RightButton, MapPointMarker::kBothButtons, true, 5},
+        {0, Qt::LeftButton, MapPointMarker::kBothButtons, true, 5},
+        {-1, Qt::RightButton, MapPointMarker::kLeftDrag, false, 5},
+        {-1, Qt::LeftButton, MapPointMarker::kIdle, false, 10},
+        {+1, Qt::RightButton, MapPointMarker::kRightDrag, true, 10},
+        {+1, Qt::LeftButton, MapPointMarker::kBothButtons, true, 10},
+        {0, Qt::LeftButton, MapPointMarker::kBothButtons, true, 10},
+        {-1, Qt::LeftButton, MapPointMarker::kRightDrag, true, 10},
+        {-1, Qt::RightButton, MapPointMarker::kIdle, false, 15},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const auto& s = steps[i];
+        SCOPED_TRACE(i);
+        if (s.act > 0) QTest::mousePress(&m, s.button, {}, kAt);
+        if (s.act == 0) QTest::mouseMove(&m, kUp);
+        if (s.act < 0) QTest::mouseRelease(&m, s.button, {}, kUp);
+        EXPECT_EQ(m.State(), s.state);
+        EXPECT_EQ(display.IsShown(), s.shown);
+        EXPECT_DOUBLE_EQ(Value(6), s.value);
+        if (i == 1) {
+            EXPECT_EQ(display.YText(), QStringLiteral("Advance: 5.0 deg"));
+        }
+    }
 }
 
 TEST_F(MarkerDrag, TinyViewIgnoresDrags) {
     view->resize(60, 30);
     QCoreApplication::processEvents();
     ASSERT_LE(view->PlotHeight(), 0);
-    MapPointMarker& m = Marker(1);
-    QTest::mousePress(&m, Qt::LeftButton, {}, QPoint(5, 5));
-    QTest::mouseMove(&m, QPoint(5, -30));
-    QTest::mouseRelease(&m, Qt::LeftButton, {}, QPoint(5, -30));
-    EXPECT_EQ(m.State(), MapPointMarker::kIdle);
-    EXPECT_DOUBLE_EQ(Value(1), 0.0);
+    Drag(1, -35);
+    EXPECT_EQ(Marker(1).State(), MapPointMarker::kIdle);
     EXPECT_FALSE(document.IsModified());
 }
 
-class LinkedMarkerDrag : public GraphTest {};
-
-TEST_F(LinkedMarkerDrag, MirroredMapFollowsOnlyWithTheMirrorSettingOn) {
+TEST_F(MarkerDrag, MirroredMapFollowsOnlyWithTheMirrorSettingOn) {
     LinkEmulator();
     SetMirrorSetting(true);
     Drag(4, -kFiveDegrees);
-    EXPECT_DOUBLE_EQ(Value(4), 5.0);
     EXPECT_DOUBLE_EQ(document.Map(1)->Point(4).value->GetValue(), 5.0);
     EXPECT_EQ(emulator->Core().Peek(0xB604), 5);
     EXPECT_EQ(emulator->Core().Peek(0xB614), 5);
     EXPECT_TRUE(Map().Point(4).value->InSync());
-
     SetMirrorSetting(false);
     Drag(4, -kFiveDegrees);
-    EXPECT_DOUBLE_EQ(Value(4), 10.0);
     EXPECT_DOUBLE_EQ(document.Map(1)->Point(4).value->GetValue(), 5.0);
     EXPECT_EQ(emulator->Core().Peek(0xB604), 10);
     EXPECT_EQ(emulator->Core().Peek(0xB614), 5);
 }
 
-TEST_F(LinkedMarkerDrag, PartnersFailedWriteStillKeepsTheFirstChange) {
+TEST_F(MarkerDrag, PartnersFailedWriteStillKeepsTheFirstChange) {
     LinkScripted();
     SetMirrorSetting(true);
     scripted->AlwaysAnswer(WriteFrame(0xB604, 5), {wire::ACK});
-    // The rear map's byte is never acknowledged.
-    Drag(4, -kFiveDegrees);
-    EXPECT_DOUBLE_EQ(Value(4), 5.0);
+    Drag(4, -kFiveDegrees);  // the rear map's byte is never acknowledged
+    ExpectAt(4, 5.0);
     EXPECT_TRUE(document.IsModified());
-    EXPECT_EQ(Marker(4).WindowRect().top, view->YToPixel(5.0) - 5);
-    EXPECT_GE(scripted->CountOf(WriteFrame(0xB604, 5)), 1u);
     EXPECT_GE(scripted->CountOf(WriteFrame(0xB614, 5)), 1u);
-    EXPECT_FALSE(host->Messages().empty());  // the partner's failure tells the user
+    EXPECT_FALSE(host->Messages().empty());
 }
 
-TEST_F(LinkedMarkerDrag, DragEndingWhileTheMonitorReadsAppliesAfterTheRead) {
+TEST_F(MarkerDrag, DragEndingWhileTheMonitorReadsOrACommandRunsAppliesLater) {
     LinkEmulator();
     RamMonitor& monitor = RamMonitor::Instance();
     ASSERT_TRUE(monitor.Start());
     MapPointMarker& m = Marker(4);
-    QTest::mousePress(&m, Qt::LeftButton, {}, QPoint(5, 5));
-    QTest::mouseMove(&m, QPoint(5, 5 - kFiveDegrees));
-    bool readingAtRelease = false;
+    QTest::mousePress(&m, Qt::LeftButton, {}, kAt);
+    QTest::mouseMove(&m, kUp);
+    bool reading = false;
     host->QueueEvent([&] {
-        readingAtRelease = monitor.IsReading();
-        QTest::mouseRelease(&m, Qt::LeftButton, {}, QPoint(5, 5 - kFiveDegrees));
+        reading = monitor.IsReading();
+        QTest::mouseRelease(&m, Qt::LeftButton, {}, kUp);
     });
     ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
-    ASSERT_TRUE(readingAtRelease);
+    ASSERT_TRUE(reading);
     EXPECT_DOUBLE_EQ(Value(4), 0.0);
     EXPECT_TRUE(m.HasPendingChange());
     EXPECT_FALSE(m.IsDrawn());
     QCoreApplication::sendPostedEvents();
-    EXPECT_DOUBLE_EQ(Value(4), 5.0);
     EXPECT_FALSE(m.HasPendingChange());
     EXPECT_TRUE(m.IsDrawn());
     EXPECT_EQ(emulator->Core().Peek(0xB604), 5);
-}
+    ASSERT_TRUE(monitor.Stop());
 
-TEST_F(LinkedMarkerDrag, DragEndingDuringACommandWaitsForItsEnd) {
-    LinkEmulator();
-    MapPointMarker& m = Marker(7);
     {
         CommandBusyScope busy(false);
         Drag(7, -kFiveDegrees);
-        EXPECT_DOUBLE_EQ(Value(7), 0.0);
-        EXPECT_TRUE(m.HasPendingChange());
-        // Nothing is reposted while the command runs: no busy loop.
-        EXPECT_EQ(host->RunPosted(), 0u);
+        EXPECT_TRUE(Marker(7).HasPendingChange());
+        EXPECT_EQ(host->RunPosted(), 0u);  // nothing reposted while it runs: no busy loop
         EXPECT_DOUBLE_EQ(Value(7), 0.0);
     }
     host->RunPosted();
-    EXPECT_DOUBLE_EQ(Value(7), 5.0);
-    EXPECT_FALSE(m.HasPendingChange());
+    EXPECT_FALSE(Marker(7).HasPendingChange());
     EXPECT_EQ(emulator->Core().Peek(0xB607), 5);
 }
 
-TEST_F(LinkedMarkerDrag, MarkerColourFollowsInSync) {
-    auto colourAt = [this](int i) {
-        const QImage shot = view->grab().toImage();
-        const QPoint c = Marker(i).geometry().topLeft() + QPoint(1, 1);
-        return shot.pixelColor(c);
+TEST_F(MarkerDrag, MarkerColourFollowsInSync) {
+    auto colourAt = [this](int i, int offset) {
+        return view->grab().toImage().pixelColor(Marker(i).geometry().topLeft() +
+                                                 QPoint(offset, offset));
     };
     const QColor notInSync = gui::ToQColor(view->NotInSyncColor());
-    const QColor inSync = gui::ToQColor(view->InSyncColor());
-    EXPECT_EQ(colourAt(8), notInSync);
-    // Edited while the link is down: still not in sync.
-    Drag(8, -kFiveDegrees);
-    EXPECT_EQ(colourAt(8), notInSync);
+    EXPECT_EQ(colourAt(8, 1), notInSync);
+    Drag(8, -kFiveDegrees);  // edited while the link is down
+    EXPECT_EQ(colourAt(8, 1), notInSync);
     LinkEmulator();
     Drag(8, -kFiveDegrees);
     EXPECT_TRUE(Map().Point(8).value->InSync());
-    EXPECT_EQ(colourAt(8), inSync);
+    EXPECT_EQ(colourAt(8, 1), gui::ToQColor(view->InSyncColor()));
     // The selected marker carries an inner square in the complement colour.
-    const QImage shot = view->grab().toImage();
-    const QPoint inner = Marker(8).geometry().topLeft() + QPoint(4, 4);
-    EXPECT_EQ(shot.pixelColor(inner), gui::ToQColor(gui::Complement(view->InSyncColor())));
+    EXPECT_EQ(colourAt(8, 4), gui::ToQColor(gui::Complement(view->InSyncColor())));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // view on the offscreen platform, with the monitor window made on demand so a
 // test can prepare the profile first and "restart" by making it again.
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QString>
 #include <memory>
@@ -12,45 +13,116 @@
 
 #include "graph/MapGraphView.h"
 #include "link/LinkFixture.h"
+#include "link/Request.h"
 #include "model/ModuleState.h"
 #include "monitor/MonitorDisplay.h"
 #include "monitor/MonitorWindow.h"
 
 namespace qx::test {
 
-// The one QApplication of the test program.
-QApplication& TestApp();
+// The one QApplication of the test program, with stable widget metrics.
+inline QApplication& TestApp() {
+    static int argc = 1;
+    static char name[] = "monitor_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        auto* a = new QApplication(argc, argv);
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        return a;
+    }();
+    return *app;
+}
 
-// Saves image under $QX_BUILD_DIR (else the working folder) as name; returns the path.
-std::string SavePicture(const QImage& image, const QString& name);
+// Saves image under $QX_BUILD_DIR (else the working folder) as name.
+inline bool SavePicture(const QImage& image, const QString& name) {
+    QString dir = qEnvironmentVariable("QX_BUILD_DIR");
+    return image.save(QDir(dir.isEmpty() ? QDir::currentPath() : dir).filePath(name), "PNG");
+}
+
+inline bool OldFirmware(uint8_t firmware) {
+    return firmware == 0x10 || firmware == 0xFF;
+}
 
 // The monitor start request of the block that firmware byte streams.
-std::vector<uint8_t> MonitorStartFrame(uint8_t firmware);
+inline std::vector<uint8_t> MonitorStartFrame(uint8_t firmware) {
+    const bool old = OldFirmware(firmware);
+    uint8_t buffer[16];
+    const std::size_t n =
+        Request::MonitorStart(old ? 0x45 : 0x40, old ? 57 : 14).BuildFrame(buffer);
+    return {buffer, buffer + n};
+}
+
 // A monitor packet for firmware with the given bytes at module addresses.
 struct Poke {
     uint16_t address;
     uint8_t value;
 };
-std::vector<uint8_t> MonitorPacket(uint8_t firmware, const std::vector<Poke>& pokes);
+inline std::vector<uint8_t> MonitorPacket(uint8_t firmware, const std::vector<Poke>& pokes) {
+    const bool old = OldFirmware(firmware);
+    std::vector<uint8_t> data(old ? 57 : 14, 0);
+    for (const Poke& p : pokes) data.at(p.address - (old ? 0x45u : 0x40u)) = p.value;
+    return Frame(0x83, data);
+}
 
 class MonitorWindowTest : public LinkFixture {
   protected:
-    MonitorWindowTest();
-    ~MonitorWindowTest() override;
+    MonitorWindowTest() {
+        TestApp();
+        document.InitializeDefaults();
+        view = std::make_unique<gui::MapGraphView>();
+        view->SetCaptionHeight(18);
+        view->resize(800, 600);
+        view->SetDocument(&document);
+        view->OnInitialUpdate();
+        view->show();
+        QCoreApplication::processEvents();
+    }
+    ~MonitorWindowTest() override {
+        view.reset();
+        QCoreApplication::processEvents();
+    }
 
-    // Makes the monitor window in the view (as the program does at start-up).
-    gui::MonitorWindow& Make();
+    // Makes the monitor window in the view (as the program does at start-up),
+    // after writing the given "Monitors" and "Monitor Window Open" unless negative.
+    gui::MonitorWindow& Make(int monitors = -1, int open = -1) {
+        if (monitors >= 0) SetProfile("Monitors", monitors);
+        if (open >= 0) SetProfile("Monitor Window Open", open);
+        window = new gui::MonitorWindow(view.get());
+        QCoreApplication::processEvents();
+        return *window;
+    }
     // Destroys it (as the program does at its end), writing its settings.
-    void Destroy();
+    void Destroy() {
+        delete window;
+        window = nullptr;
+        view->SetMonitorWidthSource({});
+    }
     // Destroys and makes it again: what a restart of the program sees.
-    gui::MonitorWindow& Restart();
+    gui::MonitorWindow& Restart() {
+        Destroy();
+        return Make();
+    }
 
-    int ProfileInt(const char* key, int fallback = -12345) const;
+    int ProfileInt(const char* key) const { return AppProfile().GetInt("Settings", key, -12345); }
 
     // Links a module of firmware that streams packet after the start request.
-    void LinkStreaming(uint8_t firmware, const std::vector<uint8_t>& packet, int periodMs = 30);
+    void LinkStreaming(uint8_t firmware, const std::vector<uint8_t>& packet) {
+        Link(firmware);
+        device.StreamOnRequest(MonitorStartFrame(firmware), packet, 30);
+    }
     // Starts the stream and reads one packet into the image; true when it was good.
-    bool ReadOnePacket();
+    bool ReadOnePacket() {
+        RamMonitor& m = RamMonitor::Instance();
+        return m.Start() && Port().WaitForData(m.PacketLength()) && m.UpdateRamImage(nullptr);
+    }
+    // Stops the stream, streams packet instead and shows one of it.
+    void Feed(uint8_t firmware, const std::vector<uint8_t>& packet, bool redrawLiveBar = false) {
+        RamMonitor::Instance().Stop();
+        device.StreamOnRequest(MonitorStartFrame(firmware), packet, 30);
+        ASSERT_TRUE(ReadOnePacket());
+        window->RefreshDisplays(redrawLiveBar);
+    }
 
     std::string BoxText(int i) { return window->Display(i)->Text(); }
 
