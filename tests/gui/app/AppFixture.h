@@ -23,6 +23,8 @@
 
 namespace qx::gui::testing {
 
+using Answerer = std::function<std::optional<MsgResult>(const MessageRecord&)>;
+
 class AppTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -32,90 +34,93 @@ class AppTest : public ::testing::Test {
     void TearDown() override {
         if (app_ && app_->Frame()) app_->Host().ClearQuitting();
         app_.reset();
-        lines_.clear();
     }
 
-    // Starts the application hidden on its own profile, no single-instance check.
-    CCalderixApp& Start(const QString& file = {}) {
+    // Starts the application hidden on its own profile; questions go to answer_.
+    CCalderixApp& Start(const QString& file = {}, bool singleInstance = false) {
+        TearDown();
         app_ = std::make_unique<CCalderixApp>();
-        StartOptions o;
-        o.profile = profile_;
-        o.file = file;
-        o.show = false;
-        o.singleInstance = false;
-        // Every question is answered; a test overrides answers through answer_.
-        app_->SetMessageAnswerer([this](const MessageRecord& m) -> std::optional<MsgResult> {
-            if (answer_) return answer_(m);
-            return DefaultAnswer(m);
-        });
-        started_ = app_->InitInstance(o);
+        app_->SetMessageAnswerer(
+            [this](const MessageRecord& m) { return answer_ ? answer_(m) : DefaultAnswer(m); });
+        started_ = app_->InitInstance({false, profile_, file, false, singleInstance});
         if (started_) app_->Host().SetClock(clock_);
         return *app_;
     }
-
-    static MsgResult DefaultAnswer(const MessageRecord& m) {
-        switch (m.buttons) {
-            case MsgButtons::Ok:
-                return MsgResult::Ok;
-            case MsgButtons::YesNo:
-                return MsgResult::No;
-            default:
-                return MsgResult::Cancel;
-        }
+    static std::optional<MsgResult> DefaultAnswer(const MessageRecord& m) {
+        if (m.buttons == MsgButtons::Ok) return MsgResult::Ok;
+        return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Cancel;
     }
+    // Answers the question about unsaved changes with r.
+    void AnswerSave(MsgResult r) {
+        answer_ = [r](const MessageRecord& m) -> std::optional<MsgResult> {
+            return m.text.rfind("Save changes", 0) == 0 ? r : DefaultAnswer(m);
+        };
+    }
+    void Route(int id) { app_->Frame()->Commands().Route(id); }
 
     // Points the link at an emulated module on an in-memory line.
-    void UseEmulatedModule(int byteTimeUs = 1042) {
-        CommPort::Instance().SetPortOpener([this, byteTimeUs](int, serial::OpenError*) {
+    void UseEmulatedModule() {
+        CommPort::Instance().SetPortOpener([this](int, serial::OpenError*) {
             device_ = std::make_unique<emu::EmulatorLine>();
             auto line = std::make_unique<serial::MemoryLine>(clock_, device_.get());
-            line->SetByteTimeUs(byteTimeUs);
+            line->SetByteTimeUs(1042);
             device_->AttachLine(line.get());
-            lines_.push_back(line.get());
+            ++portsOpened_;
             return std::unique_ptr<serial::SerialPort>(std::move(line));
         });
     }
 
-    // Links through the frame's command; the upload offer is answered with upload.
-    void Link(bool upload) {
-        auto saved = answer_;
-        answer_ = [this, upload, saved](const MessageRecord& m) -> std::optional<MsgResult> {
-            if (m.caption == "Upload Module Settings")
-                return upload ? MsgResult::Yes : MsgResult::No;
-            return saved ? saved(m) : DefaultAnswer(m);
+    // Establishes or breaks the link through the frame's command; the upload
+    // offer is answered with upload. With duringUpload, that runs from the
+    // upload's own waits, and busyWhenRun_/busyAfterRun_ tell whether the
+    // transfer was in progress around it.
+    void Link(bool upload, std::function<void()> duringUpload = {}) {
+        Answerer saved = answer_;
+        answer_ = [=, this](const MessageRecord& m) -> std::optional<MsgResult> {
+            if (m.caption != "Upload Module Settings") return saved ? saved(m) : DefaultAnswer(m);
+            if (duringUpload)
+                app_->Host().Post([this, duringUpload] {
+                    busyWhenRun_ = app_->Document().TransferInProgress();
+                    duringUpload();
+                    busyAfterRun_ = app_->Document().TransferInProgress();
+                });
+            return upload ? MsgResult::Yes : MsgResult::No;
         };
-        app_->Frame()->Commands().Route(32774);
+        Route(32774);
         answer_ = saved;
     }
 
     // Runs the main loop's pending work (posted replays, deferred closes).
-    void Settle(int passes = 20) {
-        for (int i = 0; i < passes; ++i) {
+    void Settle() {
+        for (int i = 0; i < 20; ++i) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             app_->Frame()->OnIdle();
         }
     }
-
-    bool Asked(const std::string& text) const {
-        for (const MessageRecord& m : app_->Host().Messages())
-            if (m.text == text) return true;
-        return false;
-    }
+    // Position of the message with this text among those shown, or -1.
     int IndexOfMessage(const std::string& text) const {
         const auto& all = app_->Host().Messages();
         for (std::size_t i = 0; i < all.size(); ++i)
             if (all[i].text == text) return static_cast<int>(i);
         return -1;
     }
+    bool Asked(const std::string& text) const { return IndexOfMessage(text) >= 0; }
+    int InSyncCount() const {
+        int n = 0;
+        for (int i = 0; i < kBasicValueCount; ++i) n += app_->Document().BasicValue(i).InSync();
+        return n;
+    }
 
     QTemporaryDir dir_;
     QString profile_;
     VirtualClock clock_;
     std::unique_ptr<emu::EmulatorLine> device_;
-    std::vector<serial::MemoryLine*> lines_;  // owned by the link
+    int portsOpened_ = 0;
     std::unique_ptr<CCalderixApp> app_;
-    std::function<std::optional<MsgResult>(const MessageRecord&)> answer_;
+    Answerer answer_;
     bool started_ = false;
+    bool busyWhenRun_ = false;
+    bool busyAfterRun_ = false;
 };
 
 }  // namespace qx::gui::testing

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QMenu>
 #include <QScreen>
 #include <QToolBar>
 #include <QWindow>
@@ -24,161 +23,117 @@ QAction* MenuAction(CMainFrame* f, int id) {
     return nullptr;
 }
 
-TEST_F(AppTest, CommandStatesFollowTheLink) {
+// The link command with the upload offer answered No, then (after a break) Yes,
+// the command states that follow the link, and closing while linked.
+TEST_F(AppTest, LinkCommandStatesAndTheUploadOffer) {
     Start();
+    CommPort::Instance().SetPortOpener([](int, serial::OpenError*) { return nullptr; });
+    Link(true);  // a port that cannot be opened: no upload offer
+    EXPECT_TRUE(Asked("Unable to Initialize Serial Port."));
+    EXPECT_FALSE(Asked("Do you want to upload the current module settings?"));
+    EXPECT_EQ(app_->Host().WaitWindow(), nullptr);
     UseEmulatedModule();
     CMainFrame* f = app_->Frame();
-    f->OnIdle();
     QAction* link = MenuAction(f, 32774);
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->text(), QStringLiteral("Establish Module &Link\tCtrl+L"));
-    EXPECT_FALSE(link->isChecked());
-    EXPECT_FALSE(MenuAction(f, 32771)->isEnabled());
-    EXPECT_FALSE(MenuAction(f, 32772)->isEnabled());
-    EXPECT_FALSE(MenuAction(f, 32807)->isEnabled());
-    EXPECT_FALSE(MenuAction(f, 32808)->isEnabled());
-    EXPECT_FALSE(f->Commands().StateOf(32790).enabled);
+    auto expectStates = [&](bool linked) {
+        f->OnIdle();
+        EXPECT_EQ(link->text(), linked ? QStringLiteral("Break Module &Link\tCtrl+L")
+                                       : QStringLiteral("Establish Module &Link\tCtrl+L"));
+        EXPECT_EQ(link->isChecked(), linked);
+        for (int id : {32771, 32772, 32807})
+            EXPECT_EQ(MenuAction(f, id)->isEnabled(), linked) << id;
+        EXPECT_FALSE(MenuAction(f, 32807)->isChecked());
+        EXPECT_FALSE(MenuAction(f, 32808)->isEnabled());
+        EXPECT_EQ(f->Commands().StateOf(32790).enabled, linked);
+        EXPECT_EQ(f->LinkStripUp(), linked);
+    };
+    expectStates(false);
     EXPECT_TRUE(MenuAction(f, 32776)->isChecked());
-    EXPECT_FALSE(MenuAction(f, 32777)->isChecked());
-    EXPECT_FALSE(f->LinkStripUp());
-
     Link(false);
     ASSERT_TRUE(CommPort::Instance().IsLinked());
-    f->OnIdle();
-    EXPECT_EQ(link->text(), QStringLiteral("Break Module &Link\tCtrl+L"));
-    EXPECT_TRUE(link->isChecked());
-    EXPECT_TRUE(MenuAction(f, 32771)->isEnabled());
-    EXPECT_TRUE(MenuAction(f, 32772)->isEnabled());
-    EXPECT_TRUE(MenuAction(f, 32807)->isEnabled());
-    EXPECT_FALSE(MenuAction(f, 32807)->isChecked());
-    EXPECT_FALSE(MenuAction(f, 32808)->isEnabled());
-    EXPECT_TRUE(f->Commands().StateOf(32790).enabled);
-    EXPECT_TRUE(f->LinkStripUp());
-
-    // Map selection is checked for the current map only.
-    f->Commands().Route(32779);
+    EXPECT_TRUE(Asked("Do you want to upload the current module settings?"));
+    EXPECT_FALSE(app_->Document().IsModified());
+    EXPECT_EQ(InSyncCount(), 0);
+    expectStates(true);
+    Route(32779);  // map selection is checked for the current map only
     f->OnIdle();
     EXPECT_TRUE(MenuAction(f, 32779)->isChecked());
     EXPECT_FALSE(MenuAction(f, 32776)->isChecked());
 
     Link(false);  // breaks
-    EXPECT_FALSE(CommPort::Instance().IsLinked());
     EXPECT_TRUE(Asked("Connection to Module Has Been Broken"));
-    f->OnIdle();
-    EXPECT_EQ(link->text(), QStringLiteral("Establish Module &Link\tCtrl+L"));
-    EXPECT_FALSE(f->LinkStripUp());
-}
+    expectStates(false);
 
-TEST_F(AppTest, LinkOfferedUploadAnsweredYesFillsTheDocument) {
-    Start();
-    UseEmulatedModule();
-    ModuleState& doc = app_->Document();
-    EXPECT_FALSE(doc.IsModified());
-    Link(true);
+    // Upload and download are off while the upload runs.
+    bool uploadEnabledDuring = true;
+    Link(true, [&] {
+        f->OnIdle();
+        uploadEnabledDuring =
+            MenuAction(f, 32771)->isEnabled() || MenuAction(f, 32772)->isEnabled();
+    });
     ASSERT_TRUE(CommPort::Instance().IsLinked());
-    EXPECT_TRUE(Asked("Do you want to upload the current module settings?"));
-    // An upload marks every value in sync and the document modified.
-    EXPECT_TRUE(doc.IsModified());
-    for (int i = 0; i < kBasicValueCount; ++i) EXPECT_TRUE(doc.BasicValue(i).InSync()) << i;
-    EXPECT_FALSE(doc.TransferInProgress());
-    // The wait window is gone once the command has returned.
+    EXPECT_TRUE(busyWhenRun_);
+    EXPECT_FALSE(uploadEnabledDuring);
+    EXPECT_TRUE(app_->Document().IsModified());
+    EXPECT_EQ(InSyncCount(), kBasicValueCount);
+    EXPECT_FALSE(app_->Document().TransferInProgress());
     EXPECT_EQ(app_->Host().WaitWindow(), nullptr);
-}
+    expectStates(true);
 
-TEST_F(AppTest, LinkOfferedUploadAnsweredNoLeavesTheDocument) {
-    Start();
-    UseEmulatedModule();
-    ModuleState& doc = app_->Document();
-    Link(false);
-    ASSERT_TRUE(CommPort::Instance().IsLinked());
-    EXPECT_TRUE(Asked("Do you want to upload the current module settings?"));
-    EXPECT_FALSE(doc.IsModified());
-    for (int i = 0; i < kBasicValueCount; ++i) EXPECT_FALSE(doc.BasicValue(i).InSync()) << i;
-}
-
-TEST_F(AppTest, FailedLinkOffersNoUpload) {
-    Start();
-    CommPort::Instance().SetPortOpener([](int, serial::OpenError*) { return nullptr; });
-    Link(true);
-    EXPECT_FALSE(CommPort::Instance().IsLinked());
-    EXPECT_TRUE(Asked("Unable to Initialize Serial Port."));
-    EXPECT_FALSE(Asked("Do you want to upload the current module settings?"));
-    EXPECT_EQ(app_->Host().WaitWindow(), nullptr);
-}
-
-TEST_F(AppTest, ClosingWhileLinkedBreaksBeforeTheSaveQuestion) {
-    Start();
-    UseEmulatedModule();
-    Link(true);  // the upload leaves the document modified
-    ASSERT_TRUE(app_->Document().IsModified());
-    answer_ = [](const MessageRecord& m) -> std::optional<MsgResult> {
-        if (m.text.rfind("Save changes to", 0) == 0) return MsgResult::Cancel;
-        return DefaultAnswer(m);
-    };
+    // Closing while linked breaks before the save question; Cancel keeps the window.
+    AnswerSave(MsgResult::Cancel);
     app_->Host().ClearMessages();
-    EXPECT_FALSE(app_->Frame()->close());  // Cancel keeps the window
+    EXPECT_FALSE(f->close());
     const int broken = IndexOfMessage("Connection to Module Has Been Broken");
-    const int save = IndexOfMessage("Save changes to Untitled?");
     ASSERT_GE(broken, 0);
-    ASSERT_GE(save, 0);
-    EXPECT_LT(broken, save);
+    EXPECT_GT(IndexOfMessage("Save changes to Untitled?"), broken);
     EXPECT_FALSE(CommPort::Instance().IsLinked());
     EXPECT_TRUE(app_->Document().IsModified());
 }
 
-TEST_F(AppTest, NewSaveOpenRoundTripThroughTheFrame) {
+TEST_F(AppTest, NewSaveOpenRoundTripAndRecentFiles) {
     Start();
     CMainFrame* f = app_->Frame();
     EXPECT_EQ(f->windowTitle(), QStringLiteral("Untitled - Quorvex I"));
     ModuleState& doc = app_->Document();
     ASSERT_TRUE(doc.revLimit().SetValue(8192, false));
     doc.SetModifiedFlag(true);
-    const QString chosen = dir_.filePath(QStringLiteral("bench"));
+    const QString saved = dir_.filePath(QStringLiteral("bench.qvx"));
     int asked = 0;
     app_->SetFileChooser([&](bool save, const QString&) -> std::optional<QString> {
         ++asked;
-        return save ? chosen : dir_.filePath(QStringLiteral("bench.qvx"));
+        return save ? dir_.filePath(QStringLiteral("bench")) : saved;
     });
-    f->Commands().Route(57603);  // Save of an untitled document asks for a name
+    Route(57603);  // Save of an untitled document asks for a name
     EXPECT_EQ(asked, 1);
-    const QString saved = dir_.filePath(QStringLiteral("bench.qvx"));
     ASSERT_TRUE(QFile::exists(saved));  // the extension is added, in lower case
     EXPECT_EQ(QFile(saved).size(), 3676);
     EXPECT_FALSE(doc.IsModified());
     EXPECT_EQ(f->windowTitle(), QStringLiteral("bench.qvx - Quorvex I"));
-
-    f->Commands().Route(57600);  // New: not modified, so no question
+    Route(57600);  // New: not modified, so no question
     EXPECT_FALSE(Asked("Save changes to bench.qvx?"));
     EXPECT_EQ(f->windowTitle(), QStringLiteral("Untitled - Quorvex I"));
     EXPECT_NE(doc.revLimit().GetValue(), 8192);
-
-    f->Commands().Route(57601);  // Open
+    Route(57601);  // Open
     EXPECT_EQ(asked, 2);
     EXPECT_DOUBLE_EQ(doc.revLimit().GetValue(), 8192);
     EXPECT_EQ(f->windowTitle(), QStringLiteral("bench.qvx - Quorvex I"));
-    // The file heads the recent-file list kept in the profile.
-    ASSERT_FALSE(app_->RecentFiles().empty());
-    EXPECT_EQ(app_->RecentFiles().front(), saved.toStdString());
-}
+    EXPECT_EQ(app_->RecentFiles(), std::vector<std::string>{saved.toStdString()});
 
-TEST_F(AppTest, RecentFileListKeepsFourNewestFirst) {
-    Start();
-    for (int i = 0; i < 6; ++i) {
+    // Save As five more times: four newest first, read back by a new start.
+    for (int i = 0; i < 5; ++i) {
         const QString path = dir_.filePath(QStringLiteral("f%1.qvx").arg(i));
         app_->SetFileChooser([&](bool, const QString&) { return std::optional<QString>(path); });
-        app_->Frame()->Commands().Route(57604);
+        Route(57604);
     }
     const auto files = app_->RecentFiles();
     ASSERT_EQ(files.size(), 4u);
-    EXPECT_EQ(files[0], dir_.filePath(QStringLiteral("f5.qvx")).toStdString());
-    EXPECT_EQ(files[3], dir_.filePath(QStringLiteral("f2.qvx")).toStdString());
-    // A new start reads them back from the profile.
-    app_.reset();
+    EXPECT_EQ(files[0], dir_.filePath(QStringLiteral("f4.qvx")).toStdString());
+    EXPECT_EQ(files[3], dir_.filePath(QStringLiteral("f1.qvx")).toStdString());
     Start();
     EXPECT_EQ(app_->RecentFiles(), files);
-}
-
-TEST_F(AppTest, StartWithAFileThatCannotBeOpenedFails) {
+    // A file that cannot be opened ends the start.
     Start(dir_.filePath(QStringLiteral("missing.qvx")));
     EXPECT_FALSE(started_);
 }
@@ -190,26 +145,22 @@ TEST_F(AppTest, WaitWindowIsPaintedWithoutDispatching) {
     ModelessWait* w = app_->Host().WaitWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Please wait..."));
-    // What the screen holds now (no event was dispatched since the show) must
-    // be the fully drawn window, text included.
+    // No event was dispatched since the show: the screen must hold it fully drawn.
     auto onScreen = [w] {
         return w->screen()->grabWindow(w->winId()).toImage().convertToFormat(QImage::Format_RGB32);
     };
+    auto grabbed = [w] { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); };
     const QImage painted = onScreen();
-    const QImage fresh = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(painted.size(), fresh.size());
-    EXPECT_EQ(painted, fresh);
-    // The text control holds dark text pixels.
+    EXPECT_EQ(painted, grabbed());
     const QRect text = w->Control(ModelessWait::kMessageId)->geometry().adjusted(3, 3, -3, -3);
     int dark = 0;
     for (int y = text.top(); y <= text.bottom(); ++y)
-        for (int x = text.left(); x <= text.right(); ++x)
-            if (qGray(painted.pixel(x, y)) < 100) ++dark;
+        for (int x = text.left(); x <= text.right(); ++x) dark += qGray(painted.pixel(x, y)) < 100;
     EXPECT_GT(dark, 30);
     // A new text is drawn at once as well.
     app_->Host().ShowWaitWindow("...while the module settings are downloaded");
     EXPECT_EQ(w->Message(), QStringLiteral("...while the module settings are downloaded"));
-    EXPECT_EQ(onScreen(), w->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(onScreen(), grabbed());
     EXPECT_NE(onScreen(), painted);
     app_->Host().CloseWaitWindow();
     EXPECT_EQ(app_->Host().WaitWindow(), nullptr);
@@ -218,35 +169,28 @@ TEST_F(AppTest, WaitWindowIsPaintedWithoutDispatching) {
 TEST_F(AppTest, AboutBoxShowsModuleNumbersOnlyWhileLinked) {
     Start();
     UseEmulatedModule();
-    {
+    for (bool linked : {false, true}) {
+        if (linked) Link(false);
         CAboutDlg about(app_->Frame());
         about.show();
-        EXPECT_EQ(about.Text(CAboutDlg::kSerialField), QStringLiteral("#####"));
-        EXPECT_EQ(about.Text(CAboutDlg::kFirmwareField), QStringLiteral("#####"));
+        EXPECT_EQ(about.Text(CAboutDlg::kSerialField),
+                  linked ? QStringLiteral("00042") : QStringLiteral("#####"));
+        EXPECT_EQ(about.Text(CAboutDlg::kFirmwareField),
+                  linked ? FirmwareText(CommPort::Instance().FirmwareVersion())
+                         : QStringLiteral("#####"));
+        EXPECT_EQ(portsOpened_, linked ? 1 : 0);  // unlinked, no port was touched
     }
-    EXPECT_TRUE(lines_.empty());  // no port was touched
-    Link(false);
-    CAboutDlg about(app_->Frame());
-    about.show();
-    EXPECT_EQ(about.Text(CAboutDlg::kSerialField), QStringLiteral("00042"));
-    EXPECT_EQ(about.Text(CAboutDlg::kFirmwareField),
-              FirmwareText(CommPort::Instance().FirmwareVersion()));
     EXPECT_EQ(FirmwareText(0x1A), QStringLiteral("1.10"));
 }
 
 TEST_F(AppTest, HelpOpensTheInstalledGuide) {
     Start();
-    QString opened;
-    app_->Frame()->SetUrlOpener([&](const QString& p) {
-        opened = p;
-        return true;
-    });
-    for (int id : {57667, 57669, 57670}) {
-        opened.clear();
-        app_->Frame()->Commands().Route(id);
-        EXPECT_TRUE(opened.endsWith(QStringLiteral("quorvexi-guide.html"))) << id;
-        EXPECT_TRUE(QFile::exists(opened));
-    }
+    QStringList opened;
+    app_->Frame()->SetUrlOpener([&](const QString& p) { return opened << p, true; });
+    for (int id : {57667, 57669, 57670}) Route(id);
+    ASSERT_EQ(opened.size(), 3);
+    for (const QString& p : opened)
+        EXPECT_TRUE(p.endsWith(QStringLiteral("/quorvexi-guide.html")) && QFile::exists(p));
 }
 
 TEST_F(AppTest, MainWindowRendersToPng) {
@@ -254,24 +198,16 @@ TEST_F(AppTest, MainWindowRendersToPng) {
     CMainFrame* f = app_->Frame();
     f->resize(900, 620);
     f->show();
-    Settle(3);
+    Settle();
     const QImage image = f->grab().toImage();
     ASSERT_FALSE(image.isNull());
     const QByteArray buildDir = qgetenv("QX_BUILD_DIR");
     const QString folder = buildDir.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(buildDir);
-    const QString path = QDir(folder).filePath(QStringLiteral("quorvexi-main-window.png"));
-    ASSERT_TRUE(image.save(path));
+    ASSERT_TRUE(image.save(QDir(folder).filePath(QStringLiteral("quorvexi-main-window.png"))));
     EXPECT_EQ(f->objectName(), QStringLiteral("CalderixMainWindow"));
-    EXPECT_NE(f->View(), nullptr);
     EXPECT_EQ(f->centralWidget(), static_cast<QWidget*>(f->View()));
     EXPECT_EQ(f->CapsPaneText(), QString());  // offscreen: no lock state to show
 }
-
-}  // namespace
-}  // namespace qx::gui::testing
-
-namespace qx::gui::testing {
-namespace {
 
 // The demo mode on a real pseudo-terminal: the waits sleep on the descriptor.
 TEST_F(AppTest, DemoModeLinksAndUploadsOverAPseudoTerminal) {
@@ -285,7 +221,7 @@ TEST_F(AppTest, DemoModeLinksAndUploadsOverAPseudoTerminal) {
     ASSERT_TRUE(CommPort::Instance().IsLinked());
     EXPECT_FALSE(Asked("Unable to Upload Module Settings"));
     EXPECT_TRUE(app_->Document().IsModified());
-    for (int i = 0; i < kBasicValueCount; ++i) EXPECT_TRUE(app_->Document().BasicValue(i).InSync());
+    EXPECT_EQ(InSyncCount(), kBasicValueCount);
     Link(false);  // breaks
     EXPECT_FALSE(CommPort::Instance().IsLinked());
     // The emulator's device is this run's only: the profile keeps the user's port.

@@ -4,26 +4,24 @@
 #include <QApplication>
 #include <QLocale>
 #include <clocale>
+#include <memory>
 
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "test_gui_app";
-        static char* argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
+        app_ = std::make_unique<QApplication>(argc_, argv_);
         // A decimal-comma locale: numbers on screen must still use a point.
         if (std::setlocale(LC_ALL, "de_DE.UTF-8")) QLocale::setDefault(QLocale(QLocale::German));
     }
-    void TearDown() override {
-        delete app_;
-        app_ = nullptr;
-    }
+    void TearDown() override { app_.reset(); }
 
   private:
-    QApplication* app_ = nullptr;
+    int argc_ = 1;
+    char name_[13] = "test_gui_app";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);

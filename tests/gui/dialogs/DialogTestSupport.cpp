@@ -37,8 +37,6 @@ ModalDriver::ModalDriver() {
 void ModalDriver::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || ran_ || !modal->isVisible()) return;
-    if (seen_.empty() || seen_.back() != modal->windowTitle())
-        seen_.push_back(modal->windowTitle());
     if (probe_(modal)) {
         ran_ = true;
         timer_.stop();

@@ -44,15 +44,12 @@ class ModalDriver : public QObject {
     }
     ModalDriver();
     bool Ran() const { return ran_; }
-    // Title of every modal window seen (also ones not of the type asked for).
-    const std::vector<QString>& Seen() const { return seen_; }
 
   private:
     void Poll();
     QTimer timer_;
     std::function<bool(QWidget*)> probe_;
     bool ran_ = false;
-    std::vector<QString> seen_;
 };
 
 // Replaces the whole text of an edit with real key events.
@@ -84,10 +81,14 @@ class DialogTest : public LinkedTest {
         host->ClearRecords();
     }
     const std::vector<emu::WriteRecord>& Writes() { return emulator->Core().Counters().writes; }
-    std::vector<std::string> MessageTexts() {
-        std::vector<std::string> texts;
-        for (const RecordedMessage& m : host->Messages()) texts.push_back(m.text);
-        return texts;
+    // Shows a new dialog D made from args and waits until it is active.
+    template <class D, class... Args>
+    std::unique_ptr<D> Open(Args&&... args) {
+        auto dialog = std::make_unique<D>(std::forward<Args>(args)...);
+        dialog->show();
+        dialog->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+        return dialog;
     }
 
     ModuleState document;

@@ -20,11 +20,13 @@ class SettingsCommandsTest : public DialogTest {
     }
     ~SettingsCommandsTest() override { frame.reset(); }
 
-    // Routes id; true when a modal window of type W opened (it is then cancelled).
+    // Routes id; true when a modal window of type W owned by the frame opened
+    // (it is then cancelled).
     template <class W>
-    bool RouteOpens(int id, QWidget** parent = nullptr) {
-        auto modal = ModalDriver::When<W>([parent](W& w) {
-            if (parent) *parent = w.parentWidget();
+    bool RouteOpens(int id) {
+        auto modal = ModalDriver::When<W>([this](W& w) {
+            EXPECT_TRUE(w.isModal());
+            EXPECT_EQ(w.parentWidget(), frame.get());
             w.reject();
         });
         frame->Commands().Route(id);
@@ -35,23 +37,21 @@ class SettingsCommandsTest : public DialogTest {
     std::unique_ptr<gui::CMainFrame> frame;
 };
 
+// Each command runs its dialog modally, owned by the main window.
 TEST_F(SettingsCommandsTest, EachCommandRunsItsDialogModally) {
-    QWidget* parent = nullptr;
-    EXPECT_TRUE(RouteOpens<gui::BasicSetupDialog>(res::kBasicSettings, &parent));
-    EXPECT_EQ(parent, frame.get());
-    EXPECT_TRUE(RouteOpens<gui::SetSerialPortDialog>(res::kSerialPort, &parent));
-    EXPECT_EQ(parent, frame.get());  // no parent given: the main window owns it
-    // Write Serial is enabled only while linked.
-    EXPECT_FALSE(RouteOpens<gui::WriteSerialDialog>(res::kWriteSerial));
+    EXPECT_TRUE(RouteOpens<gui::BasicSetupDialog>(res::kBasicSettings));
+    EXPECT_TRUE(RouteOpens<gui::SetSerialPortDialog>(res::kSerialPort));
+    EXPECT_FALSE(RouteOpens<gui::WriteSerialDialog>(res::kWriteSerial));  // only while linked
     LinkModule();
-    EXPECT_TRUE(RouteOpens<gui::WriteSerialDialog>(res::kWriteSerial, &parent));
-    EXPECT_EQ(parent, frame.get());
+    EXPECT_TRUE(RouteOpens<gui::WriteSerialDialog>(res::kWriteSerial));
 }
 
-TEST_F(SettingsCommandsTest, BasicSettingsWhileTheModuleIsBusyIsPostponed) {
+TEST_F(SettingsCommandsTest, TheDialogCommandsAreHeldBackWhileTheModuleIsBusy) {
     CommandBusyScope busy(false);
     EXPECT_FALSE(RouteOpens<gui::BasicSetupDialog>(res::kBasicSettings));
-    EXPECT_EQ(RamMonitor::Instance().PostponedCommands(), (std::vector<int>{res::kBasicSettings}));
+    EXPECT_FALSE(RouteOpens<gui::SetSerialPortDialog>(res::kSerialPort));
+    EXPECT_EQ(RamMonitor::Instance().PostponedCommands(),
+              (std::vector<int>{res::kBasicSettings, res::kSerialPort}));
 }
 
 }  // namespace
