@@ -89,7 +89,7 @@ TEST_F(TransferTest, UploadDecodesTheBasicBlockAndTheMaps) {
     EXPECT_TRUE(emulator->Core().Counters().writes.empty());
 }
 
-TEST_F(TransferTest, MirrorsAndHalfStepsOnTheModule) {
+TEST_F(TransferTest, MirrorsOnAndOffOnTheModule) {
     LinkEmulator();
     const auto peek = [&](uint16_t address) { return emulator->Core().Peek(address); };
     EXPECT_TRUE(At(0, 5).SetValue(30.0, true));  // mirror on: both spark maps
@@ -102,27 +102,6 @@ TEST_F(TransferTest, MirrorsAndHalfStepsOnTheModule) {
     EXPECT_TRUE(At(0, 0).SetValue(12.0, true));
     EXPECT_EQ(peek(0xB600), 0x0C);
     EXPECT_NE(peek(0xB610), 0x0C);  // the rear map stays
-    // 2.5 msec survives where the module holds half steps (map 4), not in map 5.
-    EXPECT_TRUE(At(4, 0).SetValue(2.5, true));
-    EXPECT_TRUE(At(5, 0).SetValue(2.5, true));
-    EXPECT_EQ(peek(0xB640), 0x2A);
-    EXPECT_EQ(peek(0xB650), 0x02);
-    ASSERT_TRUE(doc.Map(4)->UploadFromModule());
-    ASSERT_TRUE(doc.Map(5)->UploadFromModule());
-    EXPECT_EQ(At(4, 0).GetValue(), 2.5);
-    EXPECT_EQ(At(5, 0).GetValue(), 2.0);
-}
-
-TEST_F(TransferTest, AddressFollowsTheFirmware) {
-    ModuleValue& live = doc.Map(0)->LiveValue();
-    EXPECT_EQ(live.GetAddress(), 0x78);  // no module has identified
-    for (uint8_t fw : {0x10, 0x11, 0x20}) {
-        ResetLink();
-        emu::EmulatorConfig config;
-        config.firmware = fw;
-        LinkEmulator(config);
-        EXPECT_EQ(live.GetAddress(), fw == 0x10 ? 0x78 : 0x48) << int(fw);
-    }
 }
 
 TEST_F(TransferTest, ModuleThatStopsAnsweringEndsTheDownloadAtTheFirstValue) {
@@ -153,14 +132,6 @@ TEST_F(TransferTest, DownloadFailingAtTheThirdValueKeepsWhatWasWritten) {
     EXPECT_GE(scripted->CountOf(WriteFrame(0xB66C, 0x00)), 1u);
     EXPECT_EQ(scripted->CountOf(WriteFrame(0xB668, 0x01)), 0u);
     ExpectMessages({kWriteFailure, kDownloadFailure});
-}
-
-TEST_F(TransferTest, WritesStopAtTheFirstFailure) {
-    LinkScripted();
-    for (int i = 0; i < 3; ++i) scripted->Expect(WriteFrame(0xB620 + i, 0x00), {0x06});
-    EXPECT_FALSE(doc.Map(2)->DownloadToModule());
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(At(2, i).InSync(), i < 3) << i;
-    EXPECT_EQ(scripted->CountOf(WriteFrame(0xB624, 0x00)), 0u);
 }
 
 TEST_F(TransferTest, PartnerWriteFailureReportsFailureButKeepsTheFirstValue) {

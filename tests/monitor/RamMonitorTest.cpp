@@ -44,17 +44,6 @@ class Monitor : public LinkFixture {
     std::vector<bool> refreshes;
 };
 
-TEST_F(Monitor, BlockFollowsTheFirmwareVersion) {
-    EXPECT_EQ(Mon().PacketLength(), 63u);  // 0xFF before any module has identified
-    Link(0x10);
-    EXPECT_EQ(Mon().BlockStart(), 0x45);
-    EXPECT_EQ(Mon().BlockCount(), 57);
-    Port().BreakLink();
-    Link(0x1A);
-    EXPECT_EQ(Mon().BlockStart(), 0x40);
-    EXPECT_EQ(Mon().PacketLength(), 20u);
-}
-
 TEST_F(Monitor, PostponementQueueHoldsFourDistinctIds) {
     Port();
     EXPECT_FALSE(Mon().PostponeCommandIfBusy(1, true));  // nothing busy
