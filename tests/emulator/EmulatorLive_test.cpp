@@ -102,10 +102,6 @@ TEST(EmulatorLive, ValuesSitAtTheAddressesOfEachFirmwareAndFollowTheSweep) {
         EXPECT_GT(maxAccel * 16, 500);
         EXPECT_LT(maxAccel * 16, 4080);
         EXPECT_NE(minBattery, maxBattery) << "a little noise";
-        // The same random key gives the same values.
-        Bench again(EmulatorConfig{.firmware = set.firmware, .randomKey = 3});
-        for (int i = 0; i < 3; ++i) ReadMemory(again, 0xB600 + i * 16, 16);
-        EXPECT_EQ(Sweep(again, set), images);
     }
 }
 

@@ -35,24 +35,6 @@ TEST(EmulatorLine, BytesTakeTheirWireTimeBothWays) {
     EXPECT_EQ(bench.core.NextByteUs(last), -1);
 }
 
-TEST(EmulatorLine, SpeedTurnaroundAndHostBytesQueueing) {
-    Bench fast(EmulatorConfig{.baud = 19200, .turnaroundUs = 0});
-    fast.core.HostSends(kIdentify, fast.now);
-    EXPECT_EQ(fast.core.NextByteUs(fast.now), fast.now + Bytes9600(7.0 / 2));
-    fast.Wait(100'000);
-    fast.core.SetTurnaroundUs(20'000);
-    fast.core.HostSends(kIdentify, fast.now);
-    EXPECT_EQ(fast.core.NextByteUs(fast.now), fast.now + 20'000 + Bytes9600(7.0 / 2));
-
-    // Three bytes handed over at once, the rest 10 ms later: the later ones
-    // start when handed over, not when the line would first have been free.
-    Bench bench(EmulatorConfig{.turnaroundUs = 0});
-    const int64_t sent = bench.now;
-    bench.core.HostSends(Bytes(kIdentify.begin(), kIdentify.begin() + 3), sent);
-    bench.core.HostSends(Bytes(kIdentify.begin() + 3, kIdentify.end()), sent + 10'000);
-    EXPECT_EQ(bench.core.NextByteUs(sent), sent + 10'000 + Bytes9600(3) + Bytes9600(1));
-}
-
 TEST(EmulatorStreaming, PacketsOfTheRequestedBlockFollowBackToBackAtTheLineRate) {
     Bench bench(EmulatorConfig{.firmware = 0x20, .turnaroundUs = 0});
     const int64_t streamStart = bench.now + Bytes9600(10);

@@ -97,16 +97,12 @@ class QvxProgram : public ToolTest {
     std::string binary;
 };
 
-TEST_F(QvxProgram, ExitCodes) {
-    // The codes of each kind of ending reach the shell (each is checked in detail in-process).
+TEST_F(QvxProgram, ExitCodesReachTheShell) {
+    // Each kind of ending is checked in detail in-process.
     const std::pair<Strings, int> cases[] = {{{"--help"}, 0},
                                              {{}, 2},
                                              {{"show", Path("missing.qvx")}, 3},
-                                             {{"identify", "--port", "/dev/no-such-tty"}, 1},
-                                             {{"new", Path("a.qvx")}, 0},
-                                             {{"set", Path("a.qvx"), "Rev Limit=x"}, 2},
-                                             {{"diff", Path("a.qvx"), Path("a.qvx")}, 0},
-                                             {{"--simulate", "verify", Path("a.qvx")}, 4}};
+                                             {{"identify", "--port", "/dev/no-such-tty"}, 1}};
     for (const auto& [args, code] : cases) EXPECT_EQ(ExitCode(args), code) << args.size();
 }
 
