@@ -20,10 +20,6 @@ void FakeHost::QueueAnswer(MsgResult answer) {
     answers_.push_back(answer);
 }
 
-void FakeHost::QueueAnswers(std::initializer_list<MsgResult> answers) {
-    for (MsgResult a : answers) answers_.push_back(a);
-}
-
 void FakeHost::ScheduleEvent(int64_t atMs, std::function<void()> fn) {
     events_.emplace(std::make_pair(atMs, eventSeq_++), std::move(fn));
 }
@@ -34,11 +30,6 @@ void FakeHost::ScheduleEventIn(int64_t delayMs, std::function<void()> fn) {
 
 void FakeHost::QueueEvent(std::function<void()> fn) {
     ScheduleEvent(clock_.NowMs(), std::move(fn));
-}
-
-std::optional<int64_t> FakeHost::NextEventTime() const {
-    if (events_.empty()) return std::nullopt;
-    return events_.begin()->first.first;
 }
 
 std::size_t FakeHost::RunPosted(std::size_t maxCalls) {
@@ -70,10 +61,6 @@ void FakeHost::ClearRecords() {
     waitWindow_.clear();
     linkIndicator_.clear();
     repaints_ = 0;
-    maxCursorDepth_ = cursorDepth_;
-    cursorBegins_ = 0;
-    idleCalls_ = 0;
-    dispatched_ = 0;
     quitPosts_.clear();
     waitStats_ = WaitStats{};
     waitRequests_.clear();
@@ -81,58 +68,26 @@ void FakeHost::ClearRecords() {
 
 MsgResult FakeHost::MessageBox(std::string_view text, std::string_view caption, MsgButtons buttons,
                                MsgIcon icon) {
-    RecordedMessage record{std::string(text), std::string(caption), buttons, icon, MsgResult::Ok};
-    std::optional<MsgResult> answer;
-    if (boxHandler_) {
-        ++openBoxes_;
-        answer = boxHandler_(record);
-        --openBoxes_;
-    }
-    if (!answer && !answers_.empty()) {
+    MsgResult answer = buttons == MsgButtons::YesNo ? MsgResult::No
+                       : buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel
+                           ? MsgResult::Ok
+                           : MsgResult::Cancel;
+    if (!answers_.empty()) {
         answer = answers_.front();
         answers_.pop_front();
     }
-    if (!answer) {
-        switch (buttons) {
-            case MsgButtons::Ok:
-            case MsgButtons::OkCancel:
-                answer = MsgResult::Ok;
-                break;
-            case MsgButtons::RetryCancel:
-            case MsgButtons::YesNoCancel:
-                answer = MsgResult::Cancel;
-                break;
-            case MsgButtons::YesNo:
-                answer = MsgResult::No;
-                break;
-        }
-    }
-    record.answer = *answer;
-    messages_.push_back(record);
-    return *answer;
-}
-
-void FakeHost::BeginWaitCursor() {
-    ++cursorDepth_;
-    ++cursorBegins_;
-    maxCursorDepth_ = std::max(maxCursorDepth_, cursorDepth_);
-}
-
-void FakeHost::EndWaitCursor() {
-    // An unbalanced end shows as a negative depth, which tests can catch.
-    --cursorDepth_;
+    messages_.push_back({std::string(text), std::string(caption), buttons, icon, answer});
+    return answer;
 }
 
 void FakeHost::ShowWaitWindow(std::string_view text) {
     waitWindow_.push_back({true, std::string(text)});
     waitWindowOpen_ = true;
-    waitWindowText_ = std::string(text);
 }
 
 void FakeHost::CloseWaitWindow() {
     waitWindow_.push_back({false, {}});
     waitWindowOpen_ = false;
-    waitWindowText_.clear();
 }
 
 bool FakeHost::EventDue() {
@@ -141,28 +96,17 @@ bool FakeHost::EventDue() {
 
 bool FakeHost::HasPendingEvent() {
     // A pending quit is itself an event: the next dispatch reports it.
-    return quitting_ || EventDue() || (dispatchRunsPosted_ && !posted_.empty());
+    return quitting_ || EventDue();
 }
 
 bool FakeHost::DispatchOneEvent() {
     if (quitting_) return false;
-    if (EventDue()) {
-        auto node = events_.extract(events_.begin());
-        ++dispatched_;
-        node.mapped()();
-    } else if (dispatchRunsPosted_ && !posted_.empty()) {
-        auto fn = std::move(posted_.front());
-        posted_.pop_front();
-        ++dispatched_;
-        fn();
-    }
+    if (EventDue()) events_.extract(events_.begin()).mapped()();
     return !quitting_;
 }
 
 bool FakeHost::DispatchPendingEvents() {
-    while (!quitting_ && (EventDue() || (dispatchRunsPosted_ && !posted_.empty()))) {
-        DispatchOneEvent();
-    }
+    while (!quitting_ && EventDue()) DispatchOneEvent();
     return !quitting_;
 }
 
@@ -183,54 +127,26 @@ void FakeHost::PostQuit(int exitCode) {
     quitting_ = true;
 }
 
-WaitOutcome FakeHost::Count(WaitOutcome outcome, int64_t startMs) {
-    waitStats_.virtualMsWaited += clock_.NowMs() - startMs;
-    switch (outcome) {
-        case WaitOutcome::Ready:
-            ++waitStats_.ready;
-            break;
-        case WaitOutcome::UiEvent:
-            ++waitStats_.uiEvents;
-            break;
-        case WaitOutcome::Timeout:
-            ++waitStats_.timeouts;
-            break;
-        case WaitOutcome::DeviceGone:
-            ++waitStats_.deviceGone;
-            break;
-    }
-    return outcome;
-}
-
 WaitOutcome FakeHost::Wait(const WaitRequest& request) {
     ++waitStats_.calls;
     waitRequests_.push_back(request);
-    const int64_t start = clock_.NowMs();
-    if (request.dispatch && HasPendingEvent()) return Count(WaitOutcome::UiEvent, start);
+    if (request.dispatch && HasPendingEvent()) return WaitOutcome::UiEvent;
     serial::SerialPort* port = request.port;
-    if (port && port->IsGone()) return Count(WaitOutcome::DeviceGone, start);
+    if (port && port->IsGone()) return WaitOutcome::DeviceGone;
 
-    const int64_t deadline = start + std::max(0, request.timeoutMs);
-    int64_t until = deadline;
-    if (request.dispatch) {
-        if (auto next = NextEventTime()) until = std::min(until, *next);
-    }
-    const bool wantBytes = port && request.minBytes > 0;
-    if (wantBytes) {
+    int64_t until = clock_.NowMs() + std::max(0, request.timeoutMs);
+    if (request.dispatch && !events_.empty()) until = std::min(until, events_.begin()->first.first);
+    WaitOutcome outcome = WaitOutcome::Ready;
+    if (port && request.minBytes > 0) {
         const int ms = static_cast<int>(std::max<int64_t>(0, until - clock_.NowMs()));
-        WaitOutcome outcome = port->WaitForBytes(request.minBytes, ms);
-        if (outcome == WaitOutcome::Ready || outcome == WaitOutcome::DeviceGone) {
-            return Count(outcome, start);
-        }
-        // A port on another clock (a real pseudo-terminal) waited in real time;
-        // the virtual clock follows so that the wait still took its time.
-        if (clock_.NowMs() < until) clock_.Advance(until - clock_.NowMs());
-        if (request.dispatch && HasPendingEvent()) return Count(WaitOutcome::UiEvent, start);
-        return Count(WaitOutcome::Timeout, start);
+        outcome = port->WaitForBytes(request.minBytes, ms);
+        if (outcome == WaitOutcome::Ready || outcome == WaitOutcome::DeviceGone) return outcome;
     }
+    // A port on another clock (a real pseudo-terminal) waited in real time;
+    // the virtual clock follows so that the wait still took its time.
     if (clock_.NowMs() < until) clock_.Advance(until - clock_.NowMs());
-    if (request.dispatch && HasPendingEvent()) return Count(WaitOutcome::UiEvent, start);
-    return Count(WaitOutcome::Ready, start);
+    if (request.dispatch && HasPendingEvent()) return WaitOutcome::UiEvent;
+    return outcome == WaitOutcome::Ready ? WaitOutcome::Ready : WaitOutcome::Timeout;
 }
 
 ScopedFakeHost::ScopedFakeHost() {

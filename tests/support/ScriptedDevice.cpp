@@ -26,10 +26,6 @@ void ScriptedDevice::AlwaysAnswer(std::vector<uint8_t> request, std::vector<uint
     always_.push_back(Rule{std::move(request), std::move(response), delayMs});
 }
 
-void ScriptedDevice::SendAt(int64_t atMs, std::vector<uint8_t> bytes) {
-    Schedule(atMs, std::move(bytes));
-}
-
 void ScriptedDevice::Stream(std::vector<uint8_t> packet, int64_t fromMs, int periodMs,
                             bool honourCancel) {
     packet_ = std::move(packet);
@@ -68,15 +64,11 @@ std::size_t ScriptedDevice::CountOf(const std::vector<uint8_t>& request) const {
     return count;
 }
 
-void ScriptedDevice::Schedule(int64_t atMs, std::vector<uint8_t> bytes) {
+void ScriptedDevice::SendAt(int64_t atMs, std::vector<uint8_t> bytes) {
     if (silent_) return;
     auto at = std::find_if(outbox_.begin(), outbox_.end(),
                            [&](const Scheduled& s) { return s.atMs > atMs; });
     outbox_.insert(at, Scheduled{atMs, std::move(bytes)});
-}
-
-bool ScriptedDevice::Matches(const Rule& rule) const {
-    return pending_ == rule.request;
 }
 
 bool ScriptedDevice::IsPrefixOfAnyRule() const {
@@ -93,30 +85,26 @@ void ScriptedDevice::OnHostByte(uint8_t byte, int64_t nowMs) {
     received_.push_back(byte);
     const bool cancel = byte == wire::CAN && lastByte_ == wire::CAN;
     lastByte_ = cancel ? 0 : byte;
-    if (cancel) {
-        ++cancels_;
-        if (streaming_ && honourCancel_) streaming_ = false;
-    }
+    if (cancel && honourCancel_) streaming_ = false;
     if (silent_) return;
 
     pending_.push_back(byte);
-    if (!rules_.empty() && Matches(rules_.front())) {
+    if (!rules_.empty() && pending_ == rules_.front().request) {
         Rule rule = std::move(rules_.front());
         rules_.pop_front();
-        ++matchedRules_;
         pending_.clear();
-        Schedule(nowMs + rule.delayMs, std::move(rule.response));
+        SendAt(nowMs + rule.delayMs, std::move(rule.response));
         return;
     }
-    if (hasStreamTrigger_ && Matches(streamTrigger_)) {
+    if (hasStreamTrigger_ && pending_ == streamTrigger_.request) {
         pending_.clear();
         Stream(streamTrigger_.response, nowMs + triggerPeriod_, triggerPeriod_, true);
         return;
     }
     for (const Rule& rule : always_) {
-        if (Matches(rule)) {
+        if (pending_ == rule.request) {
             pending_.clear();
-            Schedule(nowMs + rule.delayMs, rule.response);
+            SendAt(nowMs + rule.delayMs, rule.response);
             return;
         }
     }
@@ -125,10 +113,7 @@ void ScriptedDevice::OnHostByte(uint8_t byte, int64_t nowMs) {
         pending_.clear();
         return;
     }
-    if (!IsPrefixOfAnyRule()) {
-        unexpected_ += pending_.size();
-        pending_.clear();
-    }
+    if (!IsPrefixOfAnyRule()) pending_.clear();
 }
 
 void ScriptedDevice::Produce(int64_t nowMs, std::vector<uint8_t>& out) {
@@ -146,18 +131,14 @@ void ScriptedDevice::Produce(int64_t nowMs, std::vector<uint8_t>& out) {
         if (due == outboxAt) {
             const auto& bytes = outbox_.front().bytes;
             out.insert(out.end(), bytes.begin(), bytes.end());
-            sent_ += bytes.size();
             outbox_.pop_front();
         } else if (due == streamAt) {
             out.insert(out.end(), packet_.begin(), packet_.end());
-            sent_ += packet_.size();
-            ++streamPackets_;
             nextPacketMs_ += periodMs_;
         } else {
             // One byte per millisecond, catching up at once after a long sleep.
             const int64_t count = nowMs - floodNextMs_ + 1;
             out.insert(out.end(), static_cast<std::size_t>(count), floodFill_);
-            sent_ += static_cast<std::size_t>(count);
             floodNextMs_ = nowMs + 1;
         }
     }

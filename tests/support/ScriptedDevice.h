@@ -1,7 +1,7 @@
 #pragma once
 // A module stand-in for byte-exact link tests: answers expected requests from a
 // script, streams packets until it hears the cancel request, floods the line
-// for ever, or goes silent. It counts and records everything it receives.
+// for ever, or goes silent. It records everything it receives.
 // Use it as the far end of a serial::MemoryLine on the host's virtual clock.
 #include <cstddef>
 #include <cstdint>
@@ -39,12 +39,6 @@ class ScriptedDevice final : public serial::LineDevice {
 
     // ---- Records (references are owned by the device) ----
     const std::vector<uint8_t>& Received() const { return received_; }
-    std::size_t BytesSent() const { return sent_; }
-    std::size_t RulesMatched() const { return matchedRules_; }
-    std::size_t PendingRules() const { return rules_.size(); }
-    std::size_t UnexpectedBytes() const { return unexpected_; }
-    int CancelsHeard() const { return cancels_; }
-    int StreamPacketsSent() const { return streamPackets_; }
     // How often the request occurred in what was received.
     std::size_t CountOf(const std::vector<uint8_t>& request) const;
 
@@ -63,8 +57,6 @@ class ScriptedDevice final : public serial::LineDevice {
         int64_t atMs;
         std::vector<uint8_t> bytes;
     };
-    void Schedule(int64_t atMs, std::vector<uint8_t> bytes);
-    bool Matches(const Rule& rule) const;
     bool IsPrefixOfAnyRule() const;
 
     std::deque<Rule> rules_;
@@ -88,11 +80,6 @@ class ScriptedDevice final : public serial::LineDevice {
     bool silent_ = false;
     uint8_t lastByte_ = 0;
     std::vector<uint8_t> received_;
-    std::size_t sent_ = 0;
-    std::size_t matchedRules_ = 0;
-    std::size_t unexpected_ = 0;
-    int cancels_ = 0;
-    int streamPackets_ = 0;
 };
 
 }  // namespace qx::test
