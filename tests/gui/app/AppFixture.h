@@ -65,7 +65,6 @@ class AppTest : public ::testing::Test {
             auto line = std::make_unique<serial::MemoryLine>(clock_, device_.get());
             line->SetByteTimeUs(1042);
             device_->AttachLine(line.get());
-            ++portsOpened_;
             return std::unique_ptr<serial::SerialPort>(std::move(line));
         });
     }
@@ -115,7 +114,6 @@ class AppTest : public ::testing::Test {
     QString profile_;
     VirtualClock clock_;
     std::unique_ptr<emu::EmulatorLine> device_;
-    int portsOpened_ = 0;
     std::unique_ptr<CCalderixApp> app_;
     Answerer answer_;
     bool started_ = false;

@@ -120,14 +120,5 @@ TEST_F(AppTest, SecondStartHandsItsFileToTheRunningCopy) {
               CCalderixApp::InstanceName(dir_.filePath(QStringLiteral("other.ini"))));
 }
 
-TEST(CommandLine, OptionsAndFile) {
-    QString error;
-    auto o = ParseCommandLine({QStringLiteral("--simulate"), QStringLiteral("a.qvx")}, &error);
-    ASSERT_TRUE(o && o->simulate && o->file == QStringLiteral("a.qvx"));
-    EXPECT_FALSE(ParseCommandLine({QStringLiteral("--bogus")}, &error));
-    EXPECT_FALSE(ParseCommandLine({QStringLiteral("--profile")}, &error));
-    EXPECT_FALSE(ParseCommandLine({QStringLiteral("a"), QStringLiteral("b")}, &error));
-}
-
 }  // namespace
 }  // namespace qx::gui::testing

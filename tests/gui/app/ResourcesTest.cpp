@@ -1,13 +1,10 @@
 // The menus, accelerators, toolbar and dialog templates as the program builds them.
 #include <QAction>
-#include <QFontMetrics>
 #include <QMenu>
 #include <QToolBar>
 
 #include "AppFixture.h"
-#include "resources/DialogTemplates.h"
 #include "resources/Resources.h"
-#include "resources/TemplateDialog.h"
 #include "resources/ToolbarImages.h"
 
 namespace qx::gui::testing {
@@ -85,8 +82,6 @@ TEST_F(AppTest, ToolbarHasFifteenButtonsWithTipsAndLinkColours) {
         }
     EXPECT_EQ(ids, (std::vector<int>{57600, 57601, 57603, 32774, 32771, 32772, 32776, 32777, 32778,
                                      32779, 32780, 32781, 32807, 32783, 57664}));
-    EXPECT_EQ(res::FindCommandStrings(32774)->prompt,
-              "Establish/Break communication link with the module");
     // The link button is red when down and green when up; the rest is the same.
     const QImage down = ToolbarStrip(false).toImage();
     const QImage up = ToolbarStrip(true).toImage();
@@ -98,30 +93,6 @@ TEST_F(AppTest, ToolbarHasFifteenButtonsWithTipsAndLinkColours) {
     EXPECT_LT(qRed(up.pixel(lamp)), 80);
     EXPECT_EQ(down.copy(0, 0, 96, 28), up.copy(0, 0, 96, 28));
     EXPECT_EQ(down.copy(128, 0, 352, 28), up.copy(128, 0, 352, 28));
-    EXPECT_EQ(res::DocTemplateField(res::DocField::FilterName), "QuorvexI Files (*.qvx)");
-    EXPECT_EQ(res::DocTemplateField(res::DocField::FilterExt), ".QVX");
-}
-
-TEST_F(AppTest, TemplatesAreLaidOutInDialogUnits) {
-    Start();
-    for (const res::DialogTemplate* t : res::AllDialogTemplates()) {
-        SCOPED_TRACE(t->id);
-        TemplateDialog d(*t);
-        const DialogUnits& u = d.Units();
-        EXPECT_EQ(u.baseY, QFontMetrics(d.font()).height());
-        EXPECT_EQ(d.windowTitle().toStdString(), t->caption);
-        for (const res::ControlTemplate& c : t->controls) {
-            if (c.id == res::kNoId) continue;
-            QWidget* w = d.Control(c.id);
-            ASSERT_NE(w, nullptr) << c.id;
-            EXPECT_EQ(w->geometry(), u.ToPixels(c.x, c.y, c.width, c.height)) << c.id;
-            EXPECT_EQ(w->isHidden(), (c.style & res::kHidden) != 0) << c.id;
-        }
-    }
-    DialogUnits u{7, 15};  // half units round to the nearest pixel
-    EXPECT_EQ(u.ToPixelsX(2), 4);
-    EXPECT_EQ(u.ToPixelsY(4), 8);
-    EXPECT_EQ(u.ToPixelsY(8), 15);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // helpers that drive modal dialogs from inside their loops and save pictures.
 #include <QApplication>
 #include <QLineEdit>
+#include <QLocale>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -12,18 +13,12 @@
 #include <vector>
 
 #include "emulator/EmulatorLine.h"
+#include "gui/GuiTestSupport.h"
 #include "model/LinkedTestSupport.h"
 #include "model/ModuleState.h"
 #include "resources/TemplateDialog.h"
 
 namespace qx::test {
-
-// The one QApplication of the test program (offscreen, Fusion style, and a
-// decimal-comma default locale so that numbers must still use a point).
-QApplication& TestApp();
-
-// Saves widget as <build folder>/pictures/<name>.png; the path saved, or "" on failure.
-std::string SavePicture(QWidget& widget, const std::string& name);
 
 // Polls the event loop for the active modal window of type W and runs fn on
 // it once. Stops polling when destroyed, so nothing outlives its test.
@@ -32,35 +27,47 @@ class ModalDriver : public QObject {
     template <class W>
     static std::unique_ptr<ModalDriver> When(std::function<void(W&)> fn) {
         auto driver = std::make_unique<ModalDriver>();
-        driver->probe_ = [fn](QWidget* w) {
-            if (auto* typed = qobject_cast<W*>(w)) {
-                fn(*typed);
-                return true;
-            }
-            return false;
-        };
+        QObject::connect(&driver->timer_, &QTimer::timeout, driver.get(), [d = driver.get(), fn] {
+            auto* w = qobject_cast<W*>(QApplication::activeModalWidget());
+            if (!w || d->ran_ || !w->isVisible()) return;
+            d->ran_ = true;
+            d->timer_.stop();
+            fn(*w);
+        });
         driver->timer_.start(1);
         return driver;
     }
-    ModalDriver();
     bool Ran() const { return ran_; }
 
   private:
-    void Poll();
     QTimer timer_;
-    std::function<bool(QWidget*)> probe_;
     bool ran_ = false;
 };
 
 // Replaces the whole text of an edit with real key events.
-void TypeInto(QLineEdit* edit, const QString& text);
+inline void TypeInto(QLineEdit* edit, const QString& text) {
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
 // A real click on the button (or check/radio box).
-void Click(QWidget* button);
+inline void Click(QWidget* button) {
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+// Saves the widget's picture under the build folder as name.png.
+inline bool SavePicture(QWidget& widget, const char* name) {
+    return SavePicture(widget.grab().toImage(), QString::fromLatin1(name) + ".png");
+}
 
 class DialogTest : public LinkedTest {
   protected:
     DialogTest() {
         TestApp();
+        // A decimal-comma locale: numbers must still use a point.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         document.InitializeDefaults();
     }
     ~DialogTest() override { QCoreApplication::processEvents(); }

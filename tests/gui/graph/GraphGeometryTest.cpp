@@ -16,15 +16,6 @@ TEST(GraphGeometry, LayoutAt800x600) {
     EXPECT_EQ(PlotWidth(k800), 584);
     EXPECT_EQ(CalcGraphFrame(k800), (PixelRect{48, 63, 752, 564}));
     EXPECT_EQ(CaptionBand(k800), (PixelRect{48, 36, 752, 63}));
-    EXPECT_EQ(CaptionTextOrigin(k800), (PixelPoint{68, 40}));
-    EXPECT_EQ(FrameEdgeRect(k800), (PixelRect{46, 34, 754, 566}));
-    EXPECT_EQ(XTitleBand(k800), (PixelRect{128, 480, 712, 564}));
-    EXPECT_EQ(YTitleBand(k800), (PixelRect{48, 93, 97, 480}));
-    const Margins m = CalcMargins(k800);
-    EXPECT_EQ(m.left, (PixelRect{0, 0, 48, 600}));
-    EXPECT_EQ(m.top, (PixelRect{0, 0, 800, 36}));
-    EXPECT_EQ(m.right, (PixelRect{752, 0, 800, 600}));
-    EXPECT_EQ(m.bottom, (PixelRect{0, 564, 800, 600}));
 }
 
 TEST(GraphGeometry, ValueToPixelAndBack) {
@@ -65,29 +56,6 @@ TEST(GraphGeometry, SegmentCulling) {
         EXPECT_EQ(SegmentMeets(c.a, c.b, r), c.meets)
             << c.a.x << "," << c.a.y << " - " << c.b.x << "," << c.b.y;
     }
-}
-
-TEST(GraphGeometry, LiveBarDragConfinementAndValueDisplay) {
-    EXPECT_EQ(LiveBarRect(k800, 166), (PixelRect{164, 95, 168, 479}));
-    EXPECT_EQ(LiveBarStrip(k800, 166), (PixelRect{163, 90, 169, 483}));
-    EXPECT_TRUE(StrictlyInside({47, 35, 753, 565}, FrameEdgeRect(k800)));
-    EXPECT_FALSE(StrictlyInside({46, 35, 753, 565}, FrameEdgeRect(k800)));
-
-    const PixelRect marker = MarkerRect({166, 300});
-    EXPECT_EQ(marker, (PixelRect{161, 295, 171, 305}));
-    const PixelRect c = DragConfinement(k800, marker);
-    EXPECT_EQ(c, (PixelRect{161, 88, 171, 485}));
-    EXPECT_EQ(ClampInto({500, 0}, c), (PixelPoint{170, 88}));
-    EXPECT_EQ(ClampInto({0, 900}, c), (PixelPoint{161, 484}));
-    EXPECT_EQ(ClampInto({165, 200}, c), (PixelPoint{165, 200}));
-
-    EXPECT_EQ(PlaceValueDisplay(300, 200, 150, 800).rect, (PixelRect{314, 182, 464, 222}));
-    // Past the client width the box flips: its right edge 14 left of the point.
-    const DisplayPlacement p = PlaceValueDisplay(700, 200, 150, 800);
-    EXPECT_EQ(p.rect, (PixelRect{536, 182, 686, 222}));
-    EXPECT_EQ(p.column, 700 - 178);
-    EXPECT_EQ(PlaceValueDisplay(635, 0, 150, 800).column, 635);
-    EXPECT_EQ(PlaceValueDisplay(636, 0, 150, 800).column, 636 - 178);
 }
 
 }  // namespace

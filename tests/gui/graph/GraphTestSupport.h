@@ -3,56 +3,22 @@
 // document, and an 800 x 600 graph view shown on the offscreen platform with a
 // caption bar of 18 pixels. Tests that need a module link one (emulated or
 // scripted) through the model tests' support.
-#include <QApplication>
-#include <QPaintEvent>
 #include <QTest>
 #include <memory>
-#include <vector>
 
 #include "graph/MapGraphView.h"
 #include "graph/MapPointMarker.h"
 #include "graph/MapPointValueDisplay.h"
+#include "gui/GuiTestSupport.h"
 #include "maps/ModuleMap.h"
 #include "model/LinkedTestSupport.h"
 #include "model/ModuleState.h"
 
 namespace qx::test {
 
-// The one QApplication of the test program, with stable widget metrics.
-inline QApplication& TestApp() {
-    static int argc = 1;
-    static char name[] = "graph_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto* a = new QApplication(argc, argv);
-        QApplication::setStyle(QStringLiteral("Fusion"));
-        return a;
-    }();
-    return *app;
-}
-
-// Records the areas of the paint events of the widgets it watches.
-class PaintSpy : public QObject {
-  public:
-    std::vector<QRect> rects;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) rects.push_back(static_cast<QPaintEvent*>(e)->rect());
-        return false;
-    }
-};
-
 class GraphTest : public LinkedTest {
   protected:
-    GraphTest() {
-        TestApp();
-        document.InitializeDefaults();
-        view = std::make_unique<gui::MapGraphView>();
-        view->SetCaptionHeight(18);
-        view->resize(800, 600);
-        view->SetDocument(&document);
-        view->OnInitialUpdate();
-        view->show();
+    GraphTest() : view(ShowGraph(document)) {
         view->setFocus();
         QCoreApplication::processEvents();
     }

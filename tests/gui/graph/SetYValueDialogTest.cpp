@@ -106,12 +106,6 @@ TEST_F(SetYValue, DoubleClickOpensTheDialogForTheClickedPoint) {
     EXPECT_EQ(Marker(5).State(), gui::MapPointMarker::kIdle);
     EXPECT_TRUE(Marker(5).IsDrawn());
     EXPECT_FALSE(document.IsModified());
-    // A marker that is not the view's is refused.
-    gui::MapPointMarker stray(view.get(), &Map().Point(0), 0);
-    EXPECT_FALSE(view->SelectMarker(&stray));
-    EXPECT_EQ(host->LastMessage().text, "The specified marker pointer is invalid");
-    EXPECT_EQ(host->LastMessage().caption, "Program Error");
-    EXPECT_EQ(view->SelectedIndex(), 5);
 }
 
 TEST_F(SetYValue, ColourPickerOpensOnBlackAndOnlyOkStoresTheColour) {
@@ -129,21 +123,6 @@ TEST_F(SetYValue, ColourPickerOpensOnBlackAndOnlyOkStoresTheColour) {
     });
     EXPECT_EQ(view->InSyncColor(), 0x563412u);
     EXPECT_EQ(AppProfile().GetInt("Colors", "InSyncMarkerColor", 0), 0x563412);
-}
-
-TEST_F(SetYValue, ViewCommandsAndForwarding) {
-    EXPECT_FALSE(view->HandleCommand(32775));
-    std::vector<int> forwarded;
-    view->SetCommandForwarder(
-        [&](int id) {
-            forwarded.push_back(id);
-            return true;
-        },
-        [](int, gui::ViewCommandState&) { return true; });
-    EXPECT_TRUE(view->HandleCommand(32792));
-    // 32797 lies in the monitor range but opens the dialog.
-    RunDialog(0, [](CSetYValueDialog&) {});
-    EXPECT_EQ(forwarded, std::vector<int>{32792});
 }
 
 }  // namespace

@@ -3,15 +3,12 @@
 // (firmware chosen per test), a new settings document and an 800 x 600 graph
 // view on the offscreen platform, with the monitor window made on demand so a
 // test can prepare the profile first and "restart" by making it again.
-#include <QApplication>
-#include <QDir>
-#include <QImage>
-#include <QString>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "graph/MapGraphView.h"
+#include "gui/GuiTestSupport.h"
 #include "link/LinkFixture.h"
 #include "link/Request.h"
 #include "model/ModuleState.h"
@@ -19,26 +16,6 @@
 #include "monitor/MonitorWindow.h"
 
 namespace qx::test {
-
-// The one QApplication of the test program, with stable widget metrics.
-inline QApplication& TestApp() {
-    static int argc = 1;
-    static char name[] = "monitor_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto* a = new QApplication(argc, argv);
-        QApplication::setStyle(QStringLiteral("Fusion"));
-        return a;
-    }();
-    return *app;
-}
-
-// Saves image under $QX_BUILD_DIR (else the working folder) as name.
-inline bool SavePicture(const QImage& image, const QString& name) {
-    QString dir = qEnvironmentVariable("QX_BUILD_DIR");
-    return image.save(QDir(dir.isEmpty() ? QDir::currentPath() : dir).filePath(name), "PNG");
-}
 
 inline bool OldFirmware(uint8_t firmware) {
     return firmware == 0x10 || firmware == 0xFF;
@@ -67,17 +44,7 @@ inline std::vector<uint8_t> MonitorPacket(uint8_t firmware, const std::vector<Po
 
 class MonitorWindowTest : public LinkFixture {
   protected:
-    MonitorWindowTest() {
-        TestApp();
-        document.InitializeDefaults();
-        view = std::make_unique<gui::MapGraphView>();
-        view->SetCaptionHeight(18);
-        view->resize(800, 600);
-        view->SetDocument(&document);
-        view->OnInitialUpdate();
-        view->show();
-        QCoreApplication::processEvents();
-    }
+    MonitorWindowTest() : view(ShowGraph(document)) {}
     ~MonitorWindowTest() override {
         view.reset();
         QCoreApplication::processEvents();

@@ -90,27 +90,6 @@ TEST_F(ActiveMonitorsDialog, OkOpensAClosedWindowAtTheSavedWidthAndFillsTheBoxes
     ASSERT_TRUE(ReadOnePacket());
     window->RefreshDisplays(true);
     EXPECT_EQ(BoxText(0), " 1611.3");
-
-    window->ToggleOpen();
-    Choose({0, 5, 6}, kOk);
-    EXPECT_TRUE(window->IsOpen());
-    EXPECT_EQ(window->MonitorMask(), 0x61);
-    EXPECT_EQ(window->RowOf(6), 2);
-    ASSERT_TRUE(ReadOnePacket());
-    window->RefreshDisplays(false);
-    EXPECT_EQ(BoxText(5), " 12.5");
-}
-
-TEST_F(ActiveMonitorsDialog, SelectIsPostponedWhileAModuleCommandRuns) {
-    Make();
-    Link(0x1A);
-    {
-        CommandBusyScope busy(false);
-        Choose({0}, kOk);
-    }
-    EXPECT_EQ(runs, 0);
-    EXPECT_EQ(RamMonitor::Instance().PostponedCommands(), (std::vector<int>{32806}));
-    EXPECT_EQ(window->ActiveCount(), 0);
 }
 
 }  // namespace
