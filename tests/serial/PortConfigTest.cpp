@@ -40,20 +40,6 @@ TEST_F(PortConfigTest, PortSlotsDefaultToLegacyDevicesUnlessTheProfileNamesAnoth
     EXPECT_EQ(DeviceForPortIndex(2), "/dev/ttyS2");
 }
 
-TEST_F(PortConfigTest, LineSpeedFromProfileOnlyWhenSupported) {
-    for (auto [written, used] : {std::pair{19200, 19200},
-                                 {12345, 9600},
-                                 {-9600, 9600},
-                                 {230400, 230400},
-                                 {460800, 9600},
-                                 {300, 9600}}) {
-        ASSERT_TRUE(AppProfile().WriteInt("Settings", "Baud Rate", written));
-        EXPECT_EQ(ConfiguredBaud(), used) << written;
-    }
-    EXPECT_EQ(ByteTimeUsAt(1200), 8333);
-    EXPECT_EQ(ByteTimeUsAt(0), 1042);
-}
-
 // A sysfs tree: class/tty/<name> folders, devices/ behind them.
 class PortListTest : public PortConfigTest {
   protected:

@@ -1,4 +1,3 @@
-#include <array>
 #include <string>
 
 #include "host/Profile.h"
@@ -7,23 +6,21 @@
 namespace qx::serial {
 
 namespace {
-constexpr std::array<int, 9> kSpeeds = {1200,  2400,  4800,   9600,  19200,
-                                        38400, 57600, 115200, 230400};
 constexpr int kPortCount = 4;
 }  // namespace
 
-bool IsSupportedBaud(int baud) {
-    for (int speed : kSpeeds)
-        if (speed == baud) return true;
-    return false;
+bool IsValidBaud(int baud) {
+    return baud >= kMinBaud && baud <= kMaxBaud;
 }
 
-int SupportedBaudOr9600(int baud) {
-    return IsSupportedBaud(baud) ? baud : kDefaultBaud;
+bool BaudMatches(int actual, int asked) {
+    if (actual <= 0 || asked <= 0) return false;
+    const long long diff = actual > asked ? actual - asked : asked - actual;
+    return diff * 100 <= static_cast<long long>(asked) * kBaudTolerancePercent;
 }
 
 int ByteTimeUsAt(int baud) {
-    baud = SupportedBaudOr9600(baud);
+    if (!IsValidBaud(baud)) baud = kDefaultBaud;
     return (10 * 1000000 + baud / 2) / baud;
 }
 
@@ -37,7 +34,8 @@ std::string DeviceForPortIndex(int index) {
 }
 
 int ConfiguredBaud() {
-    return SupportedBaudOr9600(AppProfile().GetInt("Settings", "Baud Rate", kDefaultBaud));
+    const int baud = AppProfile().GetInt("Settings", "Baud Rate", kDefaultBaud);
+    return IsValidBaud(baud) ? baud : kDefaultBaud;
 }
 
 }  // namespace qx::serial

@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -32,14 +33,35 @@ int MsLeft(SteadyTime deadline) {
     return static_cast<int>((us + 999) / 1000);
 }
 
+// The termios constant of a standard speed, or B0 when baud has none.
 speed_t SpeedConstant(int baud) {
     switch (baud) {
+        case 50:
+            return B50;
+        case 75:
+            return B75;
+        case 110:
+            return B110;
+        case 134:
+            return B134;
+        case 150:
+            return B150;
+        case 200:
+            return B200;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
         case 1200:
             return B1200;
+        case 1800:
+            return B1800;
         case 2400:
             return B2400;
         case 4800:
             return B4800;
+        case 9600:
+            return B9600;
         case 19200:
             return B19200;
         case 38400:
@@ -50,8 +72,32 @@ speed_t SpeedConstant(int baud) {
             return B115200;
         case 230400:
             return B230400;
+        case 460800:
+            return B460800;
+        case 500000:
+            return B500000;
+        case 576000:
+            return B576000;
+        case 921600:
+            return B921600;
+        case 1000000:
+            return B1000000;
+        case 1152000:
+            return B1152000;
+        case 1500000:
+            return B1500000;
+        case 2000000:
+            return B2000000;
+        case 2500000:
+            return B2500000;
+        case 3000000:
+            return B3000000;
+        case 3500000:
+            return B3500000;
+        case 4000000:
+            return B4000000;
         default:
-            return B9600;
+            return B0;
     }
 }
 
@@ -249,14 +295,21 @@ class PosixSerialPort final : public SerialPort {
     LineCounters lastCount_;
 };
 
-std::string GroupOwning(const std::string& device) {
-    struct stat st {};
-    if (stat(device.c_str(), &st) != 0) return {};
+std::string NameOfUser(uid_t uid) {
+    passwd pw{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(uid, &pw, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+        return std::to_string(uid);
+    return found->pw_name;
+}
+
+std::string NameOfGroup(gid_t gid) {
     group grp{};
     group* found = nullptr;
     char buffer[4096];
-    if (getgrgid_r(st.st_gid, &grp, buffer, sizeof buffer, &found) != 0 || found == nullptr)
-        return std::to_string(st.st_gid);
+    if (getgrgid_r(gid, &grp, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+        return std::to_string(gid);
     return found->gr_name;
 }
 
@@ -270,6 +323,18 @@ void Fail(OpenError* why, ErrorKind kind, int errnoValue, const std::string& dev
 }
 
 }  // namespace
+
+std::string PermissionDeniedReason(const std::string& device, const DeviceAccess* access) {
+    if (access == nullptr)
+        return device + ": permission denied (add yourself to the group that owns the device)";
+    // Joining the group helps only when the group may both read and write.
+    if ((access->mode & 0060) == 0060) {
+        return device + ": permission denied; the device belongs to group '" + access->group +
+               "' (add yourself to group '" + access->group + "' and log in again)";
+    }
+    return device + ": permission denied; only its owner '" + access->owner +
+           "' may open it (the device's group has no read and write access)";
+}
 
 PosixCalls PosixCalls::System() {
     PosixCalls calls;
@@ -285,6 +350,8 @@ PosixCalls PosixCalls::System() {
         counters->brk = icount.brk;
         return 0;
     };
+    calls.setSpeed = SetLineSpeed;
+    calls.readSpeed = ReadLineSpeed;
     return calls;
 }
 
@@ -296,12 +363,11 @@ std::string OpenFailureReason(const std::string& device, int errnoValue) {
             return device + ": no such device";
         case EACCES:
         case EPERM: {
-            std::string group = GroupOwning(device);
-            if (group.empty())
-                return device +
-                       ": permission denied (add yourself to the group that owns the device)";
-            return device + ": permission denied; the device belongs to group '" + group +
-                   "' (add yourself to group '" + group + "' and log in again)";
+            struct stat st {};
+            if (stat(device.c_str(), &st) != 0) return PermissionDeniedReason(device, nullptr);
+            DeviceAccess access{static_cast<unsigned>(st.st_mode), NameOfUser(st.st_uid),
+                                NameOfGroup(st.st_gid)};
+            return PermissionDeniedReason(device, &access);
         }
         case EBUSY:
         case EWOULDBLOCK:
@@ -318,6 +384,12 @@ std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenErro
     const std::string& device = settings.device;
     if (device.empty()) {
         Fail(why, ErrorKind::CallerBug, 0, device, "no device given");
+        return nullptr;
+    }
+    const int baud = settings.baud;
+    if (!IsValidBaud(baud)) {
+        Fail(why, ErrorKind::CallerBug, 0, device,
+             device + ": " + std::to_string(baud) + " baud is not a line speed");
         return nullptr;
     }
     int fd = calls.open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -337,7 +409,6 @@ std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenErro
     if (tcgetattr(fd, &tio) != 0) return fail(errno);
     if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
 
-    int baud = SupportedBaudOr9600(settings.baud);
     cfmakeraw(&tio);
     tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -345,12 +416,32 @@ std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenErro
     // With VMIN 1 an empty non-blocking read is EAGAIN, so 0 means hangup.
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, SpeedConstant(baud));
-    cfsetospeed(&tio, SpeedConstant(baud));
-    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    const speed_t standard = SpeedConstant(baud);
+    if (standard != B0) {
+        cfsetispeed(&tio, standard);
+        cfsetospeed(&tio, standard);
+    }
+    if (tcsetattr(fd, TCSANOW, &tio) != 0 || (standard == B0 && calls.setSpeed(fd, baud) != 0)) {
         int e = errno;
         ioctl(fd, TIOCNXCL);
+        if (e == EINVAL) {
+            close(fd);
+            Fail(why, ErrorKind::NotSupported, e, device,
+                 device + ": the device cannot run at " + std::to_string(baud) + " baud");
+            return nullptr;
+        }
         return fail(e);
+    }
+    // A driver may quietly keep another speed; the line never runs at one
+    // nobody asked for.
+    const int actual = calls.readSpeed(fd);
+    if (!BaudMatches(actual, baud)) {
+        ioctl(fd, TIOCNXCL);
+        close(fd);
+        Fail(why, ErrorKind::NotSupported, 0, device,
+             device + ": the device cannot run at " + std::to_string(baud) + " baud" +
+                 (actual > 0 ? " (it offers " + std::to_string(actual) + ")" : ""));
+        return nullptr;
     }
     tcflush(fd, TCIOFLUSH);
     return std::make_unique<PosixSerialPort>(fd, device, baud, calls);

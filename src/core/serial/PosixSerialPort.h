@@ -5,6 +5,7 @@
 // (EACCES, EBUSY, framing errors).
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "serial/SerialPort.h"
 
@@ -26,6 +27,10 @@ struct PosixCalls {
     // TIOCGICOUNT: 0 and the counts, or -1 with errno (EINVAL or ENOTTY: the
     // driver keeps none).
     std::function<int(int fd, LineCounters* counters)> lineCounters;
+    // Sets the line to baud bits per second (any number the driver takes): 0, or
+    // -1 with errno. readSpeed gives the speed the driver actually runs, or -1.
+    std::function<int(int fd, int baud)> setSpeed;
+    std::function<int(int fd)> readSpeed;
 
     // The real system calls.
     static PosixCalls System();
@@ -34,6 +39,20 @@ struct PosixCalls {
 // OpenPosixPort with the given system calls. The caller owns the result.
 std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenError* why,
                                           const PosixCalls& calls);
+
+// Who may open a device, as stat(2) tells it.
+struct DeviceAccess {
+    unsigned mode = 0;  // st_mode
+    std::string owner;  // user name (or number) of the owner
+    std::string group;  // group name (or number)
+};
+// The reason of an EACCES open of device; access null when the device could not
+// be looked at. A group is named only when joining it would let the user in.
+std::string PermissionDeniedReason(const std::string& device, const DeviceAccess* access);
+
+// termios2 speed calls on fd (the real ones behind PosixCalls::System).
+int SetLineSpeed(int fd, int baud);
+int ReadLineSpeed(int fd);
 
 // The readable reason of a failed open of device with errnoValue, as OpenError
 // carries it. For EACCES it names the group that owns device.

@@ -31,12 +31,18 @@ inline constexpr uint16_t kLineFraming = 0x0008;
 inline constexpr uint16_t kLineBreak = 0x0010;
 inline constexpr uint16_t kLineDeviceGone = 0x8000;  // reported once, when the device vanishes
 
-// Line speeds the layer can set; any other speed falls back to kDefaultBaud.
+// Line speeds: any whole number of bits per second in [kMinBaud, kMaxBaud]; the
+// driver is asked for exactly that speed and an open fails when it will not run
+// within kBaudTolerancePercent of it.
 inline constexpr int kDefaultBaud = 9600;
-bool IsSupportedBaud(int baud);
-// baud when supported, else kDefaultBaud.
-int SupportedBaudOr9600(int baud);
-// Microseconds one 8N1 byte (10 bits) takes at baud, rounded.
+inline constexpr int kMinBaud = 50;
+inline constexpr int kMaxBaud = 4'000'000;
+inline constexpr int kBaudTolerancePercent = 2;
+bool IsValidBaud(int baud);
+// True when a line running at actual serves a request for asked.
+bool BaudMatches(int actual, int asked);
+// Microseconds one 8N1 byte (10 bits) takes at baud (kDefaultBaud when baud is
+// not valid), rounded.
 int ByteTimeUsAt(int baud);
 
 struct OpenError {
@@ -86,15 +92,15 @@ struct PortSettings {
 };
 
 // Opens a POSIX serial device exclusively (flock + TIOCEXCL), raw 8N1, no flow
-// control; an unsupported speed is replaced by 9600. Returns null and fills why
-// (when not null) on failure. The caller owns the result.
+// control, at exactly the speed asked (NotSupported when the driver refuses it). Returns null and
+// fills why (when not null) on failure. The caller owns the result.
 std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenError* why);
 
 // COMn (index 0..3) to its device: profile "Ports"/"COMn", else /dev/ttyS<n-1>.
 // An index out of range gives "".
 std::string DeviceForPortIndex(int index);
-// The line speed: profile "Settings"/"Baud Rate", default 9600; an unsupported
-// speed gives 9600.
+// The line speed: profile "Settings"/"Baud Rate", default 9600; a value that is
+// no valid speed gives 9600.
 int ConfiguredBaud();
 
 // A serial device that exists on this machine.

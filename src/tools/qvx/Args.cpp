@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "host/Numbers.h"
+#include "serial/SerialPort.h"
 
 namespace qx::qvx {
 namespace {
@@ -205,8 +206,10 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
             std::string v;
             if (!takeValue(v)) return r;
             auto n = ParseInt(v);
-            if (!n || *n <= 0 || *n > 4000000) {
-                r.error = "bad line speed \"" + v + "\"";
+            if (!n || *n < serial::kMinBaud || *n > serial::kMaxBaud) {
+                r.error = "bad line speed \"" + v + "\" (from " +
+                          std::to_string(serial::kMinBaud) + " to " +
+                          std::to_string(serial::kMaxBaud) + " baud)";
                 return r;
             }
             o.baud = static_cast<int>(*n);
