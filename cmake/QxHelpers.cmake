@@ -21,7 +21,11 @@ function(qx_test_folder name)
     string(REPLACE "/" "_" target test_${name})
     add_executable(${target} ${found})
     target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    set(env "QT_QPA_PLATFORM=offscreen")
+    if(QX_SANITIZE)
+        list(APPEND env "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
+    endif()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+                         PROPERTIES ENVIRONMENT "${env}"
                          ENVIRONMENT_MODIFICATION "QX_BUILD_DIR=set:${CMAKE_BINARY_DIR}")
 endfunction()

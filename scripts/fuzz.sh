@@ -27,6 +27,7 @@ if [ ${#targets[@]} -eq 0 ]; then
     done
 fi
 
+bash "$here/scripts/quorvex.sh" setup --dev
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
