@@ -40,12 +40,14 @@ work=$build/fuzz-work
 scratch=$(mktemp -d -p /dev/shm qx-fuzz.XXXXXX 2>/dev/null || mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
+# At the lowest priority on a busy machine a target may wait long for the processor;
+# libFuzzer's time-out is wall time, so it is generous.
 for t in "${targets[@]}"; do
     rm -rf "$work/$t"
     mkdir -p "$work/$t/new" "$work/$t/crashes"
     (
         cd "$work/$t"
-        TMPDIR=$scratch nice -n 19 "$build/fuzz/${t}_fuzz" -max_total_time="$seconds" -timeout=10 \
+        TMPDIR=$scratch nice -n 19 "$build/fuzz/${t}_fuzz" -max_total_time="$seconds" -timeout=120 \
             -print_final_stats=1 -artifact_prefix="$work/$t/crashes/" \
             "$work/$t/new" "$here/fuzz/corpus/$t" >"$work/$t/log" 2>&1 || true
     ) &
