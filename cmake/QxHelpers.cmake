@@ -21,6 +21,11 @@ function(qx_test_folder name)
     string(REPLACE "/" "_" target test_${name})
     add_executable(${target} ${found})
     target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    if(QX_SANITIZE)
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/lsan_default_options.cpp)
+        set_property(SOURCE ${PROJECT_SOURCE_DIR}/cmake/lsan_default_options.cpp PROPERTY
+                     COMPILE_DEFINITIONS QX_LSAN_SUPPRESSIONS="${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
+    endif()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                          ENVIRONMENT_MODIFICATION "QX_BUILD_DIR=set:${CMAKE_BINARY_DIR}")

@@ -3,17 +3,20 @@
 #   quorvex.sh run    build and start the program on the built-in module emulator
 #   quorvex.sh test   build and run the whole test suite
 #   quorvex.sh setup  only install what the build needs
+#   quorvex.sh setup --dev  also what the clang, sanitizer and fuzzing builds need
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QX_BUILD:-$here/build}
 jobs=${QX_JOBS:-$(nproc)}
 
 packages=(build-essential cmake g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev fonts-liberation2 fonts-dejavu-core locales xdg-utils)
+          libbenchmark-dev fonts-liberation2 fonts-dejavu-core locales xdg-utils xvfb openbox)
+dev_packages=(clang libclang-rt-14-dev)
 
 setup() {
-    local missing=()
-    for p in "${packages[@]}"; do
+    local missing=() wanted=("${packages[@]}")
+    [ "${1:-}" != "--dev" ] || wanted+=("${dev_packages[@]}")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
     done
     local sudo=""
@@ -31,12 +34,12 @@ setup() {
 }
 
 build() {
-    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_WERROR=ON "$@" >/dev/null
     cmake --build "$build" -j "$jobs"
 }
 
 case "${1:-}" in
-    setup) setup ;;
+    setup) setup "${2:-}" ;;
     run)
         shift
         setup

@@ -10,10 +10,11 @@
 namespace qx::emu::test {
 namespace {
 
-// Polls a condition for a bounded time: the emulator runs in real time.
+// Polls a condition for a bounded time: the emulator runs in real time. The
+// bound only ends a failing test, so it is far beyond any loaded machine.
 template <class F>
 bool Eventually(F condition) {
-    const auto end = Clock::now() + std::chrono::seconds(5);
+    const auto end = Clock::now() + std::chrono::seconds(60);
     for (pollfd none{-1, 0, 0}; !condition(); poll(&none, 0, 10))
         if (Clock::now() >= end) return false;
     return true;
@@ -43,21 +44,20 @@ TEST(PtyEmulator, AnswersByteExactlyAndSurvivesTheHostReopening) {
 }
 
 TEST(PtyEmulator, AReaderThatDoesNotReadLosesWhatDoesNotFit) {
-    // Fast line, 63-byte packets: the host's queue fills in about a third of a second.
-    PtyEmulator emulator(EmulatorConfig{.baud = 115200});
+    // A host buffer of ten packets, well below any kernel's pty queue, so what is
+    // kept does not depend on the kernel; a fast line fills it in 55 ms.
+    constexpr std::size_t kBuffer = 10 * 63;
+    PtyEmulator emulator(EmulatorConfig{.baud = 115200}, kBuffer);
     ASSERT_TRUE(emulator.Start());
     HostEnd host(emulator.SlavePath());
     host.Send(MonitorStartRequest(0x45, 57));
-    ASSERT_TRUE(Eventually([&] { return emulator.DroppedBytes() > 2000; }));
-    const int limit = static_cast<int>(PtyEmulator::kPtyQueueLimit);
-    EXPECT_LE(host.Queued(), limit);
-    EXPECT_GE(host.Queued(), 4000);
-    const uint64_t droppedBefore = emulator.DroppedBytes();
-    ASSERT_TRUE(Eventually([&] { return emulator.DroppedBytes() > droppedBefore + 1000; }));
-    EXPECT_LE(host.Queued(), limit);
+    ASSERT_TRUE(Eventually([&] { return emulator.DroppedBytes() > 0; }));
+    // Bytes are dropped only once the buffer is full; it may hold a few more that
+    // were on their way, but those follow in order.
+    EXPECT_GE(host.Queued(), static_cast<int>(kBuffer));
     // What waits is the start of the stream: whole packets, oldest first.
-    const Bytes kept = host.Receive(PtyEmulator::kPtyQueueLimit);
-    ASSERT_EQ(kept.size(), PtyEmulator::kPtyQueueLimit);
+    const Bytes kept = host.Receive(kBuffer);
+    ASSERT_EQ(kept.size(), kBuffer);
     for (std::size_t at = 0; at < kept.size(); at += 63) ASSERT_TRUE(ParseFrame(kept, at)) << at;
     host.Send({0x18, 0x18});
     EXPECT_TRUE(Eventually([&] { return !emulator.IsStreaming(); }));

@@ -121,15 +121,18 @@ TEST_F(QvxLink, MonitorWritesAWellFormedCsvAndLeavesTheModuleQuiet) {
     EXPECT_GE(module->Counters().cancels, 1);
     EXPECT_FALSE(std::filesystem::exists(Path("live.csv.part")));
 
+    // How many rows 1.5 s gives depends on the machine's load; the rate itself is
+    // checked on the virtual clock (QvxMonitorStream).
     const auto lines = Split(ReadText(Path("live.csv")));
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Time,Engine Speed,Battery Voltage");
     EXPECT_EQ(lines[1], "ms,rpm,volts");
-    long previous = -1;
+    long previous = 0;
     for (std::size_t i = 2; i < lines.size(); ++i) {
         const auto fields = Split(lines[i], ',');
         ASSERT_EQ(fields.size(), 3u) << lines[i];
-        EXPECT_GT(std::stol(fields[0]), previous);
+        // Packets read in one go after a stall share their millisecond.
+        EXPECT_GE(std::stol(fields[0]), previous);
         previous = std::stol(fields[0]);
         // One decimal, as the monitor window shows it, without its blank.
         for (std::size_t f = 1; f < 3; ++f) {
@@ -139,7 +142,6 @@ TEST_F(QvxLink, MonitorWritesAWellFormedCsvAndLeavesTheModuleQuiet) {
         }
         EXPECT_NEAR(std::stod(fields[2]), 13.8, 0.5);  // the emulated battery
     }
-    EXPECT_GE(lines.size() - 2, 15u);  // 63-byte packets at 9600 baud: 15 a second
     EXPECT_TRUE(Has(r.err, "Packets received: " + std::to_string(lines.size() - 2))) << r.err;
     EXPECT_TRUE(Has(r.err, "Bad packets: 0"));
     EXPECT_TRUE(Has(r.err, "Sample rate: "));

@@ -30,7 +30,7 @@ Host* SetCurrentHost(Host* host) {
     return previous;
 }
 
-WaitCursorScope::WaitCursorScope(bool show) : shown_(show), host_(show ? &CurrentHost() : nullptr) {
+WaitCursorScope::WaitCursorScope(bool show) : host_(show ? &CurrentHost() : nullptr) {
     if (host_) host_->BeginWaitCursor();
 }
 

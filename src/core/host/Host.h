@@ -104,7 +104,6 @@ class WaitCursorScope {
     WaitCursorScope& operator=(const WaitCursorScope&) = delete;
 
   private:
-    bool shown_;
     Host* host_;  // the host that showed the cursor; not owned
 };
 
