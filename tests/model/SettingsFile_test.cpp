@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/FileSizeLimit.h"
 #include "host/Profile.h"
 #include "model/ModelTestSupport.h"
 #include "model/ModuleState.h"
@@ -260,6 +261,23 @@ TEST_F(SettingsFileTest, SavingNeverDestroysThePreviousFile) {
     EXPECT_EQ(doc.GetPathName(), path);
     EXPECT_TRUE(std::filesystem::is_directory(folder));
     EXPECT_EQ(doc.OnSaveDocument(Path("nowhere/x.qvx")), DocStatus::Failed);  // no folder at all
+
+    // The real case: the file exists and the write fails part way (as on a full disk).
+    const Bytes saved = ReadAll(path);
+    doc.revLimit().SetValue(7040.0, false);
+    host->ClearRecords();
+    DocStatus status;
+    {
+        FileSizeLimit limit(1000);
+        status = doc.OnSaveDocument(path);
+    }
+    EXPECT_EQ(status, DocStatus::Failed);
+    ASSERT_EQ(host->Messages().size(), 1u);
+    EXPECT_EQ(host->Messages()[0].text, "Unable to save \"" + path +
+                                            "\":\nFile too large.\nThe previous file has not "
+                                            "been changed.");
+    EXPECT_EQ(ReadAll(path), saved);
+    EXPECT_TRUE(doc.IsModified());
 
     // No temporary file is left behind.
     for (const auto& e : std::filesystem::directory_iterator(host.TempDir())) {
