@@ -126,11 +126,18 @@ TEST(ConversionTest, NothingOutsideTheInternalRangeBecomesAByte) {
     EXPECT_EQ(signedPlain->EncodeBytes(-128.0), Bytes{});  // its byte would read back as 0
     EXPECT_EQ(signedPlain->EncodeBytes(128.0), Bytes{});   // would read back as 0
 
-    // An upload through a range too wide for doubles keeps the value, out of sync.
-    wide->SetInSync(true);
-    wide->SetFromInternal(0);
-    EXPECT_EQ(wide->GetValue(), 0.0);
-    EXPECT_FALSE(wide->InSync());
+    // An upload through a range too wide for doubles, or through internal
+    // limits without a range (every byte reads as Min, 300, which no byte
+    // holds), keeps the value, out of sync.
+    auto flat = Made<ByteModuleValue>(0xB602, 7.0, 300.0, 300.0, 0, 45);
+    for (ModuleValue* v :
+         {static_cast<ModuleValue*>(wide.get()), static_cast<ModuleValue*>(flat.get())}) {
+        const double before = v->GetValue();
+        v->SetInSync(true);
+        v->SetFromInternal(3);
+        EXPECT_EQ(v->GetValue(), before);
+        EXPECT_FALSE(v->InSync());
+    }
 }
 
 TEST(ConversionTest, WordsAreBigEndianInTheModule) {

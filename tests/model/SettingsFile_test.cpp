@@ -167,6 +167,7 @@ const BadFile kBadFiles[] = {
      },
      "finite"},
     {[](Bytes& b) { Put(b, Point(4, 1) + 18, 14.8); }, "steps outside"},  // 15: internal 258
+    {[](Bytes& b) { Put(b, Point(0, 1) + 18, 0.0); }, "no range over internal range 0 to 45"},
 };
 
 TEST_F(SettingsFileTest, BadFilesAreRefusedAndTheOpenDocumentStaysAsItWas) {

@@ -139,8 +139,9 @@ void ModuleValue::SetFromInternal(uint32_t raw) {
         std::clamp<int64_t>(InternalFromRaw(raw), std::numeric_limits<int32_t>::min(),
                             std::numeric_limits<int32_t>::max());
     const double external = Quantize(ToExternal(static_cast<int32_t>(internal)));
-    // A range too wide for doubles gives NaN or infinity: never shown as in sync.
-    if (!std::isfinite(external)) {
+    // An odd range can give NaN, infinity or a value that could not be written
+    // back: such a value is never stored, nor shown as in sync.
+    if (EncodeBytes(external).empty()) {
         inSync_ = false;
         return;
     }
@@ -287,6 +288,11 @@ std::string ModuleValue::CheckRecord(const ValueRecord& r) const {
     }
     if (r.min < r.max && r.minInternal == r.maxInternal) {
         return "a range with equal internal limits";
+    }
+    // Without a range the value is its own integer; internal limits would
+    // turn every upload into Min.
+    if (r.min == r.max && r.minInternal != r.maxInternal) {
+        return FormatC("no range over internal range %d to %d", r.minInternal, r.maxInternal);
     }
     const int64_t lo = IsSigned() ? -0x7F : 0;
     const int64_t hi = IsSigned() ? 0x7F : (GetSize() == 2 ? 0xFFFF : 0xFF);

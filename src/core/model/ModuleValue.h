@@ -69,7 +69,8 @@ class ModuleValue {
     virtual void StoreValue(double value);
     // raw: the bytes as read from the module in address order, first byte in the
     // low bits. Converts, steps and stores; marks the value in sync. A result
-    // that is not finite is not stored and leaves the value out of sync.
+    // EncodeBytes refuses (not finite, say) is not stored and leaves the value
+    // out of sync.
     virtual void SetFromInternal(uint32_t raw);
     virtual double GetValue() const;
     // Address0 for the firmware bytes 0x10 and 0xFF, Address1 otherwise.
@@ -99,7 +100,8 @@ class ModuleValue {
     ValueRecord ToRecord() const;
     // Empty when record can be loaded into this value, else what is wrong with it:
     // a number that is not finite, a range whose width is not, Min above Max,
-    // another address than this value's own, a range with equal internal limits,
+    // another address than this value's own, a range with equal internal limits
+    // or no range with unequal ones,
     // an internal range the value's bytes cannot hold, a value outside its range
     // by more than a step, or a range (with this value's step) in which the value
     // or an edit could step to something the module cannot hold.
