@@ -85,24 +85,69 @@ TEST(ConversionTest, InternalValuesAndSignMagnitudeBytes) {
     auto plain = Made<ByteModuleValue>(0xB661, 0.0, 0.0, 0.0, 0, 0);
     plain->SetFromInternal(0x85);
     EXPECT_EQ(plain->GetValue(), 133.0);
+}
 
-    // Bytes never wrap; negatives are sign-magnitude for every class.
-    const std::pair<double, uint8_t> unsignedBytes[] = {
-        {300.0, 0xFF}, {-5.0, 0x85}, {-500.0, 0xFF}};
-    for (auto [in, out] : unsignedBytes) {
-        plain->StoreValue(in);
-        EXPECT_EQ(plain->EncodeBytes(), Bytes{out}) << in;
+TEST(ConversionTest, NothingOutsideTheInternalRangeBecomesAByte) {
+    auto rev = RevLimit();
+    auto cam = CamSync();
+    auto plain = Made<ByteModuleValue>(0xB661, 0.0, 0.0, 0.0, 0, 0);
+    auto low = Made<ByteMirroredModuleValue>(0xB600, 0.0, 0.2, 0.4, 0, 45, 1.0);
+    auto inverted = Made<ByteModuleValue>(0xB630, 0.0, 0.0, 15.0, 15, 0, 1.0);
+    auto wide = Made<ByteMirroredModuleValue>(0xB601, 0.0, -1.7e308, 1.7e308, 0, 45, 1.0);
+    auto tiny = Made<ByteModuleValue>(0xB620, 0.0, 0.0, 1e-320, 0, 20, 1.0);
+    struct Case {
+        const ModuleValue* value;
+        double x;
+        Bytes bytes;  // empty: refused
+    };
+    const Case cases[] = {
+        {rev.get(), 10112.0, {0x20}},  // a step above Max is still internal 32
+        {rev.get(), 1920.0, {0xA0}},   // -32, sign-magnitude
+        {rev.get(), 10240.0, {}},      // 33
+        {cam.get(), -15.0, {0x8F}},
+        {cam.get(), 16.0, {}},
+        {plain.get(), 255.0, {0xFF}},  // no range: what the byte holds
+        {plain.get(), 256.0, {}},
+        {plain.get(), -5.0, {}},  // would read back as 133
+        {low.get(), 0.0, {}},     // internal -45: once 0xAD
+        {low.get(), 0.4, {0x2D}},
+        {inverted.get(), 0.0, {0x0F}},  // either order of the internal limits
+        {inverted.get(), 15.0, {0x00}},
+        {inverted.get(), 16.0, {}},
+        {wide.get(), 0.0, {}},  // the conversion overflows
+        {tiny.get(), 0.0, {}},
+        {plain.get(), std::nan(""), {}},
+        {plain.get(), kInf, {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.value->EncodeBytes(c.x), c.bytes) << c.x;
+
+    auto signedPlain = Made<ByteSignedModuleValue>(0xB66C, 0.0, 0.0, 0.0, 0, 0);
+    EXPECT_EQ(signedPlain->EncodeBytes(-127.0), Bytes{0xFF});
+    EXPECT_EQ(signedPlain->EncodeBytes(-128.0), Bytes{});  // its byte would read back as 0
+    EXPECT_EQ(signedPlain->EncodeBytes(128.0), Bytes{});   // would read back as 0
+
+    // An upload through a range too wide for doubles, or through internal
+    // limits without a range (every byte reads as Min, 300, which no byte
+    // holds), keeps the value, out of sync.
+    auto flat = Made<ByteModuleValue>(0xB602, 7.0, 300.0, 300.0, 0, 45);
+    for (ModuleValue* v :
+         {static_cast<ModuleValue*>(wide.get()), static_cast<ModuleValue*>(flat.get())}) {
+        const double before = v->GetValue();
+        v->SetInSync(true);
+        v->SetFromInternal(3);
+        EXPECT_EQ(v->GetValue(), before);
+        EXPECT_FALSE(v->InSync());
     }
-    cam->StoreValue(200.0);
-    EXPECT_EQ(cam->EncodeBytes(), Bytes{0x7F});  // never reads back negative
 }
 
 TEST(ConversionTest, WordsAreBigEndianInTheModule) {
     SerialNumberModuleValue serial;
     serial.StoreValue(12345.0);
     EXPECT_EQ(serial.EncodeBytes(), (Bytes{0x30, 0x39}));
-    serial.StoreValue(1e12);
+    serial.StoreValue(65535.0);
     EXPECT_EQ(serial.EncodeBytes(), (Bytes{0xFF, 0xFF}));
+    serial.StoreValue(65536.0);
+    EXPECT_EQ(serial.EncodeBytes(), Bytes{});
     // Read bytes 0x30, 0x39 in address order: the first byte is the low one;
     // bits above the two bytes are dropped.
     serial.SetFromInternal(0xFFFF3930u);
@@ -125,6 +170,14 @@ TEST_F(ValueTest, SetValueWithTheLinkDown) {
     EXPECT_FALSE(rev->SetValue(kInf, false));
     EXPECT_EQ(rev->GetValue(), 7040.0);
     EXPECT_TRUE(rev->InSync());
+
+    // Nor does one the module could not hold, so no file can carry it.
+    auto mode = Made<ByteModuleValue>(0xB661, 2.0, 0.0, 0.0, 0, 0);
+    EXPECT_FALSE(mode->SetValue(1e6, false));
+    EXPECT_EQ(mode->GetValue(), 2.0);
+    auto low = Made<ByteModuleValue>(0xB600, 0.3, 0.2, 0.4, 0, 45, 1.0);
+    EXPECT_FALSE(low->SetValue(0.25, false));  // steps to 0.0, internal -45
+    EXPECT_EQ(low->GetValue(), 0.3);
 }
 
 TEST_F(ValueTest, MirroredValuesFollowTheSetting) {
@@ -170,7 +223,8 @@ TEST(ValueRecordTest, LoadingStepsAndUnusableRecordsAreNamed) {
 
     // Unusable records (the document's file tests cover each kind); no range at all is fine.
     EXPECT_NE(rev->CheckRecord({0xB662, 6100.0, 1904.0, 10096.0, -32, -32}), "");
-    EXPECT_EQ(rev->CheckRecord({0xB662, 6100.0, 0.0, 0.0, 0, 0}), "");
+    EXPECT_EQ(rev->CheckRecord({0xB662, 100.0, 0.0, 0.0, 0, 0}), "");
+    EXPECT_NE(rev->CheckRecord({0xB662, 6100.0, 0.0, 0.0, 0, 0}), "");  // not in a byte
     auto unsignedByte = Made<ByteModuleValue>(0xB640, 0.0, 0.0, 15.0, 0, 255, 0.5);
     EXPECT_EQ(unsignedByte->CheckRecord({0xB640, 2.5, 0.0, 15.0, 0, 255}), "");
     EXPECT_NE(unsignedByte->CheckRecord({0xB640, 2.5, 0.0, 15.0, -1, 255}), "");

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/FileSizeLimit.h"
 #include "host/Profile.h"
 #include "model/ModelTestSupport.h"
 #include "model/ModuleState.h"
@@ -108,7 +109,7 @@ TEST_F(SettingsFileTest, LoadingReplacesEverythingAndSteps) {
     Put(b, Point(0, 2) + 2, 12.0);
     Put(b, Point(4, 3) + 2, 2.6);    // stepped to 2.5
     Put(b, Point(2, 1) + 18, 10.0);  // a point with its own range
-    Put(b, Point(2, 1) + 2, 15.0);
+    Put(b, Point(2, 1) + 2, 10.4);   // stepped to 10
     const std::string path = Path("edited.qvx");
     WriteAll(path, b);
 
@@ -152,6 +153,21 @@ const BadFile kBadFiles[] = {
     {[](Bytes& b) { Put<int32_t>(b, Basic(kCamSensorOffset) + 30, 0); }, "internal"},  // equal
     {[](Bytes& b) { Put<int32_t>(b, Basic(kRevLimit) + 26, -200); }, "internal"},  // signed byte
     {[](Bytes& b) { Put<int32_t>(b, Point(4, 0) + 30, 300); }, "internal"},        // byte
+    {[](Bytes& b) { Put(b, Point(2, 1) + 2, 21.5); }, "outside its range"},        // max 20
+    {[](Bytes& b) { Put(b, Basic(kIgnitionMode) + 2, 1e6); }, "byte"},  // no range: a byte
+    {[](Bytes& b) {  // the value steps to 0.0, internal -45: once 0xAD on the wire
+         Put(b, Point(0, 0) + 10, 0.2);
+         Put(b, Point(0, 0) + 18, 0.4);
+         Put(b, Point(0, 0) + 2, 0.3);
+     },
+     "internal range 0 to 45"},
+    {[](Bytes& b) {  // each end finite, their difference not
+         Put(b, Point(0, 1) + 10, -1.7e308);
+         Put(b, Point(0, 1) + 18, 1.7e308);
+     },
+     "finite"},
+    {[](Bytes& b) { Put(b, Point(4, 1) + 18, 14.8); }, "steps outside"},  // 15: internal 258
+    {[](Bytes& b) { Put(b, Point(0, 1) + 18, 0.0); }, "no range over internal range 0 to 45"},
 };
 
 TEST_F(SettingsFileTest, BadFilesAreRefusedAndTheOpenDocumentStaysAsItWas) {
@@ -198,7 +214,7 @@ TEST_F(SettingsFileTest, FilesThisSystemWritesAlwaysLoad) {
     doc.auxRevLimit().SetValue(-1e9, false);
     doc.camSensorSync().SetValue(-15.0, false);
     doc.switchLockout().SetValue(170.0, false);
-    doc.ignitionMode().SetValue(1e6, false);
+    EXPECT_FALSE(doc.ignitionMode().SetValue(1e6, false));  // more than its byte holds
     // Defaults are stored unstepped and stepped on loading; step them here so
     // that the file must come back byte for byte.
     doc.startModeEnter().SetValue(350.0, false);
@@ -211,6 +227,15 @@ TEST_F(SettingsFileTest, FilesThisSystemWritesAlwaysLoad) {
     ModuleState other;
     ASSERT_EQ(other.OnOpenDocument(path), DocStatus::Done) << host->LastMessage().text;
     EXPECT_EQ(other.StoreContents(), doc.StoreContents());
+
+    // Every byte an upload can read, into every value.
+    for (int byte = 0; byte < 256; ++byte) {
+        for (int i = 0; i < kBasicValueCount; ++i) doc.BasicValue(i).SetFromInternal(byte);
+        for (int m = 0; m < kMapCount; ++m) {
+            for (int p = 0; p < 16; ++p) doc.Map(m)->Point(p).value->SetFromInternal(byte);
+        }
+        EXPECT_EQ(doc.CheckContents(doc.StoreContents()), "") << byte;
+    }
 }
 
 TEST_F(SettingsFileTest, SavingNeverDestroysThePreviousFile) {
@@ -237,6 +262,23 @@ TEST_F(SettingsFileTest, SavingNeverDestroysThePreviousFile) {
     EXPECT_EQ(doc.GetPathName(), path);
     EXPECT_TRUE(std::filesystem::is_directory(folder));
     EXPECT_EQ(doc.OnSaveDocument(Path("nowhere/x.qvx")), DocStatus::Failed);  // no folder at all
+
+    // The real case: the file exists and the write fails part way (as on a full disk).
+    const Bytes saved = ReadAll(path);
+    doc.revLimit().SetValue(7040.0, false);
+    host->ClearRecords();
+    DocStatus status;
+    {
+        FileSizeLimit limit(1000);
+        status = doc.OnSaveDocument(path);
+    }
+    EXPECT_EQ(status, DocStatus::Failed);
+    ASSERT_EQ(host->Messages().size(), 1u);
+    EXPECT_EQ(host->Messages()[0].text, "Unable to save \"" + path +
+                                            "\":\nFile too large.\nThe previous file has not "
+                                            "been changed.");
+    EXPECT_EQ(ReadAll(path), saved);
+    EXPECT_TRUE(doc.IsModified());
 
     // No temporary file is left behind.
     for (const auto& e : std::filesystem::directory_iterator(host.TempDir())) {

@@ -104,6 +104,31 @@ TEST_F(TransferTest, MirrorsOnAndOffOnTheModule) {
     EXPECT_NE(peek(0xB610), 0x0C);  // the rear map stays
 }
 
+TEST_F(TransferTest, AValueOutsideItsInternalRangeNeverReachesTheModule) {
+    LinkEmulator();
+    // Range 0.2 to 0.4 over internal 0 to 45: 0.0 would be internal -45, 0xAD.
+    At(0, 0).Setup(0xB600, 0xB600, 0.0, 0.2, 0.4, 0, 45, 1.0);
+    doc.OnDownload();
+    ExpectMessages(
+        {"The value 0 is outside the range of module address 0xB600; nothing was "
+         "written.\nModuleValue::SyncModuleWithHost",
+         kDownloadFailure});
+    EXPECT_EQ(host->Messages().at(0).caption, "Quorvex I");
+    EXPECT_EQ(emulator->Core().Counters().writes.size(), 12u);  // the basic values only
+    EXPECT_FALSE(At(0, 0).InSync());
+    EXPECT_TRUE(host->Beeps().empty());
+
+    // An edit that steps to such a value is refused before anything is sent.
+    host->ClearRecords();
+    At(0, 0).Setup(0xB600, 0xB600, 0.3, 0.2, 0.4, 0, 45, 1.0);
+    EXPECT_FALSE(At(0, 0).SetValue(0.25, true));
+    EXPECT_FALSE(doc.ignitionMode().SetValue(1e6, false));  // no range: more than a byte
+    EXPECT_EQ(emulator->Core().Counters().writes.size(), 12u);
+    EXPECT_EQ(At(0, 0).GetValue(), 0.3);
+    EXPECT_EQ(At(1, 0).GetValue(), 0.0);  // the twin is not touched either
+    ExpectMessages({});
+}
+
 TEST_F(TransferTest, ModuleThatStopsAnsweringEndsTheDownloadAtTheFirstValue) {
     LinkScripted();
     scripted->GoSilent();

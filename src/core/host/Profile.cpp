@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "host/Numbers.h"
+#include "host/SafeFile.h"
 
 namespace qx {
 
@@ -96,19 +97,6 @@ bool MakeDirs(const std::string& dir) {
     std::string parent = DirName(dir);
     if (parent != dir && !MakeDirs(parent)) return false;
     return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::unique_ptr<Profile>& AppProfileSlot() {
@@ -280,42 +268,15 @@ bool Profile::RemoveKey(std::string_view section, std::string_view key) {
 }
 
 bool Profile::Save() const {
-    // Write through a symbolic link to the file it names, keeping the link.
-    std::string target = path_;
-    char resolved[PATH_MAX];
-    struct stat lst {};
-    if (lstat(path_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) &&
-        realpath(path_.c_str(), resolved)) {
-        target = resolved;
-    }
-    const std::string dir = DirName(target);
-    if (!MakeDirs(dir)) return false;
-
+    // The writer goes through a symbolic link to the file it names, keeping the link.
+    if (!MakeDirs(DirName(path_))) return false;
     std::string text;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         text += lines_[i];
         if (i + 1 < lines_.size() || finalNewline_) text += '\n';
     }
-
-    std::string tmp = target + ".XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) return false;
-    struct stat st {};
-    mode_t mode = 0644;
-    if (stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    if (!ok || rename(tmp.c_str(), target.c_str()) != 0) {
-        unlink(tmp.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);
-        close(dfd);
-    }
-    return true;
+    std::string why;
+    return WriteFileSafely(path_, text.data(), text.size(), why);
 }
 
 std::string Profile::DefaultPath() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/Host.h"
+#include "host/SafeFile.h"
 
 namespace qx {
 
@@ -18,13 +19,6 @@ namespace {
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string DirName(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
 }
 
 void ShowFileError(const std::string& text) {
@@ -60,61 +54,6 @@ bool ReadFile(const std::string& path, std::size_t limit, std::vector<uint8_t>& 
     }
     ::close(fd);
     if (out.size() > limit + 1) out.resize(limit + 1);
-    return true;
-}
-
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes a temporary file beside path and renames it over path, so that a
-// failure at any point leaves the old file as it was.
-bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& why) {
-    // mkstemp replaces the six trailing X characters.
-    std::string tmp = DirName(path) + "/." + BaseName(path) + "." + std::string(6, 'X');
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    // Keep the old file's permissions; a new file gets the usual ones.
-    struct stat st {};
-    mode_t mode;
-    if (::stat(path.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    if (!ok) why = std::strerror(errno);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        why = std::strerror(errno);
-    }
-    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        why = std::strerror(errno);
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    const int dir = ::open(DirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
     return true;
 }
 
@@ -174,7 +113,8 @@ DocStatus DocumentBase::OnOpenDocument(const std::string& path) {
 
 DocStatus DocumentBase::OnSaveDocument(const std::string& path) {
     std::string why;
-    if (!ReplaceFile(path, StoreContents(), why)) {
+    const std::vector<uint8_t> bytes = StoreContents();
+    if (!WriteFileSafely(path, bytes.data(), bytes.size(), why)) {
         ShowFileError("Unable to save \"" + path + "\":\n" + why +
                       ".\nThe previous file has not been changed.");
         return DocStatus::Failed;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "host/Host.h"
 #include "host/Numbers.h"
 #include "host/Profile.h"
 #include "link/CommPort.h"
@@ -105,8 +106,12 @@ bool ModuleValue::SetValue(double value, bool /*propagate*/) {
     // the module or a file.
     if (!std::isfinite(value)) return false;
     const double old = value_;
-    value_ = Quantize(value);
-    if (value_ == old) return true;
+    const double stepped = Quantize(value);
+    if (stepped == old) return true;
+    // Refused with the link down too, so that the document never holds (nor
+    // saves) a value that could not be downloaded.
+    if (EncodeBytes(stepped).empty()) return false;
+    value_ = stepped;
     if (CommPort::Instance().IsLinked()) {
         if (SyncModuleWithHost(false)) {
             inSync_ = true;
@@ -123,13 +128,24 @@ void ModuleValue::StoreValue(double value) {
     value_ = value;
 }
 
-void ModuleValue::SetFromInternal(uint32_t raw) {
+int64_t ModuleValue::InternalFromRaw(uint32_t raw) const {
     if (GetSize() == 2) raw = ((raw & 0xFFu) << 8) | ((raw >> 8) & 0xFFu);
-    int64_t internal = raw;
-    if (IsSigned() && (raw & 0x80u) != 0) internal = -static_cast<int64_t>(raw & ~0x80u);
-    internal = std::clamp<int64_t>(internal, std::numeric_limits<int32_t>::min(),
-                                   std::numeric_limits<int32_t>::max());
-    StoreValue(Quantize(ToExternal(static_cast<int32_t>(internal))));
+    if (IsSigned() && (raw & 0x80u) != 0) return -static_cast<int64_t>(raw & ~0x80u);
+    return raw;
+}
+
+void ModuleValue::SetFromInternal(uint32_t raw) {
+    const int64_t internal =
+        std::clamp<int64_t>(InternalFromRaw(raw), std::numeric_limits<int32_t>::min(),
+                            std::numeric_limits<int32_t>::max());
+    const double external = Quantize(ToExternal(static_cast<int32_t>(internal)));
+    // An odd range can give NaN, infinity or a value that could not be written
+    // back: such a value is never stored, nor shown as in sync.
+    if (EncodeBytes(external).empty()) {
+        inSync_ = false;
+        return;
+    }
+    StoreValue(external);
     inSync_ = true;
 }
 
@@ -147,7 +163,8 @@ double ModuleValue::Quantize(double x) const {
     x = std::clamp(x, min_, max_);
     // A ranged value always has a step; without one the value is only clamped.
     if (delta_ == 0.0 || !std::isfinite(delta_)) return x;
-    return RoundTo(x / delta_, 0) * delta_;
+    const double stepped = RoundTo(x / delta_, 0) * delta_;
+    return std::isfinite(stepped) ? stepped : x;
 }
 
 double ModuleValue::ToExternal(int32_t internal) const {
@@ -167,28 +184,50 @@ int32_t ModuleValue::ToInternal(double x) const {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
-std::vector<uint8_t> ModuleValue::EncodeBytes() const {
-    const int size = GetSize();
-    int64_t raw = ToInternal(value_);
-    // Clamp to what the bytes hold so that nothing wraps: a positive value fills
-    // the bytes (7 bits when signed), a negative one is one sign-magnitude byte.
-    const int64_t top = IsSigned() ? 0x7F : (size == 2 ? 0xFFFF : 0xFF);
-    uint32_t bits;
-    if (raw < 0) {
-        bits = static_cast<uint32_t>(std::min<int64_t>(-raw, 0x7F)) | 0x80u;
-    } else {
-        bits = static_cast<uint32_t>(std::min(raw, top));
+std::vector<uint8_t> ModuleValue::EncodeBytes(double value) const {
+    if (!std::isfinite(value)) return {};
+    const bool ranged = min_ != max_;
+    if (ranged) {
+        // A conversion factor that is not finite truncates to nonsense.
+        const double e = max_ - min_;
+        const double r = static_cast<double>(maxInternal_) - static_cast<double>(minInternal_);
+        if (!std::isfinite(e) || !std::isfinite(r / e * (value - min_))) return {};
     }
+    const int64_t internal = ToInternal(value);
+    if (ranged && (internal < std::min(minInternal_, maxInternal_) ||
+                   internal > std::max(minInternal_, maxInternal_))) {
+        return {};
+    }
+    // Negatives are sign-magnitude in every class; whether the bytes hold the
+    // integer is settled by reading them back as an upload would.
+    const int size = GetSize();
+    const uint64_t bits =
+        internal < 0 ? (static_cast<uint64_t>(-internal) | 0x80u) : static_cast<uint64_t>(internal);
+    if ((bits >> (8 * size)) != 0) return {};
     std::vector<uint8_t> bytes;
-    for (int i = size - 1; i >= 0; --i) bytes.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    uint32_t asRead = 0;  // first byte in the low bits
+    for (int i = size - 1; i >= 0; --i) {
+        const auto b = static_cast<uint8_t>(bits >> (8 * i));
+        asRead |= static_cast<uint32_t>(b) << (8 * bytes.size());
+        bytes.push_back(b);
+    }
+    if (InternalFromRaw(asRead) != internal) return {};
     return bytes;
 }
 
 bool ModuleValue::SyncModuleWithHost(bool /*propagate*/) {
+    const std::vector<uint8_t> bytes = EncodeBytes();
+    if (bytes.empty()) {
+        CurrentHost().MessageBox(
+            FormatC("The value %.10g is outside the range of module address 0x%04X; nothing was "
+                    "written.\nModuleValue::SyncModuleWithHost",
+                    value_, GetAddress()),
+            kAppTitle, MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
     CommPort& port = CommPort::Instance();
     CommandBusyScope busy(true);
     PumpBlockScope noPump;
-    const std::vector<uint8_t> bytes = EncodeBytes();
     uint16_t address = GetAddress();
     for (uint8_t b : bytes) {
         if (!port.WriteModuleByte(address, b)) return false;
@@ -214,9 +253,34 @@ ValueRecord ModuleValue::ToRecord() const {
     return ValueRecord{GetAddress(), value_, min_, max_, minInternal_, maxInternal_};
 }
 
+namespace {
+
+// A value of another's size, sign and step holding a record as LoadRecord
+// leaves it, so that a record is judged by the very conversions it would get.
+class RecordProbe final : public ModuleValue {
+  public:
+    RecordProbe(const ModuleValue& like, const ValueRecord& r)
+        : size_(like.GetSize()), signed_(like.IsSigned()) {
+        address0_ = address1_ = r.address;
+        delta_ = like.Delta();
+        LoadRecord(r);
+    }
+    int GetSize() const override { return size_; }
+    bool IsSigned() const override { return signed_; }
+
+  private:
+    int size_;
+    bool signed_;
+};
+
+}  // namespace
+
 std::string ModuleValue::CheckRecord(const ValueRecord& r) const {
     if (!std::isfinite(r.value) || !std::isfinite(r.min) || !std::isfinite(r.max)) {
         return "a number is not finite";
+    }
+    if (!std::isfinite(r.max - r.min)) {
+        return FormatC("the width of the range %g to %g is not a finite number", r.min, r.max);
     }
     if (r.min > r.max) return "the minimum lies above the maximum";
     if (r.address != address0_ || address0_ != address1_) {
@@ -225,12 +289,39 @@ std::string ModuleValue::CheckRecord(const ValueRecord& r) const {
     if (r.min < r.max && r.minInternal == r.maxInternal) {
         return "a range with equal internal limits";
     }
+    // Without a range the value is its own integer; internal limits would
+    // turn every upload into Min.
+    if (r.min == r.max && r.minInternal != r.maxInternal) {
+        return FormatC("no range over internal range %d to %d", r.minInternal, r.maxInternal);
+    }
     const int64_t lo = IsSigned() ? -0x7F : 0;
     const int64_t hi = IsSigned() ? 0x7F : (GetSize() == 2 ? 0xFFFF : 0xFF);
     auto fits = [&](int32_t v) { return v >= lo && v <= hi; };
     if (!fits(r.minInternal) || !fits(r.maxInternal)) {
         return FormatC("internal range %d to %d does not fit in the value's %d byte(s)",
                        r.minInternal, r.maxInternal, GetSize());
+    }
+    // Stepping may leave a value up to half a step outside its range; more is
+    // not a value this program writes.
+    const double slack = std::fabs(delta_);
+    if (r.min < r.max && (r.value < r.min - slack || r.value > r.max + slack)) {
+        return FormatC("the value %g lies outside its range %g to %g", r.value, r.min, r.max);
+    }
+    const RecordProbe probe(*this, r);
+    if (probe.EncodeBytes().empty()) {
+        if (r.min == r.max) {
+            return FormatC("the value %g does not fit in the value's %d byte(s)", r.value,
+                           GetSize());
+        }
+        return FormatC("the value %g is outside the internal range %d to %d", probe.GetValue(),
+                       r.minInternal, r.maxInternal);
+    }
+    // Stepping and conversion are monotonic, so when both ends can be sent,
+    // every value an edit can reach can be.
+    if (r.min < r.max && (probe.EncodeBytes(probe.Quantize(r.min)).empty() ||
+                          probe.EncodeBytes(probe.Quantize(r.max)).empty())) {
+        return FormatC("the range %g to %g steps outside the internal range %d to %d", r.min, r.max,
+                       r.minInternal, r.maxInternal);
     }
     return {};
 }

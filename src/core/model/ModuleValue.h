@@ -63,11 +63,14 @@ class ModuleValue {
     virtual void SetupFromProfile(std::string_view section);
 
     // The user's way to change a value: steps it and, with the link up, writes it
-    // at once. A value that is not finite is ignored (returns false, nothing changes).
+    // at once. A value that is not finite, or that steps to one the module cannot
+    // hold (EncodeBytes), is refused: false, nothing changes, nothing is sent.
     virtual bool SetValue(double value, bool propagate);
     virtual void StoreValue(double value);
     // raw: the bytes as read from the module in address order, first byte in the
-    // low bits. Converts, steps and stores; marks the value in sync.
+    // low bits. Converts, steps and stores; marks the value in sync. A result
+    // EncodeBytes refuses (not finite, say) is not stored and leaves the value
+    // out of sync.
     virtual void SetFromInternal(uint32_t raw);
     virtual double GetValue() const;
     // Address0 for the firmware bytes 0x10 and 0xFF, Address1 otherwise.
@@ -76,23 +79,32 @@ class ModuleValue {
     virtual double ToExternal(int32_t internal) const;
     virtual int32_t ToInternal(double x) const;
     // Writes the value to the module, one acknowledged byte at a time, most
-    // significant byte first.
+    // significant byte first. A value EncodeBytes refuses is reported to the
+    // user and nothing is sent (false, InSync unchanged).
     virtual bool SyncModuleWithHost(bool propagate);
     // Reads the value back from the module.
     virtual bool Refresh();
     virtual bool IsSigned() const { return false; }
     virtual int GetSize() const = 0;
 
-    // The bytes SyncModuleWithHost writes, in address order. The integer is
-    // clamped to what the bytes can hold, so no byte ever wraps.
-    std::vector<uint8_t> EncodeBytes() const;
+    // The one conversion of an external value into the bytes written to the
+    // module, in address order. Empty when the module cannot hold value: it is
+    // not finite, its integer lies outside [MinInternal, MaxInternal] (either
+    // order; a value without range: outside what its bytes hold), or the bytes
+    // would read back as another integer. Nothing is ever clamped or wrapped.
+    std::vector<uint8_t> EncodeBytes(double value) const;
+    // The bytes of the current value.
+    std::vector<uint8_t> EncodeBytes() const { return EncodeBytes(value_); }
 
     // The file record (address is GetAddress at the time of storing).
     ValueRecord ToRecord() const;
     // Empty when record can be loaded into this value, else what is wrong with it:
-    // a number that is not finite, Min above Max, another address than this
-    // value's own, a range with equal internal limits, or an internal range the
-    // value's bytes cannot hold.
+    // a number that is not finite, a range whose width is not, Min above Max,
+    // another address than this value's own, a range with equal internal limits
+    // or no range with unequal ones,
+    // an internal range the value's bytes cannot hold, a value outside its range
+    // by more than a step, or a range (with this value's step) in which the value
+    // or an edit could step to something the module cannot hold.
     std::string CheckRecord(const ValueRecord& record) const;
     // Loads a record (Address1 = Address0, Value stepped, not in sync). The
     // step is kept. Callers check the record first.
@@ -110,6 +122,9 @@ class ModuleValue {
 
   protected:
     ModuleValue() = default;
+
+    // The module integer of raw bytes as read (first byte in the low bits).
+    int64_t InternalFromRaw(uint32_t raw) const;
 
     uint16_t address0_ = 0;
     uint16_t address1_ = 0;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "Commands.h"
 #include "CountingPort.h"
@@ -16,6 +17,7 @@
 #include "Simulator.h"
 #include "host/Numbers.h"
 #include "host/Profile.h"
+#include "host/SafeFile.h"
 #include "link/CommPort.h"
 #include "model/MonitoredQuantities.h"
 #include "monitor/RamMonitor.h"
@@ -276,20 +278,24 @@ int CmdMonitor(Context& c) {
         if (std::find(chosen.begin(), chosen.end(), found) == chosen.end()) chosen.push_back(found);
     }
 
-    // CSV goes to a temporary file renamed over the target at the end, so an
-    // interrupted run never leaves half a file under that name.
-    std::ofstream file;
-    std::string tempPath;
-    std::ostream* csv = &c.out;
+    // CSV goes through the safe writer and is committed at the end, so an
+    // interrupted or failed run never leaves half a file under that name.
+    std::optional<SafeFileWriter> file;
     if (o.csv) {
-        tempPath = *o.csv + ".part";
-        file.open(tempPath, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            Fail(c, *o.csv + ": " + std::strerror(errno));
+        file.emplace(*o.csv);
+        if (file->Failed()) {
+            Fail(c, *o.csv + ": " + file->Error());
             return kExitBadFile;
         }
-        csv = &file;
     }
+    // A failed write is remembered by the writer and reported at the end.
+    auto emit = [&](const std::string& text) {
+        if (file) {
+            file->Write(text);
+        } else {
+            c.out << text << std::flush;
+        }
+    };
     std::vector<std::unique_ptr<MonitoredModuleValue>> values;
     std::string header = "Time";
     std::string units = "ms";
@@ -298,19 +304,10 @@ int CmdMonitor(Context& c) {
         header += "," + CsvField(kMonitoredQuantities[static_cast<std::size_t>(i)].label);
         units += "," + CsvField(kMonitoredQuantities[static_cast<std::size_t>(i)].unit);
     }
-    *csv << header << '\n' << units << '\n' << std::flush;
+    emit(header + '\n' + units + '\n');
 
-    auto discard = [&] {
-        if (!tempPath.empty()) {
-            file.close();
-            std::remove(tempPath.c_str());
-        }
-    };
     RunLink link(c);
-    if (int rc = link.Establish()) {
-        discard();
-        return rc;
-    }
+    if (int rc = link.Establish()) return rc;  // the writer discards the file
     MonitorStats stats = RunMonitorStream(o.seconds ? *o.seconds : 0.0, [&](int64_t ms) {
         std::string row = std::to_string(ms);
         for (auto& v : values) {
@@ -320,8 +317,7 @@ int CmdMonitor(Context& c) {
             if (!text.empty() && text.front() == ' ') text.erase(0, 1);
             row += "," + text;
         }
-        *csv << row << '\n';
-        if (csv == &c.out) c.out.flush();
+        emit(row + '\n');
     });
 
     const double rate = stats.elapsedMs > 0 ? stats.goodPackets * 1000.0 / stats.elapsedMs : 0.0;
@@ -330,17 +326,9 @@ int CmdMonitor(Context& c) {
           << "Sample rate: " << FormatDouble("%.1f", rate) << " per second\n";
 
     int rc = kExitOk;
-    if (!tempPath.empty()) {
-        file.flush();
-        const bool written = static_cast<bool>(file);
-        file.close();
-        std::error_code ec;
-        if (written) std::filesystem::rename(tempPath, *o.csv, ec);
-        if (!written || ec) {
-            std::remove(tempPath.c_str());
-            Fail(c, *o.csv + ": could not be written");
-            rc = kExitBadFile;
-        }
+    if (file && !file->Commit()) {
+        Fail(c, *o.csv + ": could not be written: " + file->Error());
+        rc = kExitBadFile;
     }
     if (stats.commFailure || !stats.stopped) {
         Fail(c, stats.stopped ? "the stream of live values failed"

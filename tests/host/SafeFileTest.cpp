@@ -1,0 +1,189 @@
+// The one safe-file writer: modes, links, streaming, and failures that leave
+// the old file whole and no temporary file behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "host/FileSizeLimit.h"
+#include "host/Profile.h"
+#include "host/SafeFile.h"
+#include "support/FakeHost.h"
+
+namespace qx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SafeFileTest : public ::testing::Test {
+  protected:
+    std::string Path(const std::string& name) const { return scope_.TempDir() + "/" + name; }
+    static std::string Read(const std::string& path) {
+        std::stringstream s;
+        s << std::ifstream(path, std::ios::binary).rdbuf();
+        return s.str();
+    }
+    static void Put(const std::string& path, const std::string& text, mode_t mode = 0644) {
+        std::ofstream(path, std::ios::binary) << text;
+        ::chmod(path.c_str(), mode);
+    }
+    static mode_t ModeOf(const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+        return st.st_mode & 07777;
+    }
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(scope_.TempDir())) {
+            names.insert(e.path().filename().string());
+        }
+        return names;
+    }
+    static bool Write(const std::string& path, const std::string& text, std::string& why) {
+        return WriteFileSafely(path, text.data(), text.size(), why);
+    }
+
+    ScopedFakeHost scope_;
+};
+
+// Sets the umask for the life of the scope.
+class Umask {
+  public:
+    explicit Umask(mode_t mask) : old_(::umask(mask)) {}
+    ~Umask() { ::umask(old_); }
+
+  private:
+    mode_t old_;
+};
+
+TEST_F(SafeFileTest, NewFilesFollowTheUmaskReplacedOnesKeepModeOwnerAndLinks) {
+    Umask mask(027);
+    std::string why;
+    ASSERT_TRUE(Write(Path("new"), "one", why)) << why;
+    EXPECT_EQ(Read(Path("new")), "one");
+    EXPECT_EQ(ModeOf(Path("new")), 0640u);
+    // The profile is written by the same writer.
+    ASSERT_TRUE(Profile(Path("p.ini")).WriteInt("Settings", "Port", 1));
+    EXPECT_EQ(ModeOf(Path("p.ini")), 0640u);
+
+    Put(Path("old"), "before", 0604);
+    ASSERT_TRUE(Write(Path("old"), "after", why)) << why;
+    EXPECT_EQ(Read(Path("old")), "after");
+    EXPECT_EQ(ModeOf(Path("old")), 0604u);
+
+    ASSERT_EQ(::symlink(Path("old").c_str(), Path("link").c_str()), 0);
+    ASSERT_TRUE(Write(Path("link"), "through", why)) << why;
+    EXPECT_TRUE(fs::is_symlink(Path("link")));
+    EXPECT_EQ(Read(Path("old")), "through");
+
+    if (::geteuid() == 0) {  // only root can give files away, and keep them given
+        ASSERT_EQ(::chown(Path("old").c_str(), 65534, 65534), 0);
+        ASSERT_TRUE(Write(Path("old"), "again", why)) << why;
+        struct stat st {};
+        ASSERT_EQ(::stat(Path("old").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+    EXPECT_EQ(Entries(), (std::set<std::string>{"new", "p.ini", "old", "link"}));
+}
+
+TEST_F(SafeFileTest, StreamingReplacesTheFileOnlyAtCommit) {
+    const std::string path = Path("stream.csv");
+    Put(path, "old rows\n");
+    std::string all;
+    {
+        SafeFileWriter writer(path);
+        for (int i = 0; i < 20000; ++i) {  // well past one chunk
+            const std::string row = std::to_string(i) + ",1.5,12.0\n";
+            ASSERT_TRUE(writer.Write(row));
+            all += row;
+        }
+        EXPECT_EQ(Read(path), "old rows\n");
+        ASSERT_TRUE(writer.Commit()) << writer.Error();
+    }
+    EXPECT_EQ(Read(path), all);
+
+    for (bool explicitDiscard : {false, true}) {
+        SafeFileWriter writer(path);
+        ASSERT_TRUE(writer.Write("half a file"));
+        if (explicitDiscard) writer.Discard();
+    }
+    EXPECT_EQ(Read(path), all);
+    EXPECT_EQ(Entries(), std::set<std::string>{"stream.csv"});
+}
+
+TEST_F(SafeFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile) {
+    Put(Path("keep"), "precious");
+    fs::create_directory(Path("folder"));
+    struct Case {
+        std::string path;
+        std::size_t limit;  // file size limit while writing; 0: none
+        int error;          // the reason given
+    };
+    const Case cases[] = {
+        {Path("keep"), 1000, EFBIG},  // part way: the limit falls inside the new file
+        {Path("folder"), 0, EISDIR},
+        {Path("nowhere/file"), 0, ENOENT},
+    };
+    const std::string big(5000, 'x');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string why;
+        bool ok;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.limit != 0) limit.emplace(c.limit);
+            ok = Write(c.path, big, why);
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(why, std::strerror(c.error));
+    }
+    // The streaming form fails at the write that crosses the limit and stays failed.
+    {
+        SafeFileWriter writer(Path("keep"));
+        FileSizeLimit limit(1000);
+        EXPECT_FALSE(writer.Write(std::string(100000, 'y')));
+        EXPECT_FALSE(writer.Write("more"));
+        EXPECT_FALSE(writer.Commit());
+        EXPECT_EQ(writer.Error(), std::strerror(EFBIG));
+    }
+    EXPECT_EQ(Read(Path("keep")), "precious");
+    EXPECT_TRUE(fs::is_directory(Path("folder")));
+    EXPECT_EQ(Entries(), (std::set<std::string>{"keep", "folder"}));
+}
+
+TEST_F(SafeFileTest, GoingPastTheFileSizeLimitFailsTheWriteNotTheProgram) {
+    const std::string path = Path("keep");
+    Put(path, "precious");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The signal's default action would end the program here.
+        ::signal(SIGXFSZ, SIG_DFL);
+        rlimit small{};
+        ::getrlimit(RLIMIT_FSIZE, &small);
+        small.rlim_cur = 100;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        std::string why;
+        const std::string text(1000, 'x');
+        const bool ok = WriteFileSafely(path, text.data(), text.size(), why);
+        ::_exit(!ok && why == std::strerror(EFBIG) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Read(path), "precious");
+    EXPECT_EQ(Entries(), std::set<std::string>{"keep"});
+}
+
+}  // namespace
+}  // namespace qx::test

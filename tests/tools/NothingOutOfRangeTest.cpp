@@ -1,0 +1,299 @@
+// Property: nothing out of range reaches the module. Many random and mutated
+// settings files are opened; each that opens is downloaded, edited in every way
+// the editor and qvx set can edit, and read back. Every byte the module receives
+// must decode inside the internal range of the value at its address, every value
+// marked in sync must match what the module holds, and every file the program
+// writes afterwards must open again.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <random>
+
+#include "ToolTestUtil.h"
+#include "host/Numbers.h"
+#include "model/LinkedTestSupport.h"
+#include "model/ModuleState.h"
+#include "tools/qvx/Settings.h"
+
+namespace qx::qvx::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kBig = std::numeric_limits<double>::max();
+
+// Record r of a settings file: the 12 basic records, then 6 x 16 map points.
+std::size_t RecordOffset(std::size_t r) {
+    return r < 12 ? r * 34 : 412 + (r - 12) * 34;
+}
+template <class T>
+void Put(Bytes& b, std::size_t at, T v) {
+    std::memcpy(b.data() + at, &v, sizeof v);
+}
+template <class T>
+T Get(const Bytes& b, std::size_t at) {
+    T v;
+    std::memcpy(&v, b.data() + at, sizeof v);
+    return v;
+}
+
+// Every value of the document by its module address.
+std::map<uint16_t, ModuleValue*> ValuesByAddress(ModuleState& doc) {
+    std::map<uint16_t, ModuleValue*> all;
+    for (int i = 0; i < kBasicValueCount; ++i)
+        all[doc.BasicValue(i).GetAddress()] = &doc.BasicValue(i);
+    for (int m = 0; m < doc.MapCount(); ++m) {
+        for (int p = 0; p < doc.Map(m)->PointCount(); ++p) {
+            ModuleValue* v = doc.Map(m)->Point(p).value.get();
+            all[v->GetAddress()] = v;
+        }
+    }
+    return all;
+}
+
+// The module's integer in a written byte, sign-magnitude for signed values.
+int DecodeByte(const ModuleValue& v, uint8_t b) {
+    return v.IsSigned() && (b & 0x80) ? -(b & 0x7F) : b;
+}
+
+class FileMaker {
+  public:
+    explicit FileMaker(uint32_t start) : random_(start) {}
+
+    int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random_); }
+
+    double AnyDouble(double min, double max) {
+        const double picks[] = {
+            0.0,       -0.0,      0.2,       0.4,       45.0,           255.0, -1.0,
+            1e-300,    4.9e-324,  kBig,      -kBig,     kInf,           -kInf, NAN,
+            min - 0.5, max + 0.5, min - 1e9, max * 2.0, (min + max) / 2};
+        switch (Int(0, 3)) {
+            case 0:
+                return picks[Int(0, std::size(picks) - 1)];
+            case 1:
+                return std::uniform_real_distribution<double>(-2000, 12000)(random_);
+            default:  // near the range, where rounding and stepping decide
+                if (!std::isfinite(max - min)) return min;
+                return std::uniform_real_distribution<double>(min - (max - min) / 4,
+                                                              max + (max - min) / 4)(random_);
+        }
+    }
+    int32_t AnyInt() {
+        const int32_t picks[] = {0,   1,    -1,  15,  -15, 32,    -32,       45,
+                                 127, -127, 128, 255, 256, 65535, INT32_MIN, INT32_MAX};
+        if (Int(0, 1) == 0) return Int(-50, 300);
+        return picks[Int(0, std::size(picks) - 1)];
+    }
+
+    // One to three changes to fields of records, or raw bytes.
+    void Mutate(Bytes& b) {
+        for (int n = Int(1, 3); n > 0; --n) {
+            if (b.size() != kSettingsFileSize || Int(0, 9) == 0) {
+                if (b.empty()) continue;
+                b[static_cast<std::size_t>(Int(0, static_cast<int>(b.size()) - 1))] ^=
+                    static_cast<uint8_t>(1 << Int(0, 7));
+                continue;
+            }
+            const std::size_t at = RecordOffset(static_cast<std::size_t>(Int(0, 107)));
+            const double min = Get<double>(b, at + 10);
+            const double max = Get<double>(b, at + 18);
+            // Value, Min, Max (doubles at 2, 10, 18), MinInternal, MaxInternal (at 26, 30).
+            const int field = Int(0, 4);
+            if (field < 3) {
+                Put(b, at + 2 + 8 * static_cast<std::size_t>(field), AnyDouble(min, max));
+            } else {
+                Put(b, at + 26 + 4 * static_cast<std::size_t>(field - 3), AnyInt());
+            }
+        }
+    }
+
+  private:
+    std::mt19937 random_;
+};
+
+// The source tree's fuzz/corpus/file_loader: named in the build's cache, or
+// beside this file (a path relative to the build's tests folder under ccache).
+std::filesystem::path CorpusFolder() {
+    std::vector<std::filesystem::path> candidates;
+    const char* build = std::getenv("QX_BUILD_DIR");
+    if (build != nullptr) {
+        for (const std::string& line : Split(ReadText(std::string(build) + "/CMakeCache.txt"))) {
+            const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
+            if (line.rfind(key, 0) == 0) candidates.emplace_back(line.substr(key.size()));
+        }
+    }
+    const std::filesystem::path here = std::filesystem::path(__FILE__).parent_path() / "../..";
+    if (build != nullptr) candidates.push_back(std::filesystem::path(build) / "tests" / here);
+    candidates.push_back(here);
+    for (const auto& root : candidates) {
+        const std::filesystem::path folder = root / "fuzz/corpus/file_loader";
+        std::error_code ec;
+        if (std::filesystem::is_directory(folder, ec)) return folder;
+    }
+    return {};
+}
+
+// Values the editor and qvx set may be handed.
+const double kInputs[] = {kBig, -kBig, 1e-300, -1e-300, -1.0, 0.0, 1e6, NAN, kInf, -kInf};
+
+// A document that takes a file's bytes as opening the file would, without the
+// file: thousands of files are made, and only the reading of them is skipped.
+class Document : public ModuleState {
+  public:
+    bool Open(const Bytes& bytes) {
+        if (!CheckContents(bytes).empty()) return false;
+        LoadContents(bytes);
+        return true;
+    }
+};
+
+class NothingOutOfRange : public ::qx::test::LinkedTest {
+  protected:
+    std::string Path(const std::string& name) const { return host.TempDir() + "/" + name; }
+
+    // Every edit kind on every value whose index is share modulo shares: typed and
+    // dragged values (extreme inputs), arrow steps at both range edges.
+    static void Edit(ModuleState& doc, int share, int shares) {
+        int index = 0;
+        for (auto [address, v] : ValuesByAddress(doc)) {
+            if (index++ % shares != share) continue;
+            const bool isPoint = address < kBasicBlockAddress;
+            for (double x : kInputs) v->SetValue(x, isPoint);
+            if (!isPoint) continue;
+            const double step = doc.Map((address - 0xB600) / 16)->Step();
+            for (double edge : {v->Min(), v->Max()}) {
+                v->SetValue(v->Quantize(edge), true);
+                for (double d : {step, -step, step, step}) {
+                    v->SetValue(v->Quantize(v->GetValue() + d), true);
+                }
+            }
+        }
+    }
+
+    // Checks every write since the last reset and, unless after an upload (which
+    // keeps a module byte past the range as the range's end), that every value in
+    // sync matches what the module holds.
+    void CheckModule(ModuleState& doc, const char* phase, bool uploaded = false) {
+        const auto values = ValuesByAddress(doc);
+        for (const emu::WriteRecord& w : emulator->Core().Counters().writes) {
+            auto it = values.find(w.address);
+            ASSERT_NE(it, values.end()) << phase << ": write to 0x" << std::hex << w.address;
+            const ModuleValue& v = *it->second;
+            if (v.Min() == v.Max()) continue;  // no range: the byte is the value
+            const int internal = DecodeByte(v, w.value);
+            EXPECT_GE(internal, std::min(v.MinInternal(), v.MaxInternal()))
+                << phase << std::hex << ": 0x" << int(w.value) << " at 0x" << w.address;
+            EXPECT_LE(internal, std::max(v.MinInternal(), v.MaxInternal()))
+                << phase << std::hex << ": 0x" << int(w.value) << " at 0x" << w.address;
+        }
+        emulator->Core().ResetCounters();
+        for (auto [address, v] : values) {
+            if (!v->InSync()) continue;
+            EXPECT_TRUE(std::isfinite(v->GetValue())) << phase << " 0x" << std::hex << address;
+            if (uploaded) continue;
+            EXPECT_EQ(DecodeByte(*v, emulator->Core().Peek(address)), v->ToInternal(v->GetValue()))
+                << phase << ": in sync at 0x" << std::hex << address;
+        }
+    }
+
+    // The file the program would save now must open again.
+    void CheckOwnFileOpens(ModuleState& doc, const char* phase) {
+        const std::string why = doc.CheckContents(doc.StoreContents());
+        EXPECT_EQ(why, "") << phase;
+    }
+};
+
+TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
+    std::vector<Bytes> starts;
+    const std::filesystem::path corpus = CorpusFolder();
+    ASSERT_FALSE(corpus.empty()) << "the file loader corpus is not found";
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::directory_iterator(corpus)) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    for (const auto& name : files) starts.push_back(ReadBytes(name.string()));
+    ASSERT_GE(starts.size(), 5u);
+    {
+        ModuleState fresh;
+        fresh.InitializeDefaults();
+        starts.push_back(fresh.StoreContents());
+        // As an upload leaves it, from module bytes of every kind.
+        FileMaker bytes(7);
+        for (auto [address, v] : ValuesByAddress(fresh)) {
+            v->SetFromInternal(static_cast<uint32_t>(bytes.Int(0, 255)));
+        }
+        starts.push_back(fresh.StoreContents());
+        // The two reported cases: a point whose value lies below its own range,
+        // and a range whose width is not a finite number.
+        Bytes low = starts[starts.size() - 2];
+        Put(low, RecordOffset(12) + 10, 0.2);
+        Put(low, RecordOffset(12) + 18, 0.4);
+        starts.push_back(low);
+        Bytes wide = starts[starts.size() - 3];
+        Put(wide, RecordOffset(13) + 10, -1.7e308);
+        Put(wide, RecordOffset(13) + 18, 1.7e308);
+        starts.push_back(wide);
+    }
+
+    LinkEmulator();
+    FileMaker maker(20261207);
+    int opened = 0;
+    std::vector<std::string> forQvx;
+    for (int round = 0; round < 4000; ++round) {
+        SCOPED_TRACE(round);
+        Bytes file = starts[static_cast<std::size_t>(round) % starts.size()];
+        if (round >= static_cast<int>(starts.size())) maker.Mutate(file);
+        Document doc;
+        if (!doc.Open(file)) continue;
+        ++opened;
+        if (opened % 20 == 1) {
+            forQvx.push_back(Path("q" + std::to_string(round) + ".qvx"));
+            WriteBytes(forQvx.back(), file);
+        }
+        emulator->Core().ResetCounters();
+        doc.DownloadSettings();
+        CheckModule(doc, "download");
+        Edit(doc, round % 12, 12);
+        CheckModule(doc, "edits");
+        CheckOwnFileOpens(doc, "edited");
+        doc.UploadSettings();
+        CheckModule(doc, "upload", true);
+        CheckOwnFileOpens(doc, "uploaded");
+        if (HasFailure()) break;  // one failing file tells enough
+    }
+    EXPECT_GT(opened, 100);
+
+    // qvx set with the same inputs, then a download of what it wrote.
+    ModuleState names;
+    names.InitializeDefaults();
+    const std::vector<SettingRef> settings = AllSettings(names);
+    for (std::size_t i = 0; i < forQvx.size(); ++i) {
+        // One run per file with every finite input, each for another setting
+        // (not the two-state ones, which take only their two values).
+        Strings args = {"set", forQvx[i]};
+        for (std::size_t k = 0; k < std::size(kInputs); ++k) {
+            if (!std::isfinite(kInputs[k])) continue;  // qvx refuses these as text
+            const SettingRef& s = settings[2 + (i * 13 + k * 11) % (settings.size() - 2)];
+            args.push_back(s.name + "=" + FormatC("%.17g", kInputs[k]));
+        }
+        std::ostringstream out, err;
+        EXPECT_EQ(RunQvx(args, out, err, RunEnv{}), kExitOk) << err.str();
+    }
+    ResetLink();  // qvx releases the link it had; this test's link may still be up
+    LinkEmulator();
+    for (const std::string& path : forQvx) {
+        SCOPED_TRACE(path);
+        ModuleState doc;
+        ASSERT_EQ(doc.OnOpenDocument(path), DocStatus::Done) << host->LastMessage().text;
+        emulator->Core().ResetCounters();
+        doc.DownloadSettings();
+        CheckModule(doc, "qvx set");
+    }
+}
+
+}  // namespace
+}  // namespace qx::qvx::test
