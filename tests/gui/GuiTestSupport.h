@@ -3,6 +3,7 @@
 // program, a recorder of paint areas, and pictures saved for a reviewer.
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QPaintEvent>
 #include <QString>
@@ -38,10 +39,25 @@ class PaintSpy : public QObject {
     }
 };
 
-// Saves image under $QX_BUILD_DIR (else the working folder) as name.
-inline bool SavePicture(const QImage& image, const QString& name) {
-    QString dir = qEnvironmentVariable("QX_BUILD_DIR");
-    return image.save(QDir(dir.isEmpty() ? QDir::currentPath() : dir).filePath(name), "PNG");
+// Where pictures for a reviewer go: test-pictures under $QX_BUILD_DIR when that
+// can be written (the tests may run as another user than the build), else
+// under the temporary folder. Empty when neither can be made.
+inline QString PictureFolder() {
+    const QString build = qEnvironmentVariable("QX_BUILD_DIR");
+    for (const QString& base : {build, QDir::tempPath()}) {
+        if (base.isEmpty()) continue;
+        const QString folder = QDir(base).filePath(QStringLiteral("test-pictures"));
+        if (QDir().mkpath(folder) && QFileInfo(folder).isWritable()) return folder;
+    }
+    return {};
+}
+
+// Saves image as name for a person to look at. A picture that cannot be saved
+// is only reported: it is never a test's failure.
+inline void SavePicture(const QImage& image, const QString& name) {
+    const QString folder = PictureFolder();
+    if (folder.isEmpty() || !image.save(QDir(folder).filePath(name), "PNG"))
+        qInfo("picture %s not saved", qPrintable(name));
 }
 
 // A new document and an 800 x 600 graph view on it with an 18-pixel caption, shown.
