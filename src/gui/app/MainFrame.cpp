@@ -216,6 +216,11 @@ void CMainFrame::BuildStatusBar() {
     }
     capsPane_->setObjectName(QStringLiteral("capsPane"));
     numPane_->setObjectName(QStringLiteral("numPane"));
+    // A prompt shown while the pointer is over a menu item or a button is
+    // cleared when it leaves: the idle text comes back then.
+    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
+        if (text.isEmpty()) bar->showMessage(QStringLiteral("Ready"));
+    });
     bar->showMessage(QStringLiteral("Ready"));
     UpdateLockPanes();
 }
