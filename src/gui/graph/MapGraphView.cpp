@@ -399,9 +399,11 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
 
 bool MapGraphView::LegibleAt(const graph::GraphSize& s, const ModuleMap& map,
                              bool checkWidth) const {
-    constexpr int kGap = 4;  // pixels between neighbouring texts
+    constexpr int kGap = 6;  // pixels between neighbouring texts
+    constexpr int kSmallestTitle = 12;
     const int titleHeight = graph::TitleHeight(s);
-    if (titleHeight < 9 || graph::PlotHeight(s) <= 0 || graph::PlotWidth(s) <= 0) return false;
+    if (titleHeight < kSmallestTitle || graph::PlotHeight(s) <= 0 || graph::PlotWidth(s) <= 0)
+        return false;
     const QFontMetrics titles(ArialFont(titleHeight, false));
     const QFontMetrics ticks(StockVariableFont());
     const QString xTitle = QString::fromStdString(map.XLabel() + " (" + map.XUnits() + ")");
@@ -421,6 +423,9 @@ bool MapGraphView::LegibleAt(const graph::GraphSize& s, const ModuleMap& map,
         return true;
     }
     if (titles.horizontalAdvance(yTitle) + kGap > graph::PlotHeight(s)) return false;
+    // The x axis title sits below the tick labels, not over them.
+    const int tickBottom = graph::PlotBottom(s) + 5 + ticks.height();
+    if (graph::XTitleOrigin(s, 0, titles.height()).y < tickBottom) return false;
     if (lines.y > 1 && (ticks.height() + kGap) * (lines.y - 1) > graph::PlotHeight(s)) return false;
     return true;
 }

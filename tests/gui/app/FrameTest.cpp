@@ -223,7 +223,10 @@ TEST_F(AppTest, MainWindowCannotShrinkUntilTheGraphIsIllegible) {
                 EXPECT_LT(previousRight, centre - half) << map.Title() << " tick " << i;
                 previousRight = centre + half;
             }
-            EXPECT_GE(graph::TitleHeight(s), 9);
+            EXPECT_GE(graph::TitleHeight(s), 12);
+            const QFontMetrics titles(ArialFont(graph::TitleHeight(s), false));
+            EXPECT_GE(graph::XTitleOrigin(s, 0, titles.height()).y,
+                      graph::PlotBottom(s) + 5 + ticks.height());
         }
     }
 }

@@ -56,10 +56,11 @@ class XDesktop {
         return names;
     }
 
-    // The first managed top-level window with this title that is on screen; 0 when none.
+    // The first managed top-level window on screen whose title begins with
+    // title; 0 when none.
     xcb_window_t FindViewable(const std::string& title) {
         for (uint32_t w : Cardinals(root_, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW)) {
-            if (Title(w) != title) continue;
+            if (Title(w).rfind(title, 0) != 0) continue;
             xcb_get_window_attributes_reply_t* a = xcb_get_window_attributes_reply(
                 connection_, xcb_get_window_attributes(connection_, w), nullptr);
             const bool viewable = a != nullptr && a->map_state == XCB_MAP_STATE_VIEWABLE;
