@@ -1,6 +1,8 @@
 #pragma once
 // Shared by the graph and monitor tests: the one QApplication of the test
 // program, a recorder of paint areas, and pictures saved for a reviewer.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -40,13 +42,15 @@ class PaintSpy : public QObject {
 };
 
 // Where pictures for a reviewer go: test-pictures under $QX_BUILD_DIR when that
-// can be written (the tests may run as another user than the build), else
-// under the temporary folder. Empty when neither can be made.
+// can be written (the tests may run as another user than the build), else a
+// folder of this user's in the temporary folder. Empty when neither can be made.
 inline QString PictureFolder() {
     const QString build = qEnvironmentVariable("QX_BUILD_DIR");
-    for (const QString& base : {build, QDir::tempPath()}) {
-        if (base.isEmpty()) continue;
-        const QString folder = QDir(base).filePath(QStringLiteral("test-pictures"));
+    const QString own = QStringLiteral("test-pictures-%1").arg(getuid());
+    for (const QString& folder :
+         {build.isEmpty() ? QString() : QDir(build).filePath(QStringLiteral("test-pictures")),
+          QDir(QDir::tempPath()).filePath(own)}) {
+        if (folder.isEmpty()) continue;
         if (QDir().mkpath(folder) && QFileInfo(folder).isWritable()) return folder;
     }
     return {};
