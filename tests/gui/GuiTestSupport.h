@@ -1,8 +1,11 @@
 #pragma once
 // Shared by the graph and monitor tests: the one QApplication of the test
 // program, a recorder of paint areas, and pictures saved for a reviewer.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QPaintEvent>
 #include <QString>
@@ -38,10 +41,27 @@ class PaintSpy : public QObject {
     }
 };
 
-// Saves image under $QX_BUILD_DIR (else the working folder) as name.
-inline bool SavePicture(const QImage& image, const QString& name) {
-    QString dir = qEnvironmentVariable("QX_BUILD_DIR");
-    return image.save(QDir(dir.isEmpty() ? QDir::currentPath() : dir).filePath(name), "PNG");
+// Where pictures for a reviewer go: test-pictures under $QX_BUILD_DIR when that
+// can be written (the tests may run as another user than the build), else a
+// folder of this user's in the temporary folder. Empty when neither can be made.
+inline QString PictureFolder() {
+    const QString build = qEnvironmentVariable("QX_BUILD_DIR");
+    const QString own = QStringLiteral("test-pictures-%1").arg(getuid());
+    for (const QString& folder :
+         {build.isEmpty() ? QString() : QDir(build).filePath(QStringLiteral("test-pictures")),
+          QDir(QDir::tempPath()).filePath(own)}) {
+        if (folder.isEmpty()) continue;
+        if (QDir().mkpath(folder) && QFileInfo(folder).isWritable()) return folder;
+    }
+    return {};
+}
+
+// Saves image as name for a person to look at. A picture that cannot be saved
+// is only reported: it is never a test's failure.
+inline void SavePicture(const QImage& image, const QString& name) {
+    const QString folder = PictureFolder();
+    if (folder.isEmpty() || !image.save(QDir(folder).filePath(name), "PNG"))
+        qInfo("picture %s not saved", qPrintable(name));
 }
 
 // A new document and an 800 x 600 graph view on it with an 18-pixel caption, shown.

@@ -123,6 +123,18 @@ std::optional<double> ParseDouble(std::string_view text) {
     return value;
 }
 
+std::optional<double> ParseTypedNumber(std::string_view text) {
+    const std::size_t comma = text.find(',');
+    if (comma == std::string_view::npos) return ParseDouble(text);
+    // One comma and no point: the keyboard's decimal separator, not a list.
+    if (text.find(',', comma + 1) != std::string_view::npos ||
+        text.find('.') != std::string_view::npos)
+        return std::nullopt;
+    std::string copy(text);
+    copy[comma] = '.';
+    return ParseDouble(copy);
+}
+
 std::optional<long long> ParseInt(std::string_view text) {
     text = TrimSpace(text);
     bool negative = false;

@@ -16,6 +16,9 @@ std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)
 double AtoF(std::string_view text);
 // Strict: the whole text (surrounding white space allowed) must be a finite number.
 std::optional<double> ParseDouble(std::string_view text);
+// A number typed by a person into a box: strict as ParseDouble, and a decimal
+// comma counts as the decimal point ("7,5" is 7.5).
+std::optional<double> ParseTypedNumber(std::string_view text);
 // Strict integer (decimal), optional sign.
 std::optional<long long> ParseInt(std::string_view text);
 

@@ -89,6 +89,7 @@ void ModuleState::SetupBasicValues() {
 }
 
 void ModuleState::BuildMaps(bool initialize) {
+    ++mapsGeneration_;
     maps.clear();
     try {
         std::vector<std::unique_ptr<ModuleMap>> built;

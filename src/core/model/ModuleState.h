@@ -92,6 +92,9 @@ class ModuleState : public DocumentBase {
     int CurrentMap() const { return currentMap; }
     ModuleMap* GetCurrentMap() const { return Map(currentMap); }
     bool TransferInProgress() const { return transferInProgress; }
+    // Changes whenever the maps are rebuilt (new document, open): map, point and
+    // value pointers taken before that are gone.
+    uint64_t MapsGeneration() const { return mapsGeneration_; }
 
     // Defaults for every basic value, six new maps, map 0 current, spark maps paired.
     void InitializeDefaults();
@@ -136,6 +139,7 @@ class ModuleState : public DocumentBase {
     std::vector<std::unique_ptr<ModuleMap>> maps;
     int currentMap = 0;
     bool transferInProgress = false;
+    uint64_t mapsGeneration_ = 0;
     std::function<void()> basicSettingsHook_;
 };
 

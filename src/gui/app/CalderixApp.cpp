@@ -43,6 +43,10 @@ bool Postponed(int id) {
 
 }  // namespace
 
+void SetApplicationNames() {
+    QCoreApplication::setApplicationName(QStringLiteral("QuorvexI"));
+}
+
 std::optional<StartOptions> ParseCommandLine(const QStringList& args, QString* error) {
     StartOptions o;
     for (int i = 0; i < args.size(); ++i) {

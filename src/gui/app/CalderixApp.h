@@ -47,6 +47,10 @@ struct StartOptions {
     bool singleInstance = true;
 };
 
+// Names the program for Qt. No display name is set: Qt would append it to
+// every window title, which already carry the program's name where they should.
+void SetApplicationNames();
+
 // Parses the program's arguments (without the program name). Unknown options
 // give an error text.
 std::optional<StartOptions> ParseCommandLine(const QStringList& args, QString* error);

@@ -216,6 +216,11 @@ void CMainFrame::BuildStatusBar() {
     }
     capsPane_->setObjectName(QStringLiteral("capsPane"));
     numPane_->setObjectName(QStringLiteral("numPane"));
+    // A prompt shown while the pointer is over a menu item or a button is
+    // cleared when it leaves: the idle text comes back then.
+    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
+        if (text.isEmpty()) bar->showMessage(QStringLiteral("Ready"));
+    });
     bar->showMessage(QStringLiteral("Ready"));
     UpdateLockPanes();
 }
@@ -326,14 +331,17 @@ void CMainFrame::OnLink() {
         return;
     }
     host_.ShowWaitWindow(kLinkWaitText);
-    if (link.EstablishLink() && link.IsLinked()) {
+    const bool linked = link.EstablishLink() && link.IsLinked();
+    // The link is made: a window still saying so would stand behind the
+    // question below (and the upload shows its own).
+    host_.CloseWaitWindow();
+    if (linked) {
         if (host_.MessageBox("Do you want to upload the current module settings?",
                              "Upload Module Settings", MsgButtons::YesNo,
                              MsgIcon::Question) == MsgResult::Yes)
             host_.RouteCommand(res::kUpload);
     }
     host_.RepaintMainWindow();
-    host_.CloseWaitWindow();
 }
 
 void CMainFrame::OnToggleMonitoring() {

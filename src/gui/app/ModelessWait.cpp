@@ -1,7 +1,12 @@
 #include "app/ModelessWait.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include "app/QtHost.h"
 
@@ -34,14 +39,33 @@ void ModelessWait::SetMessage(const QString& message) {
 
 void ModelessWait::PaintNow() {
     if (!isVisible()) return;
+    // Whatever runs meanwhile may close this window: nothing below outlives it.
+    const QPointer<ModelessWait> self(this);
     {
-        // A new window is drawn once the window system has exposed it: take
-        // that, but no input, no socket traffic and no posted commands.
+        // Under a window manager a new window is mapped and exposed a little
+        // later, and what is painted before that never shows; the work that
+        // follows may dispatch nothing for seconds. So wait for the exposure,
+        // taking no input, no socket traffic and no posted commands meanwhile.
+        // Bounded: a desktop that never shows the window must not hold the work.
         HoldPostedWork hold;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::ExcludeSocketNotifiers);
+        const QEventLoop::ProcessEventsFlags flags =
+            QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers;
+        QCoreApplication::processEvents(flags);
+        const auto waiting = [&self] {
+            return self && self->isVisible() && self->windowHandle() != nullptr &&
+                   !self->windowHandle()->isExposed();
+        };
+        if (waiting()) {
+            QDeadlineTimer deadline(kExposeWaitMs);
+            QTimer wake;  // ends the last blocking pass at the deadline
+            wake.setSingleShot(true);
+            wake.start(kExposeWaitMs);
+            QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+            while (dispatcher != nullptr && waiting() && !deadline.hasExpired())
+                dispatcher->processEvents(flags | QEventLoop::WaitForMoreEvents);
+        }
     }
-    repaint();
+    if (self) repaint();
 }
 
 }  // namespace qx::gui

@@ -1,7 +1,8 @@
 #pragma once
 // The "Please wait..." window: modeless, no close button, centred over its
-// owner. The work it announces may dispatch no events for a long time, so it is
-// painted at once when shown and again whenever its text changes.
+// owner. The work it announces may dispatch no events for a long time, so
+// showing it waits until the window system has put it on screen, and it is
+// painted then and again whenever its text changes.
 #include <QString>
 
 #include "resources/TemplateDialog.h"
@@ -12,6 +13,8 @@ class ModelessWait : public TemplateDialog {
     Q_OBJECT
   public:
     static constexpr int kMessageId = 1023;
+    // The longest wait for the window system to show a new window.
+    static constexpr int kExposeWaitMs = 1000;
 
     // Creates, shows and paints the window. parent may be null (the main window
     // then owns it); the caller owns the object.

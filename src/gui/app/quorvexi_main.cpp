@@ -6,8 +6,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("QuorvexI"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvex I"));
+    qx::gui::SetApplicationNames();
     QString error;
     const std::optional<qx::gui::StartOptions> options =
         qx::gui::ParseCommandLine(QApplication::arguments().mid(1), &error);

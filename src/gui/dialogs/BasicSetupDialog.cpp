@@ -95,7 +95,16 @@ bool BasicSetupDialog::OnInitDialog() {
     return true;
 }
 
+bool BasicSetupDialog::TextsAreNumbers() {
+    for (const TextBinding& b : kTextBindings)
+        if (!ReadNumber(b.editId, kBasicSettings[static_cast<std::size_t>(b.setting)].label))
+            return false;
+    return true;
+}
+
 void BasicSetupDialog::OnOK() {
+    // A typo must never reach the module: every box is a number, or nothing is set.
+    if (!TextsAreNumbers()) return;
     DoDataExchange(true);
     accept();
     ApplyChanges();
@@ -106,6 +115,7 @@ void BasicSetupDialog::OnCommand(int id) {
 }
 
 void BasicSetupDialog::OnApply() {
+    if (!TextsAreNumbers()) return;
     DoDataExchange(true);
     ApplyChanges();
     // Disabling the focused Apply button passes the focus on to the next
@@ -150,7 +160,10 @@ bool BasicSetupDialog::ApplyChanges() {
     bool any = false;
     for (std::size_t i = 0; i < kTextBindings.size(); ++i) {
         const int setting = kTextBindings[i].setting;
-        typed[setting] = AtoF(texts_[i]);
+        // Checked by TextsAreNumbers; a text that is none still changes nothing.
+        const std::optional<double> number = ParseTypedNumber(texts_[i]);
+        if (!number) continue;
+        typed[setting] = *number;
         changed[setting] = typed[setting] != document_.BasicValue(setting).GetValue();
         any = any || changed[setting];
     }

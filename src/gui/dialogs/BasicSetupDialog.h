@@ -82,6 +82,8 @@ class BasicSetupDialog : public TemplateDialog {
     void DoDataExchange(bool save);
     void OnEditNotification(int id, int code);
     void OnApply();
+    // False, having told the user and selected the box, when a box holds no number.
+    bool TextsAreNumbers();
 
     ModuleState& document_;
     std::array<std::string, kTextFieldCount> texts_;

@@ -22,7 +22,7 @@ WriteSerialDialog::WriteSerialDialog(QWidget* parent)
 WriteSerialDialog::~WriteSerialDialog() = default;
 
 std::optional<uint16_t> WriteSerialDialog::ParseSerialNumber(std::string_view text) {
-    const std::optional<double> number = ParseDouble(text);
+    const std::optional<double> number = ParseTypedNumber(text);
     if (!number || *number < 0.0 || *number > kSerialNumberMax) return std::nullopt;
     return static_cast<uint16_t>(std::trunc(*number));
 }

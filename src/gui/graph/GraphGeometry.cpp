@@ -1,18 +1,19 @@
 #include "GraphGeometry.h"
 
-#include <climits>
 #include <cmath>
 
 namespace qx::graph {
 
 namespace {
 
-// Conversion toward zero that stays defined for any double.
-int TruncToInt(double v) {
+// Pixel offsets are kept within the largest window Qt makes: far off screen
+// already, and any sum with a layout position or a marker's half-size stays an int.
+constexpr double kPixelReach = 16777215.0;
+
+// Toward zero, clamped first so that no double (infinite, NaN, 1e300) is out of int range.
+int ClampedPixels(double v) {
     if (std::isnan(v)) return 0;
-    if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-    if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-    return static_cast<int>(v);
+    return static_cast<int>(std::clamp(v, -kPixelReach, kPixelReach));
 }
 
 }  // namespace
@@ -56,20 +57,22 @@ int PlotWidth(const GraphSize& s) {
 int XToPixel(const GraphSize& s, const AxisRange& a, double x) {
     const double span = a.xmax - a.xmin;
     if (span == 0) return PlotLeft(s);
-    return PlotLeft(s) + TruncToInt(PlotWidth(s) * (x - a.xmin) / span);
+    return PlotLeft(s) + ClampedPixels(PlotWidth(s) * (x - a.xmin) / span);
 }
 
 int YToPixel(const GraphSize& s, const AxisRange& a, double y) {
     const double span = a.ymax - a.ymin;
     const int ph = PlotHeight(s);
     if (span == 0) return PlotTop(s) + ph;
-    return PlotTop(s) + ph - TruncToInt(ph * (y - a.ymin) / span);
+    return PlotTop(s) + ph - ClampedPixels(ph * (y - a.ymin) / span);
 }
 
 double PixelToY(const GraphSize& s, const AxisRange& a, int py) {
     const int ph = PlotHeight(s);
     if (ph <= 0) return a.ymin;
-    return static_cast<double>(ph - py + PlotTop(s)) * (a.ymax - a.ymin) / ph + a.ymin;
+    // In double: a row far outside the window must not overflow the sum.
+    const double rows = static_cast<double>(ph) - py + PlotTop(s);
+    return rows * (a.ymax - a.ymin) / ph + a.ymin;
 }
 
 double PixelsToValueDelta(const GraphSize& s, const AxisRange& a, int pixels) {

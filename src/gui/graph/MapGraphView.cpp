@@ -125,6 +125,7 @@ void MapGraphView::OnInitialUpdate() {
         }
     }
     if (currentMap_ != nullptr) update();
+    updateGeometry();  // the maps' texts set the smallest legible size
 }
 
 void MapGraphView::DestroyMarkers() {
@@ -334,8 +335,9 @@ void MapGraphView::paintEvent(QPaintEvent* event) {
     DrawRubberBand(p);
     if (!(laidOutFor_ == Size())) {
         // The layout changed (the monitor window opened or closed): move the
-        // markers once painting is over.
+        // markers once painting is over, and the smallest legible size changed.
         QMetaObject::invokeMethod(this, &MapGraphView::RepositionMarkers, Qt::QueuedConnection);
+        if (laidOutFor_.monitorWidth != MonitorWidth()) updateGeometry();
     }
 }
 
@@ -391,6 +393,68 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
     }
 
     DrawCurve(p, r);
+}
+
+// ---- Minimum size ------------------------------------------------------------------
+
+bool MapGraphView::LegibleAt(const graph::GraphSize& s, const ModuleMap& map,
+                             bool checkWidth) const {
+    constexpr int kGap = 6;  // pixels between neighbouring texts
+    constexpr int kSmallestTitle = 12;
+    const int titleHeight = graph::TitleHeight(s);
+    if (titleHeight < kSmallestTitle || graph::PlotHeight(s) <= 0 || graph::PlotWidth(s) <= 0)
+        return false;
+    const QFontMetrics titles(ArialFont(titleHeight, false));
+    const QFontMetrics ticks(StockVariableFont());
+    const QString xTitle = QString::fromStdString(map.XLabel() + " (" + map.XUnits() + ")");
+    const QString yTitle = QString::fromStdString(map.YLabel() + " (" + map.YUnits() + ")");
+    const XYpair<int> lines = map.GridLines();
+    if (checkWidth) {
+        const QFontMetrics caption(ArialFont(graph::CaptionFontHeight(s), true));
+        const int titleRight = graph::CaptionTextOrigin(s).x +
+                               caption.horizontalAdvance(QString::fromStdString(map.Title()));
+        if (titleRight + kGap > graph::FrameRight(s)) return false;
+        if (titles.horizontalAdvance(xTitle) + kGap > graph::PlotWidth(s)) return false;
+        int widest = 0;
+        for (int i = 0; i < lines.x; ++i)
+            widest = std::max(widest, ticks.horizontalAdvance(QString::fromStdString(
+                                          FormatDouble("%.0lf", map.GetGridX(i)))));
+        if (lines.x > 1 && (widest + kGap) * (lines.x - 1) > graph::PlotWidth(s)) return false;
+        return true;
+    }
+    if (titles.horizontalAdvance(yTitle) + kGap > graph::PlotHeight(s)) return false;
+    // The x axis title sits below the tick labels, not over them.
+    const int tickBottom = graph::PlotBottom(s) + 5 + ticks.height();
+    if (graph::XTitleOrigin(s, 0, titles.height()).y < tickBottom) return false;
+    if (lines.y > 1 && (ticks.height() + kGap) * (lines.y - 1) > graph::PlotHeight(s)) return false;
+    return true;
+}
+
+QSize MapGraphView::minimumSizeHint() const {
+    if (document_ == nullptr) return QWidget::minimumSizeHint();
+    // Found by search: the texts grow with the height, so the bounds are not
+    // simple formulas; every map counts so the window does not jump on a map switch.
+    constexpr int kStep = 8;
+    constexpr int kLargest = 4096;
+    int width = 0;
+    int height = 0;
+    for (int i = 0; i < document_->MapCount(); ++i) {
+        const ModuleMap* map = document_->Map(i);
+        if (map == nullptr || !map->Initialized()) continue;
+        int h = std::max(height, kStep);
+        while (h < kLargest && !LegibleAt({kLargest, h, captionHeight_, 0}, *map, false))
+            h += kStep;
+        height = h;
+    }
+    for (int i = 0; i < document_->MapCount(); ++i) {
+        const ModuleMap* map = document_->Map(i);
+        if (map == nullptr || !map->Initialized()) continue;
+        int w = std::max(width, MonitorWidth() + kStep);
+        while (w < kLargest && !LegibleAt({w, height, captionHeight_, MonitorWidth()}, *map, true))
+            w += kStep;
+        width = w;
+    }
+    return {width, height};
 }
 
 void MapGraphView::DrawTitles(QPainter& p, const graph::PixelRect& r) {

@@ -135,6 +135,11 @@ class MapGraphView : public QWidget, public DocumentObserver {
     // Whether a key is down, as tracked from the press and release events.
     bool IsKeyDown(int key) const;
 
+    // The smallest client size at which every map's title, axis titles and tick
+    // labels of the document still fit apart, beside the monitor window as wide
+    // as it is now.
+    QSize minimumSizeHint() const override;
+
     // Draws the graph clipped to r (the area being repainted): the paint event
     // calls it, and the benchmark renders through it.
     void DrawGraph(QPainter& painter, const graph::PixelRect& r);
@@ -162,6 +167,7 @@ class MapGraphView : public QWidget, public DocumentObserver {
     void DrawRubberBand(QPainter& p) const;
     graph::PixelRect RubberBandBounds() const;
     void SetKeyDown(int key, bool down);
+    bool LegibleAt(const graph::GraphSize& s, const ModuleMap& map, bool checkWidth) const;
 
     ModuleState* document_ = nullptr;
     ModuleMap* currentMap_ = nullptr;

@@ -24,17 +24,17 @@ graph::PixelPoint dragPoint;
 MapPointMarker* dragOwner = nullptr;
 
 // A drag's change that waits until the monitor has read its packet.
-class DeferredDeltaEvent : public QEvent {
+class DeferredEditEvent : public QEvent {
   public:
     static QEvent::Type Kind() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
-    explicit DeferredDeltaEvent(int dy) : QEvent(Kind()), dy_(dy) {}
-    int Delta() const { return dy_; }
+    explicit DeferredEditEvent(const DragEdit& edit) : QEvent(Kind()), edit_(edit) {}
+    const DragEdit& Edit() const { return edit_; }
 
   private:
-    int dy_;
+    DragEdit edit_;
 };
 
 QRect ToQRect(const graph::PixelRect& r) {
@@ -76,17 +76,27 @@ void MapPointMarker::Reposition() {
     setGeometry(ToQRect(r));
 }
 
-bool MapPointMarker::SetPointValue(double y) {
-    if (point_ == nullptr || point_->value == nullptr) return false;
-    ModuleValue& value = *point_->value;
+namespace {
+
+// Sets point's value quantised, with propagation to a mirrored partner. True
+// when the point's own value changed (even if the partner's write failed: that
+// failure reports itself); the document is then marked modified.
+bool SetValueOfPoint(MapPoint& point, double y, ModuleState* document) {
+    if (point.value == nullptr) return false;
+    ModuleValue& value = *point.value;
     const double q = value.Quantize(y);
     const double old = value.GetValue();
     if (q == old) return false;
     value.SetValue(q, true);
-    // The point's own change is real once its value moved, whatever became of
-    // a mirrored partner's write (that failure reports itself).
     if (value.GetValue() == old) return false;
-    if (ModuleState* doc = view_->GetDocument()) doc->SetModifiedFlag(true);
+    if (document != nullptr) document->SetModifiedFlag(true);
+    return true;
+}
+
+}  // namespace
+
+bool MapPointMarker::SetPointValue(double y) {
+    if (point_ == nullptr || !SetValueOfPoint(*point_, y, view_->GetDocument())) return false;
     Reposition();
     update();
     return true;
@@ -97,11 +107,32 @@ bool MapPointMarker::AddDelta(double d) {
     return SetPointValue(point_->value->GetValue() + d);
 }
 
+DragEdit MapPointMarker::EditOfBoundPoint(double delta) const {
+    const ModuleState* doc = view_->GetDocument();
+    if (doc == nullptr || view_->CurrentMap() != doc->GetCurrentMap()) return {};
+    return {doc->MapsGeneration(), doc->CurrentMap(), index_, delta};
+}
+
+MapPoint* MapPointMarker::Resolve(const DragEdit& edit) const {
+    const ModuleState* doc = view_->GetDocument();
+    // A new or opened document has other maps: the edit belonged to the old ones.
+    if (doc == nullptr || edit.map < 0 || doc->MapsGeneration() != edit.mapsGeneration)
+        return nullptr;
+    ModuleMap* map = doc->Map(edit.map);
+    if (map == nullptr || !map->Initialized() || edit.point < 0 || edit.point >= map->PointCount())
+        return nullptr;
+    return &map->Point(edit.point);
+}
+
 void MapPointMarker::ApplyPixelDelta(int dy) {
+    ApplyEdit(EditOfBoundPoint(view_->PixelsToValueDelta(dy)));
+}
+
+void MapPointMarker::ApplyEdit(const DragEdit& edit) {
     // The monitor is inside a packet: try again once the event loop comes round.
     if (MonitorReadingPacket()) {
         pendingChanges_ = 1;
-        QCoreApplication::postEvent(this, new DeferredDeltaEvent(dy));
+        QCoreApplication::postEvent(this, new DeferredEditEvent(edit));
         return;
     }
     // A module command is in progress (its waits dispatch events): writing now
@@ -109,17 +140,23 @@ void MapPointMarker::ApplyPixelDelta(int dy) {
     if (ModuleCommandInProgress()) {
         pendingChanges_ = 1;
         QPointer<MapPointMarker> self(this);
-        CallWhenModuleFree([self, dy] {
-            if (self) self->ApplyPixelDelta(dy);
+        CallWhenModuleFree([self, edit] {
+            if (self) self->ApplyEdit(edit);
         });
         return;
     }
     pendingChanges_ = 0;
     const graph::PixelPoint p = endPoint_;
-    if (point_ != nullptr && point_->value != nullptr) {
-        AddDelta(view_->PixelsToValueDelta(dy));
-        view_->ValueDisplay()->ShowPoint(*point_);
+    if (MapPoint* target = Resolve(edit)) {
+        // The map may have been switched meanwhile: the change still goes to
+        // the point it was made on, and this marker moves only if it shows it.
+        if (target == point_) {
+            AddDelta(edit.delta);
+        } else if (target->value != nullptr) {
+            SetValueOfPoint(*target, target->value->GetValue() + edit.delta, view_->GetDocument());
+        }
     }
+    if (point_ != nullptr && point_->value != nullptr) view_->ValueDisplay()->ShowPoint(*point_);
     if (dragOwner == nullptr || dragOwner == this) {
         dragPoint = Centre();
         view_->EndRubberBand();
@@ -157,6 +194,8 @@ void MapPointMarker::BeginDrag() {
     dragOwner = this;
     dragStart = dragPoint = Centre();
     endPoint_ = dragPoint;
+    dragOrigin_ = EditOfBoundPoint(0.0);
+    dragAxes_ = view_->Axes();
     invalidRect_ = WindowRect();
     SetDrawn(false);
 }
@@ -164,7 +203,10 @@ void MapPointMarker::BeginDrag() {
 void MapPointMarker::EndDrag() {
     if (dragOwner == this) dragOwner = nullptr;
     endPoint_ = dragPoint;
-    ApplyPixelDelta(dragStart.y - dragPoint.y);
+    // In value units of the map the drag was made on, whatever is shown by now.
+    DragEdit edit = dragOrigin_;
+    edit.delta = graph::PixelsToValueDelta(view_->Size(), dragAxes_, dragStart.y - dragPoint.y);
+    ApplyEdit(edit);
 }
 
 void MapPointMarker::ShowValue() {
@@ -260,8 +302,8 @@ void MapPointMarker::focusInEvent(QFocusEvent*) {
 }
 
 bool MapPointMarker::event(QEvent* event) {
-    if (event->type() == DeferredDeltaEvent::Kind()) {
-        ApplyPixelDelta(static_cast<DeferredDeltaEvent*>(event)->Delta());
+    if (event->type() == DeferredEditEvent::Kind()) {
+        ApplyEdit(static_cast<DeferredEditEvent*>(event)->Edit());
         return true;
     }
     return QWidget::event(event);

@@ -4,16 +4,27 @@
 // shows the value beside it); a double click opens the Set Y value dialog. The
 // marker never keeps the keyboard focus: the view handles every key.
 #include <QWidget>
+#include <cstdint>
 
 #include "graph/GraphGeometry.h"
 
 namespace qx {
 class MapPoint;
-}
+}  // namespace qx
 
 namespace qx::gui {
 
 class MapGraphView;
+
+// A finished drag's change, bound to the point it was made on: the document's
+// maps as they were (their generation), the map and point index, and the
+// change in value units. Applied later it still lands on that point or nowhere.
+struct DragEdit {
+    uint64_t mapsGeneration = 0;
+    int map = -1;
+    int point = -1;
+    double delta = 0.0;
+};
 
 class MapPointMarker : public QWidget {
     Q_OBJECT
@@ -50,6 +61,9 @@ class MapPointMarker : public QWidget {
     // Turns a dragged distance into a change of the value (positive: upward).
     // Deferred while the monitor reads a packet or a module command runs.
     void ApplyPixelDelta(int dy);
+    // Applies edit now, or once the module is free; dropped when its document's
+    // maps have been replaced meanwhile.
+    void ApplyEdit(const DragEdit& edit);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -67,6 +81,10 @@ class MapPointMarker : public QWidget {
     void HideDisplay();
     void SetDrawn(bool drawn);
     graph::PixelPoint ToView(const QPointF& local) const;
+    // An edit of delta value units to the point this marker shows now.
+    DragEdit EditOfBoundPoint(double delta) const;
+    // The point edit was made on, if its map still exists.
+    MapPoint* Resolve(const DragEdit& edit) const;
 
     MapGraphView* view_;
     MapPoint* point_;
@@ -76,6 +94,8 @@ class MapPointMarker : public QWidget {
     bool drawn_ = true;
     int pendingChanges_ = 0;
     graph::PixelPoint endPoint_;  // where the last drag of this marker ended
+    DragEdit dragOrigin_;         // the point the current drag began on
+    graph::AxisRange dragAxes_;   // and its map's axes then
 };
 
 }  // namespace qx::gui

@@ -40,10 +40,14 @@ bool CSetYValueDialog::OnInitDialog() {
 }
 
 void CSetYValueDialog::OnOK() {
+    const ModuleMap* map = view_->CurrentMap();
+    const std::optional<double> y =
+        ReadNumber(kYValueEdit, map != nullptr ? map->YLabel() : std::string("Y Value"));
+    if (!y) return;
     xValueText_ = TextUtf8(kXValueStatic);
     yValueText_ = TextUtf8(kYValueEdit);
     accept();
-    marker_->SetPointValue(AtoF(yValueText_));
+    marker_->SetPointValue(*y);
     view_->update();
 }
 

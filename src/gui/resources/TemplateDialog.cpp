@@ -15,6 +15,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "host/Host.h"
 #include "host/Numbers.h"
 
 namespace qx::gui {
@@ -232,8 +233,14 @@ void TemplateDialog::SetNumber(int id, const char* format, double value) {
     SetTextUtf8(id, FormatDouble(format, value));
 }
 
-double TemplateDialog::Number(int id) const {
-    return AtoF(TextUtf8(id));
+std::optional<double> TemplateDialog::ReadNumber(int id, std::string_view field) {
+    const std::string text = TextUtf8(id);
+    if (const std::optional<double> number = ParseTypedNumber(text)) return number;
+    CurrentHost().MessageBox(
+        std::string(field) + ": \"" + text + "\" is not a number.\nNothing has been changed.",
+        windowTitle().toStdString(), MsgButtons::Ok, MsgIcon::Error);
+    FocusControl(id);
+    return std::nullopt;
 }
 
 bool TemplateDialog::IsChecked(int id) const {

@@ -13,7 +13,9 @@
 #include <QRect>
 #include <QString>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "resources/DialogTemplates.h"
@@ -64,8 +66,10 @@ class TemplateDialog : public QDialog {
     void SetTextUtf8(int id, const std::string& text);
     // A number formatted printf-style with a decimal point ("%.2f").
     void SetNumber(int id, const char* format, double value);
-    // The leading number of the control's text (0 when none), decimal point only.
-    double Number(int id) const;
+    // The number typed into edit id (a decimal comma counts as the point). Text
+    // that is no number is refused: the user is told, naming field, the box is
+    // selected for correcting and the answer is empty.
+    std::optional<double> ReadNumber(int id, std::string_view field);
 
     // Check boxes and radio buttons.
     bool IsChecked(int id) const;

@@ -6,12 +6,20 @@
 #include <QFile>
 #include <QImage>
 #include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QToolBar>
 #include <QWindow>
+#include <climits>
 
 #include "AppFixture.h"
 #include "app/ModelessWait.h"
+#include "graph/GraphGeometry.h"
+#include "graph/GraphStyle.h"
 #include "graph/MapGraphView.h"
+#include "gui/GuiTestSupport.h"
+#include "host/Numbers.h"
+#include "maps/ModuleMap.h"
 
 namespace qx::gui::testing {
 namespace {
@@ -142,6 +150,87 @@ TEST_F(AppTest, WaitWindowIsPaintedWithoutDispatching) {
     EXPECT_EQ(app_->Host().WaitWindow(), nullptr);
 }
 
+// Whenever a message can be seen during the link command, a wait window is
+// either gone or still says what it waits for.
+TEST_F(AppTest, WaitWindowIsGoneOrSaysWhatItWaitsForBehindEveryMessage) {
+    Start();
+    UseEmulatedModule();
+    app_->Frame()->show();
+    std::vector<std::pair<std::string, QString>> seen;  // message, wait window's text
+    answer_ = [&](const MessageRecord& m) -> std::optional<MsgResult> {
+        ModelessWait* w = app_->Host().WaitWindow();
+        seen.emplace_back(m.text, w == nullptr ? QStringLiteral("(none)") : w->Message());
+        return DefaultAnswer(m);
+    };
+    Route(32774);
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].first.rfind("Connection to Module Successfully Established", 0), 0u);
+    EXPECT_EQ(seen[0].second,
+              QStringLiteral("...while the communications link is established with the module"));
+    EXPECT_EQ(seen[1].first, "Do you want to upload the current module settings?");
+    EXPECT_EQ(seen[1].second, QStringLiteral("(none)"));
+}
+
+// The prompt of a menu item or a button under the pointer replaces "Ready",
+// which comes back when the pointer has left it.
+TEST_F(AppTest, StatusBarShowsReadyAgainAfterAPrompt) {
+    Start();
+    CMainFrame* f = app_->Frame();
+    f->show();
+    EXPECT_EQ(f->statusBar()->currentMessage(), QStringLiteral("Ready"));
+    QStatusTipEvent over(QStringLiteral("Open an existing document"));
+    QCoreApplication::sendEvent(f, &over);
+    EXPECT_EQ(f->statusBar()->currentMessage(), QStringLiteral("Open an existing document"));
+    QStatusTipEvent left{QString()};
+    QCoreApplication::sendEvent(f, &left);
+    EXPECT_EQ(f->statusBar()->currentMessage(), QStringLiteral("Ready"));
+}
+
+// However small the main window is made, every map's title stays inside its
+// band and neighbouring tick labels stay apart, also beside the monitor window.
+TEST_F(AppTest, MainWindowCannotShrinkUntilTheGraphIsIllegible) {
+    Start();
+    CMainFrame* f = app_->Frame();
+    f->show();
+    Settle();
+    MapGraphView* view = f->View();
+    for (bool monitorOpen : {false, true}) {
+        SCOPED_TRACE(monitorOpen);
+        if (monitorOpen) Route(32791);  // a monitor display on: its window opens
+        Settle();
+        f->resize(50, 50);
+        Settle();
+        ASSERT_GT(view->width(), 100);
+        ASSERT_GT(view->height(), 100);
+        const graph::GraphSize s = view->Size();
+        EXPECT_EQ(s.monitorWidth > 0, monitorOpen);
+        for (int m = 0; m < kMapCount; ++m) {
+            const ModuleMap& map = *app_->Document().Map(m);
+            const QFontMetrics caption(ArialFont(graph::CaptionFontHeight(s), true));
+            EXPECT_LE(graph::CaptionTextOrigin(s).x +
+                          caption.horizontalAdvance(QString::fromStdString(map.Title())),
+                      graph::FrameRight(s))
+                << map.Title();
+            const QFontMetrics ticks(StockVariableFont());
+            int previousRight = INT_MIN;
+            for (int i = 0; i < map.GridLines().x; ++i) {
+                const double x = map.GetGridX(i);
+                const int half =
+                    ticks.horizontalAdvance(QString::fromStdString(FormatDouble("%.0lf", x))) / 2;
+                const int centre = graph::XToPixel(
+                    s, {map.ValueMin().x, map.ValueMax().x, map.ValueMin().y, map.ValueMax().y}, x);
+                EXPECT_LT(previousRight, centre - half) << map.Title() << " tick " << i;
+                previousRight = centre + half;
+            }
+            EXPECT_GE(graph::TitleHeight(s), 12);
+            const QFontMetrics titles(ArialFont(graph::TitleHeight(s), false));
+            EXPECT_GE(graph::XTitleOrigin(s, 0, titles.height()).y,
+                      graph::PlotBottom(s) + 5 + ticks.height());
+        }
+    }
+}
+
 TEST_F(AppTest, MainWindowRendersToPng) {
     Start();
     CMainFrame* f = app_->Frame();
@@ -150,9 +239,20 @@ TEST_F(AppTest, MainWindowRendersToPng) {
     Settle();
     const QImage image = f->grab().toImage();
     ASSERT_FALSE(image.isNull());
+    // A build folder that cannot take the picture (here: it is a file) sends
+    // it to the temporary folder instead of failing the test.
     const QByteArray buildDir = qgetenv("QX_BUILD_DIR");
-    const QString folder = buildDir.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(buildDir);
-    ASSERT_TRUE(image.save(QDir(folder).filePath(QStringLiteral("quorvexi-main-window.png"))));
+    const QString notAFolder = dir_.filePath(QStringLiteral("not-a-folder"));
+    QFile(notAFolder).open(QIODevice::WriteOnly);
+    qputenv("QX_BUILD_DIR", notAFolder.toLocal8Bit());
+    const QString picture =
+        QDir(qx::test::PictureFolder()).filePath(QStringLiteral("quorvexi-main-window.png"));
+    QFile::remove(picture);
+    qx::test::SavePicture(image, QStringLiteral("quorvexi-main-window.png"));
+    qputenv("QX_BUILD_DIR", buildDir);
+    EXPECT_TRUE(picture.startsWith(QDir::tempPath())) << picture.toStdString();
+    EXPECT_TRUE(QFile::exists(picture));
+    qx::test::SavePicture(image, QStringLiteral("quorvexi-main-window.png"));
     EXPECT_EQ(f->CapsPaneText(), QString());  // offscreen: no lock state to show
 }
 

@@ -27,7 +27,7 @@ TEST_F(BasicSetupTest, ShowsEveryValueWithTwoDecimalsAndAPointWhateverTheLocale)
     for (int id : {Dlg::kNitrousDelayEdit, Dlg::kNosArmingEdit, Dlg::kSwitchLockoutCheck})
         EXPECT_TRUE(d->Control(id)->isHidden()) << id;
     EXPECT_EQ(QApplication::focusWidget(), d->Control(Dlg::kIgnitionDelayEdit));
-    EXPECT_TRUE(SavePicture(*d, "basic-setup-dialog"));
+    SavePicture(*d, "basic-setup-dialog");
 }
 
 // OK with no edit marks nothing on a new document, but an uploaded Start Mode
@@ -90,23 +90,54 @@ TEST_F(BasicSetupTest, SingleFireLeavesApplyDisabledAndOkSetsModeOne) {
     EXPECT_EQ(Writes(), (std::vector<emu::WriteRecord>{{0xB661, 0x01}}));
 }
 
-// Text that is not a number counts as zero, a leading number is read, and
-// Cancel after Apply keeps what Apply set.
+// A decimal comma is the decimal point, and Cancel after Apply keeps what Apply set.
 TEST_F(BasicSetupTest, CancelAfterApplyKeepsWhatApplySetFromTheTypedText) {
     document.ignitionDelay().StoreValue(3);
     auto d = Open();
-    Type(*d, Dlg::kIgnitionDelayEdit, "abc");
-    Type(*d, Dlg::kRevLimitRateEdit, "6,5");  // a comma ends the number
+    Type(*d, Dlg::kIgnitionDelayEdit, " 2 ");
+    Type(*d, Dlg::kRevLimitRateEdit, "6,5");  // steps up to 7
     Type(*d, Dlg::kCamSensorSyncEdit, "-4");
     Click(d->Control(Dlg::kApplyButton));
     Type(*d, Dlg::kCamSensorSyncEdit, "7");
     Click(d->Control(2));
     EXPECT_FALSE(d->isVisible());
-    EXPECT_EQ(document.ignitionDelay().GetValue(), 0.0);
-    EXPECT_EQ(document.revLimitRate().GetValue(), 6.0);
+    EXPECT_EQ(document.ignitionDelay().GetValue(), 2.0);
+    EXPECT_EQ(document.revLimitRate().GetValue(), 7.0);
     EXPECT_EQ(document.camSensorSync().GetValue(), -4.0);
     EXPECT_FALSE(document.ignitionDelay().InSync());  // set with the link down
     EXPECT_TRUE(document.IsModified());
+    EXPECT_TRUE(host->Messages().empty());
+}
+
+// A typo never reaches the module: Apply and OK refuse the text, name the
+// field, select it, and set nothing, not even the boxes that are numbers.
+TEST_F(BasicSetupTest, TextThatIsNoNumberIsRefusedAndNothingIsSetOrWritten) {
+    LinkModule();
+    for (const char* typo : {"abc", "", "7abc", "1e999", "nan", "inf", "6,1,0", "6.1,0"}) {
+        SCOPED_TRACE(typo);
+        host->ClearRecords();
+        auto d = Open();
+        Type(*d, Dlg::kIgnitionDelayEdit, "4");
+        Type(*d, Dlg::kRevLimitEdit, typo);
+        for (int button : {static_cast<int>(Dlg::kApplyButton), 1}) {
+            Click(d->Control(button));
+            ASSERT_EQ(host->Messages().size(), 1u);
+            EXPECT_EQ(host->Messages()[0].text,
+                      std::string("Rev Limit: \"") + typo +
+                          "\" is not a number.\nNothing has been changed.");
+            EXPECT_EQ(host->Messages()[0].caption, "Basic Setup");
+            host->ClearRecords();
+            EXPECT_TRUE(d->isVisible());
+            auto* edit = d->ControlAs<QLineEdit>(Dlg::kRevLimitEdit);
+            EXPECT_EQ(QApplication::focusWidget(), edit);
+            EXPECT_EQ(edit->selectedText(), edit->text());
+            EXPECT_EQ(edit->text(), QString::fromLatin1(typo));
+        }
+        EXPECT_TRUE(Writes().empty());
+        EXPECT_EQ(document.revLimit().GetValue(), 6144.0);
+        EXPECT_EQ(document.ignitionDelay().GetValue(), 0.0);
+        EXPECT_FALSE(document.IsModified());
+    }
 }
 
 TEST_F(BasicSetupTest, ChangedSettingsAreWrittenInTheirFixedOrderAndHiddenOnesPassThrough) {

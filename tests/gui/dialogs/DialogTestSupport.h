@@ -58,8 +58,8 @@ inline void Click(QWidget* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
 }
 // Saves the widget's picture under the build folder as name.png.
-inline bool SavePicture(QWidget& widget, const char* name) {
-    return SavePicture(widget.grab().toImage(), QString::fromLatin1(name) + ".png");
+inline void SavePicture(QWidget& widget, const char* name) {
+    SavePicture(widget.grab().toImage(), QString::fromLatin1(name) + ".png");
 }
 
 class DialogTest : public LinkedTest {

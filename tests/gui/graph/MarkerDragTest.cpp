@@ -160,6 +160,52 @@ TEST_F(MarkerDrag, DragEndingWhileTheMonitorReadsOrACommandRunsAppliesLater) {
     EXPECT_EQ(emulator->Core().Peek(0xB607), 5);
 }
 
+// A held-back change belongs to the point it was dragged on, in value units:
+// switching maps meanwhile does not move it to another map's point, and a
+// document replaced meanwhile drops it.
+TEST_F(MarkerDrag, HeldBackDragStaysOnItsPointOrIsDroppedWithItsDocument) {
+    LinkEmulator();
+    const double otherBefore = document.Map(2)->Point(4).value->GetValue();
+    const auto byteBefore = emulator->Core().Peek(0xB624);
+    {
+        CommandBusyScope busy(false);
+        Drag(4, -kFiveDegrees);
+        ASSERT_TRUE(Marker(4).HasPendingChange());
+        Key(Qt::Key_PageDown);
+        Key(Qt::Key_PageDown);
+        ASSERT_EQ(view->CurrentMap(), document.Map(2));
+    }
+    host->RunPosted();
+    EXPECT_FALSE(Marker(4).HasPendingChange());
+    EXPECT_TRUE(Marker(4).IsDrawn());
+    EXPECT_DOUBLE_EQ(document.Map(0)->Point(4).value->GetValue(), 5.0);
+    EXPECT_EQ(emulator->Core().Peek(0xB604), 5);
+    EXPECT_DOUBLE_EQ(document.Map(2)->Point(4).value->GetValue(), otherBefore);
+    EXPECT_EQ(emulator->Core().Peek(0xB624), byteBefore);
+    EXPECT_EQ(Marker(4).WindowRect().top, view->YToPixel(otherBefore) - 5);
+
+    ShowMap(0);
+    const auto sixBefore = emulator->Core().Peek(0xB606);
+    RamMonitor& monitor = RamMonitor::Instance();
+    ASSERT_TRUE(monitor.Start());
+    MapPointMarker& m = Marker(6);
+    QTest::mousePress(&m, Qt::LeftButton, {}, kAt);
+    QTest::mouseMove(&m, kUp);
+    host->QueueEvent([&] {
+        QTest::mouseRelease(&m, Qt::LeftButton, {}, kUp);
+        ASSERT_TRUE(m.HasPendingChange());
+        ASSERT_EQ(document.OnNewDocument(), DocStatus::Done);
+    });
+    ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(m.HasPendingChange());
+    EXPECT_TRUE(m.IsDrawn());
+    EXPECT_DOUBLE_EQ(Value(6), 0.0);
+    EXPECT_EQ(emulator->Core().Peek(0xB606), sixBefore);
+    EXPECT_FALSE(document.IsModified());
+    ASSERT_TRUE(monitor.Stop());
+}
+
 TEST_F(MarkerDrag, MarkerColourFollowsInSync) {
     auto colourAt = [this](int i, int offset) {
         return view->grab().toImage().pixelColor(Marker(i).geometry().topLeft() +

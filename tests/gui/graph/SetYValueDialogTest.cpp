@@ -49,17 +49,44 @@ class SetYValue : public GraphTest {
     }
 };
 
-TEST_F(SetYValue, TypedTextIsReadLikeAtofAndClamped) {
+TEST_F(SetYValue, TypedNumbersAreSteppedAndClampedWithAPointOrAComma) {
     SetMirrorSetting(true);
     const struct {
         int point;
         const char* text;
         double value;
-    } cases[] = {{1, "12.7", 13}, {2, "12.2", 12}, {3, "1e1", 10}, {4, "7abc", 7},
-                 {5, "  99", 45}, {4, "", 0},      {6, "-3", 0}};
+    } cases[] = {{1, "12.7", 13}, {2, "12.2", 12}, {3, "1e1", 10},
+                 {4, "7,5", 8},   {5, "  99", 45}, {6, "-3", 0}};
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(Enter(c.point, c.text), c.value) << c.text;
     EXPECT_TRUE(document.IsModified());
     EXPECT_DOUBLE_EQ(document.Map(1)->Point(3).value->GetValue(), 10.0);  // mirrored
+    EXPECT_TRUE(host->Messages().empty());
+}
+
+// Text that is no number sets nothing on either advance map: the dialog says
+// so, stays open and selects the box.
+TEST_F(SetYValue, TextThatIsNoNumberIsRefusedAndTheDialogStaysOpen) {
+    SetMirrorSetting(true);
+    ASSERT_TRUE(Marker(4).SetPointValue(12.0));
+    document.SetModifiedFlag(false);
+    for (const char* typo : {"abc", "", "7abc", "1e999", "nan", "inf", "7,5,0"}) {
+        SCOPED_TRACE(typo);
+        host->ClearRecords();
+        RunDialog(4, [&](CSetYValueDialog& d) {
+            Edit(d)->setText(typo);
+            QTest::keyClick(Edit(d), Qt::Key_Return);
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(d.focusWidget(), Edit(d));
+            EXPECT_EQ(Edit(d)->selectedText(), QString::fromLatin1(typo));
+        });
+        ASSERT_EQ(host->Messages().size(), 1u);
+        EXPECT_EQ(host->Messages()[0].text, std::string("Advance: \"") + typo +
+                                                "\" is not a number.\nNothing has been changed.");
+        EXPECT_EQ(host->Messages()[0].caption, "Front Cylinder Spark Advance");
+        EXPECT_DOUBLE_EQ(Value(4), 12.0);
+        EXPECT_DOUBLE_EQ(document.Map(1)->Point(4).value->GetValue(), 12.0);
+        EXPECT_FALSE(document.IsModified());
+    }
 }
 
 TEST_F(SetYValue, ShowsTheMapsTextsAndThePoint) {

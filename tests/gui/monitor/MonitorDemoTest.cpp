@@ -1,8 +1,8 @@
 // Monitoring in the demo setup: the program's host, frame and view with the
 // monitor window, linked to the module emulator on a pseudo-terminal at 9600
-// baud. Ctrl+M runs the monitor loop for a few seconds of real time while the
-// displays and the live bar follow the emulated engine and an arrow step is
-// written in between; a picture of the main window is kept under the build folder.
+// baud. Ctrl+M runs the monitor loop until the displays and the live bar have
+// followed the emulated engine for a while and an arrow step has been written
+// in between; a picture of the main window is kept for a reviewer.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -84,6 +84,9 @@ class DemoMonitoring : public ::testing::Test {
     gui::MonitorWindow* window = nullptr;
 };
 
+// Monitoring ends when enough has been seen, not after a time: how many
+// packets arrive in a second depends on the machine's load. The deadline is
+// only there to end a run where nothing arrives at all.
 TEST_F(DemoMonitoring, DisplaysAndTheLiveBarFollowTheEmulatedEngine) {
     ASSERT_EQ(window->ActiveCount(), 7);
     ASSERT_TRUE(frame->Commands().Route(res::kLink));
@@ -93,46 +96,50 @@ TEST_F(DemoMonitoring, DisplaysAndTheLiveBarFollowTheEmulatedEngine) {
     std::set<std::string> speeds;
     std::set<int> barColumns;
     std::vector<std::pair<double, double>> battery;  // shown, and in the emulator's memory
-    bool picture = false;
+    const ModuleValue& stepped = *view.CurrentMap()->Point(3).value;
+    const double valueBefore = stepped.GetValue();
+    bool stepSent = false;
+    bool stopSent = false;
     QElapsedTimer clock;
     QTimer sampler;
-    sampler.setInterval(200);
+    sampler.setInterval(50);
     QObject::connect(&sampler, &QTimer::timeout, [&] {
-        if (!RamMonitor::Instance().IsRunning()) return;
-        speeds.insert(window->Display(0)->Text());
+        if (!RamMonitor::Instance().IsRunning() || stopSent) return;
+        const std::string speed = window->Display(0)->Text();
+        if (speeds.empty() && speed.empty()) return;  // no packet shown yet
+        speeds.insert(speed);
         barColumns.insert(view.XToPixel(view.CurrentMap()->LiveX()));
         const std::string shown = window->Display(5)->Text();
         if (!shown.empty())
             battery.emplace_back(std::stod(shown), emulator.Peek(0x45) * 16.0 / 255.0);
-        if (!picture && clock.elapsed() > 1500) {
-            picture =
-                SavePicture(frame->grab().toImage(), QStringLiteral("monitor-main-window.png"));
+        if (!stepSent && speeds.size() >= 3) {
+            // An arrow step while monitoring is written to the module between packets.
+            stepSent = true;
+            SavePicture(frame->grab().toImage(), QStringLiteral("monitor-main-window.png"));
+            view.SelectMarkerByIndex(3);
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+            QCoreApplication::sendEvent(&view, &press);
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+            QCoreApplication::sendEvent(&view, &release);
+        }
+        const bool seenEnough = stepSent && stepped.InSync() && speeds.size() >= 6 &&
+                                barColumns.size() >= 4 && battery.size() >= 3;
+        if (seenEnough || clock.elapsed() > 120'000) {
+            stopSent = true;
+            frame->Commands().Route(res::kToggleMonitoring);
         }
     });
-    // An arrow step while monitoring is written to the module between packets.
-    const ModuleValue& stepped = *view.CurrentMap()->Point(3).value;
-    const double valueBefore = stepped.GetValue();
-    QTimer::singleShot(1800, [&] {
-        view.SelectMarkerByIndex(3);
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
-        QCoreApplication::sendEvent(&view, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
-        QCoreApplication::sendEvent(&view, &release);
-    });
-    QTimer::singleShot(4000, [&] { frame->Commands().Route(res::kToggleMonitoring); });
 
     const auto packetsBefore = emulator.Counters().monitorPackets;
     clock.start();
     sampler.start();
     ASSERT_TRUE(frame->Commands().Route(res::kToggleMonitoring));  // returns when stopped
     sampler.stop();
-    const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     const int packets = emulator.Counters().monitorPackets - packetsBefore;
 
     EXPECT_FALSE(RamMonitor::Instance().IsRunning());
-    EXPECT_GE(seconds, 3.5);
-    EXPECT_GE(packets, 40);
-    EXPECT_GE(speeds.size(), 5u);
+    EXPECT_GE(packets, 6);
+    EXPECT_GE(speeds.size(), 6u);
     EXPECT_EQ(speeds.count(""), 0u);
     EXPECT_GE(barColumns.size(), 4u);
     ASSERT_FALSE(battery.empty());
@@ -141,7 +148,7 @@ TEST_F(DemoMonitoring, DisplaysAndTheLiveBarFollowTheEmulatedEngine) {
         EXPECT_NEAR(shown, emu::EngineModel::kBatteryVolts, 0.35);
         EXPECT_NEAR(shown, expected, 0.25);
     }
-    EXPECT_TRUE(picture);
+    EXPECT_TRUE(stepSent);
     EXPECT_EQ(stepped.GetValue(), valueBefore + view.CurrentMap()->Step());
     EXPECT_TRUE(stepped.InSync());
     EXPECT_EQ(window->Display(0)->Text(), "");  // stopped: emptied by the frame's refresh

@@ -1,0 +1,188 @@
+// The program on a desktop with a window manager (run by run-under-wm.sh on
+// Xvfb and openbox): the titles the window manager shows, and the "Please
+// wait..." window while a slow module links, as the screen shows it to the user.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QMessageBox>
+#include <QPalette>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "XDesktop.h"
+#include "app/CalderixApp.h"
+#include "app/MainFrame.h"
+#include "app/QtHost.h"
+#include "dialogs/BasicSetupDialog.h"
+#include "emulator/PtyEmulator.h"
+#include "graph/MapGraphView.h"
+#include "gui/GuiTestSupport.h"
+#include "link/CommPort.h"
+#include "resources/Resources.h"
+#include "serial/SerialPort.h"
+
+namespace qx::test {
+namespace {
+
+using gui::CCalderixApp;
+
+// Runs events until done() or the deadline; the answer is done().
+bool ProcessUntil(const std::function<bool()>& done, int ms = 10'000) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+}
+
+class Desktop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(x.Ok()) << "no X display";
+        ASSERT_TRUE(ProcessUntil([this] { return x.WindowManagerRuns(); }))
+            << "no window manager came up";
+        ASSERT_TRUE(dir.isValid());
+    }
+    void TearDown() override {
+        if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+        app.reset();
+        QCoreApplication::processEvents();
+    }
+    CCalderixApp& Start(gui::QtHost::Answerer answerer = {}) {
+        app = std::make_unique<CCalderixApp>();
+        app->SetMessageAnswerer(std::move(answerer));
+        gui::StartOptions options;
+        options.profile = dir.filePath(QStringLiteral("QuorvexI.ini"));
+        options.singleInstance = false;
+        EXPECT_TRUE(app->InitInstance(options));
+        app->Frame()->resize(900, 640);
+        const xcb_window_t frame = app->Frame()->winId();
+        EXPECT_TRUE(ProcessUntil([&] { return !x.AllowedActions(frame).empty(); }))
+            << "the main window was never managed";
+        return *app;
+    }
+
+    XDesktop x;
+    QTemporaryDir dir;
+    std::unique_ptr<CCalderixApp> app;
+};
+
+// The window manager shows each title as the program set it: the program's
+// name once in the main window's, and a dialog's and a message box's caption whole.
+TEST_F(Desktop, TitlesAsTheWindowManagerShowsThem) {
+    Start();
+    EXPECT_EQ(x.Title(app->Frame()->winId()), "Untitled - Quorvex I");
+
+    gui::BasicSetupDialog setup(app->Document(), app->Frame());
+    setup.show();
+    const xcb_window_t dialog = setup.winId();
+    ASSERT_TRUE(ProcessUntil([&] { return !x.AllowedActions(dialog).empty(); }));
+    EXPECT_EQ(x.Title(dialog), "Basic Setup");
+    setup.close();
+
+    // A message box, asked for through the host, read while it waits for an answer.
+    std::string boxTitle;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = nullptr;
+        ProcessUntil([&] {
+            box = QApplication::activeModalWidget();
+            return box != nullptr && !x.AllowedActions(box->winId()).empty();
+        });
+        if (box == nullptr) return;
+        boxTitle = x.Title(box->winId());
+        static_cast<QDialog*>(box)->reject();
+    });
+    app->Host().MessageBox("Connection to Module Has Been Broken", "Communications Status...",
+                           MsgButtons::Ok, MsgIcon::Information);
+    EXPECT_EQ(boxTitle, "Communications Status...");
+}
+
+// While a module that answers each request after 150 ms links, the screen
+// shows the wait window with its text within 100 ms of its appearing, not the
+// graph under it. The screen is read from another thread: the program's own
+// thread is inside the exchange and may dispatch nothing for a long time.
+TEST_F(Desktop, WaitWindowIsReadableWhileASlowModuleLinks) {
+    emu::EmulatorConfig config;
+    config.turnaroundUs = 150'000;
+    emu::PtyEmulator module(config);
+    std::string why;
+    ASSERT_TRUE(module.Start(&why)) << why;
+    Start([](const gui::MessageRecord& m) -> std::optional<MsgResult> {
+        return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+    });
+    CommPort::Instance().SetPortOpener([device = module.SlavePath()](int, serial::OpenError* e) {
+        serial::PortSettings settings;
+        settings.device = device;
+        settings.baud = 9600;
+        return serial::OpenPosixPort(settings, e);
+    });
+    ProcessUntil([] { return false; }, 300);  // let the main window settle on screen
+
+    std::atomic<bool> stop{false};
+    std::atomic<bool> seen{false};
+    ScreenArea shot;
+    std::thread watcher([&] {
+        XDesktop desktop;
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!stop && std::chrono::steady_clock::now() < limit) {
+            if (const xcb_window_t w = desktop.FindViewable("Please wait...")) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                shot = desktop.Grab(w);
+                seen = true;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    app->Frame()->Commands().Route(res::kLink);
+    stop = true;
+    watcher.join();
+    EXPECT_TRUE(CommPort::Instance().IsLinked());
+    ASSERT_TRUE(seen) << "the wait window never showed";
+    ASSERT_GT(shot.width * shot.height, 1000);
+
+    QImage image(shot.width, shot.height, QImage::Format_RGB32);
+    const QRgb face = QApplication::palette().color(QPalette::Window).rgb() & 0xFFFFFF;
+    const QRgb graph = gui::ToQColor(app->Frame()->View()->BackgroundColor()).rgb() & 0xFFFFFF;
+    int faceCount = 0;
+    int graphCount = 0;
+    int dark = 0;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) {
+            const uint32_t p = shot.At(x, y);
+            image.setPixel(x, y, 0xFF000000u | p);
+            faceCount += p == face;
+            graphCount += p == graph;
+            dark += qGray(static_cast<QRgb>(p)) < 100;
+        }
+    SavePicture(image, QStringLiteral("desktop-wait-window.png"));
+    const double total = shot.width * shot.height;
+    EXPECT_GT(faceCount / total, 0.6) << "the window's face is not on screen";
+    EXPECT_GT(dark, 30) << "no text";
+    if (face != graph) {
+        EXPECT_LT(graphCount / total, 0.2) << "the graph shows through";
+    }
+}
+
+}  // namespace
+}  // namespace qx::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    qx::gui::SetApplicationNames();
+    QApplication app(argc, argv);
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
+        std::fprintf(stderr,
+                     "needs QT_QPA_PLATFORM=xcb under a window manager "
+                     "(tests/gui/desktop/run-under-wm.sh)\n");
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}
