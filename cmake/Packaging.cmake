@@ -76,14 +76,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies come from the binaries (dpkg-shlibdeps), never from a list here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tuning tool for a motorcycle ignition module")
+# CPack puts the summary first and indents these lines itself; an empty line
+# becomes the paragraph mark.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "tuning tool for a motorcycle ignition module
- Quorvex I links to the electronic ignition module of a two-cylinder
- motorcycle engine over a serial port, uploads its settings (twelve basic
- settings and six calibration maps), edits the maps on a graph, writes every
- change to the module at once, keeps settings in .qvx files and shows live
- engine values streamed from the module.
- .
- The package holds the desktop program quorvexi, the command-line tool qvx
- for scripts, and quorvexi-sim, a module emulator on a pseudo-terminal.")
+    "Quorvex I links to the electronic ignition module of a two-cylinder
+motorcycle engine over a serial port, uploads its settings (twelve basic
+settings and six calibration maps), edits the maps on a graph, writes every
+change to the module at once, keeps settings in .qvx files and shows live
+engine values streamed from the module.
+
+The package holds the desktop program quorvexi, the command-line tool qvx
+for scripts, and quorvexi-sim, a module emulator on a pseudo-terminal.")
 include(CPack)
