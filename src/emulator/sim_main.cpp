@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "QxVersion.h"
 #include "emulator/PtyEmulator.h"
 
 namespace {
@@ -19,14 +20,15 @@ constexpr const char* kUsage =
     "  --firmware BYTE      firmware version byte (default 0x10 = 1.0; 0x11, 0x20, ...)\n"
     "  --baud N             line speed in bits per second (default 9600)\n"
     "  --turnaround MS      delay before each answer in milliseconds (default 1)\n"
-    "  --random N             start of the fault generator and the battery noise (default 1)\n"
+    "  --random N           start of the fault generator and the battery noise (default 1)\n"
     "  --serial N           serial number at 0xB7FE (default 42)\n"
     "  --fault NAME[:PROB]  inject a fault with probability PROB per exchange (default 1);\n"
     "                       repeatable\n"
     "  --fault-next NAME:N  inject a fault on the next N exchanges; repeatable\n"
     "                       NAME: silent, nak, checksum, drop, garbage, swallow-ack, flood, "
     "vanish\n"
-    "  --help               this text\n";
+    "  --help               this text\n"
+    "  --version            the version of quorvexi-sim\n";
 
 bool ParseUnsigned(std::string_view text, unsigned long max, unsigned long& out) {
     int base = 10;
@@ -68,6 +70,10 @@ int main(int argc, char** argv) {
         const std::string_view option = argv[i];
         if (option == "--help" || option == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (option == "--version") {
+            std::printf("quorvexi-sim %s\n", qx::kVersion);
             return 0;
         }
         if (i + 1 >= argc) return Fail("missing value or unknown option: " + std::string(option));

@@ -40,11 +40,13 @@ TEST_F(PortConfigTest, PortSlotsDefaultToLegacyDevicesUnlessTheProfileNamesAnoth
     EXPECT_EQ(DeviceForPortIndex(2), "/dev/ttyS2");
 }
 
-// A sysfs tree: class/tty/<name> folders, devices/ behind them.
+// A sysfs tree: class/tty/<name> folders, devices/ behind them; by-id/ holds
+// the stable links as udev makes them.
 class PortListTest : public PortConfigTest {
   protected:
     using Attrs = std::vector<std::pair<std::string, std::string>>;
     fs::path Root() const { return dir_ / "class" / "tty"; }
+    fs::path ById() const { return dir_ / "by-id"; }
 
     static void SetAttrs(const fs::path& folder, const Attrs& attrs) {
         fs::create_directories(folder);
@@ -64,7 +66,7 @@ class PortListTest : public PortConfigTest {
                {{"type", type}, {"port", port}, {"iomem_base", "0x0"}});
     }
     std::vector<std::string> Listed(std::vector<PortInfo>* ports = nullptr) const {
-        std::vector<PortInfo> got = ListPorts(Root().string());
+        std::vector<PortInfo> got = ListPorts(Root().string(), ById().string());
         std::vector<std::string> names;
         for (const PortInfo& p : got) names.push_back(p.device);
         if (ports) *ports = got;
@@ -73,7 +75,7 @@ class PortListTest : public PortConfigTest {
 };
 
 TEST_F(PortListTest, ListsOnlyPortsWithHardware) {
-    EXPECT_THAT(ListPorts((dir_ / "nothing").string()), IsEmpty());
+    EXPECT_THAT(ListPorts((dir_ / "nothing").string(), ById().string()), IsEmpty());
     fs::create_directories(Root());
     EXPECT_THAT(Listed(), IsEmpty());
 
@@ -123,6 +125,69 @@ TEST_F(PortListTest, DescribesUsbAdaptersAndShowsTheirComSlots) {
     EXPECT_THAT(ports[1].comSlots, ElementsAre(0));
     EXPECT_THAT(ports[2].comSlots, IsEmpty());  // COM2 was moved to the adapter
     EXPECT_THAT(ports[3].comSlots, ElementsAre(1, 3));
+}
+
+TEST_F(PortListTest, AdaptersKeepTheirStableNameAcrossAReplugAndOldProfilesStillMatch) {
+    const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
+    // Two adapters of one make, told apart by their serial numbers only.
+    auto plug = [&](const std::string& tty, const std::string& hub, const std::string& serial) {
+        fs::remove_all(Root() / tty);
+        AddTty(tty, usb + hub + "/" + hub + ":1.0/" + tty);
+        SetAttrs(dir_ / "devices" / (usb + hub), {{"idVendor", "0403"},
+                                                  {"idProduct", "6001"},
+                                                  {"manufacturer", "FTDI"},
+                                                  {"product", "FT232R USB UART"},
+                                                  {"serial", serial}});
+        const fs::path link = ById() / ("usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0");
+        fs::remove(link);
+        fs::create_symlink("../../" + tty, link);
+    };
+    fs::create_directories(ById());
+    plug("ttyUSB0", "1-1", "A50285BI");
+    plug("ttyUSB1", "1-2", "B7731QX2");
+    AddLegacy("ttyS0", "4", "0x3F8");
+    // Noise udev never makes, or that outlived its device: a plain file, a link
+    // to a tty that is gone, a second link to ttyUSB1 named later in order.
+    std::ofstream(ById() / "README") << "not a link\n";
+    fs::create_symlink("../../ttyUSB7", ById() / "usb-Gone_Adapter-if00-port0");
+    fs::create_symlink("../../ttyUSB1", ById() / "usb-zz-second-name");
+    const std::string a = (ById() / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string();
+    const std::string b = (ById() / "usb-FTDI_FT232R_USB_UART_B7731QX2-if00-port0").string();
+
+    // COM1 holds a kernel name, as profiles did before stable names; COM2 the
+    // stable name of adapter A; COM3 a stable name of an adapter not plugged in.
+    ASSERT_TRUE(AppProfile().WriteString("Ports", "COM1", "/dev/ttyUSB1"));
+    ASSERT_TRUE(AppProfile().WriteString("Ports", "COM2", a));
+    ASSERT_TRUE(AppProfile().WriteString("Ports", "COM3", (ById() / "usb-Gone").string()));
+    std::vector<PortInfo> ports;
+    ASSERT_THAT(Listed(&ports), ElementsAre("/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"));
+    EXPECT_EQ(ports[0].stableName, "");
+    EXPECT_EQ(ports[0].Name(), "/dev/ttyS0");
+    EXPECT_EQ(ports[0].serialNumber, "");
+    EXPECT_EQ(ports[1].stableName, a);
+    EXPECT_EQ(ports[1].Name(), a);
+    EXPECT_EQ(ports[1].serialNumber, "A50285BI");
+    EXPECT_EQ(ports[1].description, "FTDI FT232R USB UART");
+    EXPECT_EQ(ports[2].stableName, b);
+    EXPECT_EQ(ports[2].serialNumber, "B7731QX2");
+    EXPECT_THAT(ports[1].comSlots, ElementsAre(1));
+    EXPECT_THAT(ports[2].comSlots, ElementsAre(0));
+
+    // Unplugged and plugged back the other way round: the kernel names swap.
+    // COM2 follows adapter A; COM1 still means whatever is ttyUSB1 now.
+    plug("ttyUSB1", "1-1", "A50285BI");
+    plug("ttyUSB0", "1-2", "B7731QX2");
+    ASSERT_THAT(Listed(&ports), ElementsAre("/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"));
+    EXPECT_EQ(ports[1].stableName, b);
+    EXPECT_EQ(ports[2].stableName, a);
+    EXPECT_EQ(ports[2].serialNumber, "A50285BI");
+    EXPECT_THAT(ports[1].comSlots, IsEmpty());
+    EXPECT_THAT(ports[2].comSlots, ElementsAre(0, 1));
+
+    // Without the by-id folder (no udev) the ports are listed by kernel name.
+    fs::remove_all(ById());
+    ASSERT_THAT(Listed(&ports), ElementsAre("/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"));
+    for (const PortInfo& p : ports) EXPECT_EQ(p.Name(), p.device);
 }
 
 }  // namespace

@@ -89,7 +89,10 @@ class ToolTest : public ::testing::Test {
         std::ostringstream out, err;
         std::FILE* messages = std::tmpfile();
         r.code = RunQvx(args, out, err,
-                        RunEnv{.sysfsRoot = sysfsRoot, .progress = false, .messages = messages});
+                        RunEnv{.sysfsRoot = sysfsRoot,
+                               .byIdRoot = byIdRoot,
+                               .progress = false,
+                               .messages = messages});
         r.out = out.str();
         r.err = err.str();
         std::rewind(messages);
@@ -101,6 +104,7 @@ class ToolTest : public ::testing::Test {
     std::string dir;
     std::string profile;
     std::string sysfsRoot = "/nonexistent-sysfs";
+    std::string byIdRoot = "/nonexistent-by-id";
 };
 
 }  // namespace qx::qvx::test

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <system_error>
 
@@ -49,8 +50,13 @@ bool LegacySlotWithoutHardware(const fs::path& node) {
     return (!port.empty() || !iomem.empty()) && noPort && noMem;
 }
 
-// "Manufacturer Product" of the USB device above the tty, or "".
-std::string UsbDescription(const fs::path& deviceDir, const fs::path& root) {
+struct UsbIdentity {
+    std::string description;  // "Manufacturer Product", or ""
+    std::string serialNumber;
+};
+
+// What the USB device above the tty says about itself; empty when there is none.
+UsbIdentity UsbIdentityOf(const fs::path& deviceDir, const fs::path& root) {
     std::error_code ec;
     fs::path dir = fs::canonical(deviceDir, ec);
     if (ec) return {};
@@ -59,16 +65,40 @@ std::string UsbDescription(const fs::path& deviceDir, const fs::path& root) {
         if (dir == stop) break;
         std::string vendor = ReadAttribute(dir / "idVendor");
         if (!vendor.empty()) {
+            UsbIdentity id;
+            id.serialNumber = ReadAttribute(dir / "serial");
             std::string maker = ReadAttribute(dir / "manufacturer");
             std::string product = ReadAttribute(dir / "product");
             if (product.empty())
                 product = "USB device " + vendor + ":" + ReadAttribute(dir / "idProduct");
-            if (maker.empty() || StartsWith(product, maker)) return product;
-            return maker + " " + product;
+            id.description =
+                maker.empty() || StartsWith(product, maker) ? product : maker + " " + product;
+            return id;
         }
         dir = dir.parent_path();
     }
     return {};
+}
+
+// tty name -> its link in byIdRoot. udev points each link at ../../ttyUSB0, so
+// the target's last component names the tty; the target itself is not followed,
+// which keeps a tree built elsewhere (tests) meaningful. With several links to
+// one tty the first in name order wins, so the choice is the same every time.
+std::map<std::string, std::string> StableNames(const std::string& byIdRoot) {
+    std::map<std::string, std::string> names;
+    std::error_code ec;
+    fs::directory_iterator it(byIdRoot, ec), end;
+    if (ec) return names;
+    for (; it != end; it.increment(ec)) {
+        if (ec) break;
+        std::error_code linkEc;
+        fs::path target = fs::read_symlink(it->path(), linkEc);
+        if (linkEc || !target.has_filename()) continue;
+        std::string link = (fs::path(byIdRoot) / it->path().filename()).string();
+        auto [slot, added] = names.emplace(target.filename().string(), link);
+        if (!added && link < slot->second) slot->second = link;
+    }
+    return names;
 }
 
 // ttyS2 before ttyS10: digit runs compare by value.
@@ -105,13 +135,14 @@ bool SameDevice(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::vector<PortInfo> ListPorts(const std::string& sysfsRoot) {
+std::vector<PortInfo> ListPorts(const std::string& sysfsRoot, const std::string& byIdRoot) {
     std::vector<PortInfo> ports;
     std::error_code ec;
     fs::directory_iterator it(sysfsRoot, ec), end;
     if (ec) return ports;
     std::vector<std::string> comDevices;
     for (int i = 0; i < 4; ++i) comDevices.push_back(DeviceForPortIndex(i));
+    const std::map<std::string, std::string> stable = StableNames(byIdRoot);
 
     for (; it != end; it.increment(ec)) {
         if (ec) break;
@@ -124,10 +155,17 @@ std::vector<PortInfo> ListPorts(const std::string& sysfsRoot) {
 
         PortInfo info;
         info.device = "/dev/" + name;
-        info.description = UsbDescription(node / "device", sysfsRoot);
-        for (int i = 0; i < 4; ++i)
-            if (!comDevices[i].empty() && SameDevice(comDevices[i], info.device))
+        UsbIdentity usb = UsbIdentityOf(node / "device", sysfsRoot);
+        info.description = std::move(usb.description);
+        info.serialNumber = std::move(usb.serialNumber);
+        if (auto found = stable.find(name); found != stable.end()) info.stableName = found->second;
+        // A profile may hold the kernel name (older profiles), the stable name,
+        // or another link to the same device.
+        for (int i = 0; i < 4; ++i) {
+            const std::string& com = comDevices[static_cast<std::size_t>(i)];
+            if (info.IsNamed(com) || (!com.empty() && SameDevice(com, info.device)))
                 info.comSlots.push_back(i);
+        }
         ports.push_back(std::move(info));
     }
     std::sort(ports.begin(), ports.end(),

@@ -105,13 +105,29 @@ int ConfiguredBaud();
 
 // A serial device that exists on this machine.
 struct PortInfo {
-    std::string device;         // /dev/ttyUSB0
+    std::string device;         // /dev/ttyUSB0: the kernel's name, which may change on a replug
     std::string description;    // "FTDI FT232R USB UART" or "" when unknown
     std::vector<int> comSlots;  // COM indexes (0..3) whose device is this one
+    // The link in the by-id folder that follows this adapter across replugs and
+    // reboots, e.g. /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0;
+    // "" when there is none (built-in ports, whose names never change).
+    std::string stableName;
+    std::string serialNumber;  // the USB serial number, "" when unknown
+
+    // The name to store in the profile: the stable name where there is one.
+    const std::string& Name() const { return stableName.empty() ? device : stableName; }
+    // True when name (as a profile may hold it) stands for this port.
+    bool IsNamed(const std::string& name) const {
+        return !name.empty() && (name == device || name == stableName);
+    }
 };
+inline constexpr const char* kSerialByIdRoot = "/dev/serial/by-id";
 // Lists from sysfsRoot (normally /sys/class/tty), leaving out nodes with no
 // device behind them (virtual consoles, ptys) and ttyS nodes with no hardware,
-// in natural name order. A missing root gives an empty list.
-std::vector<PortInfo> ListPorts(const std::string& sysfsRoot = "/sys/class/tty");
+// in natural name order. Stable names are the links in byIdRoot (names stay
+// under byIdRoot; only each link's last component is used to find its tty).
+// A missing root gives an empty list; a missing byIdRoot no stable names.
+std::vector<PortInfo> ListPorts(const std::string& sysfsRoot = "/sys/class/tty",
+                                const std::string& byIdRoot = kSerialByIdRoot);
 
 }  // namespace qx::serial

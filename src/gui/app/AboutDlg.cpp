@@ -1,5 +1,6 @@
 #include "app/AboutDlg.h"
 
+#include "QxVersion.h"
 #include "host/Numbers.h"
 #include "link/CommPort.h"
 #include "model/ModuleValue.h"
@@ -13,6 +14,7 @@ QString FirmwareText(int versionByte) {
 CAboutDlg::CAboutDlg(QWidget* parent) : TemplateDialog(res::kAboutDialog, parent) {}
 
 bool CAboutDlg::OnInitDialog() {
+    SetText(kVersionLine, QStringLiteral("QuorvexI Version %1").arg(QLatin1String(kVersion)));
     serialText_ = QStringLiteral("#####");
     firmwareText_ = QStringLiteral("#####");
     if (CommPort::Exists() && CommPort::Instance().IsLinked()) {

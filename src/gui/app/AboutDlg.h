@@ -1,5 +1,5 @@
 #pragma once
-// The About box: version line and, while linked, the module's serial number
+// The About box: version line (the project's version) and, while linked, the module's serial number
 // and firmware version read from the module ("#####" when unknown).
 #include "resources/TemplateDialog.h"
 
@@ -8,6 +8,7 @@ namespace qx::gui {
 class CAboutDlg : public TemplateDialog {
     Q_OBJECT
   public:
+    static constexpr int kVersionLine = 1025;
     static constexpr int kSerialField = 1026;
     static constexpr int kFirmwareField = 1027;
     explicit CAboutDlg(QWidget* parent = nullptr);

@@ -1,19 +1,41 @@
 // The desktop program: quorvexi [--simulate] [--profile FILE] [FILE.qvx]
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 
+#include "QxVersion.h"
 #include "app/CalderixApp.h"
 
+namespace {
+
+constexpr const char* kUsage = "usage: quorvexi [--simulate] [--profile FILE] [FILE.qvx]\n";
+constexpr const char* kOptions =
+    "  --simulate      link to the built-in module emulator (demo mode)\n"
+    "  --profile FILE  use FILE as the profile\n"
+    "  --version       show the version of quorvexi\n"
+    "  --help          this text\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Answered before the QApplication exists, which would need a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quorvexi %s\n", qx::kVersion);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf("%s%s", kUsage, kOptions);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     qx::gui::SetApplicationNames();
     QString error;
     const std::optional<qx::gui::StartOptions> options =
         qx::gui::ParseCommandLine(QApplication::arguments().mid(1), &error);
     if (!options) {
-        std::fprintf(stderr,
-                     "quorvexi: %s\nusage: quorvexi [--simulate] [--profile FILE] [FILE.qvx]\n",
-                     error.toLocal8Bit().constData());
+        std::fprintf(stderr, "quorvexi: %s\n%s", error.toLocal8Bit().constData(), kUsage);
         return 2;
     }
     qx::gui::CCalderixApp calderix;

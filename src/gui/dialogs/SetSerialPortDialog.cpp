@@ -55,23 +55,34 @@ SerialDevicePicker::SerialDevicePicker(int comIndex, const std::string& current,
     list_->setObjectName(QStringLiteral("deviceList"));
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
-    list_->setColumnCount(3);
-    list_->setHeaderLabels(
-        {QStringLiteral("Device"), QStringLiteral("Description"), QStringLiteral("Used by")});
+    list_->setColumnCount(kColumnCount);
+    list_->setHeaderLabels({QStringLiteral("Device"), QStringLiteral("Now"),
+                            QStringLiteral("Description"), QStringLiteral("Serial No."),
+                            QStringLiteral("Used by")});
+    QString currentName = ToQ(current);
     for (const serial::PortInfo& port : ports) {
         auto* row = new QTreeWidgetItem(list_);
-        row->setText(0, ToQ(port.device));
-        row->setText(1, ToQ(port.description));
-        row->setText(2, SlotText(port.comSlots));
-        if (port.device == current) list_->setCurrentItem(row);
+        // The stable name is what a pick stores; the kernel's name beside it
+        // only says where the adapter is at the moment.
+        row->setText(kNameColumn, ToQ(port.Name()));
+        if (port.Name() != port.device) row->setText(1, ToQ(port.device));
+        row->setText(2, ToQ(port.description));
+        row->setText(3, ToQ(port.serialNumber));
+        row->setText(4, SlotText(port.comSlots));
+        if (port.IsNamed(current)) {
+            list_->setCurrentItem(row);
+            // A slot stored under the kernel's name moves to the stable name
+            // when the pick is confirmed.
+            currentName = ToQ(port.Name());
+        }
     }
-    for (int c = 0; c < 3; ++c) list_->resizeColumnToContents(c);
+    for (int c = 0; c < kColumnCount; ++c) list_->resizeColumnToContents(c);
     listLabel->setBuddy(list_);
     layout->addWidget(list_);
 
     auto* editLabel = new QLabel(QStringLiteral("&Device:"), this);
     layout->addWidget(editLabel);
-    edit_ = new QLineEdit(ToQ(current), this);
+    edit_ = new QLineEdit(currentName, this);
     edit_->setObjectName(QStringLiteral("deviceEdit"));
     editLabel->setBuddy(edit_);
     layout->addWidget(edit_);
@@ -82,11 +93,11 @@ SerialDevicePicker::SerialDevicePicker(int comIndex, const std::string& current,
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item) edit_->setText(item->text(0));
+        if (item) edit_->setText(item->text(kNameColumn));
     });
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         if (item) {
-            edit_->setText(item->text(0));
+            edit_->setText(item->text(kNameColumn));
             accept();
         }
     });
@@ -94,7 +105,7 @@ SerialDevicePicker::SerialDevicePicker(int comIndex, const std::string& current,
     connect(edit_, &QLineEdit::textChanged, this,
             [ok](const QString& text) { ok->setEnabled(!text.trimmed().isEmpty()); });
     ok->setEnabled(!edit_->text().trimmed().isEmpty());
-    resize(440, 260);
+    resize(640, 260);
 }
 
 SerialDevicePicker::~SerialDevicePicker() = default;
@@ -137,7 +148,7 @@ std::vector<serial::PortInfo> SetSerialPortDialog::PortsNow() const {
             const bool listed =
                 std::find(port.comSlots.begin(), port.comSlots.end(), i) != port.comSlots.end();
             const auto& choice = chosen_[static_cast<std::size_t>(i)];
-            if (choice ? *choice == port.device : listed) slots.push_back(i);
+            if (choice ? port.IsNamed(*choice) : listed) slots.push_back(i);
         }
         port.comSlots = std::move(slots);
     }
@@ -148,8 +159,11 @@ QString SetSerialPortDialog::ToolTipFor(int index) const {
     const std::string device = DeviceFor(index);
     QString tip = QStringLiteral("COM%1: %2").arg(index + 1).arg(ToQ(device));
     for (const serial::PortInfo& port : ports_) {
-        if (port.device != device) continue;
-        if (!port.description.empty()) tip += QStringLiteral(" (%1)").arg(ToQ(port.description));
+        if (!port.IsNamed(device)) continue;
+        QStringList about;
+        if (!port.description.empty()) about << ToQ(port.description);
+        if (device != port.device) about << QStringLiteral("now %1").arg(ToQ(port.device));
+        if (!about.isEmpty()) tip += QStringLiteral(" (%1)").arg(about.join(QStringLiteral(", ")));
         return tip;
     }
     if (!Exists(device)) tip += QStringLiteral(" (not present)");
@@ -193,19 +207,26 @@ void SetSerialPortDialog::PickDevice() {
     UpdateToolTips();
 }
 
+bool SetSerialPortDialog::SameListedPort(const std::string& a, const std::string& b) const {
+    for (const serial::PortInfo& port : ports_)
+        if (port.IsNamed(a) && port.IsNamed(b)) return true;
+    return false;
+}
+
 bool SetSerialPortDialog::StoreDevices(bool& changedLinkedSlot) {
     changedLinkedSlot = false;
     const int linkedSlot = CommPort::Instance().PortNumber();
     for (int i = 0; i < kComSlotCount; ++i) {
         const auto& choice = chosen_[static_cast<std::size_t>(i)];
-        if (!choice || *choice == serial::DeviceForPortIndex(i)) continue;
+        const std::string before = serial::DeviceForPortIndex(i);
+        if (!choice || *choice == before) continue;
         if (!AppProfile().WriteString(kPortsSection, SlotKey(i), *choice)) {
             CurrentHost().MessageBox("Unable to store the serial device of " + SlotKey(i) +
                                          " in the settings file\n" + AppProfile().Path(),
                                      "Serial Port Settings", MsgButtons::Ok, MsgIcon::Error);
             return false;
         }
-        if (i == linkedSlot) changedLinkedSlot = true;
+        if (i == linkedSlot && !SameListedPort(*choice, before)) changedLinkedSlot = true;
     }
     return true;
 }

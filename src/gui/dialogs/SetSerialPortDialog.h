@@ -3,9 +3,13 @@
 // the serial device each slot stands for on this machine (profile section
 // "Ports"). Each COM button's tool tip names its device; "Device..." opens a
 // small dialog listing the serial devices present, in which the user picks the
-// device for the checked COM. On OK the device choices are stored, then a new
-// COM goes to the link (which stores "Port" and relinks); a new device for the
-// COM the link is on relinks the same way. Cancel changes nothing.
+// device for the checked COM. A USB adapter is listed and stored under its
+// stable name (its /dev/serial/by-id link), so the slot keeps meaning that
+// adapter after a replug or a reboot; slots stored under a kernel name such as
+// /dev/ttyUSB0 keep working. On OK the device choices are stored, then a new
+// COM goes to the link (which stores "Port" and relinks); a different device
+// for the COM the link is on relinks the same way (another name of the same
+// adapter does not). Cancel changes nothing.
 //
 // Ownership: the dialog lives on the stack of the command that shows it; it
 // owns its controls and the device picker it opens.
@@ -38,6 +42,11 @@ class SerialDevicePicker : public QDialog {
     SerialDevicePicker(int comIndex, const std::string& current,
                        const std::vector<serial::PortInfo>& ports, QWidget* parent = nullptr);
     ~SerialDevicePicker() override;
+
+    // The columns of List(): the name stored on a pick (the stable name where
+    // there is one), the kernel's name now, description, USB serial number, COMs.
+    static constexpr int kNameColumn = 0;
+    static constexpr int kColumnCount = 5;
 
     // The device chosen (a listed one, or a path typed into the field).
     std::string Device() const;
@@ -89,6 +98,8 @@ class SetSerialPortDialog : public TemplateDialog {
     // Stores the device choices; false (the user has been told) when the
     // profile could not be written. changedLinkedSlot: the link's slot changed.
     bool StoreDevices(bool& changedLinkedSlot);
+    // True when a and b are names of one port of the last listing.
+    bool SameListedPort(const std::string& a, const std::string& b) const;
 
     int portIndex_ = -1;
     std::array<std::optional<std::string>, kComSlotCount> chosen_;

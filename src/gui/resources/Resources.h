@@ -102,7 +102,6 @@ std::string_view DocTemplateField(DocField field);
 
 inline constexpr std::string_view kMainWindowClass = "CalderixMainWindow";
 inline constexpr std::string_view kAppTitle = "Quorvex I";
-inline constexpr std::string_view kVersionLine = "QuorvexI Version 2005.0.1.1";
 // Extension written on save; opening accepts any case.
 inline constexpr std::string_view kSaveExtension = "qvx";
 // The open and save dialogs' filter; the glob covers both cases of the extension.

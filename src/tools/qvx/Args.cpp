@@ -19,8 +19,12 @@ struct CommandInfo {
 
 constexpr CommandInfo kCommands[] = {
     {"ports", 0, 0, "qvx ports",
-     "Lists the serial devices of this machine with their descriptions, and the COM\n"
-     "slots of the profile section \"Ports\" that point at each of them.\n"},
+     "Lists the serial devices of this machine, each by its stable name where it has\n"
+     "one (the /dev/serial/by-id/ link of a USB adapter, which keeps meaning that\n"
+     "adapter after a replug or a reboot) with its device now, maker and product,\n"
+     "USB serial number, and the COM slots of the profile section \"Ports\" that\n"
+     "point at it. Slots naming a device that is not plugged in are listed as well.\n"
+     "--port and the profile accept the stable name.\n"},
     {"identify", 0, 0, "qvx identify",
      "Links to the module, prints its serial number and firmware version, and breaks\n"
      "the link again.\n"},
@@ -64,12 +68,14 @@ constexpr CommandInfo kCommands[] = {
 
 constexpr const char* kCommonHelp =
     "Common options (before or after the command's own arguments):\n"
-    "  --port PORT    COM1..COM4 or a device path (default: profile \"Port\")\n"
+    "  --port PORT    COM1..COM4 or a device path, such as a stable name from\n"
+    "                 \"qvx ports\" (default: profile \"Port\")\n"
     "  --baud N       line speed (default: profile \"Baud Rate\", 9600)\n"
     "  --simulate     talk to the built-in module emulator instead of a module\n"
     "  --profile PATH use this profile file\n"
     "  --yes          answer Yes to every question (default: No)\n"
     "  --help         show help\n"
+    "  --version      show the version of qvx\n"
     "A port or speed given here holds for this run only; the profile is not changed.\n"
     "\n"
     "Exit codes: 0 success, 1 communication failure, 2 usage, 3 bad file,\n"
@@ -188,6 +194,9 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
         if (name == "--help" || name == "-h") {
             if (!noValue()) return r;
             o.help = true;
+        } else if (name == "--version") {
+            if (!noValue()) return r;
+            o.version = true;
         } else if (name == "--simulate") {
             if (!noValue()) return r;
             o.simulate = true;
@@ -251,7 +260,7 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
         o.args.clear();
     }
     if (o.command.empty()) {
-        if (!o.help) r.error = "no command given";
+        if (!o.help && !o.version) r.error = "no command given";
         if (!commandOptions.empty())
             r.error = "option " + commandOptions.front().name + " needs a command";
         return r;
@@ -298,7 +307,7 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
         }
     }
 
-    if (o.help) return r;  // "qvx COMMAND --help" needs no arguments
+    if (o.help || o.version) return r;  // "qvx COMMAND --help" needs no arguments
     const int n = static_cast<int>(o.args.size());
     if (n < info->minArgs || (info->maxArgs >= 0 && n > info->maxArgs)) {
         r.error = std::string(n < info->minArgs ? "missing" : "too many") +

@@ -27,6 +27,7 @@ struct Options {
     std::optional<std::string> profile;
     bool yes = false;
     bool help = false;
+    bool version = false;  // print the program's version and nothing else
 
     // Options of single commands.
     bool verify = false;              // download

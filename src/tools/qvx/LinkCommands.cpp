@@ -156,18 +156,23 @@ bool UploadInto(Context& c, RunLink& link, ModuleState& doc, const char* label) 
 }  // namespace
 
 int CmdPorts(Context& c) {
-    std::vector<serial::PortInfo> ports = serial::ListPorts(c.env.sysfsRoot);
-    // COM slots whose device is not among the devices found are shown as well.
+    const std::vector<serial::PortInfo> ports = serial::ListPorts(c.env.sysfsRoot, c.env.byIdRoot);
     for (const auto& p : ports) {
-        c.out << p.device;
+        // The stable name first: it is what --port and the profile should hold.
+        c.out << p.Name();
+        if (p.Name() != p.device) c.out << "  (now " << p.device << ")";
         if (!p.description.empty()) c.out << "  " << p.description;
+        if (!p.serialNumber.empty()) c.out << "  serial number " << p.serialNumber;
         for (int slot : p.comSlots) c.out << "  COM" << (slot + 1);
         c.out << '\n';
     }
+    // COM slots whose device is not among the devices found are shown as well.
     for (int i = 0; i < 4; ++i) {
         const std::string device = serial::DeviceForPortIndex(i);
         bool listed = false;
-        for (const auto& p : ports) listed = listed || p.device == device;
+        for (const auto& p : ports) {
+            for (int slot : p.comSlots) listed = listed || slot == i;
+        }
         if (!listed && AppProfile().HasKey("Ports", "COM" + std::to_string(i + 1))) {
             c.out << device << "  (not present)  COM" << (i + 1) << '\n';
         }

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "Commands.h"
+#include "QxVersion.h"
 #include "Settings.h"
 #include "host/ConsoleHost.h"
 #include "host/Host.h"
@@ -49,6 +50,10 @@ int RunQvx(const std::vector<std::string>& args, std::ostream& out, std::ostream
             err << "\"qvx " << o.command << " --help\" describes the command.\n";
         }
         return kExitUsage;
+    }
+    if (o.version) {
+        out << "qvx " << kVersion << '\n';
+        return kExitOk;
     }
     if (o.help) {
         if (o.command.empty()) {

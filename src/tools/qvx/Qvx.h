@@ -13,6 +13,8 @@ namespace qx::qvx {
 struct RunEnv {
     // Where "qvx ports" looks for serial devices.
     std::string sysfsRoot = "/sys/class/tty";
+    // Where it looks for the stable names of USB adapters.
+    std::string byIdRoot = "/dev/serial/by-id";
     // The progress bar: on, off, or (unset) when stderr is a terminal.
     std::optional<bool> progress;
     // Where the system's messages go (one line each); not owned.

@@ -15,6 +15,12 @@ namespace {
 using gui::SerialDevicePicker;
 using Dlg = gui::SetSerialPortDialog;
 
+serial::PortInfo Port(const std::string& device, const std::string& description,
+                      std::vector<int> slots, const std::string& stable = "",
+                      const std::string& serialNumber = "") {
+    return {device, description, std::move(slots), stable, serialNumber};
+}
+
 class SerialPortTest : public DialogTest {
   protected:
     std::unique_ptr<Dlg> Open() {
@@ -47,9 +53,9 @@ class SerialPortTest : public DialogTest {
         return driver->Ran();
     }
 
-    std::vector<serial::PortInfo> ports = {{"/dev/ttyS0", "", {0}},
-                                           {"/dev/ttyUSB0", "FTDI FT232R USB UART", {}},
-                                           {"/dev/ttyUSB1", "Prolific PL2303 Serial", {}}};
+    std::vector<serial::PortInfo> ports = {Port("/dev/ttyS0", "", {0}),
+                                           Port("/dev/ttyUSB0", "FTDI FT232R USB UART", {}),
+                                           Port("/dev/ttyUSB1", "Prolific PL2303 Serial", {})};
     int listings = 0;
 };
 
@@ -123,7 +129,9 @@ TEST_F(SerialPortTest, ThePickerListsDevicesWithTheirComsAndAPickIsStoredOnOk) {
         EXPECT_EQ(p.windowTitle(), QStringLiteral("Serial Device for COM2"));
         for (int i = 0; i < p.List()->topLevelItemCount(); ++i) {
             QTreeWidgetItem* item = p.List()->topLevelItem(i);
-            rows.push_back({item->text(0), item->text(1), item->text(2)});
+            QStringList row;
+            for (int c = 0; c < SerialDevicePicker::kColumnCount; ++c) row << item->text(c);
+            rows.push_back(row);
         }
         EXPECT_EQ(p.List()->currentItem(), p.List()->topLevelItem(1));
         SavePicture(p, "serial-device-dialog");
@@ -131,9 +139,10 @@ TEST_F(SerialPortTest, ThePickerListsDevicesWithTheirComsAndAPickIsStoredOnOk) {
     });
     Click(DeviceButton(*d));
     ASSERT_TRUE(driver->Ran());
-    EXPECT_EQ(rows, (std::vector<QStringList>{{"/dev/ttyS0", "", "COM1"},
-                                              {"/dev/ttyUSB0", "FTDI FT232R USB UART", "COM2"},
-                                              {"/dev/ttyUSB1", "Prolific PL2303 Serial", ""}}));
+    EXPECT_EQ(rows,
+              (std::vector<QStringList>{{"/dev/ttyS0", "", "", "", "COM1"},
+                                        {"/dev/ttyUSB0", "", "FTDI FT232R USB UART", "", "COM2"},
+                                        {"/dev/ttyUSB1", "", "Prolific PL2303 Serial", "", ""}}));
     EXPECT_EQ(d->DeviceFor(1), "/dev/ttyUSB0");
     Click(d->Control(1));
     EXPECT_EQ(AppProfile().GetString("Ports", "COM2", ""), "/dev/ttyUSB0");
@@ -162,6 +171,55 @@ TEST_F(SerialPortTest, ANewDeviceRelinksOnlyWhenItIsForTheLinkedCom) {
     EXPECT_TRUE(CommPort::Instance().IsLinked());
     ASSERT_FALSE(host->Messages().empty());
     EXPECT_EQ(host->Messages().front().text, "Connection to Module Has Been Broken");
+}
+
+TEST_F(SerialPortTest, AdaptersAreStoredUnderTheirStableNameAndOldNamesKeepWorking) {
+    const std::string a = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const std::string b = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B7731QX2-if00-port0";
+    ports = {Port("/dev/ttyS0", "", {}),
+             Port("/dev/ttyUSB0", "FTDI FT232R USB UART", {0}, a, "A50285BI"),
+             Port("/dev/ttyUSB1", "FTDI FT232R USB UART", {}, b, "B7731QX2")};
+    // The profile holds the kernel's name, as before stable names; the link is up on it.
+    AppProfile().WriteString("Ports", "COM1", "/dev/ttyUSB0");
+    LinkModule();
+    auto d = Open();
+    EXPECT_EQ(d->Control(1018)->toolTip(),
+              QStringLiteral("COM1: /dev/ttyUSB0 (FTDI FT232R USB UART)"));
+
+    // The picker lists the stable name with where the adapter is now, and the
+    // adapter of the old name is the current row, offered under its stable name.
+    std::vector<QStringList> rows;
+    auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {
+        for (int i = 0; i < p.List()->topLevelItemCount(); ++i) {
+            QStringList row;
+            for (int c = 0; c < SerialDevicePicker::kColumnCount; ++c)
+                row << p.List()->topLevelItem(i)->text(c);
+            rows.push_back(row);
+        }
+        EXPECT_EQ(p.List()->currentItem(), p.List()->topLevelItem(1));
+        EXPECT_EQ(p.Device(), a);
+        p.accept();
+    });
+    Click(DeviceButton(*d));
+    ASSERT_TRUE(driver->Ran());
+    EXPECT_EQ(rows[1], (QStringList{QString::fromStdString(a), "/dev/ttyUSB0",
+                                    "FTDI FT232R USB UART", "A50285BI", "COM1"}));
+    EXPECT_EQ(rows[0], (QStringList{"/dev/ttyS0", "", "", "", ""}));
+    EXPECT_EQ(d->Control(1018)->toolTip(),
+              QString::fromStdString("COM1: " + a + " (FTDI FT232R USB UART, now /dev/ttyUSB0)"));
+    Click(d->Control(1));
+    // Stored under the stable name; the same adapter, so the link stays as it is.
+    EXPECT_EQ(AppProfile().GetString("Ports", "COM1", ""), a);
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(host->Messages().empty());
+    EXPECT_TRUE(CommPort::Instance().IsLinked());
+
+    // The other adapter is another device: the link moves to it.
+    d = Open();
+    ASSERT_TRUE(PickWith(*d, 2));
+    Click(d->Control(1));
+    EXPECT_EQ(AppProfile().GetString("Ports", "COM1", ""), b);
+    EXPECT_EQ(opened, (std::vector<int>{0}));
 }
 
 }  // namespace
