@@ -121,6 +121,8 @@ DocStatus ModuleState::OnNewDocument() {
     const DocStatus status = DocumentBase::OnNewDocument();
     if (status != DocStatus::Done) return status;
     InitializeDefaults();
+    // What the module holds is known for a document that came from it only.
+    ForgetModuleBytes();
     UpdateAllViews(nullptr, 0, GetCurrentMap());
     return DocStatus::Done;
 }
@@ -198,6 +200,7 @@ void ModuleState::LoadContents(const std::vector<uint8_t>& bytes) {
         maps[i]->LoadRecords(bytes.data() + kMapsOffset + i * kMapSize);
     }
     if (maps.size() >= 2) maps[0]->LinkMirrors(*maps[1]);
+    ForgetModuleBytes();
     UpdateAllViews(nullptr, 0, GetCurrentMap());
 }
 
@@ -216,6 +219,71 @@ bool ModuleState::DownloadSettings() {
     }
     CurrentHost().Beep(BeepKind::Question);
     return true;
+}
+
+std::vector<ModuleValue*> ModuleState::ModuleValues() {
+    std::vector<ModuleValue*> values;
+    for (auto& v : basic_) values.push_back(v.get());
+    for (auto& m : maps) {
+        if (!m->Initialized()) continue;
+        for (int i = 0; i < m->PointCount(); ++i) values.push_back(m->Point(i).value.get());
+    }
+    return values;
+}
+
+int ModuleState::CountValuesTheModuleLacks() {
+    int count = 0;
+    for (ModuleValue* v : ModuleValues()) count += v->ModuleHoldsValue() ? 0 : 1;
+    return count;
+}
+
+bool ModuleState::KnowsModuleBytes() {
+    for (ModuleValue* v : ModuleValues())
+        if (!v->ModuleBytes().empty()) return true;
+    return false;
+}
+
+void ModuleState::ForgetModuleBytes() {
+    for (ModuleValue* v : ModuleValues()) v->SetModuleBytes({});
+}
+
+ModuleState::ChangedWrite ModuleState::WriteChangedSettings(bool readBack) {
+    ChangedWrite result;
+    CommPort& port = CommPort::Instance();
+    if (port.BusyCount() > 0 || !port.IsLinked()) return result;
+    CommandBusyScope busy(true);
+    // No new document can replace the maps while busy; the generation check
+    // keeps the pointers honest should that ever change.
+    const uint64_t generation = mapsGeneration_;
+    std::vector<ModuleValue*> written;
+    for (ModuleValue* v : ModuleValues()) {
+        if (v->ModuleHoldsValue()) {
+            v->SetInSync(true);
+            continue;
+        }
+        const bool ok = v->SyncModuleWithHost(false);
+        if (generation != mapsGeneration_) return result;
+        if (!ok) return result;
+        written.push_back(v);
+    }
+    result.written = static_cast<int>(written.size());
+    if (readBack) {
+        for (ModuleValue* v : written) {
+            uint8_t buffer[4] = {};
+            const auto size = static_cast<uint16_t>(v->GetSize());
+            if (!port.ReadModuleMemoryBlock(buffer, v->GetAddress(), size)) return result;
+            if (generation != mapsGeneration_) return result;
+            std::vector<uint8_t> bytes(buffer, buffer + size);
+            if (bytes != v->EncodeBytes()) {
+                v->SetInSync(false);
+                ++result.mismatched;
+            }
+            v->SetModuleBytes(std::move(bytes));
+        }
+    }
+    result.ok = result.mismatched == 0;
+    UpdateAllViews(nullptr, 0, GetCurrentMap());
+    return result;
 }
 
 bool ModuleState::UploadSettings() {

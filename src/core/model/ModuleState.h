@@ -102,6 +102,37 @@ class ModuleState : public DocumentBase {
     bool UploadSettings();
     bool DownloadSettings();
 
+    // Every value the module holds, in download order: the basic settings, then
+    // each map's points. The pointers live until the maps are rebuilt.
+    std::vector<ModuleValue*> ModuleValues();
+    // How many values the module is not known to hold as they are here (their
+    // bytes differ from what it last sent or acknowledged, or are not known).
+    int CountValuesTheModuleLacks();
+    // True when the module's bytes are known for at least one value.
+    bool KnowsModuleBytes();
+    void ForgetModuleBytes();
+
+    struct ChangedWrite {
+        bool ok = false;     // every write acknowledged and every read-back matched
+        int written = 0;     // values written
+        int mismatched = 0;  // values whose read-back differed (left out of sync)
+    };
+    // Writes only the values the module is not known to hold, in download
+    // order; a value it holds is marked in sync. With readBack each written value
+    // is read again and compared. Stops at the first failed exchange (the user
+    // has been told). Refused (ok false, nothing written) while busy.
+    ChangedWrite WriteChangedSettings(bool readBack);
+
+    // The module the document's known bytes came from: its firmware version and
+    // serial number as read when it was linked.
+    struct ModuleIdentity {
+        int firmware = -1;
+        int serial = -1;
+        bool operator==(const ModuleIdentity&) const = default;
+    };
+    const ModuleIdentity& LinkedModule() const { return linkedModule_; }
+    void SetLinkedModule(const ModuleIdentity& id) { linkedModule_ = id; }
+
     // Refused (Busy) while a transfer or any module command runs.
     DocStatus OnNewDocument() override;
     // After a good load with the link up, offers to download the settings.
@@ -140,6 +171,7 @@ class ModuleState : public DocumentBase {
     int currentMap = 0;
     bool transferInProgress = false;
     uint64_t mapsGeneration_ = 0;
+    ModuleIdentity linkedModule_;
     std::function<void()> basicSettingsHook_;
 };
 

@@ -134,7 +134,15 @@ int64_t ModuleValue::InternalFromRaw(uint32_t raw) const {
     return raw;
 }
 
+bool ModuleValue::ModuleHoldsValue() const {
+    if (moduleBytes_.empty()) return false;
+    return moduleBytes_ == EncodeBytes();
+}
+
 void ModuleValue::SetFromInternal(uint32_t raw) {
+    moduleBytes_.clear();
+    for (int i = 0; i < GetSize(); ++i)
+        moduleBytes_.push_back(static_cast<uint8_t>(raw >> (8 * i)));
     const int64_t internal =
         std::clamp<int64_t>(InternalFromRaw(raw), std::numeric_limits<int32_t>::min(),
                             std::numeric_limits<int32_t>::max());
@@ -230,9 +238,14 @@ bool ModuleValue::SyncModuleWithHost(bool /*propagate*/) {
     PumpBlockScope noPump;
     uint16_t address = GetAddress();
     for (uint8_t b : bytes) {
-        if (!port.WriteModuleByte(address, b)) return false;
+        if (!port.WriteModuleByte(address, b)) {
+            // An unacknowledged byte may or may not have arrived.
+            moduleBytes_.clear();
+            return false;
+        }
         address = static_cast<uint16_t>(address + 1);
     }
+    moduleBytes_ = bytes;
     inSync_ = true;
     return true;
 }

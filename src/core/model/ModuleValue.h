@@ -117,6 +117,14 @@ class ModuleValue {
     int32_t MinInternal() const { return minInternal_; }
     int32_t MaxInternal() const { return maxInternal_; }
     double Delta() const { return delta_; }
+    // The bytes the module is known to hold for this value, in address order:
+    // what it sent (upload, refresh) or acknowledged (a whole write). Empty when
+    // not known: a new or opened document, a write that failed part way.
+    const std::vector<uint8_t>& ModuleBytes() const { return moduleBytes_; }
+    void SetModuleBytes(std::vector<uint8_t> bytes) { moduleBytes_ = std::move(bytes); }
+    // True when the module is known to hold exactly the bytes of the value.
+    bool ModuleHoldsValue() const;
+
     bool InSync() const { return inSync_; }
     void SetInSync(bool inSync) { inSync_ = inSync; }
 
@@ -135,6 +143,7 @@ class ModuleValue {
     double value_ = 0.0;
     double delta_ = 0.0;
     bool inSync_ = false;
+    std::vector<uint8_t> moduleBytes_;
 };
 
 class ByteModuleValue : public ModuleValue {
