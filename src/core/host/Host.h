@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qx {
 
@@ -45,6 +46,15 @@ class Host {
     // Modal message box owned by the main window; returns the button pressed.
     virtual MsgResult MessageBox(std::string_view text, std::string_view caption,
                                  MsgButtons buttons, MsgIcon icon) = 0;
+    // The same with the buttons named by the caller, in the order Yes, No,
+    // Cancel ("" keeps a button's usual text). A host that cannot name buttons
+    // shows the usual ones.
+    virtual MsgResult MessageBoxNamed(std::string_view text, std::string_view caption,
+                                      MsgButtons buttons, MsgIcon icon,
+                                      const std::vector<std::string>& names) {
+        (void)names;
+        return MessageBox(text, caption, buttons, icon);
+    }
     virtual void Beep(BeepKind kind) = 0;
 
     // Nested: the cursor is restored when the count returns to zero.

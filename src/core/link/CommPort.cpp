@@ -315,6 +315,7 @@ void CommPort::BreakLink() {
         // Whatever Stop achieved, no stream may be restarted on a dead link.
         monitor.ForgetState();
     }
+    lastBreakGone_ = port_ && port_->IsGone();
     if (port_ && !port_->IsGone() && port_->RXCount() > 0) FlushBuffers();
     ReleasePort();
     linked_ = false;
@@ -342,6 +343,8 @@ bool CommPort::EstablishLink() {
             return false;
         }
         port_ = std::move(opened);
+        lastDevice_ = port_->DevicePath();
+        lastBreakGone_ = false;
         if (port_->WriteByte(wire::CAN) != 0) {
             host.MessageBox("Unable to initialize serial port.", kCommCaption, MsgButtons::Ok,
                             MsgIcon::Error);

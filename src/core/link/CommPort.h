@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "link/Request.h"
@@ -115,6 +116,10 @@ class CommPort {
 
     // True when a port is open and its device has hung up.
     bool IsDeviceGone();
+    // The device of the last port opened ("" before any), and whether the last
+    // break of the link came from that device going away (unplugged).
+    const std::string& LastDevicePath() const { return lastDevice_; }
+    bool LastBreakWasDeviceGone() const { return lastBreakGone_; }
 
     // Runs fn from the main loop once the busy count is back to 0 (posted now if it is 0).
     void CallWhenNotBusy(std::function<void()> fn);
@@ -153,6 +158,8 @@ class CommPort {
     bool pumpEnabled_ = true;
     int waitDepth_ = 0;
     PortOpener opener_;
+    std::string lastDevice_;
+    bool lastBreakGone_ = false;
     std::vector<std::function<void()>> notBusyWork_;
     uint8_t txBuffer_[wire::kBufferSize] = {};
     uint8_t rxBuffer_[wire::kBufferSize] = {};

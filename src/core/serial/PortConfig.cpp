@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <string>
 
 #include "host/Profile.h"
@@ -17,6 +19,11 @@ bool BaudMatches(int actual, int asked) {
     if (actual <= 0 || asked <= 0) return false;
     const long long diff = actual > asked ? actual - asked : asked - actual;
     return diff * 100 <= static_cast<long long>(asked) * kBaudTolerancePercent;
+}
+
+bool DevicePresent(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 int ByteTimeUsAt(int baud) {

@@ -96,6 +96,10 @@ struct PortSettings {
 // fills why (when not null) on failure. The caller owns the result.
 std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenError* why);
 
+// True when path (links followed) names a character device: an unplugged USB
+// adapter's node, or its stable link, is gone until it is plugged back.
+bool DevicePresent(const std::string& path);
+
 // COMn (index 0..3) to its device: profile "Ports"/"COMn", else /dev/ttyS<n-1>.
 // An index out of range gives "".
 std::string DeviceForPortIndex(int index);

@@ -16,17 +16,21 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
 #include "app/LockKeys.h"
 #include "app/QtHost.h"
 #include "graph/MapGraphView.h"
+#include "host/Numbers.h"
 #include "link/CommPort.h"
 #include "model/ModuleState.h"
+#include "model/Relink.h"
 #include "monitor/RamMonitor.h"
 #include "resources/Resources.h"
 #include "resources/ToolbarImages.h"
+#include "serial/SerialPort.h"
 
 namespace qx::gui {
 
@@ -214,6 +218,13 @@ void CMainFrame::BuildStatusBar() {
         pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addPermanentWidget(pane);
     }
+    reconnectPane_ = new QLabel(this);
+    reconnectPane_->setObjectName(QStringLiteral("reconnectPane"));
+    reconnectPane_->hide();
+    bar->insertPermanentWidget(0, reconnectPane_);
+    reconnectTimer_ = new QTimer(this);
+    reconnectTimer_->setInterval(1000);
+    connect(reconnectTimer_, &QTimer::timeout, this, &CMainFrame::CheckReconnect);
     capsPane_->setObjectName(QStringLiteral("capsPane"));
     numPane_->setObjectName(QStringLiteral("numPane"));
     // A prompt shown while the pointer is over a menu item or a button is
@@ -268,9 +279,42 @@ void CMainFrame::SetRecentFiles(const std::vector<std::string>& paths) {
 }
 
 void CMainFrame::SetLinkIndicator(bool linked) {
+    if (reconnectPane_) {
+        CommPort* link = CommPort::Exists() ? &CommPort::Instance() : nullptr;
+        if (linked || !linkStripUp_ || !link || !link->LastBreakWasDeviceGone()) {
+            if (linked) {
+                reconnectTimer_->stop();
+                reconnectPane_->hide();
+            }
+        } else {
+            // Unplugged: look for it once a second until it is back.
+            awaitedDevice_ = link->LastDevicePath();
+            reconnectPane_->setText(QStringLiteral("Module adapter unplugged: waiting for %1")
+                                        .arg(QString::fromStdString(awaitedDevice_)));
+            reconnectPane_->show();
+            reconnectTimer_->start();
+        }
+    }
     linkStripUp_ = linked;
     int image = 0;
     for (QAction* a : toolbarActions_) a->setIcon(QIcon(ToolbarImage(image++, linked)));
+}
+
+QString CMainFrame::ReconnectText() const {
+    return reconnectPane_->isHidden() ? QString() : reconnectPane_->text();
+}
+
+void CMainFrame::CheckReconnect() {
+    if (CommPort::Instance().IsLinked()) {
+        reconnectTimer_->stop();
+        reconnectPane_->hide();
+        return;
+    }
+    if (!serial::DevicePresent(awaitedDevice_)) return;
+    reconnectTimer_->stop();
+    reconnectPane_->setText(QStringLiteral("Module adapter is back: Ctrl+L links again"));
+    reconnectPane_->show();
+    host_.Beep(BeepKind::Question);
 }
 
 QString CMainFrame::CapsPaneText() const {
@@ -335,13 +379,71 @@ void CMainFrame::OnLink() {
     // The link is made: a window still saying so would stand behind the
     // question below (and the upload shows its own).
     host_.CloseWaitWindow();
-    if (linked) {
-        if (host_.MessageBox("Do you want to upload the current module settings?",
-                             "Upload Module Settings", MsgButtons::YesNo,
-                             MsgIcon::Question) == MsgResult::Yes)
-            host_.RouteCommand(res::kUpload);
-    }
+    if (linked) OfferAfterLink();
     host_.RepaintMainWindow();
+}
+
+void CMainFrame::OfferAfterLink() {
+    const LinkedModuleCheck check = CheckLinkedModule(document_);
+    if (!CommPort::Instance().IsLinked()) return;  // broke while reading the serial number
+    const auto uploadAfterAsking = [this] {
+        // Uploading replaces the document: the usual question about unsaved changes first.
+        if (!canCloseHook_ || canCloseHook_()) host_.RouteCommand(res::kUpload);
+    };
+    switch (check.what) {
+        case AfterLink::OfferUpload:
+            if (host_.MessageBox("Do you want to upload the current module settings?",
+                                 "Upload Module Settings", MsgButtons::YesNo,
+                                 MsgIcon::Question) == MsgResult::Yes)
+                host_.RouteCommand(res::kUpload);
+            break;
+        case AfterLink::NothingToWrite:
+            statusBar()->showMessage(
+                QStringLiteral("The module holds every setting as this document has it."), 5000);
+            break;
+        case AfterLink::WriteChanges: {
+            const std::string text = FormatC(
+                "The module is linked again.\n\n%d setting%s changed while it was away. "
+                "Write %s to the module now?\n\nOnly what the module does not hold "
+                "already is written, and read back to confirm.",
+                check.lacking, check.lacking == 1 ? " was" : "s were",
+                check.lacking == 1 ? "it" : "them");
+            const MsgResult answer = host_.MessageBoxNamed(
+                text, "Module Linked Again", MsgButtons::YesNoCancel, MsgIcon::Question,
+                {"&Write Changes", "&Leave Out of Sync", "&Upload Module Settings"});
+            if (answer == MsgResult::Yes) {
+                const ModuleState::ChangedWrite r = document_.WriteChangedSettings(true);
+                if (r.mismatched > 0) {
+                    host_.MessageBox(FormatC("%d setting%s read back differently from what was "
+                                             "written and %s marked out of sync.",
+                                             r.mismatched, r.mismatched == 1 ? "" : "s",
+                                             r.mismatched == 1 ? "is" : "are"),
+                                     "Module Linked Again", MsgButtons::Ok, MsgIcon::Warning);
+                } else if (r.ok) {
+                    statusBar()->showMessage(
+                        QStringLiteral("%1 changed setting(s) written and confirmed.")
+                            .arg(r.written),
+                        5000);
+                }
+            } else if (answer == MsgResult::Cancel) {
+                uploadAfterAsking();
+            }
+            break;
+        }
+        case AfterLink::OtherModule: {
+            const std::string text =
+                "This is not the module these settings were last linked to.\n\nBefore: " +
+                DescribeModule(check.before) + "\nNow: " + DescribeModule(check.now) +
+                "\n\nWhat this module holds is not known, so no single change is written. "
+                "Download every setting to it, or upload its settings?";
+            const MsgResult answer = host_.MessageBoxNamed(
+                text, "Another Module", MsgButtons::YesNoCancel, MsgIcon::Warning,
+                {"&Download All", "&Upload Module Settings", "Neither"});
+            if (answer == MsgResult::Yes) host_.RouteCommand(res::kDownload);
+            if (answer == MsgResult::No) uploadAfterAsking();
+            break;
+        }
+    }
 }
 
 void CMainFrame::OnToggleMonitoring() {

@@ -16,6 +16,7 @@
 #include "app/CommandTable.h"
 
 class QLabel;
+class QTimer;
 class QMenu;
 class QToolBar;
 
@@ -43,6 +44,10 @@ class CMainFrame : public QMainWindow {
     bool LinkStripUp() const { return linkStripUp_; }
     int MonitorNesting() const { return monitorNesting_; }
     QString CapsPaneText() const;
+    // The status bar's word on an unplugged module adapter ("" when none).
+    QString ReconnectText() const;
+    // Looks once whether an unplugged adapter is back (the timer does it each second).
+    void CheckReconnect();
     QString NumPaneText() const;
 
     // Hook points for the windows and dialogs of other parts of the program.
@@ -99,6 +104,7 @@ class CMainFrame : public QMainWindow {
     void AddDocumentCommands();
     void UpdateLockPanes();
     void RequestUnwind();
+    void OfferAfterLink();
 
     QtHost& host_;
     ModuleState& document_;
@@ -107,6 +113,9 @@ class CMainFrame : public QMainWindow {
     QToolBar* toolbar_ = nullptr;
     QLabel* capsPane_ = nullptr;
     QLabel* numPane_ = nullptr;
+    QLabel* reconnectPane_ = nullptr;
+    QTimer* reconnectTimer_ = nullptr;  // runs only while an unplugged adapter is awaited
+    std::string awaitedDevice_;
     QMenu* fileMenu_ = nullptr;
     QAction* recentPlaceholder_ = nullptr;
     std::vector<QAction*> recentActions_;

@@ -1,5 +1,6 @@
 #include "app/QtHost.h"
 
+#include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "app/ModelessWait.h"
 #include "host/Clock.h"
@@ -81,6 +83,12 @@ bool QtHost::eventFilter(QObject* watched, QEvent* event) {
 
 MsgResult QtHost::MessageBox(std::string_view text, std::string_view caption, MsgButtons buttons,
                              MsgIcon icon) {
+    return MessageBoxNamed(text, caption, buttons, icon, {});
+}
+
+MsgResult QtHost::MessageBoxNamed(std::string_view text, std::string_view caption,
+                                  MsgButtons buttons, MsgIcon icon,
+                                  const std::vector<std::string>& names) {
     messages_.push_back({std::string(text), std::string(caption), buttons, icon});
     if (answerer_) {
         if (auto answer = answerer_(messages_.back())) return *answer;
@@ -124,6 +132,12 @@ MsgResult QtHost::MessageBox(std::string_view text, std::string_view caption, Ms
         case MsgButtons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             break;
+    }
+    const QMessageBox::StandardButton order[] = {QMessageBox::Yes, QMessageBox::No,
+                                                 QMessageBox::Cancel};
+    for (std::size_t i = 0; i < names.size() && i < std::size(order); ++i) {
+        if (QAbstractButton* b = box.button(order[i]); b && !names[i].empty())
+            b->setText(ToQ(names[i]));
     }
     int pressed;
     {

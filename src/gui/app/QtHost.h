@@ -78,6 +78,8 @@ class QtHost : public QObject, public Host {
 
     MsgResult MessageBox(std::string_view text, std::string_view caption, MsgButtons buttons,
                          MsgIcon icon) override;
+    MsgResult MessageBoxNamed(std::string_view text, std::string_view caption, MsgButtons buttons,
+                              MsgIcon icon, const std::vector<std::string>& names) override;
     void Beep(BeepKind kind) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;

@@ -1,0 +1,170 @@
+// Unplugging and plugging back the module's adapter: the program waits for the
+// same stable name to come back, and after the relink writes only what was
+// edited meanwhile; another module behind that name is never written piecemeal.
+// The module is the emulator on a pseudo-terminal behind a link of our own.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/MainFrame.h"
+#include "app/QtHost.h"
+#include "emulator/PtyEmulator.h"
+#include "gui/GuiTestSupport.h"
+#include "host/Profile.h"
+#include "link/CommPort.h"
+#include "maps/ModuleMap.h"
+#include "model/ModuleState.h"
+#include "monitor/RamMonitor.h"
+#include "serial/SerialPort.h"
+
+namespace qx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ReconnectTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TestApp();
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+        ASSERT_TRUE(dir.isValid());
+        stable = QDir(dir.path()).filePath("usb-FTDI_FT232R_A1B2C3-if00-port0").toStdString();
+        previousProfile = ExchangeAppProfile(
+            std::make_unique<Profile>(QDir(dir.path()).filePath("QuorvexI.ini").toStdString()));
+        AppProfile().WriteInt("Settings", "Timeout", 100);
+        host = std::make_unique<gui::QtHost>();
+        previousHost = SetCurrentHost(host.get());
+        host->SetMessageAnswerer([this](const gui::MessageRecord& m) -> std::optional<MsgResult> {
+            asked[m.caption] += 1;
+            if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
+            return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+        });
+        CommPort::Instance().SetPortOpener([this](int, serial::OpenError* error) {
+            return serial::OpenPosixPort(serial::PortSettings{stable, 9600}, error);
+        });
+        Plug(emu::EmulatorConfig{});
+        document.OnNewDocument();
+        frame = std::make_unique<gui::CMainFrame>(*host, document);
+        host->SetMainWindow(frame.get());
+        host->SetCommandRouter([this](int id) { frame->Commands().Route(id); });
+        frame->View()->OnInitialUpdate();
+    }
+    void TearDown() override {
+        if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+        RamMonitor::ResetInstance();
+        CommPort::ResetInstance();
+        frame.reset();
+        module.reset();
+        SetCurrentHost(previousHost);
+        host.reset();
+        ExchangeAppProfile(std::move(previousProfile));
+    }
+
+    // A module behind the stable name, holding what the last one held.
+    void Plug(const emu::EmulatorConfig& config) {
+        std::vector<uint8_t> memory;
+        if (module) {
+            for (int a = 0xB600; a < 0xB700; ++a)
+                memory.push_back(module->Peek(static_cast<uint16_t>(a)));
+        }
+        auto next = std::make_unique<emu::PtyEmulator>(config);
+        std::string why;
+        ASSERT_TRUE(next->Start(&why)) << why;
+        for (std::size_t i = 0; i < memory.size(); ++i)
+            next->Poke(static_cast<uint16_t>(0xB600 + i), memory[i]);
+        module = std::move(next);
+        fs::remove(stable);
+        fs::create_symlink(module->SlavePath(), stable);
+    }
+    void Unplug() {
+        module->Vanish();
+        fs::remove(stable);
+    }
+    void Link() { frame->Commands().Route(32774); }
+    ModuleValue& At(int map, int point) { return *document.Map(map)->Point(point).value; }
+
+    QTemporaryDir dir;
+    std::string stable;
+    std::unique_ptr<Profile> previousProfile;
+    std::unique_ptr<gui::QtHost> host;
+    Host* previousHost = nullptr;
+    std::unique_ptr<emu::PtyEmulator> module;
+    ModuleState document;
+    std::unique_ptr<gui::CMainFrame> frame;
+    std::map<std::string, MsgResult> answers;
+    std::map<std::string, int> asked;
+};
+
+TEST_F(ReconnectTest, EditsMadeWhileUnpluggedAreWrittenAloneAfterTheRelink) {
+    answers["Upload Module Settings"] = MsgResult::Yes;
+    Link();
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    ASSERT_TRUE(document.revLimit().InSync());
+
+    // The adapter is pulled: the next write finds it gone and the link breaks.
+    Unplug();
+    const double advance = At(0, 3).GetValue();
+    At(0, 3).SetValue(advance + 2, true);
+    ASSERT_FALSE(CommPort::Instance().IsLinked());
+    EXPECT_TRUE(CommPort::Instance().LastBreakWasDeviceGone());
+    EXPECT_NE(frame->ReconnectText().toStdString().find("waiting for " + stable), std::string::npos)
+        << frame->ReconnectText().toStdString();
+
+    // Edits while it is away are kept, out of sync.
+    SetMirrorSetting(true);
+    ASSERT_TRUE(At(0, 3).SetValue(advance + 2, true));  // front and rear advance
+    ASSERT_TRUE(At(4, 9).SetValue(At(4, 9).GetValue() + 1, true));
+    frame->CheckReconnect();
+    EXPECT_NE(frame->ReconnectText().indexOf("waiting"), -1);
+
+    // Plugged back: another pseudo-terminal behind the same stable name.
+    Plug(emu::EmulatorConfig{});
+    frame->CheckReconnect();
+    EXPECT_NE(frame->ReconnectText().indexOf("is back"), -1);
+
+    answers["Module Linked Again"] = MsgResult::Yes;
+    Link();
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    EXPECT_EQ(asked["Module Linked Again"], 1);
+    EXPECT_EQ(asked["Upload Module Settings"], 1);  // only at the first link
+    EXPECT_TRUE(frame->ReconnectText().isEmpty());
+    const std::vector<emu::WriteRecord> writes = module->Counters().writes;
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0].address, At(0, 3).GetAddress());
+    EXPECT_EQ(writes[1].address, At(1, 3).GetAddress());
+    EXPECT_EQ(writes[2].address, At(4, 9).GetAddress());
+    for (const auto& w : writes) EXPECT_EQ(module->Peek(w.address), w.value);
+    EXPECT_EQ(document.CountValuesTheModuleLacks(), 0);
+    for (ModuleValue* v : document.ModuleValues()) EXPECT_TRUE(v->InSync());
+}
+
+TEST_F(ReconnectTest, AnotherModuleBehindTheSameNameIsNeverWrittenPiecemeal) {
+    answers["Upload Module Settings"] = MsgResult::Yes;
+    Link();
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    Unplug();
+    document.revLimit().SetValue(document.revLimit().GetValue() + 512, true);
+    ASSERT_FALSE(CommPort::Instance().IsLinked());
+    ASSERT_TRUE(document.revLimit().SetValue(document.revLimit().GetValue() + 512, true));
+
+    emu::EmulatorConfig other;
+    other.serialNumber = 4711;
+    Plug(other);
+    answers["Another Module"] = MsgResult::Cancel;  // neither download nor upload
+    Link();
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    EXPECT_EQ(asked["Another Module"], 1);
+    EXPECT_EQ(asked["Module Linked Again"], 0);
+    EXPECT_TRUE(module->Counters().writes.empty());
+    EXPECT_FALSE(document.revLimit().InSync());
+    EXPECT_FALSE(document.KnowsModuleBytes());
+}
+
+}  // namespace
+}  // namespace qx::test
