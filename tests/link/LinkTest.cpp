@@ -117,7 +117,7 @@ TEST_F(LinkTests, QueriesAreSafeWhileDown) {
     EXPECT_EQ(port.ReceiveCount(), 0u);
     EXPECT_EQ(port.ReadAvailable(&b, 1), 0u);
     EXPECT_EQ(port.FirmwareVersion(), 0xFF);
-    EXPECT_EQ(port.Port(), nullptr);
+    EXPECT_FALSE(port.HasOpenPort());
     EXPECT_TRUE(host->Messages().empty());
 }
 
@@ -208,6 +208,31 @@ TEST_F(LinkTests, WritesBytesWaitingForAckAndGivesUpOnNak) {
         (Texts{"Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost"}));
 }
 
+TEST_F(LinkTests, CountsTheTrafficItselfAndTellsTheObserver) {
+    Link();
+    const CommPort::Traffic base = Port().TrafficCount();
+    std::vector<uint64_t> seen;
+    Port().SetTrafficObserver(
+        [&](const CommPort::Traffic& t) { seen.push_back(t.written + t.read); });
+    device.Expect(kReadB661, Frame(0x81, Bytes(17, 9)), 5);
+    uint8_t block[17];
+    ASSERT_TRUE(Port().ReadModuleMemoryBlock(block, 0xB661, 17));
+    line->Feed({1, 2, 3, 4});
+    uint8_t two[2];
+    EXPECT_EQ(Port().ReadAvailable(two, 2), 2u);
+    EXPECT_TRUE(Port().FlushBuffers());  // the flushed bytes crossed the line as well
+    line->SetRefuseWrites(true);
+    EXPECT_FALSE(Port().WriteByte(0x18));  // a refused byte did not
+    const CommPort::Traffic now = Port().TrafficCount();
+    EXPECT_EQ(now.written - base.written, kReadB661.size());
+    EXPECT_EQ(now.read - base.read, 6 + 17 + 4u);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), now.written + now.read);
+    // The counts outlive the port: a break frees it, the counts stay readable.
+    Port().BreakLink();
+    EXPECT_EQ(Port().TrafficCount().read, now.read);
+}
+
 TEST_F(LinkTests, EstablishesReportsTheFirmwareVersionAndBreaks) {
     device.Expect(kIdentifyRequest, Frame(0x80, {0x1A}), 5);
     ASSERT_TRUE(Port().EstablishLink());
@@ -259,7 +284,7 @@ TEST_F(LinkTests, EstablishFailuresOfferRetryWhereItCanHelp) {
         EXPECT_EQ(Boxes(), c.boxes);
         EXPECT_EQ(host->LinkIndicatorCalls(), c.indicator);
         EXPECT_FALSE(Port().IsLinked());
-        EXPECT_EQ(Port().Port(), nullptr);
+        EXPECT_FALSE(Port().HasOpenPort());
     }
 }
 

@@ -92,6 +92,22 @@ void CommPort::ReleasePort() {
     port_.reset();
 }
 
+void CommPort::SetTrafficObserver(std::function<void(const Traffic&)> observer) {
+    trafficObserver_ = std::move(observer);
+}
+
+void CommPort::CountRead(std::size_t n) {
+    if (n == 0) return;
+    traffic_.read += n;
+    if (trafficObserver_) trafficObserver_(traffic_);
+}
+
+void CommPort::CountWritten(std::size_t n) {
+    if (n == 0) return;
+    traffic_.written += n;
+    if (trafficObserver_) trafficObserver_(traffic_);
+}
+
 bool CommPort::SetPort(int index) {
     if (index < 0 || index > 3) return false;
     if (index == portNumber_) return true;
@@ -121,6 +137,7 @@ bool CommPort::ReadByte(uint8_t& out) {
         const int r = port_->ReadByte(timeout_);
         if (r >= 0 && r <= 0xFF) {
             out = static_cast<uint8_t>(r);
+            CountRead(1);
             return true;
         }
         // Only a time-out is worth another read; a vanished device never answers.
@@ -131,7 +148,9 @@ bool CommPort::ReadByte(uint8_t& out) {
 
 bool CommPort::WriteByte(uint8_t b) {
     if (!linked_ || !port_) return false;
-    return port_->WriteByte(b) == 0;
+    if (port_->WriteByte(b) != 0) return false;
+    CountWritten(1);
+    return true;
 }
 
 bool CommPort::WriteBytes(const uint8_t* p, std::size_t n) {
@@ -156,7 +175,24 @@ std::size_t CommPort::ReceiveCount() {
 
 std::size_t CommPort::ReadAvailable(uint8_t* p, std::size_t n) {
     if (!linked_ || !port_ || !p || n == 0) return 0;
-    return port_->GetBuffer(p, n, timeout_);
+    const std::size_t got = port_->GetBuffer(p, n, timeout_);
+    CountRead(got);
+    return got;
+}
+
+WaitOutcome CommPort::WaitForBytes(std::size_t minBytes, int timeoutMs, bool dispatch) {
+    if (!linked_ || !port_) return WaitOutcome::DeviceGone;
+    WaitRequest request;
+    request.port = port_.get();
+    request.minBytes = minBytes;
+    request.timeoutMs = timeoutMs;
+    request.dispatch = dispatch;
+    return CurrentHost().Wait(request);
+}
+
+int64_t CommPort::TransmitPendingMs() {
+    if (!port_) return 0;
+    return static_cast<int64_t>(port_->TXCount()) * port_->ByteTimeUs() / 1000;
 }
 
 bool CommPort::IsDeviceGone() {
@@ -251,6 +287,7 @@ bool CommPort::FlushBuffers() {
     // Bounded: a line that never goes quiet (a flood, a stream never cancelled)
     // would otherwise hold the program here for ever.
     for (int round = 0; round <= retries_; ++round) {
+        CountRead(port_->RXCount());
         port_->RXFlush();
         host.Sleep(kFlushSleepMs);
         if (port_->RXCount() == 0) return true;
@@ -348,6 +385,7 @@ bool CommPort::EstablishLink() {
             ReleasePort();
             return false;
         }
+        CountWritten(1);
         linked_ = true;
         host.SetLinkIndicator(true);
 

@@ -119,8 +119,24 @@ class CommPort {
     // Runs fn from the main loop once the busy count is back to 0 (posted now if it is 0).
     void CallWhenNotBusy(std::function<void()> fn);
 
-    // The open port; not owned by the caller; null while down.
-    serial::SerialPort* Port() { return port_.get(); }
+    // Sleeps until minBytes wait, timeoutMs pass, the device goes or (with
+    // dispatch) a UI event is pending. DeviceGone also while the link is down.
+    // The port itself never leaves the link: a call may break the link and free it.
+    WaitOutcome WaitForBytes(std::size_t minBytes, int timeoutMs, bool dispatch);
+    // Milliseconds the bytes not yet sent still need on the line; 0 while down.
+    int64_t TransmitPendingMs();
+    // True while a port is open (it may be open a moment before the link is up).
+    bool HasOpenPort() const { return port_ != nullptr; }
+
+    // Bytes that crossed the line since the instance was made; flushed input counts as read.
+    struct Traffic {
+        std::uint64_t written = 0;
+        std::uint64_t read = 0;
+    };
+    Traffic TrafficCount() const { return traffic_; }
+    // Told after every change of the counts (progress bars); empty for none.
+    // It runs inside the link's calls, so it must not call into the link.
+    void SetTrafficObserver(std::function<void(const Traffic&)> observer);
 
     ~CommPort();
     CommPort(const CommPort&) = delete;
@@ -140,6 +156,8 @@ class CommPort {
     WaitEnd WaitForDataWhy(std::size_t minBytes);
     bool ReadResponseUnchecked(uint8_t& type, uint8_t* dest, std::size_t capacity,
                                CommError& error);
+    void CountRead(std::size_t n);
+    void CountWritten(std::size_t n);
 
     std::unique_ptr<serial::SerialPort> port_;
     uint8_t firmware_ = kNoFirmware;
@@ -153,6 +171,8 @@ class CommPort {
     bool pumpEnabled_ = true;
     int waitDepth_ = 0;
     PortOpener opener_;
+    Traffic traffic_;
+    std::function<void(const Traffic&)> trafficObserver_;
     std::vector<std::function<void()>> notBusyWork_;
     uint8_t txBuffer_[wire::kBufferSize] = {};
     uint8_t rxBuffer_[wire::kBufferSize] = {};

@@ -136,9 +136,7 @@ bool RamMonitor::Stop() {
                     result = false;
                     break;
                 }
-                serial::SerialPort* line = port.Port();
-                const int64_t pendingMs =
-                    line ? static_cast<int64_t>(line->TXCount()) * line->ByteTimeUs() / 1000 : 1;
+                const int64_t pendingMs = port.TransmitPendingMs();
                 host.Sleep(static_cast<int>(std::clamp<int64_t>(pendingMs, 1, limit - elapsed)));
             }
             if (result) {
@@ -304,12 +302,9 @@ void RamMonitor::Run() {
                     // Sleep until a whole packet is in or a UI event waits.
                     if (running_ && !suspended_ && postponed_.empty() &&
                         port.ReceiveCount() < packet) {
-                        WaitRequest request;
-                        request.port = port.Port();
-                        request.minBytes = packet;
-                        request.timeoutMs = port.Timeout() * (port.WaitRetries() + 1);
-                        request.dispatch = port.PumpEnabled();
-                        if (host.Wait(request) == WaitOutcome::DeviceGone) {
+                        const int timeout = port.Timeout() * (port.WaitRetries() + 1);
+                        if (port.WaitForBytes(packet, timeout, port.PumpEnabled()) ==
+                            WaitOutcome::DeviceGone) {
                             port.BreakLink();
                             return;
                         }
