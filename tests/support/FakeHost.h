@@ -64,6 +64,10 @@ class FakeHost final : public Host {
     // The application is asked to quit: a quit is pending, dispatch returns false.
     void SetQuitting(bool quitting = true) { quitting_ = quitting; }
     void SetModalActive(bool active) { modalActive_ = active; }
+    // Runs each routed command id (after recording it), as the main window would.
+    void SetCommandHandler(std::function<void(int)> handler) {
+        commandHandler_ = std::move(handler);
+    }
 
     // Runs the posted calls, including those posted while running, until none
     // is left (a call that keeps posting itself is stopped after maxCalls).
@@ -114,7 +118,10 @@ class FakeHost final : public Host {
     bool DispatchPendingEvents() override;
     bool IsQuitting() override { return quitting_; }
     void Idle() override {}
-    void RouteCommand(int commandId) override { routed_.push_back(commandId); }
+    void RouteCommand(int commandId) override {
+        routed_.push_back(commandId);
+        if (commandHandler_) commandHandler_(commandId);
+    }
     void Post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
     void PostQuit(int exitCode) override;
     bool IsModalActive() override { return modalActive_; }
@@ -134,6 +141,7 @@ class FakeHost final : public Host {
     std::deque<std::function<void()>> posted_;
     bool quitting_ = false;
     bool modalActive_ = false;
+    std::function<void(int)> commandHandler_;
 
     std::vector<RecordedMessage> messages_;
     std::vector<BeepKind> beeps_;

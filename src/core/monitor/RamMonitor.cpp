@@ -223,11 +223,16 @@ bool RamMonitor::PostponeCommandIfBusy(int commandId, bool suspend) {
 }
 
 void RamMonitor::RunPostponedCommands() {
-    // Taken out first: a replayed command may postpone others, which must survive.
-    std::vector<int> commands;
-    commands.swap(postponed_);
+    // One at a time from the shared queue, never from a private copy: a replayed
+    // Toggle Monitoring starts Run, whose own replay must find the commands queued
+    // behind it then, not after the user has stopped monitoring.
+    // A command in progress would only queue them again; its end replays them.
     Host& host = CurrentHost();
-    for (int id : commands) host.RouteCommand(id);
+    while (!postponed_.empty() && CommPort::Instance().BusyCount() == 0) {
+        const int id = postponed_.front();
+        postponed_.erase(postponed_.begin());
+        host.RouteCommand(id);
+    }
 }
 
 void RamMonitor::ScheduleReplay() {
