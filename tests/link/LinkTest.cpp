@@ -324,6 +324,9 @@ TEST_F(LinkTests, ProfileValuesOutOfRangeFallBackToDefaultsWithATrace) {
         {"Wait Retries", 1000, [] { return CommPort::Instance().WaitRetries(); }, 10},
         {"Timeout", 0, [] { return CommPort::Instance().Timeout(); }, 200},
         {"Delay", 99999999, delay, 150},
+        {"Delay", 2001, delay, 150},
+        {"Retries", 11, [] { return CommPort::Instance().Retries(); }, 5},
+        {"Timeout", 2001, [] { return CommPort::Instance().Timeout(); }, 200},
         {"Delay", 0, delay, 0},
         {"Restart Threshold", 0, threshold, 50},
         {"Restart Threshold", 1000, threshold, 1000},
@@ -335,6 +338,49 @@ TEST_F(LinkTests, ProfileValuesOutOfRangeFallBackToDefaultsWithATrace) {
         EXPECT_EQ(c.get(), c.used);
         const std::string quoted = '"' + std::string(c.key) + '"';
         EXPECT_EQ(host->TraceText().find(quoted) != std::string::npos, c.value != c.used);
+    }
+}
+
+TEST_F(LinkTests, WithTheLargestSettingsNoStretchWithoutDispatchPassesTheBudget) {
+    enum What { OneByte, TricklingFrame, UnacknowledgedWrite, NeverEndingStop };
+    for (What what : {OneByte, TricklingFrame, UnacknowledgedWrite, NeverEndingStop}) {
+        SCOPED_TRACE(what);
+        Fresh();
+        for (const auto& [key, value] : {std::pair{"Timeout", CommPort::kMaxTimeout},
+                                         {"Retries", CommPort::kMaxRetries},
+                                         {"Wait Retries", CommPort::kMaxWaitRetries},
+                                         {"Delay", CommPort::kMaxDelay}}) {
+            SetProfile(key, value);
+        }
+        Link();
+        const int64_t start = host->NowMs();
+        if (what == OneByte) {
+            uint8_t b = 0;
+            EXPECT_FALSE(Port().ReadByte(b));
+            EXPECT_EQ(host->NowMs() - start, 11 * 2000);  // (Retries + 1) x Timeout
+            continue;
+        }
+        if (what == TricklingFrame) {
+            // Each byte comes just before its read would give up.
+            const Bytes reply = Frame(0x81, Bytes(17, 3));
+            for (std::size_t i = 0; i < reply.size(); ++i)
+                device.SendAt(start + 1900 * (i + 1), {reply[i]});
+        }
+        if (what == NeverEndingStop) {
+            device.Stream(Frame(0x83, Bytes(57, 1)), start, 2000, false);
+            ASSERT_TRUE(RamMonitor::Instance().Start());
+        }
+        bool ok = what == NeverEndingStop;
+        {
+            PumpBlockScope block;
+            uint8_t data[17];
+            if (what == TricklingFrame) ok = Port().ReadModuleMemoryBlock(data, 0xB661, 17);
+            if (what == UnacknowledgedWrite) ok = Port().WriteModuleByte(0xB600, 1);
+            if (what == NeverEndingStop) RamMonitor::Instance().Stop();
+        }
+        EXPECT_EQ(ok, what == NeverEndingStop);
+        EXPECT_LE(host->NowMs() - start, CommPort::kMaxBlockedMs + 200);
+        EXPECT_LT(host->NowMs() - start, 30'000);
     }
 }
 

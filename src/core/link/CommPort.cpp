@@ -78,10 +78,10 @@ CommPort::~CommPort() {
 
 void CommPort::ReadSettings() {
     portNumber_ = ReadSetting("Port", kDefaultPort, 0, 3);
-    delay_ = ReadSetting("Delay", kDefaultDelay, 0, 60000);
-    retries_ = ReadSetting("Retries", kDefaultRetries, 0, 50);
-    waitRetries_ = ReadSetting("Wait Retries", kDefaultWaitRetries, 0, 50);
-    timeout_ = ReadSetting("Timeout", kDefaultTimeout, 1, 60000);
+    delay_ = ReadSetting("Delay", kDefaultDelay, 0, kMaxDelay);
+    retries_ = ReadSetting("Retries", kDefaultRetries, 0, kMaxRetries);
+    waitRetries_ = ReadSetting("Wait Retries", kDefaultWaitRetries, 0, kMaxWaitRetries);
+    timeout_ = ReadSetting("Timeout", kDefaultTimeout, 1, kMaxTimeout);
 }
 
 void CommPort::SetPortOpener(PortOpener opener) {
@@ -121,7 +121,7 @@ bool CommPort::SetPort(int index) {
 }
 
 bool CommPort::SetTimeout(int ms) {
-    if (ms < 1 || ms > 60000) return false;
+    if (ms < 1 || ms > kMaxTimeout) return false;
     if (ms == timeout_) return true;
     timeout_ = ms;
     AppProfile().WriteInt(kSection, "Timeout", ms);
@@ -134,7 +134,10 @@ bool CommPort::ReadByte(uint8_t& out) {
     out = 0;
     if (!linked_ || !port_) return false;
     for (int attempt = 0; attempt <= retries_; ++attempt) {
-        const int r = port_->ReadByte(timeout_);
+        const int left = BlockedWaitLeftMs();
+        if (left <= 0 && attempt > 0) return false;
+        // With the budget spent a byte already waiting is still taken.
+        const int r = port_->ReadByte(std::clamp(left, 0, timeout_));
         if (r >= 0 && r <= 0xFF) {
             out = static_cast<uint8_t>(r);
             CountRead(1);
@@ -147,7 +150,7 @@ bool CommPort::ReadByte(uint8_t& out) {
 }
 
 bool CommPort::WriteByte(uint8_t b) {
-    if (!linked_ || !port_) return false;
+    if (!linked_ || !port_ || BlockedWaitLeftMs() <= 0) return false;
     if (port_->WriteByte(b) != 0) return false;
     CountWritten(1);
     return true;
@@ -175,7 +178,7 @@ std::size_t CommPort::ReceiveCount() {
 
 std::size_t CommPort::ReadAvailable(uint8_t* p, std::size_t n) {
     if (!linked_ || !port_ || !p || n == 0) return 0;
-    const std::size_t got = port_->GetBuffer(p, n, timeout_);
+    const std::size_t got = port_->GetBuffer(p, n, std::clamp(BlockedWaitLeftMs(), 0, timeout_));
     CountRead(got);
     return got;
 }
@@ -188,6 +191,12 @@ WaitOutcome CommPort::WaitForBytes(std::size_t minBytes, int timeoutMs, bool dis
     request.timeoutMs = timeoutMs;
     request.dispatch = dispatch;
     return CurrentHost().Wait(request);
+}
+
+int CommPort::BlockedWaitLeftMs() {
+    if (pumpEnabled_) return kMaxBlockedMs;
+    const int64_t spent = CurrentHost().GetClock().NowMs() - blockedSinceMs_;
+    return static_cast<int>(std::clamp<int64_t>(kMaxBlockedMs - spent, 0, kMaxBlockedMs));
 }
 
 int64_t CommPort::TransmitPendingMs() {
@@ -216,6 +225,7 @@ bool CommPort::Pause(int ms) {
     DepthGuard depth(waitDepth_);
     Host& host = CurrentHost();
     const int64_t start = host.GetClock().NowMs();
+    if (!pumpEnabled_) ms = std::min(ms, BlockedWaitLeftMs());
     for (;;) {
         if (!PumpMessages()) return false;
         const int64_t elapsed = host.GetClock().NowMs() - start;
@@ -234,6 +244,7 @@ CommPort::WaitEnd CommPort::WaitForDataWhy(std::size_t minBytes) {
     DepthGuard depth(waitDepth_);
     Host& host = CurrentHost();
     const int64_t start = host.GetClock().NowMs();
+    const int limit = std::min(timeout_, BlockedWaitLeftMs());
     for (;;) {
         if (!linked_ || !port_) return WaitEnd::Down;
         if (port_->RXCount() >= minBytes) return WaitEnd::Data;
@@ -242,11 +253,11 @@ CommPort::WaitEnd CommPort::WaitForDataWhy(std::size_t minBytes) {
         // A command dispatched just now may have broken the link.
         if (!linked_ || !port_) return WaitEnd::Down;
         const int64_t elapsed = host.GetClock().NowMs() - start;
-        if (elapsed >= timeout_) return WaitEnd::Timeout;
+        if (elapsed >= limit) return WaitEnd::Timeout;
         WaitRequest request;
         request.port = port_.get();
         request.minBytes = minBytes;
-        request.timeoutMs = static_cast<int>(timeout_ - elapsed);
+        request.timeoutMs = static_cast<int>(limit - elapsed);
         request.dispatch = pumpEnabled_;
         const WaitOutcome outcome = host.Wait(request);
         if (outcome == WaitOutcome::DeviceGone) return WaitEnd::Gone;
@@ -289,7 +300,9 @@ bool CommPort::FlushBuffers() {
     for (int round = 0; round <= retries_; ++round) {
         CountRead(port_->RXCount());
         port_->RXFlush();
-        host.Sleep(kFlushSleepMs);
+        const int left = BlockedWaitLeftMs();
+        if (left <= 0) return false;
+        host.Sleep(std::min(kFlushSleepMs, left));
         if (port_->RXCount() == 0) return true;
         if (port_->IsGone()) return false;
     }
@@ -590,6 +603,7 @@ CommandBusyScope::~CommandBusyScope() {
 PumpBlockScope::PumpBlockScope() {
     CommPort& port = CommPort::Instance();
     saved_ = port.pumpEnabled_;
+    if (saved_) port.blockedSinceMs_ = CurrentHost().GetClock().NowMs();
     port.pumpEnabled_ = false;
 }
 

@@ -38,6 +38,20 @@ class CommPort {
     static constexpr int kDefaultWaitRetries = 10;
     static constexpr int kDefaultTimeout = 200;
     static constexpr uint8_t kNoFirmware = 0xFF;
+    // Accepted profile ranges; a value outside falls back to its default. They
+    // keep every wait that cannot dispatch UI events short: one byte read takes
+    // at most (Retries + 1) x Timeout = 11 x 2000 ms = 22 s, Stop's transmit
+    // drain the same, its settle Pause(Delay) 2 s, a flush (Retries + 1) x 200 ms.
+    static constexpr int kMaxDelay = 2000;
+    static constexpr int kMaxRetries = 10;
+    static constexpr int kMaxWaitRetries = 50;
+    static constexpr int kMaxTimeout = 2000;
+    // A PumpBlockScope chains such waits (a frame read byte by byte, the retries
+    // of a write): the waits inside one are cut to what is left of this budget
+    // and writes are refused once it is spent, so the longest stretch with
+    // dispatch blocked is kMaxBlockedMs + one write's wait for room in the
+    // driver (200 ms) = 25.2 s, whatever the module does.
+    static constexpr int kMaxBlockedMs = 25000;
 
     // Created on first use; reads the profile then. The instance is owned by the class.
     static CommPort& Instance();
@@ -68,7 +82,7 @@ class CommPort {
 
     // Stores a new index (0..3) and writes "Port"; relinks on the new port when up.
     bool SetPort(int index);
-    // Stores a new time-out (1..60000 ms) and writes "Timeout" when it changed.
+    // Stores a new time-out (1..kMaxTimeout ms) and writes "Timeout" when it changed.
     bool SetTimeout(int ms);
 
     // Byte level; each fails at once while the link is down.
@@ -125,6 +139,9 @@ class CommPort {
     WaitOutcome WaitForBytes(std::size_t minBytes, int timeoutMs, bool dispatch);
     // Milliseconds the bytes not yet sent still need on the line; 0 while down.
     int64_t TransmitPendingMs();
+    // What is left of kMaxBlockedMs for waits inside the current PumpBlockScope;
+    // kMaxBlockedMs when none is active.
+    int BlockedWaitLeftMs();
     // True while a port is open (it may be open a moment before the link is up).
     bool HasOpenPort() const { return port_ != nullptr; }
 
@@ -169,6 +186,7 @@ class CommPort {
     int timeout_ = kDefaultTimeout;
     bool linked_ = false;
     bool pumpEnabled_ = true;
+    int64_t blockedSinceMs_ = 0;  // when the outermost PumpBlockScope began
     int waitDepth_ = 0;
     PortOpener opener_;
     Traffic traffic_;

@@ -128,7 +128,9 @@ bool RamMonitor::Stop() {
             result = false;
         } else {
             // A line that never drains (a failing adapter) must not hold the program.
-            const int64_t limit = static_cast<int64_t>(port.Timeout()) * (port.Retries() + 1);
+            const int64_t limit =
+                std::min<int64_t>(static_cast<int64_t>(port.Timeout()) * (port.Retries() + 1),
+                                  port.BlockedWaitLeftMs());
             const int64_t begin = host.GetClock().NowMs();
             while (!port.TransmitEmpty()) {
                 const int64_t elapsed = host.GetClock().NowMs() - begin;
