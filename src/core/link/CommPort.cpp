@@ -325,10 +325,11 @@ bool CommPort::ResetError() {
                         MsgIcon::Error);
         if (!linked_) return false;
     }
+    // One message says both what happened and that the link is down.
     auto keepsFilling = [&] {
-        host.MessageBox("Receive Buffer Continuing to Fill!", kResetCaption, MsgButtons::Ok,
-                        MsgIcon::Error);
-        BreakLink();
+        host.MessageBox("Receive Buffer Continuing to Fill!\nConnection to Module Has Been Broken",
+                        kResetCaption, MsgButtons::Ok, MsgIcon::Error);
+        BreakLink(BreakNotice::Quiet);
         return false;
     };
     int counter = 0;
@@ -357,7 +358,7 @@ bool CommPort::ResetError() {
     }
 }
 
-void CommPort::BreakLink() {
+void CommPort::BreakLink(BreakNotice notice) {
     if (!linked_ && !port_) return;
     if (RamMonitor::Exists()) {
         RamMonitor& monitor = RamMonitor::Instance();
@@ -370,6 +371,7 @@ void CommPort::BreakLink() {
     linked_ = false;
     Host& host = CurrentHost();
     host.SetLinkIndicator(false);
+    if (notice == BreakNotice::Quiet) return;
     host.Beep(BeepKind::Error);
     host.MessageBox("Connection to Module Has Been Broken", kStatusCaption, MsgButtons::Ok,
                     MsgIcon::Information);
@@ -439,7 +441,8 @@ bool CommPort::EstablishLink() {
         }
         const MsgResult answer =
             host.MessageBox(failure, kCommCaption, MsgButtons::RetryCancel, MsgIcon::Error);
-        BreakLink();
+        // That message was the news: the link was never reported up.
+        BreakLink(BreakNotice::Quiet);
         if (answer != MsgResult::Retry) return false;
     }
 }

@@ -110,7 +110,10 @@ class CommPort {
     // Brings the line back to quiet after a failed exchange; false when the link
     // had to be broken (the user has been told).
     bool ResetError();
-    void BreakLink();
+    // How a break is told: the break message, or nothing because the user has
+    // just been told why, or the link is ended on purpose (a program's exit).
+    enum class BreakNotice { Tell, Quiet };
+    void BreakLink(BreakNotice notice = BreakNotice::Tell);
     bool EstablishLink();
 
     // The framed protocol.

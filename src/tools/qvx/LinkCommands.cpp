@@ -52,7 +52,8 @@ class RunLink {
     ~RunLink() {
         CommPort& comm = CommPort::Instance();
         comm.SetTrafficObserver({});
-        if (comm.IsLinked()) comm.BreakLink();
+        // The run ends the link on purpose: nothing was broken.
+        if (comm.IsLinked()) comm.BreakLink(CommPort::BreakNotice::Quiet);
         comm.SetPortOpener({});
     }
     RunLink(const RunLink&) = delete;
@@ -190,7 +191,9 @@ int CmdIdentify(Context& c) {
     }
     c.out << "Serial No.: " << serialText << '\n'
           << "Firmware Version No.: " << firmwareText << '\n';
-    return serialOk && firmwareOk ? kExitOk : kExitCommFailure;
+    if (serialOk && firmwareOk) return kExitOk;
+    Fail(c, "reading the module failed");
+    return kExitCommFailure;
 }
 
 int CmdUpload(Context& c) {

@@ -76,7 +76,13 @@ MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>
         }
     }
     stats.elapsedMs = clock.NowMs() - start;
-    if (comm.IsLinked()) stats.stopped = monitor.Stop() && !monitor.IsRunning();
+    // A module that ignores the cancel keeps streaming: the line must go quiet.
+    // Checked without dispatch, so that a Ctrl+C already pending does not cut it short.
+    if (comm.IsLinked()) {
+        stats.stopped = monitor.Stop() && !monitor.IsRunning();
+        PumpBlockScope block;
+        stats.stopped = stats.stopped && comm.ResetError() && comm.IsLinked();
+    }
     return stats;
 }
 
