@@ -289,6 +289,59 @@ TEST_F(LinkTests, EstablishFailuresOfferRetryWhereItCanHelp) {
     }
 }
 
+// A port whose written bytes wait in a transmit queue until the line is next
+// looked at, as a UART's do; TXFlush discards them.
+class QueuedTransmitPort final : public serial::SerialPort {
+  public:
+    explicit QueuedTransmitPort(std::unique_ptr<serial::MemoryLine> line)
+        : line_(std::move(line)) {}
+    int ReadByte(int t) override { return Send(), line_->ReadByte(t); }
+    int WriteByte(uint8_t b) override { return queue_.push_back(b), 0; }
+    std::size_t RXCount() override { return Send(), line_->RXCount(); }
+    std::size_t TXCount() override { return queue_.size(); }
+    void RXFlush() override { Send(), line_->RXFlush(); }
+    void TXFlush() override { queue_.clear(); }
+    std::size_t GetBuffer(uint8_t* b, std::size_t n, int t) override {
+        return Send(), line_->GetBuffer(b, n, t);
+    }
+    int GetCommError(uint16_t& s) override { return line_->GetCommError(s); }
+    bool IsGone() override { return line_->IsGone(); }
+    WaitOutcome WaitForBytes(std::size_t n, int t) override {
+        return Send(), line_->WaitForBytes(n, t);
+    }
+    std::string DevicePath() const override { return "queued"; }
+
+  private:
+    void Send() {
+        for (uint8_t b : queue_) line_->WriteByte(b);
+        queue_.clear();
+    }
+    std::unique_ptr<serial::MemoryLine> line_;
+    std::vector<uint8_t> queue_;
+};
+
+TEST_F(LinkTests, LinkingStopsAStreamLeftRunningAndPassesOverALateAnswer) {
+    // A stream a program left running: the wake-up CANs must reach the module
+    // before the line is flushed.
+    Port().SetPortOpener([this](int, serial::OpenError*) {
+        return std::make_unique<QueuedTransmitPort>(
+            std::make_unique<serial::MemoryLine>(host->clock(), &device));
+    });
+    device.Stream(Frame(0x83, Bytes(14, 7)), host->NowMs(), 20);
+    device.Expect(kIdentifyRequest, Frame(0x80, {0x1A}), 5);
+    EXPECT_TRUE(Port().EstablishLink()) << testing::PrintToString(Boxes());
+    Port().BreakLink(CommPort::BreakNotice::Quiet);
+
+    // The answer to a read made before the link broke comes first.
+    Fresh();
+    Bytes late = Frame(0x81, Bytes(17, 3));
+    const Bytes answer = Frame(0x80, {0x10});
+    late.insert(late.end(), answer.begin(), answer.end());
+    device.Expect(kIdentifyRequest, late, 5);
+    EXPECT_TRUE(Port().EstablishLink()) << testing::PrintToString(Boxes());
+    EXPECT_EQ(Port().FirmwareVersion(), 0x10);
+}
+
 TEST_F(LinkTests, SetPortAndSetTimeoutWriteTheProfileOnlyOnAChange) {
     Link();
     EXPECT_TRUE(Port().SetPort(0));

@@ -24,6 +24,7 @@ constexpr const char* kStatusCaption = "Communications Status...";
 constexpr const char* kResetCaption = "Reset Error";
 constexpr int kFlushSleepMs = 200;
 constexpr int kIdentifySettleMs = 500;
+constexpr int kMaxStaleFrames = 4;
 
 // The profile is edited by hand: a value out of range would overrun tables or
 // freeze the program, so it falls back to its default and the trace says so.
@@ -199,9 +200,19 @@ int CommPort::BlockedWaitLeftMs() {
     return static_cast<int>(std::clamp<int64_t>(kMaxBlockedMs - spent, 0, kMaxBlockedMs));
 }
 
-int64_t CommPort::TransmitPendingMs() {
-    if (!port_) return 0;
-    return static_cast<int64_t>(port_->TXCount()) * port_->ByteTimeUs() / 1000;
+bool CommPort::DrainTransmit() {
+    Host& host = CurrentHost();
+    const int64_t limit =
+        std::min<int64_t>(static_cast<int64_t>(timeout_) * (retries_ + 1), BlockedWaitLeftMs());
+    const int64_t begin = host.GetClock().NowMs();
+    while (port_ && port_->TXCount() > 0) {
+        const int64_t elapsed = host.GetClock().NowMs() - begin;
+        if (elapsed >= limit) return false;
+        const int64_t pendingMs =
+            static_cast<int64_t>(port_->TXCount()) * port_->ByteTimeUs() / 1000;
+        host.Sleep(static_cast<int>(std::clamp<int64_t>(pendingMs, 1, limit - elapsed)));
+    }
+    return true;
 }
 
 bool CommPort::IsDeviceGone() {
@@ -291,10 +302,14 @@ bool CommPort::WaitForResponse(bool forever) {
 }
 
 bool CommPort::FlushBuffers() {
+    if (port_) port_->TXFlush();
+    return FlushReceived();
+}
+
+bool CommPort::FlushReceived() {
     if (!port_) return true;
     PumpBlockScope block;
     Host& host = CurrentHost();
-    port_->TXFlush();
     // Bounded: a line that never goes quiet (a flood, a stream never cancelled)
     // would otherwise hold the program here for ever.
     for (int round = 0; round <= retries_; ++round) {
@@ -410,16 +425,28 @@ bool CommPort::EstablishLink() {
             // postponed instead of using a module whose version is not known yet.
             CommandBusyScope busy(false, false);
             WriteByte(wire::CAN);
-            FlushBuffers();
+            // Only what came in is discarded: the two CANs that end a stream the
+            // module may still be sending must not be flushed before they leave.
+            FlushReceived();
             if (!SendRequest(Request::Identify())) {
                 failure = "Unable to write to serial port";
             } else {
                 host.Sleep(kIdentifySettleMs);
+                // A late answer to a request made before the link broke may come
+                // first: a whole frame of another type, or the rest of a broken
+                // one, is passed over, a few times at most.
                 uint8_t type = 0;
-                if (!ReadResponse(type, &firmware_, 1, nullptr, true)) {
-                    failure = "Unable to read from serial port";
-                } else if (type != wire::kIdentifyResponse) {
-                    failure = "Incorrect response to IDENTIFY request";
+                bool identified = false;
+                bool answered = false;  // some whole frame came
+                for (int frame = 0; frame < kMaxStaleFrames && linked_; ++frame) {
+                    const bool read = ReadResponse(type, &firmware_, 1, nullptr, true);
+                    answered = answered || read;
+                    identified = read && type == wire::kIdentifyResponse;
+                    if (identified || (!read && ReceiveEmpty())) break;
+                }
+                if (!identified) {
+                    failure = answered ? "Incorrect response to IDENTIFY request"
+                                       : "Unable to read from serial port";
                 }
             }
         }

@@ -140,8 +140,9 @@ class CommPort {
     // dispatch) a UI event is pending. DeviceGone also while the link is down.
     // The port itself never leaves the link: a call may break the link and free it.
     WaitOutcome WaitForBytes(std::size_t minBytes, int timeoutMs, bool dispatch);
-    // Milliseconds the bytes not yet sent still need on the line; 0 while down.
-    int64_t TransmitPendingMs();
+    // Sleeps, dispatching nothing, until the bytes written have left the port;
+    // false when they have not after Timeout x (Retries + 1) (a failing adapter).
+    bool DrainTransmit();
     // What is left of kMaxBlockedMs for waits inside the current PumpBlockScope;
     // kMaxBlockedMs when none is active.
     int BlockedWaitLeftMs();
@@ -176,6 +177,8 @@ class CommPort {
     WaitEnd WaitForDataWhy(std::size_t minBytes);
     bool ReadResponseUnchecked(uint8_t& type, uint8_t* dest, std::size_t capacity,
                                CommError& error);
+    // FlushBuffers without discarding what waits to be sent.
+    bool FlushReceived();
     void CountRead(std::size_t n);
     void CountWritten(std::size_t n);
 

@@ -127,20 +127,7 @@ bool RamMonitor::Stop() {
                             kAppTitle, MsgButtons::Ok, MsgIcon::Error);
             result = false;
         } else {
-            // A line that never drains (a failing adapter) must not hold the program.
-            const int64_t limit =
-                std::min<int64_t>(static_cast<int64_t>(port.Timeout()) * (port.Retries() + 1),
-                                  port.BlockedWaitLeftMs());
-            const int64_t begin = host.GetClock().NowMs();
-            while (!port.TransmitEmpty()) {
-                const int64_t elapsed = host.GetClock().NowMs() - begin;
-                if (elapsed >= limit) {
-                    result = false;
-                    break;
-                }
-                const int64_t pendingMs = port.TransmitPendingMs();
-                host.Sleep(static_cast<int>(std::clamp<int64_t>(pendingMs, 1, limit - elapsed)));
-            }
+            result = port.DrainTransmit();
             if (result) {
                 port.Pause(port.Delay());
                 CommPort::CommError error = CommPort::CommError::NoError;
