@@ -25,7 +25,6 @@
 #include "model/ModuleState.h"
 #include "monitor/RamMonitor.h"
 #include "serial/SerialPort.h"
-#include "tools/qvx/CountingPort.h"
 #include "tools/qvx/MonitorStream.h"
 
 namespace {
@@ -95,15 +94,9 @@ class LinkedModule {
         }
         qx::serial::PortSettings settings{emulator_->SlavePath(), baud_};
         CommPort& comm = CommPort::Instance();
-        comm.SetPortOpener(
-            [this, settings](
-                int, qx::serial::OpenError* why) -> std::unique_ptr<qx::serial::SerialPort> {
-                auto port = qx::serial::OpenPosixPort(settings, why);
-                if (!port) return nullptr;
-                auto counted = std::make_unique<qx::qvx::CountingPort>(std::move(port));
-                counting_ = counted.get();
-                return counted;
-            });
+        comm.SetPortOpener([settings](int, qx::serial::OpenError* why) {
+            return qx::serial::OpenPosixPort(settings, why);
+        });
         return comm.EstablishLink();
     }
 
@@ -111,7 +104,7 @@ class LinkedModule {
     template <typename Fn>
     TransferFigure Time(Fn transfer) {
         TransferFigure f;
-        counting_->ResetCounts();
+        const CommPort::Traffic before = CommPort::Instance().TrafficCount();
         emulator_->WithCore([](qx::emu::EmulatorCore& core) {
             core.ResetCounters();
             return 0;
@@ -119,7 +112,8 @@ class LinkedModule {
         const double t0 = MonotonicSeconds();
         f.ok = transfer();
         f.elapsedS = MonotonicSeconds() - t0;
-        f.bytes = counting_->BytesWritten() + counting_->BytesRead();
+        const CommPort::Traffic after = CommPort::Instance().TrafficCount();
+        f.bytes = after.written - before.written + after.read - before.read;
         const qx::emu::EmulatorCounters counters = emulator_->Counters();
         f.exchanges = counters.framesByCommand[0x01] + counters.framesByCommand[0x02];
         f.wireS = f.bytes * 10.0 / baud_ + f.exchanges * turnaroundUs_ * 1e-6;
@@ -147,7 +141,6 @@ class LinkedModule {
     int baud_;
     int64_t turnaroundUs_;
     std::unique_ptr<qx::emu::PtyEmulator> emulator_;
-    qx::qvx::CountingPort* counting_ = nullptr;  // owned by the link
 };
 
 // The run with the median ratio.

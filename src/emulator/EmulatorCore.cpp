@@ -13,7 +13,7 @@ namespace {
 constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
 constexpr std::array<std::string_view, kFaultCount> kFaultNames = {
-    "silent", "nak", "checksum", "drop", "garbage", "swallow-ack", "flood", "vanish"};
+    "silent", "nak", "checksum", "drop", "garbage", "swallow-ack", "flood", "vanish", "slow"};
 
 uint16_t Word(const std::vector<uint8_t>& data, std::size_t at) {
     return static_cast<uint16_t>(data[at] | (data[at + 1] << 8));
@@ -38,6 +38,7 @@ EmulatorCore::EmulatorCore(const EmulatorConfig& config)
       engine_(config.randomKey),
       turnaroundUs_(config.turnaroundUs),
       frameGapUs_(config.frameGapUs),
+      slowUs_(config.slowUs),
       rng_(config.randomKey) {
     InstallDefaultImage(memory_, config.firmware, config.serialNumber);
     SetBaud(config.baud);
@@ -56,20 +57,24 @@ void EmulatorCore::SetFaultProbability(Fault fault, double probability) {
     probability_[static_cast<int>(fault)] = std::clamp(probability, 0.0, 1.0);
 }
 
-void EmulatorCore::ArmFault(Fault fault, int count) {
+void EmulatorCore::ArmFault(Fault fault, int count, int skip) {
     armed_[static_cast<int>(fault)] = std::max(count, 0);
+    skip_[static_cast<int>(fault)] = std::max(skip, 0);
 }
 
 void EmulatorCore::ClearFaults() {
     probability_.fill(0.0);
     armed_.fill(0);
+    skip_.fill(0);
     flooding_ = false;
 }
 
 bool EmulatorCore::Fires(Fault fault) {
     const int i = static_cast<int>(fault);
     bool fired = false;
-    if (armed_[i] > 0) {
+    if (armed_[i] > 0 && skip_[i] > 0) {
+        --skip_[i];
+    } else if (armed_[i] > 0) {
         --armed_[i];
         fired = true;
     } else if (probability_[i] > 0.0) {
@@ -244,7 +249,7 @@ bool EmulatorCore::ValidBlock(uint16_t address, uint16_t count) const {
 }
 
 void EmulatorCore::HandleFrame(int64_t atUs) {
-    const int64_t answerUs = atUs + turnaroundUs_;
+    int64_t answerUs = atUs + turnaroundUs_;
     const std::size_t n = data_.size();
     bool valid = false;
     switch (code_) {
@@ -280,6 +285,7 @@ void EmulatorCore::HandleFrame(int64_t atUs) {
         return;
     }
     if (Fires(Fault::Silent)) return;
+    if (Fires(Fault::Slow)) answerUs += slowUs_;
     if (Fires(Fault::Nak)) {
         SendNak(answerUs);
         return;

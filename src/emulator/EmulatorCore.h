@@ -35,11 +35,12 @@ enum class Fault : int {
     SwallowAck,       // a write is stored but its ACK never comes
     Flood,            // after the answer the module streams packets and ignores cancels
     Vanish,           // the device goes away part way through its answer
+    Slow,             // the answer leaves slowUs late (a sluggish line or module)
 };
-inline constexpr int kFaultCount = 8;
+inline constexpr int kFaultCount = 9;
 
 // Names used on the command line: silent, nak, checksum, drop, garbage,
-// swallow-ack, flood, vanish.
+// swallow-ack, flood, vanish, slow.
 std::string_view FaultName(Fault fault);
 std::optional<Fault> FaultFromName(std::string_view name);
 
@@ -52,6 +53,9 @@ struct EmulatorConfig {
     // A frame whose next byte is this late is abandoned, so the module
     // resynchronises after a host gave up half way through a request.
     int64_t frameGapUs = 100'000;
+    // The extra delay of an answer hit by the slow fault: beyond the default
+    // wait of 2.2 s, so the answer comes after the host has given up.
+    int64_t slowUs = 3'000'000;
 };
 
 struct WriteRecord {
@@ -114,8 +118,9 @@ class EmulatorCore {
 
     // Probability per applicable exchange, 0 to 1.
     void SetFaultProbability(Fault fault, double probability);
-    // Forces the fault on the next count applicable exchanges (before any probability).
-    void ArmFault(Fault fault, int count);
+    // Forces the fault on count applicable exchanges (before any probability),
+    // after the next skip of them have passed untouched.
+    void ArmFault(Fault fault, int count, int skip = 0);
     // Clears every fault setting and ends a flood (the stream then stops at a cancel).
     void ClearFaults();
 
@@ -153,6 +158,7 @@ class EmulatorCore {
     double byteUs_ = 0;
     int64_t turnaroundUs_;
     int64_t frameGapUs_;
+    int64_t slowUs_;
 
     std::deque<Timed> inputs_;   // by arrival at the module
     std::deque<Timed> outputs_;  // by arrival at the host
@@ -181,6 +187,7 @@ class EmulatorCore {
     std::mt19937 rng_;
     std::array<double, kFaultCount> probability_{};
     std::array<int, kFaultCount> armed_{};
+    std::array<int, kFaultCount> skip_{};
     EmulatorCounters counters_;
 };
 

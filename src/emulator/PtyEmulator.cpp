@@ -203,8 +203,8 @@ void PtyEmulator::SetFaultProbability(Fault fault, double probability) {
     WithCore([&](EmulatorCore& core) { core.SetFaultProbability(fault, probability); });
 }
 
-void PtyEmulator::ArmFault(Fault fault, int count) {
-    WithCore([&](EmulatorCore& core) { core.ArmFault(fault, count); });
+void PtyEmulator::ArmFault(Fault fault, int count, int skip) {
+    WithCore([&](EmulatorCore& core) { core.ArmFault(fault, count, skip); });
 }
 
 void PtyEmulator::ClearFaults() {

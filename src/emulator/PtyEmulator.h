@@ -56,7 +56,7 @@ class PtyEmulator {
     uint8_t Peek(uint16_t address);
     void Poke(uint16_t address, uint8_t value);
     void SetFaultProbability(Fault fault, double probability);
-    void ArmFault(Fault fault, int count);
+    void ArmFault(Fault fault, int count, int skip = 0);
     void ClearFaults();
 
   private:

@@ -24,9 +24,12 @@ constexpr const char* kUsage =
     "  --serial N           serial number at 0xB7FE (default 42)\n"
     "  --fault NAME[:PROB]  inject a fault with probability PROB per exchange (default 1);\n"
     "                       repeatable\n"
-    "  --fault-next NAME:N  inject a fault on the next N exchanges; repeatable\n"
+    "  --fault-next NAME:N[:SKIP]\n"
+    "                       inject a fault on N exchanges after the next SKIP (default 0);\n"
+    "                       repeatable\n"
     "                       NAME: silent, nak, checksum, drop, garbage, swallow-ack, flood, "
-    "vanish\n"
+    "vanish,\n"
+    "                       slow (answers 3 s late)\n"
     "  --help               this text\n"
     "  --version            the version of quorvexi-sim\n";
 
@@ -54,6 +57,7 @@ struct FaultSetting {
     qx::emu::Fault fault;
     double probability = 1.0;
     int next = 0;
+    int skip = 0;
 };
 
 int Fail(const std::string& message) {
@@ -108,9 +112,16 @@ int main(int argc, char** argv) {
                     return Fail("bad fault probability");
                 }
             } else {
-                if (!ParseUnsigned(rest, 1'000'000, number)) return Fail("bad fault count");
+                const std::size_t second = rest.find(':');
+                unsigned long skip = 0;
+                if (!ParseUnsigned(rest.substr(0, second), 1'000'000, number) ||
+                    (second != std::string_view::npos &&
+                     !ParseUnsigned(rest.substr(second + 1), 1'000'000, skip))) {
+                    return Fail("bad fault count");
+                }
                 setting.probability = 0;
                 setting.next = static_cast<int>(number);
+                setting.skip = static_cast<int>(skip);
             }
             faults.push_back(setting);
         } else {
@@ -128,7 +139,7 @@ int main(int argc, char** argv) {
     qx::emu::PtyEmulator emulator(config);
     for (const FaultSetting& f : faults) {
         if (f.probability > 0) emulator.SetFaultProbability(f.fault, f.probability);
-        if (f.next > 0) emulator.ArmFault(f.fault, f.next);
+        if (f.next > 0) emulator.ArmFault(f.fault, f.next, f.skip);
     }
     std::string error;
     if (!emulator.Start(&error)) {

@@ -37,6 +37,13 @@ TEST(EmulatorFaults, ArmedFaultsChangeTheAnswerToAWrite) {
         EXPECT_EQ(bench.core.Counters().faultsFired[static_cast<int>(c.fault)], c.count);
         EXPECT_EQ(bench.Send(WriteRequest(0xB600, 8)), (Bytes{0x06})) << "one fault per arming";
     }
+    // Armed to fire after two exchanges have passed untouched.
+    Bench bench;
+    bench.core.ArmFault(Fault::Nak, 1, 2);
+    EXPECT_EQ(bench.Send(kIdentify), kIdentity10);
+    EXPECT_EQ(bench.Send(WriteRequest(0xB600, 7)), (Bytes{0x06}));
+    EXPECT_EQ(bench.Send(WriteRequest(0xB601, 7)), (Bytes{0x15}));
+    EXPECT_EQ(bench.Send(WriteRequest(0xB601, 7)), (Bytes{0x06}));
 }
 
 TEST(EmulatorFaults, CorruptDropAndGarbageSpoilOnlyTheirAnswer) {

@@ -14,7 +14,8 @@ using Bytes = std::vector<uint8_t>;
 using CE = CommPort::CommError;
 using Texts = std::vector<std::string>;
 const std::string kBroken = "Communications Status...: Connection to Module Has Been Broken";
-const std::string kFill = "Reset Error: Receive Buffer Continuing to Fill!";
+const std::string kFill =
+    "Reset Error: Receive Buffer Continuing to Fill!\nConnection to Module Has Been Broken";
 const Bytes kReadB661 = {2, 5, 0, 1, 0x61, 0xB6, 0x11, 0, 0xE3, 3};
 
 // Accepts the wake-up bytes, then refuses every write (a failing adapter).
@@ -117,7 +118,7 @@ TEST_F(LinkTests, QueriesAreSafeWhileDown) {
     EXPECT_EQ(port.ReceiveCount(), 0u);
     EXPECT_EQ(port.ReadAvailable(&b, 1), 0u);
     EXPECT_EQ(port.FirmwareVersion(), 0xFF);
-    EXPECT_EQ(port.Port(), nullptr);
+    EXPECT_FALSE(port.HasOpenPort());
     EXPECT_TRUE(host->Messages().empty());
 }
 
@@ -143,7 +144,7 @@ TEST_F(LinkTests, OnALineThatNeverGoesQuietFlushAndResetErrorGiveUp) {
     EXPECT_EQ(host->NowMs() - start, 6 * 200);
     EXPECT_FALSE(Port().ResetError());
     EXPECT_FALSE(Port().IsLinked());
-    EXPECT_EQ(Boxes(), (Texts{kFill, kBroken}));
+    EXPECT_EQ(Boxes(), (Texts{kFill}));
     EXPECT_LE(host->NowMs() - start, 3 * 6 * 200);
 }
 
@@ -208,6 +209,31 @@ TEST_F(LinkTests, WritesBytesWaitingForAckAndGivesUpOnNak) {
         (Texts{"Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost"}));
 }
 
+TEST_F(LinkTests, CountsTheTrafficItselfAndTellsTheObserver) {
+    Link();
+    const CommPort::Traffic base = Port().TrafficCount();
+    std::vector<uint64_t> seen;
+    Port().SetTrafficObserver(
+        [&](const CommPort::Traffic& t) { seen.push_back(t.written + t.read); });
+    device.Expect(kReadB661, Frame(0x81, Bytes(17, 9)), 5);
+    uint8_t block[17];
+    ASSERT_TRUE(Port().ReadModuleMemoryBlock(block, 0xB661, 17));
+    line->Feed({1, 2, 3, 4});
+    uint8_t two[2];
+    EXPECT_EQ(Port().ReadAvailable(two, 2), 2u);
+    EXPECT_TRUE(Port().FlushBuffers());  // the flushed bytes crossed the line as well
+    line->SetRefuseWrites(true);
+    EXPECT_FALSE(Port().WriteByte(0x18));  // a refused byte did not
+    const CommPort::Traffic now = Port().TrafficCount();
+    EXPECT_EQ(now.written - base.written, kReadB661.size());
+    EXPECT_EQ(now.read - base.read, 6 + 17 + 4u);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), now.written + now.read);
+    // The counts outlive the port: a break frees it, the counts stay readable.
+    Port().BreakLink();
+    EXPECT_EQ(Port().TrafficCount().read, now.read);
+}
+
 TEST_F(LinkTests, EstablishesReportsTheFirmwareVersionAndBreaks) {
     device.Expect(kIdentifyRequest, Frame(0x80, {0x1A}), 5);
     ASSERT_TRUE(Port().EstablishLink());
@@ -229,7 +255,7 @@ TEST_F(LinkTests, EstablishFailuresOfferRetryWhereItCanHelp) {
     enum Fault { NoOpen, NoWakeUp, Silent, WrongAnswer, IdentifyUnwritable };
     const auto retry = [](const std::string& text) {
         const std::string box = "Communications Error...: " + text + " [Retry Cancel]";
-        return Texts{box, kBroken, box, kBroken};  // Retry once, then Cancel
+        return Texts{box, box};  // Retry once, then Cancel; no second word on each break
     };
     const std::string noOpen = "Communications Error...: Unable to Initialize Serial Port.\n" +
                                openReason + " [Retry Cancel]";
@@ -259,8 +285,61 @@ TEST_F(LinkTests, EstablishFailuresOfferRetryWhereItCanHelp) {
         EXPECT_EQ(Boxes(), c.boxes);
         EXPECT_EQ(host->LinkIndicatorCalls(), c.indicator);
         EXPECT_FALSE(Port().IsLinked());
-        EXPECT_EQ(Port().Port(), nullptr);
+        EXPECT_FALSE(Port().HasOpenPort());
     }
+}
+
+// A port whose written bytes wait in a transmit queue until the line is next
+// looked at, as a UART's do; TXFlush discards them.
+class QueuedTransmitPort final : public serial::SerialPort {
+  public:
+    explicit QueuedTransmitPort(std::unique_ptr<serial::MemoryLine> line)
+        : line_(std::move(line)) {}
+    int ReadByte(int t) override { return Send(), line_->ReadByte(t); }
+    int WriteByte(uint8_t b) override { return queue_.push_back(b), 0; }
+    std::size_t RXCount() override { return Send(), line_->RXCount(); }
+    std::size_t TXCount() override { return queue_.size(); }
+    void RXFlush() override { Send(), line_->RXFlush(); }
+    void TXFlush() override { queue_.clear(); }
+    std::size_t GetBuffer(uint8_t* b, std::size_t n, int t) override {
+        return Send(), line_->GetBuffer(b, n, t);
+    }
+    int GetCommError(uint16_t& s) override { return line_->GetCommError(s); }
+    bool IsGone() override { return line_->IsGone(); }
+    WaitOutcome WaitForBytes(std::size_t n, int t) override {
+        return Send(), line_->WaitForBytes(n, t);
+    }
+    std::string DevicePath() const override { return "queued"; }
+
+  private:
+    void Send() {
+        for (uint8_t b : queue_) line_->WriteByte(b);
+        queue_.clear();
+    }
+    std::unique_ptr<serial::MemoryLine> line_;
+    std::vector<uint8_t> queue_;
+};
+
+TEST_F(LinkTests, LinkingStopsAStreamLeftRunningAndPassesOverALateAnswer) {
+    // A stream a program left running: the wake-up CANs must reach the module
+    // before the line is flushed.
+    Port().SetPortOpener([this](int, serial::OpenError*) {
+        return std::make_unique<QueuedTransmitPort>(
+            std::make_unique<serial::MemoryLine>(host->clock(), &device));
+    });
+    device.Stream(Frame(0x83, Bytes(14, 7)), host->NowMs(), 20);
+    device.Expect(kIdentifyRequest, Frame(0x80, {0x1A}), 5);
+    EXPECT_TRUE(Port().EstablishLink()) << testing::PrintToString(Boxes());
+    Port().BreakLink(CommPort::BreakNotice::Quiet);
+
+    // The answer to a read made before the link broke comes first.
+    Fresh();
+    Bytes late = Frame(0x81, Bytes(17, 3));
+    const Bytes answer = Frame(0x80, {0x10});
+    late.insert(late.end(), answer.begin(), answer.end());
+    device.Expect(kIdentifyRequest, late, 5);
+    EXPECT_TRUE(Port().EstablishLink()) << testing::PrintToString(Boxes());
+    EXPECT_EQ(Port().FirmwareVersion(), 0x10);
 }
 
 TEST_F(LinkTests, SetPortAndSetTimeoutWriteTheProfileOnlyOnAChange) {
@@ -299,6 +378,9 @@ TEST_F(LinkTests, ProfileValuesOutOfRangeFallBackToDefaultsWithATrace) {
         {"Wait Retries", 1000, [] { return CommPort::Instance().WaitRetries(); }, 10},
         {"Timeout", 0, [] { return CommPort::Instance().Timeout(); }, 200},
         {"Delay", 99999999, delay, 150},
+        {"Delay", 2001, delay, 150},
+        {"Retries", 11, [] { return CommPort::Instance().Retries(); }, 5},
+        {"Timeout", 2001, [] { return CommPort::Instance().Timeout(); }, 200},
         {"Delay", 0, delay, 0},
         {"Restart Threshold", 0, threshold, 50},
         {"Restart Threshold", 1000, threshold, 1000},
@@ -310,6 +392,49 @@ TEST_F(LinkTests, ProfileValuesOutOfRangeFallBackToDefaultsWithATrace) {
         EXPECT_EQ(c.get(), c.used);
         const std::string quoted = '"' + std::string(c.key) + '"';
         EXPECT_EQ(host->TraceText().find(quoted) != std::string::npos, c.value != c.used);
+    }
+}
+
+TEST_F(LinkTests, WithTheLargestSettingsNoStretchWithoutDispatchPassesTheBudget) {
+    enum What { OneByte, TricklingFrame, UnacknowledgedWrite, NeverEndingStop };
+    for (What what : {OneByte, TricklingFrame, UnacknowledgedWrite, NeverEndingStop}) {
+        SCOPED_TRACE(what);
+        Fresh();
+        for (const auto& [key, value] : {std::pair{"Timeout", CommPort::kMaxTimeout},
+                                         {"Retries", CommPort::kMaxRetries},
+                                         {"Wait Retries", CommPort::kMaxWaitRetries},
+                                         {"Delay", CommPort::kMaxDelay}}) {
+            SetProfile(key, value);
+        }
+        Link();
+        const int64_t start = host->NowMs();
+        if (what == OneByte) {
+            uint8_t b = 0;
+            EXPECT_FALSE(Port().ReadByte(b));
+            EXPECT_EQ(host->NowMs() - start, 11 * 2000);  // (Retries + 1) x Timeout
+            continue;
+        }
+        if (what == TricklingFrame) {
+            // Each byte comes just before its read would give up.
+            const Bytes reply = Frame(0x81, Bytes(17, 3));
+            for (std::size_t i = 0; i < reply.size(); ++i)
+                device.SendAt(start + 1900 * (i + 1), {reply[i]});
+        }
+        if (what == NeverEndingStop) {
+            device.Stream(Frame(0x83, Bytes(57, 1)), start, 2000, false);
+            ASSERT_TRUE(RamMonitor::Instance().Start());
+        }
+        bool ok = what == NeverEndingStop;
+        {
+            PumpBlockScope block;
+            uint8_t data[17];
+            if (what == TricklingFrame) ok = Port().ReadModuleMemoryBlock(data, 0xB661, 17);
+            if (what == UnacknowledgedWrite) ok = Port().WriteModuleByte(0xB600, 1);
+            if (what == NeverEndingStop) RamMonitor::Instance().Stop();
+        }
+        EXPECT_EQ(ok, what == NeverEndingStop);
+        EXPECT_LE(host->NowMs() - start, CommPort::kMaxBlockedMs + 200);
+        EXPECT_LT(host->NowMs() - start, 30'000);
     }
 }
 
@@ -338,7 +463,7 @@ TEST_F(LinkTests, EmulatorFaultsAreRecoveredAndItsEndlessFloodBreaksTheLink) {
         EXPECT_FALSE(Port().ResetError());
     }
     EXPECT_FALSE(Port().IsLinked());
-    EXPECT_EQ(Boxes(), (Texts{kFill, kBroken}));
+    EXPECT_EQ(Boxes(), (Texts{kFill}));
     EXPECT_LT(host->NowMs() - start, 60'000);
 }
 

@@ -304,6 +304,25 @@ TEST_F(Monitor, ACommandInsideRunSuspendsAndRestartsWithAFirstUpdate) {
     EXPECT_EQ(host->RoutedCommands(), (std::vector<int>{77}));
 }
 
+TEST_F(Monitor, CommandsQueuedBehindToggleMonitoringRunInsideTheMonitorLoop) {
+    LinkStreaming();
+    constexpr int kToggle = 1, kDownload = 2, kUpload = 3;
+    std::vector<std::pair<int, bool>> ran;  // id, and whether monitoring was on then
+    host->SetCommandHandler([&](int id) {
+        ran.emplace_back(id, Mon().IsRunActive());
+        if (id == kToggle) Mon().Run();
+    });
+    {
+        CommandBusyScope busy(false);
+        for (int id : {kToggle, kDownload, kUpload}) Mon().PostponeCommandIfBusy(id, true);
+    }
+    StopAt(500);  // the user stops monitoring
+    host->RunPosted();
+    EXPECT_EQ(ran, (std::vector<std::pair<int, bool>>{
+                       {kToggle, false}, {kDownload, true}, {kUpload, true}}));
+    EXPECT_TRUE(Mon().PostponedCommands().empty());
+}
+
 // What happens inside Run, 105 ms after it started the stream.
 enum class Inside { BreakLink, DeviceGone, FailedCancel, Quit, StopWhileSuspended };
 

@@ -13,6 +13,12 @@
 
 namespace qx {
 
+void RealSleepClock::SleepMs(int ms) {
+    if (ms <= 0) return;
+    RealClock().SleepMs(std::min(ms, kMaxRealSleepMs));
+    clock_.Advance(ms);
+}
+
 FakeHost::FakeHost() = default;
 FakeHost::~FakeHost() = default;
 
@@ -139,8 +145,14 @@ WaitOutcome FakeHost::Wait(const WaitRequest& request) {
     WaitOutcome outcome = WaitOutcome::Ready;
     if (port && request.minBytes > 0) {
         const int ms = static_cast<int>(std::max<int64_t>(0, until - clock_.NowMs()));
+        const int64_t realStart = RealClock().NowMs();
         outcome = port->WaitForBytes(request.minBytes, ms);
-        if (outcome == WaitOutcome::Ready || outcome == WaitOutcome::DeviceGone) return outcome;
+        if (outcome == WaitOutcome::Ready || outcome == WaitOutcome::DeviceGone) {
+            // Bytes that come in real time move the virtual clock on as well.
+            if (realSleeps_)
+                clock_.Advance(std::clamp<int64_t>(RealClock().NowMs() - realStart, 0, ms));
+            return outcome;
+        }
     }
     // A port on another clock (a real pseudo-terminal) waited in real time;
     // the virtual clock follows so that the wait still took its time.

@@ -41,6 +41,21 @@ struct WaitStats {
     int calls = 0;
 };
 
+// Reads the virtual time but sleeps in real time as well, for a far end that
+// runs in real time (the emulator on a pseudo-terminal): a flush's sleep must
+// give its bytes time to arrive. A real sleep is cut to kMaxRealSleepMs, which
+// a fast line (115200 baud) needs for a few packets.
+class RealSleepClock final : public Clock {
+  public:
+    static constexpr int kMaxRealSleepMs = 50;
+    explicit RealSleepClock(VirtualClock& clock) : clock_(clock) {}
+    int64_t NowMs() override { return clock_.NowMs(); }
+    void SleepMs(int ms) override;
+
+  private:
+    VirtualClock& clock_;
+};
+
 class FakeHost final : public Host {
   public:
     FakeHost();
@@ -64,6 +79,14 @@ class FakeHost final : public Host {
     // The application is asked to quit: a quit is pending, dispatch returns false.
     void SetQuitting(bool quitting = true) { quitting_ = quitting; }
     void SetModalActive(bool active) { modalActive_ = active; }
+    // For a far end that runs in real time: plain sleeps (Host::Sleep) take real
+    // time too (see RealSleepClock), and a wait that bytes end early moves the
+    // virtual clock by the real time it took.
+    void SetSleepsInRealTime(bool on) { realSleeps_ = on; }
+    // Runs each routed command id (after recording it), as the main window would.
+    void SetCommandHandler(std::function<void(int)> handler) {
+        commandHandler_ = std::move(handler);
+    }
 
     // Runs the posted calls, including those posted while running, until none
     // is left (a call that keeps posting itself is stopped after maxCalls).
@@ -114,19 +137,26 @@ class FakeHost final : public Host {
     bool DispatchPendingEvents() override;
     bool IsQuitting() override { return quitting_; }
     void Idle() override {}
-    void RouteCommand(int commandId) override { routed_.push_back(commandId); }
+    void RouteCommand(int commandId) override {
+        routed_.push_back(commandId);
+        if (commandHandler_) commandHandler_(commandId);
+    }
     void Post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
     void PostQuit(int exitCode) override;
     bool IsModalActive() override { return modalActive_; }
     // Recorded; also printed to stderr when QUORVEXI_TRACE is set, to follow a failing test.
     void Trace(std::string_view text) override;
-    Clock& GetClock() override { return clock_; }
+    Clock& GetClock() override {
+        return realSleeps_ ? static_cast<Clock&>(realSleepClock_) : clock_;
+    }
     WaitOutcome Wait(const WaitRequest& request) override;
 
   private:
     bool EventDue();
 
     VirtualClock clock_;
+    RealSleepClock realSleepClock_{clock_};
+    bool realSleeps_ = false;
     std::deque<MsgResult> answers_;
     // Keyed by (time, sequence) so that events of one time run in the order given.
     std::map<std::pair<int64_t, uint64_t>, std::function<void()>> events_;
@@ -134,6 +164,7 @@ class FakeHost final : public Host {
     std::deque<std::function<void()>> posted_;
     bool quitting_ = false;
     bool modalActive_ = false;
+    std::function<void(int)> commandHandler_;
 
     std::vector<RecordedMessage> messages_;
     std::vector<BeepKind> beeps_;

@@ -113,6 +113,24 @@ TEST_F(QvxLink, PortsThatCannotBeUsedAndAModuleThatDoesNotAnswer) {
     EXPECT_EQ(ReadBytes(Path("a.qvx")), before);
 }
 
+TEST_F(QvxLink, ALinkThatBreaksDuringATransferEndsWithExitOneAndTheFileUntouched) {
+    std::ofstream(profile) << "[Settings]\nTimeout=50\nRetries=1\nWait Retries=1\n";
+    ASSERT_EQ(Run({"new", Path("a.qvx")}).code, 0);
+    const auto before = ReadBytes(Path("a.qvx"));
+    for (const char* command : {"upload", "download"}) {
+        for (emu::Fault fault : {emu::Fault::Vanish, emu::Fault::Garbage}) {
+            SCOPED_TRACE(std::string(command) + " " + std::string(emu::FaultName(fault)));
+            StartModule();
+            // The first exchange after the link's IDENTIFY; garbage on every answer
+            // makes the recovery flush and give up.
+            module->ArmFault(fault, fault == emu::Fault::Vanish ? 1 : 1'000'000, 1);
+            RunResult r = OnModule({command, Path("a.qvx")});
+            EXPECT_EQ(r.code, 1) << r.err << r.messages;
+            EXPECT_EQ(ReadBytes(Path("a.qvx")), before);
+        }
+    }
+}
+
 TEST_F(QvxLink, MonitorWritesAWellFormedCsvAndLeavesTheModuleQuiet) {
     RunResult r = OnModule({"monitor", "--seconds", "1.5", "--csv", Path("live.csv"), "--values",
                             "engine speed,battery"});

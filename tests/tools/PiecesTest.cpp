@@ -1,5 +1,5 @@
 // The pieces the commands are built from: setting names and how values are
-// set, number texts whatever the locale, and the byte-counting port.
+// set, and number texts whatever the locale.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -10,7 +10,6 @@
 #include "model/ModuleState.h"
 #include "serial/MemoryLine.h"
 #include "support/FakeHost.h"
-#include "tools/qvx/CountingPort.h"
 #include "tools/qvx/Format.h"
 #include "tools/qvx/Settings.h"
 
@@ -74,26 +73,6 @@ TEST(QvxFormat, NumbersWhateverTheLocaleAndQuoting) {
     std::setlocale(LC_NUMERIC, saved.c_str());
     EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
-}
-
-TEST(QvxCountingPort, CountsBothDirectionsAndTellsTheObserver) {
-    VirtualClock clock;
-    auto line = std::make_unique<serial::MemoryLine>(clock, nullptr);
-    serial::MemoryLine* raw = line.get();
-    CountingPort port(std::move(line));
-    int notes = 0;
-    port.SetObserver([&] { ++notes; });
-    EXPECT_EQ(port.WriteByte(0x18), 0);
-    raw->Feed({1, 2, 3, 4, 5});
-    EXPECT_EQ(port.ReadByte(10), 1);
-    uint8_t buffer[3];
-    EXPECT_EQ(port.GetBuffer(buffer, 3, 10), 3u);
-    port.RXFlush();  // the flushed byte crossed the line as well
-    EXPECT_EQ(port.BytesRead(), 5u);
-    EXPECT_EQ(notes, 3);
-    raw->SetRefuseWrites(true);
-    EXPECT_NE(port.WriteByte(0x03), 0);
-    EXPECT_EQ(port.BytesWritten(), 1u);  // a refused byte did not cross
 }
 
 }  // namespace

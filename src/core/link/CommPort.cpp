@@ -24,6 +24,7 @@ constexpr const char* kStatusCaption = "Communications Status...";
 constexpr const char* kResetCaption = "Reset Error";
 constexpr int kFlushSleepMs = 200;
 constexpr int kIdentifySettleMs = 500;
+constexpr int kMaxStaleFrames = 4;
 
 // The profile is edited by hand: a value out of range would overrun tables or
 // freeze the program, so it falls back to its default and the trace says so.
@@ -78,10 +79,10 @@ CommPort::~CommPort() {
 
 void CommPort::ReadSettings() {
     portNumber_ = ReadSetting("Port", kDefaultPort, 0, 3);
-    delay_ = ReadSetting("Delay", kDefaultDelay, 0, 60000);
-    retries_ = ReadSetting("Retries", kDefaultRetries, 0, 50);
-    waitRetries_ = ReadSetting("Wait Retries", kDefaultWaitRetries, 0, 50);
-    timeout_ = ReadSetting("Timeout", kDefaultTimeout, 1, 60000);
+    delay_ = ReadSetting("Delay", kDefaultDelay, 0, kMaxDelay);
+    retries_ = ReadSetting("Retries", kDefaultRetries, 0, kMaxRetries);
+    waitRetries_ = ReadSetting("Wait Retries", kDefaultWaitRetries, 0, kMaxWaitRetries);
+    timeout_ = ReadSetting("Timeout", kDefaultTimeout, 1, kMaxTimeout);
 }
 
 void CommPort::SetPortOpener(PortOpener opener) {
@@ -90,6 +91,22 @@ void CommPort::SetPortOpener(PortOpener opener) {
 
 void CommPort::ReleasePort() {
     port_.reset();
+}
+
+void CommPort::SetTrafficObserver(std::function<void(const Traffic&)> observer) {
+    trafficObserver_ = std::move(observer);
+}
+
+void CommPort::CountRead(std::size_t n) {
+    if (n == 0) return;
+    traffic_.read += n;
+    if (trafficObserver_) trafficObserver_(traffic_);
+}
+
+void CommPort::CountWritten(std::size_t n) {
+    if (n == 0) return;
+    traffic_.written += n;
+    if (trafficObserver_) trafficObserver_(traffic_);
 }
 
 bool CommPort::SetPort(int index) {
@@ -105,7 +122,7 @@ bool CommPort::SetPort(int index) {
 }
 
 bool CommPort::SetTimeout(int ms) {
-    if (ms < 1 || ms > 60000) return false;
+    if (ms < 1 || ms > kMaxTimeout) return false;
     if (ms == timeout_) return true;
     timeout_ = ms;
     AppProfile().WriteInt(kSection, "Timeout", ms);
@@ -118,9 +135,13 @@ bool CommPort::ReadByte(uint8_t& out) {
     out = 0;
     if (!linked_ || !port_) return false;
     for (int attempt = 0; attempt <= retries_; ++attempt) {
-        const int r = port_->ReadByte(timeout_);
+        const int left = BlockedWaitLeftMs();
+        if (left <= 0 && attempt > 0) return false;
+        // With the budget spent a byte already waiting is still taken.
+        const int r = port_->ReadByte(std::clamp(left, 0, timeout_));
         if (r >= 0 && r <= 0xFF) {
             out = static_cast<uint8_t>(r);
+            CountRead(1);
             return true;
         }
         // Only a time-out is worth another read; a vanished device never answers.
@@ -130,8 +151,10 @@ bool CommPort::ReadByte(uint8_t& out) {
 }
 
 bool CommPort::WriteByte(uint8_t b) {
-    if (!linked_ || !port_) return false;
-    return port_->WriteByte(b) == 0;
+    if (!linked_ || !port_ || BlockedWaitLeftMs() <= 0) return false;
+    if (port_->WriteByte(b) != 0) return false;
+    CountWritten(1);
+    return true;
 }
 
 bool CommPort::WriteBytes(const uint8_t* p, std::size_t n) {
@@ -156,7 +179,40 @@ std::size_t CommPort::ReceiveCount() {
 
 std::size_t CommPort::ReadAvailable(uint8_t* p, std::size_t n) {
     if (!linked_ || !port_ || !p || n == 0) return 0;
-    return port_->GetBuffer(p, n, timeout_);
+    const std::size_t got = port_->GetBuffer(p, n, std::clamp(BlockedWaitLeftMs(), 0, timeout_));
+    CountRead(got);
+    return got;
+}
+
+WaitOutcome CommPort::WaitForBytes(std::size_t minBytes, int timeoutMs, bool dispatch) {
+    if (!linked_ || !port_) return WaitOutcome::DeviceGone;
+    WaitRequest request;
+    request.port = port_.get();
+    request.minBytes = minBytes;
+    request.timeoutMs = timeoutMs;
+    request.dispatch = dispatch;
+    return CurrentHost().Wait(request);
+}
+
+int CommPort::BlockedWaitLeftMs() {
+    if (pumpEnabled_) return kMaxBlockedMs;
+    const int64_t spent = CurrentHost().GetClock().NowMs() - blockedSinceMs_;
+    return static_cast<int>(std::clamp<int64_t>(kMaxBlockedMs - spent, 0, kMaxBlockedMs));
+}
+
+bool CommPort::DrainTransmit() {
+    Host& host = CurrentHost();
+    const int64_t limit =
+        std::min<int64_t>(static_cast<int64_t>(timeout_) * (retries_ + 1), BlockedWaitLeftMs());
+    const int64_t begin = host.GetClock().NowMs();
+    while (port_ && port_->TXCount() > 0) {
+        const int64_t elapsed = host.GetClock().NowMs() - begin;
+        if (elapsed >= limit) return false;
+        const int64_t pendingMs =
+            static_cast<int64_t>(port_->TXCount()) * port_->ByteTimeUs() / 1000;
+        host.Sleep(static_cast<int>(std::clamp<int64_t>(pendingMs, 1, limit - elapsed)));
+    }
+    return true;
 }
 
 bool CommPort::IsDeviceGone() {
@@ -180,6 +236,7 @@ bool CommPort::Pause(int ms) {
     DepthGuard depth(waitDepth_);
     Host& host = CurrentHost();
     const int64_t start = host.GetClock().NowMs();
+    if (!pumpEnabled_) ms = std::min(ms, BlockedWaitLeftMs());
     for (;;) {
         if (!PumpMessages()) return false;
         const int64_t elapsed = host.GetClock().NowMs() - start;
@@ -198,6 +255,7 @@ CommPort::WaitEnd CommPort::WaitForDataWhy(std::size_t minBytes) {
     DepthGuard depth(waitDepth_);
     Host& host = CurrentHost();
     const int64_t start = host.GetClock().NowMs();
+    const int limit = std::min(timeout_, BlockedWaitLeftMs());
     for (;;) {
         if (!linked_ || !port_) return WaitEnd::Down;
         if (port_->RXCount() >= minBytes) return WaitEnd::Data;
@@ -206,11 +264,11 @@ CommPort::WaitEnd CommPort::WaitForDataWhy(std::size_t minBytes) {
         // A command dispatched just now may have broken the link.
         if (!linked_ || !port_) return WaitEnd::Down;
         const int64_t elapsed = host.GetClock().NowMs() - start;
-        if (elapsed >= timeout_) return WaitEnd::Timeout;
+        if (elapsed >= limit) return WaitEnd::Timeout;
         WaitRequest request;
         request.port = port_.get();
         request.minBytes = minBytes;
-        request.timeoutMs = static_cast<int>(timeout_ - elapsed);
+        request.timeoutMs = static_cast<int>(limit - elapsed);
         request.dispatch = pumpEnabled_;
         const WaitOutcome outcome = host.Wait(request);
         if (outcome == WaitOutcome::DeviceGone) return WaitEnd::Gone;
@@ -244,15 +302,22 @@ bool CommPort::WaitForResponse(bool forever) {
 }
 
 bool CommPort::FlushBuffers() {
+    if (port_) port_->TXFlush();
+    return FlushReceived();
+}
+
+bool CommPort::FlushReceived() {
     if (!port_) return true;
     PumpBlockScope block;
     Host& host = CurrentHost();
-    port_->TXFlush();
     // Bounded: a line that never goes quiet (a flood, a stream never cancelled)
     // would otherwise hold the program here for ever.
     for (int round = 0; round <= retries_; ++round) {
+        CountRead(port_->RXCount());
         port_->RXFlush();
-        host.Sleep(kFlushSleepMs);
+        const int left = BlockedWaitLeftMs();
+        if (left <= 0) return false;
+        host.Sleep(std::min(kFlushSleepMs, left));
         if (port_->RXCount() == 0) return true;
         if (port_->IsGone()) return false;
     }
@@ -275,10 +340,11 @@ bool CommPort::ResetError() {
                         MsgIcon::Error);
         if (!linked_) return false;
     }
+    // One message says both what happened and that the link is down.
     auto keepsFilling = [&] {
-        host.MessageBox("Receive Buffer Continuing to Fill!", kResetCaption, MsgButtons::Ok,
-                        MsgIcon::Error);
-        BreakLink();
+        host.MessageBox("Receive Buffer Continuing to Fill!\nConnection to Module Has Been Broken",
+                        kResetCaption, MsgButtons::Ok, MsgIcon::Error);
+        BreakLink(BreakNotice::Quiet);
         return false;
     };
     int counter = 0;
@@ -307,7 +373,7 @@ bool CommPort::ResetError() {
     }
 }
 
-void CommPort::BreakLink() {
+void CommPort::BreakLink(BreakNotice notice) {
     if (!linked_ && !port_) return;
     if (RamMonitor::Exists()) {
         RamMonitor& monitor = RamMonitor::Instance();
@@ -321,6 +387,7 @@ void CommPort::BreakLink() {
     linked_ = false;
     Host& host = CurrentHost();
     host.SetLinkIndicator(false);
+    if (notice == BreakNotice::Quiet) return;
     host.Beep(BeepKind::Error);
     host.MessageBox("Connection to Module Has Been Broken", kStatusCaption, MsgButtons::Ok,
                     MsgIcon::Information);
@@ -351,6 +418,7 @@ bool CommPort::EstablishLink() {
             ReleasePort();
             return false;
         }
+        CountWritten(1);
         linked_ = true;
         host.SetLinkIndicator(true);
 
@@ -360,16 +428,28 @@ bool CommPort::EstablishLink() {
             // postponed instead of using a module whose version is not known yet.
             CommandBusyScope busy(false, false);
             WriteByte(wire::CAN);
-            FlushBuffers();
+            // Only what came in is discarded: the two CANs that end a stream the
+            // module may still be sending must not be flushed before they leave.
+            FlushReceived();
             if (!SendRequest(Request::Identify())) {
                 failure = "Unable to write to serial port";
             } else {
                 host.Sleep(kIdentifySettleMs);
+                // A late answer to a request made before the link broke may come
+                // first: a whole frame of another type, or the rest of a broken
+                // one, is passed over, a few times at most.
                 uint8_t type = 0;
-                if (!ReadResponse(type, &firmware_, 1, nullptr, true)) {
-                    failure = "Unable to read from serial port";
-                } else if (type != wire::kIdentifyResponse) {
-                    failure = "Incorrect response to IDENTIFY request";
+                bool identified = false;
+                bool answered = false;  // some whole frame came
+                for (int frame = 0; frame < kMaxStaleFrames && linked_; ++frame) {
+                    const bool read = ReadResponse(type, &firmware_, 1, nullptr, true);
+                    answered = answered || read;
+                    identified = read && type == wire::kIdentifyResponse;
+                    if (identified || (!read && ReceiveEmpty())) break;
+                }
+                if (!identified) {
+                    failure = answered ? "Incorrect response to IDENTIFY request"
+                                       : "Unable to read from serial port";
                 }
             }
         }
@@ -391,7 +471,8 @@ bool CommPort::EstablishLink() {
         }
         const MsgResult answer =
             host.MessageBox(failure, kCommCaption, MsgButtons::RetryCancel, MsgIcon::Error);
-        BreakLink();
+        // That message was the news: the link was never reported up.
+        BreakLink(BreakNotice::Quiet);
         if (answer != MsgResult::Retry) return false;
     }
 }
@@ -555,6 +636,7 @@ CommandBusyScope::~CommandBusyScope() {
 PumpBlockScope::PumpBlockScope() {
     CommPort& port = CommPort::Instance();
     saved_ = port.pumpEnabled_;
+    if (saved_) port.blockedSinceMs_ = CurrentHost().GetClock().NowMs();
     port.pumpEnabled_ = false;
 }
 

@@ -39,6 +39,20 @@ class CommPort {
     static constexpr int kDefaultWaitRetries = 10;
     static constexpr int kDefaultTimeout = 200;
     static constexpr uint8_t kNoFirmware = 0xFF;
+    // Accepted profile ranges; a value outside falls back to its default. They
+    // keep every wait that cannot dispatch UI events short: one byte read takes
+    // at most (Retries + 1) x Timeout = 11 x 2000 ms = 22 s, Stop's transmit
+    // drain the same, its settle Pause(Delay) 2 s, a flush (Retries + 1) x 200 ms.
+    static constexpr int kMaxDelay = 2000;
+    static constexpr int kMaxRetries = 10;
+    static constexpr int kMaxWaitRetries = 50;
+    static constexpr int kMaxTimeout = 2000;
+    // A PumpBlockScope chains such waits (a frame read byte by byte, the retries
+    // of a write): the waits inside one are cut to what is left of this budget
+    // and writes are refused once it is spent, so the longest stretch with
+    // dispatch blocked is kMaxBlockedMs + one write's wait for room in the
+    // driver (200 ms) = 25.2 s, whatever the module does.
+    static constexpr int kMaxBlockedMs = 25000;
 
     // Created on first use; reads the profile then. The instance is owned by the class.
     static CommPort& Instance();
@@ -69,7 +83,7 @@ class CommPort {
 
     // Stores a new index (0..3) and writes "Port"; relinks on the new port when up.
     bool SetPort(int index);
-    // Stores a new time-out (1..60000 ms) and writes "Timeout" when it changed.
+    // Stores a new time-out (1..kMaxTimeout ms) and writes "Timeout" when it changed.
     bool SetTimeout(int ms);
 
     // Byte level; each fails at once while the link is down.
@@ -97,7 +111,10 @@ class CommPort {
     // Brings the line back to quiet after a failed exchange; false when the link
     // had to be broken (the user has been told).
     bool ResetError();
-    void BreakLink();
+    // How a break is told: the break message, or nothing because the user has
+    // just been told why, or the link is ended on purpose (a program's exit).
+    enum class BreakNotice { Tell, Quiet };
+    void BreakLink(BreakNotice notice = BreakNotice::Tell);
     bool EstablishLink();
 
     // The framed protocol.
@@ -124,8 +141,28 @@ class CommPort {
     // Runs fn from the main loop once the busy count is back to 0 (posted now if it is 0).
     void CallWhenNotBusy(std::function<void()> fn);
 
-    // The open port; not owned by the caller; null while down.
-    serial::SerialPort* Port() { return port_.get(); }
+    // Sleeps until minBytes wait, timeoutMs pass, the device goes or (with
+    // dispatch) a UI event is pending. DeviceGone also while the link is down.
+    // The port itself never leaves the link: a call may break the link and free it.
+    WaitOutcome WaitForBytes(std::size_t minBytes, int timeoutMs, bool dispatch);
+    // Sleeps, dispatching nothing, until the bytes written have left the port;
+    // false when they have not after Timeout x (Retries + 1) (a failing adapter).
+    bool DrainTransmit();
+    // What is left of kMaxBlockedMs for waits inside the current PumpBlockScope;
+    // kMaxBlockedMs when none is active.
+    int BlockedWaitLeftMs();
+    // True while a port is open (it may be open a moment before the link is up).
+    bool HasOpenPort() const { return port_ != nullptr; }
+
+    // Bytes that crossed the line since the instance was made; flushed input counts as read.
+    struct Traffic {
+        std::uint64_t written = 0;
+        std::uint64_t read = 0;
+    };
+    Traffic TrafficCount() const { return traffic_; }
+    // Told after every change of the counts (progress bars); empty for none.
+    // It runs inside the link's calls, so it must not call into the link.
+    void SetTrafficObserver(std::function<void(const Traffic&)> observer);
 
     ~CommPort();
     CommPort(const CommPort&) = delete;
@@ -145,6 +182,10 @@ class CommPort {
     WaitEnd WaitForDataWhy(std::size_t minBytes);
     bool ReadResponseUnchecked(uint8_t& type, uint8_t* dest, std::size_t capacity,
                                CommError& error);
+    // FlushBuffers without discarding what waits to be sent.
+    bool FlushReceived();
+    void CountRead(std::size_t n);
+    void CountWritten(std::size_t n);
 
     std::unique_ptr<serial::SerialPort> port_;
     uint8_t firmware_ = kNoFirmware;
@@ -156,10 +197,13 @@ class CommPort {
     int timeout_ = kDefaultTimeout;
     bool linked_ = false;
     bool pumpEnabled_ = true;
+    int64_t blockedSinceMs_ = 0;  // when the outermost PumpBlockScope began
     int waitDepth_ = 0;
     PortOpener opener_;
     std::string lastDevice_;
     bool lastBreakGone_ = false;
+    Traffic traffic_;
+    std::function<void(const Traffic&)> trafficObserver_;
     std::vector<std::function<void()>> notBusyWork_;
     uint8_t txBuffer_[wire::kBufferSize] = {};
     uint8_t rxBuffer_[wire::kBufferSize] = {};

@@ -291,8 +291,25 @@ bool ModuleState::UploadSettings() {
     if (port.BusyCount() > 0) return false;
     if (maps.size() != static_cast<std::size_t>(mapCount)) return false;
     CommandBusyScope busy(true);
+    // A failed upload leaves the document as it was. Values are put back in
+    // place, so the maps and the views' points stay.
+    std::vector<std::pair<ModuleValue*, std::pair<double, bool>>> saved;
+    for (auto& v : basic_) saved.push_back({v.get(), {v->GetValue(), v->InSync()}});
+    for (auto& m : maps) {
+        for (int i = 0; i < m->PointCount(); ++i) {
+            ModuleValue* v = m->Point(i).value.get();
+            saved.push_back({v, {v->GetValue(), v->InSync()}});
+        }
+    }
+    auto fail = [&] {
+        for (auto& [v, state] : saved) {
+            v->StoreValue(state.first);
+            v->SetInSync(state.second);
+        }
+        return false;
+    };
     uint8_t block[kBasicBlockSize] = {};
-    if (!port.ReadModuleMemoryBlock(block, kBasicBlockAddress, kBasicBlockSize)) return false;
+    if (!port.ReadModuleMemoryBlock(block, kBasicBlockAddress, kBasicBlockSize)) return fail();
     for (auto& v : basic_) {
         // Basic values sit at fixed addresses inside the block.
         const int offset = static_cast<int>(v->Address0()) - kBasicBlockAddress;
@@ -301,7 +318,7 @@ bool ModuleState::UploadSettings() {
         }
     }
     for (auto& m : maps) {
-        if (!m->UploadFromModule()) return false;
+        if (!m->UploadFromModule()) return fail();
     }
     CurrentHost().Beep(BeepKind::Question);
     UpdateAllViews(nullptr, 0, GetCurrentMap());

@@ -127,20 +127,7 @@ bool RamMonitor::Stop() {
                             kAppTitle, MsgButtons::Ok, MsgIcon::Error);
             result = false;
         } else {
-            // A line that never drains (a failing adapter) must not hold the program.
-            const int64_t limit = static_cast<int64_t>(port.Timeout()) * (port.Retries() + 1);
-            const int64_t begin = host.GetClock().NowMs();
-            while (!port.TransmitEmpty()) {
-                const int64_t elapsed = host.GetClock().NowMs() - begin;
-                if (elapsed >= limit) {
-                    result = false;
-                    break;
-                }
-                serial::SerialPort* line = port.Port();
-                const int64_t pendingMs =
-                    line ? static_cast<int64_t>(line->TXCount()) * line->ByteTimeUs() / 1000 : 1;
-                host.Sleep(static_cast<int>(std::clamp<int64_t>(pendingMs, 1, limit - elapsed)));
-            }
+            result = port.DrainTransmit();
             if (result) {
                 port.Pause(port.Delay());
                 CommPort::CommError error = CommPort::CommError::NoError;
@@ -225,11 +212,16 @@ bool RamMonitor::PostponeCommandIfBusy(int commandId, bool suspend) {
 }
 
 void RamMonitor::RunPostponedCommands() {
-    // Taken out first: a replayed command may postpone others, which must survive.
-    std::vector<int> commands;
-    commands.swap(postponed_);
+    // One at a time from the shared queue, never from a private copy: a replayed
+    // Toggle Monitoring starts Run, whose own replay must find the commands queued
+    // behind it then, not after the user has stopped monitoring.
+    // A command in progress would only queue them again; its end replays them.
     Host& host = CurrentHost();
-    for (int id : commands) host.RouteCommand(id);
+    while (!postponed_.empty() && CommPort::Instance().BusyCount() == 0) {
+        const int id = postponed_.front();
+        postponed_.erase(postponed_.begin());
+        host.RouteCommand(id);
+    }
 }
 
 void RamMonitor::ScheduleReplay() {
@@ -304,12 +296,9 @@ void RamMonitor::Run() {
                     // Sleep until a whole packet is in or a UI event waits.
                     if (running_ && !suspended_ && postponed_.empty() &&
                         port.ReceiveCount() < packet) {
-                        WaitRequest request;
-                        request.port = port.Port();
-                        request.minBytes = packet;
-                        request.timeoutMs = port.Timeout() * (port.WaitRetries() + 1);
-                        request.dispatch = port.PumpEnabled();
-                        if (host.Wait(request) == WaitOutcome::DeviceGone) {
+                        const int timeout = port.Timeout() * (port.WaitRetries() + 1);
+                        if (port.WaitForBytes(packet, timeout, port.PumpEnabled()) ==
+                            WaitOutcome::DeviceGone) {
                             port.BreakLink();
                             return;
                         }

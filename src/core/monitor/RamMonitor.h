@@ -50,7 +50,8 @@ class RamMonitor {
     // Queues commandId (true) while a packet is read or a command is in progress;
     // otherwise suspends the monitor when asked and answers false.
     bool PostponeCommandIfBusy(int commandId, bool suspend);
-    // Routes every queued id through the host, in queue order, and empties the queue.
+    // Routes every queued id through the host, in queue order, each taken off the
+    // queue as it runs; ids queued meanwhile run in turn.
     void RunPostponedCommands();
     // The ids waiting, in order; owned by the monitor, valid until it changes.
     const std::vector<int>& PostponedCommands() const { return postponed_; }

@@ -10,7 +10,6 @@
 #include <optional>
 
 #include "Commands.h"
-#include "CountingPort.h"
 #include "Format.h"
 #include "MonitorStream.h"
 #include "Progress.h"
@@ -45,16 +44,19 @@ int ComIndex(const std::string& name) {
 }
 
 // The link of one run: the port of the command line, the profile or the
-// emulator, counted for progress, opened once here so that a port that cannot be
-// opened is reported with its reason before the link is tried.
+// emulator, opened once here so that a port that cannot be opened is reported
+// with its reason before the link is tried. The port belongs to the link alone:
+// any call may break the link and free it, so progress comes from the link's
+// own traffic counts.
 class RunLink {
   public:
     explicit RunLink(Context& c) : c_(c) {}
     ~RunLink() {
         CommPort& comm = CommPort::Instance();
-        if (comm.IsLinked()) comm.BreakLink();
+        comm.SetTrafficObserver({});
+        // The run ends the link on purpose: nothing was broken.
+        if (comm.IsLinked()) comm.BreakLink(CommPort::BreakNotice::Quiet);
         comm.SetPortOpener({});
-        counting_ = nullptr;
     }
     RunLink(const RunLink&) = delete;
     RunLink& operator=(const RunLink&) = delete;
@@ -97,14 +99,11 @@ class RunLink {
         }
         auto pending = std::make_shared<std::unique_ptr<serial::SerialPort>>(std::move(first));
         CommPort& comm = CommPort::Instance();
-        comm.SetPortOpener([this, pending, settings](
+        comm.SetPortOpener([pending, settings](
                                int, serial::OpenError* err) -> std::unique_ptr<serial::SerialPort> {
             std::unique_ptr<serial::SerialPort> port = std::move(*pending);
             if (!port) port = serial::OpenPosixPort(settings, err);
-            if (!port) return nullptr;
-            auto counted = std::make_unique<CountingPort>(std::move(port));
-            counting_ = counted.get();
-            return counted;
+            return port;
         });
         if (!comm.EstablishLink()) {
             Fail(c_, "no link to the module on " + settings.device);
@@ -113,33 +112,35 @@ class RunLink {
         return kExitOk;
     }
 
-    // Draws bar from the bytes that cross the line from now on, until the next call.
-    void Track(ProgressBar* bar) {
-        if (!counting_) return;
-        if (!bar) {
-            counting_->SetObserver({});
-            return;
-        }
-        const std::uint64_t base = counting_->BytesWritten() + counting_->BytesRead();
-        CountingPort* port = counting_;
-        port->SetObserver([bar, port, base]() {
-            bar->Update(static_cast<std::size_t>(port->BytesWritten() + port->BytesRead() - base));
-        });
-    }
-
   private:
     Context& c_;
     std::unique_ptr<SimulatedModule> sim_;
-    CountingPort* counting_ = nullptr;  // owned by the link while it is up
+};
+
+// Draws bar from the bytes that cross the line for the life of the scope.
+class TrackTraffic {
+  public:
+    explicit TrackTraffic(ProgressBar& bar) {
+        CommPort& comm = CommPort::Instance();
+        const CommPort::Traffic base = comm.TrafficCount();
+        comm.SetTrafficObserver([&bar, base](const CommPort::Traffic& now) {
+            bar.Update(static_cast<std::size_t>(now.written + now.read - base.written - base.read));
+        });
+    }
+    ~TrackTraffic() { CommPort::Instance().SetTrafficObserver({}); }
+    TrackTraffic(const TrackTraffic&) = delete;
+    TrackTraffic& operator=(const TrackTraffic&) = delete;
 };
 
 // Runs transfer with a progress bar over expected bytes; false when it failed.
 template <typename Fn>
-bool WithProgress(Context& c, RunLink& link, const char* label, std::size_t expected, Fn transfer) {
+bool WithProgress(Context& c, const char* label, std::size_t expected, Fn transfer) {
     ProgressBar bar(c.err, c.progress, label, expected);
-    link.Track(&bar);
-    const bool ok = transfer();
-    link.Track(nullptr);
+    bool ok = false;
+    {
+        TrackTraffic track(bar);
+        ok = transfer();
+    }
     if (ok) {
         bar.Complete();
     } else {
@@ -148,9 +149,9 @@ bool WithProgress(Context& c, RunLink& link, const char* label, std::size_t expe
     return ok;
 }
 
-bool UploadInto(Context& c, RunLink& link, ModuleState& doc, const char* label) {
+bool UploadInto(Context& c, ModuleState& doc, const char* label) {
     if (doc.OnNewDocument() != DocStatus::Done) return false;
-    return WithProgress(c, link, label, kUploadBytes, [&] { return doc.UploadSettings(); });
+    return WithProgress(c, label, kUploadBytes, [&] { return doc.UploadSettings(); });
 }
 
 }  // namespace
@@ -197,7 +198,9 @@ int CmdIdentify(Context& c) {
     }
     c.out << "Serial No.: " << serialText << '\n'
           << "Firmware Version No.: " << firmwareText << '\n';
-    return serialOk && firmwareOk ? kExitOk : kExitCommFailure;
+    if (serialOk && firmwareOk) return kExitOk;
+    Fail(c, "reading the module failed");
+    return kExitCommFailure;
 }
 
 int CmdUpload(Context& c) {
@@ -206,7 +209,7 @@ int CmdUpload(Context& c) {
     {
         RunLink link(c);
         if (int rc = link.Establish()) return rc;
-        if (!UploadInto(c, link, doc, "Uploading")) {
+        if (!UploadInto(c, doc, "Uploading")) {
             Fail(c, "upload failed; " + path + " is unchanged");
             return kExitCommFailure;
         }
@@ -220,14 +223,13 @@ int CmdDownload(Context& c) {
     if (int rc = LoadDocument(c, path, doc)) return rc;
     RunLink link(c);
     if (int rc = link.Establish()) return rc;
-    if (!WithProgress(c, link, "Downloading", kDownloadBytes,
-                      [&] { return doc.DownloadSettings(); })) {
+    if (!WithProgress(c, "Downloading", kDownloadBytes, [&] { return doc.DownloadSettings(); })) {
         Fail(c, "download failed");
         return kExitCommFailure;
     }
     if (!c.options.verify) return kExitOk;
     ModuleState module;
-    if (!UploadInto(c, link, module, "Verifying")) {
+    if (!UploadInto(c, module, "Verifying")) {
         Fail(c, "reading the module back failed");
         return kExitCommFailure;
     }
@@ -241,7 +243,7 @@ int CmdVerify(Context& c) {
     RunLink link(c);
     if (int rc = link.Establish()) return rc;
     ModuleState module;
-    if (!UploadInto(c, link, module, "Verifying")) {
+    if (!UploadInto(c, module, "Verifying")) {
         Fail(c, "reading the module failed");
         return kExitCommFailure;
     }

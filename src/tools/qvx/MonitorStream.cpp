@@ -46,12 +46,8 @@ MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>
         const std::size_t need = monitor.PacketLength();
         if (comm.ReceiveCount() < need) {
             // Sleep until a whole packet waits, the deadline passes or Ctrl+C.
-            WaitRequest wait;
-            wait.port = comm.Port();
-            wait.minBytes = need;
-            wait.timeoutMs = static_cast<int>(std::min<int64_t>(deadline - now, 250));
-            wait.dispatch = true;
-            const WaitOutcome outcome = host.Wait(wait);
+            const WaitOutcome outcome = comm.WaitForBytes(
+                need, static_cast<int>(std::min<int64_t>(deadline - now, 250)), true);
             if (outcome == WaitOutcome::UiEvent && !host.DispatchPendingEvents()) {
                 stats.interrupted = true;
                 break;
@@ -80,7 +76,13 @@ MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>
         }
     }
     stats.elapsedMs = clock.NowMs() - start;
-    if (comm.IsLinked()) stats.stopped = monitor.Stop() && !monitor.IsRunning();
+    // A module that ignores the cancel keeps streaming: the line must go quiet.
+    // Checked without dispatch, so that a Ctrl+C already pending does not cut it short.
+    if (comm.IsLinked()) {
+        stats.stopped = monitor.Stop() && !monitor.IsRunning();
+        PumpBlockScope block;
+        stats.stopped = stats.stopped && comm.ResetError() && comm.IsLinked();
+    }
     return stats;
 }
 
