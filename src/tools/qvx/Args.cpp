@@ -32,10 +32,14 @@ constexpr CommandInfo kCommands[] = {
      "Reads every setting of the module (the basic settings and the six maps) and\n"
      "saves them as the settings file FILE. The file is replaced only when the\n"
      "whole upload has succeeded.\n"},
-    {"download", 1, 1, "qvx download FILE [--verify]",
+    {"download", 1, 1, "qvx download FILE [--verify] [--changed-only --against OLD]",
      "Writes every setting of FILE into the module, in the download order: the twelve\n"
      "basic settings, then the six maps.\n"
-     "  --verify   read everything back afterwards and list what differs (exit 4)\n"},
+     "  --verify        read back afterwards and list what differs (exit 4)\n"
+     "  --changed-only  write only the settings whose bytes differ between FILE and\n"
+     "                  the tune OLD given with --against (the one the module holds);\n"
+     "                  with --verify only those are read back\n"
+     "  --against OLD   the settings file last sent to the module\n"},
     {"verify", 1, 1, "qvx verify FILE",
      "Reads the module and compares it with FILE without writing anything. Each\n"
      "difference is listed with the setting name (or map title and point with its x)\n"
@@ -95,8 +99,10 @@ struct CommandOption {
     bool takesValue;
 };
 constexpr CommandOption kCommandOptions[] = {
-    {"--verify", "download", false}, {"--json", "show", false},     {"--csv", "monitor", true},
-    {"--seconds", "monitor", true},  {"--values", "monitor", true},
+    {"--verify", "download", false}, {"--json", "show", false},
+    {"--csv", "monitor", true},      {"--changed-only", "download", false},
+    {"--against", "download", true}, {"--seconds", "monitor", true},
+    {"--values", "monitor", true},
 };
 
 void SplitValues(const std::string& list, std::vector<std::string>& out) {
@@ -216,9 +222,8 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
             if (!takeValue(v)) return r;
             auto n = ParseInt(v);
             if (!n || *n < serial::kMinBaud || *n > serial::kMaxBaud) {
-                r.error = "bad line speed \"" + v + "\" (from " +
-                          std::to_string(serial::kMinBaud) + " to " +
-                          std::to_string(serial::kMaxBaud) + " baud)";
+                r.error = "bad line speed \"" + v + "\" (from " + std::to_string(serial::kMinBaud) +
+                          " to " + std::to_string(serial::kMaxBaud) + " baud)";
                 return r;
             }
             o.baud = static_cast<int>(*n);
@@ -282,6 +287,14 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
         }
         if (p.name == "--verify") {
             o.verify = true;
+        } else if (p.name == "--changed-only") {
+            o.changedOnly = true;
+        } else if (p.name == "--against") {
+            if (p.value.empty()) {
+                r.error = "option --against needs a file name";
+                return r;
+            }
+            o.against = p.value;
         } else if (p.name == "--json") {
             o.json = true;
         } else if (p.name == "--csv") {
@@ -312,6 +325,10 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
     if (n < info->minArgs || (info->maxArgs >= 0 && n > info->maxArgs)) {
         r.error = std::string(n < info->minArgs ? "missing" : "too many") +
                   " arguments; usage: " + info->synopsis;
+        return r;
+    }
+    if (o.changedOnly != o.against.has_value()) {
+        r.error = std::string("--changed-only and --against go together; usage: ") + info->synopsis;
         return r;
     }
     return r;

@@ -30,11 +30,13 @@ struct Options {
     bool version = false;  // print the program's version and nothing else
 
     // Options of single commands.
-    bool verify = false;              // download
-    bool json = false;                // show
-    std::optional<std::string> csv;   // monitor
-    std::optional<double> seconds;    // monitor
-    std::vector<std::string> values;  // monitor, one name per entry
+    bool verify = false;                 // download
+    bool changedOnly = false;            // download: only what differs from against
+    std::optional<std::string> against;  // download --changed-only: the tune last sent
+    bool json = false;                   // show
+    std::optional<std::string> csv;      // monitor
+    std::optional<double> seconds;       // monitor
+    std::vector<std::string> values;     // monitor, one name per entry
 };
 
 struct ParseResult {

@@ -53,6 +53,7 @@ class ReconnectTest : public ::testing::Test {
         frame = std::make_unique<gui::CMainFrame>(*host, document);
         host->SetMainWindow(frame.get());
         host->SetCommandRouter([this](int id) { frame->Commands().Route(id); });
+        host->SetLinkIndicatorHandler([this](bool up) { frame->SetLinkIndicator(up); });
         frame->View()->OnInitialUpdate();
     }
     void TearDown() override {
