@@ -17,6 +17,7 @@
 #include "host/Numbers.h"
 #include "host/Profile.h"
 #include "link/CommPort.h"
+#include "log/LogFormat.h"
 #include "model/MonitoredQuantities.h"
 #include "monitor/RamMonitor.h"
 #include "serial/SerialPort.h"
@@ -291,14 +292,9 @@ int CmdMonitor(Context& c) {
         csv = &file;
     }
     std::vector<std::unique_ptr<MonitoredModuleValue>> values;
-    std::string header = "Time";
-    std::string units = "ms";
-    for (int i : chosen) {
-        values.push_back(MakeMonitoredValue(i));
-        header += "," + CsvField(kMonitoredQuantities[static_cast<std::size_t>(i)].label);
-        units += "," + CsvField(kMonitoredQuantities[static_cast<std::size_t>(i)].unit);
-    }
-    *csv << header << '\n' << units << '\n' << std::flush;
+    for (int i : chosen) values.push_back(MakeMonitoredValue(i));
+    // The program's recorder writes the same format.
+    *csv << LogHeader(chosen) << std::flush;
 
     auto discard = [&] {
         if (!tempPath.empty()) {
@@ -312,15 +308,12 @@ int CmdMonitor(Context& c) {
         return rc;
     }
     MonitorStats stats = RunMonitorStream(o.seconds ? *o.seconds : 0.0, [&](int64_t ms) {
-        std::string row = std::to_string(ms);
+        std::vector<double> row;
         for (auto& v : values) {
             v->Refresh();
-            std::string text = v->FormatValue();
-            // The window's blank margin is not part of the number.
-            if (!text.empty() && text.front() == ' ') text.erase(0, 1);
-            row += "," + text;
+            row.push_back(v->GetValue());
         }
-        *csv << row << '\n';
+        *csv << LogRow(ms, chosen, row);
         if (csv == &c.out) c.out.flush();
     });
 
