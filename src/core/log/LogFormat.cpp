@@ -8,6 +8,8 @@
 
 #include "host/Clock.h"
 #include "host/Numbers.h"
+#include "model/LittleEndian.h"
+#include "monitor/LiveSource.h"
 
 namespace qx {
 
@@ -56,6 +58,19 @@ std::string FormatLogValue(int quantity, double value) {
         if (LogRawOf(quantity, AtoF(text)) == raw) break;
     }
     return text;
+}
+
+std::vector<double> ReadLiveValues(LiveSource& source, const std::vector<int>& quantities) {
+    std::vector<double> out;
+    for (int q : quantities) {
+        auto value = MakeMonitoredValue(q);
+        uint8_t bytes[4] = {};
+        const bool valid = source.GetImageBytes(bytes, value->GetAddress(),
+                                                static_cast<std::size_t>(value->GetSize()));
+        if (valid) value->SetFromInternal(static_cast<uint32_t>(le::Get(bytes, 4)));
+        out.push_back(valid ? value->GetValue() : 0.0);
+    }
+    return out;
 }
 
 std::string LogHeader(const std::vector<int>& quantities) {
@@ -109,6 +124,12 @@ bool LogWriter::Append(const std::vector<double>& values) {
     ++rows_;
     if (now - lastWriteMs_ >= 1000) return WriteOut();
     return true;
+}
+
+bool LogWriter::FlushIfDue() {
+    if (file_ == nullptr || Failed()) return false;
+    if (clock_->NowMs() - lastWriteMs_ < 1000) return true;
+    return WriteOut();
 }
 
 bool LogWriter::WriteOut() {

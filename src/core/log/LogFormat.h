@@ -29,6 +29,12 @@ double LogValueOf(int quantity, int64_t raw);
 // value as the log writes it.
 std::string FormatLogValue(int quantity, double value);
 
+class LiveSource;
+
+// The values of quantities as source holds them now (0 where it holds none),
+// converted as the monitored values convert the module's bytes.
+std::vector<double> ReadLiveValues(LiveSource& source, const std::vector<int>& quantities);
+
 // The two header lines (with their line feeds) for these quantities, in order.
 std::string LogHeader(const std::vector<int>& quantities);
 // One row with its line feed; values[i] belongs to quantities[i].
@@ -51,6 +57,9 @@ class LogWriter {
     // Adds a row timed at the clock's now minus the opening time. False once
     // the writer has failed.
     bool Append(const std::vector<double>& values);
+    // Writes the buffered rows out when a second has passed since the last
+    // write (rows may stop coming while the file stays open). False once failed.
+    bool FlushIfDue();
     // Writes what is buffered and closes. False when anything failed.
     bool Close();
 
