@@ -284,10 +284,10 @@ EngineLogs* CCalderixApp::Logs() const {
 }
 
 void CCalderixApp::UpdateTitle() {
-    QString title = QString::fromStdString(document_->GetTitle()) + QStringLiteral(" - ") +
-                    ToQ(res::DocTemplateField(res::DocField::WindowTitle));
-    if (demo_) title += QStringLiteral(" [Demo]");
+    QString title = QString::fromStdString(document_->GetTitle());
     if (logs_) title += logs_->TitleSuffix();
+    title += QStringLiteral(" - ") + ToQ(res::DocTemplateField(res::DocField::WindowTitle));
+    if (demo_) title += QStringLiteral(" [Demo]");
     frame_->setWindowTitle(title);
 }
 

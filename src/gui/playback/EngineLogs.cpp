@@ -344,7 +344,7 @@ void EngineLogs::ShowPlayback() {
 }
 
 QString EngineLogs::TitleSuffix() const {
-    return player_ ? QStringLiteral(" - Playback of ") + logName_ : QString();
+    return player_ ? QStringLiteral(" (playback of ") + logName_ + QStringLiteral(")") : QString();
 }
 
 // ---- Coverage ---------------------------------------------------------------
@@ -406,8 +406,9 @@ void EngineLogs::PaintCoverage(QPainter* p) {
             const int px = view->XToPixel(x);
             p->setPen(Qt::NoPen);
             p->setBrush(QColor(255, 140, 0));
+            // At the top, clear of the point markers on the curve.
             p->drawPolygon(
-                QPolygon({QPoint(px - 5, bottom), QPoint(px + 5, bottom), QPoint(px, bottom - 8)}));
+                QPolygon({QPoint(px - 5, top), QPoint(px + 5, top), QPoint(px, top + 8)}));
         }
     }
     p->restore();

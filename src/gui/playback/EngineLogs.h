@@ -56,7 +56,7 @@ class EngineLogs : public QObject {
     LogPlayer* Player() const { return player_.get(); }
     // One step of the playback timer: follows the clock, schedules the next.
     void Pump();
-    // " - Playback of ride.csv" while a log is open.
+    // " (playback of ride.csv)" while a log is open: after the document's name.
     QString TitleSuffix() const;
 
     ChartView* Chart() const { return chart_; }

@@ -151,7 +151,8 @@ TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
     const QString path = Path("pull.csv");
     Write(path, Ramp(40));
     ASSERT_TRUE(Logs().OpenLog(path));
-    EXPECT_TRUE(app_->Frame()->windowTitle().endsWith(QStringLiteral(" - Playback of pull.csv")));
+    EXPECT_EQ(app_->Frame()->windowTitle(),
+              QStringLiteral("Untitled (playback of pull.csv) - Quorvex I"));
     EXPECT_FALSE(Logs().Transport()->isHidden());
     EXPECT_EQ(Shown(0), " 0.0");
     EXPECT_EQ(Shown(5), " 12.5");  // raw 200, as the monitor shows it
@@ -174,7 +175,7 @@ TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
     Route(res::kCloseLog);
     EXPECT_EQ(Shown(0), "");  // nothing backs the values now
     EXPECT_EQ(LiveSourceOverride(), nullptr);
-    EXPECT_FALSE(app_->Frame()->windowTitle().contains(QStringLiteral("Playback")));
+    EXPECT_FALSE(app_->Frame()->windowTitle().contains(QStringLiteral("playback")));
     EXPECT_TRUE(Logs().Transport()->isHidden());
 }
 
