@@ -140,8 +140,10 @@ void ChartView::paintEvent(QPaintEvent*) {
     p.setPen(Qt::black);
     const QFontMetrics fm(font());
     const int base = height() - 2;
-    p.drawText(plot.left(), base, TimeText(t0));
-    const QString right = live_ ? QStringLiteral("last %1 s").arg(liveSpan_ / 1000) : TimeText(t1);
+    // Live times are the host clock's: only the span means anything.
+    p.drawText(plot.left(), base,
+               live_ ? QStringLiteral("-%1 s").arg(liveSpan_ / 1000) : TimeText(t0));
+    const QString right = live_ ? QStringLiteral("now") : TimeText(t1);
     p.drawText(plot.right() - fm.horizontalAdvance(right), base, right);
 
     int x = 4;

@@ -30,7 +30,7 @@ const std::vector<MenuEntry>& MainMenu() {
                Item(kFileMru1, "Recent File", true), Sep(), Item(kAppExit, "E&xit\tAlt+F4")}),
         Popup("&View",
               {Item(kMonitorWindow, "&Monitor Window"), Item(kViewChart, "&Chart"),
-               Item(kViewCoverage, "Map &Coverage"), Item(kResetCoverage, "&Reset Map Coverage"),
+               Item(kViewCoverage, "Map Co&verage"), Item(kResetCoverage, "&Reset Map Coverage"),
                Sep(), Item(kViewToolbar, "&Toolbar"), Item(kViewStatusBar, "&Status Bar")}),
         Popup("&Maps",
               {Item(32776, "Front Cylinder Spark Advance\tCtrl+1"),
