@@ -41,6 +41,7 @@ void ChartView::SetLog(const EngineLog* log, bool live) {
     log_ = log;
     live_ = live;
     zoomStart_ = zoomEnd_ = 0;
+    reduced_ = Reduced{};
     update();
 }
 
@@ -114,8 +115,23 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
         return plot.bottom() - static_cast<int>((v - m.min) / range * (plot.height() - 1) + 0.5);
     };
     p.setPen(ColorOf(q));
-    const std::vector<ColumnRange> cols =
-        ReduceColumns(log_->timeMs.data(), values.data(), values.size(), t0, t1, plot.width());
+    Reduced& cache = reduced_;
+    if (cache.log != log_ || cache.rows != log_->Rows() || cache.t0 != t0 || cache.t1 != t1 ||
+        cache.width != plot.width()) {
+        cache = Reduced{};
+        cache.log = log_;
+        cache.rows = log_->Rows();
+        cache.t0 = t0;
+        cache.t1 = t1;
+        cache.width = plot.width();
+    }
+    const auto k = static_cast<std::size_t>(q);
+    if (!cache.done[k]) {
+        cache.columns[k] =
+            ReduceColumns(log_->timeMs.data(), values.data(), values.size(), t0, t1, plot.width());
+        cache.done[k] = true;
+    }
+    const std::vector<ColumnRange>& cols = cache.columns[k];
     // Two points a column, low then high: an hour is a few thousand points.
     QPolygon line;
     line.reserve(2 * plot.width());

@@ -14,6 +14,9 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <vector>
+
+#include "log/ColumnReduce.h"
 
 namespace qx {
 struct EngineLog;
@@ -72,6 +75,19 @@ class ChartView : public QWidget {
     int64_t liveSpan_ = 30000;
     int64_t zoomStart_ = 0;  // playback zoom; an empty window means the whole log
     int64_t zoomEnd_ = 0;
+
+    // The reduced columns of the last paint: a moving cursor redraws without
+    // visiting the rows again while the window, the width and the rows stay.
+    struct Reduced {
+        const EngineLog* log = nullptr;
+        std::size_t rows = 0;
+        int64_t t0 = 0;
+        int64_t t1 = 0;
+        int width = 0;
+        std::array<std::vector<ColumnRange>, 7> columns;
+        std::array<bool, 7> done{};
+    };
+    mutable Reduced reduced_;
 };
 
 }  // namespace qx::gui
