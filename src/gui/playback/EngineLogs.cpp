@@ -16,6 +16,7 @@
 #include "host/Host.h"
 #include "log/LogPlayer.h"
 #include "maps/ModuleMap.h"
+#include "monitor/MonitorDisplay.h"
 #include "monitor/MonitorWindow.h"
 #include "monitor/RamMonitor.h"
 #include "playback/TransportBar.h"
@@ -42,6 +43,14 @@ void Message(const std::string& text) {
 QString Elapsed(int64_t ms) {
     const int64_t s = ms / 1000;
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The displays that are on now (the profile's mask outlives Cancel All).
+int ActiveMask(const MonitorWindow* window) {
+    int mask = 0;
+    for (int i = 0; window != nullptr && i < MonitorWindow::kDisplayCount; ++i)
+        if (window->Display(i)->IsActive()) mask |= 1 << i;
+    return mask;
 }
 
 }  // namespace
@@ -137,8 +146,16 @@ void EngineLogs::AddCommands() {
     c.Add(
         res::kLogEnd, CommandOwner::Application, [this] { player_->ToEnd(); }, playing);
     c.Add(
-        res::kViewChart, CommandOwner::Frame, [this] { chart_->setVisible(chart_->isHidden()); },
-        [this](CommandState& s) { s.checked = !chart_->isHidden(); });
+        res::kViewChart, CommandOwner::Frame,
+        [this] {
+            chart_->setVisible(chart_->isHidden());
+            ShowPlayback();  // the cursor where the playback is
+        },
+        [this](CommandState& s) {
+            s.checked = !chart_->isHidden();
+            // On idle: the chart follows displays turned on or off while paused.
+            if (s.checked) chart_->SetQuantityMask(ActiveMask(monitor_));
+        });
     c.Add(
         res::kViewCoverage, CommandOwner::Frame, [this] { SetCoverageShown(!coverageShown_); },
         [this](CommandState& s) { s.checked = coverageShown_; });
@@ -257,8 +274,8 @@ void EngineLogs::OnMonitorPacket(LiveSource& source) {
     if (!player_) {
         coverage_.Add(values[kEngineSpeed], lastLiveSampleMs_ >= 0 ? t - lastLiveSampleMs_ : 0);
         if (coverageShown_ && CoverageApplies()) frame_.View()->update();
-        if (chart_->isVisible()) {
-            chart_->SetQuantityMask(monitor_ ? monitor_->MonitorMask() : 0);
+        if (!chart_->isHidden()) {
+            chart_->SetQuantityMask(ActiveMask(monitor_));
             chart_->SetCursorMs(t);
         }
     }
@@ -337,8 +354,8 @@ void EngineLogs::ShowPlayback() {
     const EngineLog& log = player_->Log();
     const int64_t at = player_->PositionMs();
     transport_->ShowPosition(at, log.StartMs(), log.EndMs(), player_->IsPlaying());
-    if (chart_->isVisible()) {
-        chart_->SetQuantityMask(monitor_ ? monitor_->MonitorMask() : 0);
+    if (!chart_->isHidden()) {
+        chart_->SetQuantityMask(ActiveMask(monitor_));
         chart_->SetCursorMs(at);
     }
 }

@@ -237,6 +237,33 @@ TEST_F(EngineLogsTest, ClosingTheProgramWhileRecordingLeavesACompleteFile) {
     EXPECT_EQ(log.Rows(), static_cast<std::size_t>(packets));
 }
 
+TEST_F(EngineLogsTest, TheChartShowsTheActiveDisplaysAndMovesThePlayback) {
+    {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x09);  // engine speed, front advance
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    Write(Path("pull.csv"), Ramp(40));
+    ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
+    Route(res::kLogStepForward);
+    Route(res::kViewChart);
+    ChartView* chart = Logs().Chart();
+    EXPECT_FALSE(chart->isHidden());
+    EXPECT_FALSE(chart->IsLive());
+    EXPECT_EQ(chart->QuantityMask(), 0x09);
+    EXPECT_EQ(chart->CursorMs(), 100);
+    Route(res::kCancelAllMonitors);
+    app_->Frame()->OnIdle();
+    EXPECT_EQ(chart->QuantityMask(),
+              0);  // the profile's mask stays, the chart follows the displays
+    Q_EMIT chart->seekRequested(2550);
+    EXPECT_EQ(Logs().Player()->Row(), 25u);
+    EXPECT_EQ(chart->CursorMs(), 2550);
+    Route(res::kCloseLog);
+    EXPECT_TRUE(chart->IsLive());
+}
+
 TEST_F(EngineLogsTest, OpenLogRefusesOtherFilesNamingTheLine) {
     Start();
     const QString path = Path("tune.csv");
