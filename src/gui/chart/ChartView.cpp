@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QVarLengthArray>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -116,15 +117,6 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
     };
     p.setPen(ColorOf(q));
     Reduced& cache = reduced_;
-    if (cache.log != log_ || cache.rows != log_->Rows() || cache.t0 != t0 || cache.t1 != t1 ||
-        cache.width != plot.width()) {
-        cache = Reduced{};
-        cache.log = log_;
-        cache.rows = log_->Rows();
-        cache.t0 = t0;
-        cache.t1 = t1;
-        cache.width = plot.width();
-    }
     const auto k = static_cast<std::size_t>(q);
     if (!cache.done[k]) {
         cache.columns[k] =
@@ -132,17 +124,45 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
         cache.done[k] = true;
     }
     const std::vector<ColumnRange>& cols = cache.columns[k];
-    // Two points a column, low then high: an hour is a few thousand points.
-    QPolygon line;
-    line.reserve(2 * plot.width());
+    const auto first = static_cast<std::size_t>(
+        std::lower_bound(log_->timeMs.begin(), log_->timeMs.end(), t0) - log_->timeMs.begin());
+    const auto last = static_cast<std::size_t>(
+        std::lower_bound(log_->timeMs.begin(), log_->timeMs.end(), t1) - log_->timeMs.begin());
+    if (last - first <= cols.size()) {
+        // Fewer rows than columns: a line through the rows themselves, from
+        // the row before the window to the one after it.
+        QPolygon line;
+        const std::size_t from = first > 0 ? first - 1 : 0;
+        const std::size_t to = std::min(values.size(), last + 1);
+        for (std::size_t i = from; i < to; ++i) line << QPoint(XOf(log_->timeMs[i]), y(values[i]));
+        if (line.size() == 1) line << line.front() + QPoint(1, 0);
+        p.drawPolyline(line);
+        return;
+    }
+    // One vertical stroke a column from its minimum to its maximum, stretched
+    // to meet the column before: the cost follows the width, not the rows.
+    QVarLengthArray<QLine, 2048> strokes;
+    int prevLo = 0;
+    int prevHi = 0;
+    bool prev = false;
     for (int c = 0; c < static_cast<int>(cols.size()); ++c) {
         const ColumnRange& r = cols[static_cast<std::size_t>(c)];
-        if (!r.any) continue;
-        line << QPoint(plot.left() + c, y(r.min));
-        if (r.max != r.min) line << QPoint(plot.left() + c, y(r.max));
+        if (!r.any) {
+            prev = false;
+            continue;
+        }
+        int lo = y(r.max);  // pixels grow downwards
+        int hi = y(r.min);
+        if (prev) {
+            lo = std::min(lo, prevHi);
+            hi = std::max(hi, prevLo);
+        }
+        prevLo = y(r.max);
+        prevHi = y(r.min);
+        prev = true;
+        strokes.append(QLine(plot.left() + c, lo, plot.left() + c, hi));
     }
-    if (line.size() == 1) line << line.front() + QPoint(1, 0);
-    p.drawPolyline(line);
+    p.drawLines(strokes.constData(), static_cast<int>(strokes.size()));
 }
 
 void ChartView::paintEvent(QPaintEvent*) {
@@ -170,8 +190,29 @@ void ChartView::paintEvent(QPaintEvent*) {
         p.setPen(Qt::black);
         p.drawText(x + 14, 4 + fm.ascent(), text);
         x += 14 + fm.horizontalAdvance(text) + 12;
-        if (log_ != nullptr && log_->Has(q) && log_->Rows() > 0) DrawSeries(p, q, plot, t0, t1);
     }
+    // The series are drawn into a layer kept while the rows, the window, the
+    // size and the choice stay: a moving cursor only copies it.
+    Reduced& cache = reduced_;
+    const std::size_t rows = log_ != nullptr ? log_->Rows() : 0;
+    if (cache.log != log_ || cache.rows != rows || cache.t0 != t0 || cache.t1 != t1 ||
+        cache.width != plot.width() || cache.layer.size() != plot.size() || cache.mask != mask_) {
+        cache = Reduced{};
+        cache.log = log_;
+        cache.rows = rows;
+        cache.t0 = t0;
+        cache.t1 = t1;
+        cache.width = plot.width();
+        cache.mask = mask_;
+        cache.layer = QImage(plot.size(), QImage::Format_ARGB32_Premultiplied);
+        cache.layer.fill(Qt::transparent);
+        QPainter lp(&cache.layer);
+        lp.translate(-plot.topLeft());
+        for (int q = 0; q < kMonitoredQuantityCount; ++q)
+            if (((mask_ >> q) & 1) != 0 && rows > 0 && log_->Has(q))
+                DrawSeries(lp, q, plot, t0, t1);
+    }
+    p.drawImage(plot.topLeft(), cache.layer);
     if (mask_ == 0) {
         p.setPen(Qt::gray);
         p.drawText(plot, Qt::AlignCenter,

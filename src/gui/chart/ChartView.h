@@ -11,6 +11,7 @@
 //
 // Ownership: the chart does not own the log it shows; the caller keeps it
 // alive (and unchanged except for rows appended) while the chart shows it.
+#include <QImage>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -76,14 +77,15 @@ class ChartView : public QWidget {
     int64_t zoomStart_ = 0;  // playback zoom; an empty window means the whole log
     int64_t zoomEnd_ = 0;
 
-    // The reduced columns of the last paint: a moving cursor redraws without
-    // visiting the rows again while the window, the width and the rows stay.
+    // The reduced columns and the drawn series of the last paint.
     struct Reduced {
         const EngineLog* log = nullptr;
         std::size_t rows = 0;
         int64_t t0 = 0;
         int64_t t1 = 0;
         int width = 0;
+        int mask = 0;
+        QImage layer;
         std::array<std::vector<ColumnRange>, 7> columns;
         std::array<bool, 7> done{};
     };

@@ -198,8 +198,11 @@ void EngineLogs::StopRecording() {
     if (!IsRecording()) return;
     pollTimer_->stop();
     status_->hide();
-    if (!writer_.Close())
-        Message("The log " + writer_.Path() + " could not be written:\n" + writer_.Error());
+    if (writer_.Close()) return;
+    // Told from the main loop: this may run inside a nested wait.
+    const std::string text =
+        "The log " + writer_.Path() + " could not be written:\n" + writer_.Error();
+    QTimer::singleShot(0, this, [text] { Message(text); });
 }
 
 void EngineLogs::FailRecording() {

@@ -60,6 +60,16 @@ TEST_F(Chart, EachSeriesOnItsOwnScaleWithValuesAtTheCursor) {
     EXPECT_EQ(chart.LegendText(0), QStringLiteral("Engine Speed 8250.0 rpm"));
     EXPECT_EQ(chart.LegendText(5), QStringLiteral("Battery Voltage 8.0 volts"));
     SavePicture(img, QStringLiteral("chart.png"));
+
+    // Fewer rows than pixel columns: a line through the rows themselves.
+    EngineLog sparse;
+    std::string error;
+    ASSERT_TRUE(ReadEngineLog(LogHeader({0}) + "0,0.0\n1000,8250.0\n2000,8250.0\n", sparse, error));
+    chart.SetLog(&sparse, false);
+    chart.SetQuantityMask(0x01);
+    const QImage few = chart.grab().toImage();
+    EXPECT_TRUE(Drawn(few, chart.XOf(1500), plot.top(), 0));
+    EXPECT_TRUE(Drawn(few, chart.XOf(500), (plot.top() + plot.bottom()) / 2, 0));  // the rise
 }
 
 TEST_F(Chart, ClickAndDragAskToMovePlaybackAndTheWheelZoomsTime) {
