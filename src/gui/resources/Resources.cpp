@@ -23,7 +23,7 @@ const std::vector<MenuEntry>& MainMenu() {
         Popup("&File",
               {Item(kFileNew, "&New\tCtrl+N"), Item(kFileOpen, "&Open...\tCtrl+O"),
                Item(kFileSave, "&Save\tCtrl+S"), Item(kFileSaveAs, "Save &As...\tCtrl+A"), Sep(),
-               Item(kOpenLog, "Open &Log..."), Item(kCloseLog, "&Close Log"), Sep(),
+               Item(kOpenLog, "Open Lo&g..."), Item(kCloseLog, "&Close Log"), Sep(),
                Item(kLink, "Establish Module &Link\tCtrl+L"),
                Item(kUpload, "&Upload Module Settings\tCtrl+U"),
                Item(kDownload, "&Download Settings to Module\tCtrl+D"), Sep(),
