@@ -61,6 +61,9 @@ TEST_F(Player, FollowsTheClockAtEachSpeedAndPausesAtTheEnd) {
     player.Play();  // from the end: again from the start
     EXPECT_EQ(player.Row(), 0u);
     EXPECT_TRUE(player.IsPlaying());
+    host->AdvanceMs(30);  // 240 ms of log at 8x
+    player.Tick();
+    EXPECT_EQ(player.Row(), 2u);
 }
 
 TEST_F(Player, PauseHoldsThePositionWhileTheClockRuns) {

@@ -32,7 +32,10 @@ void LogPlayer::Anchor(int64_t logTime) {
 
 void LogPlayer::Play() {
     if (playing_) return;
-    if (row_ + 1 >= log_->Rows()) MoveTo(0, true);
+    if (row_ + 1 >= log_->Rows()) {
+        pausedAt_ = log_->StartMs();
+        MoveTo(0, true);
+    }
     Anchor(pausedAt_);
     playing_ = true;
 }

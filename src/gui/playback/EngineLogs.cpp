@@ -1,6 +1,7 @@
 #include "playback/EngineLogs.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <algorithm>
 
 #include "app/MainFrame.h"
+#include "app/QtHost.h"
 #include "chart/ChartView.h"
 #include "graph/MapGraphView.h"
 #include "host/Host.h"
@@ -51,6 +53,21 @@ int ActiveMask(const MonitorWindow* window) {
     for (int i = 0; window != nullptr && i < MonitorWindow::kDisplayCount; ++i)
         if (window->Display(i)->IsActive()) mask |= 1 << i;
     return mask;
+}
+
+// The file dialog counts as a modal window of the host, so a close asked for
+// meanwhile waits until it is gone (the dialog's loop uses this object).
+QString ChooseLogFile(QWidget* owner, bool save) {
+    auto* host = dynamic_cast<QtHost*>(&CurrentHost());
+    if (host != nullptr) host->EnterModal();
+    QFileDialog dialog(owner, save ? QStringLiteral("Record to File") : QStringLiteral("Open Log"),
+                       QDir::currentPath(), QStringLiteral("Engine Logs (*.csv);;All Files (*)"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    const bool ok = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    if (host != nullptr) host->LeaveModal();
+    return ok ? dialog.selectedFiles().first() : QString();
 }
 
 }  // namespace
@@ -172,13 +189,8 @@ void EngineLogs::AddCommands() {
 
 void EngineLogs::RecordDialog() {
     if (RamMonitor::Instance().PostponeCommandIfBusy(res::kRecordLog, true)) return;
-    const QString path =
-        QFileDialog::getSaveFileName(&frame_, QStringLiteral("Record to File"), QString(),
-                                     QStringLiteral("Engine Logs (*.csv);;All Files (*)"));
-    if (path.isEmpty()) return;
-    StartRecording(path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)
-                       ? path
-                       : path + QStringLiteral(".csv"));
+    const QString path = ChooseLogFile(&frame_, true);
+    if (!path.isEmpty()) StartRecording(path);
 }
 
 bool EngineLogs::StartRecording(const QString& path) {
@@ -299,9 +311,7 @@ void EngineLogs::OnPlayerRow(bool first) {
 
 void EngineLogs::OpenDialog() {
     if (RamMonitor::Instance().PostponeCommandIfBusy(res::kOpenLog, true)) return;
-    const QString path =
-        QFileDialog::getOpenFileName(&frame_, QStringLiteral("Open Log"), QString(),
-                                     QStringLiteral("Engine Logs (*.csv);;All Files (*)"));
+    const QString path = ChooseLogFile(&frame_, false);
     if (!path.isEmpty()) OpenLog(path);
 }
 

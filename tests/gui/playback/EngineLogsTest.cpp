@@ -3,9 +3,11 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QSlider>
+#include <QTimer>
 
 #include "chart/ChartView.h"
 #include "graph/MapGraphView.h"
@@ -262,6 +264,25 @@ TEST_F(EngineLogsTest, TheChartShowsTheActiveDisplaysAndMovesThePlayback) {
     EXPECT_EQ(chart->CursorMs(), 2550);
     Route(res::kCloseLog);
     EXPECT_TRUE(chart->IsLive());
+}
+
+// The file dialog runs a loop of its own: a close meanwhile waits for it.
+TEST_F(EngineLogsTest, ACloseWhileTheLogDialogIsOpenWaitsForIt) {
+    Start();
+    AnswerSave(MsgResult::No);
+    bool pendingWhileOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        app_->Frame()->close();
+        pendingWhileOpen = app_->Frame()->IsClosePending();
+        dialog->reject();
+    });
+    Route(res::kOpenLog);
+    EXPECT_TRUE(pendingWhileOpen);
+    EXPECT_EQ(Logs().Player(), nullptr);
+    Settle();  // the close goes through now
+    EXPECT_FALSE(app_->Frame()->IsClosePending());
 }
 
 TEST_F(EngineLogsTest, OpenLogRefusesOtherFilesNamingTheLine) {
