@@ -93,6 +93,21 @@ TEST(LogReader, RefusesAnythingElseNamingTheLine) {
     }
 }
 
+TEST(LogReader, TheSampleRideIsAFewPullsAtThePacketRate) {
+    EngineLog log;
+    std::string error;
+    ASSERT_TRUE(ReadEngineLogFile(QX_SAMPLE_RIDE, log, error)) << error;
+    EXPECT_EQ(log.quantities.size(), 7u);
+    EXPECT_GE(log.EndMs(), 30000);
+    int pulls = 0;
+    for (std::size_t i = 1; i < log.Rows(); ++i) {
+        EXPECT_NEAR(log.timeMs[i] - log.timeMs[i - 1], 66, 1);
+        // A pull: the engine passes 4000 rpm on the way up.
+        pulls += log.values[0][i - 1] < 4000.0f && log.values[0][i] >= 4000.0f;
+    }
+    EXPECT_GE(pulls, 3);
+}
+
 TEST(LogReader, RefusesAFileThatCannotBeRead) {
     EngineLog log;
     std::string error;
