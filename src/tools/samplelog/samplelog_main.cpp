@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     emu::Memory memory{};
     emu::InstallDefaultImage(memory, emu::kFirmware10, 1234);
     const emu::LiveLayout layout = emu::LayoutForFirmware(emu::kFirmware10);
-    const emu::EngineModel engine(0x5EED);
+    const emu::EngineModel engine(0x2A17);
     const std::vector<int> all = {0, 1, 2, 3, 4, 5, 6};
     const uint16_t at[] = {layout.engineSpeed,  layout.acceleration, layout.peakAcceleration,
                            layout.frontAdvance, layout.rearAdvance,  layout.battery,
