@@ -104,6 +104,10 @@ TEST_F(EngineLogsTest, RecordingTakesEveryPacketFlushesEachSecondAndEndsWithMoni
     EXPECT_GE(log.Rows(), 60u);
     EXPECT_GT(log.EndMs() - log.StartMs(), 3000);  // 15 packets a second
     EXPECT_GT(log.values[5][10], 10.0f);           // the emulated battery
+    // The coverage counted the same packets: the engine idles near 1100 rpm.
+    EXPECT_GT(Logs().CoverageData().TotalMs(), 3000);
+    EXPECT_TRUE(Logs().CoverageData().Used(2));
+    EXPECT_FALSE(Logs().CoverageData().Used(15));
 }
 
 TEST_F(EngineLogsTest, AWriteErrorStopsTheRecordingWithAMessageAndMonitoringGoesOn) {
