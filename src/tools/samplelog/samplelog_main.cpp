@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
         engine.Update(memory, layout, t);
         std::vector<double> values;
         for (int q = 0; q < 7; ++q) {
-            const int64_t raw =
-                q == 0 ? (memory[at[q]] << 8) | memory[at[q] + 1] : memory[at[q]];
+            const int64_t raw = q == 0 ? (memory[at[q]] << 8) | memory[at[q] + 1] : memory[at[q]];
             values.push_back(LogValueOf(q, raw));
         }
         out << LogRow((t + 500) / 1000, all, values);
