@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
 
 #include "chart/ChartView.h"
@@ -268,6 +269,36 @@ TEST_F(EngineLogsTest, TheChartShowsTheActiveDisplaysAndMovesThePlayback) {
     EXPECT_EQ(chart->CursorMs(), 2550);
     Route(res::kCloseLog);
     EXPECT_TRUE(chart->IsLive());
+}
+
+// Space, Home and End belong to the graph until a log is open, then to the
+// transport; the arrows stay the graph's.
+TEST_F(EngineLogsTest, TransportKeysTakeOverOnlyDuringPlayback) {
+    Start();
+    app_->Frame()->show();
+    QApplication::setActiveWindow(app_->Frame());
+    MapGraphView* view = app_->Frame()->View();
+    view->setFocus();
+    Settle();
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 1);
+    Write(Path("pull.csv"), Ramp(40));
+    ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
+    Settle();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 1);  // not the graph's now
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(Logs().Player()->Row(), 39u);
+    QTest::keyClick(view, Qt::Key_Comma);
+    EXPECT_EQ(Logs().Player()->Row(), 38u);
+    QTest::keyClick(view, Qt::Key_Left);
+    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 2);
+    Route(res::kCloseLog);
+    Settle();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(view->SelectedIndex(), 0);
 }
 
 // The file dialog runs a loop of its own: a close meanwhile waits for it.
