@@ -10,6 +10,7 @@
 #include "host/Profile.h"
 #include "link/CommPort.h"
 #include "model/LittleEndian.h"
+#include "monitor/LiveSource.h"
 #include "monitor/RamMonitor.h"
 
 namespace qx {
@@ -393,8 +394,11 @@ bool MonitoredModuleValue::SyncModuleWithHost(bool /*propagate*/) {
 
 bool MonitoredModuleValue::Refresh() {
     uint8_t buffer[4] = {};
-    const bool valid = RamMonitor::Instance().GetImageBytes(buffer, GetAddress(),
-                                                            static_cast<std::size_t>(GetSize()));
+    // The monitor's image or a log being played back, whichever feeds the displays.
+    LiveSource* source = ActiveLiveSource();
+    if (source == nullptr) source = &RamMonitor::Instance();
+    const bool valid =
+        source->GetImageBytes(buffer, GetAddress(), static_cast<std::size_t>(GetSize()));
     SetFromInternal(static_cast<uint32_t>(le::Get(buffer, 4)));
     inSync_ = valid;
     return true;

@@ -89,6 +89,10 @@ bool RamMonitor::GetImageBytes(uint8_t* dest, uint16_t moduleAddress, std::size_
     return imageValid_;
 }
 
+bool RamMonitor::BacksValues() const {
+    return running_ && CommPort::Exists() && CommPort::Instance().IsLinked();
+}
+
 bool RamMonitor::Start() {
     Host& host = CurrentHost();
     host.Trace("\r\nRamMonitor::Start");
@@ -312,7 +316,9 @@ void RamMonitor::Run() {
                 if (port.ReceiveCount() >= packet) {
                     ++packetReads;
                     if (UpdateRamImage(nullptr)) {
+                        sampleTimeMs_ = host.GetClock().NowMs();
                         if (refreshHook_) refreshHook_(firstUpdate);
+                        NotifySample(*this, firstUpdate);
                         firstUpdate = false;
                     }
                 }

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "link/CommPort.h"
+#include "monitor/LiveSource.h"
 
 namespace qx {
 
-class RamMonitor {
+class RamMonitor final : public LiveSource {
   public:
     static constexpr std::size_t kImageSize = 60;
     static constexpr int kMaxPostponed = 4;
@@ -37,7 +38,13 @@ class RamMonitor {
     // Copies length bytes of the image for module addresses moduleAddress.. and
     // returns whether the image is valid. A range not wholly inside the streamed
     // block copies nothing and answers false.
-    bool GetImageBytes(uint8_t* dest, uint16_t moduleAddress, std::size_t length);
+    bool GetImageBytes(uint8_t* dest, uint16_t moduleAddress, std::size_t length) override;
+    // Backed while the link is up and the stream runs; the bar shows while
+    // monitoring, suspended or not.
+    bool BacksValues() const override;
+    bool ShowsLiveBar() const override { return running_ || suspended_; }
+    // The host clock when the latest good packet arrived.
+    int64_t SampleTimeMs() const override { return sampleTimeMs_; }
 
     bool Start();
     bool Stop();
@@ -73,7 +80,7 @@ class RamMonitor {
     // The whole image (for tests and diagnostics); owned by the monitor.
     const uint8_t* Image() const { return image_; }
 
-    ~RamMonitor();
+    ~RamMonitor() override;
     RamMonitor(const RamMonitor&) = delete;
     RamMonitor& operator=(const RamMonitor&) = delete;
 
@@ -92,6 +99,7 @@ class RamMonitor {
     std::function<void(bool)> refreshHook_;
     bool runActive_ = false;
     bool replayPosted_ = false;
+    int64_t sampleTimeMs_ = 0;
 };
 
 }  // namespace qx

@@ -24,6 +24,7 @@
 #include "model/ModuleState.h"
 #include "monitor/MonitorCommands.h"
 #include "monitor/RamMonitor.h"
+#include "playback/EngineLogs.h"
 #include "resources/Resources.h"
 #include "serial/SerialPort.h"
 
@@ -191,7 +192,9 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     host_->SetLinkIndicatorHandler([this](bool up) { frame_->SetLinkIndicator(up); });
     frame_->SetCanCloseHook([this] { return SaveModified(); });
     frame_->SetDropHandler([this](const QString& path) { OpenRemembered(path); });
-    InstallMonitorWindow(*frame_);
+    MonitorWindow* monitor = InstallMonitorWindow(*frame_);
+    logs_ = InstallEngineLogs(*frame_, monitor);
+    connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
     InstallSettingsDialogs(*frame_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
@@ -280,9 +283,14 @@ bool CCalderixApp::StartDemo(QString* error) {
     return true;
 }
 
+EngineLogs* CCalderixApp::Logs() const {
+    return logs_;
+}
+
 void CCalderixApp::UpdateTitle() {
-    QString title = QString::fromStdString(document_->GetTitle()) + QStringLiteral(" - ") +
-                    ToQ(res::DocTemplateField(res::DocField::WindowTitle));
+    QString title = QString::fromStdString(document_->GetTitle());
+    if (logs_) title += logs_->TitleSuffix();
+    title += QStringLiteral(" - ") + ToQ(res::DocTemplateField(res::DocField::WindowTitle));
     if (demo_) title += QStringLiteral(" [Demo]");
     frame_->setWindowTitle(title);
 }

@@ -9,6 +9,7 @@
 // Ownership: the application owns the host, the document, the frame, the
 // single-instance server and the demo emulator; all live until it is destroyed.
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <deque>
 #include <functional>
@@ -33,6 +34,7 @@ namespace qx::gui {
 
 class QtHost;
 class CMainFrame;
+class EngineLogs;
 
 // Private command: open the oldest remembered file (dropped or handed over).
 inline constexpr int kCmdOpenRemembered = 32830;
@@ -60,6 +62,8 @@ class CCalderixApp : public QObject {
   public:
     CCalderixApp();
     ~CCalderixApp() override;
+    // Engine-log recording, playback, chart and coverage; null before InitInstance.
+    EngineLogs* Logs() const;
 
     // Start-up. False ends the program: another copy runs (and has been handed
     // the file), or the file named could not be opened.
@@ -115,6 +119,7 @@ class CCalderixApp : public QObject {
     std::unique_ptr<CMainFrame> frame_;
     std::unique_ptr<QLocalServer> server_;
     std::unique_ptr<emu::PtyEmulator> demo_;
+    QPointer<EngineLogs> logs_;  // a child of the frame
     std::deque<QString> remembered_;
     FileChooser chooser_;
     QtHost::Answerer answerer_;

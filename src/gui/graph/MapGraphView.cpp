@@ -356,6 +356,7 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
         return;
     }
 
+    Q_EMIT backgroundPainted(&p);
     if (currentMap_->Initialized()) {
         for (int i = 0; i < currentMap_->GridLines().x; ++i) DrawXGridLine(p, i);
         for (int i = 0; i < currentMap_->GridLines().y; ++i) DrawYGridLine(p, i);

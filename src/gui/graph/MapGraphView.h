@@ -144,6 +144,11 @@ class MapGraphView : public QWidget, public DocumentObserver {
     // calls it, and the benchmark renders through it.
     void DrawGraph(QPainter& painter, const graph::PixelRect& r);
 
+  Q_SIGNALS:
+    // The plot's background is painted and the grid is not yet: shading
+    // drawn now lies under the grid, the live bar and the curve.
+    void backgroundPainted(QPainter* painter);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "link/CommPort.h"
+#include "monitor/LiveSource.h"
 #include "monitor/RamMonitor.h"
 
 namespace qx::gui {
@@ -16,9 +17,8 @@ bool MonitorReadingPacket() {
 }
 
 bool MonitorShowsLiveBar() {
-    if (!RamMonitor::Exists()) return false;
-    const RamMonitor& m = RamMonitor::Instance();
-    return m.IsRunning() || m.IsSuspended();
+    const LiveSource* source = ActiveLiveSource();
+    return source != nullptr && source->ShowsLiveBar();
 }
 
 void CallWhenModuleFree(std::function<void()> fn) {

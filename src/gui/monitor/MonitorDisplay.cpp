@@ -8,9 +8,8 @@
 #include <QWidget>
 
 #include "graph/GraphStyle.h"
-#include "link/CommPort.h"
 #include "model/ModuleValue.h"
-#include "monitor/RamMonitor.h"
+#include "monitor/LiveSource.h"
 
 namespace qx::gui {
 
@@ -35,8 +34,8 @@ class MonitorRowFrame : public QWidget {
 namespace {
 
 bool MonitorBacksValues() {
-    return CommPort::Exists() && CommPort::Instance().IsLinked() && RamMonitor::Exists() &&
-           RamMonitor::Instance().IsRunning();
+    const LiveSource* source = ActiveLiveSource();
+    return source != nullptr && source->BacksValues();
 }
 
 }  // namespace

@@ -53,6 +53,19 @@ enum CommandId : int {
     kSelectMonitors = 32806,
     kToggleMonitoring = 32807,
     kResetPeakAcceleration = 32808,
+    // Engine logs: recording, playback, the chart and the map coverage.
+    kRecordLog = 32810,
+    kStopRecording = 32811,
+    kOpenLog = 32812,
+    kCloseLog = 32813,
+    kPlayPause = 32814,
+    kLogStepBack = 32815,
+    kLogStepForward = 32816,
+    kLogStart = 32817,
+    kLogEnd = 32818,
+    kViewChart = 32819,
+    kViewCoverage = 32820,
+    kResetCoverage = 32821,
 };
 
 inline constexpr int kRecentFileCount = 4;

@@ -18,6 +18,7 @@
 #include "host/Profile.h"
 #include "host/SafeFile.h"
 #include "link/CommPort.h"
+#include "log/LogFormat.h"
 #include "model/MonitoredQuantities.h"
 #include "monitor/RamMonitor.h"
 #include "serial/SerialPort.h"
@@ -336,27 +337,19 @@ int CmdMonitor(Context& c) {
         }
     };
     std::vector<std::unique_ptr<MonitoredModuleValue>> values;
-    std::string header = "Time";
-    std::string units = "ms";
-    for (int i : chosen) {
-        values.push_back(MakeMonitoredValue(i));
-        header += "," + CsvField(kMonitoredQuantities[static_cast<std::size_t>(i)].label);
-        units += "," + CsvField(kMonitoredQuantities[static_cast<std::size_t>(i)].unit);
-    }
-    emit(header + '\n' + units + '\n');
+    for (int i : chosen) values.push_back(MakeMonitoredValue(i));
+    // The program's recorder writes the same format.
+    emit(LogHeader(chosen));
 
     RunLink link(c);
     if (int rc = link.Establish()) return rc;  // the writer discards the file
     MonitorStats stats = RunMonitorStream(o.seconds ? *o.seconds : 0.0, [&](int64_t ms) {
-        std::string row = std::to_string(ms);
+        std::vector<double> row;
         for (auto& v : values) {
             v->Refresh();
-            std::string text = v->FormatValue();
-            // The window's blank margin is not part of the number.
-            if (!text.empty() && text.front() == ' ') text.erase(0, 1);
-            row += "," + text;
+            row.push_back(v->GetValue());
         }
-        emit(row + '\n');
+        emit(LogRow(ms, chosen, row));
     });
 
     const double rate = stats.elapsedMs > 0 ? stats.goodPackets * 1000.0 / stats.elapsedMs : 0.0;

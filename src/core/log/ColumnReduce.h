@@ -1,0 +1,21 @@
+#pragma once
+// Reduces a time series to one minimum and maximum per pixel column, so that a
+// chart of an hour draws as few lines as one of a minute.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qx {
+
+struct ColumnRange {
+    float min = 0.0f;
+    float max = 0.0f;
+    bool any = false;  // some sample falls in this column
+};
+
+// Column c covers times [t0 + c * w, t0 + (c + 1) * w) with w = (t1 - t0) /
+// columns. times must be non-decreasing; samples outside [t0, t1) are skipped.
+std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values, std::size_t n,
+                                       int64_t t0, int64_t t1, int columns);
+
+}  // namespace qx

@@ -1,0 +1,59 @@
+#include "log/Coverage.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/ModuleValue.h"
+
+namespace qx {
+
+Coverage::Coverage(double xMin, double xMax, int points)
+    : xMin_(xMin),
+      spacing_(points > 1 ? (xMax - xMin) / (points - 1) : 1.0),
+      time_(static_cast<std::size_t>(std::max(points, 1)), 0),
+      seen_(time_.size(), false) {}
+
+int Coverage::PointOf(double x) const {
+    // Halves go up, as the live bar's rounding does.
+    const double k = RoundTo((x - xMin_) / spacing_, 0);
+    return static_cast<int>(std::clamp(k, 0.0, static_cast<double>(time_.size() - 1)));
+}
+
+void Coverage::Add(double x, int64_t dwellMs) {
+    const auto i = static_cast<std::size_t>(PointOf(x));
+    const int64_t dwell = std::clamp<int64_t>(dwellMs, 0, kMaxDwellMs);
+    time_[i] += dwell;
+    total_ += dwell;
+    seen_[i] = true;
+}
+
+void Coverage::AddRows(const int64_t* times, const float* values, std::size_t from,
+                       std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        // The last row of a log holds as long as the one before it.
+        int64_t dwell = 0;
+        if (i + 1 < to) {
+            dwell = times[i + 1] - times[i];
+        } else if (i > from) {
+            dwell = times[i] - times[i - 1];
+        }
+        Add(values[i], dwell);
+    }
+}
+
+void Coverage::Reset() {
+    std::fill(time_.begin(), time_.end(), 0);
+    std::fill(seen_.begin(), seen_.end(), false);
+    total_ = 0;
+}
+
+double Coverage::Share(int i) const {
+    if (i < 0 || i >= Points() || total_ == 0) return 0.0;
+    return static_cast<double>(time_[static_cast<std::size_t>(i)]) / static_cast<double>(total_);
+}
+
+bool Coverage::Used(int i) const {
+    return i >= 0 && i < Points() && seen_[static_cast<std::size_t>(i)];
+}
+
+}  // namespace qx

@@ -1,0 +1,36 @@
+#pragma once
+// Reads an engine log (see LogFormat.h) into columns. Anything that is not a
+// log is refused with a message naming the line that is wrong. A last line
+// cut short (the recorder was killed while writing it) is dropped, not refused.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/MonitoredQuantities.h"
+
+namespace qx {
+
+struct EngineLog {
+    std::vector<int> quantities;  // the columns after Time, in file order
+    std::vector<int64_t> timeMs;  // non-decreasing
+    // Per quantity (display order): the module's integers and their values,
+    // one per row, or empty when the log has no such column.
+    std::array<std::vector<uint16_t>, kMonitoredQuantityCount> raw;
+    std::array<std::vector<float>, kMonitoredQuantityCount> values;
+    bool droppedPartialLine = false;
+
+    std::size_t Rows() const { return timeMs.size(); }
+    bool Has(int quantity) const;
+    int64_t StartMs() const { return timeMs.empty() ? 0 : timeMs.front(); }
+    int64_t EndMs() const { return timeMs.empty() ? 0 : timeMs.back(); }
+    // The last row at or before t (0 when t lies before the first row).
+    std::size_t RowAt(int64_t t) const;
+};
+
+// error: "line N: what is wrong" (or a reason for the whole file).
+bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error);
+bool ReadEngineLogFile(const std::string& path, EngineLog& out, std::string& error);
+
+}  // namespace qx

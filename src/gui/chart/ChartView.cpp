@@ -1,0 +1,268 @@
+#include "chart/ChartView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVarLengthArray>
+#include <QWheelEvent>
+#include <algorithm>
+
+#include "host/Numbers.h"
+#include "log/ColumnReduce.h"
+#include "log/LogReader.h"
+#include "model/MonitoredQuantities.h"
+
+namespace qx::gui {
+
+namespace {
+
+QString TimeText(int64_t ms) {
+    const int64_t s = ms / 1000;
+    return QStringLiteral("%1:%2.%3")
+        .arg(s / 60)
+        .arg(s % 60, 2, 10, QLatin1Char('0'))
+        .arg((ms % 1000) / 100);
+}
+
+}  // namespace
+
+ChartView::ChartView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("ChartView"));
+    setMinimumHeight(120);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QColor ChartView::ColorOf(int quantity) {
+    static const QColor colors[kMonitoredQuantityCount] = {
+        QColor(220, 30, 30), QColor(30, 140, 30), QColor(120, 60, 160), QColor(20, 90, 220),
+        QColor(0, 160, 170), QColor(200, 120, 0), QColor(90, 90, 90)};
+    return colors[std::clamp(quantity, 0, kMonitoredQuantityCount - 1)];
+}
+
+void ChartView::SetLog(const EngineLog* log, bool live) {
+    log_ = log;
+    live_ = live;
+    zoomStart_ = zoomEnd_ = 0;
+    reduced_ = Reduced{};
+    update();
+}
+
+void ChartView::SetQuantityMask(int mask) {
+    if (mask == mask_) return;
+    mask_ = mask;
+    update();
+}
+
+void ChartView::SetCursorMs(int64_t t) {
+    cursor_ = t;
+    update();
+}
+
+void ChartView::SetLiveSpanMs(int64_t span) {
+    liveSpan_ = std::clamp(span, kLiveSpansMs.front(), kLiveSpansMs.back());
+    update();
+}
+
+int64_t ChartView::ViewEndMs() const {
+    if (log_ == nullptr || log_->Rows() == 0) return live_ ? liveSpan_ : 1;
+    if (live_) return std::max(log_->EndMs(), log_->StartMs() + liveSpan_);
+    if (zoomEnd_ > zoomStart_) return zoomEnd_;
+    return std::max(log_->EndMs(), log_->StartMs() + 1);
+}
+
+int64_t ChartView::ViewStartMs() const {
+    if (log_ == nullptr || log_->Rows() == 0) return 0;
+    if (live_) return ViewEndMs() - liveSpan_;
+    if (zoomEnd_ > zoomStart_) return zoomStart_;
+    return log_->StartMs();
+}
+
+QRect ChartView::PlotRect() const {
+    return rect().adjusted(4, kLegendHeight + 2, -4, -14);
+}
+
+int64_t ChartView::TimeAt(int x) const {
+    const QRect plot = PlotRect();
+    const int64_t t0 = ViewStartMs();
+    const int64_t t1 = ViewEndMs();
+    const double f =
+        std::clamp(static_cast<double>(x - plot.left()) / std::max(1, plot.width()), 0.0, 1.0);
+    return t0 + static_cast<int64_t>(f * static_cast<double>(t1 - t0) + 0.5);
+}
+
+int ChartView::XOf(int64_t t) const {
+    const QRect plot = PlotRect();
+    const int64_t t0 = ViewStartMs();
+    const int64_t t1 = ViewEndMs();
+    return plot.left() + static_cast<int>(static_cast<double>(t - t0) * plot.width() /
+                                          static_cast<double>(std::max<int64_t>(1, t1 - t0)));
+}
+
+QString ChartView::LegendText(int q) const {
+    const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
+    QString text = QString::fromLatin1(m.label);
+    if (log_ != nullptr && log_->Has(q) && log_->Rows() > 0) {
+        const std::size_t row = log_->RowAt(cursor_);
+        text += QStringLiteral(" %1").arg(QString::fromStdString(FormatDouble(
+            "%.1f", static_cast<double>(log_->values[static_cast<std::size_t>(q)][row]))));
+    }
+    return text + QStringLiteral(" ") + QString::fromLatin1(m.unit);
+}
+
+void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, int64_t t1) const {
+    const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
+    const auto& values = log_->values[static_cast<std::size_t>(q)];
+    const double range = m.max - m.min;
+    auto y = [&](double v) {
+        return plot.bottom() - static_cast<int>((v - m.min) / range * (plot.height() - 1) + 0.5);
+    };
+    p.setPen(ColorOf(q));
+    Reduced& cache = reduced_;
+    const auto k = static_cast<std::size_t>(q);
+    if (!cache.done[k]) {
+        cache.columns[k] =
+            ReduceColumns(log_->timeMs.data(), values.data(), values.size(), t0, t1, plot.width());
+        cache.done[k] = true;
+    }
+    const std::vector<ColumnRange>& cols = cache.columns[k];
+    const auto first = static_cast<std::size_t>(
+        std::lower_bound(log_->timeMs.begin(), log_->timeMs.end(), t0) - log_->timeMs.begin());
+    const auto last = static_cast<std::size_t>(
+        std::lower_bound(log_->timeMs.begin(), log_->timeMs.end(), t1) - log_->timeMs.begin());
+    if (last - first <= cols.size()) {
+        // Fewer rows than columns: a line through the rows themselves, from
+        // the row before the window to the one after it.
+        QPolygon line;
+        const std::size_t from = first > 0 ? first - 1 : 0;
+        const std::size_t to = std::min(values.size(), last + 1);
+        for (std::size_t i = from; i < to; ++i) line << QPoint(XOf(log_->timeMs[i]), y(values[i]));
+        if (line.size() == 1) line << line.front() + QPoint(1, 0);
+        p.drawPolyline(line);
+        return;
+    }
+    // One vertical stroke a column from its minimum to its maximum, stretched
+    // to meet the column before: the cost follows the width, not the rows.
+    QVarLengthArray<QLine, 2048> strokes;
+    int prevLo = 0;
+    int prevHi = 0;
+    bool prev = false;
+    for (int c = 0; c < static_cast<int>(cols.size()); ++c) {
+        const ColumnRange& r = cols[static_cast<std::size_t>(c)];
+        if (!r.any) {
+            prev = false;
+            continue;
+        }
+        int lo = y(r.max);  // pixels grow downwards
+        int hi = y(r.min);
+        if (prev) {
+            lo = std::min(lo, prevHi);
+            hi = std::max(hi, prevLo);
+        }
+        prevLo = y(r.max);
+        prevHi = y(r.min);
+        prev = true;
+        strokes.append(QLine(plot.left() + c, lo, plot.left() + c, hi));
+    }
+    p.drawLines(strokes.constData(), static_cast<int>(strokes.size()));
+}
+
+void ChartView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    const QRect plot = PlotRect();
+    p.setPen(QColor(200, 200, 200));
+    p.drawRect(plot.adjusted(0, 0, -1, -1));
+    const int64_t t0 = ViewStartMs();
+    const int64_t t1 = ViewEndMs();
+    p.setPen(Qt::black);
+    const QFontMetrics fm(font());
+    const int base = height() - 2;
+    // Live times are the host clock's: only the span means anything.
+    p.drawText(plot.left(), base,
+               live_ ? QStringLiteral("-%1 s").arg(liveSpan_ / 1000) : TimeText(t0));
+    const QString right = live_ ? QStringLiteral("now") : TimeText(t1);
+    p.drawText(plot.right() - fm.horizontalAdvance(right), base, right);
+
+    int x = 4;
+    for (int q = 0; q < kMonitoredQuantityCount; ++q) {
+        if (((mask_ >> q) & 1) == 0) continue;
+        const QString text = LegendText(q);
+        p.fillRect(x, 5, 10, 8, ColorOf(q));
+        p.setPen(Qt::black);
+        p.drawText(x + 14, 4 + fm.ascent(), text);
+        x += 14 + fm.horizontalAdvance(text) + 12;
+    }
+    // The series are drawn into a layer kept while the rows, the window, the
+    // size and the choice stay: a moving cursor only copies it.
+    Reduced& cache = reduced_;
+    const std::size_t rows = log_ != nullptr ? log_->Rows() : 0;
+    if (cache.log != log_ || cache.rows != rows || cache.t0 != t0 || cache.t1 != t1 ||
+        cache.width != plot.width() || cache.layer.size() != plot.size() || cache.mask != mask_) {
+        cache = Reduced{};
+        cache.log = log_;
+        cache.rows = rows;
+        cache.t0 = t0;
+        cache.t1 = t1;
+        cache.width = plot.width();
+        cache.mask = mask_;
+        cache.layer = QImage(plot.size(), QImage::Format_ARGB32_Premultiplied);
+        cache.layer.fill(Qt::transparent);
+        QPainter lp(&cache.layer);
+        lp.translate(-plot.topLeft());
+        for (int q = 0; q < kMonitoredQuantityCount; ++q)
+            if (((mask_ >> q) & 1) != 0 && rows > 0 && log_->Has(q))
+                DrawSeries(lp, q, plot, t0, t1);
+    }
+    p.drawImage(plot.topLeft(), cache.layer);
+    if (mask_ == 0) {
+        p.setPen(Qt::gray);
+        p.drawText(plot, Qt::AlignCenter,
+                   QStringLiteral("Turn on values in the monitor window to chart them"));
+    }
+    if (!live_ && log_ != nullptr) {
+        const int cx = XOf(cursor_);
+        if (cx >= plot.left() && cx <= plot.right()) {
+            p.setPen(QPen(Qt::black, 1, Qt::DashLine));
+            p.drawLine(cx, plot.top(), cx, plot.bottom());
+        }
+    }
+}
+
+void ChartView::mousePressEvent(QMouseEvent* event) {
+    if (!live_ && log_ != nullptr && event->button() == Qt::LeftButton)
+        Q_EMIT seekRequested(TimeAt(event->position().toPoint().x()));
+}
+
+void ChartView::mouseMoveEvent(QMouseEvent* event) {
+    if (!live_ && log_ != nullptr && (event->buttons() & Qt::LeftButton))
+        Q_EMIT seekRequested(TimeAt(event->position().toPoint().x()));
+}
+
+void ChartView::wheelEvent(QWheelEvent* event) {
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0 || log_ == nullptr) return;
+    if (live_) {
+        // Up: a shorter span, down: a longer one.
+        auto it = std::find(kLiveSpansMs.begin(), kLiveSpansMs.end(), liveSpan_);
+        int i = it == kLiveSpansMs.end() ? 1 : static_cast<int>(it - kLiveSpansMs.begin());
+        i = std::clamp(i - steps, 0, static_cast<int>(kLiveSpansMs.size()) - 1);
+        SetLiveSpanMs(kLiveSpansMs[static_cast<std::size_t>(i)]);
+        return;
+    }
+    const int64_t t0 = ViewStartMs();
+    const int64_t t1 = ViewEndMs();
+    const int64_t at = TimeAt(event->position().toPoint().x());
+    const double factor = steps > 0 ? 0.5 : 2.0;
+    const int64_t whole = std::max<int64_t>(1, log_->EndMs() - log_->StartMs());
+    const int64_t span = std::clamp<int64_t>(static_cast<int64_t>((t1 - t0) * factor), 1000, whole);
+    // The time under the pointer stays under it.
+    const double f =
+        static_cast<double>(at - t0) / static_cast<double>(std::max<int64_t>(1, t1 - t0));
+    int64_t start = at - static_cast<int64_t>(f * static_cast<double>(span));
+    start = std::clamp(start, log_->StartMs(), log_->StartMs() + whole - span);
+    zoomStart_ = start;
+    zoomEnd_ = start + span;
+    if (span >= whole) zoomStart_ = zoomEnd_ = 0;
+    update();
+}
+
+}  // namespace qx::gui

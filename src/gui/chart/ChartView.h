@@ -1,0 +1,95 @@
+#pragma once
+// The chart pane: the chosen live values against time, each on its own scale
+// (the quantity's range) and colour, with units in the legend. Live, it
+// scrolls over the last span (10 s to 10 min; the wheel changes it); in
+// playback it shows the whole log with a cursor at the playback position, a
+// click or drag asks to move the playback there, and the wheel zooms time
+// round the pointer. The legend shows the values at the cursor.
+//
+// Each pixel column is reduced to its minimum and maximum before drawing, so
+// an hour draws as fast as a minute.
+//
+// Ownership: the chart does not own the log it shows; the caller keeps it
+// alive (and unchanged except for rows appended) while the chart shows it.
+#include <QImage>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "log/ColumnReduce.h"
+
+namespace qx {
+struct EngineLog;
+}
+
+namespace qx::gui {
+
+class ChartView : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr std::array<int64_t, 6> kLiveSpansMs = {10000,  30000,  60000,
+                                                            120000, 300000, 600000};
+    static constexpr int kLegendHeight = 18;
+
+    explicit ChartView(QWidget* parent = nullptr);
+
+    // live: the newest rows at the right edge over LiveSpanMs; else the whole
+    // log (or the zoomed part) with the cursor.
+    void SetLog(const EngineLog* log, bool live);
+    const EngineLog* Log() const { return log_; }
+    bool IsLive() const { return live_; }
+    // Bit i set: quantity i is drawn (the monitor window's active displays).
+    void SetQuantityMask(int mask);
+    int QuantityMask() const { return mask_; }
+    void SetCursorMs(int64_t t);
+    int64_t CursorMs() const { return cursor_; }
+    void SetLiveSpanMs(int64_t span);
+    int64_t LiveSpanMs() const { return liveSpan_; }
+    // The time window drawn now.
+    int64_t ViewStartMs() const;
+    int64_t ViewEndMs() const;
+    // Log time at pixel x of the plot, and back.
+    int64_t TimeAt(int x) const;
+    int XOf(int64_t t) const;
+    QRect PlotRect() const;
+    // The legend text of quantity q with its value at the cursor.
+    QString LegendText(int quantity) const;
+    static QColor ColorOf(int quantity);
+
+  Q_SIGNALS:
+    void seekRequested(qint64 timeMs);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+  private:
+    void DrawSeries(QPainter& p, int quantity, const QRect& plot, int64_t t0, int64_t t1) const;
+
+    const EngineLog* log_ = nullptr;
+    bool live_ = true;
+    int mask_ = 0;
+    int64_t cursor_ = 0;
+    int64_t liveSpan_ = 30000;
+    int64_t zoomStart_ = 0;  // playback zoom; an empty window means the whole log
+    int64_t zoomEnd_ = 0;
+
+    // The reduced columns and the drawn series of the last paint.
+    struct Reduced {
+        const EngineLog* log = nullptr;
+        std::size_t rows = 0;
+        int64_t t0 = 0;
+        int64_t t1 = 0;
+        int width = 0;
+        int mask = 0;
+        QImage layer;
+        std::array<std::vector<ColumnRange>, 7> columns;
+        std::array<bool, 7> done{};
+    };
+    mutable Reduced reduced_;
+};
+
+}  // namespace qx::gui

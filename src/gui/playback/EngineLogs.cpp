@@ -1,0 +1,451 @@
+#include "playback/EngineLogs.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPainter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/MainFrame.h"
+#include "app/QtHost.h"
+#include "chart/ChartView.h"
+#include "graph/MapGraphView.h"
+#include "host/Host.h"
+#include "log/LogPlayer.h"
+#include "maps/ModuleMap.h"
+#include "monitor/MonitorDisplay.h"
+#include "monitor/MonitorWindow.h"
+#include "monitor/RamMonitor.h"
+#include "playback/TransportBar.h"
+#include "resources/Resources.h"
+
+namespace qx::gui {
+
+namespace {
+
+const std::vector<int> kAllQuantities = {0, 1, 2, 3, 4, 5, 6};
+constexpr int kEngineSpeed = 0;
+// The live chart keeps its longest span and trims a minute at a time.
+constexpr int64_t kLiveKeepMs = 600000;
+constexpr int64_t kLiveTrimMs = 60000;
+
+bool IsMonitor(const LiveSource& source) {
+    return RamMonitor::Exists() && &source == &RamMonitor::Instance();
+}
+
+void Message(const std::string& text) {
+    CurrentHost().MessageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Error);
+}
+
+QString Elapsed(int64_t ms) {
+    const int64_t s = ms / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The displays that are on now (the profile's mask outlives Cancel All).
+int ActiveMask(const MonitorWindow* window) {
+    int mask = 0;
+    for (int i = 0; window != nullptr && i < MonitorWindow::kDisplayCount; ++i)
+        if (window->Display(i)->IsActive()) mask |= 1 << i;
+    return mask;
+}
+
+// The file dialog counts as a modal window of the host, so a close asked for
+// meanwhile waits until it is gone (the dialog's loop uses this object).
+QString ChooseLogFile(QWidget* owner, bool save) {
+    auto* host = dynamic_cast<QtHost*>(&CurrentHost());
+    if (host != nullptr) host->EnterModal();
+    QFileDialog dialog(owner, save ? QStringLiteral("Record to File") : QStringLiteral("Open Log"),
+                       QDir::currentPath(), QStringLiteral("Engine Logs (*.csv);;All Files (*)"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    const bool ok = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    if (host != nullptr) host->LeaveModal();
+    return ok ? dialog.selectedFiles().first() : QString();
+}
+
+}  // namespace
+
+EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor)
+    : QObject(&frame),
+      frame_(frame),
+      monitor_(monitor),
+      live_(std::make_shared<EngineLog>()),
+      coverage_(0.0, 8250.0, 16) {
+    setObjectName(QStringLiteral("EngineLogs"));
+    live_->quantities = kAllQuantities;
+
+    // The graph keeps the room; the chart and the transport bar go under it.
+    under_ = new QWidget;
+    under_->setObjectName(QStringLiteral("GraphArea"));
+    auto* layout = new QVBoxLayout(under_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    QWidget* view = frame_.takeCentralWidget();
+    layout->addWidget(view, 1);
+    chart_ = new ChartView(under_);
+    chart_->SetLog(live_.get(), true);
+    chart_->setFixedHeight(160);
+    chart_->hide();
+    layout->addWidget(chart_);
+    transport_ = new TransportBar(under_);
+    transport_->hide();
+    layout->addWidget(transport_);
+    frame_.setCentralWidget(under_);
+
+    status_ = new QLabel(&frame_);
+    status_->setObjectName(QStringLiteral("RecordingPane"));
+    status_->hide();
+    frame_.statusBar()->insertPermanentWidget(0, status_);
+
+    pollTimer_ = new QTimer(this);
+    pollTimer_->setInterval(250);
+    connect(pollTimer_, &QTimer::timeout, this, &EngineLogs::Poll);
+    playTimer_ = new QTimer(this);
+    playTimer_->setSingleShot(true);
+    connect(playTimer_, &QTimer::timeout, this, &EngineLogs::Pump);
+
+    observer_ = AddSampleObserver([this](LiveSource& s, bool first) { OnSample(s, first); });
+    connect(frame_.View(), &MapGraphView::backgroundPainted, this, &EngineLogs::PaintCoverage);
+    auto seek = [this](qint64 t) {
+        if (!player_) return;
+        player_->Seek(t);
+        if (player_->IsPlaying()) Pump();
+    };
+    connect(chart_, &ChartView::seekRequested, this, seek);
+    connect(transport_, &TransportBar::seekRequested, this, seek);
+    connect(transport_, &TransportBar::speedChosen, this, [this](double speed) {
+        if (!player_) return;
+        player_->SetSpeed(speed);
+        Pump();
+    });
+    AddCommands();
+}
+
+EngineLogs::~EngineLogs() {
+    RemoveSampleObserver(observer_);
+    // Closing the program leaves a complete file.
+    writer_.Close();
+    if (player_) SetLiveSourceOverride(nullptr);
+}
+
+void EngineLogs::AddCommands() {
+    CommandTable& c = frame_.Commands();
+    auto playing = [this](CommandState& s) { s.enabled = player_ != nullptr; };
+    c.Add(
+        res::kRecordLog, CommandOwner::Frame, [this] { RecordDialog(); },
+        [this](CommandState& s) { s.enabled = !IsRecording(); });
+    c.Add(
+        res::kStopRecording, CommandOwner::Frame, [this] { StopRecording(); },
+        [this](CommandState& s) { s.enabled = IsRecording(); });
+    c.Add(res::kOpenLog, CommandOwner::Application, [this] { OpenDialog(); });
+    c.Add(
+        res::kCloseLog, CommandOwner::Application, [this] { CloseLog(); }, playing);
+    c.Add(
+        res::kPlayPause, CommandOwner::Application,
+        [this] {
+            player_->TogglePlay();
+            Pump();
+        },
+        playing);
+    c.Add(
+        res::kLogStepBack, CommandOwner::Application, [this] { player_->Step(-1); }, playing);
+    c.Add(
+        res::kLogStepForward, CommandOwner::Application, [this] { player_->Step(1); }, playing);
+    c.Add(
+        res::kLogStart, CommandOwner::Application, [this] { player_->ToStart(); }, playing);
+    c.Add(
+        res::kLogEnd, CommandOwner::Application, [this] { player_->ToEnd(); }, playing);
+    c.Add(
+        res::kViewChart, CommandOwner::Frame,
+        [this] {
+            chart_->setVisible(chart_->isHidden());
+            ShowPlayback();  // the cursor where the playback is
+        },
+        [this](CommandState& s) {
+            s.checked = !chart_->isHidden();
+            // On idle: the chart follows displays turned on or off while paused.
+            if (s.checked) chart_->SetQuantityMask(ActiveMask(monitor_));
+        });
+    c.Add(
+        res::kViewCoverage, CommandOwner::Frame, [this] { SetCoverageShown(!coverageShown_); },
+        [this](CommandState& s) { s.checked = coverageShown_; });
+    c.Add(
+        res::kResetCoverage, CommandOwner::Frame, [this] { ResetCoverage(); },
+        [this](CommandState& s) { s.enabled = coverageShown_; });
+    for (int id : {res::kViewChart, res::kViewCoverage})
+        for (QAction* a : c.ActionsFor(id)) a->setCheckable(true);
+    for (QAction* a : transport_->actions())
+        if (a->data().isValid()) c.Bind(a, a->data().toInt(), false);
+}
+
+// ---- Recording --------------------------------------------------------------
+
+void EngineLogs::RecordDialog() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kRecordLog, true)) return;
+    const QString path = ChooseLogFile(&frame_, true);
+    if (!path.isEmpty()) StartRecording(path);
+}
+
+bool EngineLogs::StartRecording(const QString& path) {
+    if (IsRecording()) StopRecording();
+    if (!writer_.Open(path.toStdString(), kAllQuantities, CurrentHost().GetClock())) {
+        Message("Unable to record to " + path.toStdString() + ":\n" + writer_.Error());
+        return false;
+    }
+    sawMonitorRun_ = RamMonitor::Exists() && RamMonitor::Instance().IsRunActive();
+    status_->show();
+    status_->setText(RecordingStatus());
+    pollTimer_->start();
+    return true;
+}
+
+void EngineLogs::StopRecording() {
+    if (!IsRecording()) return;
+    pollTimer_->stop();
+    status_->hide();
+    if (writer_.Close()) return;
+    // Told from the main loop: this may run inside a nested wait.
+    const std::string text =
+        "The log " + writer_.Path() + " could not be written:\n" + writer_.Error();
+    QTimer::singleShot(0, this, [text] { Message(text); });
+}
+
+void EngineLogs::FailRecording() {
+    pollTimer_->stop();
+    status_->hide();
+    writer_.Close();
+    // Not from inside the monitor's packet handling: monitoring goes on meanwhile.
+    const std::string text = "Recording stopped: the log " + writer_.Path() +
+                             " could not be written:\n" + writer_.Error();
+    QTimer::singleShot(0, this, [text] { Message(text); });
+}
+
+QString EngineLogs::RecordingStatus() const {
+    if (!IsRecording()) return QString();
+    return QStringLiteral("Recording %1  %2  %3 rows")
+        .arg(QFileInfo(QString::fromStdString(writer_.Path())).fileName())
+        .arg(Elapsed(writer_.ElapsedMs()))
+        .arg(writer_.Rows());
+}
+
+void EngineLogs::Poll() {
+    if (!IsRecording()) return;
+    const bool running = RamMonitor::Exists() && RamMonitor::Instance().IsRunActive();
+    if (running) {
+        sawMonitorRun_ = true;
+    } else if (sawMonitorRun_) {
+        // Monitoring stopped, the link broke or the program is closing.
+        StopRecording();
+        return;
+    }
+    if (!writer_.FlushIfDue()) {
+        FailRecording();
+        return;
+    }
+    status_->setText(RecordingStatus());
+}
+
+// ---- Samples ----------------------------------------------------------------
+
+void EngineLogs::OnSample(LiveSource& source, bool first) {
+    if (IsMonitor(source)) {
+        OnMonitorPacket(source);
+    } else if (player_ && &source == player_.get()) {
+        OnPlayerRow(first);
+    }
+}
+
+void EngineLogs::OnMonitorPacket(LiveSource& source) {
+    const std::vector<double> values = ReadLiveValues(source, kAllQuantities);
+    if (IsRecording() && !writer_.Append(values)) FailRecording();
+
+    const int64_t t = source.SampleTimeMs();
+    if (!live_->timeMs.empty() && t < live_->timeMs.back()) {
+        // Another clock origin (a test host): start the chart again.
+        *live_ = EngineLog{};
+        live_->quantities = kAllQuantities;
+        lastLiveSampleMs_ = -1;
+    }
+    live_->timeMs.push_back(t);
+    for (std::size_t q = 0; q < values.size(); ++q) {
+        live_->raw[q].push_back(static_cast<uint16_t>(LogRawOf(static_cast<int>(q), values[q])));
+        live_->values[q].push_back(static_cast<float>(values[q]));
+    }
+    if (t - live_->timeMs.front() > kLiveKeepMs + kLiveTrimMs) {
+        const auto keep = static_cast<std::ptrdiff_t>(live_->RowAt(t - kLiveKeepMs));
+        live_->timeMs.erase(live_->timeMs.begin(), live_->timeMs.begin() + keep);
+        for (std::size_t q = 0; q < values.size(); ++q) {
+            live_->raw[q].erase(live_->raw[q].begin(), live_->raw[q].begin() + keep);
+            live_->values[q].erase(live_->values[q].begin(), live_->values[q].begin() + keep);
+        }
+    }
+    if (!player_) {
+        coverage_.Add(values[kEngineSpeed], lastLiveSampleMs_ >= 0 ? t - lastLiveSampleMs_ : 0);
+        if (coverageShown_ && CoverageApplies()) frame_.View()->update();
+        if (!chart_->isHidden()) {
+            chart_->SetQuantityMask(ActiveMask(monitor_));
+            chart_->SetCursorMs(t);
+        }
+    }
+    lastLiveSampleMs_ = t;
+}
+
+void EngineLogs::OnPlayerRow(bool first) {
+    if (monitor_) {
+        monitor_->RefreshDisplays(first);
+    } else {
+        frame_.View()->UpdateLiveXBar(first);
+    }
+    ShowPlayback();
+    RecomputePlaybackCoverage();
+}
+
+// ---- Playback ---------------------------------------------------------------
+
+void EngineLogs::OpenDialog() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kOpenLog, true)) return;
+    const QString path = ChooseLogFile(&frame_, false);
+    if (!path.isEmpty()) OpenLog(path);
+}
+
+bool EngineLogs::OpenLog(const QString& path) {
+    auto log = std::make_shared<EngineLog>();
+    std::string error;
+    if (!ReadEngineLogFile(path.toStdString(), *log, error)) {
+        Message("Unable to open " + path.toStdString() + " as a log:\n" + error);
+        return false;
+    }
+    CloseLog();
+    player_ = std::make_unique<LogPlayer>(log, CurrentHost().GetClock());
+    SetLiveSourceOverride(player_.get());
+    logName_ = QFileInfo(path).fileName();
+    coverageFromRow_ = 0;
+    chart_->SetLog(log.get(), false);
+    transport_->ShowSpeed(player_->Speed());
+    transport_->show();
+    player_->ToStart();  // the displays show the first row
+    frame_.View()->update();
+    Q_EMIT titleChanged();
+    return true;
+}
+
+void EngineLogs::CloseLog() {
+    if (!player_) return;
+    playTimer_->stop();
+    SetLiveSourceOverride(nullptr);
+    chart_->SetLog(live_.get(), true);
+    player_.reset();
+    transport_->hide();
+    logName_.clear();
+    coverage_.Reset();
+    lastLiveSampleMs_ = -1;
+    // The displays go back to the monitor (empty while it does not run).
+    if (monitor_) monitor_->RefreshDisplays(true);
+    frame_.View()->UpdateLiveXBar(true);
+    frame_.View()->update();
+    Q_EMIT titleChanged();
+}
+
+void EngineLogs::Pump() {
+    if (!player_) return;
+    player_->Tick();
+    ShowPlayback();
+    const int64_t due = player_->MsUntilNextRow();
+    // No faster than the screen needs, no slower than the slider should move.
+    if (due >= 0) playTimer_->start(static_cast<int>(std::clamp<int64_t>(due, 33, 250)));
+}
+
+void EngineLogs::ShowPlayback() {
+    if (!player_) return;
+    const EngineLog& log = player_->Log();
+    const int64_t at = player_->PositionMs();
+    transport_->ShowPosition(at, log.StartMs(), log.EndMs(), player_->IsPlaying());
+    if (!chart_->isHidden()) {
+        chart_->SetQuantityMask(ActiveMask(monitor_));
+        chart_->SetCursorMs(at);
+    }
+}
+
+QString EngineLogs::TitleSuffix() const {
+    return player_ ? QStringLiteral(" (playback of ") + logName_ + QStringLiteral(")") : QString();
+}
+
+// ---- Coverage ---------------------------------------------------------------
+
+void EngineLogs::SetCoverageShown(bool on) {
+    coverageShown_ = on;
+    frame_.View()->update();
+}
+
+void EngineLogs::ResetCoverage() {
+    coverage_.Reset();
+    lastLiveSampleMs_ = -1;
+    if (player_) {
+        coverageFromRow_ = player_->Row();
+        RecomputePlaybackCoverage();
+    }
+    frame_.View()->update();
+}
+
+void EngineLogs::RecomputePlaybackCoverage() {
+    if (!player_) return;
+    const EngineLog& log = player_->Log();
+    coverage_.Reset();
+    // In playback the coverage runs from the start (or the reset) to the cursor.
+    if (log.Has(kEngineSpeed) && player_->Row() >= coverageFromRow_)
+        coverage_.AddRows(log.timeMs.data(), log.values[kEngineSpeed].data(), coverageFromRow_,
+                          player_->Row() + 1);
+    if (coverageShown_) frame_.View()->update();
+}
+
+bool EngineLogs::CoverageApplies() const {
+    const ModuleMap* map = frame_.View()->CurrentMap();
+    return map != nullptr && map->Initialized() && map->XLabel() == "Engine Speed";
+}
+
+void EngineLogs::PaintCoverage(QPainter* p) {
+    if (!coverageShown_ || !CoverageApplies() || coverage_.TotalMs() == 0) return;
+    MapGraphView* view = frame_.View();
+    const ModuleMap* map = view->CurrentMap();
+    const int points = map->PointCount();
+    const double spacing = (map->ValueMax().x - map->ValueMin().x) / (points - 1);
+    double most = 0.0;
+    for (int i = 0; i < coverage_.Points(); ++i) most = std::max(most, coverage_.Share(i));
+    const int top = view->PlotTop();
+    const int bottom = top + view->PlotHeight();
+    p->save();
+    p->setClipRect(QRect(view->PlotLeft(), top, view->PlotWidth(), view->PlotHeight()));
+    for (int i = 0; i < points && i < coverage_.Points(); ++i) {
+        const double x = map->ValueMin().x + i * spacing;
+        const int left = view->XToPixel(x - spacing / 2);
+        const int right = view->XToPixel(x + spacing / 2);
+        if (coverage_.Share(i) > 0.0) {
+            // The busiest point is the brightest.
+            const int alpha = 40 + static_cast<int>(160.0 * coverage_.Share(i) / most);
+            p->fillRect(QRect(QPoint(left, top), QPoint(right - 1, bottom)),
+                        QColor(255, 200, 0, alpha));
+        }
+        if (coverage_.Used(i)) {
+            const int px = view->XToPixel(x);
+            p->setPen(Qt::NoPen);
+            p->setBrush(QColor(255, 140, 0));
+            // At the top, clear of the point markers on the curve.
+            p->drawPolygon(
+                QPolygon({QPoint(px - 5, top), QPoint(px + 5, top), QPoint(px, top + 8)}));
+        }
+    }
+    p->restore();
+}
+
+EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor) {
+    return new EngineLogs(frame, monitor);
+}
+
+}  // namespace qx::gui

@@ -1,0 +1,120 @@
+#pragma once
+// Engine logs in the program: recording the module's packets to a file, playing
+// a log back through the displays, the chart pane and the map coverage.
+//
+// Recording takes every packet of the RAM monitor (never a played-back row)
+// with all seven values, and ends with Stop Recording, with the end of
+// monitoring (stopped, link broken, program closing) or with a write error;
+// each leaves a complete file. Playback installs a log player as the
+// displays' live source; the monitor window and the live bar follow it as
+// they follow the monitor.
+//
+// Ownership: a Qt child of the main frame, destroyed with it (a recording is
+// then closed). It does not own the frame, the view or the monitor window.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+#include "log/Coverage.h"
+#include "log/LogFormat.h"
+#include "log/LogReader.h"
+
+class QLabel;
+class QPainter;
+class QTimer;
+
+namespace qx {
+class LiveSource;
+class LogPlayer;
+}  // namespace qx
+
+namespace qx::gui {
+
+class CMainFrame;
+class ChartView;
+class MonitorWindow;
+class TransportBar;
+
+class EngineLogs : public QObject {
+    Q_OBJECT
+  public:
+    EngineLogs(CMainFrame& frame, MonitorWindow* monitor);
+    ~EngineLogs() override;
+
+    // Recording. Start: false (with a message) when the file cannot be made.
+    bool StartRecording(const QString& path);
+    void StopRecording();
+    bool IsRecording() const { return writer_.IsOpen(); }
+    const LogWriter& Writer() const { return writer_; }
+    QString RecordingStatus() const;
+
+    // Playback. Open: false (with a message naming the wrong line) for a file
+    // that is not a log.
+    bool OpenLog(const QString& path);
+    void CloseLog();
+    LogPlayer* Player() const { return player_.get(); }
+    // One step of the playback timer: follows the clock, schedules the next.
+    void Pump();
+    // " (playback of ride.csv)" while a log is open: after the document's name.
+    QString TitleSuffix() const;
+
+    ChartView* Chart() const { return chart_; }
+    TransportBar* Transport() const { return transport_; }
+    QLabel* StatusLabel() const { return status_; }
+    // The live values of the last ten minutes the chart scrolls over.
+    const EngineLog& LiveLog() const { return *live_; }
+
+    bool CoverageShown() const { return coverageShown_; }
+    void SetCoverageShown(bool on);
+    void ResetCoverage();
+    const Coverage& CoverageData() const { return coverage_; }
+    // The coverage applies to the map shown (engine-speed axis only).
+    bool CoverageApplies() const;
+
+    // The idle check: ends a recording whose monitoring ended; flushes.
+    void Poll();
+
+  Q_SIGNALS:
+    void titleChanged();
+
+  private:
+    void AddCommands();
+    void OnSample(LiveSource& source, bool first);
+    void OnMonitorPacket(LiveSource& source);
+    void OnPlayerRow(bool first);
+    void RecomputePlaybackCoverage();
+    void ShowPlayback();
+    void PaintCoverage(QPainter* painter);
+    void FailRecording();
+    void RecordDialog();
+    void OpenDialog();
+
+    CMainFrame& frame_;
+    QPointer<MonitorWindow> monitor_;
+    QWidget* under_ = nullptr;  // the area under the graph: chart and transport bar
+    ChartView* chart_ = nullptr;
+    TransportBar* transport_ = nullptr;
+    QLabel* status_ = nullptr;
+    QTimer* pollTimer_ = nullptr;
+    QTimer* playTimer_ = nullptr;
+    int observer_ = 0;
+
+    LogWriter writer_;
+    bool sawMonitorRun_ = false;
+
+    std::shared_ptr<EngineLog> live_;
+    std::unique_ptr<LogPlayer> player_;
+    QString logName_;
+
+    Coverage coverage_;
+    bool coverageShown_ = false;
+    std::size_t coverageFromRow_ = 0;
+    int64_t lastLiveSampleMs_ = -1;
+};
+
+// Creates the engine-log commands, the chart pane and the transport bar under
+// the graph of frame. Returns the object (owned by the frame).
+EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor);
+
+}  // namespace qx::gui

@@ -1,0 +1,40 @@
+#pragma once
+// The transport bar under the graph while a log plays back: play/pause, the
+// speed, a slider with the time, one row back and forth, start and end, and
+// Close Log. The buttons are the program's commands (bound by the caller);
+// the slider and the speed box are widgets of their own.
+#include <QToolBar>
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QSlider;
+
+namespace qx::gui {
+
+class TransportBar : public QToolBar {
+    Q_OBJECT
+  public:
+    explicit TransportBar(QWidget* parent = nullptr);
+
+    // The bar's command buttons, in order; the caller binds them to their ids.
+    QAction* PlayAction() const { return play_; }
+    // Shows the position within a log that ends at endMs, and the speed.
+    void ShowPosition(int64_t positionMs, int64_t startMs, int64_t endMs, bool playing);
+    void ShowSpeed(double speed);
+    QSlider* Slider() const { return slider_; }
+    QComboBox* SpeedBox() const { return speedBox_; }
+    QLabel* TimeLabel() const { return time_; }
+
+  Q_SIGNALS:
+    void seekRequested(qint64 timeMs);
+    void speedChosen(double speed);
+
+  private:
+    QAction* play_ = nullptr;
+    QComboBox* speedBox_ = nullptr;
+    QSlider* slider_ = nullptr;
+    QLabel* time_ = nullptr;
+};
+
+}  // namespace qx::gui

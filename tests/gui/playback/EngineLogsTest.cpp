@@ -1,0 +1,368 @@
+// Recording, playback and coverage in the whole program: the emulated module on
+// an in-memory line and the virtual clock, so a ride of minutes runs in a moment.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+#include "chart/ChartView.h"
+#include "graph/MapGraphView.h"
+#include "gui/GuiTestSupport.h"
+#include "gui/app/AppFixture.h"
+#include "host/Profile.h"
+#include "log/LogFormat.h"
+#include "log/LogPlayer.h"
+#include "log/LogReader.h"
+#include "maps/ModuleMap.h"
+#include "monitor/MonitorDisplay.h"
+#include "monitor/MonitorWindow.h"
+#include "playback/EngineLogs.h"
+#include "playback/TransportBar.h"
+#include "resources/Resources.h"
+
+namespace qx::gui::testing {
+namespace {
+
+class EngineLogsTest : public AppTest {
+  protected:
+    void SetUp() override {
+        qx::test::TestApp();
+        AppTest::SetUp();
+    }
+    EngineLogs& Logs() { return *app_->Logs(); }
+    MonitorWindow* Window() {
+        return app_->Frame()->View()->findChild<MonitorWindow*>(QStringLiteral("MonitorWindow"));
+    }
+    std::string Shown(int display) { return Window()->Display(display)->Text(); }
+    QString Path(const char* name) { return dir_.filePath(QString::fromLatin1(name)); }
+    void Write(const QString& path, const std::string& text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    // Monitors until packets good packets came in, calling each(n) after packet n.
+    void Monitor(int packets, const std::function<void(int)>& each = {}) {
+        int n = 0;
+        const int id = AddSampleObserver([&](LiveSource& s, bool) {
+            if (&s != &RamMonitor::Instance()) return;
+            ++n;
+            if (each) each(n);
+            if (n == packets) app_->Host().Post([this] { Route(res::kToggleMonitoring); });
+        });
+        Route(res::kToggleMonitoring);  // Run: returns when monitoring stops
+        RemoveSampleObserver(id);
+        ASSERT_GE(n, packets);
+    }
+    // A log of rows every 100 ms: engine speed steps 0, 10, 20 ... (module integers).
+    std::string Ramp(int rows) {
+        std::string text = LogHeader({0, 3, 5});
+        for (int i = 0; i < rows; ++i)
+            text +=
+                LogRow(100 * i, {0, 3, 5},
+                       {LogValueOf(0, 10 * i), static_cast<double>(i % 40), LogValueOf(5, 200)});
+        return text;
+    }
+};
+
+TEST_F(EngineLogsTest, RecordingTakesEveryPacketFlushesEachSecondAndEndsWithMonitoring) {
+    Start();
+    UseEmulatedModule();
+    Link(false);
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    const QString path = Path("ride.csv");
+    ASSERT_TRUE(Logs().StartRecording(path));  // before monitoring starts
+    std::size_t onDiskAt45 = 0;
+    Monitor(60, [&](int n) {
+        if (n == 2) Logs().Poll();
+        if (n != 45) return;
+        // Three seconds in: what is on disk is all but the last second.
+        EngineLog partial;
+        std::string error;
+        EXPECT_TRUE(ReadEngineLogFile(path.toStdString(), partial, error)) << error;
+        onDiskAt45 = partial.Rows();
+        Logs().Poll();
+        EXPECT_TRUE(Logs().StatusLabel()->isVisible() || !app_->Frame()->isVisible());
+        EXPECT_TRUE(
+            Logs().StatusLabel()->text().startsWith(QStringLiteral("Recording ride.csv  0:0")))
+            << Logs().StatusLabel()->text().toStdString();
+        EXPECT_TRUE(Logs().StatusLabel()->text().endsWith(QStringLiteral("  45 rows")));
+    });
+    EXPECT_GE(onDiskAt45, 30u);
+    EXPECT_TRUE(Logs().IsRecording());
+    Logs().Poll();  // the monitor loop has ended: so has the recording
+    EXPECT_FALSE(Logs().IsRecording());
+    EngineLog log;
+    std::string error;
+    ASSERT_TRUE(ReadEngineLogFile(path.toStdString(), log, error)) << error;
+    EXPECT_FALSE(log.droppedPartialLine);
+    EXPECT_EQ(log.quantities, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(log.Rows(), static_cast<std::size_t>(Logs().Writer().Rows()));
+    EXPECT_GE(log.Rows(), 60u);
+    EXPECT_GT(log.EndMs() - log.StartMs(), 3000);  // 15 packets a second
+    EXPECT_GT(log.values[5][10], 10.0f);           // the emulated battery
+    // The coverage counted the same packets: the engine idles near 1100 rpm.
+    EXPECT_GT(Logs().CoverageData().TotalMs(), 3000);
+    EXPECT_TRUE(Logs().CoverageData().Used(2));
+    EXPECT_FALSE(Logs().CoverageData().Used(15));
+}
+
+TEST_F(EngineLogsTest, AWriteErrorStopsTheRecordingWithAMessageAndMonitoringGoesOn) {
+    Start();
+    UseEmulatedModule();
+    Link(false);
+    ASSERT_TRUE(Logs().StartRecording(Path("big.csv")));
+    // The file may not grow beyond 2 kB: the write fails as on a full disk.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto previous = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 2048;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool stoppedWhileMonitoring = false;
+    Monitor(150, [&](int) {
+        if (!Logs().IsRecording() && RamMonitor::Instance().IsRunning())
+            stoppedWhileMonitoring = true;
+    });
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, previous);
+    EXPECT_TRUE(stoppedWhileMonitoring);
+    Settle();
+    EXPECT_TRUE(Asked("Recording stopped: the log " + Path("big.csv").toStdString() +
+                      " could not be written:\nFile too large"));
+    EXPECT_FALSE(Logs().StatusLabel()->isVisible());
+    // What was written before the error is a log.
+    EngineLog log;
+    std::string error;
+    EXPECT_TRUE(ReadEngineLogFile(Path("big.csv").toStdString(), log, error)) << error;
+}
+
+TEST_F(EngineLogsTest, RecordingToAnImpossibleFileSaysWhy) {
+    Start();
+    EXPECT_FALSE(Logs().StartRecording(QStringLiteral("/dev/full")));
+    EXPECT_TRUE(Asked("Unable to record to /dev/full:\nNo space left on device"));
+    EXPECT_FALSE(Logs().IsRecording());
+}
+
+TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
+    {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x29);  // 0, 3 and 5
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    const QString path = Path("pull.csv");
+    Write(path, Ramp(40));
+    ASSERT_TRUE(Logs().OpenLog(path));
+    EXPECT_EQ(app_->Frame()->windowTitle(),
+              QStringLiteral("Untitled (playback of pull.csv) - Quorvex I"));
+    EXPECT_FALSE(Logs().Transport()->isHidden());
+    EXPECT_EQ(Shown(0), " 0.0");
+    EXPECT_EQ(Shown(5), " 12.5");  // raw 200, as the monitor shows it
+    Route(res::kLogStepForward);
+    Route(res::kLogStepForward);
+    EXPECT_EQ(Shown(0), " 322.3");  // 20 steps of 16.11 rpm
+    EXPECT_EQ(Shown(3), " 2.0");
+    Route(res::kPlayPause);
+    clock_.Advance(1000);
+    Logs().Pump();
+    EXPECT_EQ(Logs().Player()->Row(), 12u);
+    EXPECT_EQ(Logs().Transport()->Slider()->value(), 1200);
+    ModuleMap* map = app_->Frame()->View()->CurrentMap();
+    EXPECT_DOUBLE_EQ(map->LiveX(), 2200.0);  // 1933.6 rpm: nearest the point at 2200
+    Route(res::kLogEnd);
+    EXPECT_EQ(Shown(3), " 39.0");
+    // The editor goes on working: a map change and an edit reach the document.
+    Route(32777);
+    EXPECT_EQ(app_->Document().CurrentMap(), 1);
+    Route(res::kCloseLog);
+    EXPECT_EQ(Shown(0), "");  // nothing backs the values now
+    EXPECT_EQ(LiveSourceOverride(), nullptr);
+    EXPECT_FALSE(app_->Frame()->windowTitle().contains(QStringLiteral("playback")));
+    EXPECT_TRUE(Logs().Transport()->isHidden());
+}
+
+// Opened and closed from inside the monitor loop: the displays follow the log,
+// then the module again, while the recorder keeps taking the module's packets.
+TEST_F(EngineLogsTest, ALogOpenedWhileMonitoringTakesOverTheDisplaysUntilClosed) {
+    {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x08);  // front advance
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    UseEmulatedModule();
+    Link(false);
+    const QString log = Path("pull.csv");
+    Write(log, Ramp(40));
+    ASSERT_TRUE(Logs().StartRecording(Path("live.csv")));
+    std::string duringPlayback;
+    std::string afterClose;
+    Monitor(40, [&](int n) {
+        if (n == 10) {
+            ASSERT_TRUE(Logs().OpenLog(log));
+            Route(res::kLogEnd);
+        }
+        if (n == 20) duringPlayback = Shown(3);
+        if (n == 30) Route(res::kCloseLog);
+        if (n == 31) afterClose = Shown(3);
+    });
+    EXPECT_EQ(duringPlayback, " 39.0");
+    EXPECT_NE(afterClose, "");
+    EXPECT_NE(afterClose, " 39.0");
+    Logs().StopRecording();
+    EngineLog recorded;
+    std::string error;
+    ASSERT_TRUE(ReadEngineLogFile(Path("live.csv").toStdString(), recorded, error)) << error;
+    EXPECT_GE(recorded.Rows(), 40u);
+    for (float advance : recorded.values[3]) EXPECT_NE(advance, 39.0f);  // never the log's rows
+}
+
+// Closing the program while it records and monitors leaves a complete file.
+TEST_F(EngineLogsTest, ClosingTheProgramWhileRecordingLeavesACompleteFile) {
+    Start();
+    UseEmulatedModule();
+    Link(false);
+    ASSERT_TRUE(Logs().StartRecording(Path("last.csv")));
+    AnswerSave(MsgResult::No);
+    int packets = 0;
+    const int id = AddSampleObserver([&](LiveSource&, bool) {
+        if (++packets == 20) app_->Host().Post([this] { app_->Frame()->close(); });
+    });
+    Route(res::kToggleMonitoring);  // the close ends the monitor loop first
+    RemoveSampleObserver(id);
+    Settle();
+    app_.reset();
+    EngineLog log;
+    std::string error;
+    ASSERT_TRUE(ReadEngineLogFile(Path("last.csv").toStdString(), log, error)) << error;
+    EXPECT_FALSE(log.droppedPartialLine);
+    EXPECT_EQ(log.Rows(), static_cast<std::size_t>(packets));
+}
+
+TEST_F(EngineLogsTest, TheChartShowsTheActiveDisplaysAndMovesThePlayback) {
+    {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x09);  // engine speed, front advance
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    Write(Path("pull.csv"), Ramp(40));
+    ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
+    Route(res::kLogStepForward);
+    Route(res::kViewChart);
+    ChartView* chart = Logs().Chart();
+    EXPECT_FALSE(chart->isHidden());
+    EXPECT_FALSE(chart->IsLive());
+    EXPECT_EQ(chart->QuantityMask(), 0x09);
+    EXPECT_EQ(chart->CursorMs(), 100);
+    Route(res::kCancelAllMonitors);
+    app_->Frame()->OnIdle();
+    EXPECT_EQ(chart->QuantityMask(),
+              0);  // the profile's mask stays, the chart follows the displays
+    Q_EMIT chart->seekRequested(2550);
+    EXPECT_EQ(Logs().Player()->Row(), 25u);
+    EXPECT_EQ(chart->CursorMs(), 2550);
+    Route(res::kCloseLog);
+    EXPECT_TRUE(chart->IsLive());
+}
+
+// Space, Home and End belong to the graph until a log is open, then to the
+// transport; the arrows stay the graph's.
+TEST_F(EngineLogsTest, TransportKeysTakeOverOnlyDuringPlayback) {
+    Start();
+    app_->Frame()->show();
+    QApplication::setActiveWindow(app_->Frame());
+    MapGraphView* view = app_->Frame()->View();
+    view->setFocus();
+    Settle();
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 1);
+    Write(Path("pull.csv"), Ramp(40));
+    ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
+    Settle();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 1);  // not the graph's now
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(Logs().Player()->Row(), 39u);
+    QTest::keyClick(view, Qt::Key_Comma);
+    EXPECT_EQ(Logs().Player()->Row(), 38u);
+    QTest::keyClick(view, Qt::Key_Left);
+    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 2);
+    Route(res::kCloseLog);
+    Settle();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(view->SelectedIndex(), 0);
+}
+
+// The file dialog runs a loop of its own: a close meanwhile waits for it.
+TEST_F(EngineLogsTest, ACloseWhileTheLogDialogIsOpenWaitsForIt) {
+    Start();
+    AnswerSave(MsgResult::No);
+    bool pendingWhileOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        app_->Frame()->close();
+        pendingWhileOpen = app_->Frame()->IsClosePending();
+        dialog->reject();
+    });
+    Route(res::kOpenLog);
+    EXPECT_TRUE(pendingWhileOpen);
+    EXPECT_EQ(Logs().Player(), nullptr);
+    Settle();  // the close goes through now
+    EXPECT_FALSE(app_->Frame()->IsClosePending());
+}
+
+TEST_F(EngineLogsTest, OpenLogRefusesOtherFilesNamingTheLine) {
+    Start();
+    const QString path = Path("tune.csv");
+    Write(path, "Time,Engine Speed\nms,rpm\n0,1611.3\n66,lots\n");
+    EXPECT_FALSE(Logs().OpenLog(path));
+    EXPECT_TRUE(Asked("Unable to open " + path.toStdString() +
+                      " as a log:\nline 4: Engine Speed \"lots\" is not a number"));
+    EXPECT_EQ(Logs().Player(), nullptr);
+    EXPECT_TRUE(Logs().Transport()->isHidden());
+}
+
+TEST_F(EngineLogsTest, CoverageShadesThePointsTheEngineUsedUpToTheCursor) {
+    Start();
+    const QString path = Path("pull.csv");
+    Write(path, Ramp(40));  // 0 .. 6284 rpm
+    ASSERT_TRUE(Logs().OpenLog(path));
+    Route(res::kViewCoverage);
+    EXPECT_TRUE(Logs().CoverageShown());
+    EXPECT_TRUE(Logs().CoverageApplies());
+    Route(res::kLogEnd);
+    const Coverage& c = Logs().CoverageData();
+    EXPECT_TRUE(c.Used(0) && c.Used(11));
+    EXPECT_FALSE(c.Used(12) || c.Used(15));
+    MapGraphView* view = app_->Frame()->View();
+    view->resize(800, 500);
+    const QImage shot = view->grab().toImage();
+    const int y = view->PlotTop() + view->PlotHeight() / 3;
+    auto shaded = [&](double rpm) {
+        const QColor px = shot.pixelColor(view->XToPixel(rpm) + 6, y);
+        return px.red() > px.blue() + 40;  // the amber wash on the black background
+    };
+    EXPECT_TRUE(shaded(1100.0));
+    EXPECT_FALSE(shaded(7700.0));
+    Route(res::kResetCoverage);
+    EXPECT_EQ(Logs().CoverageData().TotalMs(), 0);
+    Route(res::kLogStart);
+    Route(res::kLogEnd);  // from the reset point (the end) onwards: one row
+    EXPECT_TRUE(Logs().CoverageData().Used(11));
+    EXPECT_FALSE(Logs().CoverageData().Used(0));
+    // A map on another axis is not shaded.
+    Route(32779);
+    EXPECT_FALSE(Logs().CoverageApplies());
+}
+
+}  // namespace
+}  // namespace qx::gui::testing

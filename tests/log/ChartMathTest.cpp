@@ -1,0 +1,59 @@
+// Column reduction for the chart and the coverage of map points.
+#include <gtest/gtest.h>
+
+#include "log/ColumnReduce.h"
+#include "log/Coverage.h"
+
+namespace qx::test {
+namespace {
+
+TEST(ReduceColumns, KeepsTheExtremesOfEachColumn) {
+    const int64_t t[] = {0, 10, 20, 30, 40, 50, 60, 95, 100};
+    const float v[] = {5, -1, 7, 2, 2, 9, 3, 4, 100};
+    // Four columns of 25 ms over [0, 100): the sample at 100 is outside.
+    const auto cols = ReduceColumns(t, v, 9, 0, 100, 4);
+    ASSERT_EQ(cols.size(), 4u);
+    const struct {
+        float min, max;
+        bool any;
+    } want[] = {{-1, 7, true}, {2, 2, true}, {3, 9, true}, {4, 4, true}};
+    for (std::size_t c = 0; c < 4; ++c) {
+        EXPECT_EQ(cols[c].any, want[c].any) << c;
+        EXPECT_EQ(cols[c].min, want[c].min) << c;
+        EXPECT_EQ(cols[c].max, want[c].max) << c;
+    }
+    // A window that starts inside the data skips what lies before it.
+    const auto tail = ReduceColumns(t, v, 9, 45, 65, 2);
+    EXPECT_TRUE(tail[0].any && tail[0].min == 9 && tail[0].max == 9);
+    EXPECT_TRUE(tail[1].any && tail[1].min == 3 && tail[1].max == 3);
+    const auto sparse = ReduceColumns(t, v, 9, 0, 100, 20);
+    EXPECT_FALSE(sparse[1].any);
+    EXPECT_TRUE(ReduceColumns(t, v, 9, 100, 100, 4)[0].any == false);
+    EXPECT_TRUE(ReduceColumns(t, v, 9, 0, 100, 0).empty());
+}
+
+TEST(Coverage, SharesDwellTimeAmongTheNearestPoints) {
+    // 16 points over 0 .. 8250 rpm, 550 rpm apart.
+    Coverage c(0.0, 8250.0, 16);
+    const int64_t t[] = {0, 100, 300, 5300, 5400};
+    const float rpm[] = {1000, 1100, 824, 275, 8250};
+    c.AddRows(t, rpm, 0, 5);
+    // 1000 -> point 2 (100 ms), 1100 -> 2 (200), 824 -> 1 (the 5 s gap counts
+    // 1000), 275 -> point 1 (halves go up, 100), 8250 -> 15 (as long as the row
+    // before: 100).
+    EXPECT_EQ(c.TotalMs(), 1500);
+    EXPECT_DOUBLE_EQ(c.Share(2), 300.0 / 1500);
+    EXPECT_DOUBLE_EQ(c.Share(1), 1100.0 / 1500);
+    EXPECT_DOUBLE_EQ(c.Share(15), 100.0 / 1500);
+    EXPECT_TRUE(c.Used(1) && c.Used(2) && c.Used(15));
+    EXPECT_FALSE(c.Used(0) || c.Used(3));
+    c.Add(-50, 10);  // below the axis: the first point
+    EXPECT_TRUE(c.Used(0));
+    c.Reset();
+    EXPECT_EQ(c.TotalMs(), 0);
+    EXPECT_EQ(c.Share(2), 0.0);
+    EXPECT_FALSE(c.Used(2));
+}
+
+}  // namespace
+}  // namespace qx::test
