@@ -79,17 +79,6 @@ std::string JsonString(std::string_view text) {
     return out;
 }
 
-std::string CsvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
 std::string NameKey(std::string_view name) {
     std::string key;
     for (char ch : name) {

@@ -17,8 +17,6 @@ void FormatPair(double a, double b, std::string& textA, std::string& textB);
 std::string JsonNumber(double value);
 // A JSON string literal with its quotes.
 std::string JsonString(std::string_view text);
-// A CSV field, quoted when it holds a comma, a quote or a line break.
-std::string CsvField(std::string_view text);
 
 // The key a name is compared by: letters (lower case) and digits only, so case,
 // spaces, dots, hyphens and underscores do not matter ("Rev Limit", "rev-limit",
