@@ -243,7 +243,7 @@ bool ModuleState::UploadSettings() {
 // ---- Commands --------------------------------------------------------------
 
 void ModuleState::OnDownload() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdDownload, true)) return;
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kDownload, true)) return;
     TransferScope transfer(transferInProgress, "...while the module settings are downloaded");
     if (!DownloadSettings()) {
         CurrentHost().MessageBox("Unable to Download Settings to Module", "Communications Error",
@@ -254,7 +254,7 @@ void ModuleState::OnDownload() {
 }
 
 void ModuleState::OnUpload() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdUpload, true)) return;
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kUpload, true)) return;
     TransferScope transfer(transferInProgress, "...while the module settings are uploaded");
     if (!UploadSettings()) {
         CurrentHost().MessageBox("Unable to Upload Module Settings", "Communications Error",
@@ -272,14 +272,14 @@ bool ModuleState::OnUpdateDownload() const {
 }
 
 void ModuleState::OnSelectMap(int commandId) {
-    const int index = commandId - kCmdSelectMap1;
+    const int index = commandId - cmd::kMapFirst;
     if (index < 0 || index >= mapCount) return;
     currentMap = index;
     UpdateAllViews(nullptr, 0, GetCurrentMap());
 }
 
 bool ModuleState::OnUpdateSelectMap(int commandId) const {
-    return commandId - kCmdSelectMap1 == currentMap;
+    return commandId - cmd::kMapFirst == currentMap;
 }
 
 void ModuleState::OnToggleMirror() {
@@ -293,7 +293,7 @@ bool ModuleState::OnUpdateToggleMirror() const {
 }
 
 void ModuleState::OnBasicSettings() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdBasicSettings, true)) return;
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kBasicSettings, true)) return;
     if (basicSettingsHook_) basicSettingsHook_();
 }
 

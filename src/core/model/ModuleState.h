@@ -13,19 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "host/CommandIds.h"
 #include "maps/CalibrationMaps.h"
 #include "model/DocumentBase.h"
 #include "model/ModuleValue.h"
 
 namespace qx {
-
-// Command ids the document handles.
-inline constexpr int kCmdUpload = 32771;
-inline constexpr int kCmdDownload = 32772;
-inline constexpr int kCmdSelectMap1 = 32776;  // .. 32781 for maps 0 .. 5
-inline constexpr int kCmdSelectMap6 = 32781;
-inline constexpr int kCmdToggleMirror = 32782;
-inline constexpr int kCmdBasicSettings = 32783;
 
 inline constexpr std::size_t kSettingsFileSize = 3676;
 inline constexpr uint16_t kBasicBlockAddress = 0xB661;

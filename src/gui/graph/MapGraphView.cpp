@@ -477,22 +477,22 @@ void MapGraphView::SetCommandForwarder(CommandHandler handle, CommandUpdater upd
 
 bool MapGraphView::HandleCommand(int id) {
     switch (id) {
-        case kCmdGraphBackgroundColor:
+        case cmd::kColorGraphBackground:
             PickColor(backgroundColor_, kBackgroundKey.key);
             return true;
-        case kCmdGridLineColor:
+        case cmd::kColorGridLine:
             PickColor(gridColor_, kGridKey.key);
             return true;
-        case kCmdMapLineColor:
+        case cmd::kColorMapLine:
             PickColor(mapLineColor_, kMapLineKey.key);
             return true;
-        case kCmdInSyncMarkerColor:
+        case cmd::kColorInSyncMarker:
             PickColor(inSyncColor_, kInSyncKey.key);
             return true;
-        case kCmdNotInSyncMarkerColor:
+        case cmd::kColorNotInSyncMarker:
             PickColor(notInSyncColor_, kNotInSyncKey.key);
             return true;
-        case kCmdSetYValue:
+        case cmd::kSetYValue:
             OpenSetYValueDialog();
             return true;
         default:
@@ -502,12 +502,12 @@ bool MapGraphView::HandleCommand(int id) {
 
 bool MapGraphView::UpdateCommand(int id, ViewCommandState& state) const {
     switch (id) {
-        case kCmdGraphBackgroundColor:
-        case kCmdGridLineColor:
-        case kCmdMapLineColor:
-        case kCmdInSyncMarkerColor:
-        case kCmdNotInSyncMarkerColor:
-        case kCmdSetYValue:
+        case cmd::kColorGraphBackground:
+        case cmd::kColorGridLine:
+        case cmd::kColorMapLine:
+        case cmd::kColorInSyncMarker:
+        case cmd::kColorNotInSyncMarker:
+        case cmd::kSetYValue:
             state.enabled = true;
             return true;
         default:
@@ -527,7 +527,7 @@ void MapGraphView::PickColor(ColorRef& field, const char* key) {
 }
 
 void MapGraphView::OpenSetYValueDialog() {
-    if (PostponeCommandIfBusy(kCmdSetYValue)) return;
+    if (PostponeCommandIfBusy(cmd::kSetYValue)) return;
     MapPointMarker* marker = GetSelectedMarker();
     if (marker == nullptr || currentMap_ == nullptr) return;
     CSetYValueDialog dialog(this, marker);
@@ -657,7 +657,7 @@ void MapGraphView::ChangeMap(int delta) {
     if (document_ == nullptr || document_->MapCount() <= 0) return;
     const int count = document_->MapCount();
     const int index = ((document_->CurrentMap() + delta) % count + count) % count;
-    document_->OnSelectMap(kCmdSelectMap1 + index);
+    document_->OnSelectMap(cmd::kMapFirst + index);
 }
 
 }  // namespace qx::gui

@@ -16,6 +16,7 @@
 
 #include "graph/GraphGeometry.h"
 #include "graph/GraphStyle.h"
+#include "host/CommandIds.h"
 #include "model/DocumentBase.h"
 
 class QKeyEvent;
@@ -31,14 +32,6 @@ namespace qx::gui {
 
 class MapPointMarker;
 class MapPointValueDisplay;
-
-// Command ids the view answers itself.
-inline constexpr int kCmdGraphBackgroundColor = 32784;
-inline constexpr int kCmdGridLineColor = 32785;
-inline constexpr int kCmdMapLineColor = 32786;
-inline constexpr int kCmdInSyncMarkerColor = 32787;
-inline constexpr int kCmdNotInSyncMarkerColor = 32788;
-inline constexpr int kCmdSetYValue = 32797;
 
 // The enable/check state of a command, as the view reports it.
 struct ViewCommandState {
