@@ -89,6 +89,8 @@ void ModuleState::SetupBasicValues() {
 }
 
 void ModuleState::BuildMaps(bool initialize) {
+    // The steps name points of the maps replaced here.
+    history_.Clear();
     maps.clear();
     try {
         std::vector<std::unique_ptr<ModuleMap>> built;
@@ -112,7 +114,7 @@ void ModuleState::InitializeDefaults() {
 }
 
 bool ModuleState::CanReplaceContents() const {
-    if (transferInProgress) return false;
+    if (transferInProgress || history_.Busy()) return false;
     return !CommPort::Exists() || CommPort::Instance().BusyCount() == 0;
 }
 
@@ -134,6 +136,12 @@ DocStatus ModuleState::OnOpenDocument(const std::string& path) {
         if (answer == MsgResult::Yes) OnDownload();
     }
     return DocStatus::Done;
+}
+
+DocStatus ModuleState::OnSaveDocument(const std::string& path) {
+    const DocStatus status = DocumentBase::OnSaveDocument(path);
+    if (status == DocStatus::Done) history_.MarkSaved();
+    return status;
 }
 
 // ---- The settings file -----------------------------------------------------
@@ -236,7 +244,8 @@ bool ModuleState::UploadSettings() {
     }
     CurrentHost().Beep(BeepKind::Question);
     UpdateAllViews(nullptr, 0, GetCurrentMap());
-    SetModifiedFlag(true);
+    // Undoing back to the last save no longer gives the file's contents.
+    history_.ForgetSaved();
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "edit/EditHistory.h"
 #include "host/CommandIds.h"
 #include "maps/CalibrationMaps.h"
 #include "model/DocumentBase.h"
@@ -97,6 +98,12 @@ class ModuleState : public DocumentBase {
     // After a good load with the link up, offers to download the settings.
     DocStatus OnOpenDocument(const std::string& path) override;
     bool CanReplaceContents() const override;
+    // Marks the history's saved position.
+    DocStatus OnSaveDocument(const std::string& path) override;
+
+    // Every user edit goes through the history; cleared whenever the maps are rebuilt.
+    EditHistory& History() { return history_; }
+    const EditHistory& History() const { return history_; }
 
     // Command handlers and their menu state.
     void OnUpload();
@@ -130,6 +137,7 @@ class ModuleState : public DocumentBase {
     int currentMap = 0;
     bool transferInProgress = false;
     std::function<void()> basicSettingsHook_;
+    EditHistory history_{*this};
 };
 
 }  // namespace qx
