@@ -1,5 +1,6 @@
 // The graph's painting cost: a full repaint at 1920 x 1080, and the repaint
-// an arrow step asks for (the selected marker and its two neighbours).
+// an arrow step asks for (the selected marker and its two neighbours), and an
+// undo or redo of a whole-map edit with its repaint.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -82,6 +83,28 @@ void BM_ArrowStepRepaint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ArrowStepRepaint)->Unit(benchmark::kMicrosecond);
+
+void BM_UndoRedo16PointsRepaint(benchmark::State& state) {
+    // What Undo or Redo of a curve tool on the whole map costs without a link:
+    // sixteen values through the history, the markers moved, a full repaint.
+    Scene& s = TheScene();
+    std::vector<qx::EditTarget> ramp;
+    for (int p = 0; p < 16; ++p) ramp.push_back({qx::SettingKey::Point(0, p), 30.0 - p});
+    s.document.History().Perform("Interpolate Map 1", ramp);
+    bool undo = true;
+    for (auto _ : state) {
+        if (undo) {
+            s.document.History().Undo();
+        } else {
+            s.document.History().Redo();
+        }
+        undo = !undo;
+        s.view.RepositionMarkers();
+        Paint(s, {0, 0, 1920, 1080});
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_UndoRedo16PointsRepaint)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

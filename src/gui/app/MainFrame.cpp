@@ -21,6 +21,7 @@
 
 #include "app/LockKeys.h"
 #include "app/QtHost.h"
+#include "edit/EditCommands.h"
 #include "graph/MapGraphView.h"
 #include "link/CommPort.h"
 #include "model/ModuleState.h"
@@ -73,6 +74,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
             return true;
         });
     AddDocumentCommands();
+    new EditCommands(this, commands_, document_, view_);
     AddFrameCommands();
     BuildMenus();
     BuildToolbar();

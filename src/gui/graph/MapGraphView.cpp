@@ -643,7 +643,7 @@ bool MapGraphView::ArrowStep(int key, Qt::KeyboardModifiers mods, int repeatCoun
     if (ctrl) delta *= 5.0;
     stepInProgress_ = true;
     const graph::PixelRect noted = selected->WindowRect();
-    if (selected->AddDelta(delta)) {
+    if (selected->AddDelta(delta, "Step")) {
         graph::PixelRect area = noted.United(selected->WindowRect());
         if (MapPointMarker* prev = GetPrevMarker()) area = area.United(prev->WindowRect());
         if (MapPointMarker* next = GetNextMarker()) area = area.United(next->WindowRect());

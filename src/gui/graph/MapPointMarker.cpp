@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPointer>
 
+#include "edit/Setting.h"
 #include "graph/GraphStyle.h"
 #include "graph/MapGraphView.h"
 #include "graph/MapPointValueDisplay.h"
@@ -76,25 +77,33 @@ void MapPointMarker::Reposition() {
     setGeometry(ToQRect(r));
 }
 
-bool MapPointMarker::SetPointValue(double y) {
+bool MapPointMarker::SetPointValue(double y, std::string_view verb) {
     if (point_ == nullptr || point_->value == nullptr) return false;
     ModuleValue& value = *point_->value;
     const double q = value.Quantize(y);
     const double old = value.GetValue();
     if (q == old) return false;
-    value.SetValue(q, true);
+    // Through the history, as every edit; it marks the document modified.
+    ModuleState* doc = view_->GetDocument();
+    const int map = doc ? MapIndexOf(*doc, view_->CurrentMap()) : -1;
+    if (map >= 0) {
+        const SettingKey key = SettingKey::Point(map, index_);
+        const std::string label = SettingLabel(key);
+        doc->History().Perform(verb.empty() ? label : std::string(verb) + " " + label, {{key, q}});
+    } else {
+        value.SetValue(q, true);
+    }
     // The point's own change is real once its value moved, whatever became of
     // a mirrored partner's write (that failure reports itself).
     if (value.GetValue() == old) return false;
-    if (ModuleState* doc = view_->GetDocument()) doc->SetModifiedFlag(true);
     Reposition();
     update();
     return true;
 }
 
-bool MapPointMarker::AddDelta(double d) {
+bool MapPointMarker::AddDelta(double d, std::string_view verb) {
     if (point_ == nullptr || point_->value == nullptr) return false;
-    return SetPointValue(point_->value->GetValue() + d);
+    return SetPointValue(point_->value->GetValue() + d, verb);
 }
 
 void MapPointMarker::ApplyPixelDelta(int dy) {
@@ -117,7 +126,7 @@ void MapPointMarker::ApplyPixelDelta(int dy) {
     pendingChanges_ = 0;
     const graph::PixelPoint p = endPoint_;
     if (point_ != nullptr && point_->value != nullptr) {
-        AddDelta(view_->PixelsToValueDelta(dy));
+        AddDelta(view_->PixelsToValueDelta(dy), "Drag");
         view_->ValueDisplay()->ShowPoint(*point_);
     }
     if (dragOwner == nullptr || dragOwner == this) {

@@ -43,7 +43,7 @@ void CSetYValueDialog::OnOK() {
     xValueText_ = TextUtf8(kXValueStatic);
     yValueText_ = TextUtf8(kYValueEdit);
     accept();
-    marker_->SetPointValue(AtoF(yValueText_));
+    marker_->SetPointValue(AtoF(yValueText_), "Set");
     view_->update();
 }
 

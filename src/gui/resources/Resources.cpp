@@ -27,6 +27,7 @@ const std::vector<MenuEntry>& MainMenu() {
                Item(kUpload, "&Upload Module Settings\tCtrl+U"),
                Item(kDownload, "&Download Settings to Module\tCtrl+D"), Sep(),
                Item(kFileMru1, "Recent File", true), Sep(), Item(kAppExit, "E&xit\tAlt+F4")}),
+        Popup("&Edit", {Item(kEditUndo, "&Undo\tCtrl+Z"), Item(kEditRedo, "&Redo\tCtrl+Y")}),
         Popup("&View", {Item(kMonitorWindow, "&Monitor Window"), Sep(),
                         Item(kViewToolbar, "&Toolbar"), Item(kViewStatusBar, "&Status Bar")}),
         Popup("&Maps", {Item(kMapFirst, "Front Cylinder Spark Advance\tCtrl+1"),
@@ -57,6 +58,7 @@ const std::vector<MenuEntry>& MainMenu() {
 }
 
 const std::vector<Accelerator>& Accelerators() {
+    // clang-format off
     static const std::vector<Accelerator> table = {
         {"Ctrl+1", kMapFirst},
         {"Ctrl+2", kMapFirst + 1},
@@ -79,6 +81,8 @@ const std::vector<Accelerator>& Accelerators() {
         {"Ctrl+W", kMonitorWindow},
         {"Ctrl+X", kEditCut},
         {"Ctrl+Z", kEditUndo},
+        {"Ctrl+Y", kEditRedo},
+        {"Ctrl+Shift+Z", kEditRedo},
         {"Alt+Backspace", kEditUndo},
         {"Shift+Del", kEditCut},
         {"Ctrl+Ins", kEditCopy},
@@ -88,6 +92,7 @@ const std::vector<Accelerator>& Accelerators() {
         {"F6", kNextPane},
         {"Shift+F6", kPrevPane},
     };
+    // clang-format on
     return table;
 }
 
@@ -101,6 +106,8 @@ const std::vector<CommandStrings>& StringTable() {
         {kFileMru1 + 1, "Open this settings file", ""},
         {kFileMru1 + 2, "Open this settings file", ""},
         {kFileMru1 + 3, "Open this settings file", ""},
+        {kEditUndo, "Undo the last change", "Undo"},
+        {kEditRedo, "Redo the change last undone", "Redo"},
         {kAppExit, "Quit the application; prompts to save the document", "Exit"},
         {kAppAbout, "Display program information, version number and module information", "About"},
         {kHelpFinder, "Open the user guide", "Help Topics"},
@@ -147,26 +154,16 @@ const CommandStrings* FindCommandStrings(int id) {
 }
 
 const std::vector<int>& ToolbarLayout() {
-    static const std::vector<int> layout = {kFileNew,
-                                            kFileOpen,
-                                            kFileSave,
-                                            0,
-                                            kLink,
-                                            kUpload,
-                                            kDownload,
-                                            0,
-                                            kMapFirst,
-                                            kMapFirst + 1,
-                                            kMapFirst + 2,
-                                            kMapFirst + 3,
-                                            kMapFirst + 4,
-                                            kMapFirst + 5,
-                                            0,
-                                            kToggleMonitoring,
-                                            0,
-                                            kBasicSettings,
-                                            0,
-                                            kAppAbout};
+    // clang-format off
+    static const std::vector<int> layout = {
+        kFileNew, kFileOpen, kFileSave, 0,
+        kEditUndo, kEditRedo, 0,
+        kLink, kUpload, kDownload, 0,
+        kMapFirst, kMapFirst + 1, kMapFirst + 2, kMapFirst + 3, kMapFirst + 4, kMapFirst + 5, 0,
+        kToggleMonitoring, 0,
+        kBasicSettings, 0,
+        kAppAbout};
+    // clang-format on
     return layout;
 }
 

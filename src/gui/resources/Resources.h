@@ -47,7 +47,7 @@ const CommandStrings* FindCommandStrings(int id);
 
 // Toolbar buttons in order; 0 marks a separator.
 const std::vector<int>& ToolbarLayout();
-inline constexpr int kToolbarButtonCount = 15;
+inline constexpr int kToolbarButtonCount = 17;
 inline constexpr int kToolbarButtonWidth = 32;
 inline constexpr int kToolbarButtonHeight = 28;
 
