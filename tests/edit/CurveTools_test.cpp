@@ -39,8 +39,9 @@ TEST(CurveTools, ShapeTheRangeOnlyClampedAndStepped) {
 }
 
 TEST(CurveTools, PointsTextRoundTripsAndReadsSpreadsheetColumns) {
-    const std::string text = FormatPointsText({0, 550}, {12.5, 40});
-    EXPECT_EQ(text, "0\t12.5\n550\t40\n");
+    const std::string text =
+        FormatPointsText("Engine Speed (RPM)\tMap: Advance (degrees)", {0, 550}, {12.5, 40});
+    EXPECT_EQ(text, "Engine Speed (RPM)\tMap: Advance (degrees)\n0\t12.5\n550\t40\n");
     struct Case {
         const char* name;
         std::string text;
@@ -48,14 +49,22 @@ TEST(CurveTools, PointsTextRoundTripsAndReadsSpreadsheetColumns) {
         Ys want;
         std::string error;
     } cases[] = {
-        {"own text", text, true, {12.5, 40}, ""},
+        {"own text with its header", text, true, {12.5, 40}, ""},
         {"one column, CRLF", "3\r\n4\r\n\r\n5", true, {3, 4, 5}, ""},
-        {"semicolons and decimal commas", "0;12,5\n550;7,25\n", true, {12.5, 7.25}, ""},
-        {"a lone decimal comma", "12,5\n", true, {12.5}, ""},
-        {"comma separated", "0,1,2\n", true, {2}, ""},
+        {"tabs and decimal commas", "0\t12,5\n550\t7,25\n", true, {12.5, 7.25}, ""},
+        {"semicolons and decimal commas", "x;y\n0;12,5\n550;7,25\n", true, {12.5, 7.25}, ""},
+        {"a column of decimal commas", "12,5\n13\n", true, {12.5, 13}, ""},
+        {"comma separated with points", "0,12.5\n550,13\n", true, {12.5, 13}, ""},
+        {"comma separated, whole numbers",
+         "0,1,2\n",
+         false,
+         {},
+         "line 1: expected an x and a y value, found 3 values"},
         {"blanks", "  7   8 \n", true, {8}, ""},
-        {"a word", "1\nabc\n", false, {}, "line 2: \"abc\" is not a number"},
-        {"infinity", "inf\n", false, {}, "line 1: \"inf\" is not a number"},
+        {"a word after the header", "x\ty\n1\nabc\n", false, {}, "line 3: \"abc\" is not a number"},
+        {"an x that is not a number", "1\t2\nA\t3\n", false, {}, "line 2: \"A\" is not a number"},
+        {"infinity", "1\ninf\n", false, {}, "line 2: \"inf\" is not a number"},
+        {"only a header", "hello world\n", false, {}, "no numbers"},
         {"nothing", "\n \n", false, {}, "no numbers"},
     };
     for (const Case& c : cases) {
@@ -69,6 +78,16 @@ TEST(CurveTools, PointsTextRoundTripsAndReadsSpreadsheetColumns) {
             EXPECT_EQ(y, Ys{-1}) << c.name;  // untouched on failure
         }
     }
+}
+
+TEST(CurveTools, TypedNumbersTakeAPointOrADecimalComma) {
+    struct Case {
+        const char* text;
+        std::optional<double> want;
+    } cases[] = {{" 12.5 ", 12.5},       {"-7,25", -7.25},        {"110", 110.0},
+                 {"", std::nullopt},     {"1,2,3", std::nullopt}, {"1.5,2", std::nullopt},
+                 {"12 %", std::nullopt}, {"nan", std::nullopt}};
+    for (const Case& c : cases) EXPECT_EQ(ParseNumberText(c.text), c.want) << c.text;
 }
 
 }  // namespace

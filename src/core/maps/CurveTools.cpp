@@ -84,8 +84,22 @@ std::string Number(double v) {
 
 }  // namespace
 
-std::string FormatPointsText(const std::vector<double>& x, const std::vector<double>& y) {
-    std::string text;
+std::optional<double> ParseNumberText(std::string_view text) {
+    std::string copy(text);
+    if (std::count(copy.begin(), copy.end(), ',') == 1 && copy.find('.') == std::string::npos) {
+        std::replace(copy.begin(), copy.end(), ',', '.');
+    }
+    return ParseDouble(copy);
+}
+
+std::string PointsHeader(const ModuleMap& map) {
+    return map.XLabel() + " (" + map.XUnits() + ")\t" + map.Title() + ": " + map.YLabel() + " (" +
+           map.YUnits() + ")";
+}
+
+std::string FormatPointsText(const std::string& header, const std::vector<double>& x,
+                             const std::vector<double>& y) {
+    std::string text = header.empty() ? std::string() : header + "\n";
     for (std::size_t i = 0; i < y.size(); ++i) {
         if (i < x.size()) text += Number(x[i]) + "\t";
         text += Number(y[i]) + "\n";
@@ -93,37 +107,79 @@ std::string FormatPointsText(const std::vector<double>& x, const std::vector<dou
     return text;
 }
 
-bool ParsePointsText(const std::string& text, std::vector<double>& y, std::string& error) {
-    std::vector<double> values;
-    std::istringstream lines(text);
-    std::string line;
-    int number = 0;
-    while (std::getline(lines, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        // With tabs or semicolons between fields a comma is a decimal comma; so
-        // is a lone comma in one field; otherwise commas separate fields.
-        const bool fieldMarks = line.find_first_of("\t;") != std::string::npos;
-        const std::size_t start = line.find_first_not_of(' ');
-        const bool oneField = start == std::string::npos ||
-                              line.find(' ', start) >= line.find_last_not_of(' ') + 1;
-        if (fieldMarks || (std::count(line.begin(), line.end(), ',') == 1 && oneField)) {
-            std::replace(line.begin(), line.end(), ',', '.');
+namespace {
+
+std::vector<std::string> Split(const std::string& line, const std::string& marks) {
+    std::vector<std::string> fields;
+    std::string field;
+    for (char c : line + marks.front()) {
+        if (marks.find(c) == std::string::npos) {
+            field += c;
+            continue;
         }
-        std::replace_if(
-            line.begin(), line.end(), [](char c) { return c == '\t' || c == ';' || c == ','; },
-            ' ');
-        std::istringstream fields(line);
-        std::string field;
-        std::string last;
-        while (fields >> field) last = field;
-        if (last.empty()) continue;
-        const std::optional<double> v = ParseDouble(last);
-        if (!v || !std::isfinite(*v)) {
-            error = "line " + std::to_string(number) + ": \"" + last + "\" is not a number";
+        // Blanks around a field are not fields of their own.
+        const std::size_t a = field.find_first_not_of(' ');
+        if (a != std::string::npos)
+            fields.push_back(field.substr(a, field.find_last_not_of(' ') - a + 1));
+        field.clear();
+    }
+    return fields;
+}
+
+}  // namespace
+
+bool ParsePointsText(const std::string& text, std::vector<double>& y, std::string& error) {
+    std::vector<std::string> lines;
+    {
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+    }
+    // Decide once for the whole text what a comma is: a column of "12,5" is
+    // decimal commas, "550,12.5" or "0,1,2" separate fields.
+    bool fieldMarks = false;
+    bool commaSeparates = false;
+    for (const std::string& line : lines) {
+        if (line.find_first_of("\t;") != std::string::npos) fieldMarks = true;
+        if (line.find('.') != std::string::npos || std::count(line.begin(), line.end(), ',') > 1)
+            commaSeparates = true;
+    }
+    const bool decimalComma = fieldMarks || !commaSeparates;
+    const std::string marks = decimalComma ? "\t; " : "\t;, ";
+
+    std::vector<double> values;
+    bool first = true;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        std::vector<std::string> fields = Split(lines[n], marks);
+        if (fields.empty()) continue;
+        const std::string where = "line " + std::to_string(n + 1) + ": ";
+        std::vector<double> numbers;
+        std::string bad;
+        for (std::string& f : fields) {
+            if (decimalComma) std::replace(f.begin(), f.end(), ',', '.');
+            const std::optional<double> v = ParseDouble(f);
+            if (!v) {
+                bad = f;
+                break;
+            }
+            numbers.push_back(*v);
+        }
+        const bool header = first;
+        first = false;
+        if (!bad.empty()) {
+            if (header) continue;  // the column names
+            error = where + "\"" + bad + "\" is not a number";
             return false;
         }
-        values.push_back(*v);
+        if (numbers.size() > 2) {
+            error = where + "expected an x and a y value, found " + std::to_string(numbers.size()) +
+                    " values";
+            return false;
+        }
+        values.push_back(numbers.back());
     }
     if (values.empty()) {
         error = "no numbers";

@@ -4,7 +4,9 @@
 // every one clamped to the map's range and stepped to its step the way a
 // module value steps (so setting them changes nothing further). Points outside
 // the range keep their values. An empty or reversed range changes nothing.
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qx {
@@ -42,14 +44,23 @@ std::vector<double> Offset(const std::vector<double>& y, CurveRange r, const Cur
 std::vector<double> SetAll(const std::vector<double>& y, CurveRange r, const CurveScale& s,
                            double value);
 
-// The clipboard text of points: one line per point, x TAB y, ending in a line
-// feed, so that a spreadsheet takes it as two columns.
-std::string FormatPointsText(const std::vector<double>& x, const std::vector<double>& y);
-// The y values in text: one value per line, the last field of each line
-// (fields split by tabs, semicolons or blanks; a decimal comma is read as a
-// point when the line has no other comma). Empty lines are skipped. False
-// with a reason ("line 2: \"abc\" is not a number") when a line does not read
-// or there is no value.
+// A typed number: surrounding blanks allowed, a decimal point or a decimal
+// comma; nothing else. Empty when the text is not a finite number.
+std::optional<double> ParseNumberText(std::string_view text);
+
+// The clipboard text of points, as a spreadsheet takes it: a header line
+// naming the columns ("Engine Speed (RPM)" TAB "Front Cylinder Spark Advance:
+// Advance (degrees)"), then one line per point, x TAB y, each ending in a
+// line feed.
+std::string PointsHeader(const ModuleMap& map);
+std::string FormatPointsText(const std::string& header, const std::vector<double>& x,
+                             const std::vector<double>& y);
+// The y values of pasted text: one point per line, the y value alone or x
+// and y, separated by tabs, semicolons, commas or blanks. A comma is a
+// decimal comma when tabs or semicolons separate the fields, or when no line
+// has a point or more than one comma. A first line that is not numbers is a
+// header and skipped; blank lines are skipped. False with a reason
+// ("line 2: \"abc\" is not a number") and y untouched otherwise.
 bool ParsePointsText(const std::string& text, std::vector<double>& y, std::string& error);
 
 }  // namespace qx
