@@ -54,6 +54,19 @@ enum CommandId : int {
     // Private commands of the application.
     kOpenRemembered = 32830,  // open the oldest remembered file (dropped or handed over)
     kStartDemo = 32831,       // start the demo mode from the menu
+
+    // Editing: the curve tools on the selected range, and the comparison.
+    kCurveInterpolate = 32860,
+    kCurveSmooth = 32861,
+    kCurveScale = 32862,
+    kCurveOffset = 32863,
+    kCurveSetAll = 32864,
+    kCompareWithFile = 32865,
+    kCompareWithModule = 32866,
+    kHideComparison = 32867,
+    kDifferencesWindow = 32868,
+    kUseOtherValue = 32869,  // the Differences window's selected row into this tune
+    kColorComparison = 32870,
 };
 
 }  // namespace qx::cmd

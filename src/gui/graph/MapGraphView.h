@@ -22,6 +22,7 @@
 class QKeyEvent;
 class QPaintEvent;
 class QPainter;
+class QRubberBand;
 
 namespace qx {
 class ModuleState;
@@ -32,6 +33,7 @@ namespace qx::gui {
 
 class MapPointMarker;
 class MapPointValueDisplay;
+class TuneComparison;
 
 // The enable/check state of a command, as the view reports it.
 struct ViewCommandState {
@@ -105,6 +107,23 @@ class MapGraphView : public QWidget, public DocumentObserver {
     void SelectMarkerByIndex(int i);
     void RepositionMarkers();
 
+    // The range of points the curve tools and Copy work on: from the anchor
+    // (where Shift+Left/Right or Shift+click started) to the selected point.
+    // Without an anchor the range is the selected point alone.
+    int RangeFirst() const;
+    int RangeLast() const;
+    bool HasRange() const { return rangeAnchor_ >= 0 && rangeAnchor_ != selectedIndex_; }
+    // Selects point i and keeps (or sets, at the selected point) the anchor.
+    void ExtendRangeTo(int i);
+    void ClearRange();
+    // Points first .. last (inclusive, clamped) as the range, last selected.
+    void SelectRange(int first, int last);
+
+    // The other tune drawn under the current map; null for none. Not owned:
+    // the comparison clears it before it goes.
+    void SetComparison(const TuneComparison* comparison);
+    const TuneComparison* Comparison() const { return comparison_; }
+
     MapPointValueDisplay* ValueDisplay() const { return valueDisplay_; }
     // Opens the Set Y value dialog for the selected point, unless the command
     // is postponed while the module is busy (it is then replayed as 32797).
@@ -122,6 +141,7 @@ class MapGraphView : public QWidget, public DocumentObserver {
     ColorRef InSyncColor() const { return inSyncColor_; }
     ColorRef NotInSyncColor() const { return notInSyncColor_; }
     ColorRef MapLineColor() const { return mapLineColor_; }
+    ColorRef ComparisonColor() const { return comparisonColor_; }
 
     // Invalidates a rectangle of view client pixels; the area is redrawn whole.
     void InvalidateRect(const graph::PixelRect& r);
@@ -132,7 +152,14 @@ class MapGraphView : public QWidget, public DocumentObserver {
     // calls it, and the benchmark renders through it.
     void DrawGraph(QPainter& painter, const graph::PixelRect& r);
 
+  Q_SIGNALS:
+    // The selected point or the range changed.
+    void selectionChanged();
+
   protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -156,6 +183,10 @@ class MapGraphView : public QWidget, public DocumentObserver {
     graph::PixelRect RubberBandBounds() const;
     void SetKeyDown(int key, bool down);
 
+    int rangeAnchor_ = -1;
+    int bandStartX_ = -1;  // the press of a range drawn with the mouse, else -1
+    QRubberBand* band_ = nullptr;
+    const TuneComparison* comparison_ = nullptr;
     ModuleState* document_ = nullptr;
     ModuleMap* currentMap_ = nullptr;
     std::vector<MapPointMarker*> markers_;  // Qt children of this view
@@ -169,6 +200,7 @@ class MapGraphView : public QWidget, public DocumentObserver {
     ColorRef inSyncColor_ = 0xFF;
     ColorRef notInSyncColor_ = 0xC0C0C0;
     ColorRef mapLineColor_ = 0xFF0000;
+    ColorRef comparisonColor_ = 0x00A5FF;
     graph::PixelRect graphFrame_;
     int lastLiveXPixel_ = 0;
     bool stepInProgress_ = false;

@@ -192,6 +192,13 @@ void MapPointMarker::mousePressEvent(QMouseEvent* event) {
     // A view too small to have a plot has nothing to drag on.
     if (view_->PlotHeight() <= 0 || point_ == nullptr) return;
     if (!view_->hasFocus()) view_->setFocus(Qt::MouseFocusReason);
+    // Shift+click stretches the selection into a range instead of dragging.
+    if (event->button() == Qt::LeftButton && dragState_ == kIdle &&
+        event->modifiers().testFlag(Qt::ShiftModifier)) {
+        view_->ExtendRangeTo(index_);
+        return;
+    }
+    if (dragState_ == kIdle) view_->ClearRange();
     if (event->button() == Qt::LeftButton) {
         if (dragState_ == kIdle) {
             BeginDrag();
