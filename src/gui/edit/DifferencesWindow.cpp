@@ -17,8 +17,8 @@ namespace {
 
 constexpr int kKeyRole = Qt::UserRole;
 
-QString WithUnit(double v, const std::string& unit) {
-    QString s = QString::fromStdString(FormatDouble("%g", v));
+QString WithUnit(double v, const std::string& unit, const char* format = "%g") {
+    QString s = QString::fromStdString(FormatDouble(format, v));
     if (!unit.empty()) s += QLatin1Char(' ') + QString::fromStdString(unit);
     return s;
 }
@@ -40,6 +40,7 @@ DifferencesWindow::DifferencesWindow(QWidget* parent, const ModuleState& documen
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setAlternatingRowColors(true);
+    list_->header()->setStretchLastSection(false);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_);
     auto* row = new QHBoxLayout;
@@ -81,10 +82,10 @@ void DifferencesWindow::Reload() {
     QTreeWidgetItem* current = nullptr;
     for (const TuneDifference& d : comparison_.Differences()) {
         const std::string unit = SettingUnit(document_, d.key);
-        auto* item = new QTreeWidgetItem(
-            list_, {QString::fromStdString(SettingLongName(document_, d.key)),
-                    WithUnit(d.ours, unit), WithUnit(d.theirs, unit),
-                    QString::fromStdString(FormatDouble("%+g", d.ours - d.theirs))});
+        auto* item =
+            new QTreeWidgetItem(list_, {QString::fromStdString(SettingLongName(document_, d.key)),
+                                        WithUnit(d.ours, unit), WithUnit(d.theirs, unit),
+                                        WithUnit(d.ours - d.theirs, unit, "%+g")});
         item->setData(0, kKeyRole, QList<QVariant>{d.key.map, d.key.index});
         for (int c = 1; c < 4; ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
         if (hadCurrent && d.key == keep) current = item;
@@ -95,6 +96,7 @@ void DifferencesWindow::Reload() {
     list_->setCurrentItem(current);
     use_->setEnabled(current != nullptr);
     list_->header()->resizeSections(QHeaderView::ResizeToContents);
+    list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 }  // namespace qx::gui

@@ -85,7 +85,7 @@ TEST_F(CompareTest, AFileIsDrawnMarkedListedAndTakenIntoTheTuneAsAnEdit) {
     ASSERT_NE(w, nullptr);
     ASSERT_EQ(w->List()->topLevelItemCount(), 3);
     EXPECT_EQ(w->List()->topLevelItem(0)->text(0), QStringLiteral("Rev Limit"));
-    EXPECT_EQ(w->List()->topLevelItem(0)->text(3), QStringLiteral("-1920"));
+    EXPECT_EQ(w->List()->topLevelItem(0)->text(3), QStringLiteral("-1920 rpm"));
     qx::test::SavePicture(w->grab().toImage(), QStringLiteral("differences-window.png"));
 
     // A double click shows the point's map with the point selected.
