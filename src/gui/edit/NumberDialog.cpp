@@ -25,6 +25,8 @@ NumberDialog::NumberDialog(QWidget* parent, const QString& title, const QString&
     grid->addWidget(buttons, 1, 0, 1, 3);
     field_->selectAll();
     field_->setFocus();
+    // Wide enough for the map's name in the title bar.
+    setMinimumWidth(fontMetrics().horizontalAdvance(title) + 120);
 }
 
 void NumberDialog::accept() {
