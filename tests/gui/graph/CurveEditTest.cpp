@@ -198,6 +198,21 @@ TEST_F(CurveEditTest, CopyAndPasteGoThroughTheClipboardAsOneUndoableStep) {
     EXPECT_EQ(host->Messages()[1].text, "The clipboard holds 3 points, but only 2 are selected.");
 }
 
+TEST_F(CurveEditTest, WhileLinkedAPasteWritesOnlyTheChangedPointsAndTheirTwins) {
+    SetMirrorSetting(true);
+    LinkEmulator();
+    Set(0, {5, 5, 5});
+    emulator->Core().ResetCounters();
+    view->SelectMarkerByIndex(0);
+    QApplication::clipboard()->setText(QStringLiteral("5\n6\n5\n"));
+    table.Route(cmd::kEditPaste);
+    EXPECT_EQ(Log(), (Writes{{0xB601, 6}, {0xB611, 6}}));
+    emulator->Core().ResetCounters();
+    ASSERT_TRUE(document.History().Undo());
+    EXPECT_EQ(Log(), (Writes{{0xB611, 5}, {0xB601, 5}}));
+    EXPECT_TRUE(document.Map(1)->Point(1).value->InSync());
+}
+
 TEST_F(CurveEditTest, ToolsAndPasteArrivingDuringAnExchangeArePostponed) {
     Set(0, {0, 10, 3});
     view->SelectRange(0, 2);
