@@ -254,7 +254,8 @@ TEST_F(MonitorWindowTest, TogglesArrivingWhileAPacketIsReadArePostponedAndReplay
     bool reading = false;
     host->ScheduleEventIn(5, [&] {
         reading = m.IsReading();
-        for (int id : {kToggle0, kToggle0 + 5, kToggle0, cmd::kSelectMonitors}) w.HandleCommand(id);
+        for (int id : {kToggle0, kToggle0 + 5, kToggle0, static_cast<int>(cmd::kSelectMonitors)})
+            w.HandleCommand(id);
     });
     ASSERT_TRUE(m.UpdateRamImage(nullptr));
     ASSERT_TRUE(reading);
