@@ -123,6 +123,18 @@ TEST_F(SetYValue, ColourPickerOpensOnBlackAndOnlyOkStoresTheColour) {
     });
     EXPECT_EQ(view->InSyncColor(), 0x563412u);
     EXPECT_EQ(AppProfile().GetInt("Colors", "InSyncMarkerColor", 0), 0x563412);
+
+    // The comparison curve's colour is kept like the others and read back.
+    Pick(cmd::kColorComparison, [](QColorDialog& d) {
+        d.setCurrentColor(QColor(0x65, 0x43, 0x21));
+        d.accept();
+    });
+    EXPECT_EQ(view->ComparisonColor(), 0x214365u);
+    EXPECT_EQ(AppProfile().GetInt("Colors", "ComparisonLineColor", 0), 0x214365);
+    gui::MapGraphView other;
+    other.SetDocument(&document);
+    other.OnInitialUpdate();
+    EXPECT_EQ(other.ComparisonColor(), 0x214365u);
 }
 
 }  // namespace
