@@ -1,5 +1,7 @@
 // The graph's painting cost: a full repaint at 1920 x 1080, and the repaint
-// an arrow step asks for (the selected marker and its two neighbours).
+// an arrow step asks for (the selected marker and its two neighbours), and an
+// undo or redo of a whole-map edit with its repaint, and a full repaint with a
+// comparison curve under the edited one.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -8,6 +10,7 @@
 #include <QPainter>
 #include <memory>
 
+#include "edit/TuneComparison.h"
 #include "graph/MapGraphView.h"
 #include "graph/MapPointMarker.h"
 #include "host/Profile.h"
@@ -24,6 +27,11 @@ struct Scene {
         view.resize(1920, 1080);
         view.SetDocument(&document);
         view.OnInitialUpdate();
+        // A widget never shown gets no resize event: it would lay the graph out
+        // for 0 x 0 and the figures would measure drawing almost nothing.
+        view.setAttribute(Qt::WA_DontShowOnScreen);
+        view.show();
+        QCoreApplication::processEvents();
         qx::ModuleMap& map = *view.CurrentMap();
         for (int i = 0; i < map.PointCount(); ++i) view.Marker(i)->SetPointValue(10 + i);
     }
@@ -82,6 +90,55 @@ void BM_ArrowStepRepaint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ArrowStepRepaint)->Unit(benchmark::kMicrosecond);
+
+void BM_UndoRedo16PointsRepaint(benchmark::State& state) {
+    // What Undo or Redo of a curve tool on the whole map costs without a link:
+    // sixteen values through the history, the markers moved, a full repaint.
+    Scene& s = TheScene();
+    std::vector<qx::EditTarget> ramp;
+    for (int p = 0; p < 16; ++p) ramp.push_back({qx::SettingKey::Point(0, p), 30.0 - p});
+    s.document.History().Perform("Interpolate Map 1", ramp);
+    bool undo = true;
+    for (auto _ : state) {
+        if (undo) {
+            s.document.History().Undo();
+        } else {
+            s.document.History().Redo();
+        }
+        undo = !undo;
+        s.view.RepositionMarkers();
+        Paint(s, {0, 0, 1920, 1080});
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_UndoRedo16PointsRepaint)->Unit(benchmark::kMicrosecond);
+
+void BM_FullRepaintWithComparison1920x1080(benchmark::State& state) {
+    // The other tune differs at every other point, so every kind of marker is drawn.
+    Scene& s = TheScene();
+    qx::ModuleState other;
+    other.InitializeDefaults();
+    qx::ModuleMap& map = *other.Map(0);
+    for (int i = 0; i < map.PointCount(); ++i) map.Point(i).value->StoreValue(10 + i + (i % 2) * 5);
+    const std::string path = QDir::temp().filePath("qx-graph-bench-other.qvx").toStdString();
+    if (other.OnSaveDocument(path) != qx::DocStatus::Done) {
+        state.SkipWithError("cannot write the other tune");
+        return;
+    }
+    qx::gui::TuneComparison comparison(nullptr, s.document);
+    if (!comparison.LoadFile(path)) {
+        state.SkipWithError("cannot read the other tune");
+        return;
+    }
+    s.view.SetComparison(&comparison);
+    for (auto _ : state) {
+        Paint(s, {0, 0, 1920, 1080});
+        benchmark::ClobberMemory();
+    }
+    s.view.SetComparison(nullptr);
+    s.image.save(QDir::temp().filePath("qx-graph-bench-comparison.png"), "PNG");
+}
+BENCHMARK(BM_FullRepaintWithComparison1920x1080)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 // End-to-end speed of the link against the module emulator on a real
-// pseudo-terminal: whole-document download and upload measured against the wire
-// time of the bytes that crossed, and live monitoring measured against the
-// packets the line can carry and the processor time the host side used.
+// pseudo-terminal: whole-document download and upload, and the undo of a
+// 16-point map edit, measured against the wire time of the bytes that crossed, and live monitoring
+// measured against the packets the line can carry and the processor time the host side used.
 //
 //   bench [--brief] [--json PATH]
 //
@@ -68,6 +68,7 @@ struct Row {
     int baud = 0;
     TransferFigure download;
     TransferFigure upload;
+    TransferFigure undo;  // undoing a 16-point edit of one map
     MonitorFigure monitor;
 };
 
@@ -166,6 +167,7 @@ std::string Json(const std::vector<Row>& rows, bool brief) {
         j += "   {\"baud\": " + std::to_string(r.baud) + ",\n";
         j += transfer("download", r.download) + ",\n";
         j += transfer("upload", r.upload) + ",\n";
+        j += transfer("undo16", r.undo) + ",\n";
         j += qx::FormatC(
             "    \"monitor\": {\"ok\": %s, \"elapsed_s\": %.3f, \"packets\": %d, "
             "\"bad_packets\": %d, \"capacity\": %.1f, \"received\": %.4f, \"cpu_percent\": %.3f}}",
@@ -228,6 +230,17 @@ int main(int argc, char** argv) {
         }
         row.download = Median(downloads);
         row.upload = Median(uploads);
+        // One step of the history moving all sixteen points of a map, then
+        // undone and redone: each point is one acknowledged write.
+        std::vector<qx::EditTarget> ramp;
+        for (int p = 0; p < 16; ++p) ramp.push_back({qx::SettingKey::Point(2, p), 1.0 + p});
+        doc.History().Perform("Interpolate Map 3", ramp);
+        std::vector<TransferFigure> undos;
+        for (int i = 0; i < reps; ++i) {
+            undos.push_back(module.Time([&] { return doc.History().Undo(); }));
+            doc.History().Redo();
+        }
+        row.undo = Median(undos);
         row.monitor = module.Monitor(monitorSeconds);
         allOk = allOk && row.download.ok && row.upload.ok && row.monitor.ok;
         rows.push_back(row);
@@ -241,7 +254,8 @@ int main(int argc, char** argv) {
     for (const Row& r : rows) {
         for (const auto& [name, f] :
              {std::pair<const char*, const TransferFigure&>{"download", r.download},
-              std::pair<const char*, const TransferFigure&>{"upload", r.upload}}) {
+              std::pair<const char*, const TransferFigure&>{"upload", r.upload},
+              std::pair<const char*, const TransferFigure&>{"undo16", r.undo}}) {
             std::printf("%-8d %-10s %10.3f %8llu %10.3f %8.3f\n", r.baud, name, f.elapsedS,
                         static_cast<unsigned long long>(f.bytes), f.wireS, f.ratio);
         }

@@ -58,10 +58,11 @@ inline QString PictureFolder() {
 
 // Saves image as name for a person to look at. A picture that cannot be saved
 // is only reported: it is never a test's failure.
-inline void SavePicture(const QImage& image, const QString& name) {
+inline bool SavePicture(const QImage& image, const QString& name) {
     const QString folder = PictureFolder();
-    if (folder.isEmpty() || !image.save(QDir(folder).filePath(name), "PNG"))
-        qInfo("picture %s not saved", qPrintable(name));
+    if (!folder.isEmpty() && image.save(QDir(folder).filePath(name), "PNG")) return true;
+    qInfo("picture %s not saved", qPrintable(name));
+    return false;
 }
 
 // A new document and an 800 x 600 graph view on it with an 18-pixel caption, shown.

@@ -114,7 +114,7 @@ TEST_F(SettingsFileTest, LoadingReplacesEverythingAndSteps) {
     WriteAll(path, b);
 
     doc.Map(3)->Point(0).value->StoreValue(9.0);  // an edit the file replaces
-    doc.OnSelectMap(kCmdSelectMap1 + 2);
+    doc.OnSelectMap(cmd::kMapFirst + 2);
     doc.SetModifiedFlag();
     observer.maps.clear();
     ASSERT_EQ(doc.OnOpenDocument(path), DocStatus::Done);
@@ -176,7 +176,7 @@ TEST_F(SettingsFileTest, BadFilesAreRefusedAndTheOpenDocumentStaysAsItWas) {
     doc.Map(0)->Point(4).value->SetValue(17.0, true);
     doc.revLimit().SetValue(8000.0, false);
     ASSERT_EQ(doc.OnSaveDocument(original), DocStatus::Done);
-    doc.OnSelectMap(kCmdSelectMap1 + 4);
+    doc.OnSelectMap(cmd::kMapFirst + 4);
     doc.SetModifiedFlag();
     const Bytes good = doc.StoreContents();
     ModuleMap* mapBefore = doc.Map(4);
@@ -289,11 +289,11 @@ TEST_F(SettingsFileTest, SavingNeverDestroysThePreviousFile) {
 
 TEST_F(SettingsFileTest, MapSelectionMirrorToggleAndCommandsRefusedWhileBusy) {
     observer.maps.clear();
-    doc.OnSelectMap(kCmdSelectMap1 + 3);  // Ctrl+4
-    doc.OnSelectMap(kCmdSelectMap6 + 1);  // not a map command
+    doc.OnSelectMap(cmd::kMapFirst + 3);  // Ctrl+4
+    doc.OnSelectMap(cmd::kMapLast + 1);   // not a map command
     EXPECT_EQ(doc.CurrentMap(), 3);
-    EXPECT_TRUE(doc.OnUpdateSelectMap(kCmdSelectMap1 + 3));
-    EXPECT_FALSE(doc.OnUpdateSelectMap(kCmdSelectMap1));
+    EXPECT_TRUE(doc.OnUpdateSelectMap(cmd::kMapFirst + 3));
+    EXPECT_FALSE(doc.OnUpdateSelectMap(cmd::kMapFirst));
     EXPECT_EQ(observer.maps, std::vector<ModuleMap*>{doc.Map(3)});
 
     for (int expected : {0, 1}) {

@@ -45,9 +45,10 @@ TEST(QvxSettings, NamesMatchLooselyAndTwoStateSettingsTakeOnlyTheirValues) {
     auto set = [&](const std::string& name, const std::string& text) {
         SettingRef ref = find(name);
         std::string error;
-        return SetSetting(ref, text, error) ? ref.value->GetValue() : std::nan("");
+        return SetSetting(doc, ref, text, error) ? ref.value->GetValue() : std::nan("");
     };
-    EXPECT_EQ(set("Rev Limit", "99999"), 10112.0);  // clamped, then onto the 128 grid
+    EXPECT_EQ(set("Rev Limit", "99999"), 10112.0);          // clamped, then onto the 128 grid
+    EXPECT_EQ(doc.History().UndoText(), "Undo Rev Limit");  // an edit like any other
     EXPECT_FALSE(doc.revLimit().InSync());
     for (const char* text : {"12abc", "1,5", "nan", "inf"})
         EXPECT_TRUE(std::isnan(set("Rev Limit", text))) << text;

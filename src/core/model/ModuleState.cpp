@@ -90,6 +90,8 @@ void ModuleState::SetupBasicValues() {
 
 void ModuleState::BuildMaps(bool initialize) {
     ++mapsGeneration_;
+    // The steps name points of the maps replaced here.
+    history_.Clear();
     maps.clear();
     try {
         std::vector<std::unique_ptr<ModuleMap>> built;
@@ -113,7 +115,7 @@ void ModuleState::InitializeDefaults() {
 }
 
 bool ModuleState::CanReplaceContents() const {
-    if (transferInProgress) return false;
+    if (transferInProgress || history_.Busy()) return false;
     return !CommPort::Exists() || CommPort::Instance().BusyCount() == 0;
 }
 
@@ -137,6 +139,12 @@ DocStatus ModuleState::OnOpenDocument(const std::string& path) {
         if (answer == MsgResult::Yes) OnDownload();
     }
     return DocStatus::Done;
+}
+
+DocStatus ModuleState::OnSaveDocument(const std::string& path) {
+    const DocStatus status = DocumentBase::OnSaveDocument(path);
+    if (status == DocStatus::Done) history_.MarkSaved();
+    return status;
 }
 
 // ---- The settings file -----------------------------------------------------
@@ -322,14 +330,15 @@ bool ModuleState::UploadSettings() {
     }
     CurrentHost().Beep(BeepKind::Question);
     UpdateAllViews(nullptr, 0, GetCurrentMap());
-    SetModifiedFlag(true);
+    // Undoing back to the last save no longer gives the file's contents.
+    history_.ForgetSaved();
     return true;
 }
 
 // ---- Commands --------------------------------------------------------------
 
 void ModuleState::OnDownload() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdDownload, true)) return;
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kDownload, true)) return;
     TransferScope transfer(transferInProgress, "...while the module settings are downloaded");
     if (!DownloadSettings()) {
         CurrentHost().MessageBox("Unable to Download Settings to Module", "Communications Error",
@@ -340,7 +349,7 @@ void ModuleState::OnDownload() {
 }
 
 void ModuleState::OnUpload() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdUpload, true)) return;
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kUpload, true)) return;
     TransferScope transfer(transferInProgress, "...while the module settings are uploaded");
     if (!UploadSettings()) {
         CurrentHost().MessageBox("Unable to Upload Module Settings", "Communications Error",
@@ -358,14 +367,14 @@ bool ModuleState::OnUpdateDownload() const {
 }
 
 void ModuleState::OnSelectMap(int commandId) {
-    const int index = commandId - kCmdSelectMap1;
+    const int index = commandId - cmd::kMapFirst;
     if (index < 0 || index >= mapCount) return;
     currentMap = index;
     UpdateAllViews(nullptr, 0, GetCurrentMap());
 }
 
 bool ModuleState::OnUpdateSelectMap(int commandId) const {
-    return commandId - kCmdSelectMap1 == currentMap;
+    return commandId - cmd::kMapFirst == currentMap;
 }
 
 void ModuleState::OnToggleMirror() {
@@ -379,7 +388,7 @@ bool ModuleState::OnUpdateToggleMirror() const {
 }
 
 void ModuleState::OnBasicSettings() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdBasicSettings, true)) return;
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kBasicSettings, true)) return;
     if (basicSettingsHook_) basicSettingsHook_();
 }
 

@@ -13,19 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "edit/EditHistory.h"
+#include "host/CommandIds.h"
 #include "maps/CalibrationMaps.h"
 #include "model/DocumentBase.h"
 #include "model/ModuleValue.h"
 
 namespace qx {
-
-// Command ids the document handles.
-inline constexpr int kCmdUpload = 32771;
-inline constexpr int kCmdDownload = 32772;
-inline constexpr int kCmdSelectMap1 = 32776;  // .. 32781 for maps 0 .. 5
-inline constexpr int kCmdSelectMap6 = 32781;
-inline constexpr int kCmdToggleMirror = 32782;
-inline constexpr int kCmdBasicSettings = 32783;
 
 inline constexpr std::size_t kSettingsFileSize = 3676;
 inline constexpr uint16_t kBasicBlockAddress = 0xB661;
@@ -138,6 +132,12 @@ class ModuleState : public DocumentBase {
     // After a good load with the link up, offers to download the settings.
     DocStatus OnOpenDocument(const std::string& path) override;
     bool CanReplaceContents() const override;
+    // Marks the history's saved position.
+    DocStatus OnSaveDocument(const std::string& path) override;
+
+    // Every user edit goes through the history; cleared whenever the maps are rebuilt.
+    EditHistory& History() { return history_; }
+    const EditHistory& History() const { return history_; }
 
     // Command handlers and their menu state.
     void OnUpload();
@@ -173,6 +173,7 @@ class ModuleState : public DocumentBase {
     uint64_t mapsGeneration_ = 0;
     ModuleIdentity linkedModule_;
     std::function<void()> basicSettingsHook_;
+    EditHistory history_{*this};
 };
 
 }  // namespace qx

@@ -207,9 +207,9 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     c.Add(res::kFileSave, CommandOwner::Document, [this] { OnFileSave(); });
     c.Add(res::kFileSaveAs, CommandOwner::Document, [this] { OnFileSaveAs(); });
     c.Add(res::kAppAbout, CommandOwner::Application, [this] { OnAppAbout(); });
-    c.Add(kCmdOpenRemembered, CommandOwner::Application, [this] {
+    c.Add(cmd::kOpenRemembered, CommandOwner::Application, [this] {
         if (remembered_.empty()) return;
-        if (Postponed(kCmdOpenRemembered)) return;
+        if (Postponed(cmd::kOpenRemembered)) return;
         const QString path = remembered_.front();
         remembered_.pop_front();
         OpenDocumentFile(path);
@@ -217,9 +217,9 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     for (int i = 0; i < res::kRecentFileCount; ++i)
         c.Add(res::kFileMru1 + i, CommandOwner::Application, [this, i] { OnOpenRecent(i); });
     c.Add(
-        kCmdStartDemo, CommandOwner::Application,
+        cmd::kStartDemo, CommandOwner::Application,
         [this] {
-            if (Postponed(kCmdStartDemo)) return;
+            if (Postponed(cmd::kStartDemo)) return;
             QString error;
             if (!StartDemo(&error))
                 host_->MessageBox("Unable to start the module emulator:\n" + error.toStdString(),
@@ -236,7 +236,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
         demo->setStatusTip(
             QStringLiteral("Link to the built-in module emulator instead of a port"));
         menu->insertAction(before, demo);
-        c.Bind(demo, kCmdStartDemo, false);
+        c.Bind(demo, cmd::kStartDemo, false);
     }
     frame_->SetRecentFiles(RecentFiles());
 
@@ -379,7 +379,7 @@ void CCalderixApp::OnOpenRecent(int index) {
 
 void CCalderixApp::OpenRemembered(const QString& path) {
     remembered_.push_back(path);
-    frame_->Commands().Route(kCmdOpenRemembered);
+    frame_->Commands().Route(cmd::kOpenRemembered);
 }
 
 void CCalderixApp::OnAppAbout() {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/QtHost.h"
+#include "host/CommandIds.h"
 
 class QLocalServer;
 
@@ -35,11 +36,6 @@ namespace qx::gui {
 class QtHost;
 class CMainFrame;
 class EngineLogs;
-
-// Private command: open the oldest remembered file (dropped or handed over).
-inline constexpr int kCmdOpenRemembered = 32830;
-// Private command: start the demo mode from the menu.
-inline constexpr int kCmdStartDemo = 32831;
 
 struct StartOptions {
     bool simulate = false;  // --simulate: link to the built-in module emulator

@@ -22,6 +22,10 @@
 
 #include "app/LockKeys.h"
 #include "app/QtHost.h"
+#include "edit/CompareCommands.h"
+#include "edit/CurveCommands.h"
+#include "edit/EditCommands.h"
+#include "edit/TuneComparison.h"
 #include "graph/MapGraphView.h"
 #include "host/Numbers.h"
 #include "link/CommPort.h"
@@ -43,8 +47,9 @@ QString ToQ(std::string_view s) {
 // Commands whose menu items carry a check mark.
 bool IsCheckable(int id) {
     return id == res::kLink || id == res::kMonitorWindow || id == res::kViewToolbar ||
-           id == res::kViewStatusBar || (id >= res::kMapFirst && id <= res::kMapLast) ||
-           id == res::kAdvanceMapsSynchronized || id == res::kToggleMonitoring ||
+           id == res::kViewStatusBar || id == res::kDifferencesWindow ||
+           (id >= res::kMapFirst && id <= res::kMapLast) || id == res::kAdvanceMapsSynchronized ||
+           id == res::kToggleMonitoring ||
            (id >= res::kMonitorToggleFirst && id <= res::kMonitorToggleLast);
 }
 
@@ -77,6 +82,11 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
             return true;
         });
     AddDocumentCommands();
+    auto* edits = new EditCommands(this, commands_, document_, view_);
+    curves_ = new CurveCommands(this, commands_, document_, view_);
+    compare_ = new CompareCommands(*this, host_, commands_, document_, view_);
+    connect(edits, &EditCommands::historyChanged, &compare_->Comparison(),
+            &TuneComparison::Refresh);
     AddFrameCommands();
     BuildMenus();
     BuildToolbar();
@@ -298,6 +308,7 @@ void CMainFrame::SetLinkIndicator(bool linked) {
     linkStripUp_ = linked;
     int image = 0;
     for (QAction* a : toolbarActions_) a->setIcon(QIcon(ToolbarImage(image++, linked)));
+    Q_EMIT toolbarIconsChanged();
 }
 
 QString CMainFrame::ReconnectText() const {

@@ -28,6 +28,8 @@ namespace qx::gui {
 
 class QtHost;
 class MapGraphView;
+class CompareCommands;
+class CurveCommands;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -38,6 +40,8 @@ class CMainFrame : public QMainWindow {
     CommandTable& Commands() { return commands_; }
     MapGraphView* View() const { return view_; }
     QToolBar* ToolBar() const { return toolbar_; }
+    CompareCommands* Compare() const { return compare_; }
+    CurveCommands* Curves() const { return curves_; }
     // The top-level menus of the menu bar, left to right.
     std::vector<QMenu*> Menus() const;
     // True while the toolbar shows the strip of the link up.
@@ -90,6 +94,10 @@ class CMainFrame : public QMainWindow {
     void OnWriteSerial();
     void OnHelp(int commandId);
 
+  Q_SIGNALS:
+    // The toolbar's images were drawn again (the link went up or down).
+    void toolbarIconsChanged();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -110,6 +118,8 @@ class CMainFrame : public QMainWindow {
     ModuleState& document_;
     CommandTable commands_;
     MapGraphView* view_ = nullptr;
+    CompareCommands* compare_ = nullptr;  // Qt children
+    CurveCommands* curves_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QLabel* capsPane_ = nullptr;
     QLabel* numPane_ = nullptr;

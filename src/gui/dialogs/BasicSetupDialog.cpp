@@ -175,13 +175,17 @@ bool BasicSetupDialog::ApplyChanges() {
     any = any || changed[kIgnitionMode] || changed[kSwitchLockout];
     if (!any) return false;
 
+    // One step of the history, named after the setting when only one changed.
     // A failed write has told the user; the other settings are still set.
+    std::vector<EditTarget> targets;
     for (int setting : kApplyOrder)
-        if (changed[setting]) document_.BasicValue(setting).SetValue(typed[setting], false);
-    if (changed[kIgnitionMode]) document_.ignitionMode().SetValue(mode, false);
+        if (changed[setting]) targets.push_back({SettingKey::Basic(setting), typed[setting]});
+    if (changed[kIgnitionMode]) targets.push_back({SettingKey::Basic(kIgnitionMode), mode});
     if (changed[kSwitchLockout])
-        document_.switchLockout().SetValue(lockoutOn ? kSwitchLockoutOn : 0.0, false);
-    document_.SetModifiedFlag();
+        targets.push_back({SettingKey::Basic(kSwitchLockout), lockoutOn ? kSwitchLockoutOn : 0.0});
+    const std::string name =
+        targets.size() == 1 ? SettingLabel(targets.front().key) : "Basic Settings";
+    document_.History().Perform(name, targets);
     return true;
 }
 

@@ -6,12 +6,16 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRubberBand>
 #include <QStyle>
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
+#include "edit/GraphOverlay.h"
 #include "graph/MapPointMarker.h"
 #include "graph/MapPointValueDisplay.h"
 #include "graph/ModuleActivity.h"
@@ -60,6 +64,7 @@ constexpr ColorKey kGridKey{"GridLineColor", 0xFF00};
 constexpr ColorKey kInSyncKey{"InSyncMarkerColor", 0xFF};
 constexpr ColorKey kNotInSyncKey{"NotInSyncMarkerColor", 0xC0C0C0};
 constexpr ColorKey kMapLineKey{"MapLineColor", 0xFF0000};
+constexpr ColorKey kComparisonKey{"ComparisonLineColor", 0x00A5FF};
 
 ColorRef ReadColor(const ColorKey& k) {
     return static_cast<ColorRef>(
@@ -100,6 +105,7 @@ void MapGraphView::ReadColors() {
     inSyncColor_ = ReadColor(kInSyncKey);
     notInSyncColor_ = ReadColor(kNotInSyncKey);
     mapLineColor_ = ReadColor(kMapLineKey);
+    comparisonColor_ = ReadColor(kComparisonKey);
 }
 
 void MapGraphView::OnInitialUpdate() {
@@ -145,6 +151,7 @@ void MapGraphView::BindMarkers() {
 void MapGraphView::OnUpdate(ModuleMap* mapHint) {
     if (mapHint == nullptr) return;
     currentMap_ = mapHint;
+    rangeAnchor_ = -1;
     if (!markers_.empty()) {
         BindMarkers();
         SelectMarkerByIndex(0);
@@ -262,7 +269,88 @@ bool MapGraphView::SelectMarker(MapPointMarker* marker) {
     selectedIndex_ = static_cast<int>(it - markers_.begin());
     if (previous != nullptr) previous->update();
     marker->update();
+    if (rangeAnchor_ >= 0) update();
+    Q_EMIT selectionChanged();
     return true;
+}
+
+int MapGraphView::RangeFirst() const {
+    return HasRange() ? std::min(rangeAnchor_, selectedIndex_) : selectedIndex_;
+}
+
+int MapGraphView::RangeLast() const {
+    return HasRange() ? std::max(rangeAnchor_, selectedIndex_) : selectedIndex_;
+}
+
+void MapGraphView::ExtendRangeTo(int i) {
+    if (markers_.empty()) return;
+    if (rangeAnchor_ < 0) rangeAnchor_ = selectedIndex_;
+    SelectMarkerByIndex(i);
+    update();
+    Q_EMIT selectionChanged();
+}
+
+void MapGraphView::ClearRange() {
+    if (rangeAnchor_ < 0) return;
+    rangeAnchor_ = -1;
+    update();
+    Q_EMIT selectionChanged();
+}
+
+void MapGraphView::SelectRange(int first, int last) {
+    if (markers_.empty()) return;
+    rangeAnchor_ = std::clamp(first, 0, MarkerCount() - 1);
+    SelectMarkerByIndex(last);
+    update();
+    Q_EMIT selectionChanged();
+}
+
+void MapGraphView::SetComparison(const TuneComparison* comparison) {
+    comparison_ = comparison;
+    update();
+}
+
+// A range drawn with the mouse: press beside the markers and sweep across them.
+void MapGraphView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || currentMap_ == nullptr || markers_.empty()) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    bandStartX_ = event->position().toPoint().x();
+    if (band_ == nullptr) band_ = new QRubberBand(QRubberBand::Rectangle, this);
+    band_->setGeometry(bandStartX_, PlotTop(), 1, PlotHeight());
+    band_->show();
+}
+
+void MapGraphView::mouseMoveEvent(QMouseEvent* event) {
+    if (bandStartX_ < 0 || band_ == nullptr) return;
+    const int x = event->position().toPoint().x();
+    band_->setGeometry(std::min(x, bandStartX_), PlotTop(), std::abs(x - bandStartX_) + 1,
+                       PlotHeight());
+}
+
+void MapGraphView::mouseReleaseEvent(QMouseEvent* event) {
+    if (bandStartX_ < 0 || event->button() != Qt::LeftButton) return;
+    const int a = std::min(bandStartX_, event->position().toPoint().x());
+    const int b = std::max(bandStartX_, event->position().toPoint().x());
+    bandStartX_ = -1;
+    if (band_ != nullptr) band_->hide();
+    int first = -1;
+    int last = -1;
+    for (int i = 0; i < MarkerCount(); ++i) {
+        const int x = Marker(i)->Centre().x;
+        if (x < a || x > b) continue;
+        if (first < 0) first = i;
+        last = i;
+    }
+    if (first < 0) return;
+    if (first == last) {
+        ClearRange();
+        SelectMarkerByIndex(first);
+    } else {
+        SelectRange(first, last);
+    }
 }
 
 void MapGraphView::SelectMarkerByIndex(int i) {
@@ -358,6 +446,7 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
 
     Q_EMIT backgroundPainted(&p);
     if (currentMap_->Initialized()) {
+        if (HasRange()) DrawRangeBand(p, *this);
         for (int i = 0; i < currentMap_->GridLines().x; ++i) DrawXGridLine(p, i);
         for (int i = 0; i < currentMap_->GridLines().y; ++i) DrawYGridLine(p, i);
     }
@@ -518,6 +607,8 @@ void MapGraphView::DrawYGridLine(QPainter& p, int i) {
 
 void MapGraphView::DrawCurve(QPainter& p, const graph::PixelRect& r) {
     if (!currentMap_->Initialized()) return;
+    // The other tune goes under the edited curve.
+    if (comparison_ != nullptr) DrawComparison(p, *this, *comparison_);
     p.setPen(QPen(ToQColor(mapLineColor_), 0));
     auto pixel = [this](int i) {
         const MapPoint& pt = currentMap_->Point(i);
@@ -542,22 +633,25 @@ void MapGraphView::SetCommandForwarder(CommandHandler handle, CommandUpdater upd
 
 bool MapGraphView::HandleCommand(int id) {
     switch (id) {
-        case kCmdGraphBackgroundColor:
+        case cmd::kColorGraphBackground:
             PickColor(backgroundColor_, kBackgroundKey.key);
             return true;
-        case kCmdGridLineColor:
+        case cmd::kColorGridLine:
             PickColor(gridColor_, kGridKey.key);
             return true;
-        case kCmdMapLineColor:
+        case cmd::kColorMapLine:
             PickColor(mapLineColor_, kMapLineKey.key);
             return true;
-        case kCmdInSyncMarkerColor:
+        case cmd::kColorInSyncMarker:
             PickColor(inSyncColor_, kInSyncKey.key);
             return true;
-        case kCmdNotInSyncMarkerColor:
+        case cmd::kColorNotInSyncMarker:
             PickColor(notInSyncColor_, kNotInSyncKey.key);
             return true;
-        case kCmdSetYValue:
+        case cmd::kColorComparison:
+            PickColor(comparisonColor_, kComparisonKey.key);
+            return true;
+        case cmd::kSetYValue:
             OpenSetYValueDialog();
             return true;
         default:
@@ -567,12 +661,13 @@ bool MapGraphView::HandleCommand(int id) {
 
 bool MapGraphView::UpdateCommand(int id, ViewCommandState& state) const {
     switch (id) {
-        case kCmdGraphBackgroundColor:
-        case kCmdGridLineColor:
-        case kCmdMapLineColor:
-        case kCmdInSyncMarkerColor:
-        case kCmdNotInSyncMarkerColor:
-        case kCmdSetYValue:
+        case cmd::kColorGraphBackground:
+        case cmd::kColorGridLine:
+        case cmd::kColorMapLine:
+        case cmd::kColorInSyncMarker:
+        case cmd::kColorNotInSyncMarker:
+        case cmd::kColorComparison:
+        case cmd::kSetYValue:
             state.enabled = true;
             return true;
         default:
@@ -592,7 +687,7 @@ void MapGraphView::PickColor(ColorRef& field, const char* key) {
 }
 
 void MapGraphView::OpenSetYValueDialog() {
-    if (PostponeCommandIfBusy(kCmdSetYValue)) return;
+    if (PostponeCommandIfBusy(cmd::kSetYValue)) return;
     MapPointMarker* marker = GetSelectedMarker();
     if (marker == nullptr || currentMap_ == nullptr) return;
     CSetYValueDialog dialog(this, marker);
@@ -662,17 +757,22 @@ void MapGraphView::OnKeyDown(int key, Qt::KeyboardModifiers mods, int repeatCoun
             ChangeMap(+1);
             break;
         case Qt::Key_Home:
-            SelectMarkerByIndex(0);
-            break;
         case Qt::Key_End:
-            SelectMarkerByIndex(MarkerCount() - 1);
-            break;
         case Qt::Key_Left:
-            SelectMarkerByIndex(selectedIndex_ - 1);
+        case Qt::Key_Right: {
+            // With Shift the selection stretches into a range of points.
+            const int to = key == Qt::Key_Home   ? 0
+                           : key == Qt::Key_End  ? MarkerCount() - 1
+                           : key == Qt::Key_Left ? selectedIndex_ - 1
+                                                 : selectedIndex_ + 1;
+            if (mods.testFlag(Qt::ShiftModifier)) {
+                ExtendRangeTo(to);
+            } else {
+                ClearRange();
+                SelectMarkerByIndex(to);
+            }
             break;
-        case Qt::Key_Right:
-            SelectMarkerByIndex(selectedIndex_ + 1);
-            break;
+        }
         case Qt::Key_Up:
         case Qt::Key_Down:
             if (!ArrowStep(key, mods, repeatCount)) return;
@@ -708,7 +808,7 @@ bool MapGraphView::ArrowStep(int key, Qt::KeyboardModifiers mods, int repeatCoun
     if (ctrl) delta *= 5.0;
     stepInProgress_ = true;
     const graph::PixelRect noted = selected->WindowRect();
-    if (selected->AddDelta(delta)) {
+    if (selected->AddDelta(delta, "Step")) {
         graph::PixelRect area = noted.United(selected->WindowRect());
         if (MapPointMarker* prev = GetPrevMarker()) area = area.United(prev->WindowRect());
         if (MapPointMarker* next = GetNextMarker()) area = area.United(next->WindowRect());
@@ -722,7 +822,7 @@ void MapGraphView::ChangeMap(int delta) {
     if (document_ == nullptr || document_->MapCount() <= 0) return;
     const int count = document_->MapCount();
     const int index = ((document_->CurrentMap() + delta) % count + count) % count;
-    document_->OnSelectMap(kCmdSelectMap1 + index);
+    document_->OnSelectMap(cmd::kMapFirst + index);
 }
 
 }  // namespace qx::gui

@@ -16,11 +16,13 @@
 
 #include "graph/GraphGeometry.h"
 #include "graph/GraphStyle.h"
+#include "host/CommandIds.h"
 #include "model/DocumentBase.h"
 
 class QKeyEvent;
 class QPaintEvent;
 class QPainter;
+class QRubberBand;
 
 namespace qx {
 class ModuleState;
@@ -31,14 +33,7 @@ namespace qx::gui {
 
 class MapPointMarker;
 class MapPointValueDisplay;
-
-// Command ids the view answers itself.
-inline constexpr int kCmdGraphBackgroundColor = 32784;
-inline constexpr int kCmdGridLineColor = 32785;
-inline constexpr int kCmdMapLineColor = 32786;
-inline constexpr int kCmdInSyncMarkerColor = 32787;
-inline constexpr int kCmdNotInSyncMarkerColor = 32788;
-inline constexpr int kCmdSetYValue = 32797;
+class TuneComparison;
 
 // The enable/check state of a command, as the view reports it.
 struct ViewCommandState {
@@ -112,6 +107,23 @@ class MapGraphView : public QWidget, public DocumentObserver {
     void SelectMarkerByIndex(int i);
     void RepositionMarkers();
 
+    // The range of points the curve tools and Copy work on: from the anchor
+    // (where Shift+Left/Right or Shift+click started) to the selected point.
+    // Without an anchor the range is the selected point alone.
+    int RangeFirst() const;
+    int RangeLast() const;
+    bool HasRange() const { return rangeAnchor_ >= 0 && rangeAnchor_ != selectedIndex_; }
+    // Selects point i and keeps (or sets, at the selected point) the anchor.
+    void ExtendRangeTo(int i);
+    void ClearRange();
+    // Points first .. last (inclusive, clamped) as the range, last selected.
+    void SelectRange(int first, int last);
+
+    // The other tune drawn under the current map; null for none. Not owned:
+    // the comparison clears it before it goes.
+    void SetComparison(const TuneComparison* comparison);
+    const TuneComparison* Comparison() const { return comparison_; }
+
     MapPointValueDisplay* ValueDisplay() const { return valueDisplay_; }
     // Opens the Set Y value dialog for the selected point, unless the command
     // is postponed while the module is busy (it is then replayed as 32797).
@@ -129,6 +141,7 @@ class MapGraphView : public QWidget, public DocumentObserver {
     ColorRef InSyncColor() const { return inSyncColor_; }
     ColorRef NotInSyncColor() const { return notInSyncColor_; }
     ColorRef MapLineColor() const { return mapLineColor_; }
+    ColorRef ComparisonColor() const { return comparisonColor_; }
 
     // Invalidates a rectangle of view client pixels; the area is redrawn whole.
     void InvalidateRect(const graph::PixelRect& r);
@@ -148,8 +161,13 @@ class MapGraphView : public QWidget, public DocumentObserver {
     // The plot's background is painted and the grid is not yet: shading
     // drawn now lies under the grid, the live bar and the curve.
     void backgroundPainted(QPainter* painter);
+    // The selected point or the range changed.
+    void selectionChanged();
 
   protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -174,6 +192,10 @@ class MapGraphView : public QWidget, public DocumentObserver {
     void SetKeyDown(int key, bool down);
     bool LegibleAt(const graph::GraphSize& s, const ModuleMap& map, bool checkWidth) const;
 
+    int rangeAnchor_ = -1;
+    int bandStartX_ = -1;  // the press of a range drawn with the mouse, else -1
+    QRubberBand* band_ = nullptr;
+    const TuneComparison* comparison_ = nullptr;
     ModuleState* document_ = nullptr;
     ModuleMap* currentMap_ = nullptr;
     std::vector<MapPointMarker*> markers_;  // Qt children of this view
@@ -187,6 +209,7 @@ class MapGraphView : public QWidget, public DocumentObserver {
     ColorRef inSyncColor_ = 0xFF;
     ColorRef notInSyncColor_ = 0xC0C0C0;
     ColorRef mapLineColor_ = 0xFF0000;
+    ColorRef comparisonColor_ = 0x00A5FF;
     graph::PixelRect graphFrame_;
     int lastLiveXPixel_ = 0;
     bool stepInProgress_ = false;

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPointer>
 
+#include "edit/Setting.h"
 #include "graph/GraphStyle.h"
 #include "graph/MapGraphView.h"
 #include "graph/MapPointValueDisplay.h"
@@ -78,33 +79,42 @@ void MapPointMarker::Reposition() {
 
 namespace {
 
-// Sets point's value quantised, with propagation to a mirrored partner. True
-// when the point's own value changed (even if the partner's write failed: that
-// failure reports itself); the document is then marked modified.
-bool SetValueOfPoint(MapPoint& point, double y, ModuleState* document) {
-    if (point.value == nullptr) return false;
-    ModuleValue& value = *point.value;
+// Sets point (index point of map) to y quantised, through the document's
+// history as every edit (which marks the document modified), with propagation
+// to a mirrored partner. True when the point's own value moved, whatever became
+// of the partner's write (that failure reports itself).
+bool SetValueOfPoint(ModuleState* doc, int map, int point, MapPoint& target, double y,
+                     std::string_view verb) {
+    if (target.value == nullptr) return false;
+    ModuleValue& value = *target.value;
     const double q = value.Quantize(y);
     const double old = value.GetValue();
     if (q == old) return false;
-    value.SetValue(q, true);
-    if (value.GetValue() == old) return false;
-    if (document != nullptr) document->SetModifiedFlag(true);
-    return true;
+    if (doc != nullptr && map >= 0) {
+        const SettingKey key = SettingKey::Point(map, point);
+        const std::string label = SettingLabel(key);
+        doc->History().Perform(verb.empty() ? label : std::string(verb) + " " + label, {{key, q}});
+    } else {
+        value.SetValue(q, true);
+    }
+    return value.GetValue() != old;
 }
 
 }  // namespace
 
-bool MapPointMarker::SetPointValue(double y) {
-    if (point_ == nullptr || !SetValueOfPoint(*point_, y, view_->GetDocument())) return false;
+bool MapPointMarker::SetPointValue(double y, std::string_view verb) {
+    if (point_ == nullptr) return false;
+    ModuleState* doc = view_->GetDocument();
+    const int map = doc ? MapIndexOf(*doc, view_->CurrentMap()) : -1;
+    if (!SetValueOfPoint(doc, map, index_, *point_, y, verb)) return false;
     Reposition();
     update();
     return true;
 }
 
-bool MapPointMarker::AddDelta(double d) {
+bool MapPointMarker::AddDelta(double d, std::string_view verb) {
     if (point_ == nullptr || point_->value == nullptr) return false;
-    return SetPointValue(point_->value->GetValue() + d);
+    return SetPointValue(point_->value->GetValue() + d, verb);
 }
 
 DragEdit MapPointMarker::EditOfBoundPoint(double delta) const {
@@ -151,9 +161,10 @@ void MapPointMarker::ApplyEdit(const DragEdit& edit) {
         // The map may have been switched meanwhile: the change still goes to
         // the point it was made on, and this marker moves only if it shows it.
         if (target == point_) {
-            AddDelta(edit.delta);
+            AddDelta(edit.delta, "Drag");
         } else if (target->value != nullptr) {
-            SetValueOfPoint(*target, target->value->GetValue() + edit.delta, view_->GetDocument());
+            SetValueOfPoint(view_->GetDocument(), edit.map, edit.point, *target,
+                            target->value->GetValue() + edit.delta, "Drag");
         }
     }
     if (point_ != nullptr && point_->value != nullptr) view_->ValueDisplay()->ShowPoint(*point_);
@@ -225,6 +236,13 @@ void MapPointMarker::mousePressEvent(QMouseEvent* event) {
     // A view too small to have a plot has nothing to drag on.
     if (view_->PlotHeight() <= 0 || point_ == nullptr) return;
     if (!view_->hasFocus()) view_->setFocus(Qt::MouseFocusReason);
+    // Shift+click stretches the selection into a range instead of dragging.
+    if (event->button() == Qt::LeftButton && dragState_ == kIdle &&
+        event->modifiers().testFlag(Qt::ShiftModifier)) {
+        view_->ExtendRangeTo(index_);
+        return;
+    }
+    if (dragState_ == kIdle) view_->ClearRange();
     if (event->button() == Qt::LeftButton) {
         if (dragState_ == kIdle) {
             BeginDrag();

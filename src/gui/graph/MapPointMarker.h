@@ -5,6 +5,7 @@
 // marker never keeps the keyboard focus: the view handles every key.
 #include <QWidget>
 #include <cstdint>
+#include <string_view>
 
 #include "graph/GraphGeometry.h"
 
@@ -50,8 +51,9 @@ class MapPointMarker : public QWidget {
     // Sets the point's value quantised, with propagation to a mirrored partner.
     // True when the point's own value changed (even if the partner's write
     // failed): the document is then marked modified and the marker moved.
-    bool SetPointValue(double y);
-    bool AddDelta(double d);
+    // One step of the edit history named "verb Map m Point p" (just the point without a verb).
+    bool SetPointValue(double y, std::string_view verb = {});
+    bool AddDelta(double d, std::string_view verb = {});
 
     // Hidden while dragged: the view's rubber band stands for it.
     bool IsDrawn() const { return drawn_; }

@@ -47,7 +47,7 @@ void CSetYValueDialog::OnOK() {
     xValueText_ = TextUtf8(kXValueStatic);
     yValueText_ = TextUtf8(kYValueEdit);
     accept();
-    marker_->SetPointValue(*y);
+    marker_->SetPointValue(*y, "Set");
     view_->update();
 }
 

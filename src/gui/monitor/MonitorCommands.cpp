@@ -17,7 +17,7 @@ MonitorWindow* InstallMonitorWindow(CMainFrame& frame) {
             if (!w) return false;
             // The state update runs on idle: boxes the monitor no longer backs
             // (link broken, monitoring stopped) are emptied here.
-            if (id == kCmdMonitorWindow) w->ClearStaleDisplays();
+            if (id == cmd::kMonitorWindow) w->ClearStaleDisplays();
             ViewCommandState vs{s.enabled, s.checked};
             if (!w->UpdateCommand(id, vs)) return false;
             s.enabled = vs.enabled;

@@ -87,7 +87,7 @@ MonitorWindow::MonitorWindow(MapGraphView* view) : QWidget(view), view_(view) {
     wantedWidth_ = ReadWidth();
     monitorMask_ = mask;
     for (int i = 0; i < kDisplayCount; ++i)
-        if ((mask >> i) & 1) ToggleMonitor(kCmdMonitorToggleFirst + i);
+        if ((mask >> i) & 1) ToggleMonitor(cmd::kMonitorToggleFirst + i);
     if (open && mask != 0) {
         ShowMonitors();
     } else {
@@ -171,7 +171,7 @@ void MonitorWindow::SetDisplayActive(int index, bool on) {
 }
 
 void MonitorWindow::ToggleMonitor(int commandId) {
-    MonitorDisplay* d = Display(commandId - kCmdMonitorToggleFirst);
+    MonitorDisplay* d = Display(commandId - cmd::kMonitorToggleFirst);
     if (d == nullptr) return;
     const int previous = activeCount_;
     if (d->ToggleActive()) {
@@ -254,7 +254,7 @@ void MonitorWindow::Relayout() {
 // ---- Commands -----------------------------------------------------------------------
 
 void MonitorWindow::SelectMonitors() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(kCmdSelectMonitors, true)) return;
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kSelectMonitors, true)) return;
     MonitorsDialog dialog(this);
     if (dialogRunner_) {
         dialogRunner_(dialog);
@@ -269,7 +269,7 @@ void MonitorWindow::ResetPeakAcceleration() {
     // The peak is known from the last good packet even when its display is
     // off; it is taken before the stream is suspended for the write.
     if (monitor.IsImageValid() && !monitor.IsReading()) peak->Refresh();
-    if (monitor.PostponeCommandIfBusy(kCmdResetPeakAcceleration, true)) return;
+    if (monitor.PostponeCommandIfBusy(cmd::kResetPeakAcceleration, true)) return;
     const MonitoredQuantity& q = kMonitoredQuantities[kPeakAccelerationIndex];
     // Equal limits: the value is not clamped, so 0 differs from any peak and is written.
     ByteModuleValue reset;
@@ -279,19 +279,19 @@ void MonitorWindow::ResetPeakAcceleration() {
 
 bool MonitorWindow::HandleCommand(int id) {
     switch (id) {
-        case kCmdCancelAllMonitors:
+        case cmd::kCancelAllMonitors:
             CancelAll();
             return true;
-        case kCmdMonitorWindow:
+        case cmd::kMonitorWindow:
             ToggleOpen();
             return true;
-        case kCmdSelectMonitors:
+        case cmd::kSelectMonitors:
             SelectMonitors();
             return true;
         default:
             break;
     }
-    if (id < kCmdMonitorToggleFirst || id > kCmdMonitorToggleLast || id == kCmdSetYValue)
+    if (id < cmd::kMonitorToggleFirst || id > cmd::kMonitorToggleLast || id == cmd::kSetYValue)
         return false;
     if (!RamMonitor::Instance().PostponeCommandIfBusy(id, true)) ToggleMonitor(id);
     return true;
@@ -299,22 +299,22 @@ bool MonitorWindow::HandleCommand(int id) {
 
 bool MonitorWindow::UpdateCommand(int id, ViewCommandState& state) const {
     switch (id) {
-        case kCmdCancelAllMonitors:
+        case cmd::kCancelAllMonitors:
             state.enabled = activeCount_ > 0;
             return true;
-        case kCmdMonitorWindow:
+        case cmd::kMonitorWindow:
             state.enabled = activeCount_ > 0;
             state.checked = isOpen_;
             return true;
-        case kCmdSelectMonitors:
+        case cmd::kSelectMonitors:
             state.enabled = true;
             return true;
         default:
             break;
     }
-    if (id < kCmdMonitorToggleFirst || id > kCmdMonitorToggleLast || id == kCmdSetYValue)
+    if (id < cmd::kMonitorToggleFirst || id > cmd::kMonitorToggleLast || id == cmd::kSetYValue)
         return false;
-    const MonitorDisplay* d = Display(id - kCmdMonitorToggleFirst);
+    const MonitorDisplay* d = Display(id - cmd::kMonitorToggleFirst);
     state.enabled = true;
     state.checked = d != nullptr && d->IsActive();
     return true;

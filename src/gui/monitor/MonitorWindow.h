@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "host/CommandIds.h"
 #include "model/MonitoredQuantities.h"
 
 class QPainter;
@@ -26,14 +27,6 @@ class MapGraphView;
 class MonitorDisplay;
 class MonitorsDialog;
 struct ViewCommandState;
-
-// Command ids that reach the monitor window.
-inline constexpr int kCmdMonitorWindow = 32775;
-inline constexpr int kCmdMonitorToggleFirst = 32791;  // display id - 32791, up to 32802
-inline constexpr int kCmdMonitorToggleLast = 32802;
-inline constexpr int kCmdCancelAllMonitors = 32803;
-inline constexpr int kCmdSelectMonitors = 32806;
-inline constexpr int kCmdResetPeakAcceleration = 32808;
 
 class MonitorWindow : public QWidget {
     Q_OBJECT

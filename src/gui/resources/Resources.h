@@ -6,67 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "host/CommandIds.h"
+
 namespace qx::res {
 
-// Command ids. The framework's own commands keep their customary numbers.
-enum CommandId : int {
-    kFileNew = 57600,
-    kFileOpen = 57601,
-    kFileSave = 57603,
-    kFileSaveAs = 57604,
-    kFilePrintSetup = 57606,
-    kFileMru1 = 57616,  // the recent files take 57616 to 57619
-    kEditCopy = 57634,
-    kEditCut = 57635,
-    kEditPaste = 57637,
-    kEditUndo = 57643,
-    kAppAbout = 57664,
-    kAppExit = 57665,
-    kHelpFinder = 57667,
-    kContextHelp = 57669,
-    kHelp = 57670,
-    kDefaultHelp = 57671,
-    kNextPane = 57680,
-    kPrevPane = 57681,
-    kViewToolbar = 59392,
-    kViewStatusBar = 59393,
-
-    kUpload = 32771,
-    kDownload = 32772,
-    kLink = 32774,
-    kMonitorWindow = 32775,
-    kMapFirst = 32776,  // six maps: 32776 to 32781
-    kMapLast = 32781,
-    kAdvanceMapsSynchronized = 32782,
-    kBasicSettings = 32783,
-    kColorGraphBackground = 32784,
-    kColorGridLine = 32785,
-    kColorMapLine = 32786,
-    kColorInSyncMarker = 32787,
-    kColorNotInSyncMarker = 32788,
-    kSerialPort = 32789,
-    kWriteSerial = 32790,
-    kMonitorToggleFirst = 32791,  // 32791 to 32802; 32797 opens the Set Y value dialog
-    kSetYValue = 32797,
-    kMonitorToggleLast = 32802,
-    kCancelAllMonitors = 32803,
-    kSelectMonitors = 32806,
-    kToggleMonitoring = 32807,
-    kResetPeakAcceleration = 32808,
-    // Engine logs: recording, playback, the chart and the map coverage.
-    kRecordLog = 32810,
-    kStopRecording = 32811,
-    kOpenLog = 32812,
-    kCloseLog = 32813,
-    kPlayPause = 32814,
-    kLogStepBack = 32815,
-    kLogStepForward = 32816,
-    kLogStart = 32817,
-    kLogEnd = 32818,
-    kViewChart = 32819,
-    kViewCoverage = 32820,
-    kResetCoverage = 32821,
-};
+// The command ids live in one header shared with the core.
+using namespace ::qx::cmd;
 
 inline constexpr int kRecentFileCount = 4;
 
@@ -102,7 +47,7 @@ const CommandStrings* FindCommandStrings(int id);
 
 // Toolbar buttons in order; 0 marks a separator.
 const std::vector<int>& ToolbarLayout();
-inline constexpr int kToolbarButtonCount = 15;
+inline constexpr int kToolbarButtonCount = 17;
 inline constexpr int kToolbarButtonWidth = 32;
 inline constexpr int kToolbarButtonHeight = 28;
 

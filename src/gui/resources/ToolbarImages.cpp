@@ -48,6 +48,26 @@ void Disk(QPainter& p) {
     p.drawRect(11, 15, 10, 8);
 }
 
+// A curved arrow: back (undo) points left, forward (redo) right.
+void TurnArrow(QPainter& p, bool back) {
+    if (!back) {
+        p.translate(kW, 0);
+        p.scale(-1, 1);
+    }
+    p.setPen(QPen(QColor(30, 90, 170), 3, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath arc;
+    arc.moveTo(10, 12);
+    arc.cubicTo(16, 6, 27, 9, 24, 18);
+    arc.lineTo(21, 22);
+    p.drawPath(arc);
+    p.setPen(QPen(QColor(30, 90, 170), 1));
+    p.setBrush(QColor(30, 90, 170));
+    QPolygon head;
+    head << QPoint(5, 16) << QPoint(7, 6) << QPoint(14, 13);
+    p.drawPolygon(head);
+}
+
 void Link(QPainter& p, bool up) {
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(QColor(120, 120, 120));
@@ -161,26 +181,30 @@ QPixmap ToolbarImage(int index, bool linkUp) {
             Disk(p);
             break;
         case 3:
-            Link(p, linkUp);
-            break;
         case 4:
-            Transfer(p, true);
+            TurnArrow(p, index == 3);
             break;
         case 5:
-            Transfer(p, false);
+            Link(p, linkUp);
             break;
         case 6:
+            Transfer(p, true);
+            break;
         case 7:
+            Transfer(p, false);
+            break;
         case 8:
         case 9:
         case 10:
         case 11:
-            MapGlyph(p, index - 6);
-            break;
         case 12:
+        case 13:
+            MapGlyph(p, index - 8);
+            break;
+        case 14:
             Gauge(p);
             break;
-        case 13:
+        case 15:
             Sliders(p);
             break;
         default:

@@ -1,5 +1,5 @@
 #pragma once
-// The toolbar pictures, drawn by the program: one strip of 15 images of
+// The toolbar pictures, drawn by the program: one strip of 17 images of
 // 32 x 28 pixels, one per button in toolbar order. The strip for the link down
 // shows the link button red, the one for the link up shows it green; every
 // other image is the same in both. Returned pixmaps are values owned by the caller.
@@ -8,7 +8,7 @@
 
 namespace qx::gui {
 
-inline constexpr int kLinkButtonIndex = 3;  // New, Open, Save, link, ...
+inline constexpr int kLinkButtonIndex = 5;  // New, Open, Save, Undo, Redo, link, ...
 
 QPixmap ToolbarStrip(bool linkUp);
 // One image of the strip.

@@ -1,4 +1,5 @@
 // The commands that work on settings files only: new, show, set, diff.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "Commands.h"
 #include "Format.h"
 #include "Settings.h"
+#include "compare/TuneCompare.h"
 #include "host/Numbers.h"
 
 namespace qx::qvx {
@@ -147,26 +149,19 @@ void ShowJson(Context& c, ModuleState& doc) {
 
 std::vector<Difference> CompareDocuments(ModuleState& a, ModuleState& b, bool moduleMode) {
     std::vector<Difference> diffs;
-    std::vector<SettingRef> sa = AllSettings(a);
-    std::vector<SettingRef> sb = AllSettings(b);
-    for (std::size_t i = 0; i < sa.size() && i < sb.size(); ++i) {
-        const double va = sa[i].value->GetValue();
-        const double vb = sb[i].value->GetValue();
-        bool differ;
-        if (moduleMode) {
-            // What a download of a would write against what b holds, both through a's conversion.
-            differ = sa[i].value->ToInternal(va) != sa[i].value->ToInternal(vb);
-        } else {
-            differ = !(va == vb) && !(va != va && vb != vb);
-        }
-        if (!differ) continue;
+    const std::vector<SettingRef> names = AllSettings(a);
+    for (const TuneDifference& t :
+         CompareTunes(a, b, moduleMode ? CompareMode::Module : CompareMode::Exact)) {
+        auto it = std::find_if(names.begin(), names.end(),
+                               [&](const SettingRef& s) { return SettingKeyOf(s) == t.key; });
+        if (it == names.end()) continue;
         Difference d;
-        d.name = DisplayName(sa[i]);
+        d.name = DisplayName(*it);
         std::string ta;
         std::string tb;
-        FormatPair(va, vb, ta, tb);
-        d.a = WithUnit(ta, sa[i].unit);
-        d.b = WithUnit(tb, sb[i].unit);
+        FormatPair(t.ours, t.theirs, ta, tb);
+        d.a = WithUnit(ta, it->unit);
+        d.b = WithUnit(tb, it->unit);
         diffs.push_back(d);
     }
     return diffs;
@@ -230,7 +225,7 @@ int CmdSet(Context& c) {
         SettingRef setting;
         std::string error;
         if (!FindSetting(doc, assignment.substr(0, eq), setting, error) ||
-            !SetSetting(setting, assignment.substr(eq + 1), error)) {
+            !SetSetting(doc, setting, assignment.substr(eq + 1), error)) {
             Fail(c, error + "; " + path + " is unchanged");
             return kExitUsage;
         }

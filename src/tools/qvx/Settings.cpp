@@ -111,7 +111,12 @@ bool FindSetting(ModuleState& doc, std::string_view name, SettingRef& found, std
     return true;
 }
 
-bool SetSetting(SettingRef& setting, std::string_view text, std::string& error) {
+SettingKey SettingKeyOf(const SettingRef& setting) {
+    return setting.mapIndex >= 0 ? SettingKey::Point(setting.mapIndex, setting.pointIndex)
+                                 : SettingKey::Basic(setting.basicIndex);
+}
+
+bool SetSetting(ModuleState& doc, SettingRef& setting, std::string_view text, std::string& error) {
     std::optional<double> value;
     const std::string key = NameKey(text);
     if (setting.basicIndex == kIgnitionMode) {
@@ -140,9 +145,12 @@ bool SetSetting(SettingRef& setting, std::string_view text, std::string& error) 
         }
     }
     // Basic settings change alone, as in the Basic Setup dialog; map points as
-    // the graph editor sets them, with the twin spark advance point along.
-    const bool propagate = setting.mapIndex >= 0;
-    if (!setting.value->SetValue(*value, propagate)) {
+    // the graph editor sets them, with the twin spark advance point along. A
+    // value already there records no step.
+    const double before = setting.value->GetValue();
+    doc.History().Perform(setting.name, {{SettingKeyOf(setting), *value}});
+    if (setting.value->Quantize(*value) != setting.value->GetValue() &&
+        setting.value->GetValue() == before) {
         error = "could not set " + setting.name;
         return false;
     }

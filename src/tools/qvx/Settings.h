@@ -37,7 +37,11 @@ bool FindSetting(ModuleState& doc, std::string_view name, SettingRef& found, std
 // stepped; map points pass the change on to the twin spark advance point while
 // the mirror setting is on). False with a one-line reason when value is not a
 // number, or not one of the values a two-state setting takes.
-bool SetSetting(SettingRef& setting, std::string_view value, std::string& error);
+// The change goes through the document's edit history, as every edit does.
+bool SetSetting(ModuleState& doc, SettingRef& setting, std::string_view value, std::string& error);
+
+// The key of the setting, as edits and comparisons name it.
+SettingKey SettingKeyOf(const SettingRef& setting);
 
 // The help text listing every name, with units and ranges.
 std::string SettingNamesHelp();

@@ -40,7 +40,7 @@ TEST_F(AppTest, MenusAndAcceleratorsFollowTheTables) {
     const auto& table = res::MainMenu();
     std::vector<QMenu*> menus = f->Menus();
     ASSERT_EQ(menus.size(), table.size());
-    const char* titles[] = {"&File", "&View", "&Maps", "Mo&nitors", "&Settings", "&Help"};
+    const char* titles[] = {"&File", "&Edit", "&View", "&Maps", "Mo&nitors", "&Settings", "&Help"};
     for (std::size_t i = 0; i < menus.size(); ++i) {
         EXPECT_EQ(menus[i]->title().toStdString(), titles[i]);
         if (menus[i]->title() != QStringLiteral("&Settings")) {
@@ -69,7 +69,7 @@ TEST_F(AppTest, MenusAndAcceleratorsFollowTheTables) {
     EXPECT_TRUE(f->Commands().Handles(32790));
 }
 
-TEST_F(AppTest, ToolbarHasFifteenButtonsWithTipsAndLinkColours) {
+TEST_F(AppTest, ToolbarHasSeventeenButtonsWithTipsAndLinkColours) {
     Start();
     std::vector<int> ids;
     for (QAction* a : app_->Frame()->ToolBar()->actions())
@@ -80,19 +80,25 @@ TEST_F(AppTest, ToolbarHasFifteenButtonsWithTipsAndLinkColours) {
             EXPECT_EQ(a->toolTip().toStdString(), s->toolTip);
             EXPECT_EQ(a->statusTip().toStdString(), s->prompt);
         }
-    EXPECT_EQ(ids, (std::vector<int>{57600, 57601, 57603, 32774, 32771, 32772, 32776, 32777, 32778,
-                                     32779, 32780, 32781, 32807, 32783, 57664}));
+    EXPECT_EQ(ids, (std::vector<int>{57600, 57601, 57603, 57643, 57644, 32774, 32771, 32772, 32776,
+                                     32777, 32778, 32779, 32780, 32781, 32807, 32783, 57664}));
     // The link button is red when down and green when up; the rest is the same.
     const QImage down = ToolbarStrip(false).toImage();
     const QImage up = ToolbarStrip(true).toImage();
-    ASSERT_EQ(down.size(), QSize(15 * 32, 28));
+    ASSERT_EQ(down.size(), QSize(17 * 32, 28));
     const QPoint lamp(kLinkButtonIndex * 32 + 26, 6);
     EXPECT_GT(qRed(down.pixel(lamp)), 150);
     EXPECT_LT(qGreen(down.pixel(lamp)), 80);
     EXPECT_GT(qGreen(up.pixel(lamp)), 150);
     EXPECT_LT(qRed(up.pixel(lamp)), 80);
-    EXPECT_EQ(down.copy(0, 0, 96, 28), up.copy(0, 0, 96, 28));
-    EXPECT_EQ(down.copy(128, 0, 352, 28), up.copy(128, 0, 352, 28));
+    EXPECT_EQ(down.copy(0, 0, 160, 28), up.copy(0, 0, 160, 28));
+    EXPECT_EQ(down.copy(192, 0, 352, 28), up.copy(192, 0, 352, 28));
+    // Undo and Redo: arrows turning opposite ways, neither blank.
+    const QImage undo = down.copy(96, 0, 32, 28);
+    const QImage redo = down.copy(128, 0, 32, 28);
+    EXPECT_NE(undo, redo);
+    EXPECT_GT(qAlpha(undo.pixel(6, 12)), 0);   // the undo arrow's head at the left
+    EXPECT_GT(qAlpha(redo.pixel(25, 12)), 0);  // the redo arrow's head at the right
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ class GraphTest : public LinkedTest {
     ModuleMap& Map() { return *view->CurrentMap(); }
     double Value(int i) { return Map().Point(i).value->GetValue(); }
     gui::MapPointMarker& Marker(int i) { return *view->Marker(i); }
-    void ShowMap(int index) { document.OnSelectMap(kCmdSelectMap1 + index); }
+    void ShowMap(int index) { document.OnSelectMap(cmd::kMapFirst + index); }
     void Key(int key, Qt::KeyboardModifiers mods = {}) {
         QTest::keyClick(view.get(), static_cast<Qt::Key>(key), mods);
     }

@@ -30,7 +30,7 @@ class SetYValue : public GraphTest {
     }
     void RunDialog(int point, const std::function<void(CSetYValueDialog&)>& act) {
         view->SelectMarkerByIndex(point);
-        RunModal<CSetYValueDialog>([this] { ASSERT_TRUE(view->HandleCommand(gui::kCmdSetYValue)); },
+        RunModal<CSetYValueDialog>([this] { ASSERT_TRUE(view->HandleCommand(cmd::kSetYValue)); },
                                    act);
     }
     void Pick(int command, const std::function<void(QColorDialog&)>& act) {
@@ -137,19 +137,31 @@ TEST_F(SetYValue, DoubleClickOpensTheDialogForTheClickedPoint) {
 
 TEST_F(SetYValue, ColourPickerOpensOnBlackAndOnlyOkStoresTheColour) {
     const gui::ColorRef before = view->MapLineColor();
-    Pick(gui::kCmdMapLineColor, [](QColorDialog& d) {
+    Pick(cmd::kColorMapLine, [](QColorDialog& d) {
         EXPECT_EQ(d.currentColor(), QColor(0, 0, 0));
         d.reject();
     });
     EXPECT_EQ(view->MapLineColor(), before);
     EXPECT_FALSE(AppProfile().HasKey("Colors", "MapLineColor"));
 
-    Pick(gui::kCmdInSyncMarkerColor, [](QColorDialog& d) {
+    Pick(cmd::kColorInSyncMarker, [](QColorDialog& d) {
         d.setCurrentColor(QColor(0x12, 0x34, 0x56));
         d.accept();
     });
     EXPECT_EQ(view->InSyncColor(), 0x563412u);
     EXPECT_EQ(AppProfile().GetInt("Colors", "InSyncMarkerColor", 0), 0x563412);
+
+    // The comparison curve's colour is kept like the others and read back.
+    Pick(cmd::kColorComparison, [](QColorDialog& d) {
+        d.setCurrentColor(QColor(0x65, 0x43, 0x21));
+        d.accept();
+    });
+    EXPECT_EQ(view->ComparisonColor(), 0x214365u);
+    EXPECT_EQ(AppProfile().GetInt("Colors", "ComparisonLineColor", 0), 0x214365);
+    gui::MapGraphView other;
+    other.SetDocument(&document);
+    other.OnInitialUpdate();
+    EXPECT_EQ(other.ComparisonColor(), 0x214365u);
 }
 
 }  // namespace

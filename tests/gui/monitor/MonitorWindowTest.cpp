@@ -16,7 +16,7 @@ namespace qx::test {
 namespace {
 
 using gui::MonitorWindow;
-constexpr int kToggle0 = gui::kCmdMonitorToggleFirst;
+constexpr int kToggle0 = cmd::kMonitorToggleFirst;
 
 class MonitorWindowState : public MonitorWindowTest {
   protected:
@@ -94,11 +94,11 @@ TEST_F(MonitorWindowState, TurningTheLastDisplayOffClosesAndSavesTheDraggedWidth
 
 TEST_F(MonitorWindowState, CancelAllKeepsTheChoiceForTheNextStartWithTheWindowClosed) {
     MonitorWindow& w = Make(6, 1);
-    ASSERT_TRUE(w.HandleCommand(gui::kCmdCancelAllMonitors));
+    ASSERT_TRUE(w.HandleCommand(cmd::kCancelAllMonitors));
     EXPECT_EQ(w.ActiveCount(), 0);
     EXPECT_FALSE(w.IsOpen());
     gui::ViewCommandState s;
-    ASSERT_TRUE(w.UpdateCommand(gui::kCmdMonitorWindow, s));
+    ASSERT_TRUE(w.UpdateCommand(cmd::kMonitorWindow, s));
     EXPECT_FALSE(s.enabled);
 
     MonitorWindow& again = Restart();
@@ -106,10 +106,10 @@ TEST_F(MonitorWindowState, CancelAllKeepsTheChoiceForTheNextStartWithTheWindowCl
     EXPECT_EQ(again.RowOf(2), 1);
     EXPECT_FALSE(again.IsOpen());
     EXPECT_EQ(ProfileInt("Monitor Window Open"), 0);
-    ASSERT_TRUE(again.HandleCommand(gui::kCmdMonitorWindow));  // View > Monitor Window
+    ASSERT_TRUE(again.HandleCommand(cmd::kMonitorWindow));  // View > Monitor Window
     EXPECT_TRUE(again.IsOpen());
     EXPECT_EQ(again.ClientWidth(), 150);
-    ASSERT_TRUE(again.UpdateCommand(gui::kCmdMonitorWindow, s));
+    ASSERT_TRUE(again.UpdateCommand(cmd::kMonitorWindow, s));
     EXPECT_TRUE(s.checked);
 }
 
@@ -117,7 +117,7 @@ TEST_F(MonitorWindowState, TheGraphMakesRoomForTheOpenWindowAndFollowsItsHeight)
     MonitorWindow& w = Make(1, 0);
     const int plotWidth = view->PlotWidth();
     ASSERT_EQ(view->PlotLeft(), 128);
-    ASSERT_TRUE(w.HandleCommand(gui::kCmdMonitorWindow));
+    ASSERT_TRUE(w.HandleCommand(cmd::kMonitorWindow));
     const int full = 150 + 2 * MonitorWindow::kFrame;
     EXPECT_EQ(w.MonitorWidth(), full);
     EXPECT_EQ(view->PlotLeft(), 128 + full);
@@ -254,7 +254,7 @@ TEST_F(MonitorWindowTest, TogglesArrivingWhileAPacketIsReadArePostponedAndReplay
     bool reading = false;
     host->ScheduleEventIn(5, [&] {
         reading = m.IsReading();
-        for (int id : {kToggle0, kToggle0 + 5, kToggle0, gui::kCmdSelectMonitors})
+        for (int id : {kToggle0, kToggle0 + 5, kToggle0, static_cast<int>(cmd::kSelectMonitors)})
             w.HandleCommand(id);
     });
     ASSERT_TRUE(m.UpdateRamImage(nullptr));

@@ -1,0 +1,186 @@
+#include "edit/CompareCommands.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QPainter>
+#include <QToolBar>
+
+#include "app/CommandTable.h"
+#include "app/MainFrame.h"
+#include "app/QtHost.h"
+#include "edit/DifferencesWindow.h"
+#include "edit/TuneComparison.h"
+#include "graph/MapGraphView.h"
+#include "link/CommPort.h"
+#include "model/ModuleState.h"
+#include "monitor/RamMonitor.h"
+#include "resources/Resources.h"
+#include "resources/ToolbarImages.h"
+
+namespace qx::gui {
+
+namespace {
+
+const char* const kPlainText = "qxPlainText";
+
+}  // namespace
+
+CompareCommands::CompareCommands(CMainFrame& frame, QtHost& host, CommandTable& commands,
+                                 ModuleState& document, MapGraphView* view)
+    : QObject(&frame),
+      frame_(frame),
+      host_(host),
+      commands_(commands),
+      document_(document),
+      view_(view),
+      comparison_(new TuneComparison(this, document)) {
+    chooser_ = [this]() -> std::optional<QString> {
+        host_.EnterModal();
+        QFileDialog dialog(&frame_, QStringLiteral("Compare With"), QDir::currentPath(),
+                           QString::fromUtf8(res::kFileDialogFilter.data(),
+                                             static_cast<int>(res::kFileDialogFilter.size())));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        const bool ok = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+        host_.LeaveModal();
+        if (!ok) return std::nullopt;
+        return dialog.selectedFiles().first();
+    };
+    auto idle = [this](CommandState& s) { s.enabled = !ModuleBusy() && !comparison_->Loading(); };
+    commands.Add(
+        cmd::kCompareWithFile, CommandOwner::Document, [this] { OnCompareWithFile(); }, idle);
+    commands.Add(
+        cmd::kCompareWithModule, CommandOwner::Document, [this] { OnCompareWithModule(); },
+        [this](CommandState& s) {
+            s.enabled = !ModuleBusy() && !comparison_->Loading() && CommPort::Exists() &&
+                        CommPort::Instance().IsLinked();
+        });
+    commands.Add(
+        cmd::kHideComparison, CommandOwner::Document, [this] { OnHideComparison(); },
+        [this](CommandState& s) { s.enabled = comparison_->Active() && !comparison_->Loading(); });
+    commands.Add(
+        cmd::kDifferencesWindow, CommandOwner::Document, [this] { OnDifferencesWindow(); },
+        [this](CommandState& s) {
+            s.enabled = comparison_->Active();
+            s.checked = window_ && window_->isVisible();
+        });
+    commands.Add(
+        cmd::kUseOtherValue, CommandOwner::Document, [this] { OnUseOtherValue(); },
+        [this](CommandState& s) {
+            SettingKey key;
+            s.enabled = !ModuleBusy() && window_ && window_->CurrentKey(key);
+        });
+    connect(comparison_, &TuneComparison::changed, this, &CompareCommands::OnChanged);
+    connect(&frame_, &CMainFrame::toolbarIconsChanged, this, &CompareCommands::MarkMaps);
+}
+
+CompareCommands::~CompareCommands() {
+    if (view_) view_->SetComparison(nullptr);
+}
+
+bool CompareCommands::ModuleBusy() const {
+    return document_.TransferInProgress() || document_.History().Busy() ||
+           (CommPort::Exists() && CommPort::Instance().BusyCount() > 0);
+}
+
+void CompareCommands::OnCompareWithFile() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kCompareWithFile, false)) return;
+    if (ModuleBusy()) return;
+    const std::optional<QString> path = chooser_ ? chooser_() : std::nullopt;
+    if (!path) return;
+    comparison_->LoadFile(path->toStdString());
+}
+
+void CompareCommands::OnCompareWithModule() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kCompareWithModule, false)) return;
+    if (ModuleBusy()) return;
+    comparison_->LoadFromModule();
+}
+
+void CompareCommands::OnHideComparison() {
+    comparison_->Hide();
+    if (window_) window_->hide();
+}
+
+void CompareCommands::OnDifferencesWindow() {
+    if (!comparison_->Active()) return;
+    if (!window_) {
+        window_ = new DifferencesWindow(&frame_, document_, *comparison_);
+        connect(window_, &DifferencesWindow::useOtherValue, this,
+                [this] { commands_.Route(cmd::kUseOtherValue); });
+        connect(window_, &DifferencesWindow::jumpTo, this, [this](SettingKey key) {
+            if (key.IsBasic() || view_ == nullptr) return;
+            document_.OnSelectMap(cmd::kMapFirst + key.map);
+            view_->ClearRange();
+            view_->SelectMarkerByIndex(key.index);
+            view_->setFocus();
+        });
+    }
+    if (window_->isVisible()) {
+        window_->hide();
+    } else {
+        window_->Reload();
+        window_->show();
+        window_->raise();
+    }
+}
+
+void CompareCommands::OnUseOtherValue() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kUseOtherValue, false)) return;
+    SettingKey key;
+    if (ModuleBusy() || !window_ || !window_->CurrentKey(key)) return;
+    comparison_->UseOtherValue(key);
+    if (view_ != nullptr) {
+        view_->RepositionMarkers();
+        view_->update();
+    }
+}
+
+void CompareCommands::OnChanged() {
+    if (view_ != nullptr) view_->SetComparison(comparison_->Active() ? comparison_ : nullptr);
+    if (window_) {
+        if (comparison_->Active()) {
+            window_->Reload();
+        } else {
+            window_->hide();
+        }
+    }
+    MarkMaps();
+}
+
+void CompareCommands::MarkMaps() {
+    const QList<QAction*> onToolbar =
+        frame_.ToolBar() ? frame_.ToolBar()->actions() : QList<QAction*>();
+    int image = 0;
+    for (QAction* a : onToolbar) {
+        if (a->isSeparator()) continue;
+        const int id = a->data().toInt();
+        const int index = image++;
+        if (id < cmd::kMapFirst || id > cmd::kMapLast) continue;
+        QPixmap pixmap = ToolbarImage(index, frame_.LinkStripUp());
+        if (comparison_->MapDiffers(id - cmd::kMapFirst)) {
+            // A dot in the button's top right corner: this map differs.
+            QPainter p(&pixmap);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(Qt::black, 1));
+            p.setBrush(QColor(255, 140, 0));
+            p.drawEllipse(QRectF(pixmap.width() - 7.5, 0.5, 7, 7));
+        }
+        a->setIcon(QIcon(pixmap));
+    }
+    for (int id = cmd::kMapFirst; id <= cmd::kMapLast; ++id) {
+        for (QAction* a : commands_.ActionsFor(id)) {
+            if (onToolbar.contains(a)) continue;
+            if (!a->property(kPlainText).isValid()) a->setProperty(kPlainText, a->text());
+            QString text = a->property(kPlainText).toString();
+            if (comparison_->MapDiffers(id - cmd::kMapFirst)) {
+                // The mark goes beside the name, before the key.
+                const int tab = text.indexOf(QLatin1Char('\t'));
+                text.insert(tab < 0 ? text.size() : tab, QStringLiteral("  \u25CF"));
+            }
+            a->setText(text);
+        }
+    }
+}
+
+}  // namespace qx::gui

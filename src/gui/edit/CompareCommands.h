@@ -1,0 +1,65 @@
+#pragma once
+// The comparison's commands: File > Compare With... and Compare With Module,
+// View > Hide Comparison and Differences Window, and Use Other Value (the
+// Differences window's button). While a comparison is shown the graph draws
+// the other tune, the Maps menu marks the maps that differ and their toolbar
+// buttons carry a dot.
+//
+// Ownership: a child of the frame; owns the comparison and the Differences
+// window. The document, view and host outlive it.
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <optional>
+
+#include "edit/DifferencesWindow.h"
+#include "graph/MapGraphView.h"
+
+namespace qx {
+class ModuleState;
+}  // namespace qx
+
+namespace qx::gui {
+
+class CMainFrame;
+class CommandTable;
+class QtHost;
+class TuneComparison;
+
+class CompareCommands : public QObject {
+    Q_OBJECT
+  public:
+    CompareCommands(CMainFrame& frame, QtHost& host, CommandTable& commands, ModuleState& document,
+                    MapGraphView* view);
+    ~CompareCommands() override;
+
+    TuneComparison& Comparison() { return *comparison_; }
+    // Null until first shown.
+    DifferencesWindow* Differences() const { return window_; }
+
+    // Chooses the file to compare with (default: the file dialog); tests replace it.
+    using Chooser = std::function<std::optional<QString>()>;
+    void SetChooser(Chooser chooser) { chooser_ = std::move(chooser); }
+
+    void OnCompareWithFile();
+    void OnCompareWithModule();
+    void OnHideComparison();
+    void OnDifferencesWindow();
+    void OnUseOtherValue();
+
+  private:
+    bool ModuleBusy() const;
+    void OnChanged();
+    void MarkMaps();
+
+    CMainFrame& frame_;
+    QtHost& host_;
+    CommandTable& commands_;
+    ModuleState& document_;
+    QPointer<MapGraphView> view_;  // the frame may destroy the view first
+    TuneComparison* comparison_;   // Qt child
+    QPointer<DifferencesWindow> window_;
+    Chooser chooser_;
+};
+
+}  // namespace qx::gui

@@ -1,0 +1,52 @@
+#pragma once
+// The Differences window: every setting and map point where the edited tune
+// and the comparison differ, with this tune's value, the other's and the
+// difference. A double click shows the map and selects the point; Use Other
+// Value copies the other's value in (through the Use Other Value command, so
+// it is postponed and undone like any edit).
+//
+// Ownership: a modeless tool window, child of the frame; the comparison and
+// the document belong to others and outlive it.
+#include <QDialog>
+
+#include "edit/Setting.h"
+
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace qx {
+class ModuleState;
+}  // namespace qx
+
+namespace qx::gui {
+
+class TuneComparison;
+
+class DifferencesWindow : public QDialog {
+    Q_OBJECT
+  public:
+    DifferencesWindow(QWidget* parent, const ModuleState& document,
+                      const TuneComparison& comparison);
+
+    QTreeWidget* List() const { return list_; }
+    QPushButton* UseButton() const { return use_; }
+    // The row's setting, or nothing when no row is current.
+    bool CurrentKey(SettingKey& key) const;
+    // Lists the differences again, keeping the current row's setting.
+    void Reload();
+
+  Q_SIGNALS:
+    // A double click: show the map of key and select its point.
+    void jumpTo(SettingKey key);
+    // The Use Other Value button.
+    void useOtherValue();
+
+  private:
+    const ModuleState& document_;
+    const TuneComparison& comparison_;
+    QTreeWidget* list_;
+    QPushButton* use_;
+};
+
+}  // namespace qx::gui

@@ -1,0 +1,97 @@
+#include "edit/GraphOverlay.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <algorithm>
+
+#include "edit/TuneComparison.h"
+#include "graph/MapGraphView.h"
+#include "graph/MapPointMarker.h"
+#include "maps/ModuleMap.h"
+#include "model/ModuleState.h"
+
+namespace qx::gui {
+
+void DrawRangeBand(QPainter& p, const MapGraphView& view) {
+    const MapPointMarker* first = view.Marker(view.RangeFirst());
+    const MapPointMarker* last = view.Marker(view.RangeLast());
+    if (first == nullptr || last == nullptr) return;
+    const int left = first->Centre().x - 8;
+    const int right = last->Centre().x + 8;
+    const QRect band(left, view.PlotTop(), right - left, view.PlotHeight());
+    // The selection colour shows through any background colour.
+    QColor fill = view.palette().color(QPalette::Highlight);
+    fill.setAlpha(90);
+    p.save();
+    p.fillRect(band, fill);
+    p.setPen(QPen(view.palette().color(QPalette::Highlight).lighter(150), 2));
+    p.drawLine(band.topLeft(), band.bottomLeft());
+    p.drawLine(band.topRight(), band.bottomRight());
+    p.restore();
+}
+
+void DrawComparison(QPainter& p, const MapGraphView& view, const TuneComparison& comparison) {
+    const ModuleState* other = comparison.Other();
+    const ModuleState* doc = view.GetDocument();
+    const ModuleMap* ours = view.CurrentMap();
+    if (other == nullptr || doc == nullptr || ours == nullptr) return;
+    const int mapIndex = MapIndexOf(*doc, ours);
+    const ModuleMap* theirs = other->Map(mapIndex);
+    if (theirs == nullptr || !theirs->Initialized()) return;
+    const int n = std::min(theirs->PointCount(), ours->PointCount());
+    if (n <= 0) return;
+
+    const QColor colour = ToQColor(view.ComparisonColor());
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    QPolygon line;
+    line.reserve(n);
+    for (int i = 0; i < n; ++i)
+        line << QPoint(view.XToPixel(theirs->Point(i).x),
+                       view.YToPixel(theirs->Point(i).value->GetValue()));
+    p.setPen(QPen(colour, 0, Qt::DashLine));
+    p.drawPolyline(line);
+
+    const auto& diffs = comparison.Differences();
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < n; ++i) {
+        const QPoint c = line[i];
+        if (FindDifference(diffs, SettingKey::Point(mapIndex, i)) != nullptr) {
+            // A differing point: a square, tied to the edited value by a dotted line.
+            const int y = view.YToPixel(ours->Point(i).value->GetValue());
+            p.setPen(QPen(colour, 0, Qt::DotLine));
+            p.drawLine(c.x(), c.y(), c.x(), y);
+            p.setPen(QPen(colour, 2));
+            p.drawRect(c.x() - 5, c.y() - 5, 10, 10);
+        } else {
+            p.setPen(QPen(colour, 0));
+            p.drawEllipse(c, 4, 4);
+        }
+    }
+
+    // The legend, in the plot's top right corner.
+    p.setFont(StockVariableFont());
+    const QFontMetrics fm(p.font());
+    int differing = 0;
+    for (const TuneDifference& d : diffs) differing += d.key.map == mapIndex ? 1 : 0;
+    const QString text = QStringLiteral("%1 (%2 of %3 points differ)")
+                             .arg(QString::fromStdString(comparison.Name()))
+                             .arg(differing)
+                             .arg(n);
+    const int w = fm.horizontalAdvance(text) + 40;
+    const int h = fm.height() + 6;
+    const QRect box(view.PlotLeft() + view.PlotWidth() - w - 4, view.PlotTop() + 4, w, h);
+    p.fillRect(box, ToQColor(view.BackgroundColor()));
+    p.setPen(QPen(colour, 0));
+    p.drawRect(box.adjusted(0, 0, -1, -1));
+    const int mid = box.top() + h / 2;
+    p.setPen(QPen(colour, 0, Qt::DashLine));
+    p.drawLine(box.left() + 6, mid, box.left() + 30, mid);
+    p.setPen(QPen(colour, 0));
+    p.drawEllipse(QPoint(box.left() + 18, mid), 4, 4);
+    p.drawText(QRect(box.left() + 36, box.top(), w - 36, h), Qt::AlignVCenter | Qt::AlignLeft,
+               text);
+    p.restore();
+}
+
+}  // namespace qx::gui

@@ -1,0 +1,52 @@
+#include "edit/NumberDialog.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "host/Host.h"
+#include "maps/CurveTools.h"
+
+namespace qx::gui {
+
+NumberDialog::NumberDialog(QWidget* parent, const QString& title, const QString& label,
+                           const QString& unit, const QString& initial)
+    : QDialog(parent), field_(new QLineEdit(initial, this)) {
+    setObjectName(QStringLiteral("NumberDialog"));
+    setWindowTitle(title);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(label, this), 0, 0);
+    grid->addWidget(field_, 0, 1);
+    grid->addWidget(new QLabel(unit, this), 0, 2);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &NumberDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &NumberDialog::reject);
+    grid->addWidget(buttons, 1, 0, 1, 3);
+    field_->selectAll();
+    field_->setFocus();
+    // Wide enough for the map's name in the title bar.
+    setMinimumWidth(fontMetrics().horizontalAdvance(title) + 120);
+}
+
+void NumberDialog::accept() {
+    const std::optional<double> v = ParseNumberText(field_->text().toStdString());
+    if (!v) {
+        CurrentHost().MessageBox("\"" + field_->text().toStdString() + "\" is not a number.",
+                                 windowTitle().toStdString(), MsgButtons::Ok, MsgIcon::Warning);
+        field_->selectAll();
+        field_->setFocus();
+        return;
+    }
+    value_ = v;
+    QDialog::accept();
+}
+
+std::optional<double> NumberDialog::Ask(QWidget* parent, const QString& title, const QString& label,
+                                        const QString& unit, const QString& initial) {
+    NumberDialog dialog(parent, title, label, unit, initial);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Value();
+}
+
+}  // namespace qx::gui

@@ -1,0 +1,52 @@
+// The Edit menu: Undo and Redo name the step they take, follow the history
+// and the module's state.
+#include <QAction>
+#include <QTest>
+#include <QToolBar>
+
+#include "AppFixture.h"
+#include "graph/MapGraphView.h"
+#include "link/CommPort.h"
+
+namespace qx::gui::testing {
+namespace {
+
+TEST_F(AppTest, UndoAndRedoNameTheStepAndFollowTheHistory) {
+    Start();
+    CMainFrame* f = app_->Frame();
+    MapGraphView* view = f->View();
+    ModuleValue& point = *app_->Document().Map(0)->Point(0).value;
+    auto text = [&](int id) {
+        f->OnIdle();
+        for (QAction* a : f->Commands().ActionsFor(id))
+            if (!f->ToolBar()->actions().contains(a)) return a->text();
+        return QString();
+    };
+    auto enabled = [&](int id) { return f->Commands().StateOf(id).enabled; };
+    EXPECT_EQ(text(57643), QStringLiteral("&Undo\tCtrl+Z"));
+    EXPECT_FALSE(enabled(57643));
+    EXPECT_FALSE(enabled(57644));
+
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Up);
+    ASSERT_EQ(point.GetValue(), 1.0);
+    EXPECT_EQ(text(57643), QStringLiteral("&Undo Step Map 1 Point 1\tCtrl+Z"));
+    EXPECT_TRUE(app_->Document().IsModified());
+
+    {
+        CommandBusyScope busy(false, false);  // a module command runs
+        EXPECT_FALSE(enabled(57643));
+    }
+    Route(57643);
+    EXPECT_EQ(point.GetValue(), 0.0);
+    EXPECT_FALSE(app_->Document().IsModified());
+    EXPECT_EQ(text(57644), QStringLiteral("&Redo Step Map 1 Point 1\tCtrl+Y"));
+    EXPECT_FALSE(enabled(57643));
+
+    Route(57644);
+    EXPECT_EQ(point.GetValue(), 1.0);
+    EXPECT_FALSE(enabled(57644));
+}
+
+}  // namespace
+}  // namespace qx::gui::testing

@@ -1,0 +1,232 @@
+// The range of points on the graph, the curve tools and Copy and Paste,
+// driven through the real widgets and the command table, with the emulator's
+// write log for what reaches the module.
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "GraphTestSupport.h"
+#include "app/CommandTable.h"
+#include "edit/CurveCommands.h"
+#include "edit/NumberDialog.h"
+#include "monitor/RamMonitor.h"
+
+namespace qx::test {
+namespace {
+
+using Writes = std::vector<emu::WriteRecord>;
+
+class CurveEditTest : public GraphTest {
+  protected:
+    CurveEditTest() : curves(nullptr, table, document, view.get()) {}
+
+    void Set(int map, std::vector<double> ys) {
+        std::vector<EditTarget> t;
+        for (std::size_t i = 0; i < ys.size(); ++i)
+            t.push_back({SettingKey::Point(map, static_cast<int>(i)), ys[i]});
+        document.History().Perform("Set", t);
+    }
+    std::vector<double> Values(int map, int count) {
+        std::vector<double> y;
+        for (int i = 0; i < count; ++i) y.push_back(document.Map(map)->Point(i).value->GetValue());
+        return y;
+    }
+    Writes Log() { return emulator->Core().Counters().writes; }
+    // Runs id; the number dialog it opens gets each of typed in turn, then OK.
+    void RunWithDialog(int id, std::vector<QString> typed) {
+        auto left = std::make_shared<std::vector<QString>>(std::move(typed));
+        auto answer = std::make_shared<std::function<void()>>();
+        *answer = [left, weak = std::weak_ptr(answer)] {
+            auto* d = qobject_cast<gui::NumberDialog*>(QApplication::activeModalWidget());
+            if (d == nullptr || left->empty()) {
+                if (auto f = weak.lock(); f && !left->empty()) QTimer::singleShot(5, *f);
+                return;
+            }
+            d->Field()->setText(left->front());
+            left->erase(left->begin());
+            d->accept();
+            if (auto f = weak.lock(); f && !left->empty()) QTimer::singleShot(0, *f);
+        };
+        QTimer::singleShot(0, *answer);
+        table.Route(id);
+        EXPECT_TRUE(left->empty());
+    }
+
+    gui::CommandTable table;
+    gui::CurveCommands curves;
+};
+
+TEST_F(CurveEditTest, ARangeIsMadeByShiftKeysShiftClickAndSweepingTheMouse) {
+    Key(Qt::Key_Right);
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(view->RangeFirst(), 1);
+    EXPECT_EQ(view->RangeLast(), 4);
+    Key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(view->RangeLast(), 3);
+    Key(Qt::Key_Left);  // without Shift the range goes
+    EXPECT_FALSE(view->HasRange());
+    EXPECT_EQ(view->RangeFirst(), 2);
+
+    QTest::mouseClick(&Marker(6), Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 5));
+    EXPECT_EQ(view->RangeFirst(), 2);
+    EXPECT_EQ(view->RangeLast(), 6);
+    EXPECT_EQ(Value(6), 0.0);  // a Shift+click is no drag
+
+    // A sweep beside the markers from between points 8 and 9 to past point 11.
+    const int y = view->PlotTop() + 10;
+    const int from = (Marker(8).Centre().x + Marker(9).Centre().x) / 2;
+    const int to = Marker(11).Centre().x + 3;
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(from, y));
+    QTest::mouseMove(view.get(), QPoint(to, y));
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(to, y));
+    EXPECT_EQ(view->RangeFirst(), 9);
+    EXPECT_EQ(view->RangeLast(), 11);
+    SavePicture(view->grab().toImage(), QStringLiteral("graph-selected-range.png"));
+
+    ShowMap(2);  // another map starts without a range
+    EXPECT_FALSE(view->HasRange());
+}
+
+TEST_F(CurveEditTest, ToolsShapeTheRangeAsOneStepWritingOnlyMovedPointsAndMirrors) {
+    SetMirrorSetting(true);
+    LinkEmulator();
+    Set(0, {0, 10, 3, 7, 30, 45});
+    view->SelectRange(1, 4);
+    emulator->Core().ResetCounters();
+    const std::size_t steps = document.History().StepCount();
+
+    table.Route(cmd::kCurveInterpolate);  // 10 .. 30: 17 and 23 between; the ends stay
+    EXPECT_EQ(Values(0, 6), (std::vector<double>{0, 10, 17, 23, 30, 45}));
+    EXPECT_EQ(Values(1, 6), Values(0, 6));
+    EXPECT_EQ(Log(), (Writes{{0xB602, 17}, {0xB612, 17}, {0xB603, 23}, {0xB613, 23}}));
+    EXPECT_EQ(document.History().StepCount(), steps + 1);
+    EXPECT_EQ(document.History().UndoText(), "Undo Interpolate Map 1");
+
+    emulator->Core().ResetCounters();
+    ASSERT_TRUE(document.History().Undo());
+    EXPECT_EQ(Values(0, 6), (std::vector<double>{0, 10, 3, 7, 30, 45}));
+    EXPECT_EQ(Log(), (Writes{{0xB613, 7}, {0xB612, 3}, {0xB603, 7}, {0xB602, 3}}));
+
+    // Scale refuses text that is not a number, then takes 150 %: clamped at 45.
+    emulator->Core().ResetCounters();
+    host->ClearRecords();
+    view->SelectRange(3, 5);
+    RunWithDialog(cmd::kCurveScale, {QStringLiteral("lots"), QStringLiteral("150")});
+    ASSERT_EQ(host->Messages().size(), 1u);
+    EXPECT_EQ(host->Messages()[0].text, "\"lots\" is not a number.");
+    EXPECT_EQ(Values(0, 6), (std::vector<double>{0, 10, 3, 11, 45, 45}));
+    EXPECT_EQ(Log(), (Writes{{0xB603, 11}, {0xB613, 11}, {0xB604, 45}, {0xB614, 45}}));
+    EXPECT_EQ(document.History().UndoText(), "Undo Scale Map 1");
+
+    RunWithDialog(cmd::kCurveOffset, {QStringLiteral("-2,5")});  // decimal comma; whole steps
+    EXPECT_EQ(Values(0, 6), (std::vector<double>{0, 10, 3, 9, 43, 43}));
+    RunWithDialog(cmd::kCurveSetAll, {QStringLiteral("12")});
+    EXPECT_EQ(Values(0, 6), (std::vector<double>{0, 10, 3, 12, 12, 12}));
+    view->SelectRange(1, 5);
+    table.Route(cmd::kCurveSmooth);  // inner points half way to their neighbours' mean
+    EXPECT_EQ(Values(0, 6), (std::vector<double>{0, 10, 7, 10, 12, 12}));
+    EXPECT_EQ(Values(1, 6), Values(0, 6));
+}
+
+TEST_F(CurveEditTest, ToolsOnAHalfStepMapKeepHalvesAndTheRange) {
+    ShowMap(4);  // dwell correction: steps of a half
+    const ModuleMap& map = *document.Map(4);
+    const double step = map.Step();
+    ASSERT_EQ(step, 0.5);
+    Set(4, {map.ValueMin().y, map.ValueMin().y + 3.0});
+    view->SelectRange(0, 1);
+    table.Route(cmd::kCurveSmooth);  // no inner point: nothing to smooth
+    EXPECT_FALSE(table.StateOf(cmd::kCurveSmooth).enabled);
+    RunWithDialog(cmd::kCurveOffset, {QStringLiteral("0.3")});  // 0.3 is nearer 0.5
+    EXPECT_EQ(Values(4, 2), (std::vector<double>{map.ValueMin().y + 0.5, map.ValueMin().y + 3.5}));
+    RunWithDialog(cmd::kCurveOffset, {QStringLiteral("-1000")});
+    EXPECT_EQ(Values(4, 2), (std::vector<double>{map.ValueMin().y, map.ValueMin().y}));
+}
+
+TEST_F(CurveEditTest, CopyAndPasteGoThroughTheClipboardAsOneUndoableStep) {
+    Set(0, {1, 2, 3});
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    table.Route(cmd::kEditCopy);
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied,
+              QStringLiteral(
+                  "Engine Speed (rpm)\tFront Cylinder Spark Advance: Advance (deg)\n%1\t1\n%2\t2\n")
+                  .arg(Map().Point(0).x)
+                  .arg(Map().Point(1).x))
+        << copied.toStdString();
+    Key(Qt::Key_Left);
+    table.Route(cmd::kEditCopy);  // no range: the whole map
+    EXPECT_EQ(QApplication::clipboard()->text().count(QLatin1Char('\n')), Map().PointCount() + 1);
+
+    struct Case {
+        const char* name;
+        QString text;
+        std::vector<double> want;
+    } cases[] = {
+        {"own text of two points", copied, {1, 2, 3, 1, 2, 0}},
+        {"spreadsheet column, decimal comma", QStringLiteral("7,4\n8\n"), {1, 2, 3, 7, 8, 0}},
+        {"semicolons with x", QStringLiteral("0;9\n550;99\n"), {1, 2, 3, 9, 45, 0}},
+    };
+    for (const Case& c : cases) {
+        view->SelectMarkerByIndex(3);  // from the selected point on
+        QApplication::clipboard()->setText(c.text);
+        const std::size_t at = document.History().Position();
+        table.Route(cmd::kEditPaste);
+        EXPECT_EQ(Values(0, 6), c.want) << c.name;
+        EXPECT_EQ(document.History().Position(), at + 1) << c.name;
+        EXPECT_EQ(document.History().UndoText(), "Undo Paste Map 1") << c.name;
+        document.History().Undo();
+        EXPECT_EQ(Values(0, 6), (std::vector<double>{1, 2, 3, 0, 0, 0})) << c.name;
+    }
+
+    // Refused: words, more points than the range holds. Nothing changes.
+    host->ClearRecords();
+    const std::size_t steps = document.History().StepCount();
+    QApplication::clipboard()->setText(QStringLiteral("x\n1\nlots\n"));
+    table.Route(cmd::kEditPaste);
+    view->SelectRange(0, 1);
+    QApplication::clipboard()->setText(QStringLiteral("4\n5\n6\n"));
+    table.Route(cmd::kEditPaste);
+    EXPECT_EQ(Values(0, 6), (std::vector<double>{1, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(document.History().StepCount(), steps);
+    ASSERT_EQ(host->Messages().size(), 2u);
+    EXPECT_EQ(host->Messages()[0].text,
+              "The clipboard does not hold points to paste:\nline 3: \"lots\" is not a number.");
+    EXPECT_EQ(host->Messages()[1].text, "The clipboard holds 3 points, but only 2 are selected.");
+}
+
+TEST_F(CurveEditTest, WhileLinkedAPasteWritesOnlyTheChangedPointsAndTheirTwins) {
+    SetMirrorSetting(true);
+    LinkEmulator();
+    Set(0, {5, 5, 5});
+    emulator->Core().ResetCounters();
+    view->SelectMarkerByIndex(0);
+    QApplication::clipboard()->setText(QStringLiteral("5\n6\n5\n"));
+    table.Route(cmd::kEditPaste);
+    EXPECT_EQ(Log(), (Writes{{0xB601, 6}, {0xB611, 6}}));
+    emulator->Core().ResetCounters();
+    ASSERT_TRUE(document.History().Undo());
+    EXPECT_EQ(Log(), (Writes{{0xB611, 5}, {0xB601, 5}}));
+    EXPECT_TRUE(document.Map(1)->Point(1).value->InSync());
+}
+
+TEST_F(CurveEditTest, ToolsAndPasteArrivingDuringAnExchangeArePostponed) {
+    Set(0, {0, 10, 3});
+    view->SelectRange(0, 2);
+    QApplication::clipboard()->setText(QStringLiteral("5\n"));
+    {
+        CommandBusyScope busy(false);
+        EXPECT_FALSE(table.StateOf(cmd::kCurveInterpolate).enabled);
+        curves.OnCurveTool(cmd::kCurveInterpolate);
+        curves.OnPaste();
+        EXPECT_EQ(Values(0, 3), (std::vector<double>{0, 10, 3}));
+    }
+    RamMonitor::Instance().RunPostponedCommands();
+    EXPECT_EQ(host->RoutedCommands(), (std::vector<int>{cmd::kCurveInterpolate, cmd::kEditPaste}));
+}
+
+}  // namespace
+}  // namespace qx::test
