@@ -49,7 +49,7 @@ class FaultMatrix : public testing::TestWithParam<Op> {
         CommPort::ResetInstance();
         // Short waits keep the failing exchanges short.
         for (const auto& [key, value] :
-             {std::pair{"Timeout", 50}, {"Retries", 1}, {"Wait Retries", 1}, {"Delay", 10}}) {
+             {std::pair{"Timeout", 150}, {"Retries", 1}, {"Wait Retries", 1}, {"Delay", 10}}) {
             AppProfile().WriteInt("Settings", key, value);
         }
         CommPort::Instance().SetPortOpener([this](int, serial::OpenError* why) {
