@@ -23,7 +23,7 @@ const char* const kOpNames[] = {"Identify", "Upload", "Download", "Monitor"};
 
 // A timeout of 50 ms keeps failing exchanges short.
 constexpr const char* kQuickProfile =
-    "[Settings]\nTimeout=150\nRetries=1\nWait Retries=1\nDelay=10\n";
+    "[Settings]\nTimeout=50\nRetries=1\nWait Retries=1\nDelay=10\n";
 constexpr int64_t kSlowUs = 400'000;  // beyond the 100 ms the host waits for an answer
 
 bool Once(emu::Fault fault) {

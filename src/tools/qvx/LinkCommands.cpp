@@ -193,7 +193,8 @@ int CmdIdentify(Context& c) {
     std::string firmwareText = "#####";
     const bool serialOk = serial.Refresh();
     if (serialOk) serialText = FormatC("%05d", static_cast<int>(serial.GetValue()));
-    const bool firmwareOk = firmware.Refresh();
+    // After a failed read the line is not to be trusted: one message is enough.
+    const bool firmwareOk = serialOk && firmware.Refresh();
     if (firmwareOk) {
         const int v = static_cast<int>(firmware.GetValue());
         firmwareText = FormatC("%d.%d", (v >> 4) & 0x0F, v & 0x0F);
