@@ -42,7 +42,7 @@ void ChartView::SetLog(const EngineLog* log, bool live) {
     log_ = log;
     live_ = live;
     zoomStart_ = zoomEnd_ = 0;
-    reduced_ = Reduced{};
+    reduced_.log = nullptr;  // drawn again; the buffers are kept
     update();
 }
 
@@ -102,8 +102,9 @@ QString ChartView::LegendText(int q) const {
     QString text = QString::fromLatin1(m.label);
     if (log_ != nullptr && log_->Has(q) && log_->Rows() > 0) {
         const std::size_t row = log_->RowAt(cursor_);
-        text += QStringLiteral(" %1").arg(QString::fromStdString(FormatDouble(
-            "%.1f", static_cast<double>(log_->values[static_cast<std::size_t>(q)][row]))));
+        const double v = static_cast<double>(log_->values[static_cast<std::size_t>(q)][row]);
+        text += QStringLiteral(" %1").arg(
+            QString::fromStdString(FormatDouble("%.1f", std::clamp(v, m.min, m.max))));
     }
     return text + QStringLiteral(" ") + QString::fromLatin1(m.unit);
 }
@@ -112,15 +113,17 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
     const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
     const auto& values = log_->values[static_cast<std::size_t>(q)];
     const double range = m.max - m.min;
+    // A value beyond the scale (a live module of another firmware) stays on its edge.
     auto y = [&](double v) {
-        return plot.bottom() - static_cast<int>((v - m.min) / range * (plot.height() - 1) + 0.5);
+        const double f = std::clamp((v - m.min) / range, 0.0, 1.0);
+        return plot.bottom() - static_cast<int>(f * (plot.height() - 1) + 0.5);
     };
     p.setPen(ColorOf(q));
     Reduced& cache = reduced_;
     const auto k = static_cast<std::size_t>(q);
     if (!cache.done[k]) {
-        cache.columns[k] =
-            ReduceColumns(log_->timeMs.data(), values.data(), values.size(), t0, t1, plot.width());
+        ReduceColumnsInto(log_->timeMs.data(), values.data(), values.size(), t0, t1, plot.width(),
+                          cache.columns[k]);
         cache.done[k] = true;
     }
     const std::vector<ColumnRange>& cols = cache.columns[k];
@@ -167,10 +170,12 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
 
 void ChartView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::white);
     const QRect plot = PlotRect();
-    p.setPen(QColor(200, 200, 200));
-    p.drawRect(plot.adjusted(0, 0, -1, -1));
+    // Around the plot only: the layer covers the plot itself.
+    p.fillRect(0, 0, width(), plot.top(), Qt::white);
+    p.fillRect(0, plot.bottom() + 1, width(), height() - plot.bottom() - 1, Qt::white);
+    p.fillRect(0, plot.top(), plot.left(), plot.height(), Qt::white);
+    p.fillRect(plot.right() + 1, plot.top(), width() - plot.right() - 1, plot.height(), Qt::white);
     const int64_t t0 = ViewStartMs();
     const int64_t t1 = ViewEndMs();
     p.setPen(Qt::black);
@@ -197,17 +202,21 @@ void ChartView::paintEvent(QPaintEvent*) {
     const std::size_t rows = log_ != nullptr ? log_->Rows() : 0;
     if (cache.log != log_ || cache.rows != rows || cache.t0 != t0 || cache.t1 != t1 ||
         cache.width != plot.width() || cache.layer.size() != plot.size() || cache.mask != mask_) {
-        cache = Reduced{};
         cache.log = log_;
         cache.rows = rows;
         cache.t0 = t0;
         cache.t1 = t1;
         cache.width = plot.width();
         cache.mask = mask_;
-        cache.layer = QImage(plot.size(), QImage::Format_ARGB32_Premultiplied);
-        cache.layer.fill(Qt::transparent);
+        cache.done = {};
+        // Opaque, so that showing it is a copy, not a blend; kept between sizes.
+        if (cache.layer.size() != plot.size())
+            cache.layer = QImage(plot.size(), QImage::Format_RGB32);
+        cache.layer.fill(Qt::white);
         QPainter lp(&cache.layer);
         lp.translate(-plot.topLeft());
+        lp.setPen(QColor(200, 200, 200));
+        lp.drawRect(plot.adjusted(0, 0, -1, -1));
         for (int q = 0; q < kMonitoredQuantityCount; ++q)
             if (((mask_ >> q) & 1) != 0 && rows > 0 && log_->Has(q))
                 DrawSeries(lp, q, plot, t0, t1);
