@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -329,6 +330,44 @@ TEST_F(EngineLogsTest, OpenLogRefusesOtherFilesNamingTheLine) {
                       " as a log:\nline 4: Engine Speed \"lots\" is not a number"));
     EXPECT_EQ(Logs().Player(), nullptr);
     EXPECT_TRUE(Logs().Transport()->isHidden());
+
+    // A log in playback and the document stay as they were when another is refused.
+    const QString good = Path("ride.csv");
+    Write(good, Ramp(30));
+    ASSERT_TRUE(Logs().OpenLog(good));
+    const LogPlayer* playing = Logs().Player();
+    const std::string title = app_->Frame()->windowTitle().toStdString();
+    const std::vector<std::string> junk = {"", "PK\x03\x04", std::string(100000, 'q')};
+    for (const std::string& text : junk) {
+        Write(path, text);
+        EXPECT_FALSE(Logs().OpenLog(path));
+        EXPECT_EQ(Logs().Player(), playing);
+        EXPECT_EQ(Logs().Player()->Log().Rows(), 30u);
+        EXPECT_FALSE(app_->Document().IsModified());
+        EXPECT_EQ(app_->Frame()->windowTitle().toStdString(), title);
+    }
+}
+
+TEST_F(EngineLogsTest, ALogOpenedWithACutLastLineOrValuesOffScaleSaysSoInTheStatusBar) {
+    Start();
+    const QString path = Path("crash.csv");
+    const struct {
+        std::string tail;
+        QString note;
+    } cases[] = {
+        {"3000,99", QStringLiteral("crash.csv: line 33 was cut short and is left out")},
+        {"3000,9999,0,12.5\n3100,10,-4,12.5\n",
+         QStringLiteral("crash.csv: 2 value(s) beyond their range are shown at its limit")},
+        {"3000,9999,0,12.5\n31", QStringLiteral("crash.csv: line 34 was cut short and is left "
+                                                "out; 1 value(s) beyond their range are shown "
+                                                "at its limit")},
+    };
+    for (const auto& c : cases) {
+        Write(path, Ramp(30) + c.tail);
+        ASSERT_TRUE(Logs().OpenLog(path));
+        EXPECT_EQ(app_->Frame()->statusBar()->currentMessage(), c.note);
+        Logs().CloseLog();
+    }
 }
 
 TEST_F(EngineLogsTest, CoverageShadesThePointsTheEngineUsedUpToTheCursor) {
