@@ -109,7 +109,8 @@ QString ChartView::LegendText(int q) const {
     return text + QStringLiteral(" ") + QString::fromLatin1(m.unit);
 }
 
-void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, int64_t t1) const {
+bool ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, int64_t t1,
+                           std::vector<Span>& spans) const {
     const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
     const auto& values = log_->values[static_cast<std::size_t>(q)];
     const double range = m.max - m.min;
@@ -140,11 +141,11 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
         for (std::size_t i = from; i < to; ++i) line << QPoint(XOf(log_->timeMs[i]), y(values[i]));
         if (line.size() == 1) line << line.front() + QPoint(1, 0);
         p.drawPolyline(line);
-        return;
+        return false;
     }
     // One vertical stroke a column from its minimum to its maximum, stretched
     // to meet the column before: the cost follows the width, not the rows.
-    QVarLengthArray<QLine, 2048> strokes;
+    spans.assign(cols.size(), Span{});
     int prevLo = 0;
     int prevHi = 0;
     bool prev = false;
@@ -163,9 +164,55 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
         prevLo = y(r.max);
         prevHi = y(r.min);
         prev = true;
-        strokes.append(QLine(plot.left() + c, lo, plot.left() + c, hi));
+        spans[static_cast<std::size_t>(c)] = {lo, hi};
     }
-    p.drawLines(strokes.constData(), static_cast<int>(strokes.size()));
+    return true;
+}
+
+void ChartView::DrawStrokes(QPainter& p, const QRect& plot) const {
+    // Each pixel is drawn once, by the topmost series over it (the last one
+    // drawn is on top): a screen of overlapping bands costs one screenful.
+    Reduced& cache = reduced_;
+    for (auto& rects : cache.rects) rects.clear();
+    for (int c = 0; c < plot.width(); ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        Span covered[kMonitoredQuantityCount];
+        int coveredCount = 0;
+        for (int q = kMonitoredQuantityCount - 1; q >= 0; --q) {
+            const std::vector<Span>& spans = cache.spans[static_cast<std::size_t>(q)];
+            if (k >= spans.size() || spans[k].lo > spans[k].hi) continue;
+            // What is left of this stroke once the strokes above are taken out.
+            Span pieces[kMonitoredQuantityCount + 1] = {spans[k]};
+            int count = 1;
+            for (int j = 0; j < coveredCount; ++j) {
+                const Span over = covered[j];
+                int kept = 0;
+                Span next[kMonitoredQuantityCount + 1];
+                for (int i = 0; i < count; ++i) {
+                    const Span piece = pieces[i];
+                    if (over.hi < piece.lo || over.lo > piece.hi) {
+                        next[kept++] = piece;
+                        continue;
+                    }
+                    if (piece.lo < over.lo) next[kept++] = {piece.lo, over.lo - 1};
+                    if (over.hi < piece.hi) next[kept++] = {over.hi + 1, piece.hi};
+                }
+                std::copy(next, next + kept, pieces);
+                count = kept;
+            }
+            auto& rects = cache.rects[static_cast<std::size_t>(q)];
+            for (int i = 0; i < count; ++i)
+                rects.push_back(
+                    QRect(plot.left() + c, pieces[i].lo, 1, pieces[i].hi - pieces[i].lo + 1));
+            covered[coveredCount++] = spans[k];
+        }
+    }
+    // Filled rectangles a pixel wide: the painter fills them row by row
+    // without the line stroker's work for each pixel.
+    for (int q = 0; q < kMonitoredQuantityCount; ++q) {
+        const QColor color = ColorOf(q);
+        for (const QRect& r : cache.rects[static_cast<std::size_t>(q)]) p.fillRect(r, color);
+    }
 }
 
 void ChartView::paintEvent(QPaintEvent*) {
@@ -209,17 +256,24 @@ void ChartView::paintEvent(QPaintEvent*) {
         cache.width = plot.width();
         cache.mask = mask_;
         cache.done = {};
-        // Opaque, so that showing it is a copy, not a blend; kept between sizes.
+        // Opaque, so that showing it is a copy, not a blend; kept between redraws.
         if (cache.layer.size() != plot.size())
             cache.layer = QImage(plot.size(), QImage::Format_RGB32);
         cache.layer.fill(Qt::white);
-        QPainter lp(&cache.layer);
-        lp.translate(-plot.topLeft());
-        lp.setPen(QColor(200, 200, 200));
-        lp.drawRect(plot.adjusted(0, 0, -1, -1));
-        for (int q = 0; q < kMonitoredQuantityCount; ++q)
-            if (((mask_ >> q) & 1) != 0 && rows > 0 && log_->Has(q))
-                DrawSeries(lp, q, plot, t0, t1);
+        {
+            QPainter lp(&cache.layer);
+            lp.translate(-plot.topLeft());
+            lp.setPen(QColor(200, 200, 200));
+            lp.drawRect(plot.adjusted(0, 0, -1, -1));
+            bool strokes = false;
+            for (int q = 0; q < kMonitoredQuantityCount; ++q) {
+                auto& spans = cache.spans[static_cast<std::size_t>(q)];
+                spans.clear();
+                if (((mask_ >> q) & 1) != 0 && rows > 0 && log_->Has(q))
+                    strokes |= DrawSeries(lp, q, plot, t0, t1, spans);
+            }
+            if (strokes) DrawStrokes(lp, plot);
+        }
     }
     p.drawImage(plot.topLeft(), cache.layer);
     if (mask_ == 0) {

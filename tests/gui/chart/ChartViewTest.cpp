@@ -58,6 +58,16 @@ TEST_F(Chart, EachSeriesOnItsOwnScaleWithValuesAtTheCursor) {
     bool battery = false;
     for (int dy = -1; dy <= 1; ++dy) battery |= Drawn(img, chart.XOf(20000), half + dy, 5);
     EXPECT_TRUE(battery);
+    // Where the engine speed's stroke climbs through the battery's line, the
+    // battery (drawn later) stays on top and the stroke shows above and below.
+    const int step = chart.XOf(30000);
+    int climb = -1;
+    for (int x = step - 1; x <= step + 1 && climb < 0; ++x)
+        if (Drawn(img, x, half - 10, 0) && Drawn(img, x, half + 10, 0)) climb = x;
+    ASSERT_GE(climb, 0);
+    bool onTop = false;
+    for (int dy = -1; dy <= 1; ++dy) onTop |= Drawn(img, climb, half + dy, 5);
+    EXPECT_TRUE(onTop);
     EXPECT_EQ(chart.LegendText(0), QStringLiteral("Engine Speed 8250.0 rpm"));
     EXPECT_EQ(chart.LegendText(5), QStringLiteral("Battery Voltage 8.0 volts"));
     SavePicture(img, QStringLiteral("chart.png"));
