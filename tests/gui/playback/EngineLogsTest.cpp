@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <set>
 
 #include "chart/ChartView.h"
 #include "graph/MapGraphView.h"
@@ -185,6 +186,45 @@ TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
     EXPECT_EQ(LiveSourceOverride(), nullptr);
     EXPECT_FALSE(app_->Frame()->windowTitle().contains(QStringLiteral("playback")));
     EXPECT_TRUE(Logs().Transport()->isHidden());
+}
+
+// One set of displays, two sources: the packets of the emulated module and
+// then their recording show the same text in every box and the same place of
+// the live bar, row by row.
+TEST_F(EngineLogsTest, TheDisplaysShowARecordingExactlyAsTheyShowedTheModule) {
+    {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x7F);
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    UseEmulatedModule();
+    Link(false);
+    const QString path = Path("ride.csv");
+    ASSERT_TRUE(Logs().StartRecording(path));
+    std::vector<std::vector<std::string>> shown;
+    std::vector<double> liveX;
+    Monitor(60, [&](int) {
+        std::vector<std::string> row;
+        for (int d = 0; d < 7; ++d) row.push_back(Shown(d));
+        shown.push_back(row);
+        liveX.push_back(app_->Frame()->View()->CurrentMap()->LiveX());
+    });
+    Logs().StopRecording();
+    ASSERT_TRUE(Logs().OpenLog(path));
+    ASSERT_EQ(Logs().Player()->Log().Rows(), shown.size());
+    std::set<std::string> speeds;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (i > 0) Route(res::kLogStepForward);
+        ASSERT_EQ(Logs().Player()->Row(), i);
+        for (int d = 0; d < 7; ++d) {
+            EXPECT_NE(shown[i][static_cast<std::size_t>(d)], "") << i << " display " << d;
+            EXPECT_EQ(Shown(d), shown[i][static_cast<std::size_t>(d)]) << i << " display " << d;
+        }
+        EXPECT_DOUBLE_EQ(app_->Frame()->View()->CurrentMap()->LiveX(), liveX[i]) << i;
+        speeds.insert(shown[i][0]);
+    }
+    EXPECT_GT(speeds.size(), 3u);  // the engine moved: not one row compared 60 times
 }
 
 // Opened and closed from inside the monitor loop: the displays follow the log,
