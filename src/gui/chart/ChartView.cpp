@@ -53,8 +53,10 @@ void ChartView::SetQuantityMask(int mask) {
 }
 
 void ChartView::SetCursorMs(int64_t t) {
+    if (t == cursor_ && !live_) return;
     cursor_ = t;
-    update();
+    // The time labels under the plot do not move with the cursor.
+    update(0, 0, width(), PlotRect().bottom() + 1);
 }
 
 void ChartView::SetLiveSpanMs(int64_t span) {
@@ -237,11 +239,19 @@ void ChartView::paintEvent(QPaintEvent*) {
     int x = 4;
     for (int q = 0; q < kMonitoredQuantityCount; ++q) {
         if (((mask_ >> q) & 1) == 0) continue;
+        // Laid out again only when its text changed: a live legend is drawn
+        // at every packet and most of its values stand still.
+        QStaticText& legend = legend_[static_cast<std::size_t>(q)];
         const QString text = LegendText(q);
+        if (legend.text() != text) {
+            legend.setText(text);
+            legend.setTextFormat(Qt::PlainText);
+            legend.prepare(QTransform(), font());
+        }
         p.fillRect(x, 5, 10, 8, ColorOf(q));
         p.setPen(Qt::black);
-        p.drawText(x + 14, 4 + fm.ascent(), text);
-        x += 14 + fm.horizontalAdvance(text) + 12;
+        p.drawStaticText(x + 14, 4, legend);
+        x += 14 + static_cast<int>(legend.size().width() + 0.5) + 12;
     }
     // The series are drawn into a layer kept while the rows, the window, the
     // size and the choice stay: a moving cursor only copies it.

@@ -13,6 +13,7 @@
 // alive (and unchanged except for rows appended) while the chart shows it.
 #include <QImage>
 #include <QRect>
+#include <QStaticText>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -103,6 +104,7 @@ class ChartView : public QWidget {
         std::array<std::vector<QRect>, 7> rects;
     };
     mutable Reduced reduced_;
+    mutable std::array<QStaticText, 7> legend_;
 };
 
 }  // namespace qx::gui
