@@ -1,7 +1,11 @@
 // End-to-end speed of the link against the module emulator on a real
 // pseudo-terminal: whole-document download and upload, and the undo of a
-// 16-point map edit, measured against the wire time of the bytes that crossed, and live monitoring
-// measured against the packets the line can carry and the processor time the host side used.
+// 16-point map edit, measured against the wire time of the bytes that crossed,
+// and live monitoring measured against the packets the line can carry and the
+// processor time the host side used.
+// Monitoring runs twice at each speed, the second time with every packet
+// recorded to a log as the program's recorder does: the packets received must
+// not drop and the file must hold a row for each.
 //
 //   bench [--brief] [--json PATH]
 //
@@ -18,11 +22,15 @@
 #include <vector>
 
 #include "emulator/PtyEmulator.h"
+#include "host/Clock.h"
 #include "host/ConsoleHost.h"
 #include "host/Numbers.h"
 #include "host/Profile.h"
 #include "link/CommPort.h"
+#include "log/LogFormat.h"
+#include "log/LogReader.h"
 #include "model/ModuleState.h"
+#include "monitor/LiveSource.h"
 #include "monitor/RamMonitor.h"
 #include "serial/SerialPort.h"
 #include "tools/qvx/MonitorStream.h"
@@ -61,6 +69,7 @@ struct MonitorFigure {
     double capacity = 0;  // packets the line could carry meanwhile
     double received = 0;  // packets / capacity
     double cpuPercent = 0;
+    int64_t rowsInFile = -1;  // recording: the rows read back from the log
     bool ok = false;
 };
 
@@ -70,6 +79,7 @@ struct Row {
     TransferFigure upload;
     TransferFigure undo;  // undoing a 16-point edit of one map
     MonitorFigure monitor;
+    MonitorFigure recording;
 };
 
 class LinkedModule {
@@ -122,10 +132,22 @@ class LinkedModule {
         return f;
     }
 
-    MonitorFigure Monitor(double seconds) {
+    // logPath not empty: every packet is recorded there, flushed each second.
+    MonitorFigure Monitor(double seconds, const std::string& logPath = {}) {
         MonitorFigure f;
+        const std::vector<int> all = {0, 1, 2, 3, 4, 5, 6};
+        qx::LogWriter writer;
+        const bool record = !logPath.empty();
+        if (record && !writer.Open(logPath, all, qx::RealClock())) {
+            std::fprintf(stderr, "bench: %s: %s\n", logPath.c_str(), writer.Error().c_str());
+            return f;
+        }
         const double cpu0 = ThreadCpuSeconds();
-        const qx::qvx::MonitorStats stats = qx::qvx::RunMonitorStream(seconds, {});
+        const qx::qvx::MonitorStats stats = qx::qvx::RunMonitorStream(seconds, [&](int64_t) {
+            if (!record) return;
+            writer.Append(qx::ReadLiveValues(*qx::ActiveLiveSource(), all));
+            writer.FlushIfDue();
+        });
         f.cpuPercent = 0;
         f.elapsedS = stats.elapsedMs / 1000.0;
         f.packets = stats.goodPackets;
@@ -135,6 +157,17 @@ class LinkedModule {
         f.received = f.capacity > 0 ? f.packets / f.capacity : 0;
         if (f.elapsedS > 0) f.cpuPercent = (ThreadCpuSeconds() - cpu0) / f.elapsedS * 100.0;
         f.ok = !stats.commFailure && stats.stopped;
+        if (record) {
+            const bool closed = writer.Close();
+            qx::EngineLog log;
+            std::string error;
+            if (qx::ReadEngineLogFile(logPath, log, error))
+                f.rowsInFile = static_cast<int64_t>(log.Rows());
+            else
+                std::fprintf(stderr, "bench: %s: %s\n", logPath.c_str(), error.c_str());
+            std::remove(logPath.c_str());
+            f.ok = f.ok && closed && f.rowsInFile == f.packets;
+        }
         return f;
     }
 
@@ -168,11 +201,16 @@ std::string Json(const std::vector<Row>& rows, bool brief) {
         j += transfer("download", r.download) + ",\n";
         j += transfer("upload", r.upload) + ",\n";
         j += transfer("undo16", r.undo) + ",\n";
-        j += qx::FormatC(
-            "    \"monitor\": {\"ok\": %s, \"elapsed_s\": %.3f, \"packets\": %d, "
-            "\"bad_packets\": %d, \"capacity\": %.1f, \"received\": %.4f, \"cpu_percent\": %.3f}}",
-            r.monitor.ok ? "true" : "false", r.monitor.elapsedS, r.monitor.packets,
-            r.monitor.badPackets, r.monitor.capacity, r.monitor.received, r.monitor.cpuPercent);
+        auto monitor = [](const char* name, const MonitorFigure& m) {
+            return qx::FormatC(
+                "    \"%s\": {\"ok\": %s, \"elapsed_s\": %.3f, \"packets\": %d, "
+                "\"bad_packets\": %d, \"capacity\": %.1f, \"received\": %.4f, "
+                "\"cpu_percent\": %.3f, \"rows_in_file\": %lld}",
+                name, m.ok ? "true" : "false", m.elapsedS, m.packets, m.badPackets, m.capacity,
+                m.received, m.cpuPercent, static_cast<long long>(m.rowsInFile));
+        };
+        j += monitor("monitor", r.monitor) + ",\n";
+        j += monitor("recording", r.recording) + "}";
         j += i + 1 < rows.size() ? ",\n" : "\n";
     }
     j += "  ]\n}\n";
@@ -242,7 +280,8 @@ int main(int argc, char** argv) {
         }
         row.undo = Median(undos);
         row.monitor = module.Monitor(monitorSeconds);
-        allOk = allOk && row.download.ok && row.upload.ok && row.monitor.ok;
+        row.recording = module.Monitor(monitorSeconds, profile + ".csv");
+        allOk = allOk && row.download.ok && row.upload.ok && row.monitor.ok && row.recording.ok;
         rows.push_back(row);
     }
     qx::SetCurrentHost(nullptr);
@@ -260,12 +299,16 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(f.bytes), f.wireS, f.ratio);
         }
     }
-    std::printf("\n%-8s %10s %8s %6s %10s %9s %8s\n", "baud", "monitor s", "packets", "bad",
-                "capacity", "received", "cpu %");
+    std::printf("\n%-8s %-10s %10s %8s %6s %10s %9s %8s %8s\n", "baud", "monitor", "seconds",
+                "packets", "bad", "capacity", "received", "cpu %", "rows");
     for (const Row& r : rows) {
-        std::printf("%-8d %10.2f %8d %6d %10.1f %9.3f %8.3f\n", r.baud, r.monitor.elapsedS,
-                    r.monitor.packets, r.monitor.badPackets, r.monitor.capacity, r.monitor.received,
-                    r.monitor.cpuPercent);
+        for (const auto& [name, m] :
+             {std::pair<const char*, const MonitorFigure&>{"plain", r.monitor},
+              std::pair<const char*, const MonitorFigure&>{"recording", r.recording}}) {
+            std::printf("%-8d %-10s %10.2f %8d %6d %10.1f %9.3f %8.3f %8lld\n", r.baud, name,
+                        m.elapsedS, m.packets, m.badPackets, m.capacity, m.received, m.cpuPercent,
+                        static_cast<long long>(m.rowsInFile));
+        }
     }
     std::ofstream(jsonPath) << Json(rows, brief);
     std::printf("\nfigures written to %s\n", jsonPath.c_str());

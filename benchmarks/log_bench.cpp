@@ -1,5 +1,7 @@
 // Engine logs: opening a one-hour log (54,000 rows at 15 packets a second),
-// drawing the chart of an hour and of a minute at 1200 pixels, and one second
+// drawing the chart of an hour and of a minute at 1200 pixels and of an hour
+// filling a 1920 x 1080 screen (from the rows, and again with only the cursor
+// moved), and one second
 // of playback at 8x with every display, the live bar and the chart updated at
 // the playback timer's 30 frames a second and repainted by Qt (processor time
 // per second of playback is the share of a core it takes).
@@ -77,29 +79,45 @@ void BM_OpenHourLog(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenHourLog)->Unit(benchmark::kMillisecond);
 
-void ChartBench(benchmark::State& state, int rows) {
+// full: every row reduced and drawn again; else only the cursor moves.
+void ChartBench(benchmark::State& state, int rows, QSize size, bool full = true) {
     App();
     const auto log = Read(rows == kHourRows ? HourText() : RideText(rows));
     qx::gui::ChartView chart;
-    chart.resize(1200, 160);
+    chart.resize(size);
     chart.SetLog(log.get(), false);
     chart.SetQuantityMask(0x7F);
     chart.SetCursorMs(log->EndMs() / 2);
-    QImage image(1200, 160, QImage::Format_ARGB32_Premultiplied);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    int64_t step = 0;
     for (auto _ : state) {
-        chart.SetLog(log.get(), false);  // a full redraw: every row visited again
+        if (full) chart.SetLog(log.get(), false);
+        chart.SetCursorMs(log->EndMs() / 2 + (++step % 100) * 1000);
         chart.render(&image);
         benchmark::ClobberMemory();
     }
 }
 void BM_ChartHour1200px(benchmark::State& state) {
-    ChartBench(state, kHourRows);
+    ChartBench(state, kHourRows, QSize(1200, 160));
 }
 void BM_ChartMinute1200px(benchmark::State& state) {
-    ChartBench(state, 900);
+    ChartBench(state, 900, QSize(1200, 160));
+}
+void BM_ChartHour1920x1080(benchmark::State& state) {
+    ChartBench(state, kHourRows, QSize(1920, 1080));
+}
+// The pane as the program shows it across a 1920 x 1080 screen.
+void BM_ChartHour1920x160(benchmark::State& state) {
+    ChartBench(state, kHourRows, QSize(1920, 160));
+}
+void BM_ChartHour1920x1080Cursor(benchmark::State& state) {
+    ChartBench(state, kHourRows, QSize(1920, 1080), false);
 }
 BENCHMARK(BM_ChartHour1200px)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChartMinute1200px)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartHour1920x1080)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartHour1920x160)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChartHour1920x1080Cursor)->Unit(benchmark::kMillisecond);
 
 void BM_PlaybackSecondAt8x(benchmark::State& state) {
     App();

@@ -1,6 +1,8 @@
 // Column reduction for the chart and the coverage of map points.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "log/ColumnReduce.h"
 #include "log/Coverage.h"
 
@@ -30,6 +32,43 @@ TEST(ReduceColumns, KeepsTheExtremesOfEachColumn) {
     EXPECT_FALSE(sparse[1].any);
     EXPECT_TRUE(ReduceColumns(t, v, 9, 100, 100, 4)[0].any == false);
     EXPECT_TRUE(ReduceColumns(t, v, 9, 0, 100, 0).empty());
+}
+
+// Against the plain reading of a column: every sample in [t0, t1) goes to
+// column floor((t - t0) * columns / (t1 - t0)).
+TEST(ReduceColumns, MatchesEverySampleSortedIntoItsColumnOnRandomData) {
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 200; ++round) {
+        const std::size_t n = random() % 3000;
+        std::vector<int64_t> t(n);
+        std::vector<float> v(n);
+        int64_t now = static_cast<int64_t>(random() % 100);
+        for (std::size_t i = 0; i < n; ++i) {
+            now += static_cast<int64_t>(random() % 40);  // repeats and gaps
+            t[i] = now;
+            v[i] = static_cast<float>(static_cast<int>(random() % 20001) - 10000) / 7.0f;
+        }
+        const int64_t t0 = static_cast<int64_t>(random() % (now + 2)) - 50;
+        const int64_t t1 = t0 + 1 + static_cast<int64_t>(random() % (now + 100));
+        const int columns = 1 + static_cast<int>(random() % 700);
+        std::vector<ColumnRange> want(static_cast<std::size_t>(columns));
+        for (std::size_t i = 0; i < n; ++i) {
+            if (t[i] < t0 || t[i] >= t1) continue;
+            auto& w = want[static_cast<std::size_t>((t[i] - t0) * columns / (t1 - t0))];
+            w.min = w.any ? std::min(w.min, v[i]) : v[i];
+            w.max = w.any ? std::max(w.max, v[i]) : v[i];
+            w.any = true;
+        }
+        std::vector<ColumnRange> got = {{1, 2, true}};  // reused storage is overwritten
+        ReduceColumnsInto(t.data(), v.data(), n, t0, t1, columns, got);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t c = 0; c < want.size(); ++c) {
+            ASSERT_EQ(got[c].any, want[c].any) << round << " column " << c;
+            if (!want[c].any) continue;
+            ASSERT_EQ(got[c].min, want[c].min) << round << " column " << c;
+            ASSERT_EQ(got[c].max, want[c].max) << round << " column " << c;
+        }
+    }
 }
 
 TEST(Coverage, SharesDwellTimeAmongTheNearestPoints) {

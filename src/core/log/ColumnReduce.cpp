@@ -6,8 +6,15 @@ namespace qx {
 
 std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values, std::size_t n,
                                        int64_t t0, int64_t t1, int columns) {
-    std::vector<ColumnRange> out(columns > 0 ? static_cast<std::size_t>(columns) : 0);
-    if (columns <= 0 || t1 <= t0 || n == 0) return out;
+    std::vector<ColumnRange> out;
+    ReduceColumnsInto(times, values, n, t0, t1, columns, out);
+    return out;
+}
+
+void ReduceColumnsInto(const int64_t* times, const float* values, std::size_t n, int64_t t0,
+                       int64_t t1, int columns, std::vector<ColumnRange>& out) {
+    out.assign(columns > 0 ? static_cast<std::size_t>(columns) : 0, ColumnRange{});
+    if (columns <= 0 || t1 <= t0 || n == 0) return;
     const int64_t span = t1 - t0;
     // Only the visible rows are visited, each once, with no division per row.
     std::size_t i = static_cast<std::size_t>(std::lower_bound(times, times + n, t0) - times);
@@ -24,7 +31,6 @@ std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values
         }
         out[static_cast<std::size_t>(c)] = {lo, hi, true};
     }
-    return out;
 }
 
 }  // namespace qx

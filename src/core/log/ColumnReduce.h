@@ -17,5 +17,8 @@ struct ColumnRange {
 // columns. times must be non-decreasing; samples outside [t0, t1) are skipped.
 std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values, std::size_t n,
                                        int64_t t0, int64_t t1, int columns);
+// The same into out, whose storage is reused (a chart redrawn at every frame).
+void ReduceColumnsInto(const int64_t* times, const float* values, std::size_t n, int64_t t0,
+                       int64_t t1, int columns, std::vector<ColumnRange>& out);
 
 }  // namespace qx

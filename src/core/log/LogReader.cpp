@@ -15,6 +15,11 @@ namespace {
 
 // Far above any ride; a bigger file is something else and would only eat memory.
 constexpr std::size_t kMaxLogBytes = 256u << 20;
+// The header of all seven values is under 200 characters; a longer first or
+// second line is something else.
+constexpr std::size_t kMaxHeadLine = 4096;
+// Enough of a file to hold its two header lines.
+constexpr std::size_t kHeadBytes = 2 * kMaxHeadLine + 4;
 
 std::string LineError(std::size_t line, const std::string& what) {
     return "line " + std::to_string(line) + ": " + what;
@@ -89,7 +94,10 @@ std::size_t EngineLog::RowAt(int64_t t) const {
     return static_cast<std::size_t>(it - timeMs.begin()) - 1;
 }
 
-bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error) {
+namespace {
+
+// headOnly: stops after the two header lines (text may be cut anywhere after them).
+bool ReadLog(std::string_view text, EngineLog& out, std::string& error, bool headOnly) {
     out = EngineLog{};
     std::size_t pos = 0;
     std::size_t lineNo = 0;
@@ -106,6 +114,10 @@ bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.find('\0') != std::string_view::npos) {
             error = LineError(lineNo, "holds binary data, not text");
+            return false;
+        }
+        if (lineNo <= 2 && line.size() > kMaxHeadLine) {
+            error = LineError(lineNo, "is far too long for the header of a log");
             return false;
         }
         if (!SplitFields(line, fields)) {
@@ -148,6 +160,7 @@ bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error) {
                 out.raw[static_cast<std::size_t>(q)].reserve(estimate);
                 out.values[static_cast<std::size_t>(q)].reserve(estimate);
             }
+            if (headOnly) return true;
             continue;
         }
         if (line.empty() && pos >= text.size()) break;  // the final line feed
@@ -156,6 +169,7 @@ bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error) {
         auto refuse = [&](const std::string& what) {
             if (last) {
                 out.droppedPartialLine = true;
+                out.droppedLine = lineNo;
                 return true;
             }
             error = LineError(lineNo, what);
@@ -182,6 +196,7 @@ bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error) {
         }
         bool bad = false;
         std::string what;
+        std::size_t clamped = 0;
         uint16_t raws[kMonitoredQuantityCount] = {};
         for (std::size_t k = 0; k < columns.size() && !bad; ++k) {
             const MonitoredQuantity& q = kMonitoredQuantities[static_cast<std::size_t>(columns[k])];
@@ -191,19 +206,18 @@ bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error) {
                 what = std::string(q.label) + " \"" + Shown(fields[k + 1]) + "\" is not a number";
                 break;
             }
+            // A value beyond the quantity's range (another firmware, a hand
+            // edit) is kept at its limit so no display or chart leaves its scale.
             const int64_t raw = LogRawOf(columns[k], v);
-            if (raw < q.minInternal || raw > q.maxInternal) {
-                bad = true;
-                what = std::string(q.label) + " " + fields[k + 1] + " lies outside " +
-                       FormatDouble("%g", q.min) + " to " + FormatDouble("%g", q.max);
-                break;
-            }
-            raws[k] = static_cast<uint16_t>(raw);
+            const int64_t kept = std::clamp<int64_t>(raw, q.minInternal, q.maxInternal);
+            if (kept != raw) ++clamped;
+            raws[k] = static_cast<uint16_t>(kept);
         }
         if (bad) {
             if (refuse(what)) break;
             return false;
         }
+        out.clampedValues += clamped;
         out.timeMs.push_back(t);
         for (std::size_t k = 0; k < columns.size(); ++k) {
             const auto q = static_cast<std::size_t>(columns[k]);
@@ -215,11 +229,21 @@ bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error) {
         error = lineNo == 0 ? "the file is empty" : LineError(2, "the units row is missing");
         return false;
     }
+    if (headOnly) {
+        error = LineError(lineNo, "the header is cut short");
+        return false;
+    }
     if (out.timeMs.empty()) {
         error = LineError(3, "the log has no rows");
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool ReadEngineLog(std::string_view text, EngineLog& out, std::string& error) {
+    return ReadLog(text, out, error, false);
 }
 
 bool ReadEngineLogFile(const std::string& path, EngineLog& out, std::string& error) {
@@ -238,7 +262,16 @@ bool ReadEngineLogFile(const std::string& path, EngineLog& out, std::string& err
         error = "the file is too large to be an engine log";
         return false;
     }
-    std::string text(static_cast<std::size_t>(size), '\0');
+    // The header first: a big file of another kind is refused without reading it all.
+    std::string text(std::min(static_cast<std::size_t>(size), kHeadBytes), '\0');
+    in.seekg(0);
+    if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+        error = "the file cannot be read";
+        return false;
+    }
+    if (text.size() < static_cast<std::size_t>(size) && !ReadLog(text, out, error, true))
+        return false;
+    text.resize(static_cast<std::size_t>(size));
     in.seekg(0);
     if (!in.read(text.data(), size)) {
         error = "the file cannot be read";

@@ -1,7 +1,8 @@
 #pragma once
 // Reads an engine log (see LogFormat.h) into columns. Anything that is not a
 // log is refused with a message naming the line that is wrong. A last line
-// cut short (the recorder was killed while writing it) is dropped, not refused.
+// cut short (the recorder was killed while writing it) is dropped, not refused;
+// a value beyond its quantity's range is kept at the nearest limit and counted.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -20,6 +21,8 @@ struct EngineLog {
     std::array<std::vector<uint16_t>, kMonitoredQuantityCount> raw;
     std::array<std::vector<float>, kMonitoredQuantityCount> values;
     bool droppedPartialLine = false;
+    std::size_t droppedLine = 0;    // its line number
+    std::size_t clampedValues = 0;  // values beyond their quantity's range, kept at its limit
 
     std::size_t Rows() const { return timeMs.size(); }
     bool Has(int quantity) const;

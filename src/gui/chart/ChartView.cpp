@@ -42,7 +42,7 @@ void ChartView::SetLog(const EngineLog* log, bool live) {
     log_ = log;
     live_ = live;
     zoomStart_ = zoomEnd_ = 0;
-    reduced_ = Reduced{};
+    reduced_.log = nullptr;  // drawn again; the buffers are kept
     update();
 }
 
@@ -53,8 +53,10 @@ void ChartView::SetQuantityMask(int mask) {
 }
 
 void ChartView::SetCursorMs(int64_t t) {
+    if (t == cursor_ && !live_) return;
     cursor_ = t;
-    update();
+    // The time labels under the plot do not move with the cursor.
+    update(0, 0, width(), PlotRect().bottom() + 1);
 }
 
 void ChartView::SetLiveSpanMs(int64_t span) {
@@ -102,25 +104,29 @@ QString ChartView::LegendText(int q) const {
     QString text = QString::fromLatin1(m.label);
     if (log_ != nullptr && log_->Has(q) && log_->Rows() > 0) {
         const std::size_t row = log_->RowAt(cursor_);
-        text += QStringLiteral(" %1").arg(QString::fromStdString(FormatDouble(
-            "%.1f", static_cast<double>(log_->values[static_cast<std::size_t>(q)][row]))));
+        const double v = static_cast<double>(log_->values[static_cast<std::size_t>(q)][row]);
+        text += QStringLiteral(" %1").arg(
+            QString::fromStdString(FormatDouble("%.1f", std::clamp(v, m.min, m.max))));
     }
     return text + QStringLiteral(" ") + QString::fromLatin1(m.unit);
 }
 
-void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, int64_t t1) const {
+bool ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, int64_t t1,
+                           std::vector<Span>& spans) const {
     const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
     const auto& values = log_->values[static_cast<std::size_t>(q)];
     const double range = m.max - m.min;
+    // A value beyond the scale (a live module of another firmware) stays on its edge.
     auto y = [&](double v) {
-        return plot.bottom() - static_cast<int>((v - m.min) / range * (plot.height() - 1) + 0.5);
+        const double f = std::clamp((v - m.min) / range, 0.0, 1.0);
+        return plot.bottom() - static_cast<int>(f * (plot.height() - 1) + 0.5);
     };
     p.setPen(ColorOf(q));
     Reduced& cache = reduced_;
     const auto k = static_cast<std::size_t>(q);
     if (!cache.done[k]) {
-        cache.columns[k] =
-            ReduceColumns(log_->timeMs.data(), values.data(), values.size(), t0, t1, plot.width());
+        ReduceColumnsInto(log_->timeMs.data(), values.data(), values.size(), t0, t1, plot.width(),
+                          cache.columns[k]);
         cache.done[k] = true;
     }
     const std::vector<ColumnRange>& cols = cache.columns[k];
@@ -137,11 +143,11 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
         for (std::size_t i = from; i < to; ++i) line << QPoint(XOf(log_->timeMs[i]), y(values[i]));
         if (line.size() == 1) line << line.front() + QPoint(1, 0);
         p.drawPolyline(line);
-        return;
+        return false;
     }
     // One vertical stroke a column from its minimum to its maximum, stretched
     // to meet the column before: the cost follows the width, not the rows.
-    QVarLengthArray<QLine, 2048> strokes;
+    spans.assign(cols.size(), Span{});
     int prevLo = 0;
     int prevHi = 0;
     bool prev = false;
@@ -160,17 +166,65 @@ void ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, in
         prevLo = y(r.max);
         prevHi = y(r.min);
         prev = true;
-        strokes.append(QLine(plot.left() + c, lo, plot.left() + c, hi));
+        spans[static_cast<std::size_t>(c)] = {lo, hi};
     }
-    p.drawLines(strokes.constData(), static_cast<int>(strokes.size()));
+    return true;
+}
+
+void ChartView::DrawStrokes(QPainter& p, const QRect& plot) const {
+    // Each pixel is drawn once, by the topmost series over it (the last one
+    // drawn is on top): a screen of overlapping bands costs one screenful.
+    Reduced& cache = reduced_;
+    for (auto& rects : cache.rects) rects.clear();
+    for (int c = 0; c < plot.width(); ++c) {
+        const auto k = static_cast<std::size_t>(c);
+        Span covered[kMonitoredQuantityCount];
+        int coveredCount = 0;
+        for (int q = kMonitoredQuantityCount - 1; q >= 0; --q) {
+            const std::vector<Span>& spans = cache.spans[static_cast<std::size_t>(q)];
+            if (k >= spans.size() || spans[k].lo > spans[k].hi) continue;
+            // What is left of this stroke once the strokes above are taken out.
+            Span pieces[kMonitoredQuantityCount + 1] = {spans[k]};
+            int count = 1;
+            for (int j = 0; j < coveredCount; ++j) {
+                const Span over = covered[j];
+                int kept = 0;
+                Span next[kMonitoredQuantityCount + 1];
+                for (int i = 0; i < count; ++i) {
+                    const Span piece = pieces[i];
+                    if (over.hi < piece.lo || over.lo > piece.hi) {
+                        next[kept++] = piece;
+                        continue;
+                    }
+                    if (piece.lo < over.lo) next[kept++] = {piece.lo, over.lo - 1};
+                    if (over.hi < piece.hi) next[kept++] = {over.hi + 1, piece.hi};
+                }
+                std::copy(next, next + kept, pieces);
+                count = kept;
+            }
+            auto& rects = cache.rects[static_cast<std::size_t>(q)];
+            for (int i = 0; i < count; ++i)
+                rects.push_back(
+                    QRect(plot.left() + c, pieces[i].lo, 1, pieces[i].hi - pieces[i].lo + 1));
+            covered[coveredCount++] = spans[k];
+        }
+    }
+    // Filled rectangles a pixel wide: the painter fills them row by row
+    // without the line stroker's work for each pixel.
+    for (int q = 0; q < kMonitoredQuantityCount; ++q) {
+        const QColor color = ColorOf(q);
+        for (const QRect& r : cache.rects[static_cast<std::size_t>(q)]) p.fillRect(r, color);
+    }
 }
 
 void ChartView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::white);
     const QRect plot = PlotRect();
-    p.setPen(QColor(200, 200, 200));
-    p.drawRect(plot.adjusted(0, 0, -1, -1));
+    // Around the plot only: the layer covers the plot itself.
+    p.fillRect(0, 0, width(), plot.top(), Qt::white);
+    p.fillRect(0, plot.bottom() + 1, width(), height() - plot.bottom() - 1, Qt::white);
+    p.fillRect(0, plot.top(), plot.left(), plot.height(), Qt::white);
+    p.fillRect(plot.right() + 1, plot.top(), width() - plot.right() - 1, plot.height(), Qt::white);
     const int64_t t0 = ViewStartMs();
     const int64_t t1 = ViewEndMs();
     p.setPen(Qt::black);
@@ -185,11 +239,19 @@ void ChartView::paintEvent(QPaintEvent*) {
     int x = 4;
     for (int q = 0; q < kMonitoredQuantityCount; ++q) {
         if (((mask_ >> q) & 1) == 0) continue;
+        // Laid out again only when its text changed: a live legend is drawn
+        // at every packet and most of its values stand still.
+        QStaticText& legend = legend_[static_cast<std::size_t>(q)];
         const QString text = LegendText(q);
+        if (legend.text() != text) {
+            legend.setText(text);
+            legend.setTextFormat(Qt::PlainText);
+            legend.prepare(QTransform(), font());
+        }
         p.fillRect(x, 5, 10, 8, ColorOf(q));
         p.setPen(Qt::black);
-        p.drawText(x + 14, 4 + fm.ascent(), text);
-        x += 14 + fm.horizontalAdvance(text) + 12;
+        p.drawStaticText(x + 14, 4, legend);
+        x += 14 + static_cast<int>(legend.size().width() + 0.5) + 12;
     }
     // The series are drawn into a layer kept while the rows, the window, the
     // size and the choice stay: a moving cursor only copies it.
@@ -197,20 +259,31 @@ void ChartView::paintEvent(QPaintEvent*) {
     const std::size_t rows = log_ != nullptr ? log_->Rows() : 0;
     if (cache.log != log_ || cache.rows != rows || cache.t0 != t0 || cache.t1 != t1 ||
         cache.width != plot.width() || cache.layer.size() != plot.size() || cache.mask != mask_) {
-        cache = Reduced{};
         cache.log = log_;
         cache.rows = rows;
         cache.t0 = t0;
         cache.t1 = t1;
         cache.width = plot.width();
         cache.mask = mask_;
-        cache.layer = QImage(plot.size(), QImage::Format_ARGB32_Premultiplied);
-        cache.layer.fill(Qt::transparent);
-        QPainter lp(&cache.layer);
-        lp.translate(-plot.topLeft());
-        for (int q = 0; q < kMonitoredQuantityCount; ++q)
-            if (((mask_ >> q) & 1) != 0 && rows > 0 && log_->Has(q))
-                DrawSeries(lp, q, plot, t0, t1);
+        cache.done = {};
+        // Opaque, so that showing it is a copy, not a blend; kept between redraws.
+        if (cache.layer.size() != plot.size())
+            cache.layer = QImage(plot.size(), QImage::Format_RGB32);
+        cache.layer.fill(Qt::white);
+        {
+            QPainter lp(&cache.layer);
+            lp.translate(-plot.topLeft());
+            lp.setPen(QColor(200, 200, 200));
+            lp.drawRect(plot.adjusted(0, 0, -1, -1));
+            bool strokes = false;
+            for (int q = 0; q < kMonitoredQuantityCount; ++q) {
+                auto& spans = cache.spans[static_cast<std::size_t>(q)];
+                spans.clear();
+                if (((mask_ >> q) & 1) != 0 && rows > 0 && log_->Has(q))
+                    strokes |= DrawSeries(lp, q, plot, t0, t1, spans);
+            }
+            if (strokes) DrawStrokes(lp, plot);
+        }
     }
     p.drawImage(plot.topLeft(), cache.layer);
     if (mask_ == 0) {

@@ -12,6 +12,8 @@
 // Ownership: the chart does not own the log it shows; the caller keeps it
 // alive (and unchanged except for rows appended) while the chart shows it.
 #include <QImage>
+#include <QRect>
+#include <QStaticText>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -67,7 +69,17 @@ class ChartView : public QWidget {
     void wheelEvent(QWheelEvent* event) override;
 
   private:
-    void DrawSeries(QPainter& p, int quantity, const QRect& plot, int64_t t0, int64_t t1) const;
+    // Pixel rows lo..hi of one column's stroke; lo > hi: none.
+    struct Span {
+        int lo = 1;
+        int hi = 0;
+    };
+    // Draws a line through the rows when there are fewer rows than columns
+    // (false); else leaves one stroke a column in spans (true).
+    bool DrawSeries(QPainter& p, int quantity, const QRect& plot, int64_t t0, int64_t t1,
+                    std::vector<Span>& spans) const;
+    // The strokes of every series, each pixel by the topmost series over it.
+    void DrawStrokes(QPainter& p, const QRect& plot) const;
 
     const EngineLog* log_ = nullptr;
     bool live_ = true;
@@ -88,8 +100,11 @@ class ChartView : public QWidget {
         QImage layer;
         std::array<std::vector<ColumnRange>, 7> columns;
         std::array<bool, 7> done{};
+        std::array<std::vector<Span>, 7> spans;
+        std::array<std::vector<QRect>, 7> rects;
     };
     mutable Reduced reduced_;
+    mutable std::array<QStaticText, 7> legend_;
 };
 
 }  // namespace qx::gui

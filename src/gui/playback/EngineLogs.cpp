@@ -333,6 +333,16 @@ bool EngineLogs::OpenLog(const QString& path) {
     player_->ToStart();  // the displays show the first row
     frame_.View()->update();
     Q_EMIT titleChanged();
+    // What the reader let through is said where it does not stop anybody.
+    QStringList notes;
+    if (log->droppedPartialLine)
+        notes << QStringLiteral("line %1 was cut short and is left out").arg(log->droppedLine);
+    if (log->clampedValues > 0)
+        notes << QStringLiteral("%1 value(s) beyond their range are shown at its limit")
+                     .arg(log->clampedValues);
+    if (!notes.isEmpty())
+        frame_.statusBar()->showMessage(logName_ + QStringLiteral(": ") +
+                                        notes.join(QStringLiteral("; ")));
     return true;
 }
 

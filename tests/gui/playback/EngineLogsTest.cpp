@@ -7,8 +7,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <set>
 
 #include "chart/ChartView.h"
 #include "graph/MapGraphView.h"
@@ -186,6 +188,45 @@ TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
     EXPECT_TRUE(Logs().Transport()->isHidden());
 }
 
+// One set of displays, two sources: the packets of the emulated module and
+// then their recording show the same text in every box and the same place of
+// the live bar, row by row.
+TEST_F(EngineLogsTest, TheDisplaysShowARecordingExactlyAsTheyShowedTheModule) {
+    {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x7F);
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    UseEmulatedModule();
+    Link(false);
+    const QString path = Path("ride.csv");
+    ASSERT_TRUE(Logs().StartRecording(path));
+    std::vector<std::vector<std::string>> shown;
+    std::vector<double> liveX;
+    Monitor(60, [&](int) {
+        std::vector<std::string> row;
+        for (int d = 0; d < 7; ++d) row.push_back(Shown(d));
+        shown.push_back(row);
+        liveX.push_back(app_->Frame()->View()->CurrentMap()->LiveX());
+    });
+    Logs().StopRecording();
+    ASSERT_TRUE(Logs().OpenLog(path));
+    ASSERT_EQ(Logs().Player()->Log().Rows(), shown.size());
+    std::set<std::string> speeds;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (i > 0) Route(res::kLogStepForward);
+        ASSERT_EQ(Logs().Player()->Row(), i);
+        for (int d = 0; d < 7; ++d) {
+            EXPECT_NE(shown[i][static_cast<std::size_t>(d)], "") << i << " display " << d;
+            EXPECT_EQ(Shown(d), shown[i][static_cast<std::size_t>(d)]) << i << " display " << d;
+        }
+        EXPECT_DOUBLE_EQ(app_->Frame()->View()->CurrentMap()->LiveX(), liveX[i]) << i;
+        speeds.insert(shown[i][0]);
+    }
+    EXPECT_GT(speeds.size(), 3u);  // the engine moved: not one row compared 60 times
+}
+
 // Opened and closed from inside the monitor loop: the displays follow the log,
 // then the module again, while the recorder keeps taking the module's packets.
 TEST_F(EngineLogsTest, ALogOpenedWhileMonitoringTakesOverTheDisplaysUntilClosed) {
@@ -329,6 +370,44 @@ TEST_F(EngineLogsTest, OpenLogRefusesOtherFilesNamingTheLine) {
                       " as a log:\nline 4: Engine Speed \"lots\" is not a number"));
     EXPECT_EQ(Logs().Player(), nullptr);
     EXPECT_TRUE(Logs().Transport()->isHidden());
+
+    // A log in playback and the document stay as they were when another is refused.
+    const QString good = Path("ride.csv");
+    Write(good, Ramp(30));
+    ASSERT_TRUE(Logs().OpenLog(good));
+    const LogPlayer* playing = Logs().Player();
+    const std::string title = app_->Frame()->windowTitle().toStdString();
+    const std::vector<std::string> junk = {"", "PK\x03\x04", std::string(100000, 'q')};
+    for (const std::string& text : junk) {
+        Write(path, text);
+        EXPECT_FALSE(Logs().OpenLog(path));
+        EXPECT_EQ(Logs().Player(), playing);
+        EXPECT_EQ(Logs().Player()->Log().Rows(), 30u);
+        EXPECT_FALSE(app_->Document().IsModified());
+        EXPECT_EQ(app_->Frame()->windowTitle().toStdString(), title);
+    }
+}
+
+TEST_F(EngineLogsTest, ALogOpenedWithACutLastLineOrValuesOffScaleSaysSoInTheStatusBar) {
+    Start();
+    const QString path = Path("crash.csv");
+    const struct {
+        std::string tail;
+        QString note;
+    } cases[] = {
+        {"3000,99", QStringLiteral("crash.csv: line 33 was cut short and is left out")},
+        {"3000,9999,0,12.5\n3100,10,-4,12.5\n",
+         QStringLiteral("crash.csv: 2 value(s) beyond their range are shown at its limit")},
+        {"3000,9999,0,12.5\n31", QStringLiteral("crash.csv: line 34 was cut short and is left "
+                                                "out; 1 value(s) beyond their range are shown "
+                                                "at its limit")},
+    };
+    for (const auto& c : cases) {
+        Write(path, Ramp(30) + c.tail);
+        ASSERT_TRUE(Logs().OpenLog(path));
+        EXPECT_EQ(app_->Frame()->statusBar()->currentMessage(), c.note);
+        Logs().CloseLog();
+    }
 }
 
 TEST_F(EngineLogsTest, CoverageShadesThePointsTheEngineUsedUpToTheCursor) {
@@ -362,6 +441,42 @@ TEST_F(EngineLogsTest, CoverageShadesThePointsTheEngineUsedUpToTheCursor) {
     // A map on another axis is not shaded.
     Route(32779);
     EXPECT_FALSE(Logs().CoverageApplies());
+}
+
+// Pictures for a person to look at: the whole window in playback of a few
+// pulls, the chart under the graph and the map coverage shaded.
+TEST_F(EngineLogsTest, PicturesOfPlaybackWithTheChartAndTheCoverage) {
+    {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x29);  // speed, front advance, battery
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    std::string text = LogHeader({0, 3, 5});
+    for (int i = 0; i < 600; ++i) {  // a pull every 10 s
+        const double phase = (i % 150) / 150.0;
+        text += LogRow(66 * i, {0, 3, 5},
+                       {1000 + 5500 * phase * phase, 10 + 25 * phase, LogValueOf(5, 215)});
+    }
+    Write(Path("pulls.csv"), text);
+    ASSERT_TRUE(Logs().OpenLog(Path("pulls.csv")));
+    Route(res::kViewChart);
+    Route(res::kViewCoverage);
+    Q_EMIT Logs().Chart()->seekRequested(66 * 400);
+    app_->Frame()->resize(1000, 760);
+    Settle();
+    const QImage window = app_->Frame()->grab().toImage();
+    ChartView* chart = Logs().Chart();
+    const QImage pane = chart->grab().toImage();
+    int speed = 0;
+    for (int x = chart->PlotRect().left(); x <= chart->PlotRect().right(); ++x)
+        for (int y = chart->PlotRect().top(); y <= chart->PlotRect().bottom(); ++y)
+            speed += pane.pixelColor(x, y) == ChartView::ColorOf(0);
+    EXPECT_GT(speed, 100);
+    EXPECT_EQ(chart->CursorMs(), 66 * 400);
+    EXPECT_TRUE(Logs().CoverageData().Used(2));
+    qx::test::SavePicture(window, QStringLiteral("playback-chart-coverage.png"));
+    qx::test::SavePicture(pane, QStringLiteral("playback-chart.png"));
 }
 
 }  // namespace

@@ -1,0 +1,139 @@
+// Live monitoring in the whole program: the main window with the monitor
+// window (all seven displays) and the chart shown, linked to the built-in
+// module emulator at 9600 baud, monitoring for a number of seconds of real
+// time. Gives the processor time as a share of one core, for the process
+// (the emulator's thread included) and for the program's own thread alone.
+//
+//   live_bench [--brief] [--seconds N] [--no-chart] [--json PATH]
+#include <sys/resource.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "app/CalderixApp.h"
+#include "app/MainFrame.h"
+#include "app/QtHost.h"
+#include "chart/ChartView.h"
+#include "host/Numbers.h"
+#include "host/Profile.h"
+#include "link/CommPort.h"
+#include "monitor/LiveSource.h"
+#include "monitor/RamMonitor.h"
+#include "resources/Resources.h"
+
+namespace {
+
+double Seconds(const timespec& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+double Now(clockid_t id) {
+    timespec t{};
+    clock_gettime(id, &t);
+    return Seconds(t);
+}
+double ProcessCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 20.0;
+    bool chart = true;
+    std::string jsonPath = "live_bench.json";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--brief") {
+            seconds = 3.0;
+        } else if (a == "--seconds" && i + 1 < argc) {
+            seconds = std::stod(argv[++i]);
+        } else if (a == "--no-chart") {
+            chart = false;
+        } else if (a == "--json" && i + 1 < argc) {
+            jsonPath = argv[++i];
+        } else {
+            std::fprintf(stderr,
+                         "usage: live_bench [--brief] [--seconds N] [--no-chart] [--json PATH]\n");
+            return 2;
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qapp(argc, argv);
+    const QString profile =
+        QDir::temp().filePath(QStringLiteral("qx-live-bench-%1.ini").arg(getpid()));
+    qx::SetAppProfile(profile.toStdString());
+    qx::AppProfile().WriteInt("Settings", "Monitors", 0x7F);
+    qx::AppProfile().WriteInt("Settings", "Monitor Window Open", 1);
+
+    int result = 1;
+    {
+        qx::gui::CCalderixApp app;
+        // No questions: the document is not uploaded when the link comes up.
+        app.SetMessageAnswerer([](const qx::gui::MessageRecord& m) -> std::optional<qx::MsgResult> {
+            if (m.buttons == qx::MsgButtons::YesNo) return qx::MsgResult::No;
+            if (m.buttons == qx::MsgButtons::Ok) return qx::MsgResult::Ok;
+            return qx::MsgResult::Cancel;
+        });
+        if (!app.InitInstance({true, profile, {}, true, false})) return 1;
+        app.Frame()->resize(1280, 900);
+        app.Frame()->Commands().Route(32774);  // Link
+        if (!qx::CommPort::Instance().IsLinked()) {
+            std::fprintf(stderr, "live_bench: no link to the emulator\n");
+            return 1;
+        }
+        if (chart) app.Frame()->Commands().Route(qx::res::kViewChart);
+        for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+
+        int packets = 0;
+        const int observer = qx::AddSampleObserver([&](qx::LiveSource&, bool) { ++packets; });
+        double wall0 = 0;
+        double process0 = 0;
+        double thread0 = 0;
+        int packets0 = 0;
+        // The first second starts the stream; the measuring starts after it.
+        QTimer::singleShot(1000, [&] {
+            wall0 = Now(CLOCK_MONOTONIC);
+            process0 = ProcessCpuSeconds();
+            thread0 = Now(CLOCK_THREAD_CPUTIME_ID);
+            packets0 = packets;
+        });
+        double wall = 0;
+        double process = 0;
+        double thread = 0;
+        QTimer::singleShot(static_cast<int>(1000 + seconds * 1000), [&] {
+            wall = Now(CLOCK_MONOTONIC) - wall0;
+            process = ProcessCpuSeconds() - process0;
+            thread = Now(CLOCK_THREAD_CPUTIME_ID) - thread0;
+            packets -= packets0;
+            app.Host().Post([&] { app.Frame()->Commands().Route(qx::res::kToggleMonitoring); });
+        });
+        app.Frame()->Commands().Route(qx::res::kToggleMonitoring);  // returns when stopped
+        qx::RemoveSampleObserver(observer);
+        const bool chartShown = app.Frame()->findChild<qx::gui::ChartView*>() != nullptr &&
+                                app.Frame()->findChild<qx::gui::ChartView*>()->isVisible();
+        const double withEmulator = wall > 0 ? process / wall * 100 : 0;
+        const double programOnly = wall > 0 ? thread / wall * 100 : 0;
+        std::printf("%-10s %8s %8s %14s %14s\n", "chart", "seconds", "packets", "process cpu %",
+                    "program cpu %");
+        std::printf("%-10s %8.2f %8d %14.3f %14.3f\n", chartShown ? "shown" : "hidden", wall,
+                    packets, withEmulator, programOnly);
+        std::ofstream(jsonPath) << qx::FormatC(
+            "{\n  \"benchmark\": \"live\",\n  \"baud\": 9600,\n  \"chart\": %s,\n"
+            "  \"seconds\": %.3f,\n  \"packets\": %d,\n  \"cpu_percent_with_emulator\": %.3f,\n"
+            "  \"cpu_percent_program_thread\": %.3f\n}\n",
+            chartShown ? "true" : "false", wall, packets, withEmulator, programOnly);
+        result = packets > 0 && wall > 0 ? 0 : 1;
+        if (qx::CommPort::Instance().IsLinked()) qx::CommPort::Instance().BreakLink();
+        app.Host().ClearQuitting();
+    }
+    QFile::remove(profile);
+    return result;
+}
