@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 class ReconnectTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        TestApp();
+        // The test program's environment made the QApplication.
         RamMonitor::ResetInstance();
         CommPort::ResetInstance();
         ASSERT_TRUE(dir.isValid());
