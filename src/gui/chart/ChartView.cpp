@@ -10,20 +10,9 @@
 #include "log/ColumnReduce.h"
 #include "log/LogReader.h"
 #include "model/MonitoredQuantities.h"
+#include "playback/PlaybackTime.h"
 
 namespace qx::gui {
-
-namespace {
-
-QString TimeText(int64_t ms) {
-    const int64_t s = ms / 1000;
-    return QStringLiteral("%1:%2.%3")
-        .arg(s / 60)
-        .arg(s % 60, 2, 10, QLatin1Char('0'))
-        .arg((ms % 1000) / 100);
-}
-
-}  // namespace
 
 ChartView::ChartView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ChartView"));
@@ -232,8 +221,8 @@ void ChartView::paintEvent(QPaintEvent*) {
     const int base = height() - 2;
     // Live times are the host clock's: only the span means anything.
     p.drawText(plot.left(), base,
-               live_ ? QStringLiteral("-%1 s").arg(liveSpan_ / 1000) : TimeText(t0));
-    const QString right = live_ ? QStringLiteral("now") : TimeText(t1);
+               live_ ? QStringLiteral("-%1 s").arg(liveSpan_ / 1000) : PlaybackTimeText(t0));
+    const QString right = live_ ? QStringLiteral("now") : PlaybackTimeText(t1);
     p.drawText(plot.right() - fm.horizontalAdvance(right), base, right);
 
     int x = 4;

@@ -6,21 +6,10 @@
 #include <QSlider>
 
 #include "log/LogPlayer.h"
+#include "playback/PlaybackTime.h"
 #include "resources/Resources.h"
 
 namespace qx::gui {
-
-namespace {
-
-QString Clock(int64_t ms) {
-    const int64_t s = ms / 1000;
-    return QStringLiteral("%1:%2.%3")
-        .arg(s / 60)
-        .arg(s % 60, 2, 10, QLatin1Char('0'))
-        .arg((ms % 1000) / 100);
-}
-
-}  // namespace
 
 TransportBar::TransportBar(QWidget* parent) : QToolBar(parent) {
     setObjectName(QStringLiteral("TransportBar"));
@@ -68,7 +57,7 @@ void TransportBar::ShowPosition(int64_t positionMs, int64_t startMs, int64_t end
     const QSignalBlocker block(slider_);
     slider_->setRange(static_cast<int>(startMs), static_cast<int>(endMs));
     slider_->setValue(static_cast<int>(positionMs));
-    time_->setText(Clock(positionMs) + QStringLiteral(" / ") + Clock(endMs));
+    time_->setText(PlaybackTimeText(positionMs) + QStringLiteral(" / ") + PlaybackTimeText(endMs));
     play_->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 
