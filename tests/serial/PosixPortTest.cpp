@@ -150,6 +150,37 @@ TEST_F(PtyPortTest, BytesPassBothWaysUnchangedAndCountsAndFlushesHold) {
     EXPECT_EQ(ReceiveAtDevice(1), Bytes{0x18});
 }
 
+TEST_F(PtyPortTest, BytesReadAheadStayInOrderAndCountAsWaiting) {
+    auto port = Open();
+    ASSERT_NE(port, nullptr) << why_.reason;
+    Bytes sent;
+    for (uint8_t b = 1; b <= 10; ++b) sent.push_back(b);
+    SendFromDevice(sent);
+    ASSERT_EQ(port->WaitForBytes(10, 2000), WaitOutcome::Ready);
+    EXPECT_EQ(port->ReadByte(200), 1);
+    EXPECT_EQ(port->RXCount(), 9u) << "bytes taken from the line but not yet read still wait";
+    EXPECT_EQ(port->WaitForBytes(9, 0), WaitOutcome::Ready);
+    SendFromDevice({11, 12, 13});
+    ASSERT_EQ(port->WaitForBytes(12, 2000), WaitOutcome::Ready);
+    uint8_t buffer[6] = {};
+    ASSERT_EQ(port->GetBuffer(buffer, 5, 200), 5u);
+    EXPECT_EQ(Bytes(buffer, buffer + 5), (Bytes{2, 3, 4, 5, 6}));
+    EXPECT_EQ(port->ReadByte(200), 7);
+    // A read spanning what was read ahead and what is still on the line.
+    ASSERT_EQ(port->GetBuffer(buffer, 6, 200), 6u);
+    EXPECT_EQ(Bytes(buffer, buffer + 6), (Bytes{8, 9, 10, 11, 12, 13}));
+    EXPECT_EQ(port->RXCount(), 0u);
+
+    SendFromDevice({20, 21, 22, 23});
+    ASSERT_EQ(port->WaitForBytes(4, 2000), WaitOutcome::Ready);
+    EXPECT_EQ(port->ReadByte(200), 20);
+    port->RXFlush();
+    EXPECT_EQ(port->RXCount(), 0u) << "a flush drops what was read ahead too";
+    EXPECT_EQ(port->ReadByte(20), kReadTimeout);
+    SendFromDevice({30});
+    EXPECT_EQ(port->ReadByte(2000), 30);
+}
+
 TEST_F(PtyPortTest, SilentLineTimesOutWithItsOwnResult) {
     auto port = Open();
     ASSERT_NE(port, nullptr) << why_.reason;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -123,12 +124,18 @@ class PosixSerialPort final : public SerialPort {
     }
 
     int ReadByte(int timeoutMs) override {
-        uint8_t byte = 0;
         auto deadline = Deadline(timeoutMs);
         for (;;) {
             if (gone_) return kDeviceGone;
-            ssize_t n = read(fd_, &byte, 1);
-            if (n == 1) return byte;
+            if (rxHead_ < rxTail_) return rx_[rxHead_++];
+            // Whatever waits is taken in one call: a packet read a byte a call
+            // costs a system call for every byte.
+            rxHead_ = rxTail_ = 0;
+            ssize_t n = read(fd_, rx_.data(), rx_.size());
+            if (n > 0) {
+                rxTail_ = static_cast<std::size_t>(n);
+                continue;
+            }
             if ((n == 0 && HungUp()) || (n < 0 && IsHangupErrno(errno))) {
                 MarkGone();
                 return kDeviceGone;
@@ -164,7 +171,7 @@ class PosixSerialPort final : public SerialPort {
             if (errno == EIO || errno == ENXIO || errno == ENODEV) MarkGone();
             return 0;
         }
-        return count > 0 ? static_cast<std::size_t>(count) : 0;
+        return Buffered() + (count > 0 ? static_cast<std::size_t>(count) : 0);
     }
 
     std::size_t TXCount() override {
@@ -174,6 +181,7 @@ class PosixSerialPort final : public SerialPort {
     }
 
     void RXFlush() override {
+        rxHead_ = rxTail_ = 0;
         if (!gone_) tcflush(fd_, TCIFLUSH);
     }
     void TXFlush() override {
@@ -182,7 +190,9 @@ class PosixSerialPort final : public SerialPort {
 
     std::size_t GetBuffer(uint8_t* buffer, std::size_t count, int timeoutMs) override {
         if (buffer == nullptr) return 0;
-        std::size_t placed = 0;
+        std::size_t placed = std::min(count, Buffered());
+        std::copy_n(rx_.data() + rxHead_, placed, buffer);
+        rxHead_ += placed;
         auto deadline = Deadline(timeoutMs);
         while (placed < count && !gone_) {
             ssize_t n = read(fd_, buffer + placed, count - placed);
@@ -280,6 +290,8 @@ class PosixSerialPort final : public SerialPort {
 
     void MarkGone() { gone_ = true; }
 
+    std::size_t Buffered() const { return rxTail_ - rxHead_; }
+
     bool HungUp() {
         PollFor(0, 0);
         return gone_;
@@ -293,6 +305,10 @@ class PosixSerialPort final : public SerialPort {
     bool goneReported_ = false;
     bool haveCounters_ = false;
     LineCounters lastCount_;
+    // Bytes read from the descriptor and not yet taken, rx_[rxHead_, rxTail_).
+    std::array<uint8_t, 256> rx_{};
+    std::size_t rxHead_ = 0;
+    std::size_t rxTail_ = 0;
 };
 
 std::string NameOfUser(uid_t uid) {
