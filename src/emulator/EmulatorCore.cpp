@@ -158,6 +158,19 @@ int64_t EmulatorCore::NextByteUs(int64_t nowUs) {
     }
 }
 
+int64_t EmulatorCore::NextDeliveryUs(int64_t nowUs, std::size_t fifo) {
+    const int64_t next = NextByteUs(nowUs);
+    if (next < 0 || outputs_.empty() || outputs_.front().atUs != next) return next;
+    // A pause longer than a byte and a half ends the burst.
+    const int64_t gapUs = std::llround(byteUs_ * 1.5);
+    int64_t at = next;
+    for (std::size_t i = 1; i < outputs_.size() && i < fifo; ++i) {
+        if (outputs_[i].atUs - at > gapUs) break;
+        at = outputs_[i].atUs;
+    }
+    return at;
+}
+
 void EmulatorCore::ProcessByte(uint8_t byte, int64_t atUs) {
     ++counters_.bytesReceived;
     if (vanishing_) return;

@@ -96,6 +96,10 @@ class EmulatorCore {
     // When the next module byte will have reached the host, or -1 when the
     // module will send nothing more unless the host sends something.
     int64_t NextByteUs(int64_t nowUs);
+    // When bytes next reach the host through a receive FIFO of fifo bytes:
+    // once fifo bytes of a burst have arrived or the burst has ended, so a
+    // burst's last byte is never later than on the wire. -1 as NextByteUs.
+    int64_t NextDeliveryUs(int64_t nowUs, std::size_t fifo);
     // True once a vanish fault has taken the device away (after the part of
     // its answer that still got out).
     bool IsGone(int64_t nowUs) const { return vanishing_ && nowUs >= goneAtUs_; }

@@ -22,6 +22,9 @@ constexpr int64_t kIdlePollUs = 200'000;
 // is judged; further away a few bytes in flight cannot overflow it.
 constexpr std::size_t kConfirmMargin = 64;
 constexpr int64_t kConfirmWaitUs = 2000;
+// Bytes reach the host a FIFO's worth at a time, as from a UART or a USB
+// adapter, not one wake-up per byte on either side.
+constexpr std::size_t kFifoBytes = 16;
 
 int64_t SteadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -119,7 +122,10 @@ void PtyEmulator::Run() {
         int64_t next;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            next = core_.NextByteUs(NowUs());
+            next = core_.NextDeliveryUs(NowUs(), kFifoBytes);
+            // A vanishing device still lets out what reached the FIFO before it went.
+            const int64_t gone = core_.GoneAtUs();
+            if (gone >= 0 && (next < 0 || gone < next)) next = gone;
         }
         const int64_t waitUs =
             next < 0 ? kIdlePollUs : std::clamp(next - NowUs(), int64_t{0}, kIdlePollUs);
@@ -144,8 +150,9 @@ void PtyEmulator::Run() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             const int64_t now = NowUs();
-            core_.Collect(now, out);
             gone = gone || core_.IsGone(now);
+            // Woken early (the host wrote, a wake): the FIFO is not due yet.
+            if (gone || (next >= 0 && now >= next)) core_.Collect(now, out);
         }
         Deliver(out);
         if (gone) {
@@ -162,7 +169,15 @@ void PtyEmulator::Run() {
 }
 
 void PtyEmulator::Deliver(const std::vector<uint8_t>& bytes) {
-    for (uint8_t byte : bytes) {
+    std::size_t from = 0;
+    // Far from the limit the whole lot goes in one write.
+    if (!bytes.empty() &&
+        static_cast<std::size_t>(QueuedAt(slave_)) + bytes.size() + kConfirmMargin < queueLimit_) {
+        const ssize_t n = write(master_, bytes.data(), bytes.size());
+        if (n > 0) from = static_cast<std::size_t>(n);
+    }
+    for (std::size_t i = from; i < bytes.size(); ++i) {
+        const uint8_t byte = bytes[i];
         const auto queued = static_cast<std::size_t>(QueuedAt(slave_));
         if (queued >= queueLimit_) {
             ++dropped_;

@@ -35,6 +35,48 @@ TEST(EmulatorLine, BytesTakeTheirWireTimeBothWays) {
     EXPECT_EQ(bench.core.NextByteUs(last), -1);
 }
 
+TEST(EmulatorLine, DeliveryWaitsForAFifoOrTheEndOfABurstNeverLongerThanTheWire) {
+    Bench bench(EmulatorConfig{.turnaroundUs = 3000});
+    const int64_t sent = bench.now;
+    bench.core.HostSends(kIdentify, sent);
+    const int64_t answered = sent + Bytes9600(6) + 3000;
+    // A seven-byte answer is a burst shorter than the FIFO: it is handed
+    // over when its last byte has arrived, not a byte later.
+    EXPECT_EQ(bench.core.NextDeliveryUs(sent, 16), answered + Bytes9600(7));
+    EXPECT_EQ(bench.core.NextDeliveryUs(sent, 4), answered + Bytes9600(4));
+    EXPECT_EQ(bench.core.NextDeliveryUs(sent, 1), bench.core.NextByteUs(sent));
+    Bytes out;
+    bench.core.Collect(answered + Bytes9600(4), out);
+    EXPECT_EQ(bench.core.NextDeliveryUs(answered + Bytes9600(4), 16), answered + Bytes9600(7))
+        << "the rest of the burst";
+    bench.core.Collect(answered + Bytes9600(7), out);
+    EXPECT_EQ(out, kIdentity10);
+    EXPECT_EQ(bench.core.NextDeliveryUs(answered + Bytes9600(7), 16), -1);
+
+    // A stream is handed over a FIFO at a time or where a packet ends,
+    // each byte no later than it came off the wire.
+    Bench stream(EmulatorConfig{.firmware = 0x20, .turnaroundUs = 0});
+    stream.core.HostSends(MonitorStartRequest(0x40, 14), stream.now);
+    int64_t now = stream.now;
+    const int64_t firstByte = stream.core.NextByteUs(now);
+    std::size_t total = 0;
+    int wakes = 0;
+    while (total < 20 * 50) {
+        const int64_t due = stream.core.NextDeliveryUs(now, 16);
+        out.clear();
+        stream.core.Collect(due, out);
+        ++wakes;
+        total += out.size();
+        ASSERT_NEAR(static_cast<double>(due - firstByte),
+                    (static_cast<double>(total) - 1) * kByteUs9600, 1.0)
+            << total;
+        ASSERT_LE(out.size(), 16u);
+        ASSERT_TRUE(out.size() == 16 || total % 20 == 0) << total;
+        now = due;
+    }
+    EXPECT_EQ(wakes, 100) << "two hand-overs a 20-byte packet";
+}
+
 TEST(EmulatorStreaming, PacketsOfTheRequestedBlockFollowBackToBackAtTheLineRate) {
     Bench bench(EmulatorConfig{.firmware = 0x20, .turnaroundUs = 0});
     const int64_t streamStart = bench.now + Bytes9600(10);
