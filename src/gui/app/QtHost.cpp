@@ -26,6 +26,8 @@ namespace {
 
 // A port without a descriptor is polled in slices this long while events are checked.
 constexpr int kSliceMs = 10;
+// The longest a command's state may lag behind a change no event announced.
+constexpr int kIdleLagMs = 200;
 
 QString ToQ(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
@@ -57,8 +59,11 @@ QtHost::QtHost(QObject* parent) : QObject(parent), clock_(&RealClock()) {
         app->installEventFilter(this);
         connect(app, &QCoreApplication::aboutToQuit, this, [this] { quitting_ = true; });
     }
+    idleLag_ = new QTimer(this);
+    idleLag_->setSingleShot(true);
+    connect(idleLag_, &QTimer::timeout, this, [this] { RunIdle(true); });
     if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance())
-        connect(d, &QAbstractEventDispatcher::aboutToBlock, this, &QtHost::RunIdle);
+        connect(d, &QAbstractEventDispatcher::aboutToBlock, this, [this] { RunIdle(); });
 }
 
 QtHost::~QtHost() {
@@ -77,8 +82,24 @@ ModelessWait* QtHost::WaitWindow() const {
 
 bool QtHost::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Quit) quitting_ = true;
-    if (watched != waitTimer_ && watched != waitNotifier_) ++foreignEvents_;
+    if (watched != waitTimer_ && watched != waitNotifier_) {
+        ++foreignEvents_;
+        if (watched != idleLag_ && !ChangesNoState(*event)) idleWanted_ = true;
+    }
     return false;
+}
+
+bool QtHost::ChangesNoState(const QEvent& event) {
+    switch (event.type()) {
+        case QEvent::Paint:
+        case QEvent::UpdateRequest:
+        case QEvent::UpdateLater:
+        case QEvent::LayoutRequest:
+        case QEvent::ActionChanged:  // what the idle handler itself causes
+            return true;
+        default:
+            return false;
+    }
 }
 
 MsgResult QtHost::MessageBox(std::string_view text, std::string_view caption, MsgButtons buttons,
@@ -223,8 +244,15 @@ bool QtHost::DispatchPendingEvents() {
     return !quitting_;
 }
 
-void QtHost::RunIdle() {
+void QtHost::RunIdle(bool force) {
     if (inIdle_ || !idle_) return;
+    if (!force && !idleWanted_) {
+        // Whatever changed without an event (a link lost in a wait) shows soon.
+        if (!idleLag_->isActive()) idleLag_->start(kIdleLagMs);
+        return;
+    }
+    idleWanted_ = false;
+    idleLag_->stop();
     inIdle_ = true;
     idle_();
     inIdle_ = false;

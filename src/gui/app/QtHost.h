@@ -5,6 +5,7 @@
 // window and installed with SetCurrentHost; it owns the wait window it shows.
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -111,7 +112,12 @@ class QtHost : public QObject, public Host {
     // One sleep in the event dispatcher; true when something other than the
     // wait's own timer and notifier was dispatched.
     bool SleepOnce(serial::SerialPort* port, std::size_t minBytes, int sleepMs);
-    void RunIdle();
+    // The idle handler, run when an event that may change a command's state
+    // (input, a queued call) came since it last ran, or when forced; else it
+    // is put off for at most kIdleLagMs. Paints and the waits' own wake-ups
+    // alone, many a second while monitoring, do not run it.
+    void RunIdle(bool force = false);
+    static bool ChangesNoState(const QEvent& event);
 
     QPointer<QWidget> mainWindow_;
     // Owned by the host; the pointer clears itself should the owner window delete it first.
@@ -135,6 +141,8 @@ class QtHost : public QObject, public Host {
     unsigned long foreignEvents_ = 0;
     QObject* waitTimer_ = nullptr;
     QObject* waitNotifier_ = nullptr;
+    bool idleWanted_ = true;
+    QTimer* idleLag_ = nullptr;
 };
 
 }  // namespace qx::gui

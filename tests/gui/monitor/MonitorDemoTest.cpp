@@ -55,7 +55,9 @@ class DemoMonitoring : public ::testing::Test {
         frame = std::make_unique<gui::CMainFrame>(*host, document);
         host->SetMainWindow(frame.get());
         host->SetCommandRouter([this](int id) { frame->Commands().Route(id); });
-        host->SetIdleHandler([this] { frame->OnIdle(); });
+        host->SetIdleHandler([this] {
+            if (frame) frame->OnIdle();
+        });
         window = gui::InstallMonitorWindow(*frame);
         frame->View()->OnInitialUpdate();
         frame->resize(900, 640);
