@@ -3,7 +3,6 @@
 #include <qdrawutil.h>
 
 #include <QFontMetrics>
-#include <QLabel>
 #include <QPainter>
 #include <QWidget>
 
@@ -29,7 +28,32 @@ class MonitorRowFrame : public QWidget {
         qDrawShadeLine(&p, 0, 0, w - 1, 0, palette(), true, 1, 0);
         qDrawShadeLine(&p, 0, height() - 2, w - 1, height() - 2, palette(), true, 1, 0);
     }
+    // Only the two lines belong to the frame: a value box repainting inside
+    // it then does not repaint the frame as well.
+    void resizeEvent(QResizeEvent*) override {
+        const int w = width();
+        const int h = height();
+        setMask(h > 4 ? QRegion(0, 0, w, 2) + QRegion(0, h - 2, w, 2) : QRegion(rect()));
+    }
 };
+
+MonitorValueBox::MonitorValueBox(QWidget* parent) : QWidget(parent) {
+    text_.setTextFormat(Qt::PlainText);
+}
+
+void MonitorValueBox::setText(const QString& text) {
+    if (text == text_.text()) return;
+    text_.setText(text);
+    update();
+}
+
+void MonitorValueBox::paintEvent(QPaintEvent*) {
+    if (text_.text().isEmpty()) return;
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    const QFontMetrics fm(font());
+    p.drawStaticText(0, (height() - fm.height()) / 2, text_);
+}
 
 namespace {
 
@@ -47,11 +71,8 @@ MonitorDisplay::MonitorDisplay(std::string label, std::string units, MonitoredMo
 MonitorDisplay::~MonitorDisplay() = default;
 
 void MonitorDisplay::CreateControls(QWidget* parent) {
-    valueBox_ = new QLabel(parent);
+    valueBox_ = new MonitorValueBox(parent);
     valueBox_->setObjectName(QStringLiteral("MonitorValueBox%1").arg(bit_));
-    valueBox_->setTextFormat(Qt::PlainText);
-    valueBox_->setWordWrap(false);
-    valueBox_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     valueBox_->setAutoFillBackground(true);
     QPalette pal = valueBox_->palette();
     pal.setColor(QPalette::Window, Qt::white);

@@ -7,10 +7,11 @@
 // Its two controls are Qt children of the parent given to CreateControls and
 // are deleted with it; the pointers returned live as long as that parent.
 #include <QRect>
+#include <QStaticText>
 #include <QString>
+#include <QWidget>
 #include <string>
 
-class QLabel;
 class QPalette;
 class QPainter;
 class QWidget;
@@ -22,6 +23,24 @@ class MonitoredModuleValue;
 namespace qx::gui {
 
 class MonitorRowFrame;
+class MonitorValueBox;
+
+// The white box a value shows in. Unlike a label it keeps its text laid out
+// between paints and asks nothing of its parent's layout when the text
+// changes, which it does with every packet.
+class MonitorValueBox : public QWidget {
+  public:
+    explicit MonitorValueBox(QWidget* parent);
+    QString text() const { return text_.text(); }
+    void setText(const QString& text);
+
+  protected:
+    // The painter lays the text out again only when its font differs.
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QStaticText text_;
+};
 
 class MonitorDisplay {
   public:
@@ -60,7 +79,7 @@ class MonitorDisplay {
     const std::string& Units() const { return units_; }
     MonitoredModuleValue* Value() const { return value_; }
     // The controls; null before CreateControls.
-    QLabel* ValueBox() const { return valueBox_; }
+    MonitorValueBox* ValueBox() const { return valueBox_; }
     QWidget* RowFrame() const;
     // The text the value box shows.
     const std::string& Text() const { return shown_; }
@@ -75,7 +94,7 @@ class MonitorDisplay {
     MonitoredModuleValue* value_;
     std::string label_;
     std::string units_;
-    QLabel* valueBox_ = nullptr;
+    MonitorValueBox* valueBox_ = nullptr;
     MonitorRowFrame* rowFrame_ = nullptr;
     bool active_ = false;
     int bit_;
