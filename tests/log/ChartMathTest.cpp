@@ -1,6 +1,7 @@
 // Column reduction for the chart and the coverage of map points.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "log/ColumnReduce.h"
@@ -61,6 +62,58 @@ TEST(ReduceColumns, MatchesEverySampleSortedIntoItsColumnOnRandomData) {
         }
         std::vector<ColumnRange> got = {{1, 2, true}};  // reused storage is overwritten
         ReduceColumnsInto(t.data(), v.data(), n, t0, t1, columns, got);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t c = 0; c < want.size(); ++c) {
+            ASSERT_EQ(got[c].any, want[c].any) << round << " column " << c;
+            if (!want[c].any) continue;
+            ASSERT_EQ(got[c].min, want[c].min) << round << " column " << c;
+            ASSERT_EQ(got[c].max, want[c].max) << round << " column " << c;
+        }
+    }
+}
+
+// A grid fixed to time, as a live chart slides along it: every sample goes to
+// column floor((t - origin) * perSpan / span) - first, negative times included.
+TEST(ReduceColumns, AGridFixedToTimeSortsEverySampleIntoItsColumn) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 200; ++round) {
+        const std::size_t n = random() % 2000;
+        std::vector<int64_t> t(n);
+        std::vector<float> v(n);
+        int64_t now = static_cast<int64_t>(random() % 2000) - 1000;
+        for (std::size_t i = 0; i < n; ++i) {
+            now += static_cast<int64_t>(random() % 30);
+            t[i] = now;
+            v[i] = static_cast<float>(static_cast<int>(random() % 2001) - 1000);
+        }
+        ColumnGrid grid;
+        grid.origin = static_cast<int64_t>(random() % 500) - 250;
+        grid.span = 1 + static_cast<int64_t>(random() % 30000);
+        grid.perSpan = 1 + static_cast<int64_t>(random() % 2000);
+        grid.count = 1 + static_cast<int>(random() % 600);
+        grid.first = grid.ColumnOf(n > 0 ? t[random() % n] : 0) - grid.count / 2;
+        auto plain = [&](int64_t time) {
+            const long double exact = static_cast<long double>(time - grid.origin) *
+                                      static_cast<long double>(grid.perSpan) /
+                                      static_cast<long double>(grid.span);
+            return static_cast<int64_t>(std::floor(exact));
+        };
+        std::vector<ColumnRange> want(static_cast<std::size_t>(grid.count));
+        for (std::size_t i = 0; i < n; ++i) {
+            const int64_t c = plain(t[i]) - grid.first;
+            ASSERT_EQ(grid.ColumnOf(t[i]), plain(t[i])) << t[i];
+            if (c < 0 || c >= grid.count) continue;
+            auto& w = want[static_cast<std::size_t>(c)];
+            w.min = w.any ? std::min(w.min, v[i]) : v[i];
+            w.max = w.any ? std::max(w.max, v[i]) : v[i];
+            w.any = true;
+        }
+        for (int64_t k = grid.first; k < grid.first + 5; ++k) {
+            ASSERT_GE(plain(grid.StartOf(k)), k) << "the first time in column " << k;
+            ASSERT_LT(plain(grid.StartOf(k) - 1), k) << "and the one before it";
+        }
+        std::vector<ColumnRange> got;
+        ReduceGridInto(t.data(), v.data(), n, grid, got);
         ASSERT_EQ(got.size(), want.size());
         for (std::size_t c = 0; c < want.size(); ++c) {
             ASSERT_EQ(got[c].any, want[c].any) << round << " column " << c;

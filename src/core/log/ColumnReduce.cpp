@@ -4,6 +4,24 @@
 
 namespace qx {
 
+namespace {
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+}  // namespace
+
+int64_t ColumnGrid::ColumnOf(int64_t t) const {
+    return FloorDiv((t - origin) * perSpan, span);
+}
+
+int64_t ColumnGrid::StartOf(int64_t k) const {
+    // The least t with floor((t - origin) * perSpan / span) >= k.
+    return origin - FloorDiv(-k * span, perSpan);
+}
+
 std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values, std::size_t n,
                                        int64_t t0, int64_t t1, int columns) {
     std::vector<ColumnRange> out;
@@ -13,15 +31,23 @@ std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values
 
 void ReduceColumnsInto(const int64_t* times, const float* values, std::size_t n, int64_t t0,
                        int64_t t1, int columns, std::vector<ColumnRange>& out) {
-    out.assign(columns > 0 ? static_cast<std::size_t>(columns) : 0, ColumnRange{});
-    if (columns <= 0 || t1 <= t0 || n == 0) return;
-    const int64_t span = t1 - t0;
+    if (columns <= 0 || t1 <= t0) {
+        out.assign(columns > 0 ? static_cast<std::size_t>(columns) : 0, ColumnRange{});
+        return;
+    }
+    ReduceGridInto(times, values, n, ColumnGrid{t0, t1 - t0, columns, 0, columns}, out);
+}
+
+void ReduceGridInto(const int64_t* times, const float* values, std::size_t n,
+                    const ColumnGrid& grid, std::vector<ColumnRange>& out) {
+    const int columns = std::max(grid.count, 0);
+    out.assign(static_cast<std::size_t>(columns), ColumnRange{});
+    if (columns == 0 || grid.span <= 0 || grid.perSpan <= 0 || n == 0) return;
     // Only the visible rows are visited, each once, with no division per row.
-    std::size_t i = static_cast<std::size_t>(std::lower_bound(times, times + n, t0) - times);
-    for (int c = 0; c < columns && i < n && times[i] < t1; ++c) {
-        // Time t falls in column floor((t - t0) * columns / span): the column
-        // ends before t0 + ceil((c + 1) * span / columns).
-        const int64_t end = t0 + (span * (c + 1) + columns - 1) / columns;
+    std::size_t i = static_cast<std::size_t>(
+        std::lower_bound(times, times + n, grid.StartOf(grid.first)) - times);
+    int64_t end = grid.StartOf(grid.first + 1);
+    for (int c = 0; c < columns && i < n; ++c, end = grid.StartOf(grid.first + c + 1)) {
         if (times[i] >= end) continue;
         float lo = values[i];
         float hi = values[i];

@@ -13,6 +13,20 @@ struct ColumnRange {
     bool any = false;  // some sample falls in this column
 };
 
+// Columns fixed to time rather than to a window: time t lies in column
+// floor((t - origin) * perSpan / span). A window that slides along such a grid
+// keeps each sample in the same column, so a live chart can scroll its pixels.
+struct ColumnGrid {
+    int64_t origin = 0;
+    int64_t span = 1;  // > 0
+    int64_t perSpan = 1;
+    int64_t first = 0;  // the grid column of out[0]
+    int count = 0;
+    // The grid column of t, and the first time in grid column k.
+    int64_t ColumnOf(int64_t t) const;
+    int64_t StartOf(int64_t k) const;
+};
+
 // Column c covers times [t0 + c * w, t0 + (c + 1) * w) with w = (t1 - t0) /
 // columns. times must be non-decreasing; samples outside [t0, t1) are skipped.
 std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values, std::size_t n,
@@ -20,5 +34,8 @@ std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values
 // The same into out, whose storage is reused (a chart redrawn at every frame).
 void ReduceColumnsInto(const int64_t* times, const float* values, std::size_t n, int64_t t0,
                        int64_t t1, int columns, std::vector<ColumnRange>& out);
+// out[c] for grid columns first + c, c < count.
+void ReduceGridInto(const int64_t* times, const float* values, std::size_t n,
+                    const ColumnGrid& grid, std::vector<ColumnRange>& out);
 
 }  // namespace qx

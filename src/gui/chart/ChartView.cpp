@@ -2,9 +2,9 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QVarLengthArray>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstring>
 
 #include "host/Numbers.h"
 #include "log/ColumnReduce.h"
@@ -31,7 +31,7 @@ void ChartView::SetLog(const EngineLog* log, bool live) {
     log_ = log;
     live_ = live;
     zoomStart_ = zoomEnd_ = 0;
-    reduced_.log = nullptr;  // drawn again; the buffers are kept
+    drawn_.log = nullptr;  // drawn again; the buffers are kept
     update();
 }
 
@@ -53,16 +53,36 @@ void ChartView::SetLiveSpanMs(int64_t span) {
     update();
 }
 
+ColumnGrid ChartView::Grid() const {
+    const int w = std::max(1, PlotRect().width());
+    if (!live_) {
+        const int64_t t0 = ViewStartMs();
+        return ColumnGrid{t0, std::max<int64_t>(1, ViewEndMs() - t0), w, 0, w};
+    }
+    ColumnGrid grid{0, liveSpan_, w, 0, w};
+    // The newest row in the last column; a log shorter than the span from the left edge.
+    if (log_ != nullptr && log_->Rows() > 0)
+        grid.first =
+            std::max(grid.ColumnOf(log_->EndMs()) + 1, grid.ColumnOf(log_->StartMs()) + w) - w;
+    return grid;
+}
+
 int64_t ChartView::ViewEndMs() const {
-    if (log_ == nullptr || log_->Rows() == 0) return live_ ? liveSpan_ : 1;
-    if (live_) return std::max(log_->EndMs(), log_->StartMs() + liveSpan_);
+    if (live_) {
+        const ColumnGrid grid = Grid();
+        return grid.StartOf(grid.first + grid.count);
+    }
+    if (log_ == nullptr || log_->Rows() == 0) return 1;
     if (zoomEnd_ > zoomStart_) return zoomEnd_;
     return std::max(log_->EndMs(), log_->StartMs() + 1);
 }
 
 int64_t ChartView::ViewStartMs() const {
+    if (live_) {
+        const ColumnGrid grid = Grid();
+        return grid.StartOf(grid.first);
+    }
     if (log_ == nullptr || log_->Rows() == 0) return 0;
-    if (live_) return ViewEndMs() - liveSpan_;
     if (zoomEnd_ > zoomStart_) return zoomStart_;
     return log_->StartMs();
 }
@@ -80,12 +100,19 @@ int64_t ChartView::TimeAt(int x) const {
     return t0 + static_cast<int64_t>(f * static_cast<double>(t1 - t0) + 0.5);
 }
 
+namespace {
+
+// Far off the plot a point only gives its line's direction.
+int Clamped(int64_t column) {
+    constexpr int64_t kFar = int64_t{1} << 28;
+    return static_cast<int>(std::clamp(column, -kFar, kFar));
+}
+
+}  // namespace
+
 int ChartView::XOf(int64_t t) const {
-    const QRect plot = PlotRect();
-    const int64_t t0 = ViewStartMs();
-    const int64_t t1 = ViewEndMs();
-    return plot.left() + static_cast<int>(static_cast<double>(t - t0) * plot.width() /
-                                          static_cast<double>(std::max<int64_t>(1, t1 - t0)));
+    const ColumnGrid grid = Grid();
+    return PlotRect().left() + Clamped(grid.ColumnOf(t) - grid.first);
 }
 
 QString ChartView::LegendText(int q) const {
@@ -100,110 +127,70 @@ QString ChartView::LegendText(int q) const {
     return text + QStringLiteral(" ") + QString::fromLatin1(m.unit);
 }
 
-bool ChartView::DrawSeries(QPainter& p, int q, const QRect& plot, int64_t t0, int64_t t1,
-                           std::vector<Span>& spans) const {
-    const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
-    const auto& values = log_->values[static_cast<std::size_t>(q)];
-    const double range = m.max - m.min;
-    // A value beyond the scale (a live module of another firmware) stays on its edge.
-    auto y = [&](double v) {
-        const double f = std::clamp((v - m.min) / range, 0.0, 1.0);
-        return plot.bottom() - static_cast<int>(f * (plot.height() - 1) + 0.5);
-    };
-    p.setPen(ColorOf(q));
-    Reduced& cache = reduced_;
-    const auto k = static_cast<std::size_t>(q);
-    if (!cache.done[k]) {
-        ReduceColumnsInto(log_->timeMs.data(), values.data(), values.size(), t0, t1, plot.width(),
-                          cache.columns[k]);
-        cache.done[k] = true;
-    }
-    const std::vector<ColumnRange>& cols = cache.columns[k];
-    const auto first = static_cast<std::size_t>(
-        std::lower_bound(log_->timeMs.begin(), log_->timeMs.end(), t0) - log_->timeMs.begin());
-    const auto last = static_cast<std::size_t>(
-        std::lower_bound(log_->timeMs.begin(), log_->timeMs.end(), t1) - log_->timeMs.begin());
-    if (last - first <= cols.size()) {
-        // Fewer rows than columns: a line through the rows themselves, from
-        // the row before the window to the one after it.
-        QPolygon line;
-        const std::size_t from = first > 0 ? first - 1 : 0;
-        const std::size_t to = std::min(values.size(), last + 1);
-        for (std::size_t i = from; i < to; ++i) line << QPoint(XOf(log_->timeMs[i]), y(values[i]));
-        if (line.size() == 1) line << line.front() + QPoint(1, 0);
-        p.drawPolyline(line);
-        return false;
-    }
-    // One vertical stroke a column from its minimum to its maximum, stretched
-    // to meet the column before: the cost follows the width, not the rows.
-    spans.assign(cols.size(), Span{});
-    int prevLo = 0;
-    int prevHi = 0;
-    bool prev = false;
-    for (int c = 0; c < static_cast<int>(cols.size()); ++c) {
-        const ColumnRange& r = cols[static_cast<std::size_t>(c)];
-        if (!r.any) {
-            prev = false;
+bool ChartView::BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t0,
+                            int64_t t1) const {
+    const int w = plot.width();
+    const int h = plot.height();
+    const std::vector<int64_t>& times = log_->timeMs;
+    const auto first =
+        static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), t0) - times.begin());
+    const auto last =
+        static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), t1) - times.begin());
+    // Fewer rows than columns: a line through the rows themselves, from the
+    // row before the window to the one after it. Else one vertical stroke a
+    // column from its minimum to its maximum: the cost follows the width.
+    const bool strokes = last - first > static_cast<std::size_t>(w);
+    std::size_t count = 0;
+    for (int q = 0; q < kMonitoredQuantityCount; ++q) {
+        if (((mask_ >> q) & 1) == 0 || !log_->Has(q)) continue;
+        const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
+        const auto& values = log_->values[static_cast<std::size_t>(q)];
+        const double range = m.max - m.min;
+        // A value beyond the scale (a live module of another firmware) stays on its edge.
+        auto y = [&](double v) {
+            const double f = std::clamp((v - m.min) / range, 0.0, 1.0);
+            return (h - 1) - static_cast<int>(f * (h - 1) + 0.5);
+        };
+        if (series_.size() <= count) series_.resize(count + 1);
+        ChartSeries& s = series_[count++];
+        s.color = ColorOf(q).rgb();
+        s.line.clear();
+        s.strokes.clear();
+        if (!strokes) {
+            const std::size_t from = first > 0 ? first - 1 : 0;
+            const std::size_t to = std::min(values.size(), last + 1);
+            for (std::size_t i = from; i < to; ++i)
+                s.line.push_back({Clamped(grid.ColumnOf(times[i]) - grid.first), y(values[i])});
+            if (s.line.size() == 1) s.line.push_back({s.line[0].x + 1, s.line[0].y});
             continue;
         }
-        int lo = y(r.max);  // pixels grow downwards
-        int hi = y(r.min);
-        if (prev) {
-            lo = std::min(lo, prevHi);
-            hi = std::max(hi, prevLo);
-        }
-        prevLo = y(r.max);
-        prevHi = y(r.min);
-        prev = true;
-        spans[static_cast<std::size_t>(c)] = {lo, hi};
-    }
-    return true;
-}
-
-void ChartView::DrawStrokes(QPainter& p, const QRect& plot) const {
-    // Each pixel is drawn once, by the topmost series over it (the last one
-    // drawn is on top): a screen of overlapping bands costs one screenful.
-    Reduced& cache = reduced_;
-    for (auto& rects : cache.rects) rects.clear();
-    for (int c = 0; c < plot.width(); ++c) {
-        const auto k = static_cast<std::size_t>(c);
-        Span covered[kMonitoredQuantityCount];
-        int coveredCount = 0;
-        for (int q = kMonitoredQuantityCount - 1; q >= 0; --q) {
-            const std::vector<Span>& spans = cache.spans[static_cast<std::size_t>(q)];
-            if (k >= spans.size() || spans[k].lo > spans[k].hi) continue;
-            // What is left of this stroke once the strokes above are taken out.
-            Span pieces[kMonitoredQuantityCount + 1] = {spans[k]};
-            int count = 1;
-            for (int j = 0; j < coveredCount; ++j) {
-                const Span over = covered[j];
-                int kept = 0;
-                Span next[kMonitoredQuantityCount + 1];
-                for (int i = 0; i < count; ++i) {
-                    const Span piece = pieces[i];
-                    if (over.hi < piece.lo || over.lo > piece.hi) {
-                        next[kept++] = piece;
-                        continue;
-                    }
-                    if (piece.lo < over.lo) next[kept++] = {piece.lo, over.lo - 1};
-                    if (over.hi < piece.hi) next[kept++] = {over.hi + 1, piece.hi};
-                }
-                std::copy(next, next + kept, pieces);
-                count = kept;
+        std::vector<ColumnRange>& cols = columns_[static_cast<std::size_t>(q)];
+        ReduceGridInto(times.data(), values.data(), values.size(), grid, cols);
+        // Each stroke stretched to meet the column before.
+        s.strokes.assign(cols.size(), ChartStroke{});
+        int prevLo = 0;
+        int prevHi = 0;
+        bool prev = false;
+        for (std::size_t c = 0; c < cols.size(); ++c) {
+            const ColumnRange& r = cols[c];
+            if (!r.any) {
+                prev = false;
+                continue;
             }
-            auto& rects = cache.rects[static_cast<std::size_t>(q)];
-            for (int i = 0; i < count; ++i)
-                rects.push_back(
-                    QRect(plot.left() + c, pieces[i].lo, 1, pieces[i].hi - pieces[i].lo + 1));
-            covered[coveredCount++] = spans[k];
+            int lo = y(r.max);  // pixels grow downwards
+            int hi = y(r.min);
+            if (prev) {
+                lo = std::min(lo, prevHi);
+                hi = std::max(hi, prevLo);
+            }
+            prevLo = y(r.max);
+            prevHi = y(r.min);
+            prev = true;
+            s.strokes[c] = {lo, hi};
         }
     }
-    // Filled rectangles a pixel wide: the painter fills them row by row
-    // without the line stroker's work for each pixel.
-    for (int q = 0; q < kMonitoredQuantityCount; ++q) {
-        const QColor color = ColorOf(q);
-        for (const QRect& r : cache.rects[static_cast<std::size_t>(q)]) p.fillRect(r, color);
-    }
+    series_.resize(count);
+    return strokes;
 }
 
 void ChartView::paintEvent(QPaintEvent*) {
@@ -214,16 +201,24 @@ void ChartView::paintEvent(QPaintEvent*) {
     p.fillRect(0, plot.bottom() + 1, width(), height() - plot.bottom() - 1, Qt::white);
     p.fillRect(0, plot.top(), plot.left(), plot.height(), Qt::white);
     p.fillRect(plot.right() + 1, plot.top(), width() - plot.right() - 1, plot.height(), Qt::white);
-    const int64_t t0 = ViewStartMs();
-    const int64_t t1 = ViewEndMs();
+    const ColumnGrid grid = Grid();
+    const int64_t t0 = grid.StartOf(grid.first);
+    const int64_t t1 = grid.StartOf(grid.first + grid.count);
     p.setPen(Qt::black);
-    const QFontMetrics fm(font());
-    const int base = height() - 2;
     // Live times are the host clock's: only the span means anything.
-    p.drawText(plot.left(), base,
-               live_ ? QStringLiteral("-%1 s").arg(liveSpan_ / 1000) : PlaybackTimeText(t0));
-    const QString right = live_ ? QStringLiteral("now") : PlaybackTimeText(t1);
-    p.drawText(plot.right() - fm.horizontalAdvance(right), base, right);
+    const QString labels[2] = {
+        live_ ? QStringLiteral("-%1 s").arg(liveSpan_ / 1000) : PlaybackTimeText(t0),
+        live_ ? QStringLiteral("now") : PlaybackTimeText(t1)};
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (timeLabels_[i].text() != labels[i]) {
+            timeLabels_[i].setTextFormat(Qt::PlainText);
+            timeLabels_[i].setText(labels[i]);
+        }
+    }
+    const int labelTop = height() - 2 - QFontMetrics(font()).ascent();
+    p.drawStaticText(plot.left(), labelTop, timeLabels_[0]);
+    p.drawStaticText(plot.right() - static_cast<int>(timeLabels_[1].size().width() + 0.5), labelTop,
+                     timeLabels_[1]);
 
     int x = 4;
     for (int q = 0; q < kMonitoredQuantityCount; ++q) {
@@ -242,39 +237,70 @@ void ChartView::paintEvent(QPaintEvent*) {
         p.drawStaticText(x + 14, 4, legend);
         x += 14 + static_cast<int>(legend.size().width() + 0.5) + 12;
     }
-    // The series are drawn into a layer kept while the rows, the window, the
-    // size and the choice stay: a moving cursor only copies it.
-    Reduced& cache = reduced_;
+
+    // The plot is kept between paints: a moving cursor only copies it, and a
+    // live plot given new rows scrolls and draws the columns they touch.
+    Drawn& d = drawn_;
     const std::size_t rows = log_ != nullptr ? log_->Rows() : 0;
-    if (cache.log != log_ || cache.rows != rows || cache.t0 != t0 || cache.t1 != t1 ||
-        cache.width != plot.width() || cache.layer.size() != plot.size() || cache.mask != mask_) {
-        cache.log = log_;
-        cache.rows = rows;
-        cache.t0 = t0;
-        cache.t1 = t1;
-        cache.width = plot.width();
-        cache.mask = mask_;
-        cache.done = {};
-        // Opaque, so that showing it is a copy, not a blend; kept between redraws.
-        if (cache.layer.size() != plot.size())
-            cache.layer = QImage(plot.size(), QImage::Format_RGB32);
-        cache.layer.fill(Qt::white);
-        {
-            QPainter lp(&cache.layer);
-            lp.translate(-plot.topLeft());
-            lp.setPen(QColor(200, 200, 200));
-            lp.drawRect(plot.adjusted(0, 0, -1, -1));
-            bool strokes = false;
-            for (int q = 0; q < kMonitoredQuantityCount; ++q) {
-                auto& spans = cache.spans[static_cast<std::size_t>(q)];
-                spans.clear();
-                if (((mask_ >> q) & 1) != 0 && rows > 0 && log_->Has(q))
-                    strokes |= DrawSeries(lp, q, plot, t0, t1, spans);
-            }
-            if (strokes) DrawStrokes(lp, plot);
+    const int64_t firstTime = rows > 0 ? log_->StartMs() : 0;
+    const int64_t lastTime = rows > 0 ? log_->EndMs() : 0;
+    const bool unchanged = d.log == log_ && d.rows == rows && d.firstTime == firstTime &&
+                           d.lastTime == lastTime && d.t0 == t0 && d.t1 == t1 &&
+                           d.size == plot.size() && d.mask == mask_ && d.live == live_;
+    if (!unchanged && !plot.isEmpty()) {
+        if (d.layer.size() != plot.size()) {
+            // Opaque, so that showing it is a copy, not a blend.
+            d.layer = QImage(plot.size(), QImage::Format_RGB32);
+            d.log = nullptr;
         }
+        const bool strokes = rows > 0 && BuildSeries(plot, grid, t0, t1);
+        if (rows == 0) series_.clear();
+        const int w = plot.width();
+        const ChartPixels pixels{reinterpret_cast<uint32_t*>(d.layer.bits()), w, plot.height(),
+                                 d.layer.bytesPerLine() / 4};
+        // Rows only appended since (the log is trimmed at its start now and then).
+        const bool appended = live_ && d.live && d.log == log_ && d.size == plot.size() &&
+                              d.mask == mask_ && d.span == grid.span && d.strokes == strokes &&
+                              d.rows > 0 && rows >= d.rows && firstTime == d.firstTime &&
+                              log_->timeMs[d.rows - 1] == d.lastTime &&
+                              grid.first >= d.firstColumn && grid.first - d.firstColumn < w;
+        if (appended) {
+            const int shift = static_cast<int>(grid.first - d.firstColumn);
+            if (shift > 0) {
+                for (int y = 0; y < pixels.height; ++y) {
+                    uint32_t* row = pixels.Row(y);
+                    std::memmove(row, row + shift, static_cast<std::size_t>(w - shift) * 4);
+                }
+            }
+            // From the column of the old newest row (its stroke and the next
+            // one's may grow) to the new one's; scrolled, to the right edge,
+            // taking in the old edge's frame, and the left edge too.
+            const int64_t from = std::max<int64_t>(grid.ColumnOf(d.lastTime) - grid.first, 0);
+            if (shift == 0) {
+                raster_.Draw(pixels, series_, static_cast<int>(from),
+                             static_cast<int>(grid.ColumnOf(lastTime) - grid.first + 1));
+            } else {
+                raster_.Draw(pixels, series_, 0, 1);
+                raster_.Draw(pixels, series_,
+                             static_cast<int>(std::min<int64_t>(from, w - 1 - shift)), w);
+            }
+        } else {
+            raster_.Draw(pixels, series_, 0, w);
+        }
+        d.log = log_;
+        d.rows = rows;
+        d.firstTime = firstTime;
+        d.lastTime = lastTime;
+        d.t0 = t0;
+        d.t1 = t1;
+        d.firstColumn = grid.first;
+        d.span = grid.span;
+        d.size = plot.size();
+        d.mask = mask_;
+        d.live = live_;
+        d.strokes = strokes;
     }
-    p.drawImage(plot.topLeft(), cache.layer);
+    if (!plot.isEmpty()) p.drawImage(plot.topLeft(), d.layer);
     if (mask_ == 0) {
         p.setPen(Qt::gray);
         p.drawText(plot, Qt::AlignCenter,

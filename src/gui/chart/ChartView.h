@@ -7,7 +7,8 @@
 // round the pointer. The legend shows the values at the cursor.
 //
 // Each pixel column is reduced to its minimum and maximum before drawing, so
-// an hour draws as fast as a minute.
+// an hour draws as fast as a minute; live, the plot scrolls and only the
+// columns the new rows touch are drawn.
 //
 // Ownership: the chart does not own the log it shows; the caller keeps it
 // alive (and unchanged except for rows appended) while the chart shows it.
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "chart/ChartRaster.h"
 #include "log/ColumnReduce.h"
 
 namespace qx {
@@ -69,17 +71,12 @@ class ChartView : public QWidget {
     void wheelEvent(QWheelEvent* event) override;
 
   private:
-    // Pixel rows lo..hi of one column's stroke; lo > hi: none.
-    struct Span {
-        int lo = 1;
-        int hi = 0;
-    };
-    // Draws a line through the rows when there are fewer rows than columns
-    // (false); else leaves one stroke a column in spans (true).
-    bool DrawSeries(QPainter& p, int quantity, const QRect& plot, int64_t t0, int64_t t1,
-                    std::vector<Span>& spans) const;
-    // The strokes of every series, each pixel by the topmost series over it.
-    void DrawStrokes(QPainter& p, const QRect& plot) const;
+    // Live, the columns are fixed to time (the span over the plot's width) and
+    // the newest row lies in the last one; else they divide the window.
+    ColumnGrid Grid() const;
+    // Fills the series to draw from the reduced columns (true: strokes) or the
+    // rows themselves (false: lines, when there are fewer rows than columns).
+    bool BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t0, int64_t t1) const;
 
     const EngineLog* log_ = nullptr;
     bool live_ = true;
@@ -89,22 +86,28 @@ class ChartView : public QWidget {
     int64_t zoomStart_ = 0;  // playback zoom; an empty window means the whole log
     int64_t zoomEnd_ = 0;
 
-    // The reduced columns and the drawn series of the last paint.
-    struct Reduced {
+    // The drawn plot of the last paint and what it was drawn from.
+    struct Drawn {
         const EngineLog* log = nullptr;
         std::size_t rows = 0;
+        int64_t firstTime = 0;
+        int64_t lastTime = 0;
         int64_t t0 = 0;
         int64_t t1 = 0;
-        int width = 0;
+        int64_t firstColumn = 0;
+        int64_t span = 0;
+        QSize size;
         int mask = 0;
+        bool live = false;
+        bool strokes = false;
         QImage layer;
-        std::array<std::vector<ColumnRange>, 7> columns;
-        std::array<bool, 7> done{};
-        std::array<std::vector<Span>, 7> spans;
-        std::array<std::vector<QRect>, 7> rects;
     };
-    mutable Reduced reduced_;
+    mutable Drawn drawn_;
+    mutable std::array<std::vector<ColumnRange>, 7> columns_;
+    mutable std::vector<ChartSeries> series_;
+    mutable ChartRaster raster_;
     mutable std::array<QStaticText, 7> legend_;
+    mutable std::array<QStaticText, 2> timeLabels_;
 };
 
 }  // namespace qx::gui
