@@ -28,6 +28,8 @@ namespace {
 constexpr int kSliceMs = 10;
 // The longest a command's state may lag behind a change no event announced.
 constexpr int kIdleLagMs = 200;
+// Frames at least this long in wire time are not looked for before they can be in.
+constexpr long long kLongFrameMs = 10;
 
 QString ToQ(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
@@ -309,11 +311,15 @@ bool QtHost::SleepOnce(serial::SerialPort* port, std::size_t minBytes, int sleep
     bool readable = false;
     if (port && minBytes > 0 && port->PollFd() >= 0) {
         const std::size_t have = port->RXCount();
-        if (have > 0 && have < minBytes) {
-            // Part of the frame is here: the notifier would fire at once for the
-            // bytes already waiting, so sleep the wire time of the missing ones.
-            const long long wireMs =
-                (static_cast<long long>(minBytes - have) * port->ByteTimeUs() + 999) / 1000;
+        // Bytes come no faster than the wire: with part of the frame here (the
+        // notifier would fire at once) or a long frame yet to come, sleep the
+        // wire time of the missing bytes first. A stream of packets then wakes
+        // the program once a packet, not once for its first bytes as well.
+        const long long wireMs =
+            (static_cast<long long>(minBytes - std::min(have, minBytes)) * port->ByteTimeUs() +
+             999) /
+            1000;
+        if ((have > 0 && have < minBytes) || (have == 0 && wireMs >= kLongFrameMs)) {
             sleepMs = static_cast<int>(std::clamp<long long>(wireMs, 1, sleepMs));
         } else {
             notifier = std::make_unique<QSocketNotifier>(port->PollFd(), QSocketNotifier::Read);
