@@ -223,19 +223,13 @@ void ChartView::paintEvent(QPaintEvent*) {
     int x = 4;
     for (int q = 0; q < kMonitoredQuantityCount; ++q) {
         if (((mask_ >> q) & 1) == 0) continue;
-        // Laid out again only when its text changed: a live legend is drawn
-        // at every packet and most of its values stand still.
-        QStaticText& legend = legend_[static_cast<std::size_t>(q)];
-        const QString text = LegendText(q);
-        if (legend.text() != text) {
-            legend.setText(text);
-            legend.setTextFormat(Qt::PlainText);
-            legend.prepare(QTransform(), font());
-        }
+        // A live legend is drawn at every packet with new values.
+        GlyphText& legend = legend_[static_cast<std::size_t>(q)];
+        legend.Set(LegendText(q), font());
         p.fillRect(x, 5, 10, 8, ColorOf(q));
         p.setPen(Qt::black);
-        p.drawStaticText(x + 14, 4, legend);
-        x += 14 + static_cast<int>(legend.size().width() + 0.5) + 12;
+        legend.Draw(p, x + 14, 4);
+        x += 14 + static_cast<int>(legend.Width() + 0.5) + 12;
     }
 
     // The plot is kept between paints: a moving cursor only copies it, and a

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "chart/ChartRaster.h"
+#include "graph/GlyphText.h"
 #include "log/ColumnReduce.h"
 
 namespace qx {
@@ -106,7 +107,7 @@ class ChartView : public QWidget {
     mutable std::array<std::vector<ColumnRange>, 7> columns_;
     mutable std::vector<ChartSeries> series_;
     mutable ChartRaster raster_;
-    mutable std::array<QStaticText, 7> legend_;
+    mutable std::array<GlyphText, 7> legend_;
     mutable std::array<QStaticText, 2> timeLabels_;
 };
 

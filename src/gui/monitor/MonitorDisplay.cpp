@@ -37,22 +37,20 @@ class MonitorRowFrame : public QWidget {
     }
 };
 
-MonitorValueBox::MonitorValueBox(QWidget* parent) : QWidget(parent) {
-    text_.setTextFormat(Qt::PlainText);
-}
+MonitorValueBox::MonitorValueBox(QWidget* parent) : QWidget(parent) {}
 
 void MonitorValueBox::setText(const QString& text) {
-    if (text == text_.text()) return;
-    text_.setText(text);
-    update();
+    if (text_.Set(text, font())) update();
 }
 
 void MonitorValueBox::paintEvent(QPaintEvent*) {
-    if (text_.text().isEmpty()) return;
+    if (text_.Text().isEmpty()) return;
+    // A font set since the text was.
+    text_.Set(text_.Text(), font());
     QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics fm(font());
-    p.drawStaticText(0, (height() - fm.height()) / 2, text_);
+    text_.Draw(p, 0, (height() - fm.height()) / 2);
 }
 
 namespace {

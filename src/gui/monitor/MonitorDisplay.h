@@ -7,10 +7,11 @@
 // Its two controls are Qt children of the parent given to CreateControls and
 // are deleted with it; the pointers returned live as long as that parent.
 #include <QRect>
-#include <QStaticText>
 #include <QString>
 #include <QWidget>
 #include <string>
+
+#include "graph/GlyphText.h"
 
 class QPalette;
 class QPainter;
@@ -31,15 +32,14 @@ class MonitorValueBox;
 class MonitorValueBox : public QWidget {
   public:
     explicit MonitorValueBox(QWidget* parent);
-    QString text() const { return text_.text(); }
+    QString text() const { return text_.Text(); }
     void setText(const QString& text);
 
   protected:
-    // The painter lays the text out again only when its font differs.
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    QStaticText text_;
+    GlyphText text_;
 };
 
 class MonitorDisplay {
