@@ -10,6 +10,43 @@
 namespace qx::test {
 namespace {
 
+// A non-decreasing random series: n rows from start, steps below maxStep
+// (repeats and gaps), values whole numbers in [-spread, spread] over scale.
+struct Series {
+    std::vector<int64_t> t;
+    std::vector<float> v;
+};
+Series RandomSeries(std::mt19937& random, std::size_t n, int64_t start, unsigned maxStep,
+                    int spread, float scale) {
+    Series s{std::vector<int64_t>(n), std::vector<float>(n)};
+    int64_t now = start;
+    for (std::size_t i = 0; i < n; ++i) {
+        now += static_cast<int64_t>(random() % maxStep);
+        s.t[i] = now;
+        s.v[i] = static_cast<float>(
+                     static_cast<int>(random() % static_cast<unsigned>(2 * spread + 1)) - spread) /
+                 scale;
+    }
+    return s;
+}
+
+void Fold(ColumnRange& c, float v) {
+    c.min = c.any ? std::min(c.min, v) : v;
+    c.max = c.any ? std::max(c.max, v) : v;
+    c.any = true;
+}
+
+void ExpectSameColumns(const std::vector<ColumnRange>& got, const std::vector<ColumnRange>& want,
+                       int round) {
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t c = 0; c < want.size(); ++c) {
+        ASSERT_EQ(got[c].any, want[c].any) << round << " column " << c;
+        if (!want[c].any) continue;
+        ASSERT_EQ(got[c].min, want[c].min) << round << " column " << c;
+        ASSERT_EQ(got[c].max, want[c].max) << round << " column " << c;
+    }
+}
+
 TEST(ReduceColumns, KeepsTheExtremesOfEachColumn) {
     const int64_t t[] = {0, 10, 20, 30, 40, 50, 60, 95, 100};
     const float v[] = {5, -1, 7, 2, 2, 9, 3, 4, 100};
@@ -41,34 +78,19 @@ TEST(ReduceColumns, MatchesEverySampleSortedIntoItsColumnOnRandomData) {
     std::mt19937 random(20261207);
     for (int round = 0; round < 200; ++round) {
         const std::size_t n = random() % 3000;
-        std::vector<int64_t> t(n);
-        std::vector<float> v(n);
-        int64_t now = static_cast<int64_t>(random() % 100);
-        for (std::size_t i = 0; i < n; ++i) {
-            now += static_cast<int64_t>(random() % 40);  // repeats and gaps
-            t[i] = now;
-            v[i] = static_cast<float>(static_cast<int>(random() % 20001) - 10000) / 7.0f;
-        }
+        const int64_t start = static_cast<int64_t>(random() % 100);
+        const Series s = RandomSeries(random, n, start, 40, 10000, 7.0f);
+        const int64_t now = n > 0 ? s.t.back() : start;
         const int64_t t0 = static_cast<int64_t>(random() % (now + 2)) - 50;
         const int64_t t1 = t0 + 1 + static_cast<int64_t>(random() % (now + 100));
         const int columns = 1 + static_cast<int>(random() % 700);
         std::vector<ColumnRange> want(static_cast<std::size_t>(columns));
-        for (std::size_t i = 0; i < n; ++i) {
-            if (t[i] < t0 || t[i] >= t1) continue;
-            auto& w = want[static_cast<std::size_t>((t[i] - t0) * columns / (t1 - t0))];
-            w.min = w.any ? std::min(w.min, v[i]) : v[i];
-            w.max = w.any ? std::max(w.max, v[i]) : v[i];
-            w.any = true;
-        }
+        for (std::size_t i = 0; i < n; ++i)
+            if (s.t[i] >= t0 && s.t[i] < t1)
+                Fold(want[static_cast<std::size_t>((s.t[i] - t0) * columns / (t1 - t0))], s.v[i]);
         std::vector<ColumnRange> got = {{1, 2, true}};  // reused storage is overwritten
-        ReduceColumnsInto(t.data(), v.data(), n, t0, t1, columns, got);
-        ASSERT_EQ(got.size(), want.size());
-        for (std::size_t c = 0; c < want.size(); ++c) {
-            ASSERT_EQ(got[c].any, want[c].any) << round << " column " << c;
-            if (!want[c].any) continue;
-            ASSERT_EQ(got[c].min, want[c].min) << round << " column " << c;
-            ASSERT_EQ(got[c].max, want[c].max) << round << " column " << c;
-        }
+        ReduceColumnsInto(s.t.data(), s.v.data(), n, t0, t1, columns, got);
+        ExpectSameColumns(got, want, round);
     }
 }
 
@@ -78,20 +100,14 @@ TEST(ReduceColumns, AGridFixedToTimeSortsEverySampleIntoItsColumn) {
     std::mt19937 random(5);
     for (int round = 0; round < 200; ++round) {
         const std::size_t n = random() % 2000;
-        std::vector<int64_t> t(n);
-        std::vector<float> v(n);
-        int64_t now = static_cast<int64_t>(random() % 2000) - 1000;
-        for (std::size_t i = 0; i < n; ++i) {
-            now += static_cast<int64_t>(random() % 30);
-            t[i] = now;
-            v[i] = static_cast<float>(static_cast<int>(random() % 2001) - 1000);
-        }
+        const Series s =
+            RandomSeries(random, n, static_cast<int64_t>(random() % 2000) - 1000, 30, 1000, 1.0f);
         ColumnGrid grid;
         grid.origin = static_cast<int64_t>(random() % 500) - 250;
         grid.span = 1 + static_cast<int64_t>(random() % 30000);
         grid.perSpan = 1 + static_cast<int64_t>(random() % 2000);
         grid.count = 1 + static_cast<int>(random() % 600);
-        grid.first = grid.ColumnOf(n > 0 ? t[random() % n] : 0) - grid.count / 2;
+        grid.first = grid.ColumnOf(n > 0 ? s.t[random() % n] : 0) - grid.count / 2;
         auto plain = [&](int64_t time) {
             const long double exact = static_cast<long double>(time - grid.origin) *
                                       static_cast<long double>(grid.perSpan) /
@@ -100,27 +116,17 @@ TEST(ReduceColumns, AGridFixedToTimeSortsEverySampleIntoItsColumn) {
         };
         std::vector<ColumnRange> want(static_cast<std::size_t>(grid.count));
         for (std::size_t i = 0; i < n; ++i) {
-            const int64_t c = plain(t[i]) - grid.first;
-            ASSERT_EQ(grid.ColumnOf(t[i]), plain(t[i])) << t[i];
-            if (c < 0 || c >= grid.count) continue;
-            auto& w = want[static_cast<std::size_t>(c)];
-            w.min = w.any ? std::min(w.min, v[i]) : v[i];
-            w.max = w.any ? std::max(w.max, v[i]) : v[i];
-            w.any = true;
+            ASSERT_EQ(grid.ColumnOf(s.t[i]), plain(s.t[i])) << s.t[i];
+            const int64_t c = plain(s.t[i]) - grid.first;
+            if (c >= 0 && c < grid.count) Fold(want[static_cast<std::size_t>(c)], s.v[i]);
         }
         for (int64_t k = grid.first; k < grid.first + 5; ++k) {
             ASSERT_GE(plain(grid.StartOf(k)), k) << "the first time in column " << k;
             ASSERT_LT(plain(grid.StartOf(k) - 1), k) << "and the one before it";
         }
         std::vector<ColumnRange> got;
-        ReduceGridInto(t.data(), v.data(), n, grid, got);
-        ASSERT_EQ(got.size(), want.size());
-        for (std::size_t c = 0; c < want.size(); ++c) {
-            ASSERT_EQ(got[c].any, want[c].any) << round << " column " << c;
-            if (!want[c].any) continue;
-            ASSERT_EQ(got[c].min, want[c].min) << round << " column " << c;
-            ASSERT_EQ(got[c].max, want[c].max) << round << " column " << c;
-        }
+        ReduceGridInto(s.t.data(), s.v.data(), n, grid, got);
+        ExpectSameColumns(got, want, round);
     }
 }
 
