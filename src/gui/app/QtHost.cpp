@@ -250,7 +250,7 @@ void QtHost::RunIdle(bool force) {
     if (inIdle_ || !idle_) return;
     if (!force && !idleWanted_) {
         // Whatever changed without an event (a link lost in a wait) shows soon.
-        if (!idleLag_->isActive()) idleLag_->start(kIdleLagMs);
+        if (!idleLag_->isActive() && QCoreApplication::instance()) idleLag_->start(kIdleLagMs);
         return;
     }
     idleWanted_ = false;
