@@ -17,12 +17,14 @@
 
 namespace qx::test {
 
-// The one QApplication of the test program, with stable widget metrics.
+// The one QApplication of the test program, with stable widget metrics; one
+// the program made already is used as it is (a second would leak the first's).
 inline QApplication& TestApp() {
     static int argc = 1;
     static char name[] = "gui_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
+        if (auto* made = qobject_cast<QApplication*>(QCoreApplication::instance())) return made;
         qputenv("QT_QPA_PLATFORM", "offscreen");
         auto* a = new QApplication(argc, argv);
         QApplication::setStyle(QStringLiteral("Fusion"));
