@@ -32,8 +32,12 @@ NumberDialog::NumberDialog(QWidget* parent, const QString& title, const QString&
 void NumberDialog::accept() {
     const std::optional<double> v = ParseNumberText(field_->text().toStdString());
     if (!v) {
-        CurrentHost().MessageBox("\"" + field_->text().toStdString() + "\" is not a number.",
-                                 windowTitle().toStdString(), MsgButtons::Ok, MsgIcon::Warning);
+        // Appended, not prefixed: g++ 12 at -O3 takes a prefix for an overlapping copy.
+        std::string message = "\"";
+        message += field_->text().toStdString();
+        message += "\" is not a number.";
+        CurrentHost().MessageBox(message, windowTitle().toStdString(), MsgButtons::Ok,
+                                 MsgIcon::Warning);
         field_->selectAll();
         field_->setFocus();
         return;
