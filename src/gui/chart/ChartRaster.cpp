@@ -123,9 +123,15 @@ void ChartRaster::Draw(const ChartPixels& pixels, const std::vector<ChartSeries>
         }
     }
 
-    for (const ChartSeries& s : series)
-        for (std::size_t i = 1; i < s.line.size(); ++i)
-            DrawChartLine(pixels, s.line[i - 1], s.line[i], s.color, from, to);
+    for (const ChartSeries& s : series) {
+        for (std::size_t i = 1; i < s.line.size(); ++i) {
+            const ChartPoint a = s.line[i - 1];
+            const ChartPoint b = s.line[i];
+            // A live plot draws a few columns at a time: most segments lie elsewhere.
+            if (std::max(a.x, b.x) < from || std::min(a.x, b.x) >= to) continue;
+            DrawChartLine(pixels, a, b, s.color, from, to);
+        }
+    }
 }
 
 }  // namespace qx::gui

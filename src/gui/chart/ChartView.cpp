@@ -221,7 +221,7 @@ void ChartView::paintEvent(QPaintEvent*) {
                      timeLabels_[1]);
 
     int x = 4;
-    for (int q = 0; q < kMonitoredQuantityCount; ++q) {
+    for (int q = 0; q < kMonitoredQuantityCount && x < width(); ++q) {
         if (((mask_ >> q) & 1) == 0) continue;
         // A live legend is drawn at every packet with new values.
         GlyphText& legend = legend_[static_cast<std::size_t>(q)];
