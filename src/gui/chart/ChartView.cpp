@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "host/Numbers.h"
@@ -108,6 +109,20 @@ int Clamped(int64_t column) {
     return static_cast<int>(std::clamp(column, -kFar, kFar));
 }
 
+// Black text on white, as wide as its advance and as tall as the font.
+QImage TextImage(const QString& text, const QFont& font, qreal dpr) {
+    const QFontMetricsF fm(font);
+    const QSizeF size(std::ceil(fm.horizontalAdvance(text)), std::ceil(fm.height()));
+    QImage image((size * dpr).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QPointF(0, fm.ascent()), text);
+    return image;
+}
+
 }  // namespace
 
 int ChartView::XOf(int64_t t) const {
@@ -115,16 +130,19 @@ int ChartView::XOf(int64_t t) const {
     return PlotRect().left() + Clamped(grid.ColumnOf(t) - grid.first);
 }
 
+QString ChartView::LegendValue(int q) const {
+    const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
+    if (log_ == nullptr || !log_->Has(q) || log_->Rows() == 0) return QString();
+    const std::size_t row = log_->RowAt(cursor_);
+    const double v = static_cast<double>(log_->values[static_cast<std::size_t>(q)][row]);
+    return QString::fromStdString(FormatDouble("%.1f", std::clamp(v, m.min, m.max)));
+}
+
 QString ChartView::LegendText(int q) const {
     const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
-    QString text = QString::fromLatin1(m.label);
-    if (log_ != nullptr && log_->Has(q) && log_->Rows() > 0) {
-        const std::size_t row = log_->RowAt(cursor_);
-        const double v = static_cast<double>(log_->values[static_cast<std::size_t>(q)][row]);
-        text += QStringLiteral(" %1").arg(
-            QString::fromStdString(FormatDouble("%.1f", std::clamp(v, m.min, m.max))));
-    }
-    return text + QStringLiteral(" ") + QString::fromLatin1(m.unit);
+    const QString value = LegendValue(q);
+    return QString::fromLatin1(m.label) + QLatin1Char(' ') + value +
+           (value.isEmpty() ? QString() : QStringLiteral(" ")) + QString::fromLatin1(m.unit);
 }
 
 bool ChartView::BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t0,
@@ -223,13 +241,25 @@ void ChartView::paintEvent(QPaintEvent*) {
     int x = 4;
     for (int q = 0; q < kMonitoredQuantityCount && x < width(); ++q) {
         if (((mask_ >> q) & 1) == 0) continue;
-        // A live legend is drawn at every packet with new values.
-        GlyphText& legend = legend_[static_cast<std::size_t>(q)];
-        legend.Set(LegendText(q), font());
+        const MonitoredQuantity& m = kMonitoredQuantities[static_cast<std::size_t>(q)];
+        LegendEntry& e = legend_[static_cast<std::size_t>(q)];
+        if (e.label.isNull() || e.font != font() || e.dpr != devicePixelRatioF()) {
+            e.font = font();
+            e.dpr = devicePixelRatioF();
+            e.label = TextImage(QString::fromLatin1(m.label), e.font, e.dpr);
+            e.unit = TextImage(QLatin1Char(' ') + QString::fromLatin1(m.unit), e.font, e.dpr);
+        }
         p.fillRect(x, 5, 10, 8, ColorOf(q));
+        x += 14;
+        p.drawImage(x, 4, e.label);
+        x += static_cast<int>(e.label.deviceIndependentSize().width());
+        const QString value = LegendValue(q);
+        e.value.Set(value.isEmpty() ? value : QLatin1Char(' ') + value, font());
         p.setPen(Qt::black);
-        legend.Draw(p, x + 14, 4);
-        x += 14 + static_cast<int>(legend.Width() + 0.5) + 12;
+        e.value.Draw(p, x, 4);
+        x += static_cast<int>(e.value.Width() + 0.5);
+        p.drawImage(x, 4, e.unit);
+        x += static_cast<int>(e.unit.deviceIndependentSize().width()) + 12;
     }
 
     // The plot is kept between paints: a moving cursor only copies it, and a

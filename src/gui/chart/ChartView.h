@@ -60,6 +60,8 @@ class ChartView : public QWidget {
     QRect PlotRect() const;
     // The legend text of quantity q with its value at the cursor.
     QString LegendText(int quantity) const;
+    // Its value at the cursor alone; empty when the log has none.
+    QString LegendValue(int quantity) const;
     static QColor ColorOf(int quantity);
 
   Q_SIGNALS:
@@ -107,7 +109,16 @@ class ChartView : public QWidget {
     mutable std::array<std::vector<ColumnRange>, 7> columns_;
     mutable std::vector<ChartSeries> series_;
     mutable ChartRaster raster_;
-    mutable std::array<GlyphText, 7> legend_;
+    // A legend entry: its label and unit, which stand still, drawn once into
+    // images; its value, which changes at every packet, glyph by glyph.
+    struct LegendEntry {
+        QImage label;
+        QImage unit;
+        QFont font;
+        qreal dpr = 0;
+        GlyphText value;
+    };
+    mutable std::array<LegendEntry, 7> legend_;
     mutable std::array<QStaticText, 2> timeLabels_;
 };
 

@@ -79,6 +79,17 @@ TEST_F(Chart, EachSeriesOnItsOwnScaleWithValuesAtTheCursor) {
     EXPECT_TRUE(onTop);
     EXPECT_EQ(chart.LegendText(0), QStringLiteral("Engine Speed 8250.0 rpm"));
     EXPECT_EQ(chart.LegendText(5), QStringLiteral("Battery Voltage 8.0 volts"));
+    // The legend as drawn: the first entry's text, then the second's swatch
+    // where that text ends.
+    int swatch = -1;
+    for (int x = 20; x < img.width() && swatch < 0; ++x)
+        if (Drawn(img, x, 8, 5)) swatch = x;
+    const int text = QFontMetrics(chart.font()).horizontalAdvance(chart.LegendText(0));
+    EXPECT_NEAR(swatch, 4 + 14 + text + 12, 3);
+    int ink = 0;
+    for (int x = 18; x < swatch - 12; ++x)
+        for (int y = 4; y < 18; ++y) ink += qGray(img.pixel(x, y)) < 128 ? 1 : 0;
+    EXPECT_GT(ink, text) << "the text is there";
     SavePicture(img, QStringLiteral("chart.png"));
 
     // Fewer rows than pixel columns: a line through the rows themselves.
