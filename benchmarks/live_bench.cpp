@@ -3,8 +3,10 @@
 // module emulator at 9600 baud, monitoring for a number of seconds of real
 // time. Gives the processor time as a share of one core, for the process
 // (the emulator's thread included) and for the program's own thread alone.
+// With --port the program links to that device instead (quorvexi-sim in a
+// process of its own, say), and the process figure is the program's alone.
 //
-//   live_bench [--brief] [--seconds N] [--no-chart] [--json PATH]
+//   live_bench [--brief] [--seconds N] [--no-chart] [--port PATH] [--json PATH]
 #include <sys/resource.h>
 #include <time.h>
 
@@ -25,6 +27,7 @@
 #include "monitor/LiveSource.h"
 #include "monitor/RamMonitor.h"
 #include "resources/Resources.h"
+#include "serial/SerialPort.h"
 
 namespace {
 
@@ -48,6 +51,7 @@ double ProcessCpuSeconds() {
 int main(int argc, char** argv) {
     double seconds = 20.0;
     bool chart = true;
+    std::string port;
     std::string jsonPath = "live_bench.json";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -57,11 +61,14 @@ int main(int argc, char** argv) {
             seconds = std::stod(argv[++i]);
         } else if (a == "--no-chart") {
             chart = false;
+        } else if (a == "--port" && i + 1 < argc) {
+            port = argv[++i];
         } else if (a == "--json" && i + 1 < argc) {
             jsonPath = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "usage: live_bench [--brief] [--seconds N] [--no-chart] [--json PATH]\n");
+                         "usage: live_bench [--brief] [--seconds N] [--no-chart] [--port PATH] "
+                         "[--json PATH]\n");
             return 2;
         }
     }
@@ -82,11 +89,19 @@ int main(int argc, char** argv) {
             if (m.buttons == qx::MsgButtons::Ok) return qx::MsgResult::Ok;
             return qx::MsgResult::Cancel;
         });
-        if (!app.InitInstance({true, profile, {}, true, false})) return 1;
+        if (!port.empty()) {
+            qx::CommPort::Instance().SetPortOpener([port](int, qx::serial::OpenError* error) {
+                qx::serial::PortSettings settings;
+                settings.device = port;
+                settings.baud = 9600;
+                return qx::serial::OpenPosixPort(settings, error);
+            });
+        }
+        if (!app.InitInstance({port.empty(), profile, {}, true, false})) return 1;
         app.Frame()->resize(1280, 900);
         app.Frame()->Commands().Route(32774);  // Link
         if (!qx::CommPort::Instance().IsLinked()) {
-            std::fprintf(stderr, "live_bench: no link to the emulator\n");
+            std::fprintf(stderr, "live_bench: no link to the module\n");
             return 1;
         }
         if (chart) app.Frame()->Commands().Route(qx::res::kViewChart);
@@ -121,15 +136,17 @@ int main(int argc, char** argv) {
                                 app.Frame()->findChild<qx::gui::ChartView*>()->isVisible();
         const double withEmulator = wall > 0 ? process / wall * 100 : 0;
         const double programOnly = wall > 0 ? thread / wall * 100 : 0;
-        std::printf("%-10s %8s %8s %14s %14s\n", "chart", "seconds", "packets", "process cpu %",
-                    "program cpu %");
-        std::printf("%-10s %8.2f %8d %14.3f %14.3f\n", chartShown ? "shown" : "hidden", wall,
-                    packets, withEmulator, programOnly);
+        std::printf("%-10s %-9s %8s %8s %14s %14s\n", "chart", "emulator", "seconds", "packets",
+                    "process cpu %", "program cpu %");
+        std::printf("%-10s %-9s %8.2f %8d %14.3f %14.3f\n", chartShown ? "shown" : "hidden",
+                    port.empty() ? "inside" : "apart", wall, packets, withEmulator, programOnly);
         std::ofstream(jsonPath) << qx::FormatC(
             "{\n  \"benchmark\": \"live\",\n  \"baud\": 9600,\n  \"chart\": %s,\n"
-            "  \"seconds\": %.3f,\n  \"packets\": %d,\n  \"cpu_percent_with_emulator\": %.3f,\n"
+            "  \"emulator_in_process\": %s,\n"
+            "  \"seconds\": %.3f,\n  \"packets\": %d,\n  \"cpu_percent_process\": %.3f,\n"
             "  \"cpu_percent_program_thread\": %.3f\n}\n",
-            chartShown ? "true" : "false", wall, packets, withEmulator, programOnly);
+            chartShown ? "true" : "false", port.empty() ? "true" : "false", wall, packets,
+            withEmulator, programOnly);
         result = packets > 0 && wall > 0 ? 0 : 1;
         if (qx::CommPort::Instance().IsLinked()) qx::CommPort::Instance().BreakLink();
         app.Host().ClearQuitting();

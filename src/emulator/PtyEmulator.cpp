@@ -22,9 +22,9 @@ constexpr int64_t kIdlePollUs = 200'000;
 // is judged; further away a few bytes in flight cannot overflow it.
 constexpr std::size_t kConfirmMargin = 64;
 constexpr int64_t kConfirmWaitUs = 2000;
-// Bytes reach the host a FIFO's worth at a time, as from a USB adapter, not
+// Bytes reach the host a USB packet's worth at a time, as from an adapter, not
 // one wake-up per byte on either side.
-constexpr std::size_t kFifoBytes = 32;
+constexpr std::size_t kFifoBytes = 64;
 
 int64_t SteadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
