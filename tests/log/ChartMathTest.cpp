@@ -47,11 +47,19 @@ void ExpectSameColumns(const std::vector<ColumnRange>& got, const std::vector<Co
     }
 }
 
+// Columns dividing the window [t0, t1).
+std::vector<ColumnRange> Window(const int64_t* t, const float* v, std::size_t n, int64_t t0,
+                                int64_t t1, int columns) {
+    std::vector<ColumnRange> out;
+    ReduceGridInto(t, v, n, ColumnGrid{t0, t1 - t0, columns, 0, columns}, out);
+    return out;
+}
+
 TEST(ReduceColumns, KeepsTheExtremesOfEachColumn) {
     const int64_t t[] = {0, 10, 20, 30, 40, 50, 60, 95, 100};
     const float v[] = {5, -1, 7, 2, 2, 9, 3, 4, 100};
     // Four columns of 25 ms over [0, 100): the sample at 100 is outside.
-    const auto cols = ReduceColumns(t, v, 9, 0, 100, 4);
+    const auto cols = Window(t, v, 9, 0, 100, 4);
     ASSERT_EQ(cols.size(), 4u);
     const struct {
         float min, max;
@@ -63,13 +71,13 @@ TEST(ReduceColumns, KeepsTheExtremesOfEachColumn) {
         EXPECT_EQ(cols[c].max, want[c].max) << c;
     }
     // A window that starts inside the data skips what lies before it.
-    const auto tail = ReduceColumns(t, v, 9, 45, 65, 2);
+    const auto tail = Window(t, v, 9, 45, 65, 2);
     EXPECT_TRUE(tail[0].any && tail[0].min == 9 && tail[0].max == 9);
     EXPECT_TRUE(tail[1].any && tail[1].min == 3 && tail[1].max == 3);
-    const auto sparse = ReduceColumns(t, v, 9, 0, 100, 20);
+    const auto sparse = Window(t, v, 9, 0, 100, 20);
     EXPECT_FALSE(sparse[1].any);
-    EXPECT_TRUE(ReduceColumns(t, v, 9, 100, 100, 4)[0].any == false);
-    EXPECT_TRUE(ReduceColumns(t, v, 9, 0, 100, 0).empty());
+    EXPECT_TRUE(Window(t, v, 9, 100, 100, 4)[0].any == false);
+    EXPECT_TRUE(Window(t, v, 9, 0, 100, 0).empty());
 }
 
 // Against the plain reading of a column: every sample in [t0, t1) goes to
@@ -89,7 +97,8 @@ TEST(ReduceColumns, MatchesEverySampleSortedIntoItsColumnOnRandomData) {
             if (s.t[i] >= t0 && s.t[i] < t1)
                 Fold(want[static_cast<std::size_t>((s.t[i] - t0) * columns / (t1 - t0))], s.v[i]);
         std::vector<ColumnRange> got = {{1, 2, true}};  // reused storage is overwritten
-        ReduceColumnsInto(s.t.data(), s.v.data(), n, t0, t1, columns, got);
+        ReduceGridInto(s.t.data(), s.v.data(), n, ColumnGrid{t0, t1 - t0, columns, 0, columns},
+                       got);
         ExpectSameColumns(got, want, round);
     }
 }

@@ -22,22 +22,6 @@ int64_t ColumnGrid::StartOf(int64_t k) const {
     return origin - FloorDiv(-k * span, perSpan);
 }
 
-std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values, std::size_t n,
-                                       int64_t t0, int64_t t1, int columns) {
-    std::vector<ColumnRange> out;
-    ReduceColumnsInto(times, values, n, t0, t1, columns, out);
-    return out;
-}
-
-void ReduceColumnsInto(const int64_t* times, const float* values, std::size_t n, int64_t t0,
-                       int64_t t1, int columns, std::vector<ColumnRange>& out) {
-    if (columns <= 0 || t1 <= t0) {
-        out.assign(columns > 0 ? static_cast<std::size_t>(columns) : 0, ColumnRange{});
-        return;
-    }
-    ReduceGridInto(times, values, n, ColumnGrid{t0, t1 - t0, columns, 0, columns}, out);
-}
-
 void ReduceGridInto(const int64_t* times, const float* values, std::size_t n,
                     const ColumnGrid& grid, std::vector<ColumnRange>& out) {
     const int columns = std::max(grid.count, 0);

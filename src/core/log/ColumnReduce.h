@@ -27,14 +27,8 @@ struct ColumnGrid {
     int64_t StartOf(int64_t k) const;
 };
 
-// Column c covers times [t0 + c * w, t0 + (c + 1) * w) with w = (t1 - t0) /
-// columns. times must be non-decreasing; samples outside [t0, t1) are skipped.
-std::vector<ColumnRange> ReduceColumns(const int64_t* times, const float* values, std::size_t n,
-                                       int64_t t0, int64_t t1, int columns);
-// The same into out, whose storage is reused (a chart redrawn at every frame).
-void ReduceColumnsInto(const int64_t* times, const float* values, std::size_t n, int64_t t0,
-                       int64_t t1, int columns, std::vector<ColumnRange>& out);
-// out[c] for grid columns first + c, c < count.
+// out[c] for grid columns first + c, c < count; times must be non-decreasing.
+// A window [t0, t1) of n columns is the grid {t0, t1 - t0, n, 0, n}.
 void ReduceGridInto(const int64_t* times, const float* values, std::size_t n,
                     const ColumnGrid& grid, std::vector<ColumnRange>& out);
 
