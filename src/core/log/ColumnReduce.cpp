@@ -4,14 +4,10 @@
 
 namespace qx {
 
-namespace {
-
 int64_t FloorDiv(int64_t a, int64_t b) {
     const int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
-
-}  // namespace
 
 int64_t ColumnGrid::ColumnOf(int64_t t) const {
     return FloorDiv((t - origin) * perSpan, span);

@@ -7,6 +7,9 @@
 
 namespace qx {
 
+// a / b rounded towards minus infinity (b != 0): pixel grids reach left of zero.
+int64_t FloorDiv(int64_t a, int64_t b);
+
 struct ColumnRange {
     float min = 0.0f;
     float max = 0.0f;

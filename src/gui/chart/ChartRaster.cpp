@@ -5,16 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "log/ColumnReduce.h"
+
 namespace qx::gui {
 
 namespace {
 
 constexpr std::size_t kMostStrokeSeries = 8;  // one bit each in a byte
-
-int64_t FloorDiv(int64_t a, int64_t b) {
-    const int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 }  // namespace
 
