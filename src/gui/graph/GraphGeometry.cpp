@@ -135,7 +135,10 @@ PixelRect FrameEdgeRect(const GraphSize& s) {
 }
 
 bool StrictlyInside(const PixelRect& r, const PixelRect& e) {
-    return r.left > e.left && r.right < e.right && r.top > e.top && r.bottom < e.bottom;
+    // The edge is a panel two pixels wide along the inside of e.
+    const PixelRect inner = e.Inflated(-2);
+    return r.left >= inner.left && r.right <= inner.right && r.top >= inner.top &&
+           r.bottom <= inner.bottom;
 }
 
 PixelRect LiveBarRect(const GraphSize& s, int px) {

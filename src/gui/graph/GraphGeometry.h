@@ -119,8 +119,8 @@ inline int CaptionFontHeight(const GraphSize& s) {
 // The rectangle of the sunken edge (frame plus caption band, 2 pixels out); the
 // raised edge lies 6 pixels further out.
 PixelRect FrameEdgeRect(const GraphSize& s);
-// True when the repaint area lies strictly inside the edge rectangle, so the
-// edges need no drawing.
+// True when the repaint area lies inside the edge panel (two pixels wide along
+// the inside of the edge rectangle), so the edges need no drawing.
 bool StrictlyInside(const PixelRect& r, const PixelRect& edge);
 
 // The 2-pixel-thick red live bar at column px.
@@ -134,6 +134,14 @@ inline PixelRect XTickLabelBox(int x, int plotBottomRow) {
 }
 inline PixelRect YTickLabelBox(int plotLeftColumn, int y) {
     return {plotLeftColumn - 12, y - 2, plotLeftColumn - 10, y + 2};
+}
+// Whether a paint of r can touch a tick label: an x label is drawn from its
+// box's top down, a y label ends at its box's right edge (one pixel spare).
+inline bool XTickLabelMeets(int plotBottomRow, const PixelRect& r) {
+    return r.bottom >= XTickLabelBox(0, plotBottomRow).top;
+}
+inline bool YTickLabelMeets(int plotLeftColumn, const PixelRect& r) {
+    return r.left <= YTickLabelBox(plotLeftColumn, 0).right;
 }
 
 // A curve segment needs drawing when an end lies in r, or it crosses r from top

@@ -447,8 +447,8 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
     Q_EMIT backgroundPainted(&p);
     if (currentMap_->Initialized()) {
         if (HasRange()) DrawRangeBand(p, *this);
-        for (int i = 0; i < currentMap_->GridLines().x; ++i) DrawXGridLine(p, i);
-        for (int i = 0; i < currentMap_->GridLines().y; ++i) DrawYGridLine(p, i);
+        for (int i = 0; i < currentMap_->GridLines().x; ++i) DrawXGridLine(p, i, r);
+        for (int i = 0; i < currentMap_->GridLines().y; ++i) DrawYGridLine(p, i, r);
     }
 
     if (MonitorShowsLiveBar()) {
@@ -575,30 +575,40 @@ void MapGraphView::DrawTitles(QPainter& p, const graph::PixelRect& r) {
     }
 }
 
-void MapGraphView::DrawXGridLine(QPainter& p, int i) {
+// Only what meets r is drawn: the live bar repaints a strip 15 times a second,
+// and laying out every tick label for it cost more than the rest of the strip.
+void MapGraphView::DrawXGridLine(QPainter& p, int i, const graph::PixelRect& r) {
     const int count = currentMap_->GridLines().x;
     const double gx = currentMap_->GetGridX(i);
     const int x = XToPixel(gx);
     const int b = YToPixel(currentMap_->ValueMin().y);
     const int t = YToPixel(currentMap_->ValueMax().y);
-    const bool solid = i == 0 || i == count - 1;
-    p.setPen(QPen(ToQColor(gridColor_), 0, solid ? Qt::SolidLine : Qt::DotLine));
-    p.drawLine(x, b, x, t);
+    if (x + 1 >= r.left && x - 1 < r.right) {
+        const bool solid = i == 0 || i == count - 1;
+        p.setPen(QPen(ToQColor(gridColor_), 0, solid ? Qt::SolidLine : Qt::DotLine));
+        p.drawLine(x, b, x, t);
+    }
+    if (!graph::XTickLabelMeets(b, r)) return;
+    p.setPen(QPen(ToQColor(gridColor_), 0));
     p.setFont(StockVariableFont());
     p.drawText(ToQRect(graph::XTickLabelBox(x, b)),
                Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine,
                QString::fromStdString(FormatDouble("%.0lf", gx)));
 }
 
-void MapGraphView::DrawYGridLine(QPainter& p, int i) {
+void MapGraphView::DrawYGridLine(QPainter& p, int i, const graph::PixelRect& r) {
     const int count = currentMap_->GridLines().y;
     const double gy = currentMap_->GetGridY(i);
     const int y = YToPixel(gy);
     const int a = XToPixel(currentMap_->ValueMin().x);
     const int right = XToPixel(currentMap_->ValueMax().x);
-    const bool solid = i == 0 || i == count - 1;
-    p.setPen(QPen(ToQColor(gridColor_), 0, solid ? Qt::SolidLine : Qt::DotLine));
-    p.drawLine(a, y, right, y);
+    if (y + 1 >= r.top && y - 1 < r.bottom) {
+        const bool solid = i == 0 || i == count - 1;
+        p.setPen(QPen(ToQColor(gridColor_), 0, solid ? Qt::SolidLine : Qt::DotLine));
+        p.drawLine(a, y, right, y);
+    }
+    if (!graph::YTickLabelMeets(a, r)) return;
+    p.setPen(QPen(ToQColor(gridColor_), 0));
     p.setFont(StockVariableFont());
     p.drawText(ToQRect(graph::YTickLabelBox(a, y)),
                Qt::AlignRight | Qt::AlignVCenter | Qt::TextDontClip | Qt::TextSingleLine,

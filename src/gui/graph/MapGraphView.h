@@ -183,8 +183,8 @@ class MapGraphView : public QWidget, public DocumentObserver {
     bool ArrowStep(int key, Qt::KeyboardModifiers mods, int repeatCount);
     void KeyTail();
     void ChangeMap(int delta);
-    void DrawXGridLine(QPainter& p, int i);
-    void DrawYGridLine(QPainter& p, int i);
+    void DrawXGridLine(QPainter& p, int i, const graph::PixelRect& r);
+    void DrawYGridLine(QPainter& p, int i, const graph::PixelRect& r);
     void DrawTitles(QPainter& p, const graph::PixelRect& r);
     void DrawCurve(QPainter& p, const graph::PixelRect& r);
     void DrawRubberBand(QPainter& p) const;

@@ -1,4 +1,5 @@
 #include <QImage>
+#include <QRandomGenerator>
 #include <algorithm>
 
 #include "GraphTestSupport.h"
@@ -32,6 +33,53 @@ TEST_F(GraphRender, EachMapRendersToAPicture) {
             curve = curve || shot.pixelColor(mx, y) == gui::ToQColor(view->MapLineColor());
         }
         EXPECT_TRUE(curve);
+    }
+}
+
+// A paint of part of the graph (the live bar's strips, say) leaves out what
+// lies outside it: it must still draw every pixel inside it as a whole paint does.
+TEST_F(GraphRender, PartsPaintedAloneMatchTheWhole) {
+    QRandomGenerator random(23);
+    for (int index = 0; index < kMapCount; ++index) {
+        SCOPED_TRACE(index);
+        ShowMap(index);
+        QCoreApplication::processEvents();
+        QImage whole(view->size(), QImage::Format_ARGB32_Premultiplied);
+        whole.fill(Qt::magenta);
+        view->render(&whole);
+        std::vector<QRect> parts;
+        const graph::GraphSize s = view->Size();
+        for (int i = 0; i < Map().GridLines().x; ++i) {
+            const int x = view->XToPixel(Map().GetGridX(i));
+            for (int dx : {-4, -1, 0, 1, 4}) {
+                const graph::PixelRect strip = graph::LiveBarStrip(s, x + dx);
+                parts.push_back(QRect(strip.left, strip.top, strip.Width(), strip.Height()));
+            }
+        }
+        for (int i = 0; i < Map().GridLines().y; ++i) {
+            const int y = view->YToPixel(Map().GetGridY(i));
+            parts.push_back(QRect(view->PlotLeft() - 14 + i % 5, y - 3, 20, 7));
+            parts.push_back(QRect(0, y - 1, view->width(), 3));
+        }
+        for (int n = 0; n < 40; ++n) {
+            const int x = random.bounded(view->width() - 1);
+            const int y = random.bounded(view->height() - 1);
+            parts.push_back(QRect(x, y, 1 + random.bounded(view->width() - x),
+                                  1 + random.bounded(std::min(60, view->height() - y))));
+        }
+        for (const QRect& part : parts) {
+            SCOPED_TRACE(testing::PrintToString(
+                std::make_tuple(part.x(), part.y(), part.width(), part.height())));
+            QImage alone(view->size(), QImage::Format_ARGB32_Premultiplied);
+            alone.fill(Qt::magenta);
+            view->render(&alone, part.topLeft(), QRegion(part));
+            int differing = 0;
+            const QRect inside = part.intersected(alone.rect());
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                for (int x = inside.left(); x <= inside.right(); ++x)
+                    differing += alone.pixel(x, y) != whole.pixel(x, y);
+            ASSERT_EQ(differing, 0);
+        }
     }
 }
 
