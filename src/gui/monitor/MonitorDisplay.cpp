@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRegion>
 #include <QWidget>
 
 #include "graph/GraphStyle.h"
@@ -37,22 +38,6 @@ class MonitorRowFrame : public QWidget {
     }
 };
 
-MonitorValueBox::MonitorValueBox(QWidget* parent) : QWidget(parent) {}
-
-void MonitorValueBox::setText(const QString& text) {
-    if (text_.Set(text, font())) update();
-}
-
-void MonitorValueBox::paintEvent(QPaintEvent*) {
-    if (text_.Text().isEmpty()) return;
-    // A font set since the text was.
-    text_.Set(text_.Text(), font());
-    QPainter p(this);
-    p.setPen(palette().color(QPalette::WindowText));
-    const QFontMetrics fm(font());
-    text_.Draw(p, 0, (height() - fm.height()) / 2);
-}
-
 namespace {
 
 bool MonitorBacksValues() {
@@ -69,20 +54,10 @@ MonitorDisplay::MonitorDisplay(std::string label, std::string units, MonitoredMo
 MonitorDisplay::~MonitorDisplay() = default;
 
 void MonitorDisplay::CreateControls(QWidget* parent) {
-    valueBox_ = new MonitorValueBox(parent);
-    valueBox_->setObjectName(QStringLiteral("MonitorValueBox%1").arg(bit_));
-    valueBox_->setAutoFillBackground(true);
-    QPalette pal = valueBox_->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    pal.setColor(QPalette::WindowText, pal.color(QPalette::Active, kWindowTextRole));
-    valueBox_->setPalette(pal);
-    valueBox_->setFont(StockVariableFont());
-    valueBox_->setGeometry(0, 0, 0, 0);
-    valueBox_->hide();
-
+    client_ = parent;
     rowFrame_ = new MonitorRowFrame(parent);
     rowFrame_->setGeometry(0, 0, 0, 0);
-    rowFrame_->show();
+    rowFrame_->setVisible(active_);
 }
 
 QWidget* MonitorDisplay::RowFrame() const {
@@ -91,7 +66,12 @@ QWidget* MonitorDisplay::RowFrame() const {
 
 bool MonitorDisplay::ToggleActive() {
     active_ = !active_;
-    if (valueBox_ != nullptr) valueBox_->setVisible(active_);
+    if (!active_) {
+        // Turned on again later, it must not show a value from before.
+        row_ = -1;
+        shown_.clear();
+        text_.Set(QString(), StockVariableFont());
+    }
     if (rowFrame_ != nullptr) rowFrame_->setVisible(active_);
     return active_;
 }
@@ -107,24 +87,45 @@ QRect MonitorDisplay::FrameRect(int row, int clientWidth) {
 }
 
 void MonitorDisplay::Layout(int row, int clientWidth) {
-    if (valueBox_ != nullptr && valueBox_->geometry() != BoxRect(row))
-        valueBox_->setGeometry(BoxRect(row));
+    row_ = row;
     const QRect frame = FrameRect(row, clientWidth);
     if (rowFrame_ != nullptr && rowFrame_->geometry() != frame) rowFrame_->setGeometry(frame);
 }
 
-void MonitorDisplay::Paint(QPainter& p, int row, const QPalette& palette) const {
+void MonitorDisplay::Paint(QPainter& p, int row, const QPalette& palette,
+                           const QRegion& area) const {
+    // A packet repaints only boxes: their rows' texts are not laid out again.
     const int y0 = row * kRowHeight;
-    qDrawWinPanel(&p, BoxRect(row).adjusted(-2, -2, 2, 2), palette, true);
+    const QRect box = BoxRect(row);
+    const QRect edge = box.adjusted(-2, -2, 2, 2);
+    if (area.intersects(edge)) qDrawWinPanel(&p, edge, palette, true);
     const QFontMetrics fm(p.font());
-    p.drawText(kBoxLeft, y0 + kLabelTop + fm.ascent(), QString::fromStdString(label_));
-    p.drawText(kUnitsLeft, y0 + kBoxTop + fm.ascent(), QString::fromStdString(units_));
+    if ((area - QRegion(box)).intersects(QRect(0, y0, QWIDGETSIZE_MAX, kRowHeight))) {
+        p.drawText(kBoxLeft, y0 + kLabelTop + fm.ascent(), QString::fromStdString(label_));
+        p.drawText(kUnitsLeft, y0 + kBoxTop + fm.ascent(), QString::fromStdString(units_));
+    }
+    if (!area.intersects(box)) return;
+    p.fillRect(box, Qt::white);
+    if (text_.Text().isEmpty()) return;
+    const QFont font = p.font();
+    text_.Set(text_.Text(), font);
+    const QPen pen = p.pen();
+    p.setPen(palette.color(QPalette::Active, kWindowTextRole));
+    const bool clip = text_.Width() > box.width();
+    if (clip) {
+        p.save();
+        p.setClipRect(box, Qt::IntersectClip);
+    }
+    text_.Draw(p, box.left(), box.top() + (box.height() - fm.height()) / 2);
+    if (clip) p.restore();
+    p.setPen(pen);
 }
 
 bool MonitorDisplay::SetText(const std::string& text) {
     if (text == shown_) return false;
     shown_ = text;
-    if (valueBox_ != nullptr) valueBox_->setText(QString::fromStdString(text));
+    text_.Set(QString::fromStdString(text), StockVariableFont());
+    if (client_ != nullptr && active_ && row_ >= 0) client_->update(BoxRect(row_));
     return true;
 }
 

@@ -4,17 +4,17 @@
 // column is given by the window (active displays stack from the top).
 //
 // Ownership: the display does not own its value (the monitor window does).
-// Its two controls are Qt children of the parent given to CreateControls and
-// are deleted with it; the pointers returned live as long as that parent.
+// Its row frame is a Qt child of the parent given to CreateControls and is
+// deleted with it; the pointer returned lives as long as that parent.
 #include <QRect>
 #include <QString>
-#include <QWidget>
 #include <string>
 
 #include "graph/GlyphText.h"
 
 class QPalette;
 class QPainter;
+class QRegion;
 class QWidget;
 
 namespace qx {
@@ -24,23 +24,6 @@ class MonitoredModuleValue;
 namespace qx::gui {
 
 class MonitorRowFrame;
-class MonitorValueBox;
-
-// The white box a value shows in. Unlike a label it keeps its text laid out
-// between paints and asks nothing of its parent's layout when the text
-// changes, which it does with every packet.
-class MonitorValueBox : public QWidget {
-  public:
-    explicit MonitorValueBox(QWidget* parent);
-    QString text() const { return text_.Text(); }
-    void setText(const QString& text);
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    GlyphText text_;
-};
 
 class MonitorDisplay {
   public:
@@ -58,17 +41,19 @@ class MonitorDisplay {
     MonitorDisplay(const MonitorDisplay&) = delete;
     MonitorDisplay& operator=(const MonitorDisplay&) = delete;
 
-    // Creates the value box (hidden, empty) and the row frame as children of parent.
+    // Creates the row frame as a child of parent, which paints the row (Paint)
+    // and is asked to repaint the value box when its text changes.
     void CreateControls(QWidget* parent);
-    // Inverts the active flag, shows or hides both controls; returns the new flag.
+    // Inverts the active flag, shows or hides the row frame; returns the new flag.
     bool ToggleActive();
-    // Places the controls for row (0 at the top) in a client area clientWidth wide.
+    // Places the row at row (0 at the top) in a client area clientWidth wide.
     void Layout(int row, int clientWidth);
-    // Draws the label, units and the sunken edge round the value box of row.
-    void Paint(QPainter& painter, int row, const QPalette& palette) const;
+    // Draws what of the row meets area: the label, units, the sunken edge and
+    // the value box with its text.
+    void Paint(QPainter& painter, int row, const QPalette& palette, const QRegion& area) const;
     // Re-reads the value from the monitor's image and shows it while the link
-    // is up and the monitor runs (else empty text). The box is touched only
-    // when its text changes; returns whether it changed.
+    // is up and the monitor runs (else empty text). Only the box is repainted,
+    // and only when its text changes; returns whether it changed.
     bool RefreshValue();
     // Empties the box when it shows a value the monitor no longer backs.
     bool ClearIfStale();
@@ -78,8 +63,7 @@ class MonitorDisplay {
     const std::string& Label() const { return label_; }
     const std::string& Units() const { return units_; }
     MonitoredModuleValue* Value() const { return value_; }
-    // The controls; null before CreateControls.
-    MonitorValueBox* ValueBox() const { return valueBox_; }
+    // The row frame; null before CreateControls.
     QWidget* RowFrame() const;
     // The text the value box shows.
     const std::string& Text() const { return shown_; }
@@ -94,11 +78,13 @@ class MonitorDisplay {
     MonitoredModuleValue* value_;
     std::string label_;
     std::string units_;
-    MonitorValueBox* valueBox_ = nullptr;
+    QWidget* client_ = nullptr;
     MonitorRowFrame* rowFrame_ = nullptr;
     bool active_ = false;
     int bit_;
+    int row_ = -1;  // where Layout last placed it
     std::string shown_;
+    mutable GlyphText text_;  // laid out again in Paint if the font changed
 };
 
 }  // namespace qx::gui

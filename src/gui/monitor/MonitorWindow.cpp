@@ -50,9 +50,9 @@ class MonitorWindow::Client : public QWidget {
     }
 
   protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
         QPainter p(this);
-        owner_->PaintClient(p);
+        owner_->PaintClient(p, event->region());
     }
 
   private:
@@ -249,6 +249,8 @@ void MonitorWindow::Relayout() {
     int row = 0;
     for (auto& d : displays_)
         if (d->IsActive()) d->Layout(row++, clientWidth);
+    // The rows are painted by the client: they moved, or one came or went.
+    if (client_ != nullptr) client_->update();
 }
 
 // ---- Commands -----------------------------------------------------------------------
@@ -328,13 +330,13 @@ void MonitorWindow::paintEvent(QPaintEvent*) {
     qDrawWinPanel(&p, rect(), palette(), false);
 }
 
-void MonitorWindow::PaintClient(QPainter& p) {
-    p.fillRect(client_->rect(), palette().color(QPalette::Button));
+void MonitorWindow::PaintClient(QPainter& p, const QRegion& area) {
+    p.fillRect(area.boundingRect(), palette().color(QPalette::Button));
     p.setFont(StockVariableFont());
     p.setPen(palette().color(QPalette::WindowText));
     int row = 0;
     for (auto& d : displays_)
-        if (d->IsActive()) d->Paint(p, row++, palette());
+        if (d->IsActive()) d->Paint(p, row++, palette(), area);
 }
 
 void MonitorWindow::resizeEvent(QResizeEvent* event) {

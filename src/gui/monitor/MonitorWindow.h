@@ -20,6 +20,7 @@
 #include "model/MonitoredQuantities.h"
 
 class QPainter;
+class QRegion;
 
 namespace qx::gui {
 
@@ -109,7 +110,7 @@ class MonitorWindow : public QWidget {
     bool OnRightBorder(const QPoint& p) const;
 
     class Client;
-    void PaintClient(QPainter& painter);
+    void PaintClient(QPainter& painter, const QRegion& area);
 
     MapGraphView* view_;        // the parent; outlives this window
     Client* client_ = nullptr;  // Qt child: the area inside the sizing border

@@ -1,6 +1,7 @@
 // The monitor window on a scripted module and the virtual clock: the profile
 // settings, the open/closed/empty states, the geometry it takes from the graph,
 // the values it shows, Reset Peak Acceleration and postponed commands.
+#include <QImage>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QTest>
@@ -45,7 +46,8 @@ TEST_F(MonitorWindowState, SavedDisplaysComeBackInRowsAtTheSavedWidth) {
     EXPECT_EQ(w.mapToParent(w.ClientRect().topLeft()), QPoint(0, 0));
     EXPECT_EQ(w.ClientRect().height(), 600);
     EXPECT_EQ(w.geometry().right() + 1, 150 + MonitorWindow::kFrame);
-    EXPECT_FALSE(w.Display(1)->ValueBox()->isVisible());
+    EXPECT_FALSE(w.Display(1)->IsActive());
+    EXPECT_FALSE(w.Display(1)->RowFrame()->isVisible());
 
     Destroy();
     MonitorWindow& closed = Make(5, 0);
@@ -167,12 +169,34 @@ TEST_P(MonitorValues, RawBytesShowInUserUnitsAndOnlyWhileMonitoring) {
     const std::vector<std::string> shown = {" 1611.3", " 0.0",  " 48.0", " 30.0",
                                             "",        " 12.5", " 7.0"};
     for (int i : {0, 1, 2, 3, 5, 6}) EXPECT_EQ(BoxText(i), shown[i]) << i;
-    EXPECT_EQ(w.Display(0)->ValueBox()->text().toStdString(), " 1611.3");
+    // What the boxes show on screen: white with the text's ink, blank when empty.
+    QWidget* client = w.findChild<QWidget*>(QStringLiteral("MonitorClient"));
+    auto inkIn = [&](int display) {
+        QCoreApplication::processEvents();
+        const QImage shot = client->grab().toImage();
+        const QRect box = gui::MonitorDisplay::BoxRect(w.RowOf(display));
+        int ink = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x) ink += qGray(shot.pixel(x, y)) < 160;
+        for (const QPoint corner :
+             {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()})
+            EXPECT_EQ(shot.pixel(corner), qRgb(255, 255, 255));
+        return ink;
+    };
+    EXPECT_GT(inkIn(0), 20);
+    const int inkOfSeven = inkIn(6);
+    EXPECT_GT(inkOfSeven, 5);
+    EXPECT_LT(inkOfSeven, inkIn(0));  // " 7.0" has less ink than " 1611.3"
+    // A display turned off takes its box with it.
+    const QRect lastBox = gui::MonitorDisplay::BoxRect(w.RowOf(6));
+    w.SetDisplayActive(6, false);  // as the dialog does
+    QCoreApplication::processEvents();
+    EXPECT_NE(client->grab().toImage().pixel(lastBox.center()), qRgb(255, 255, 255));
 
     RamMonitor::Instance().Stop();
     w.RefreshDisplays(true);
     for (int i = 0; i < MonitorWindow::kDisplayCount; ++i) EXPECT_EQ(BoxText(i), "") << i;
-    EXPECT_TRUE(w.Display(0)->ValueBox()->text().isEmpty());
+    EXPECT_EQ(inkIn(0), 0);
     Feed(Firmware(), Packet(0));
     ASSERT_EQ(BoxText(5), " 12.5");
     Port().BreakLink();
@@ -183,23 +207,21 @@ TEST_P(MonitorValues, RawBytesShowInUserUnitsAndOnlyWhileMonitoring) {
 TEST_P(MonitorValues, APacketRepaintsOnlyChangedBoxesAndTheLiveBarStrips) {
     MonitorWindow& w = MakeShowing(Packet(0));
     QCoreApplication::processEvents();
-    // Counts paint events per widget and keeps the areas painted in the view.
+    // Counts paint events per widget and keeps the areas painted.
     struct Spy : QObject {
         std::map<QObject*, int> paints;
-        QRegion viewArea;
-        QObject* view = nullptr;
+        std::map<QObject*, QRegion> areas;
         bool eventFilter(QObject* watched, QEvent* event) override {
             if (event->type() != QEvent::Paint) return false;
             ++paints[watched];
-            if (watched == view) viewArea += static_cast<QPaintEvent*>(event)->region();
+            areas[watched] += static_cast<QPaintEvent*>(event)->region();
             return false;
         }
     } spy;
-    spy.view = view.get();
     QWidget* client = w.findChild<QWidget*>(QStringLiteral("MonitorClient"));
     for (QObject* o : std::vector<QObject*>{view.get(), &w, client}) o->installEventFilter(&spy);
     for (int i = 0; i < MonitorWindow::kDisplayCount; ++i)
-        w.Display(i)->ValueBox()->installEventFilter(&spy);
+        w.Display(i)->RowFrame()->installEventFilter(&spy);
 
     w.RefreshDisplays(false);  // the same packet again: nothing is painted
     QCoreApplication::processEvents();
@@ -210,7 +232,8 @@ TEST_P(MonitorValues, APacketRepaintsOnlyChangedBoxesAndTheLiveBarStrips) {
     const int newBar = view->XToPixel(view->CurrentMap()->LiveX());
     QCoreApplication::processEvents();
     EXPECT_EQ(BoxText(0), " 5736.3");
-    EXPECT_EQ(spy.paints[w.Display(0)->ValueBox()], 1);
+    EXPECT_EQ(spy.paints[client], 1);
+    EXPECT_EQ(spy.areas[client], QRegion(gui::MonitorDisplay::BoxRect(w.RowOf(0))));
     EXPECT_EQ(spy.paints.size(), 2u);  // that box and the view
     ASSERT_NE(oldBar, newBar);
     QRegion allowed;
@@ -218,8 +241,8 @@ TEST_P(MonitorValues, APacketRepaintsOnlyChangedBoxesAndTheLiveBarStrips) {
         const graph::PixelRect a = graph::LiveBarStrip(view->Size(), bar);
         allowed += QRegion(a.left, a.top, a.Width(), a.Height());
     }
-    EXPECT_FALSE(spy.viewArea.isEmpty());
-    EXPECT_TRUE((spy.viewArea - allowed).isEmpty());
+    EXPECT_FALSE(spy.areas[view.get()].isEmpty());
+    EXPECT_TRUE((spy.areas[view.get()] - allowed).isEmpty());
 }
 
 TEST_P(MonitorValues, ResetPeakAccelerationWritesZeroOnlyForANonZeroPeakOnALiveLink) {
