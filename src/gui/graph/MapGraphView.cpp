@@ -554,7 +554,10 @@ void MapGraphView::DrawTitles(QPainter& p, const graph::PixelRect& r) {
     p.setFont(ArialFont(h, false));
     const QFontMetrics fm(p.font());
 
-    if (!graph::XTitleBand(s).Intersected(r).IsEmpty()) {
+    // The live bar's strips reach just below the plot, not down to the title.
+    graph::PixelRect xBand = graph::XTitleBand(s);
+    xBand.top = std::max(xBand.top, graph::XTitleOrigin(s, 0, fm.height()).y - 1);
+    if (!xBand.Intersected(r).IsEmpty()) {
         const QString text =
             QString::fromStdString(currentMap_->XLabel() + " (" + currentMap_->XUnits() + ")");
         const graph::PixelPoint at =

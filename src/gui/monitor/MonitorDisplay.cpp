@@ -98,9 +98,10 @@ void MonitorDisplay::Paint(QPainter& p, int row, const QPalette& palette,
     const int y0 = row * kRowHeight;
     const QRect box = BoxRect(row);
     const QRect edge = box.adjusted(-2, -2, 2, 2);
-    if (area.intersects(edge)) qDrawWinPanel(&p, edge, palette, true);
+    const QRegion aroundBox = area - QRegion(box);
+    if (aroundBox.intersects(edge)) qDrawWinPanel(&p, edge, palette, true);
     const QFontMetrics fm(p.font());
-    if ((area - QRegion(box)).intersects(QRect(0, y0, QWIDGETSIZE_MAX, kRowHeight))) {
+    if (aroundBox.intersects(QRect(0, y0, QWIDGETSIZE_MAX, kRowHeight))) {
         p.drawText(kBoxLeft, y0 + kLabelTop + fm.ascent(), QString::fromStdString(label_));
         p.drawText(kUnitsLeft, y0 + kBoxTop + fm.ascent(), QString::fromStdString(units_));
     }

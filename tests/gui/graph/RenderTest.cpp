@@ -61,6 +61,11 @@ TEST_F(GraphRender, PartsPaintedAloneMatchTheWhole) {
             parts.push_back(QRect(view->PlotLeft() - 14 + i % 5, y - 3, 20, 7));
             parts.push_back(QRect(0, y - 1, view->width(), 3));
         }
+        // Thin bands through the tick labels and titles below and left of the plot.
+        for (int y = view->PlotTop() + view->PlotHeight() - 2; y < view->height(); y += 4)
+            parts.push_back(QRect(0, y, view->width(), 5));
+        for (int x = 0; x < view->PlotLeft() + 2; x += 4)
+            parts.push_back(QRect(x, 0, 5, view->height()));
         for (int n = 0; n < 40; ++n) {
             const int x = random.bounded(view->width() - 1);
             const int y = random.bounded(view->height() - 1);
