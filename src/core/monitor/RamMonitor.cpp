@@ -284,7 +284,9 @@ void RamMonitor::Run() {
                 if (!postponed_.empty()) RunPostponedCommands();
                 if (!running_ && !suspended_) return;
                 if (!port.IsLinked()) return;
-                if (port.IsDeviceGone()) {
+                // A whole packet waiting was received before any hangup; the
+                // wait for the next one looks for it (a poll, dear on a tty).
+                if (port.ReceiveCount() < PacketLength() && port.IsDeviceGone()) {
                     port.BreakLink();
                     return;
                 }

@@ -296,7 +296,8 @@ void QtHost::Trace(std::string_view text) {
     std::fflush(stderr);
 }
 
-bool QtHost::SleepOnce(serial::SerialPort* port, std::size_t minBytes, int sleepMs) {
+bool QtHost::SleepOnce(serial::SerialPort* port, std::size_t minBytes, std::size_t have,
+                       int sleepMs) {
     QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
     if (!d) {
         clock_->SleepMs(sleepMs);
@@ -310,7 +311,6 @@ bool QtHost::SleepOnce(serial::SerialPort* port, std::size_t minBytes, int sleep
     std::unique_ptr<QSocketNotifier> notifier;
     bool readable = false;
     if (port && minBytes > 0 && port->PollFd() >= 0) {
-        const std::size_t have = port->RXCount();
         // Bytes come no faster than the wire: with part of the frame here (the
         // notifier would fire at once) or a long frame yet to come, sleep the
         // wire time of the missing bytes first. A stream of packets then wakes
@@ -352,9 +352,12 @@ WaitOutcome QtHost::Wait(const WaitRequest& request) {
     Counter nest(waitDepth_);
     const int64_t deadline = clock_->NowMs() + std::max(request.timeoutMs, 0);
     for (;;) {
+        // Bytes first: a vanished device shows in the count too (an error),
+        // and a poll for a hangup costs more than the count on a tty.
+        const std::size_t have = wantBytes ? port->RXCount() : 0;
         if (wantBytes) {
+            if (have >= request.minBytes) return WaitOutcome::Ready;
             if (port->IsGone()) return WaitOutcome::DeviceGone;
-            if (port->RXCount() >= request.minBytes) return WaitOutcome::Ready;
         }
         if (quitting_ || foundByLook_) return WaitOutcome::UiEvent;
         const int64_t remaining = deadline - clock_->NowMs();
@@ -367,7 +370,7 @@ WaitOutcome QtHost::Wait(const WaitRequest& request) {
             continue;
         }
         // After a UI event the port may be gone: the caller looks again.
-        if (SleepOnce(wantBytes ? port : nullptr, request.minBytes, slice))
+        if (SleepOnce(wantBytes ? port : nullptr, request.minBytes, have, slice))
             return WaitOutcome::UiEvent;
     }
 }

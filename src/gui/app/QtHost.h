@@ -109,9 +109,10 @@ class QtHost : public QObject, public Host {
 
   private:
     bool DispatchPass();
-    // One sleep in the event dispatcher; true when something other than the
-    // wait's own timer and notifier was dispatched.
-    bool SleepOnce(serial::SerialPort* port, std::size_t minBytes, int sleepMs);
+    // One sleep in the event dispatcher, with have bytes of the minBytes
+    // wanted already waiting; true when something other than the wait's own
+    // timer and notifier was dispatched.
+    bool SleepOnce(serial::SerialPort* port, std::size_t minBytes, std::size_t have, int sleepMs);
     // The idle handler, run when an event that may change a command's state
     // (input, a queued call) came since it last ran, or when forced; else it
     // is put off for at most kIdleLagMs. Paints and the waits' own wake-ups

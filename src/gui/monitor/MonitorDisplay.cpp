@@ -55,6 +55,7 @@ MonitorDisplay::~MonitorDisplay() = default;
 
 void MonitorDisplay::CreateControls(QWidget* parent) {
     client_ = parent;
+    font_ = StockVariableFont();
     rowFrame_ = new MonitorRowFrame(parent);
     rowFrame_->setGeometry(0, 0, 0, 0);
     rowFrame_->setVisible(active_);
@@ -70,7 +71,7 @@ bool MonitorDisplay::ToggleActive() {
         // Turned on again later, it must not show a value from before.
         row_ = -1;
         shown_.clear();
-        text_.Set(QString(), StockVariableFont());
+        text_.Set(QString(), font_);
     }
     if (rowFrame_ != nullptr) rowFrame_->setVisible(active_);
     return active_;
@@ -125,7 +126,7 @@ void MonitorDisplay::Paint(QPainter& p, int row, const QPalette& palette,
 bool MonitorDisplay::SetText(const std::string& text) {
     if (text == shown_) return false;
     shown_ = text;
-    text_.Set(QString::fromStdString(text), StockVariableFont());
+    text_.Set(QString::fromStdString(text), font_);
     if (client_ != nullptr && active_ && row_ >= 0) client_->update(BoxRect(row_));
     return true;
 }

@@ -6,6 +6,7 @@
 // Ownership: the display does not own its value (the monitor window does).
 // Its row frame is a Qt child of the parent given to CreateControls and is
 // deleted with it; the pointer returned lives as long as that parent.
+#include <QFont>
 #include <QRect>
 #include <QString>
 #include <string>
@@ -84,6 +85,7 @@ class MonitorDisplay {
     int bit_;
     int row_ = -1;  // where Layout last placed it
     std::string shown_;
+    QFont font_;              // the window's; kept, as making one costs more than the text
     mutable GlyphText text_;  // laid out again in Paint if the font changed
 };
 
