@@ -303,11 +303,19 @@ bool QtHost::SleepOnce(serial::SerialPort* port, std::size_t minBytes, std::size
         clock_->SleepMs(sleepMs);
         return false;
     }
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    bool timedOut = false;
-    connect(&timer, &QTimer::timeout, this, [&timedOut] { timedOut = true; });
+    // One timer for each depth of nested waits, kept: making and connecting
+    // one for each sleep cost as much as the sleep's own bookkeeping.
+    const auto level = static_cast<std::size_t>(std::max(waitDepth_, 1) - 1);
+    while (waitSlots_.size() <= level) {
+        auto made = std::make_unique<WaitSlot>();
+        WaitSlot* slot = made.get();
+        slot->timer.setSingleShot(true);
+        slot->timer.setTimerType(Qt::PreciseTimer);
+        connect(&slot->timer, &QTimer::timeout, this, [slot] { slot->timedOut = true; });
+        waitSlots_.push_back(std::move(made));
+    }
+    WaitSlot* slot = waitSlots_[level].get();  // lives as long as the host
+    slot->timedOut = false;
     std::unique_ptr<QSocketNotifier> notifier;
     bool readable = false;
     if (port && minBytes > 0 && port->PollFd() >= 0) {
@@ -330,15 +338,18 @@ bool QtHost::SleepOnce(serial::SerialPort* port, std::size_t minBytes, std::size
             });
         }
     }
-    timer.start(std::max(sleepMs, 0));
-    waitTimer_ = &timer;
+    slot->timer.start(std::max(sleepMs, 0));
+    QObject* const outerTimer = waitTimer_;
+    QObject* const outerNotifier = waitNotifier_;
+    waitTimer_ = &slot->timer;
     waitNotifier_ = notifier.get();
     const unsigned long before = foreignEvents_;
     d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    waitTimer_ = nullptr;
-    waitNotifier_ = nullptr;
+    slot->timer.stop();
+    waitTimer_ = outerTimer;
+    waitNotifier_ = outerNotifier;
     // Nothing of ours fired: whatever woke the dispatcher was a UI event.
-    return foreignEvents_ != before || (!timedOut && !readable);
+    return foreignEvents_ != before || (!slot->timedOut && !readable);
 }
 
 WaitOutcome QtHost::Wait(const WaitRequest& request) {

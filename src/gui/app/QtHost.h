@@ -140,6 +140,11 @@ class QtHost : public QObject, public Host {
     bool trace_ = false;
     // Events delivered to anything but the current wait's own timer and notifier.
     unsigned long foreignEvents_ = 0;
+    struct WaitSlot {
+        QTimer timer;
+        bool timedOut = false;
+    };
+    std::vector<std::unique_ptr<WaitSlot>> waitSlots_;  // one per depth of nested waits
     QObject* waitTimer_ = nullptr;
     QObject* waitNotifier_ = nullptr;
     bool idleWanted_ = true;
