@@ -1,5 +1,6 @@
 #include "graph/GlyphText.h"
 
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -24,6 +25,7 @@ bool GlyphText::Set(const QString& text, const QFont& font) {
         haveFont_ = true;
         raw_ = QRawFont::fromFont(font_);
         ascent_ = QFontMetricsF(font_).ascent();
+        height_ = QFontMetrics(font_).height();
     }
     text_ = text;
     direct_ = false;

@@ -22,6 +22,8 @@ class GlyphText {
     const QString& Text() const { return text_; }
     // The advance of the whole text, in pixels.
     qreal Width() const { return width_; }
+    // The font's line height (0 before a font is set).
+    int Height() const { return height_; }
     // Draws with the painter's pen, the text's top left at (x, y).
     void Draw(QPainter& painter, qreal x, qreal y) const;
     // Whether the text went glyph by glyph (else laid out).
@@ -33,6 +35,7 @@ class GlyphText {
     bool haveFont_ = false;
     QRawFont raw_;
     qreal ascent_ = 0;
+    int height_ = 0;
     QGlyphRun run_;
     bool direct_ = false;
     qreal width_ = 0;

@@ -101,16 +101,15 @@ void MonitorDisplay::Paint(QPainter& p, int row, const QPalette& palette,
     const QRect edge = box.adjusted(-2, -2, 2, 2);
     const QRegion aroundBox = area - QRegion(box);
     if (aroundBox.intersects(edge)) qDrawWinPanel(&p, edge, palette, true);
-    const QFontMetrics fm(p.font());
     if (aroundBox.intersects(QRect(0, y0, QWIDGETSIZE_MAX, kRowHeight))) {
+        const QFontMetrics fm(p.font());
         p.drawText(kBoxLeft, y0 + kLabelTop + fm.ascent(), QString::fromStdString(label_));
         p.drawText(kUnitsLeft, y0 + kBoxTop + fm.ascent(), QString::fromStdString(units_));
     }
     if (!area.intersects(box)) return;
     p.fillRect(box, Qt::white);
     if (text_.Text().isEmpty()) return;
-    const QFont font = p.font();
-    text_.Set(text_.Text(), font);
+    text_.Set(text_.Text(), p.font());
     const QPen pen = p.pen();
     p.setPen(palette.color(QPalette::Active, kWindowTextRole));
     const bool clip = text_.Width() > box.width();
@@ -118,7 +117,7 @@ void MonitorDisplay::Paint(QPainter& p, int row, const QPalette& palette,
         p.save();
         p.setClipRect(box, Qt::IntersectClip);
     }
-    text_.Draw(p, box.left(), box.top() + (box.height() - fm.height()) / 2);
+    text_.Draw(p, box.left(), box.top() + (box.height() - text_.Height()) / 2);
     if (clip) p.restore();
     p.setPen(pen);
 }

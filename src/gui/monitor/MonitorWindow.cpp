@@ -72,6 +72,7 @@ MonitorWindow::MonitorWindow(MapGraphView* view) : QWidget(view), view_(view) {
     }
     RamMonitor::Instance().SetRefreshHook([this](bool first) { RefreshDisplays(first); });
 
+    font_ = StockVariableFont();
     client_ = new Client(this);
     setGeometry(0, 0, kDefaultWidth, MonitorDisplay::kRowHeight);
     for (auto& d : displays_) d->CreateControls(client_);
@@ -332,7 +333,7 @@ void MonitorWindow::paintEvent(QPaintEvent*) {
 
 void MonitorWindow::PaintClient(QPainter& p, const QRegion& area) {
     p.fillRect(area.boundingRect(), palette().color(QPalette::Button));
-    p.setFont(StockVariableFont());
+    p.setFont(font_);
     p.setPen(palette().color(QPalette::WindowText));
     int row = 0;
     for (auto& d : displays_)

@@ -10,6 +10,7 @@
 // owns its values and displays; Display() and Value() pointers live as long as
 // the window. It does not own the view. While it exists it is the RAM
 // monitor's refresh target.
+#include <QFont>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -112,7 +113,8 @@ class MonitorWindow : public QWidget {
     class Client;
     void PaintClient(QPainter& painter, const QRegion& area);
 
-    MapGraphView* view_;        // the parent; outlives this window
+    MapGraphView* view_;  // the parent; outlives this window
+    QFont font_;          // the rows'; made once, as a paint of a box costs less than making it
     Client* client_ = nullptr;  // Qt child: the area inside the sizing border
     std::array<std::unique_ptr<MonitoredModuleValue>, kDisplayCount> values_;
     std::array<std::unique_ptr<MonitorDisplay>, kDisplayCount> displays_;
