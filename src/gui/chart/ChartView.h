@@ -8,7 +8,9 @@
 //
 // Each pixel column is reduced to its minimum and maximum before drawing, so
 // an hour draws as fast as a minute; live, the plot scrolls and only the
-// columns the new rows touch are drawn.
+// columns the new rows touch are drawn, at most one frame per kLiveFrameMs of
+// row time (a row held back shows with the next frame, or after kLiveFrameMs
+// when no row follows).
 //
 // Ownership: the chart does not own the log it shows; the caller keeps it
 // alive (and unchanged except for rows appended) while the chart shows it.
@@ -24,6 +26,8 @@
 #include "graph/GlyphText.h"
 #include "log/ColumnReduce.h"
 
+class QTimer;
+
 namespace qx {
 struct EngineLog;
 }
@@ -36,6 +40,7 @@ class ChartView : public QWidget {
     static constexpr std::array<int64_t, 6> kLiveSpansMs = {10000,  30000,  60000,
                                                             120000, 300000, 600000};
     static constexpr int kLegendHeight = 18;
+    static constexpr int64_t kLiveFrameMs = 100;
 
     explicit ChartView(QWidget* parent = nullptr);
 
@@ -63,6 +68,10 @@ class ChartView : public QWidget {
     // Its value at the cursor alone; empty when the log has none.
     QString LegendValue(int quantity) const;
     static QColor ColorOf(int quantity);
+    // Live: whether a row waits for its frame, and showing it now (the timer's
+    // work when no row follows).
+    bool LiveFrameHeldBack() const;
+    void ShowHeldBackRows();
 
   Q_SIGNALS:
     void seekRequested(qint64 timeMs);
@@ -88,6 +97,9 @@ class ChartView : public QWidget {
     int64_t liveSpan_ = 30000;
     int64_t zoomStart_ = 0;  // playback zoom; an empty window means the whole log
     int64_t zoomEnd_ = 0;
+    int64_t lastFrameMs_ = -1;    // live: the cursor of the last frame asked for
+    bool holding_ = false;        // a row waits for its frame
+    QTimer* heldBack_ = nullptr;  // shows it when no row follows in time
 
     // The drawn plot of the last paint and what it was drawn from.
     struct Drawn {
