@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -20,9 +19,6 @@ ChartView::ChartView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ChartView"));
     setMinimumHeight(120);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    heldBack_ = new QTimer(this);
-    heldBack_->setSingleShot(true);
-    connect(heldBack_, &QTimer::timeout, this, &ChartView::ShowHeldBackRows);
 }
 
 QColor ChartView::ColorOf(int quantity) {
@@ -37,9 +33,6 @@ void ChartView::SetLog(const EngineLog* log, bool live) {
     live_ = live;
     zoomStart_ = zoomEnd_ = 0;
     drawn_.log = nullptr;  // drawn again; the buffers are kept
-    lastFrameMs_ = -1;
-    holding_ = false;
-    heldBack_->stop();
     update();
 }
 
@@ -49,33 +42,11 @@ void ChartView::SetQuantityMask(int mask) {
     update();
 }
 
-void ChartView::SetCursorMs(int64_t t) {
+void ChartView::SetCursorMs(int64_t t, bool repaint) {
     if (t == cursor_ && !live_) return;
     cursor_ = t;
-    // Rows come 15 (9600 baud) to 180 times a second, and a frame scrolls the
-    // whole plot: ten frames a second scroll as smoothly for far less.
-    if (live_ && lastFrameMs_ >= 0 && t >= lastFrameMs_ && t - lastFrameMs_ < kLiveFrameMs) {
-        if (!holding_) heldBack_->start(static_cast<int>(kLiveFrameMs));
-        holding_ = true;
-        return;
-    }
-    lastFrameMs_ = live_ ? t : -1;
-    if (holding_) heldBack_->stop();
-    holding_ = false;
     // The time labels under the plot do not move with the cursor.
-    update(0, 0, width(), PlotRect().bottom() + 1);
-}
-
-bool ChartView::LiveFrameHeldBack() const {
-    return holding_;
-}
-
-void ChartView::ShowHeldBackRows() {
-    if (!holding_) return;
-    holding_ = false;
-    heldBack_->stop();
-    lastFrameMs_ = cursor_;
-    update(0, 0, width(), PlotRect().bottom() + 1);
+    if (repaint) update(0, 0, width(), PlotRect().bottom() + 1);
 }
 
 void ChartView::SetLiveSpanMs(int64_t span) {

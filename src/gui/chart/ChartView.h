@@ -8,9 +8,7 @@
 //
 // Each pixel column is reduced to its minimum and maximum before drawing, so
 // an hour draws as fast as a minute; live, the plot scrolls and only the
-// columns the new rows touch are drawn, at most one frame per kLiveFrameMs of
-// row time (a row held back shows with the next frame, or after kLiveFrameMs
-// when no row follows).
+// columns the new rows touch are drawn.
 //
 // Ownership: the chart does not own the log it shows; the caller keeps it
 // alive (and unchanged except for rows appended) while the chart shows it.
@@ -26,8 +24,6 @@
 #include "graph/GlyphText.h"
 #include "log/ColumnReduce.h"
 
-class QTimer;
-
 namespace qx {
 struct EngineLog;
 }
@@ -40,7 +36,6 @@ class ChartView : public QWidget {
     static constexpr std::array<int64_t, 6> kLiveSpansMs = {10000,  30000,  60000,
                                                             120000, 300000, 600000};
     static constexpr int kLegendHeight = 18;
-    static constexpr int64_t kLiveFrameMs = 100;
 
     explicit ChartView(QWidget* parent = nullptr);
 
@@ -52,7 +47,8 @@ class ChartView : public QWidget {
     // Bit i set: quantity i is drawn (the monitor window's active displays).
     void SetQuantityMask(int mask);
     int QuantityMask() const { return mask_; }
-    void SetCursorMs(int64_t t);
+    // repaint false: a live row held back for a later frame.
+    void SetCursorMs(int64_t t, bool repaint = true);
     int64_t CursorMs() const { return cursor_; }
     void SetLiveSpanMs(int64_t span);
     int64_t LiveSpanMs() const { return liveSpan_; }
@@ -68,10 +64,6 @@ class ChartView : public QWidget {
     // Its value at the cursor alone; empty when the log has none.
     QString LegendValue(int quantity) const;
     static QColor ColorOf(int quantity);
-    // Live: whether a row waits for its frame, and showing it now (the timer's
-    // work when no row follows).
-    bool LiveFrameHeldBack() const;
-    void ShowHeldBackRows();
 
   Q_SIGNALS:
     void seekRequested(qint64 timeMs);

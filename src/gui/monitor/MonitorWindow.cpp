@@ -70,7 +70,11 @@ MonitorWindow::MonitorWindow(MapGraphView* view) : QWidget(view), view_(view) {
         displays_[static_cast<std::size_t>(i)] = std::make_unique<MonitorDisplay>(
             q.label, q.unit, values_[static_cast<std::size_t>(i)].get(), i);
     }
-    RamMonitor::Instance().SetRefreshHook([this](bool first) { RefreshDisplays(first); });
+    pacer_ = new LiveFramePacer(this);
+    RamMonitor::Instance().SetRefreshHook([this](bool first) {
+        if (pacer_->Offer(RamMonitor::Instance().SampleTimeMs(), first)) RefreshDisplays(first);
+    });
+    connect(pacer_, &LiveFramePacer::heldBackDue, this, [this] { RefreshDisplays(false); });
 
     font_ = StockVariableFont();
     client_ = new Client(this);

@@ -19,6 +19,7 @@
 
 #include "host/CommandIds.h"
 #include "model/MonitoredQuantities.h"
+#include "monitor/LiveFramePacer.h"
 
 class QPainter;
 class QRegion;
@@ -52,6 +53,9 @@ class MonitorWindow : public QWidget {
     // After each good packet (first: the first since the stream (re)started):
     // every active display's value, then the view's live bar.
     void RefreshDisplays(bool first);
+    // The monitor's packets reach RefreshDisplays through this pacer; the
+    // chart follows its decisions, so that both show in the same frames.
+    LiveFramePacer& Pacer() { return *pacer_; }
     void SetDisplayActive(int index, bool on);
     // Display commandId - 32791; ids without a display change nothing.
     void ToggleMonitor(int commandId);
@@ -113,8 +117,9 @@ class MonitorWindow : public QWidget {
     class Client;
     void PaintClient(QPainter& painter, const QRegion& area);
 
-    MapGraphView* view_;  // the parent; outlives this window
-    QFont font_;          // the rows'; made once, as a paint of a box costs less than making it
+    MapGraphView* view_;     // the parent; outlives this window
+    LiveFramePacer* pacer_;  // Qt child
+    QFont font_;             // the rows'; made once, as a paint of a box costs less than making it
     Client* client_ = nullptr;  // Qt child: the area inside the sizing border
     std::array<std::unique_ptr<MonitoredModuleValue>, kDisplayCount> values_;
     std::array<std::unique_ptr<MonitorDisplay>, kDisplayCount> displays_;

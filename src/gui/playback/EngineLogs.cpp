@@ -125,6 +125,10 @@ EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor)
         player_->SetSpeed(speed);
         Pump();
     });
+    if (monitor != nullptr) {
+        connect(&monitor->Pacer(), &LiveFramePacer::heldBackDue, chart_,
+                qOverload<>(&QWidget::update));
+    }
     AddCommands();
 }
 
@@ -291,7 +295,8 @@ void EngineLogs::OnMonitorPacket(LiveSource& source) {
         if (coverageShown_ && CoverageApplies()) frame_.View()->update();
         if (!chart_->isHidden()) {
             chart_->SetQuantityMask(ActiveMask(monitor_));
-            chart_->SetCursorMs(t);
+            // In the monitor window's frames: one repaint for both.
+            chart_->SetCursorMs(t, !monitor_ || monitor_->Pacer().LastShown());
         }
     }
     lastLiveSampleMs_ = t;

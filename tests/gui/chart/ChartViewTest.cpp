@@ -4,7 +4,6 @@
 
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QWheelEvent>
 #include <random>
 
@@ -213,77 +212,6 @@ TEST_F(Chart, ALiveChartScrolledPacketByPacketMatchesOneDrawnAfresh) {
         }
         EXPECT_GT(live.EndMs() - live.StartMs(), c.span) << "the chart scrolled";
     }
-}
-
-// Live rows come 15 to 180 times a second; the chart asks for a frame at most
-// every kLiveFrameMs of row time, and a row held back is shown by the next
-// frame or, when no row follows, by the timer.
-TEST_F(Chart, LiveFramesComeAtMostTenASecondAndNoRowIsLeftUnshown) {
-    struct PaintCount : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* event) override {
-            paints += event->type() == QEvent::Paint;
-            return false;
-        }
-    } count;
-    EngineLog live;
-    live.quantities = {0, 1, 2, 3, 4, 5, 6};
-    chart.SetLog(&live, true);
-    chart.show();
-    QCoreApplication::processEvents();
-    chart.installEventFilter(&count);
-    auto add = [&](int64_t t) {
-        live.timeMs.push_back(t);
-        for (int q = 0; q < 7; ++q) {
-            live.raw[static_cast<std::size_t>(q)].push_back(0);
-            live.values[static_cast<std::size_t>(q)].push_back(static_cast<float>(t % 977));
-        }
-        chart.SetCursorMs(t);
-        QCoreApplication::processEvents();
-    };
-    for (const int64_t step : {66, 5, 150}) {  // 9600 baud, 115200 baud, slower than a frame
-        SCOPED_TRACE(step);
-        const int64_t start = live.timeMs.empty() ? 0 : live.timeMs.back() + 1000;
-        add(start);  // after a pause: shown at once
-        EXPECT_FALSE(chart.LiveFrameHeldBack());
-        int64_t framed = start;
-        const int before = count.paints;
-        int frames = 0;
-        for (int64_t t = start + step; t <= start + 3000; t += step) {
-            const int paintsBefore = count.paints;
-            add(t);
-            const bool frame = count.paints > paintsBefore;
-            frames += frame;
-            // A frame no sooner than kLiveFrameMs after the last, and never later
-            // than the first row that is kLiveFrameMs newer than it.
-            EXPECT_EQ(frame, t - framed >= gui::ChartView::kLiveFrameMs) << t;
-            EXPECT_EQ(chart.LiveFrameHeldBack(), !frame) << t;
-            if (frame) framed = t;
-        }
-        EXPECT_GE(count.paints - before, 1);
-        EXPECT_LE(frames, 3000 / std::max<int64_t>(step, gui::ChartView::kLiveFrameMs) + 1);
-        if (chart.LiveFrameHeldBack()) {
-            // The stream stopped with a row held back: the timer shows it.
-            const int paintsBefore = count.paints;
-            chart.ShowHeldBackRows();
-            QCoreApplication::processEvents();
-            EXPECT_EQ(count.paints, paintsBefore + 1);
-            EXPECT_FALSE(chart.LiveFrameHeldBack());
-        }
-    }
-    // The timer is wired to show held-back rows, without a wait in the test.
-    add(live.timeMs.back() + 1000);
-    add(live.timeMs.back() + 10);
-    ASSERT_TRUE(chart.LiveFrameHeldBack());
-    QTimer* timer = chart.findChild<QTimer*>();
-    ASSERT_NE(timer, nullptr);
-    EXPECT_TRUE(timer->isActive());
-    EXPECT_EQ(timer->interval(), gui::ChartView::kLiveFrameMs);
-    const int paintsBefore = count.paints;
-    ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection));
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(chart.LiveFrameHeldBack());
-    EXPECT_EQ(count.paints, paintsBefore + 1);
 }
 
 TEST_F(Chart, ValuesBeyondTheScaleStayOnItsEdges) {
