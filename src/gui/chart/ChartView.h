@@ -89,9 +89,6 @@ class ChartView : public QWidget {
     int64_t liveSpan_ = 30000;
     int64_t zoomStart_ = 0;  // playback zoom; an empty window means the whole log
     int64_t zoomEnd_ = 0;
-    int64_t lastFrameMs_ = -1;    // live: the cursor of the last frame asked for
-    bool holding_ = false;        // a row waits for its frame
-    QTimer* heldBack_ = nullptr;  // shows it when no row follows in time
 
     // The drawn plot of the last paint and what it was drawn from.
     struct Drawn {
