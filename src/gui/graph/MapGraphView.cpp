@@ -578,7 +578,7 @@ void MapGraphView::DrawTitles(QPainter& p, const graph::PixelRect& r) {
     }
 }
 
-// Only what meets r is drawn: the live bar repaints a strip 15 times a second,
+// Only what meets r is drawn: the live bar repaints a strip up to 10 times a second,
 // and laying out every tick label for it cost more than the rest of the strip.
 void MapGraphView::DrawXGridLine(QPainter& p, int i, const graph::PixelRect& r) {
     const int count = currentMap_->GridLines().x;
