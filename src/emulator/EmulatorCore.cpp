@@ -53,6 +53,18 @@ void EmulatorCore::SetBaud(int baud) {
     txIndex_ = 0;
 }
 
+void EmulatorCore::Replug() {
+    vanishing_ = false;
+    goneAtUs_ = 0;
+    inputs_.clear();
+    outputs_.clear();
+    parse_ = Parse::Idle;
+    data_.clear();
+    lastWasCan_ = false;
+    streaming_ = false;
+    flooding_ = false;
+}
+
 void EmulatorCore::SetFaultProbability(Fault fault, double probability) {
     probability_[static_cast<int>(fault)] = std::clamp(probability, 0.0, 1.0);
 }

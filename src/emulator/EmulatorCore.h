@@ -127,6 +127,9 @@ class EmulatorCore {
     void ArmFault(Fault fault, int count, int skip = 0);
     // Clears every fault setting and ends a flood (the stream then stops at a cancel).
     void ClearFaults();
+    // The adapter plugged in again: what was on the wire and any stream are
+    // gone, the device is back, the memory is kept.
+    void Replug();
 
     const EmulatorCounters& Counters() const { return counters_; }
     void ResetCounters() { counters_ = EmulatorCounters{}; }
