@@ -479,6 +479,15 @@ bool CommPort::EstablishLink() {
 
 // ---- Protocol -------------------------------------------------------------------
 
+void CommPort::DiscardWaitingInput() {
+    if (!port_) return;
+    uint8_t scratch[64];
+    // Only what is there already: asking for no more than the count never waits.
+    while (const std::size_t waiting = std::min(ReceiveCount(), sizeof scratch)) {
+        if (ReadAvailable(scratch, waiting) == 0) break;
+    }
+}
+
 bool CommPort::SendRequest(const Request& r) {
     if (!linked_) return false;
     const std::size_t n = r.BuildFrame(txBuffer_);
@@ -566,6 +575,9 @@ bool CommPort::ReadModuleMemoryBlock(uint8_t* dest, uint16_t address, uint16_t c
 bool CommPort::WriteModuleByte(uint16_t address, uint8_t value) {
     if (!linked_) return false;
     for (int attempt = 0; attempt <= retries_; ++attempt) {
+        // A byte left over from an earlier answer (noise after its ACK) would
+        // be taken for this write's ACK although the module may refuse it.
+        DiscardWaitingInput();
         bool sent = false;
         for (int send = 0; send <= retries_ + 1 && !sent; ++send) {
             sent = SendRequest(Request::Write(address, value));

@@ -182,6 +182,8 @@ class CommPort {
     WaitEnd WaitForDataWhy(std::size_t minBytes);
     bool ReadResponseUnchecked(uint8_t& type, uint8_t* dest, std::size_t capacity,
                                CommError& error);
+    // Drops whatever has been received and not read, without waiting.
+    void DiscardWaitingInput();
     // FlushBuffers without discarding what waits to be sent.
     bool FlushReceived();
     void CountRead(std::size_t n);
