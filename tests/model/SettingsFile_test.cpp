@@ -107,9 +107,10 @@ TEST_F(SettingsFileTest, LoadingReplacesEverythingAndSteps) {
     Bytes b = doc.StoreContents();
     Put(b, Basic(kRevLimit) + 2, 6100.0);  // between steps
     Put(b, Point(0, 2) + 2, 12.0);
-    Put(b, Point(4, 3) + 2, 2.6);    // stepped to 2.5
-    Put(b, Point(2, 1) + 18, 10.0);  // a point with its own range
-    Put(b, Point(2, 1) + 2, 10.4);   // stepped to 10
+    Put(b, Point(4, 3) + 2, 2.6);           // stepped to 2.5
+    Put(b, Point(2, 1) + 18, 10.0);         // a point with a narrower range,
+    Put<int32_t>(b, Point(2, 1) + 30, 10);  // the same conversion
+    Put(b, Point(2, 1) + 2, 10.4);          // stepped to 10
     const std::string path = Path("edited.qvx");
     WriteAll(path, b);
 
@@ -166,7 +167,21 @@ const BadFile kBadFiles[] = {
          Put(b, Point(0, 1) + 18, 1.7e308);
      },
      "finite"},
-    {[](Bytes& b) { Put(b, Point(4, 1) + 18, 14.8); }, "steps outside"},  // 15: internal 258
+    {[](Bytes& b) { Put(b, Point(4, 1) + 18, 14.8); }, "converts otherwise"},  // 15: 258
+    // A file never widens what the module takes: 200 deg of advance at 0xB600.
+    {[](Bytes& b) {
+         Put(b, Point(0, 0) + 18, 255.0);
+         Put<int32_t>(b, Point(0, 0) + 30, 255);
+         Put(b, Point(0, 0) + 2, 200.0);
+     },
+     "wider than the module's 0 to 45"},
+    {[](Bytes& b) {  // no range at all
+         Put(b, Point(0, 0) + 18, 0.0);
+         Put<int32_t>(b, Point(0, 0) + 30, 0);
+         Put(b, Point(0, 0) + 2, 200.0);
+     },
+     "no range where the module's is 0 to 45"},
+    {[](Bytes& b) { Put<int32_t>(b, Basic(kRevLimit) + 30, 127); }, "internal range -32 to 127"},
     {[](Bytes& b) { Put(b, Point(0, 1) + 18, 0.0); }, "no range over internal range 0 to 45"},
 };
 

@@ -100,6 +100,7 @@ void ModuleMap::InitializeMap() {
             gy[static_cast<std::size_t>(k)] =
                 k * ((valueMax.y - valueMin.y) / static_cast<double>(gridLines.y - 1)) + valueMin.y;
         }
+        for (MapPoint& p : built) p.value->AttachPicture(picture_);
         points = std::move(built);
         gridX = std::move(gx);
         gridY = std::move(gy);
@@ -161,6 +162,12 @@ bool ModuleMap::UploadFromModule() {
             buffer[static_cast<std::size_t>(i)]);
     }
     return true;
+}
+
+void ModuleMap::AttachPicture(ModulePicture* picture) {
+    picture_ = picture;
+    for (MapPoint& p : points)
+        if (p.value) p.value->AttachPicture(picture);
 }
 
 void ModuleMap::LinkMirrors(ModuleMap& other) {

@@ -77,6 +77,9 @@ class ModuleMap {
     bool DownloadToModule();
     // Reads the map's block; on failure no point changes.
     bool UploadFromModule();
+    // The picture the points keep their module bytes in (the document's), for
+    // the points of now and of every rebuild.
+    void AttachPicture(ModulePicture* picture);
     // Pairs point i of this map with point i of other where both are mirrored.
     void LinkMirrors(ModuleMap& other);
     // Refreshes the live value and sets liveX to the x of the nearest point.
@@ -145,6 +148,7 @@ class ModuleMap {
     uint16_t baseAddress = 0;
     ValueFactory valueFactory;
     MonitoredModuleValue* liveValue;
+    ModulePicture* picture_ = nullptr;  // not owned
 };
 
 }  // namespace qx

@@ -70,7 +70,12 @@ ModuleState::ModuleState() {
     // Set up from the start so that a file opened before any new document is
     // stepped with the right steps.
     for (std::size_t i = 0; i < basic_.size(); ++i) basic_[i] = MakeBasicValue(kBasicSettings[i]);
-    for (auto& v : basic_) v->SetInSync(false);
+    AttachPicture();
+}
+
+void ModuleState::AttachPicture() {
+    for (auto& v : basic_) v->AttachPicture(&picture_);
+    for (auto& m : maps) m->AttachPicture(&picture_);
 }
 
 ModuleState::~ModuleState() = default;
@@ -95,7 +100,10 @@ void ModuleState::BuildMaps(bool initialize) {
     maps.clear();
     try {
         std::vector<std::unique_ptr<ModuleMap>> built;
-        for (int i = 0; i < mapCount; ++i) built.push_back(MakeMap(i));
+        for (int i = 0; i < mapCount; ++i) {
+            built.push_back(MakeMap(i));
+            built.back()->AttachPicture(&picture_);
+        }
         if (initialize) {
             for (auto& m : built) m->InitializeMap();
         }
@@ -245,14 +253,18 @@ int ModuleState::CountValuesTheModuleLacks() {
     return count;
 }
 
+int ModuleState::CountValuesToWrite() {
+    int count = 0;
+    for (ModuleValue* v : ModuleValues()) count += v->NeedsWrite() ? 1 : 0;
+    return count;
+}
+
 bool ModuleState::KnowsModuleBytes() {
-    for (ModuleValue* v : ModuleValues())
-        if (!v->ModuleBytes().empty()) return true;
-    return false;
+    return picture_.KnowsAny();
 }
 
 void ModuleState::ForgetModuleBytes() {
-    for (ModuleValue* v : ModuleValues()) v->SetModuleBytes({});
+    picture_.ForgetAll();
 }
 
 ModuleState::ChangedWrite ModuleState::WriteChangedSettings(bool readBack) {
@@ -265,10 +277,7 @@ ModuleState::ChangedWrite ModuleState::WriteChangedSettings(bool readBack) {
     const uint64_t generation = mapsGeneration_;
     std::vector<ModuleValue*> written;
     for (ModuleValue* v : ModuleValues()) {
-        if (v->ModuleHoldsValue()) {
-            v->SetInSync(true);
-            continue;
-        }
+        if (!v->NeedsWrite()) continue;
         const bool ok = v->SyncModuleWithHost(false);
         if (generation != mapsGeneration_) return result;
         if (!ok) return result;
@@ -282,11 +291,8 @@ ModuleState::ChangedWrite ModuleState::WriteChangedSettings(bool readBack) {
             if (!port.ReadModuleMemoryBlock(buffer, v->GetAddress(), size)) return result;
             if (generation != mapsGeneration_) return result;
             std::vector<uint8_t> bytes(buffer, buffer + size);
-            if (bytes != v->EncodeBytes()) {
-                v->SetInSync(false);
-                ++result.mismatched;
-            }
-            v->SetModuleBytes(std::move(bytes));
+            if (bytes != v->EncodeBytes()) ++result.mismatched;
+            v->NoteModuleHolds(bytes);
         }
     }
     result.ok = result.mismatched == 0;
@@ -301,19 +307,17 @@ bool ModuleState::UploadSettings() {
     CommandBusyScope busy(true);
     // A failed upload leaves the document as it was. Values are put back in
     // place, so the maps and the views' points stay.
-    std::vector<std::pair<ModuleValue*, std::pair<double, bool>>> saved;
-    for (auto& v : basic_) saved.push_back({v.get(), {v->GetValue(), v->InSync()}});
+    // What was read stays in the module picture: it is what the module holds.
+    std::vector<std::pair<ModuleValue*, double>> saved;
+    for (auto& v : basic_) saved.push_back({v.get(), v->GetValue()});
     for (auto& m : maps) {
         for (int i = 0; i < m->PointCount(); ++i) {
             ModuleValue* v = m->Point(i).value.get();
-            saved.push_back({v, {v->GetValue(), v->InSync()}});
+            saved.push_back({v, v->GetValue()});
         }
     }
     auto fail = [&] {
-        for (auto& [v, state] : saved) {
-            v->StoreValue(state.first);
-            v->SetInSync(state.second);
-        }
+        for (auto& [v, value] : saved) v->StoreValue(value);
         return false;
     };
     uint8_t block[kBasicBlockSize] = {};
@@ -329,9 +333,11 @@ bool ModuleState::UploadSettings() {
         if (!m->UploadFromModule()) return fail();
     }
     CurrentHost().Beep(BeepKind::Question);
-    UpdateAllViews(nullptr, 0, GetCurrentMap());
-    // Undoing back to the last save no longer gives the file's contents.
+    // The steps were made on the contents just replaced: undoing one would
+    // write values the module never held. The saved state is gone too.
+    history_.Clear();
     history_.ForgetSaved();
+    UpdateAllViews(nullptr, 0, GetCurrentMap());
     return true;
 }
 

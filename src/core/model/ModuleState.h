@@ -17,6 +17,7 @@
 #include "host/CommandIds.h"
 #include "maps/CalibrationMaps.h"
 #include "model/DocumentBase.h"
+#include "model/ModulePicture.h"
 #include "model/ModuleValue.h"
 
 namespace qx {
@@ -99,9 +100,15 @@ class ModuleState : public DocumentBase {
     // Every value the module holds, in download order: the basic settings, then
     // each map's points. The pointers live until the maps are rebuilt.
     std::vector<ModuleValue*> ModuleValues();
+    // What the module is known to hold.
+    const ModulePicture& Picture() const { return picture_; }
     // How many values the module is not known to hold as they are here (their
     // bytes differ from what it last sent or acknowledged, or are not known).
     int CountValuesTheModuleLacks();
+    // How many of those the tuner changed (or whose bytes are not known):
+    // the ones Write Changes writes. The rest the module holds off the
+    // program's step or range, as uploaded.
+    int CountValuesToWrite();
     // True when the module's bytes are known for at least one value.
     bool KnowsModuleBytes();
     void ForgetModuleBytes();
@@ -111,8 +118,8 @@ class ModuleState : public DocumentBase {
         int written = 0;     // values written
         int mismatched = 0;  // values whose read-back differed (left out of sync)
     };
-    // Writes only the values the module is not known to hold, in download
-    // order; a value it holds is marked in sync. With readBack each written value
+    // Writes only the values that need writing (NeedsWrite: changed by the
+    // tuner, or not known to be held), in download order. With readBack each written value
     // is read again and compared. Stops at the first failed exchange (the user
     // has been told). Refused (ok false, nothing written) while busy.
     ChangedWrite WriteChangedSettings(bool readBack);
@@ -162,9 +169,12 @@ class ModuleState : public DocumentBase {
     std::size_t MaxFileSize() const override { return kSettingsFileSize; }
 
   private:
+    void AttachPicture();
     void SetupBasicValues();
     void BuildMaps(bool initialize);
 
+    // Before the values: they keep a pointer to it.
+    ModulePicture picture_;
     std::array<std::unique_ptr<ModuleValue>, kBasicValueCount> basic_;
     int mapCount = kMapCount;
     std::vector<std::unique_ptr<ModuleMap>> maps;

@@ -10,6 +10,7 @@
 #include "host/Profile.h"
 #include "link/CommPort.h"
 #include "model/LittleEndian.h"
+#include "model/ModulePicture.h"
 #include "monitor/LiveSource.h"
 #include "monitor/RamMonitor.h"
 
@@ -87,6 +88,10 @@ void ModuleValue::Setup(uint16_t address0, uint16_t address1, double value, doub
     minInternal_ = minInternal;
     maxInternal_ = maxInternal;
     delta_ = ChooseDelta(delta, min, max, minInternal, maxInternal);
+    tableMin_ = min;
+    tableMax_ = max;
+    tableMinInternal_ = minInternal;
+    tableMaxInternal_ = maxInternal;
 }
 
 void ModuleValue::SetupFromProfile(std::string_view section) {
@@ -100,6 +105,10 @@ void ModuleValue::SetupFromProfile(std::string_view section) {
     address1_ = static_cast<uint16_t>(p.GetInt(section, "Address1", 0));
     delta_ = ChooseDelta(AtoF(p.GetString(section, "Delta", "0.0")), min_, max_, minInternal_,
                          maxInternal_);
+    tableMin_ = min_;
+    tableMax_ = max_;
+    tableMinInternal_ = minInternal_;
+    tableMaxInternal_ = maxInternal_;
 }
 
 bool ModuleValue::SetValue(double value, bool /*propagate*/) {
@@ -135,27 +144,81 @@ int64_t ModuleValue::InternalFromRaw(uint32_t raw) const {
     return raw;
 }
 
+std::vector<uint8_t> ModuleValue::ModuleBytes() const {
+    if (picture_ == nullptr) return moduleBytes_;
+    return picture_->Held(GetAddress(), static_cast<std::size_t>(GetSize()));
+}
+
+void ModuleValue::SetModuleBytes(const std::vector<uint8_t>& bytes) {
+    if (picture_ == nullptr) {
+        moduleBytes_ = bytes;
+        return;
+    }
+    const uint16_t address = GetAddress();
+    picture_->Forget(address, static_cast<std::size_t>(GetSize()));
+    if (bytes.size() != static_cast<std::size_t>(GetSize())) return;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        picture_->Written(static_cast<uint16_t>(address + i), bytes[i]);
+}
+
+void ModuleValue::NoteModuleHolds(const std::vector<uint8_t>& bytes) {
+    if (picture_ == nullptr) {
+        moduleBytes_ = bytes;
+        return;
+    }
+    picture_->Read(GetAddress(), bytes, EncodeBytes());
+}
+
+void ModuleValue::LearnModuleBytes(const std::vector<uint8_t>& bytes) {
+    if (picture_ == nullptr) {
+        moduleBytes_ = bytes;
+        return;
+    }
+    picture_->Read(GetAddress(), bytes, {});
+}
+
 bool ModuleValue::ModuleHoldsValue() const {
-    if (moduleBytes_.empty()) return false;
-    return moduleBytes_ == EncodeBytes();
+    const std::vector<uint8_t> held = ModuleBytes();
+    if (held.empty()) return false;
+    return held == EncodeBytes();
+}
+
+bool ModuleValue::NeedsWrite() const {
+    const std::vector<uint8_t> held = ModuleBytes();
+    if (held.empty()) return true;
+    const std::vector<uint8_t> mine = EncodeBytes();
+    if (held == mine) return false;
+    if (picture_ == nullptr) return true;
+    return picture_->Agreed(GetAddress(), static_cast<std::size_t>(GetSize())) != mine;
+}
+
+bool ModuleValue::InSync() const {
+    return picture_ != nullptr ? ModuleHoldsValue() : inSync_;
 }
 
 void ModuleValue::SetFromInternal(uint32_t raw) {
-    moduleBytes_.clear();
-    for (int i = 0; i < GetSize(); ++i)
-        moduleBytes_.push_back(static_cast<uint8_t>(raw >> (8 * i)));
+    std::vector<uint8_t> held;
+    for (int i = 0; i < GetSize(); ++i) held.push_back(static_cast<uint8_t>(raw >> (8 * i)));
     const int64_t internal =
         std::clamp<int64_t>(InternalFromRaw(raw), std::numeric_limits<int32_t>::min(),
                             std::numeric_limits<int32_t>::max());
     const double external = Quantize(ToExternal(static_cast<int32_t>(internal)));
     // An odd range can give NaN, infinity or a value that could not be written
     // back: such a value is never stored, nor shown as in sync.
-    if (EncodeBytes(external).empty()) {
+    const std::vector<uint8_t> mine = EncodeBytes(external);
+    if (picture_ != nullptr) {
+        picture_->Read(GetAddress(), held, mine);
+    } else {
+        moduleBytes_ = held;
+    }
+    if (mine.empty()) {
         inSync_ = false;
         return;
     }
     StoreValue(external);
-    inSync_ = true;
+    // A byte off the program's step (or out of its range) is not what the
+    // program would write back: not in sync, though nothing was changed.
+    inSync_ = mine == held;
 }
 
 double ModuleValue::GetValue() const {
@@ -207,6 +270,11 @@ std::vector<uint8_t> ModuleValue::EncodeBytes(double value) const {
                    internal > std::max(minInternal_, maxInternal_))) {
         return {};
     }
+    // Whatever a file declared, the program's own table bounds every byte.
+    if (tableMin_ != tableMax_ && (internal < std::min(tableMinInternal_, tableMaxInternal_) ||
+                                   internal > std::max(tableMinInternal_, tableMaxInternal_))) {
+        return {};
+    }
     // Negatives are sign-magnitude in every class; whether the bytes hold the
     // integer is settled by reading them back as an upload would.
     const int size = GetSize();
@@ -234,19 +302,41 @@ bool ModuleValue::SyncModuleWithHost(bool /*propagate*/) {
             kAppTitle, MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
+    return WriteToModule(bytes);
+}
+
+bool ModuleValue::TableHolds(const std::vector<uint8_t>& bytes) const {
+    if (bytes.size() != static_cast<std::size_t>(GetSize())) return false;
+    if (tableMin_ == tableMax_) return true;
+    uint32_t raw = 0;  // first byte in the low bits, as read
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        raw |= static_cast<uint32_t>(bytes[i]) << (8 * i);
+    const int64_t internal = InternalFromRaw(raw);
+    return internal >= std::min(tableMinInternal_, tableMaxInternal_) &&
+           internal <= std::max(tableMinInternal_, tableMaxInternal_);
+}
+
+bool ModuleValue::WriteToModule(const std::vector<uint8_t>& bytes) {
+    if (!TableHolds(bytes)) return false;
     CommPort& port = CommPort::Instance();
     CommandBusyScope busy(true);
     PumpBlockScope noPump;
-    uint16_t address = GetAddress();
+    const uint16_t first = GetAddress();
+    uint16_t address = first;
     for (uint8_t b : bytes) {
         if (!port.WriteModuleByte(address, b)) {
             // An unacknowledged byte may or may not have arrived.
-            moduleBytes_.clear();
+            if (picture_ != nullptr) {
+                picture_->Forget(address, static_cast<std::size_t>(first + GetSize() - address));
+            } else {
+                moduleBytes_.clear();
+            }
             return false;
         }
+        if (picture_ != nullptr) picture_->Written(address, b);
         address = static_cast<uint16_t>(address + 1);
     }
-    moduleBytes_ = bytes;
+    if (picture_ == nullptr) moduleBytes_ = bytes;
     inSync_ = true;
     return true;
 }
@@ -289,6 +379,47 @@ class RecordProbe final : public ModuleValue {
 
 }  // namespace
 
+std::string ModuleValue::CheckAgainstTable(const ValueRecord& r) const {
+    const bool tableRanged = tableMin_ != tableMax_;
+    const bool recordRanged = r.min != r.max;
+    if (!tableRanged) {
+        if (recordRanged) {
+            return FormatC("the range %g to %g is not the module's (this value has none)", r.min,
+                           r.max);
+        }
+        return {};
+    }
+    const double lo = std::min(tableMin_, tableMax_);
+    const double hi = std::max(tableMin_, tableMax_);
+    const int32_t iLo = std::min(tableMinInternal_, tableMaxInternal_);
+    const int32_t iHi = std::max(tableMinInternal_, tableMaxInternal_);
+    const std::string table = FormatC("%g to %g over internal range %d to %d", tableMin_, tableMax_,
+                                      tableMinInternal_, tableMaxInternal_);
+    if (!recordRanged) return "no range where the module's is " + table;
+    const double tolerance = 1e-9 * std::max(1.0, hi - lo);
+    if (r.min < lo - tolerance || r.max > hi + tolerance) {
+        return FormatC("the range %g to %g is wider than the module's ", r.min, r.max) + table;
+    }
+    if (r.minInternal < iLo || r.minInternal > iHi || r.maxInternal < iLo || r.maxInternal > iHi) {
+        return FormatC("the internal range %d to %d is wider than the module's ", r.minInternal,
+                       r.maxInternal) +
+               table;
+    }
+    // The record's ends must sit where the table's conversion puts them.
+    const double slope =
+        (static_cast<double>(tableMaxInternal_) - tableMinInternal_) / (tableMax_ - tableMin_);
+    auto internalAt = [&](double x) { return tableMinInternal_ + slope * (x - tableMin_); };
+    if (std::fabs(internalAt(r.min) - r.minInternal) > 1e-6 ||
+        std::fabs(internalAt(r.max) - r.maxInternal) > 1e-6) {
+        return FormatC(
+                   "the range %g to %g over internal %d to %d converts otherwise than the "
+                   "module's ",
+                   r.min, r.max, r.minInternal, r.maxInternal) +
+               table;
+    }
+    return {};
+}
+
 std::string ModuleValue::CheckRecord(const ValueRecord& r) const {
     if (!std::isfinite(r.value) || !std::isfinite(r.min) || !std::isfinite(r.max)) {
         return "a number is not finite";
@@ -308,6 +439,9 @@ std::string ModuleValue::CheckRecord(const ValueRecord& r) const {
     if (r.min == r.max && r.minInternal != r.maxInternal) {
         return FormatC("no range over internal range %d to %d", r.minInternal, r.maxInternal);
     }
+    // The program's table is the authority: a record may narrow its range with
+    // the same conversion, never widen it or change the conversion.
+    if (std::string why = CheckAgainstTable(r); !why.empty()) return why;
     const int64_t lo = IsSigned() ? -0x7F : 0;
     const int64_t hi = IsSigned() ? 0x7F : (GetSize() == 2 ? 0xFFFF : 0xFF);
     auto fits = [&](int32_t v) { return v >= lo && v <= hi; };

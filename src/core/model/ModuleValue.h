@@ -16,6 +16,8 @@
 
 namespace qx {
 
+class ModulePicture;
+
 // Rounds x to digits decimal places with halves going up (towards +infinity).
 double RoundTo(double x, int digits);
 
@@ -82,6 +84,12 @@ class ModuleValue {
     // significant byte first. A value EncodeBytes refuses is reported to the
     // user and nothing is sent (false, InSync unchanged).
     virtual bool SyncModuleWithHost(bool propagate);
+    // Writes bytes (in address order) to the value's addresses, one acknowledged
+    // byte at a time; the picture learns each acknowledged byte, and the bytes
+    // from a failed one on become unknown.
+    // Bytes the program's table lets it write (the wrong size never).
+    bool WriteToModule(const std::vector<uint8_t>& bytes);
+    bool TableHolds(const std::vector<uint8_t>& bytes) const;
     // Reads the value back from the module.
     virtual bool Refresh();
     virtual bool IsSigned() const { return false; }
@@ -89,9 +97,10 @@ class ModuleValue {
 
     // The one conversion of an external value into the bytes written to the
     // module, in address order. Empty when the module cannot hold value: it is
-    // not finite, its integer lies outside [MinInternal, MaxInternal] (either
-    // order; a value without range: outside what its bytes hold), or the bytes
-    // would read back as another integer. Nothing is ever clamped or wrapped.
+    // not finite, its integer lies outside [MinInternal, MaxInternal] or outside
+    // the internal range the program was built with (either order; a value
+    // without range: outside what its bytes hold), or the bytes would read back
+    // as another integer. Nothing is ever clamped or wrapped.
     std::vector<uint8_t> EncodeBytes(double value) const;
     // The bytes of the current value.
     std::vector<uint8_t> EncodeBytes() const { return EncodeBytes(value_); }
@@ -101,7 +110,8 @@ class ModuleValue {
     // Empty when record can be loaded into this value, else what is wrong with it:
     // a number that is not finite, a range whose width is not, Min above Max,
     // another address than this value's own, a range with equal internal limits
-    // or no range with unequal ones,
+    // or no range with unequal ones, a range or internal range that is not the
+    // one this value was built with or a narrowing of it (same conversion),
     // an internal range the value's bytes cannot hold, a value outside its range
     // by more than a step, or a range (with this value's step) in which the value
     // or an edit could step to something the module cannot hold.
@@ -117,15 +127,33 @@ class ModuleValue {
     int32_t MinInternal() const { return minInternal_; }
     int32_t MaxInternal() const { return maxInternal_; }
     double Delta() const { return delta_; }
+    // The module picture this value's bytes are kept in (its document's); null
+    // for a value of its own, which then keeps what it knows itself.
+    void AttachPicture(ModulePicture* picture) { picture_ = picture; }
     // The bytes the module is known to hold for this value, in address order:
     // what it sent (upload, refresh) or acknowledged (a whole write). Empty when
     // not known: a new or opened document, a write that failed part way.
-    const std::vector<uint8_t>& ModuleBytes() const { return moduleBytes_; }
-    void SetModuleBytes(std::vector<uint8_t> bytes) { moduleBytes_ = std::move(bytes); }
+    std::vector<uint8_t> ModuleBytes() const;
+    // The module holds bytes and the document agrees to them (an acknowledged
+    // write, or what the tune of a file says the module holds); empty forgets.
+    void SetModuleBytes(const std::vector<uint8_t>& bytes);
+    // The module is known to hold bytes, which the document makes into its
+    // current value (as an upload does): in sync only when they are the value's.
+    void NoteModuleHolds(const std::vector<uint8_t>& bytes);
+    // The module holds bytes, read apart from this document's value (a
+    // comparison with the module): in sync only when they are the value's.
+    void LearnModuleBytes(const std::vector<uint8_t>& bytes);
     // True when the module is known to hold exactly the bytes of the value.
     bool ModuleHoldsValue() const;
+    // True when writing the value would change what the tuner last saw agreed
+    // with the module: its bytes are not known, or the value moved from both
+    // what the module holds and what the document made of it. A value uploaded
+    // off the program's step (or out of its range) and left alone needs no write.
+    bool NeedsWrite() const;
 
-    bool InSync() const { return inSync_; }
+    // In a document: the module is known to hold the value's bytes. A value of
+    // its own keeps the flag it was given.
+    bool InSync() const;
     void SetInSync(bool inSync) { inSync_ = inSync; }
 
   protected:
@@ -133,9 +161,17 @@ class ModuleValue {
 
     // The module integer of raw bytes as read (first byte in the low bits).
     int64_t InternalFromRaw(uint32_t raw) const;
+    // Empty when the record's range is the table's or a narrowing of it.
+    std::string CheckAgainstTable(const ValueRecord& record) const;
 
     uint16_t address0_ = 0;
     uint16_t address1_ = 0;
+    // The range the program was built with (Setup); a file may narrow the
+    // value's range, never these.
+    double tableMin_ = 0.0;
+    double tableMax_ = 0.0;
+    int32_t tableMinInternal_ = 0;
+    int32_t tableMaxInternal_ = 0;
     double min_ = 0.0;
     double max_ = 0.0;
     int32_t minInternal_ = 0;
@@ -143,7 +179,8 @@ class ModuleValue {
     double value_ = 0.0;
     double delta_ = 0.0;
     bool inSync_ = false;
-    std::vector<uint8_t> moduleBytes_;
+    std::vector<uint8_t> moduleBytes_;  // a value of its own only
+    ModulePicture* picture_ = nullptr;  // not owned
 };
 
 class ByteModuleValue : public ModuleValue {

@@ -19,11 +19,11 @@ LinkedModuleCheck CheckLinkedModule(ModuleState& doc) {
                check.now != check.before) {
         check.what = AfterLink::OtherModule;
         doc.ForgetModuleBytes();
-        for (ModuleValue* v : doc.ModuleValues()) v->SetInSync(false);
         doc.UpdateAllViews(nullptr, 0, doc.GetCurrentMap());
     } else {
         check.lacking = doc.CountValuesTheModuleLacks();
-        check.what = check.lacking > 0 ? AfterLink::WriteChanges : AfterLink::NothingToWrite;
+        check.changed = doc.CountValuesToWrite();
+        check.what = check.changed > 0 ? AfterLink::WriteChanges : AfterLink::NothingToWrite;
     }
     doc.SetLinkedModule(check.now);
     return check;

@@ -9,7 +9,8 @@ namespace qx {
 
 enum class AfterLink {
     OfferUpload,     // the document knows nothing of the module: the usual upload offer
-    NothingToWrite,  // the same module, holding every value as the document has it
+    NothingToWrite,  // the same module; nothing changed while away (values uploaded off
+                     // the program's step may still differ: lacking says how many)
     WriteChanges,    // the same module, some values edited since: write only those?
     OtherModule,     // another module (or one that could not be identified)
 };
@@ -18,7 +19,8 @@ struct LinkedModuleCheck {
     AfterLink what = AfterLink::OfferUpload;
     ModuleState::ModuleIdentity now;
     ModuleState::ModuleIdentity before;
-    int lacking = 0;  // values the module is not known to hold (WriteChanges)
+    int lacking = 0;  // values the module does not hold as the document has them
+    int changed = 0;  // of those, the ones changed while away (what Write Changes writes)
 };
 
 // Reads the linked module's serial number and takes its firmware version from

@@ -410,15 +410,26 @@ void CMainFrame::OfferAfterLink() {
             break;
         case AfterLink::NothingToWrite:
             statusBar()->showMessage(
-                QStringLiteral("The module holds every setting as this document has it."), 5000);
+                check.lacking == 0
+                    ? QStringLiteral("The module holds every setting as this document has it.")
+                    : QStringLiteral("Nothing changed while the module was away; %1 setting(s) "
+                                     "it holds off the program's step are shown out of sync.")
+                          .arg(check.lacking),
+                5000);
             break;
         case AfterLink::WriteChanges: {
-            const std::string text = FormatC(
+            std::string text = FormatC(
                 "The module is linked again.\n\n%d setting%s changed while it was away. "
-                "Write %s to the module now?\n\nOnly what the module does not hold "
-                "already is written, and read back to confirm.",
-                check.lacking, check.lacking == 1 ? " was" : "s were",
-                check.lacking == 1 ? "it" : "them");
+                "Write %s to the module now?\n\nOnly those are written, and read back to "
+                "confirm.",
+                check.changed, check.changed == 1 ? " was" : "s were",
+                check.changed == 1 ? "it" : "them");
+            if (check.lacking > check.changed) {
+                const int apart = check.lacking - check.changed;
+                text += FormatC("\n\n%d other setting%s held by the module off the "
+                                "program's step or range: shown out of sync, left alone.",
+                                apart, apart == 1 ? " is" : "s are");
+            }
             const MsgResult answer = host_.MessageBoxNamed(
                 text, "Module Linked Again", MsgButtons::YesNoCancel, MsgIcon::Question,
                 {"&Write Changes", "&Leave Out of Sync", "&Upload Module Settings"});
