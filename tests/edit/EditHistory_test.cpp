@@ -73,28 +73,6 @@ TEST_F(EditHistoryTest, MirroredTwinsUndoTogetherEachToItsOwnValue) {
     EXPECT_EQ(At(1, 4).GetValue(), 20.0);
 }
 
-TEST_F(EditHistoryTest, ADragIsOneStepWhateverItPassedThrough) {
-    History().BeginEdit("Drag Map 1 Point 5");
-    for (double y : {3.0, 9.0, 14.0}) At(0, 4).SetValue(y, true);
-    History().BeginEdit("inner");  // a nested bracket joins the outer one
-    doc.revLimit().SetValue(7000.0, false);
-    EXPECT_FALSE(History().EndEdit());
-    EXPECT_FALSE(History().CanUndo());  // refused while the drag is open
-    EXPECT_FALSE(History().Perform("Rev Limit", {{SettingKey::Basic(kRevLimit), 2000.0}}));
-    EXPECT_FALSE(doc.CanReplaceContents());
-    EXPECT_TRUE(History().EndEdit());
-    ASSERT_EQ(History().StepCount(), 1u);
-    EXPECT_EQ(History().UndoText(), "Undo Drag Map 1 Point 5");
-    EXPECT_TRUE(History().Undo());
-    EXPECT_EQ(At(0, 4).GetValue(), 0.0);
-    EXPECT_EQ(At(1, 4).GetValue(), 0.0);
-    EXPECT_EQ(doc.revLimit().GetValue(), 6144.0);
-
-    History().BeginEdit("Drag Map 1 Point 1");  // a click without moving
-    EXPECT_FALSE(History().EndEdit());
-    EXPECT_EQ(History().StepCount(), 1u);
-}
-
 TEST_F(EditHistoryTest, ModifiedMarkFollowsTheSavedPosition) {
     const std::string path = host.TempDir() + "/tune.qvx";
     const SettingKey rev = SettingKey::Basic(kRevLimit);
@@ -119,14 +97,6 @@ TEST_F(EditHistoryTest, ModifiedMarkFollowsTheSavedPosition) {
         EXPECT_FALSE(History().CanRedo());
         EXPECT_FALSE(doc.IsModified());
     }
-}
-
-TEST_F(EditHistoryTest, ANewDocumentDuringADragRecordsNothing) {
-    History().BeginEdit("Drag Map 1 Point 5");
-    At(0, 4).SetValue(12.0, true);
-    History().Clear();  // what a new document or an open does
-    EXPECT_FALSE(History().EndEdit());
-    EXPECT_FALSE(History().CanUndo());
 }
 
 TEST_F(EditHistoryTest, KeepsAThousandStepsInBoundedMemory) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/Numbers.h"
 #include "model/ModuleState.h"
 
 namespace qx {
@@ -24,6 +25,33 @@ std::vector<TuneDifference> CompareTunes(const ModuleState& ours, const ModuleSt
         if (differ) diffs.push_back({key, va, vb});
     }
     return diffs;
+}
+
+std::vector<EditTarget> OtherValueTargets(const ModuleState& ours, const ModuleState& theirs,
+                                          SettingKey key, std::string& why) {
+    why.clear();
+    const ModuleValue* mine = FindValue(ours, key);
+    const ModuleValue* other = FindValue(theirs, key);
+    if (mine == nullptr || other == nullptr) return {};
+    std::vector<EditTarget> targets{{key, other->GetValue()}};
+    const auto* mirrored = dynamic_cast<const MirroredModuleValue*>(mine);
+    if (!MirrorSetting() || mirrored == nullptr || mirrored->Partner() == nullptr) return targets;
+    for (int m = 0; m < ours.MapCount(); ++m) {
+        const SettingKey twin = SettingKey::Point(m, key.index);
+        if (m == key.map || FindValue(ours, twin) != mirrored->Partner()) continue;
+        const ModuleValue* otherTwin = FindValue(theirs, twin);
+        if (otherTwin == nullptr) return targets;
+        if (mine->Quantize(otherTwin->GetValue()) != mine->Quantize(other->GetValue())) {
+            why = FormatC(
+                "The advance maps are synchronized, and the other tune holds %g and %g %s for "
+                "this point of the two maps. Turn off Maps > Advance Maps Synchronized to take "
+                "one of them alone.",
+                other->GetValue(), otherTwin->GetValue(), SettingUnit(ours, key).c_str());
+            return {};
+        }
+        targets.push_back({twin, otherTwin->GetValue()});
+    }
+    return targets;
 }
 
 bool MapDiffers(const std::vector<TuneDifference>& diffs, int map) {

@@ -1,8 +1,10 @@
 #pragma once
 // The one comparison of two tunes, used by the command-line diff and verify
 // and by the Differences window, so that both always agree on what differs.
+#include <string>
 #include <vector>
 
+#include "edit/EditHistory.h"
 #include "edit/Setting.h"
 
 namespace qx {
@@ -26,6 +28,13 @@ struct TuneDifference {
 // ours' conversion.
 std::vector<TuneDifference> CompareTunes(const ModuleState& ours, const ModuleState& theirs,
                                          CompareMode mode);
+
+// What taking theirs' value of key into ours sets: the value of key, and with
+// the advance maps synchronized the twin too, from theirs' twin, so that no
+// value is set that neither tune holds. Empty with why set when that cannot
+// be: synchronized, and theirs holds the two twins apart.
+std::vector<EditTarget> OtherValueTargets(const ModuleState& ours, const ModuleState& theirs,
+                                          SettingKey key, std::string& why);
 
 // True when some difference lies on map (index 0 .. 5).
 bool MapDiffers(const std::vector<TuneDifference>& diffs, int map);

@@ -1,5 +1,6 @@
 #include "edit/EditCommand.h"
 
+#include "link/CommPort.h"
 #include "model/ModuleState.h"
 
 namespace qx {
@@ -7,47 +8,65 @@ namespace qx {
 EditCommand::EditCommand(std::string description, std::vector<ValueChange> changes)
     : description_(std::move(description)), changes_(std::move(changes)) {}
 
-bool SetEditedValue(ModuleState& doc, SettingKey key, double target, bool write) {
-    ModuleValue* value = FindValue(doc, key);
-    if (value == nullptr) return false;
-    if (write && value->SetValue(target, false)) return true;
-    // The write failed (and has told the user) or is not tried after an earlier
-    // failure: the document still shows what the user asked for, marked as not
-    // yet in the module.
-    const double stepped = value->Quantize(target);
-    if (stepped != value->GetValue()) {
-        value->StoreValue(stepped);
-        value->SetInSync(false);
+bool ApplyChangeSet(ModuleState& doc, const std::vector<SetValueTo>& set) {
+    for (const SetValueTo& s : set) {
+        if (ModuleValue* v = FindValue(doc, s.key)) v->StoreValue(v->Quantize(s.value));
     }
-    return false;
+    const bool linked = CommPort::Exists() && CommPort::Instance().IsLinked();
+    const uint64_t generation = doc.MapsGeneration();
+    bool all = true;
+    for (const SetValueTo& s : set) {
+        // A nested event loop may have replaced the maps: the rest is not ours.
+        if (doc.MapsGeneration() != generation) return false;
+        ModuleValue* v = FindValue(doc, s.key);
+        if (v == nullptr) continue;
+        // Bytes the module held that the table does not allow are never sent
+        // back: the value's own bytes go instead.
+        const bool restore = !s.bytes.empty() && v->TableHolds(s.bytes);
+        const std::vector<uint8_t> bytes = restore ? s.bytes : v->EncodeBytes();
+        if (bytes.empty()) {
+            all = false;  // nothing the module could hold: left out of sync
+            continue;
+        }
+        if (v->ModuleBytes() != bytes) {
+            if (!linked || !CommPort::Instance().IsLinked()) return false;
+            if (!v->WriteToModule(bytes)) return false;
+        }
+        // Bytes put back by an undo are what the module held before, not a
+        // change the tuner made to the value shown.
+        if (restore) v->NoteModuleHolds(bytes);
+    }
+    return all;
 }
 
 namespace {
 
-// One failed write is reported once: the values after it are only stored.
 template <typename It, typename Target>
-bool SetAll(ModuleState& doc, It first, It last, Target target) {
-    bool allWritten = true;
-    for (; first != last; ++first) {
-        allWritten = SetEditedValue(doc, first->key, target(*first), allWritten) && allWritten;
-    }
-    return allWritten;
+bool ApplyRange(ModuleState& doc, It first, It last, Target target) {
+    std::vector<SetValueTo> set;
+    for (; first != last; ++first) set.push_back(target(*first));
+    return ApplyChangeSet(doc, set);
 }
 
 }  // namespace
 
 bool EditCommand::Apply(ModuleState& doc) const {
-    return SetAll(doc, changes_.begin(), changes_.end(),
-                  [](const ValueChange& c) { return c.after; });
+    return ApplyRange(doc, changes_.begin(), changes_.end(), [](const ValueChange& c) {
+        return SetValueTo{c.key, c.after, {}};
+    });
 }
 
 bool EditCommand::Revert(ModuleState& doc) const {
-    return SetAll(doc, changes_.rbegin(), changes_.rend(),
-                  [](const ValueChange& c) { return c.before; });
+    return ApplyRange(doc, changes_.rbegin(), changes_.rend(), [](const ValueChange& c) {
+        return SetValueTo{c.key, c.before, c.moduleBefore};
+    });
 }
 
 std::size_t EditCommand::MemoryBytes() const {
-    return sizeof(*this) + description_.capacity() + changes_.capacity() * sizeof(ValueChange);
+    std::size_t bytes =
+        sizeof(*this) + description_.capacity() + changes_.capacity() * sizeof(ValueChange);
+    for (const ValueChange& c : changes_) bytes += c.moduleBefore.capacity();
+    return bytes;
 }
 
 }  // namespace qx

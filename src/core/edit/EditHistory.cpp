@@ -1,7 +1,10 @@
 #include "edit/EditHistory.h"
 
+#include <cmath>
 #include <optional>
 
+#include "host/Host.h"
+#include "host/Numbers.h"
 #include "link/CommPort.h"
 #include "model/ModuleState.h"
 
@@ -15,55 +18,80 @@ void EditHistory::SetLimits(std::size_t maxSteps, std::size_t maxBytes) {
     Trim();
 }
 
-std::vector<double> EditHistory::Snapshot() const {
-    std::vector<double> values;
-    values.reserve(recordKeys_.size());
-    for (SettingKey key : recordKeys_) {
-        const ModuleValue* v = FindValue(doc_, key);
-        values.push_back(v ? v->GetValue() : 0.0);
-    }
-    return values;
-}
-
-void EditHistory::BeginEdit(std::string description) {
-    if (applying_) return;
-    if (recordDepth_++ > 0) return;
-    recordName_ = std::move(description);
-    recordKeys_ = AllSettingKeys(doc_);
-    recordBefore_ = Snapshot();
-}
-
-bool EditHistory::EndEdit() {
-    if (recordDepth_ == 0 || --recordDepth_ > 0) return false;
-    // A new document or an open in between replaced the maps: nothing to compare.
-    if (AllSettingKeys(doc_) != recordKeys_) {
-        recordKeys_.clear();
+std::vector<EditTarget> EditHistory::CompleteMirrors(const std::vector<EditTarget>& targets) const {
+    std::vector<EditTarget> set = targets;
+    if (!MirrorSetting()) return set;
+    auto listed = [&](SettingKey key) {
+        for (const EditTarget& t : targets)
+            if (t.key == key) return true;
         return false;
-    }
-    const std::vector<double> after = Snapshot();
-    std::vector<ValueChange> changes;
-    for (std::size_t i = 0; i < recordKeys_.size(); ++i) {
-        if (after[i] != recordBefore_[i]) {
-            changes.push_back({recordKeys_[i], recordBefore_[i], after[i]});
+    };
+    for (const EditTarget& t : targets) {
+        if (t.key.IsBasic()) continue;
+        const auto* mirrored = dynamic_cast<const MirroredModuleValue*>(FindValue(doc_, t.key));
+        if (mirrored == nullptr || mirrored->Partner() == nullptr) continue;
+        // The twin is the same point of the other spark advance map.
+        const ModuleValue* partner = mirrored->Partner();
+        for (int m = 0; m < doc_.MapCount(); ++m) {
+            const SettingKey twin = SettingKey::Point(m, t.key.index);
+            if (m != t.key.map && FindValue(doc_, twin) == partner && !listed(twin)) {
+                set.push_back({twin, t.value});
+            }
         }
     }
-    recordKeys_.clear();
-    recordBefore_.clear();
-    if (changes.empty()) return false;
-    Push(EditCommand(std::move(recordName_), std::move(changes)));
-    return true;
+    return set;
 }
 
 bool EditHistory::Perform(std::string description, const std::vector<EditTarget>& targets) {
-    if (applying_ || recordDepth_ > 0) return false;
-    BeginEdit(std::move(description));
-    for (const EditTarget& t : targets) {
+    const Outcome o = PerformChange(std::move(description), targets);
+    return o == Outcome::Done || o == Outcome::NotWritten;
+}
+
+EditHistory::Outcome EditHistory::PerformChange(std::string description,
+                                                const std::vector<EditTarget>& targets) {
+    if (applying_ || doc_.TransferInProgress()) return Outcome::Refused;
+    const std::vector<EditTarget> set = CompleteMirrors(targets);
+    // Checked whole before anything is stored or written.
+    std::vector<ValueChange> changes;
+    for (const EditTarget& t : set) {
         ModuleValue* v = FindValue(doc_, t.key);
         if (v == nullptr) continue;
-        // A failed write has told the user and left that value as it was.
-        v->SetValue(t.value, !t.key.IsBasic());
+        const double q = std::isfinite(t.value) ? v->Quantize(t.value) : t.value;
+        if (!std::isfinite(q) || v->EncodeBytes(q).empty()) {
+            CurrentHost().MessageBox(
+                FormatC("%s: the value %.10g is outside what the module takes (%g to %g); "
+                        "nothing was changed.",
+                        SettingLongName(doc_, t.key).c_str(), t.value, v->Min(), v->Max()),
+                kAppTitle, MsgButtons::Ok, MsgIcon::Error);
+            return Outcome::Refused;
+        }
+        // A key named twice takes its last value.
+        std::erase_if(changes, [&](const ValueChange& c) { return c.key == t.key; });
+        if (q == v->GetValue()) continue;
+        ValueChange c{t.key, v->GetValue(), q, {}};
+        const std::vector<uint8_t> held = v->ModuleBytes();
+        if (!held.empty() && held != v->EncodeBytes()) c.moduleBefore = held;
+        changes.push_back(std::move(c));
     }
-    return EndEdit();
+    if (changes.empty()) return Outcome::Unchanged;
+    Push(EditCommand(std::move(description), std::move(changes)));
+    return Apply(steps_[position_ - 1], true) ? Outcome::Done : Outcome::NotWritten;
+}
+
+bool EditHistory::Apply(const EditCommand& step, bool forward) {
+    const EditCommand command = step;  // the deque may change under a nested loop
+    applying_ = true;
+    bool ok = true;
+    {
+        // One busy bracket over every write of the step: commands arriving
+        // in between are postponed and the document cannot be replaced.
+        std::optional<CommandBusyScope> busy;
+        if (CommPort::Instance().IsLinked()) busy.emplace(true);
+        ok = forward ? command.Apply(doc_) : command.Revert(doc_);
+    }
+    applying_ = false;
+    Changed();
+    return ok;
 }
 
 void EditHistory::Push(EditCommand command) {
@@ -127,21 +155,7 @@ bool EditHistory::Step(bool forward) {
     // take the step back (the document shows what the user asked for).
     const std::size_t index = forward ? position_ : position_ - 1;
     position_ = forward ? position_ + 1 : position_ - 1;
-    const EditCommand command = steps_[index];
-    applying_ = true;
-    {
-        // One busy bracket over every write of the step: commands arriving
-        // in between are postponed and the document cannot be replaced.
-        std::optional<CommandBusyScope> busy;
-        if (CommPort::Instance().IsLinked()) busy.emplace(true);
-        if (forward) {
-            command.Apply(doc_);
-        } else {
-            command.Revert(doc_);
-        }
-    }
-    applying_ = false;
-    Changed();
+    Apply(steps_[index], forward);
     return true;
 }
 
@@ -150,9 +164,6 @@ void EditHistory::Clear() {
     position_ = 0;
     saved_ = 0;
     bytes_ = 0;
-    recordDepth_ = 0;
-    recordKeys_.clear();
-    recordBefore_.clear();
     Changed();
 }
 

@@ -1,10 +1,12 @@
 #pragma once
-// The document's undo history. Every change a user makes goes through it as
-// one step: either recorded around code that sets values through SetValue
-// (BeginEdit/EndEdit, for a drag that moves a value many times before it ends,
-// or a dialog's OK), or performed from a list of targets (Perform, for typed
-// values, curve tools, pasted and copied values and the command-line tool).
-// A step keeps only the values that really moved, mirrored twins included.
+// The document's undo history and the one way a user's change reaches the
+// tune: Perform takes the values and their new values (a drag, an arrow key, a
+// typed value, Basic Setup, a curve tool, a paste, Use Other Value, the
+// command-line tool), completes them with the mirrored twins the sync rule
+// requires, checks them whole against the program's table (a value the module
+// cannot hold refuses the whole change, and nothing is written), records one
+// step and writes it (see ApplyChangeSet). Undo and Redo write their step the
+// same way. A step keeps only the values that really moved, twins included.
 //
 // The modified mark follows the history: the position at the last save is
 // remembered and the document is marked modified exactly when the history is
@@ -44,18 +46,19 @@ class EditHistory {
     // The oldest steps are dropped beyond either limit.
     void SetLimits(std::size_t maxSteps, std::size_t maxBytes);
 
-    // Brackets a change made through SetValue; nested brackets join the outer
-    // one. EndEdit records what moved as one step named description and
-    // returns true when something moved.
-    void BeginEdit(std::string description);
-    bool EndEdit();
-    bool Recording() const { return recordDepth_ > 0; }
-
-    // Sets each target as the editor does (map points pass the change on to
-    // their mirrored twin while the mirror setting is on, basic settings change
-    // alone) and records the result as one step. False when refused now or
-    // when nothing moved.
+    enum class Outcome {
+        Done,        // stored, recorded and (while linked) written
+        NotWritten,  // stored and recorded; a write failed or the link is down
+        Unchanged,   // nothing moved
+        Refused,     // busy now, or a value the module cannot hold (the user was told)
+    };
+    // Sets each target (map points pass the change on to their mirrored twin
+    // while the mirror setting is on, unless the twin is a target itself) and
+    // records the result as one step. True when something moved.
     bool Perform(std::string description, const std::vector<EditTarget>& targets);
+    Outcome PerformChange(std::string description, const std::vector<EditTarget>& targets);
+    // The targets with the twins the sync rule adds (the change set).
+    std::vector<EditTarget> CompleteMirrors(const std::vector<EditTarget>& targets) const;
 
     bool CanUndo() const;
     bool CanRedo() const;
@@ -76,15 +79,16 @@ class EditHistory {
     std::size_t StepCount() const { return steps_.size(); }
     std::size_t Position() const { return position_; }
     std::size_t MemoryBytes() const { return bytes_; }
-    // True while a step is recorded or applied.
-    bool Busy() const { return recordDepth_ > 0 || applying_; }
+    // True while a step is applied (its writes may run nested event loops).
+    bool Busy() const { return applying_; }
 
     // Called after every change of what Undo and Redo would do.
     void SetListener(std::function<void()> listener) { listener_ = std::move(listener); }
 
   private:
-    std::vector<double> Snapshot() const;
     void Push(EditCommand command);
+    // Applies (or reverts) a step as one busy bracket; false when a write failed.
+    bool Apply(const EditCommand& step, bool forward);
     void Trim();
     bool Step(bool forward);
     void Changed();
@@ -96,10 +100,6 @@ class EditHistory {
     std::size_t bytes_ = 0;
     std::size_t maxSteps_ = kDefaultMaxSteps;
     std::size_t maxBytes_ = kDefaultMaxBytes;
-    int recordDepth_ = 0;
-    std::string recordName_;
-    std::vector<SettingKey> recordKeys_;
-    std::vector<double> recordBefore_;
     bool applying_ = false;
     std::function<void()> listener_;
 };

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "compare/TuneCompare.h"
 #include "host/Host.h"
 #include "link/CommPort.h"
 #include "model/ModuleState.h"
@@ -59,11 +60,21 @@ bool TuneComparison::LoadFromModule() {
                                  MsgButtons::Ok, MsgIcon::None);
         return false;
     }
+    // What was read is what the module holds: the document's picture learns it.
+    for (SettingKey key : AllSettingKeys(document_)) {
+        ModuleValue* mine = FindValue(document_, key);
+        const ModuleValue* theirs = FindValue(*other, key);
+        if (mine == nullptr || theirs == nullptr) continue;
+        const std::vector<uint8_t> held = theirs->ModuleBytes();
+        if (!held.empty()) mine->LearnModuleBytes(held);
+    }
     Take(std::move(other), "Module");
+    fromModule_ = true;
     return true;
 }
 
 void TuneComparison::Take(std::unique_ptr<ModuleState> other, std::string name) {
+    fromModule_ = false;
     other_ = std::move(other);
     name_ = std::move(name);
     Refresh();
@@ -72,6 +83,7 @@ void TuneComparison::Take(std::unique_ptr<ModuleState> other, std::string name) 
 void TuneComparison::Hide() {
     if (loading_ || !other_) return;
     other_.reset();
+    fromModule_ = false;
     name_.clear();
     diffs_.clear();
     Q_EMIT changed();
@@ -83,6 +95,21 @@ bool TuneComparison::MapDiffers(int map) const {
 
 void TuneComparison::Refresh() {
     if (!other_) return;
+    // The module as the program knows it now, not as it was when read: every
+    // write acknowledged since is in the document's picture of it.
+    if (fromModule_) {
+        for (SettingKey key : AllSettingKeys(document_)) {
+            const ModuleValue* mine = FindValue(document_, key);
+            ModuleValue* theirs = FindValue(*other_, key);
+            if (mine == nullptr || theirs == nullptr) continue;
+            const std::vector<uint8_t> held = mine->ModuleBytes();
+            if (held.empty()) continue;
+            uint32_t raw = 0;
+            for (std::size_t i = 0; i < held.size(); ++i)
+                raw |= static_cast<uint32_t>(held[i]) << (8 * i);
+            theirs->SetFromInternal(raw);
+        }
+    }
     // Values that give the module the same byte are the same tune: a default
     // typed off the step (350 rpm) equals its stepped copy read from a file.
     diffs_ = CompareTunes(document_, *other_, CompareMode::Module);
@@ -95,11 +122,16 @@ void TuneComparison::OnUpdate(DocumentBase&, int, ModuleMap*) {
 
 bool TuneComparison::UseOtherValue(SettingKey key) {
     if (!other_) return false;
-    const TuneDifference* d = FindDifference(diffs_, key);
-    if (d == nullptr) return false;
-    const double theirs = d->theirs;
-    const bool done =
-        document_.History().Perform("Use Other " + SettingLabel(key), {{key, theirs}});
+    if (FindDifference(diffs_, key) == nullptr) return false;
+    std::string why;
+    const std::vector<EditTarget> targets = OtherValueTargets(document_, *other_, key, why);
+    if (targets.empty()) {
+        if (!why.empty()) {
+            CurrentHost().MessageBox(why, "Use Other Value", MsgButtons::Ok, MsgIcon::Warning);
+        }
+        return false;
+    }
+    const bool done = document_.History().Perform("Use Other " + SettingLabel(key), targets);
     Refresh();
     return done;
 }

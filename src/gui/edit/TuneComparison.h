@@ -63,6 +63,7 @@ class TuneComparison : public QObject, public DocumentObserver {
 
     ModuleState& document_;
     std::unique_ptr<ModuleState> other_;
+    bool fromModule_ = false;  // the other tune is the linked module
     std::string name_;
     std::vector<TuneDifference> diffs_;
     bool loading_ = false;
