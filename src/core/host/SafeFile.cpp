@@ -223,7 +223,7 @@ bool SafeFileWriter::Settle() {
 }
 
 bool SafeFileWriter::Publish() {
-    if (published_ || through_) return !Failed();
+    if (published_ || through_) return Flush();
     if (Failed() || fd_ < 0) return false;
     // The old file is given up only for a new one that is on the disk so far.
     if (Flush() && g_calls.fsync(fd_) != 0) FailErrno();
