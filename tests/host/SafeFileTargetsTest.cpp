@@ -4,6 +4,7 @@
 // replaced; a streamed log loses at most its last second.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -477,6 +478,41 @@ TEST_F(SafeFileTargets, AFullDeviceOrFailingDiskStopsARecordingWithItsRowsKept) 
     for (const auto& e : fs::directory_iterator(scope_.TempDir())) {
         EXPECT_NE(e.path().filename().string()[0], '.');
     }
+}
+
+// Past the file size limit, with the signal at its default (which would end
+// the program): the recording stops with the reason, its rows whole.
+TEST_F(SafeFileTargets, ARecordingPastTheFileSizeLimitStopsNotTheProgram) {
+    const std::string path = Path("ride.csv");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_DFL);
+        VirtualClock clock;
+        LogWriter log;
+        if (!log.Open(path, {0}, clock)) ::_exit(1);
+        rlimit small{};
+        ::getrlimit(RLIMIT_FSIZE, &small);
+        small.rlim_cur = 200;  // the header and a few rows
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        for (int i = 0; i < 100 && !log.Failed(); ++i) {
+            clock.Advance(1000);
+            log.Append({1000.0});
+        }
+        ::_exit(log.Error() == std::strerror(EFBIG) && !log.Close() ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::string text = Read(path);
+    EXPECT_LE(text.size(), 200u);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n') << "a row cut in half";
+    EngineLog log;
+    std::string error;
+    ASSERT_TRUE(ReadEngineLog(text, log, error)) << error;
+    EXPECT_GE(log.Rows(), 1u);
 }
 
 // Reading: a pipe is waited on until its writer is done, a quit ends the

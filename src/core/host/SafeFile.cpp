@@ -205,6 +205,14 @@ bool SafeFileWriter::Flush() {
             // A device or pipe that cannot take more yet: wait for the reader.
             if (errno == EAGAIN && WaitReady(fd_, POLLOUT)) continue;
             Fail(errno == EINTR ? kInterrupted : std::strerror(errno));
+            // A published file ends at its last whole flush, not half a row.
+            if (published_ && done > 0) {
+                const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+                if (end >= 0) {
+                    [[maybe_unused]] const int ignored =
+                        ::ftruncate(fd_, end - static_cast<off_t>(done));
+                }
+            }
             return false;
         }
         done += static_cast<std::size_t>(n);

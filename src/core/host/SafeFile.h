@@ -52,8 +52,9 @@ class SafeFileWriter {
     bool Flush();
     // For a recording: puts what has been written so far in place of the
     // target at once. Later writes land in that file at each Flush, so a crash
-    // loses only what was not flushed; Commit still flushes it to the disk, and
-    // destruction without Commit keeps what was flushed.
+    // loses only what was not flushed; a Flush that fails part way (full disk)
+    // is cut back, so the file ends where the last good Flush ended. Commit
+    // still flushes to the disk; destruction without Commit keeps what was flushed.
     bool Publish();
     // Flushes to the disk and, unless published or written through, renames
     // over the target and flushes the folder. True once the new file is in
