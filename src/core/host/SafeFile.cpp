@@ -122,7 +122,8 @@ SafeFileWriter::SafeFileWriter(std::string path) : path_(std::move(path)), targe
             // Opened by the name given: /dev/stdout of a pipe names no file.
             through_ = true;
             fd_ = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            if (fd_ < 0) Fail(errno == ENXIO ? kNoReader : std::strerror(errno));
+            const bool noReader = fd_ < 0 && errno == ENXIO && S_ISFIFO(st.st_mode);
+            if (fd_ < 0) Fail(noReader ? kNoReader : std::strerror(errno));
             return;
         }
         if (S_ISDIR(st.st_mode)) {
