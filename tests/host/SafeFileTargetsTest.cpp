@@ -291,6 +291,17 @@ TEST_F(SafeFileTargets, ADeviceOrPipeThatFailsIsReportedAndStays) {
     EXPECT_FALSE(writer.Commit());
     EXPECT_EQ(writer.Error(), std::strerror(EPIPE));
     EXPECT_EQ(KindOf(Path("fifo")), S_IFIFO);
+
+    // A reader that stops reading holds the writer only until the host quits.
+    const int stuck = ::open(Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(stuck, 0);
+    SafeFileWriter held(Path("fifo"));
+    ASSERT_FALSE(held.Failed()) << held.Error();
+    scope_->SetQuitting(true);
+    EXPECT_FALSE(held.Write(std::string(1 << 20, 'x')));  // far more than a pipe holds
+    EXPECT_EQ(held.Error(), "interrupted");
+    scope_->SetQuitting(false);
+    ::close(stuck);
 }
 
 TEST_F(SafeFileTargets, APublishedFileTakesTheOldOnesPlaceOnceAndKeepsWhatWasFlushed) {
