@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include "ToolTestUtil.h"
 #include "emulator/PtyEmulator.h"
+#include "log/LogReader.h"
 
 namespace qx::qvx::test {
 namespace {
@@ -66,6 +68,13 @@ class Child {
         return true;
     }
     void Signal(int sig) { kill(pid_, sig); }
+    // The exit code, or -(the signal) when a signal ended the child.
+    int WaitStatus() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
     // The exit code, or -1 when the child did not exit normally.
     int Wait() {
         int status = 0;
@@ -118,6 +127,90 @@ TEST_F(QvxProgram, CtrlCDuringMonitorLeavesTheModuleQuiet) {
     EXPECT_EQ(child.Wait(), 0);
     EXPECT_FALSE(module.IsStreaming());
     EXPECT_GE(module.Counters().cancels, 1);
+}
+
+// Waits for events on path (inotify): false after limitMs without one.
+class FileEvents {
+  public:
+    FileEvents(const std::string& path, uint32_t mask) : fd_(inotify_init1(IN_CLOEXEC)) {
+        if (fd_ >= 0) inotify_add_watch(fd_, path.c_str(), mask);
+    }
+    ~FileEvents() { close(fd_); }
+    FileEvents(const FileEvents&) = delete;
+    FileEvents& operator=(const FileEvents&) = delete;
+    // The name of the next event (empty for a watched file itself).
+    bool Next(int limitMs, std::string* name = nullptr) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, limitMs) <= 0) return false;
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t n = read(fd_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        const auto* e = reinterpret_cast<const inotify_event*>(buffer);
+        if (name) *name = e->len ? e->name : "";
+        return true;
+    }
+
+  private:
+    int fd_;
+};
+
+// A recording streams into its file: kill -9 part way keeps the header and
+// every row flushed up to the last second, in whole lines; a hang-up ends it
+// as Ctrl+C does, whole and with the module quiet.
+TEST_F(QvxProgram, AKilledOrHungUpMonitorKeepsItsCsv) {
+    for (int sig : {SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(sig);
+        emu::PtyEmulator module;
+        std::string error;
+        ASSERT_TRUE(module.Start(&error)) << error;
+        const std::string csv = Path("live-" + std::to_string(sig) + ".csv");
+        FileEvents folder(dir, IN_MOVED_TO);
+        Child child(
+            {binary, "monitor", "--csv", csv, "--port", module.SlavePath(), "--profile", profile});
+        // The header takes the name at once...
+        std::string name;
+        while (name != csv.substr(dir.size() + 1)) ASSERT_TRUE(folder.Next(20000, &name));
+        // ...and the first rows follow within about a second.
+        FileEvents file(csv, IN_MODIFY);
+        ASSERT_TRUE(file.Next(20000));
+        child.Signal(sig);
+        EXPECT_EQ(child.WaitStatus(), sig == SIGKILL ? -SIGKILL : 0);
+        if (sig == SIGHUP) {
+            EXPECT_FALSE(module.IsStreaming());
+        }
+        const std::string text = ReadText(csv);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), '\n');
+        EngineLog log;
+        ASSERT_TRUE(ReadEngineLog(text, log, error)) << error << text;
+        EXPECT_GE(log.Rows(), 1u);
+    }
+}
+
+// A pipe is written through: rows reach the reader as they come, the name is
+// not replaced.
+TEST_F(QvxProgram, MonitorWritesThroughToAPipe) {
+    emu::PtyEmulator module;
+    std::string error;
+    ASSERT_TRUE(module.Start(&error)) << error;
+    Child child({binary, "monitor", "--csv", "/proc/self/fd/1", "--port", module.SlavePath(),
+                 "--profile", profile});
+    ASSERT_TRUE(child.ReadLines(3, 20000)) << child.output;
+    child.Signal(SIGINT);
+    EXPECT_EQ(child.Wait(), 0);
+    child.ReadLines(SIZE_MAX, 1000);
+    EXPECT_EQ(Split(child.output).at(1).substr(0, 3), "ms,");
+}
+
+// Reading a FIFO waits for its writer, and one SIGTERM ends the wait.
+TEST_F(QvxProgram, OneSigtermEndsShowWaitingOnAFifo) {
+    const std::string fifo = Path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    FileEvents opened(fifo, IN_OPEN);
+    Child child({binary, "show", fifo, "--profile", profile});
+    ASSERT_TRUE(opened.Next(20000));
+    child.Signal(SIGTERM);
+    EXPECT_EQ(child.WaitStatus(), kExitBadFile);
 }
 
 }  // namespace

@@ -73,7 +73,8 @@ bool ConsoleHost::InstallSignalHandlers() {
     sa.sa_handler = OnQuitSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0;
+    return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0 &&
+           sigaction(SIGHUP, &sa, nullptr) == 0;
 }
 
 void ConsoleHost::ClearSignalQuit() {

@@ -19,8 +19,9 @@ class ConsoleHost : public Host {
     explicit ConsoleHost(bool assumeYes = false);
     ~ConsoleHost() override;
 
-    // Turns SIGINT and SIGTERM into a pending quit for every ConsoleHost of the
-    // process; a second signal ends the program the ordinary way. Returns false
+    // Turns SIGINT, SIGTERM and SIGHUP (a closed terminal) into a pending quit
+    // for every ConsoleHost of the process, so that a recording ends whole and
+    // the module is left quiet; a second signal ends the program the ordinary way. Returns false
     // when the signal pipe could not be made.
     static bool InstallSignalHandlers();
     // Forgets a quit that a signal made pending (tests, or a program that goes on).

@@ -8,6 +8,7 @@
 
 #include "host/Clock.h"
 #include "host/Numbers.h"
+#include "host/SafeFile.h"
 #include "model/LittleEndian.h"
 #include "monitor/LiveSource.h"
 
@@ -97,6 +98,8 @@ std::string LogRow(int64_t timeMs, const std::vector<int>& quantities,
     return row;
 }
 
+LogWriter::LogWriter() = default;
+
 LogWriter::~LogWriter() {
     Close();
 }
@@ -108,14 +111,15 @@ bool LogWriter::Open(const std::string& path, const std::vector<int>& quantities
     quantities_ = quantities;
     clock_ = &clock;
     rows_ = 0;
-    file_ = std::fopen(path.c_str(), "wb");
-    if (file_ == nullptr) {
-        Fail(errno);
+    file_ = std::make_unique<SafeFileWriter>(path);
+    startMs_ = lastWriteMs_ = clock.NowMs();
+    // The header replaces an earlier file at once; rows follow each second.
+    if (!file_->Write(LogHeader(quantities)) || !file_->Publish()) {
+        error_ = file_->Error();
+        file_.reset();
         return false;
     }
-    startMs_ = lastWriteMs_ = clock.NowMs();
-    buffer_ = LogHeader(quantities);
-    return WriteOut();
+    return true;
 }
 
 int64_t LogWriter::ElapsedMs() const {
@@ -124,10 +128,14 @@ int64_t LogWriter::ElapsedMs() const {
 
 bool LogWriter::Append(const std::vector<double>& values) {
     if (file_ == nullptr || Failed()) return false;
-    const int64_t now = clock_->NowMs();
-    buffer_ += LogRow(now - startMs_, quantities_, values);
+    return AppendAt(clock_->NowMs() - startMs_, values);
+}
+
+bool LogWriter::AppendAt(int64_t timeMs, const std::vector<double>& values) {
+    if (file_ == nullptr || Failed()) return false;
+    buffer_ += LogRow(timeMs, quantities_, values);
     ++rows_;
-    if (now - lastWriteMs_ >= 1000) return WriteOut();
+    if (clock_->NowMs() - lastWriteMs_ >= 1000) return WriteOut();
     return true;
 }
 
@@ -140,30 +148,24 @@ bool LogWriter::FlushIfDue() {
 bool LogWriter::WriteOut() {
     lastWriteMs_ = clock_->NowMs();
     if (buffer_.empty()) return true;
-    errno = 0;
-    const std::size_t n = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
-    if (n != buffer_.size() || std::fflush(file_) != 0) {
-        Fail(errno != 0 ? errno : EIO);
+    if (!file_->Write(buffer_) || !file_->Flush()) {
+        Fail();
         return false;
     }
     buffer_.clear();
     return true;
 }
 
-void LogWriter::Fail(int err) {
-    error_ = std::strerror(err);
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+void LogWriter::Fail() {
+    error_ = file_->Error();
+    file_.reset();  // keeps what reached the file
     buffer_.clear();
 }
 
 bool LogWriter::Close() {
     if (file_ == nullptr) return !Failed();
-    const bool written = WriteOut();
-    if (file_ != nullptr && std::fclose(file_) != 0 && written) Fail(errno != 0 ? errno : EIO);
-    file_ = nullptr;
+    if (WriteOut() && !file_->Commit()) Fail();
+    file_.reset();
     return !Failed();
 }
 

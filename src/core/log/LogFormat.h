@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 namespace qx {
 
 class Clock;
+class SafeFileWriter;
 
 // The module's integer of value for quantity (nearest step, not clamped).
 int64_t LogRawOf(int quantity, double value);
@@ -43,11 +45,14 @@ std::string LogRow(int64_t timeMs, const std::vector<int>& quantities,
 
 // Writes a log straight into its file so that a crash loses at most the rows
 // of the last second: rows are buffered and written out whenever a second has
-// passed on the clock since the last write. A write error (full disk) stops
-// the writer; Error() then says why.
+// passed on the clock since the last write. The file is written by the safe
+// writer: an earlier file of that name is replaced only once the header is
+// on the disk, a link is followed, a device or pipe is written through. A write
+// error (full disk) stops the writer; Error() then says why, and the file keeps
+// the rows written before.
 class LogWriter {
   public:
-    LogWriter() = default;
+    LogWriter();
     ~LogWriter();
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
@@ -57,6 +62,8 @@ class LogWriter {
     // Adds a row timed at the clock's now minus the opening time. False once
     // the writer has failed.
     bool Append(const std::vector<double>& values);
+    // The same for a row timed by the caller (ms from its own start).
+    bool AppendAt(int64_t timeMs, const std::vector<double>& values);
     // Writes the buffered rows out when a second has passed since the last
     // write (rows may stop coming while the file stays open). False once failed.
     bool FlushIfDue();
@@ -73,9 +80,9 @@ class LogWriter {
 
   private:
     bool WriteOut();
-    void Fail(int err);
+    void Fail();
 
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<SafeFileWriter> file_;
     Clock* clock_ = nullptr;
     std::string path_;
     std::vector<int> quantities_;

@@ -25,38 +25,6 @@ void ShowFileError(const std::string& text) {
     CurrentHost().MessageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Error);
 }
 
-// Reads at most limit + 1 bytes, enough to tell a file that is too long.
-bool ReadFile(const std::string& path, std::size_t limit, std::vector<uint8_t>& out,
-              std::string& why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        why = "it is a folder";
-        return false;
-    }
-    out.clear();
-    uint8_t chunk[4096];
-    while (out.size() <= limit) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            why = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        out.insert(out.end(), chunk, chunk + n);
-    }
-    ::close(fd);
-    if (out.size() > limit + 1) out.resize(limit + 1);
-    return true;
-}
-
 }  // namespace
 
 void DocumentBase::AddObserver(DocumentObserver* observer) {
@@ -96,11 +64,16 @@ DocStatus DocumentBase::OnOpenDocument(const std::string& path) {
     if (!CanReplaceContents()) return DocStatus::Busy;
     std::vector<uint8_t> bytes;
     std::string why;
-    if (!ReadFile(path, MaxFileSize(), bytes, why)) {
+    if (!ReadFileLimited(path, MaxFileSize(), bytes, why)) {
         ShowFileError("Unable to open \"" + path + "\":\n" + why + ".");
         return DocStatus::Failed;
     }
-    why = CheckContents(bytes);
+    return OpenContents(path, bytes);
+}
+
+DocStatus DocumentBase::OpenContents(const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (!CanReplaceContents()) return DocStatus::Busy;
+    const std::string why = CheckContents(bytes);
     if (!why.empty()) {
         ShowFileError("\"" + path + "\" is not a usable settings file:\n" + why + ".");
         return DocStatus::Failed;

@@ -52,6 +52,8 @@ class DocumentBase {
     virtual DocStatus OnNewDocument();
     // Reads and checks the whole file before anything changes.
     virtual DocStatus OnOpenDocument(const std::string& path);
+    // The same for a file already read (a pipe can be read only once).
+    DocStatus OpenContents(const std::string& path, const std::vector<uint8_t>& bytes);
     // Writes a temporary file beside path, flushes it and renames it over path;
     // a failure leaves the old file intact.
     virtual DocStatus OnSaveDocument(const std::string& path);

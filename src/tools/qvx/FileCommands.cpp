@@ -10,6 +10,7 @@
 #include "Settings.h"
 #include "compare/TuneCompare.h"
 #include "host/Numbers.h"
+#include "host/SafeFile.h"
 
 namespace qx::qvx {
 
@@ -18,27 +19,20 @@ void Fail(Context& c, const std::string& text) {
 }
 
 int LoadDocument(Context& c, const std::string& path, ModuleState& doc) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        Fail(c, path + ": " + std::strerror(errno));
+    // Read once: a pipe (a shell's <(...)) cannot be read again. One byte more
+    // than a settings file holds is read, so a longer file is recognised.
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!ReadFileLimited(path, kSettingsFileSize, bytes, why)) {
+        Fail(c, path + ": " + why);
         return kExitBadFile;
     }
-    // One byte more than a settings file holds, so a longer file is recognised.
-    std::vector<uint8_t> bytes(kSettingsFileSize + 1);
-    const std::size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
-    const int readErrno = std::ferror(f) ? errno : 0;
-    std::fclose(f);
-    if (readErrno != 0) {
-        Fail(c, path + ": " + std::strerror(readErrno));
-        return kExitBadFile;
-    }
-    bytes.resize(n);
-    const std::string why = doc.CheckContents(bytes);
+    why = doc.CheckContents(bytes);
     if (!why.empty()) {
         Fail(c, path + ": not a settings file: " + why);
         return kExitBadFile;
     }
-    if (doc.OnOpenDocument(path) != DocStatus::Done) {
+    if (doc.OpenContents(path, bytes) != DocStatus::Done) {
         Fail(c, path + ": could not be loaded");
         return kExitBadFile;
     }

@@ -319,39 +319,36 @@ int CmdMonitor(Context& c) {
         if (std::find(chosen.begin(), chosen.end(), found) == chosen.end()) chosen.push_back(found);
     }
 
-    // CSV goes through the safe writer and is committed at the end, so an
-    // interrupted or failed run never leaves half a file under that name.
-    std::optional<SafeFileWriter> file;
-    if (o.csv) {
-        file.emplace(*o.csv);
-        if (file->Failed()) {
-            Fail(c, *o.csv + ": " + file->Error());
-            return kExitBadFile;
-        }
-    }
-    // A failed write is remembered by the writer and reported at the end.
-    auto emit = [&](const std::string& text) {
-        if (file) {
-            file->Write(text);
-        } else {
-            c.out << text << std::flush;
-        }
-    };
     std::vector<std::unique_ptr<MonitoredModuleValue>> values;
     for (int i : chosen) values.push_back(MakeMonitoredValue(i));
-    // The program's recorder writes the same format.
-    emit(LogHeader(chosen));
 
     RunLink link(c);
-    if (int rc = link.Establish()) return rc;  // the writer discards the file
-    MonitorStats stats = RunMonitorStream(o.seconds ? *o.seconds : 0.0, [&](int64_t ms) {
-        std::vector<double> row;
-        for (auto& v : values) {
-            v->Refresh();
-            row.push_back(v->GetValue());
-        }
-        emit(LogRow(ms, chosen, row));
-    });
+    if (int rc = link.Establish()) return rc;
+    // CSV is streamed as the program's recorder streams it, so a crash or a
+    // hang-up loses at most the last second. Opened only now: a failed link
+    // leaves an earlier file alone.
+    LogWriter file;
+    if (o.csv && !file.Open(*o.csv, chosen, CurrentHost().GetClock())) {
+        Fail(c, *o.csv + ": could not be written: " + file.Error());
+        return kExitBadFile;
+    }
+    if (!o.csv) c.out << LogHeader(chosen) << std::flush;
+    MonitorStats stats = RunMonitorStream(
+        o.seconds ? *o.seconds : 0.0,
+        [&](int64_t ms) {
+            std::vector<double> row;
+            for (auto& v : values) {
+                v->Refresh();
+                row.push_back(v->GetValue());
+            }
+            // A failed write is remembered by the writer and reported at the end.
+            if (o.csv) {
+                file.AppendAt(ms, row);
+            } else {
+                c.out << LogRow(ms, chosen, row) << std::flush;
+            }
+        },
+        [&] { file.FlushIfDue(); });
 
     const double rate = stats.elapsedMs > 0 ? stats.goodPackets * 1000.0 / stats.elapsedMs : 0.0;
     c.err << "Packets received: " << stats.goodPackets << '\n'
@@ -359,8 +356,8 @@ int CmdMonitor(Context& c) {
           << "Sample rate: " << FormatDouble("%.1f", rate) << " per second\n";
 
     int rc = kExitOk;
-    if (file && !file->Commit()) {
-        Fail(c, *o.csv + ": could not be written: " + file->Error());
+    if (o.csv && !file.Close()) {
+        Fail(c, *o.csv + ": could not be written: " + file.Error());
         rc = kExitBadFile;
     }
     if (stats.commFailure || !stats.stopped) {

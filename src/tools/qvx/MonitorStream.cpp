@@ -10,7 +10,8 @@
 
 namespace qx::qvx {
 
-MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>& onPacket) {
+MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>& onPacket,
+                              const std::function<void()>& onTick) {
     MonitorStats stats;
     Host& host = CurrentHost();
     Clock& clock = host.GetClock();
@@ -25,6 +26,7 @@ MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>
         return stats;
     }
     while (true) {
+        if (onTick) onTick();
         if (host.IsQuitting()) {
             stats.interrupted = true;
             break;

@@ -21,6 +21,8 @@ struct MonitorStats {
 
 // seconds <= 0: until the host quits. onPacket runs after each good packet with
 // the milliseconds since the start request; the RAM monitor's image is fresh then.
-MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>& onPacket);
+// onTick runs at least four times a second of waiting, packets or not.
+MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>& onPacket,
+                              const std::function<void()>& onTick = {});
 
 }  // namespace qx::qvx
