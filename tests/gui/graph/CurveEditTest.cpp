@@ -291,6 +291,25 @@ TEST_F(CurveEditTest, APasteIsRefusedRatherThanGuessedClampedOrShiftedAndPartlyF
     }
 }
 
+TEST_F(CurveEditTest, EveryMapsOwnCopyPastesBackExactly) {
+    for (int m = 0; m < kMapCount; ++m) {
+        ShowMap(m);
+        const int n = Map().PointCount();
+        // A zigzag of whole steps inside the range: from the top, down one step a point.
+        std::vector<double> want;
+        for (int i = 0; i < n; ++i) want.push_back(Map().ValueMax().y - Map().Step() * (i % 5));
+        Set(m, want);
+        view->ClearRange();
+        view->SelectMarkerByIndex(0);
+        table.Route(cmd::kEditCopy);
+        Set(m, std::vector<double>(static_cast<std::size_t>(n), Map().ValueMin().y));
+        host->ClearRecords();
+        table.Route(cmd::kEditPaste);
+        EXPECT_EQ(Values(m, n), want) << Map().Title();
+        EXPECT_TRUE(host->Messages().empty()) << Map().Title();
+    }
+}
+
 TEST_F(CurveEditTest, WhileLinkedAPasteWritesOnlyTheChangedPointsAndTheirTwins) {
     SetMirrorSetting(true);
     LinkEmulator();
