@@ -1,7 +1,8 @@
 // The qvx command line. The input is argv, split at NUL bytes. Nothing may
-// crash; an accepted command line names a known command with the right number
-// of arguments and options that belong to it, and written out again in a
-// canonical form it parses to the same options.
+// crash; an accepted command line asks for help or the version, or names a
+// known command with the right number of arguments and options that belong
+// to it, and written out again in a canonical form it parses to the same
+// options.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -31,7 +32,10 @@ std::vector<std::string> Canonical(const Options& o) {
     if (o.profile) argv.push_back("--profile=" + *o.profile);
     if (o.yes) argv.push_back("--yes");
     if (o.help) argv.push_back("--help");
+    if (o.version) argv.push_back("--version");
     if (o.verify) argv.push_back("--verify");
+    if (o.changedOnly) argv.push_back("--changed-only");
+    if (o.against) argv.push_back("--against=" + *o.against);
     if (o.json) argv.push_back("--json");
     if (o.csv) argv.push_back("--csv=" + *o.csv);
     if (o.seconds) argv.push_back("--seconds=" + qx::FormatDouble("%.17g", *o.seconds));
@@ -50,8 +54,9 @@ std::vector<std::string> Canonical(const Options& o) {
 bool Same(const Options& a, const Options& b) {
     return a.command == b.command && a.args == b.args && a.port == b.port && a.baud == b.baud &&
            a.simulate == b.simulate && a.profile == b.profile && a.yes == b.yes &&
-           a.help == b.help && a.verify == b.verify && a.json == b.json && a.csv == b.csv &&
-           a.seconds == b.seconds && a.values == b.values;
+           a.help == b.help && a.version == b.version && a.verify == b.verify &&
+           a.changedOnly == b.changedOnly && a.against == b.against && a.json == b.json &&
+           a.csv == b.csv && a.seconds == b.seconds && a.values == b.values;
 }
 
 }  // namespace
@@ -79,12 +84,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         return 0;
     }
     if (o.command.empty()) {
-        Require(o.help, "no command and no help accepted");
+        Require(o.help || o.version, "no command, no help and no version accepted");
     } else {
         Require(qx::qvx::IsCommand(o.command), "an unknown command accepted");
         Require(!qx::qvx::CommandHelp(o.command).empty(), "a command without help");
     }
     Require(!o.verify || o.command == "download", "--verify outside download");
+    Require((!o.changedOnly && !o.against) || o.command == "download",
+            "--changed-only or --against outside download");
+    // Help and the version need no arguments; a command to run needs its
+    // pair of options whole.
+    Require(o.help || o.version || o.changedOnly == o.against.has_value(),
+            "--changed-only without --against or the reverse");
+    Require(!o.against || !o.against->empty(), "an empty --against");
     Require(!o.json || o.command == "show", "--json outside show");
     Require((!o.csv && !o.seconds && o.values.empty()) || o.command == "monitor",
             "a monitor option outside monitor");

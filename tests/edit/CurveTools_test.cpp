@@ -38,46 +38,14 @@ TEST(CurveTools, ShapeTheRangeOnlyClampedAndStepped) {
     for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.name;
 }
 
-TEST(CurveTools, PointsTextRoundTripsAndReadsSpreadsheetColumns) {
+TEST(CurveTools, PointsTextIsTabSeparatedUnderAHeaderAndPastesBack) {
     const std::string text =
         FormatPointsText("Engine Speed (RPM)\tMap: Advance (degrees)", {0, 550}, {12.5, 40});
     EXPECT_EQ(text, "Engine Speed (RPM)\tMap: Advance (degrees)\n0\t12.5\n550\t40\n");
-    struct Case {
-        const char* name;
-        std::string text;
-        bool ok;
-        Ys want;
-        std::string error;
-    } cases[] = {
-        {"own text with its header", text, true, {12.5, 40}, ""},
-        {"one column, CRLF", "3\r\n4\r\n\r\n5", true, {3, 4, 5}, ""},
-        {"tabs and decimal commas", "0\t12,5\n550\t7,25\n", true, {12.5, 7.25}, ""},
-        {"semicolons and decimal commas", "x;y\n0;12,5\n550;7,25\n", true, {12.5, 7.25}, ""},
-        {"a column of decimal commas", "12,5\n13\n", true, {12.5, 13}, ""},
-        {"comma separated with points", "0,12.5\n550,13\n", true, {12.5, 13}, ""},
-        {"comma separated, whole numbers",
-         "0,1,2\n",
-         false,
-         {},
-         "line 1: expected an x and a y value, found 3 values"},
-        {"blanks", "  7   8 \n", true, {8}, ""},
-        {"a word after the header", "x\ty\n1\nabc\n", false, {}, "line 3: \"abc\" is not a number"},
-        {"an x that is not a number", "1\t2\nA\t3\n", false, {}, "line 2: \"A\" is not a number"},
-        {"infinity", "1\ninf\n", false, {}, "line 2: \"inf\" is not a number"},
-        {"only a header", "hello world\n", false, {}, "no numbers"},
-        {"nothing", "\n \n", false, {}, "no numbers"},
-    };
-    for (const Case& c : cases) {
-        Ys y = {-1};
-        std::string error;
-        EXPECT_EQ(ParsePointsText(c.text, y, error), c.ok) << c.name;
-        if (c.ok) {
-            EXPECT_EQ(y, c.want) << c.name;
-        } else {
-            EXPECT_EQ(error, c.error) << c.name;
-            EXPECT_EQ(y, Ys{-1}) << c.name;  // untouched on failure
-        }
-    }
+    std::vector<PastedPoint> points;
+    std::string error;
+    ASSERT_TRUE(ParsePointsText(text, points, error)) << error;
+    EXPECT_EQ(points, (std::vector<PastedPoint>{{2, 0.0, 12.5}, {3, 550.0, 40}}));
 }
 
 TEST(CurveTools, TypedNumbersTakeAPointOrADecimalComma) {

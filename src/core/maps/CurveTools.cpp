@@ -109,83 +109,274 @@ std::string FormatPointsText(const std::string& header, const std::vector<double
 
 namespace {
 
-std::vector<std::string> Split(const std::string& line, const std::string& marks) {
-    std::vector<std::string> fields;
-    std::string field;
-    for (char c : line + marks.front()) {
-        if (marks.find(c) == std::string::npos) {
-            field += c;
+// LF, CRLF and CR each end a line.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            line += c;
             continue;
         }
-        // Blanks around a field are not fields of their own.
-        const std::size_t a = field.find_first_not_of(' ');
-        if (a != std::string::npos)
-            fields.push_back(field.substr(a, field.find_last_not_of(' ') - a + 1));
-        field.clear();
+        lines.push_back(line);
+        line.clear();
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
     }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool BlankLine(const std::string& line) {
+    return std::all_of(line.begin(), line.end(), IsBlank);
+}
+
+std::string Trim(const std::string& s) {
+    const std::size_t a = s.find_first_not_of(" \t");
+    if (a == std::string::npos) return {};
+    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
+// The fields between marks, blanks around each dropped. Empty fields at the
+// end are dropped too: a spreadsheet may end every row with a mark.
+std::vector<std::string> Fields(const std::string& line, char mark) {
+    std::vector<std::string> fields;
+    if (mark == ' ') {
+        std::istringstream in(line);
+        std::string f;
+        while (in >> f) fields.push_back(f);
+        return fields;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = line.find(mark, start);
+        fields.push_back(Trim(line.substr(start, end - start)));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    while (!fields.empty() && fields.back().empty()) fields.pop_back();
     return fields;
 }
 
-}  // namespace
+bool IsDigitChar(char c) {
+    return c >= '0' && c <= '9';
+}
 
-bool ParsePointsText(const std::string& text, std::vector<double>& y, std::string& error) {
-    std::vector<std::string> lines;
-    {
-        std::istringstream in(text);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(line);
-        }
-    }
-    // Decide once for the whole text what a comma is: a column of "12,5" is
-    // decimal commas, "550,12.5" or "0,1,2" separate fields.
-    bool fieldMarks = false;
-    bool commaSeparates = false;
-    for (const std::string& line : lines) {
-        if (line.find_first_of("\t;") != std::string::npos) fieldMarks = true;
-        if (line.find('.') != std::string::npos || std::count(line.begin(), line.end(), ',') > 1)
-            commaSeparates = true;
-    }
-    const bool decimalComma = fieldMarks || !commaSeparates;
-    const std::string marks = decimalComma ? "\t; " : "\t;, ";
+// Starts as a number does: "1O" is a mistyped number, "Speed (rpm)" a name.
+bool LooksLikeNumber(const std::string& f) {
+    if (f.empty()) return false;
+    if (IsDigitChar(f[0])) return true;
+    const bool lead = f[0] == '+' || f[0] == '-' || f[0] == '.' || f[0] == ',';
+    return lead && f.size() > 1 && IsDigitChar(f[1]);
+}
 
-    std::vector<double> values;
-    bool first = true;
-    for (std::size_t n = 0; n < lines.size(); ++n) {
-        std::vector<std::string> fields = Split(lines[n], marks);
-        if (fields.empty()) continue;
+const char* MarkName(char mark) {
+    return mark == ',' ? "a decimal comma" : "a decimal point";
+}
+
+std::string Values(std::size_t n) {
+    return n == 1 ? "a y value alone" : "an x and a y value";
+}
+
+struct Parsed {
+    std::vector<PastedPoint> points;
+    std::string error;
+    bool header = false;
+    bool anyDecimal = false;  // some number has a decimal mark
+    bool mixed = false;       // lines give different numbers of values
+};
+
+Parsed ParseWith(const std::vector<std::string>& lines, const std::vector<std::size_t>& used,
+                 char mark) {
+    Parsed r;
+    std::string& error = r.error;
+    std::vector<PastedPoint>& out = r.points;
+    char decimal = 0;  // the text's decimal mark, once a number shows one
+    std::size_t decimalLine = 0;
+    std::size_t width = 0;  // values per line
+    std::size_t widthLine = 0;
+    bool& header = r.header;
+    bool seen = false;  // a line with fields
+    for (std::size_t k = 0; k < used.size(); ++k) {
+        const std::size_t n = used[k];
         const std::string where = "line " + std::to_string(n + 1) + ": ";
-        std::vector<double> numbers;
-        std::string bad;
-        for (std::string& f : fields) {
-            if (decimalComma) std::replace(f.begin(), f.end(), ',', '.');
-            const std::optional<double> v = ParseDouble(f);
-            if (!v) {
-                bad = f;
-                break;
-            }
-            numbers.push_back(*v);
+        const std::vector<std::string> fields = Fields(lines[n], mark);
+        if (fields.empty()) continue;  // marks alone: an empty row
+        const bool firstLine = !seen;
+        seen = true;
+        std::vector<std::optional<double>> numbers;
+        bool allNumbers = true;
+        bool anyLikeNumber = false;
+        for (const std::string& f : fields) {
+            std::string copy = f;
+            if (mark != ',') std::replace(copy.begin(), copy.end(), ',', '.');
+            numbers.push_back(f.empty() ? std::nullopt : ParseDouble(copy));
+            allNumbers = allNumbers && numbers.back().has_value();
+            anyLikeNumber = anyLikeNumber || LooksLikeNumber(f);
         }
-        const bool header = first;
-        first = false;
-        if (!bad.empty()) {
-            if (header) continue;  // the column names
-            error = where + "\"" + bad + "\" is not a number";
-            return false;
+        // Between blanks a name's words are fields: "Map 1" is a name.
+        if (mark == ' ') anyLikeNumber = LooksLikeNumber(Trim(lines[n]));
+        if (firstLine && !allNumbers && !anyLikeNumber) {
+            header = true;  // the column names
+            continue;
+        }
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const std::string& f = fields[i];
+            if (f.empty()) {
+                error = where + "field " + std::to_string(i + 1) + " is empty";
+                return r;
+            }
+            if (!numbers[i]) {
+                error = where + "\"" + f + "\" is not a number";
+                return r;
+            }
+            const char m = f.find(',') != std::string::npos   ? ','
+                           : f.find('.') != std::string::npos ? '.'
+                                                              : 0;
+            if (m == 0) continue;
+            r.anyDecimal = true;
+            if (decimal == 0) {
+                decimal = m;
+                decimalLine = n;
+            } else if (m != decimal) {
+                error = where + "\"" + f + "\" has " + MarkName(m) + " where line " +
+                        std::to_string(decimalLine + 1) + " has " + MarkName(decimal);
+                return r;
+            }
         }
         if (numbers.size() > 2) {
             error = where + "expected an x and a y value, found " + std::to_string(numbers.size()) +
                     " values";
-            return false;
+            return r;
         }
-        values.push_back(numbers.back());
+        if (width == 0) {
+            width = numbers.size();
+            widthLine = n;
+        } else if (numbers.size() != width) {
+            r.mixed = true;
+            error = where + Values(numbers.size()) + " where line " +
+                    std::to_string(widthLine + 1) + " has " + Values(width);
+            if (mark == ',')
+                error +=
+                    " (commas separate x and y; for decimal commas separate them by tabs or "
+                    "semicolons)";
+            return r;
+        }
+        PastedPoint p;
+        p.line = static_cast<int>(n + 1);
+        if (numbers.size() == 2) p.x = numbers[0];
+        p.y = *numbers.back();
+        out.push_back(p);
     }
-    if (values.empty()) {
+    if (out.empty()) error = "no numbers";
+    return r;
+}
+
+}  // namespace
+
+bool ParsePointsText(const std::string& text, std::vector<PastedPoint>& points,
+                     std::string& error) {
+    const std::vector<std::string> lines = SplitLines(text);
+    std::vector<std::size_t> used;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        if (!BlankLine(lines[n])) used.push_back(n);
+    }
+    if (used.empty()) {
         error = "no numbers";
         return false;
     }
-    y = std::move(values);
+    auto has = [&](char c) {
+        return std::any_of(used.begin(), used.end(),
+                           [&](std::size_t n) { return lines[n].find(c) != std::string::npos; });
+    };
+    const char mark = has('\t') ? '\t' : has(';') ? ';' : has(',') ? ',' : ' ';
+    Parsed r = ParseWith(lines, used, mark);
+    if (mark == ',' && r.mixed && !r.anyDecimal) {
+        // "7,4" over "8" cannot be x and y: the one reading left is a column
+        // written with decimal commas.
+        Parsed column = ParseWith(lines, used, ' ');
+        if (column.error.empty()) r = std::move(column);
+    }
+    if (!r.error.empty()) {
+        error = r.error;
+        return false;
+    }
+    // "12,5" alone could as well be the number 12.5: only more lines (checked
+    // against the map's x points) or a header tell.
+    if (mark == ',' && !r.anyDecimal && r.points.size() == 1 && r.points.front().x && !r.header) {
+        const int line = r.points.front().line;
+        error = "line " + std::to_string(line) + ": \"" +
+                Trim(lines[static_cast<std::size_t>(line - 1)]) +
+                "\" may be an x and a y value or one number with a decimal comma; write a "
+                "decimal point, or separate x and y by a tab or a semicolon";
+        return false;
+    }
+    points = std::move(r.points);
+    return true;
+}
+
+PointsAxis AxisOf(const ModuleMap& map) {
+    PointsAxis axis;
+    axis.scale = ScaleOf(map);
+    axis.xUnits = map.XUnits();
+    axis.yUnits = map.YUnits();
+    if (map.Initialized()) {
+        for (int i = 0; i < map.PointCount(); ++i) axis.x.push_back(map.Point(i).x);
+    }
+    return axis;
+}
+
+namespace {
+
+// Whether x is point i's: within a hundredth of the gap to its nearest
+// neighbour, so a spreadsheet's rounding passes and a shift by a point never.
+bool IsPointX(const std::vector<double>& xs, std::size_t i, double x) {
+    double gap = INFINITY;
+    if (i > 0) gap = std::min(gap, std::fabs(xs[i] - xs[i - 1]));
+    if (i + 1 < xs.size()) gap = std::min(gap, std::fabs(xs[i + 1] - xs[i]));
+    if (!std::isfinite(gap)) return true;  // one point: nothing to shift onto
+    return std::fabs(x - xs[i]) <= gap / 100.0;
+}
+
+}  // namespace
+
+bool PlacePastedPoints(const std::vector<PastedPoint>& pasted, const PointsAxis& axis, int first,
+                       std::vector<double>& y, std::string& error) {
+    if (first < 0 || pasted.size() > y.size() - std::min(y.size(), std::size_t(first))) {
+        error = std::to_string(pasted.size()) + " points do not fit from point " +
+                std::to_string(first + 1) + " on";
+        return false;
+    }
+    const CurveScale& s = axis.scale;
+    std::vector<double> out = y;
+    for (std::size_t i = 0; i < pasted.size(); ++i) {
+        const PastedPoint& p = pasted[i];
+        const std::size_t at = static_cast<std::size_t>(first) + i;
+        const std::string where = "line " + std::to_string(p.line) + ": ";
+        if (s.min != s.max && !(p.y >= s.min && p.y <= s.max)) {
+            error = where + Number(p.y) + " is outside " + Number(s.min) + " to " + Number(s.max) +
+                    " " + axis.yUnits;
+            return false;
+        }
+        if (p.x && at < axis.x.size() && !IsPointX(axis.x, at, *p.x)) {
+            error = where + "x " + Number(*p.x) + " is not the x of point " +
+                    std::to_string(at + 1) + " (" + Number(axis.x[at]) + " " + axis.xUnits + ")";
+            for (std::size_t j = 0; j < axis.x.size(); ++j) {
+                if (IsPointX(axis.x, j, *p.x)) {
+                    error += " but of point " + std::to_string(j + 1);
+                    break;
+                }
+            }
+            error += "; to put values on other points, paste the y values alone";
+            return false;
+        }
+        out[at] = s.Quantize(p.y);
+    }
+    y = std::move(out);
     return true;
 }
 

@@ -55,12 +55,42 @@ std::optional<double> ParseNumberText(std::string_view text);
 std::string PointsHeader(const ModuleMap& map);
 std::string FormatPointsText(const std::string& header, const std::vector<double>& x,
                              const std::vector<double>& y);
-// The y values of pasted text: one point per line, the y value alone or x
-// and y, separated by tabs, semicolons, commas or blanks. A comma is a
-// decimal comma when tabs or semicolons separate the fields, or when no line
-// has a point or more than one comma. A first line that is not numbers is a
-// header and skipped; blank lines are skipped. False with a reason
-// ("line 2: \"abc\" is not a number") and y untouched otherwise.
-bool ParsePointsText(const std::string& text, std::vector<double>& y, std::string& error);
+// One pasted point: its y value, its x when the text gives one, and its line
+// in the text (from 1) for messages.
+struct PastedPoint {
+    int line = 0;
+    std::optional<double> x;
+    double y = 0.0;
+    bool operator==(const PastedPoint&) const = default;
+};
+
+// The points of pasted text, one per line (LF, CRLF or CR ends), each the y
+// value alone or x and y. Fields are separated by tabs where the lines hold
+// tabs, else by semicolons, else by commas, else by blanks. Between tabs or
+// semicolons a number may have a decimal comma; comma-separated fields take a
+// decimal point only, so "500,10" is x 500 and y 10, unless the lines cannot
+// be x and y ("7,4" over "8" is a column with decimal commas), and one such
+// line alone is refused as either. One text uses one decimal mark. The first
+// line is a header when none of its fields starts like a number ("1O" does);
+// blank lines are skipped; every line gives as many values as the first.
+// False with a reason naming the line ("line 2: \"abc\" is not a number")
+// and points untouched otherwise.
+bool ParsePointsText(const std::string& text, std::vector<PastedPoint>& points, std::string& error);
+
+// What a paste is checked against: the map's x points, its scale and units.
+struct PointsAxis {
+    std::vector<double> x;
+    CurveScale scale;
+    std::string xUnits;
+    std::string yUnits;
+};
+PointsAxis AxisOf(const ModuleMap& map);
+
+// Sets the pasted points on y from point first on, each stepped. Refused (false
+// and a reason naming the line, y untouched) when a value lies outside the
+// scale, which is never clamped; when an x given is not the x of the point it
+// would land on (a shifted paste); or when the points run past the map's end.
+bool PlacePastedPoints(const std::vector<PastedPoint>& pasted, const PointsAxis& axis, int first,
+                       std::vector<double>& y, std::string& error);
 
 }  // namespace qx

@@ -24,6 +24,10 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+std::string PointCountText(int n) {
+    return std::to_string(n) + (n == 1 ? " point" : " points");
+}
+
 }  // namespace
 
 CurveCommands::CurveCommands(QObject* parent, CommandTable& commands, ModuleState& document,
@@ -173,30 +177,46 @@ void CurveCommands::OnCopy() {
 
 bool CurveCommands::PasteText(const std::string& text) {
     if (!Ready()) return false;
-    std::vector<double> pasted;
+    std::vector<PastedPoint> pasted;
     std::string why;
-    if (!ParsePointsText(text, pasted, why)) {
-        CurrentHost().MessageBox("The clipboard does not hold points to paste:\n" + why + ".",
-                                 kPasteTitle, MsgButtons::Ok, MsgIcon::Warning);
+    auto refuse = [](const std::string& message) {
+        CurrentHost().MessageBox(message, kPasteTitle, MsgButtons::Ok, MsgIcon::Warning);
         return false;
-    }
+    };
+    if (!ParsePointsText(text, pasted, why))
+        return refuse("The clipboard does not hold points to paste:\n" + why + ".");
     const ModuleMap* map = view_->CurrentMap();
     // Onto the range, or from the selected point on.
     const int first = view_->RangeFirst();
-    const int room = view_->HasRange() ? view_->RangeLast() - first + 1 : map->PointCount() - first;
-    if (static_cast<int>(pasted.size()) > room) {
-        CurrentHost().MessageBox(
-            "The clipboard holds " + std::to_string(pasted.size()) + " points, but only " +
-                std::to_string(room) +
-                (view_->HasRange() ? " are selected." : " follow the selected point."),
-            kPasteTitle, MsgButtons::Ok, MsgIcon::Warning);
-        return false;
+    const bool range = view_->HasRange();
+    const int room = range ? view_->RangeLast() - first + 1 : map->PointCount() - first;
+    const int count = static_cast<int>(pasted.size());
+    if (count > room) {
+        return refuse("The clipboard holds " + PointCountText(count) + ", but only " +
+                      std::to_string(room) +
+                      (range ? " are selected." : " follow the selected point."));
     }
+    // A range chosen and not filled is a mistake somewhere: say so rather than
+    // fill part of it.
+    if (range && count < room) {
+        return refuse("The clipboard holds " + PointCountText(count) + ", but " +
+                      std::to_string(room) +
+                      " are selected.\nSelect as many points, or one point to paste from it on.");
+    }
+    const int points = map->PointCount();  // the map may go in the writes' nested loops
     std::vector<double> y = Values();
-    const CurveScale scale = ScaleOf(*map);
-    for (std::size_t i = 0; i < pasted.size(); ++i)
-        y[static_cast<std::size_t>(first) + i] = scale.Quantize(pasted[i]);
-    Apply("Paste", y);
+    if (!PlacePastedPoints(pasted, AxisOf(*map), first, y, why))
+        return refuse("Nothing was pasted:\n" + why + ".");
+    const bool done = Apply("Paste", y);
+    if (done && count < room) {
+        // From the selected point on and not to the map's end: the points after keep theirs.
+        const std::string which = count == 1 ? "point " + std::to_string(first + 1)
+                                             : "points " + std::to_string(first + 1) + " to " +
+                                                   std::to_string(first + count);
+        CurrentHost().MessageBox("Pasted " + PointCountText(count) + ", " + which + " of " +
+                                     std::to_string(points) + ".",
+                                 kPasteTitle, MsgButtons::Ok, MsgIcon::Information);
+    }
     return true;
 }
 
