@@ -108,6 +108,7 @@ bool LogWriter::Open(const std::string& path, const std::vector<int>& quantities
     quantities_ = quantities;
     clock_ = &clock;
     rows_ = 0;
+    lastRowMs_ = 0;
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) {
         Fail(errno);
@@ -123,9 +124,15 @@ int64_t LogWriter::ElapsedMs() const {
 }
 
 bool LogWriter::Append(const std::vector<double>& values) {
+    return AppendAt(clock_ != nullptr ? clock_->NowMs() : 0, values);
+}
+
+bool LogWriter::AppendAt(int64_t clockMs, const std::vector<double>& values) {
     if (file_ == nullptr || Failed()) return false;
     const int64_t now = clock_->NowMs();
-    buffer_ += LogRow(now - startMs_, quantities_, values);
+    // A packet that arrived before the opening counts from it.
+    lastRowMs_ = std::max(lastRowMs_, std::min(clockMs, now) - startMs_);
+    buffer_ += LogRow(lastRowMs_, quantities_, values);
     ++rows_;
     if (now - lastWriteMs_ >= 1000) return WriteOut();
     return true;
