@@ -381,9 +381,13 @@ bool EngineLogs::OpenLog(const QString& path) {
     // What the reader let through is said where it does not stop anybody.
     QStringList notes;
     if (!log->ignoredColumns.empty()) {
+        // A few names say enough; a sheet of many columns would fill the bar.
+        constexpr std::size_t kNamed = 4;
         QStringList names;
-        for (const std::string& name : log->ignoredColumns)
-            names << QStringLiteral("\"%1\"").arg(QString::fromStdString(name));
+        for (std::size_t i = 0; i < log->ignoredColumns.size() && i < kNamed; ++i)
+            names << QStringLiteral("\"%1\"").arg(QString::fromStdString(log->ignoredColumns[i]));
+        if (log->ignoredColumns.size() > kNamed)
+            names << QStringLiteral("%1 more").arg(log->ignoredColumns.size() - kNamed);
         notes << (names.size() == 1
                       ? QStringLiteral("the column %1 is not a monitored value and is left out")
                       : QStringLiteral("the columns %1 are not monitored values and are left out"))

@@ -476,6 +476,9 @@ TEST_F(EngineLogsTest, ALogOpenedWithACutLastLineOrValuesOffScaleSaysSoInTheStat
         {"\xEF\xBB\xBFTime,Engine Speed,Lambda,Gear\r\nms,rpm,,\r\n0,1611.3,0.9,2\r\n,,,\r\n",
          QStringLiteral("crash.csv: the columns \"Lambda\", \"Gear\" are not monitored values "
                         "and are left out")},
+        {"A,B,Time,C,D,Engine Speed,E,F\n,,ms,,,rpm,,\n1,2,0,3,4,1611.3,5,6\n",
+         QStringLiteral("crash.csv: the columns \"A\", \"B\", \"C\", \"D\", 2 more are not "
+                        "monitored values and are left out")},
     };
     for (const auto& c : sheets) {
         Write(path, c.text);
