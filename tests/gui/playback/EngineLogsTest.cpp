@@ -615,16 +615,25 @@ TEST_F(EngineLogsTest, StartingMonitoringWithALogOpenClosesItOnlyWhenChosen) {
             return m.text == question ? r : DefaultAnswer(m);
         };
     };
+    // Monitoring started anyway would run until stopped: stopped at its first packet.
+    bool started = false;
+    const int id = AddSampleObserver([&](LiveSource& s, bool) {
+        if (&s != &RamMonitor::Instance() || started) return;
+        started = true;
+        app_->Host().Post([this] { Route(res::kToggleMonitoring); });
+    });
     for (MsgResult keep : {MsgResult::Yes, MsgResult::Cancel}) {
         answer(keep);
         const std::size_t asked = app_->Host().Messages().size();
         Route(res::kToggleMonitoring);
+        EXPECT_FALSE(started);
         ASSERT_EQ(app_->Host().Messages().size(), asked + 1);
         EXPECT_EQ(app_->Host().Messages().back().text, question);
         EXPECT_NE(Logs().Player(), nullptr);
         EXPECT_FALSE(RamMonitor::Instance().IsRunning());
         EXPECT_EQ(Logs().SourceLabel()->text(), QStringLiteral("Log: pull.csv"));
     }
+    RemoveSampleObserver(id);
     answer(MsgResult::No);
     std::vector<QString> sources;
     Monitor(3, [&](int) { sources.push_back(Logs().SourceLabel()->text()); });
