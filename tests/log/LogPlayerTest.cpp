@@ -125,5 +125,39 @@ TEST(PlayerSource, RemovesItselfAsTheDisplaysSourceWhenDestroyed) {
     EXPECT_EQ(LiveSourceOverride(), nullptr);
 }
 
+// Rides longer than 2^31 ms (about 25 days of log): seeking, stepping and
+// playing keep the whole time.
+TEST(LogPlayerLongTimes, SeekStepAndPlayPastTheIntRange) {
+    ScopedFakeHost host;
+    const int64_t far = (int64_t{1} << 31) + 1000;
+    std::string text = LogHeader({0});
+    for (int64_t t : {int64_t{0}, far, far + 100, 2 * far})
+        text += LogRow(t, {0}, {LogValueOf(0, 10)});
+    auto log = std::make_shared<EngineLog>();
+    std::string error;
+    ASSERT_TRUE(ReadEngineLog(text, *log, error)) << error;
+    EXPECT_EQ(log->EndMs(), 2 * far);
+    LogPlayer player(log, host->clock());
+    const struct {
+        int64_t seek;
+        std::size_t row;
+    } seeks[] = {{far - 1, 0}, {far, 1}, {far + 150, 2}, {2 * far + 5, 3}};
+    for (const auto& c : seeks) {
+        player.Seek(c.seek);
+        EXPECT_EQ(player.Row(), c.row) << c.seek;
+        EXPECT_EQ(player.PositionMs(), std::min(c.seek, 2 * far)) << c.seek;
+    }
+    player.Seek(far);
+    player.Play();
+    host->AdvanceMs(120);
+    player.Tick();
+    EXPECT_EQ(player.PositionMs(), far + 120);
+    EXPECT_EQ(player.Row(), 2u);
+    player.Step(-2);
+    EXPECT_EQ(player.PositionMs(), 0);
+    player.ToEnd();
+    EXPECT_EQ(player.PositionMs(), 2 * far);
+}
+
 }  // namespace
 }  // namespace qx::test

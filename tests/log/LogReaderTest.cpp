@@ -73,7 +73,7 @@ TEST(LogReader, RefusesAHundredMegabytesOfJunkFromItsStart) {
         {"junk.csv", std::string(9000, 'x'), "line 1: is far too long for the header of a log"},
         {"zeros.csv", "", "line 1: holds binary data, not text"},
         {"words.csv", "Time;Engine Speed\n",
-         "line 1: the first column must be \"Time\", not \"Time;Engine Speed\""},
+         "line 1: no column is \"Time\" (the first is \"Time;Engine Speed\")"},
     };
     for (const auto& c : cases) {
         const std::string path = dir + "/qx-" + std::to_string(getpid()) + c.name;
@@ -105,9 +105,12 @@ TEST(LogReader, RefusesAnythingElseNamingTheLine) {
         {"Time,Engine Speed\n", "line 2: the units row is missing"},
         {kHead, "line 3: the log has no rows"},
         {"Zeit,Engine Speed\nms,rpm\n0,0\n",
-         "line 1: the first column must be \"Time\", not \"Zeit\""},
-        {"Time,Engine Speed,Oil Temp\n", "line 1: \"Oil Temp\" is not a monitored value"},
+         "line 1: no column is \"Time\" (the first is \"Zeit\")"},
+        {"Time,Oil Temp\nms,C\n0,90\n",
+         "line 1: no column is a monitored value such as \"Engine Speed\""},
         {"Time,Engine Speed,Engine Speed\n", "line 1: \"Engine Speed\" appears twice"},
+        {"Time,Engine Speed,Time\n", "line 1: \"Time\" appears twice"},
+        {"\xFF\xFET\0i\0m\0e\0", "line 1: is UTF-16 text: save the log as CSV in UTF-8"},
         {"Time,Engine Speed\nms,deg\n",
          "line 2: the units do not match the columns (\"ms\" and each value's unit)"},
         {"Time,Engine Speed\nms,rpm,volts\n",
@@ -121,15 +124,26 @@ TEST(LogReader, RefusesAnythingElseNamingTheLine) {
          "line 4: the time 98 comes before the previous row's 99"},
         {kHead + "0,fast,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
          "line 3: Engine Speed \"fast\" is not a number"},
-        {kHead + "0,1e3,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
-         "line 3: Engine Speed \"1e3\" is not a number"},
+        {kHead + "0,1e,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
+         "line 3: Engine Speed \"1e\" is not a number"},
+        {kHead + "0,0x10,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
+         "line 3: Engine Speed \"0x10\" is not a number"},
+        {kHead + "0,inf,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
+         "line 3: Engine Speed \"inf\" is not a number"},
+        {kHead + "0,,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
+         "line 3: Engine Speed \"\" is not a number"},
+        // What spreadsheets leave at the end is a fault between rows.
+        {kHead + row0 + "\n" + row0, "line 4: is empty, but rows follow it"},
+        {kHead + row0 + ",,,,,,,\r\n\r\n" + row0, "line 4: is empty, but rows follow it"},
+        {kHead + row0 + "66" + kRow.substr(0, kRow.size() - 1) + ",0.9\n",
+         "line 4: has 9 fields, the header has 8"},
         {kHead + "0,nan,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
          "line 3: Engine Speed \"nan\" is not a number"},
         {kHead + "0" + kRow + "66,1611.3,16.0,32.0\n" + row0,
          "line 4: has 4 fields, the header has 8"},
         {"Time,\"Engine Speed\nms,rpm\n", "line 1: a quote is not closed"},
         {std::string("Time\0,x\n", 8), "line 1: holds binary data, not text"},
-        {"\x89PNG\r\n\x1a\n", "line 1: the first column must be \"Time\", not \"\x89PNG\""},
+        {"\x89PNG\r\n\x1a\n", "line 1: no column is \"Time\" (the first is \"\\x89PNG\")"},
     };
     for (const auto& c : cases) {
         EngineLog log;
@@ -137,6 +151,129 @@ TEST(LogReader, RefusesAnythingElseNamingTheLine) {
         EXPECT_FALSE(ReadEngineLog(c.text, log, error)) << c.text;
         EXPECT_EQ(error, c.error) << c.text;
     }
+}
+
+// A log saved again by a spreadsheet: the same rows as the recorder wrote.
+TEST(LogReader, TakesWhatSpreadsheetsWrite) {
+    const std::string row = "66" + kRow;
+    const struct {
+        const char* what;
+        std::string text;
+        std::vector<std::string> ignored;
+    } cases[] = {
+        {"byte-order mark", "\xEF\xBB\xBF" + kHead + "0" + kRow + row, {}},
+        {"two empty lines at the end", kHead + "0" + kRow + row + "\n\n", {}},
+        {"CR LF and empty lines",
+         "\xEF\xBB\xBFTime,Engine Speed\r\nms,rpm\r\n0,1611.3\r\n66,1611.3\r\n\r\n\r\n",
+         {}},
+        {"a last row of empty cells", kHead + "0" + kRow + row + ",,,,,,,\n", {}},
+        {"empty cells without a line feed", kHead + "0" + kRow + row + ",,,,,,,", {}},
+        {"rows padded with empty cells",
+         "Time,Engine Speed,\nms,rpm,\n0,1611.3,\n66,1611.3,,\n",
+         {}},
+        {"a column first",
+         "Lambda,Time,Engine Speed\n,ms,rpm\n0.91,0,1611.3\n0.88,66,1611.3\n",
+         {"Lambda"}},
+        {"columns last",
+         "Time,Engine Speed,Lambda,Gear\nms,rpm,,\n0,1611.3,0.91,2\n66,1611.3,0.88,2\n",
+         {"Lambda", "Gear"}},
+        {"an exponent", "Time,Engine Speed\nms,rpm\n0,1.6113E+3\n66,16113e-1\n", {}},
+    };
+    for (const auto& c : cases) {
+        EngineLog log;
+        std::string error;
+        ASSERT_TRUE(ReadEngineLog(c.text, log, error)) << c.what << ": " << error;
+        EXPECT_EQ(log.timeMs, (std::vector<int64_t>{0, 66})) << c.what;
+        EXPECT_EQ(log.raw[0], (std::vector<uint16_t>{100, 100})) << c.what;
+        EXPECT_EQ(log.ignoredColumns, c.ignored) << c.what;
+        EXPECT_FALSE(log.droppedPartialLine) << c.what;
+        EXPECT_EQ(log.clampedValues, 0u) << c.what;
+    }
+}
+
+// Numbers no double holds are beyond the range like any other: kept at a limit.
+TEST(LogReader, KeepsHugeNumbersAtTheLimitOfTheirSign) {
+    const struct {
+        const char* value;
+        uint16_t raw;
+        std::size_t clamped;
+    } cases[] = {
+        {"1e300", 512, 1},    {"-1e300", 0, 1},   {"1e400", 512, 1},
+        {"-1e400", 0, 1},     {"1e-400", 0, 0},   {"+8250", 512, 0},
+        {" 1611.3 ", 100, 0}, {"8.25E3", 512, 0}, {"-0.0", 0, 0},
+    };
+    for (const auto& c : cases) {
+        EngineLog log;
+        std::string error;
+        const std::string text = std::string("Time,Engine Speed\nms,rpm\n0,") + c.value + "\n";
+        ASSERT_TRUE(ReadEngineLog(text, log, error)) << c.value << ": " << error;
+        EXPECT_EQ(log.raw[0][0], c.raw) << c.value;
+        EXPECT_EQ(log.clampedValues, c.clamped) << c.value;
+    }
+}
+
+// What the user sees of a wrong field: its bytes, escaped when they are not text.
+TEST(LogReader, ShowsWrongFieldsPrintableAndShort) {
+    const struct {
+        std::string field;
+        std::string shown;
+    } cases[] = {
+        {"fast", "fast"},
+        {"\x01\x7F\x1B[2J", "\\x01\\x7F\\x1B[2J"},
+        {"Z\xC3\xBCndung", "Z\xC3\xBCndung"},  // UTF-8 stays as it is
+        {"\xC3(", "\\xC3("},                   // a broken sequence does not
+        {"\xC0\xAF", "\\xC0\\xAF"},            // nor an overlong one
+        {"\xC2\x85", "\\xC2\\x85"},            // nor a C1 control
+        {std::string(100, 'q'), std::string(24, 'q') + "..."},
+        {std::string(30, '\xFF'),
+         [] {
+             std::string s;
+             for (int i = 0; i < 24; ++i) s += "\\xFF";
+             return s + "...";
+         }()},
+    };
+    for (const auto& c : cases) {
+        EngineLog log;
+        std::string error;
+        const std::string text =
+            kHead + "0" + kRow + "66,\"" + c.field + "\",16.0,32.0,20.0,20.0,12.5,0.0\n0" + kRow;
+        EXPECT_FALSE(ReadEngineLog(text, log, error));
+        EXPECT_EQ(error, "line 4: Engine Speed \"" + c.shown + "\" is not a number") << c.field;
+    }
+}
+
+TEST(LogReader, TellsItsProgressAndStopsWhenCancelled) {
+    std::string text = kHead;
+    for (int i = 0; i < 60000; ++i) text += std::to_string(66 * i) + kRow;  // about 3 MB
+    const std::string path = ::testing::TempDir() + "/qx-progress-" + std::to_string(getpid());
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << text;
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> told;
+    EngineLog log;
+    std::string error;
+    ASSERT_TRUE(ReadEngineLogFile(path, log, error, [&](std::size_t done, std::size_t total) {
+        told.emplace_back(done, total);
+        return true;
+    })) << error;
+    EXPECT_EQ(log.Rows(), 60000u);
+    ASSERT_GE(told.size(), 3u);  // reading the file, then each megabyte of rows
+    for (std::size_t i = 0; i < told.size(); ++i) {
+        EXPECT_EQ(told[i].second, 2 * text.size());
+        EXPECT_LE(told[i].first, told[i].second);
+        if (i > 0) {
+            EXPECT_GT(told[i].first, told[i - 1].first);
+        }
+    }
+    // Stopped at the second report: it fails, and says why.
+    int calls = 0;
+    EngineLog stopped;
+    EXPECT_FALSE(ReadEngineLogFile(path, stopped, error,
+                                   [&](std::size_t, std::size_t) { return ++calls < 2; }));
+    EXPECT_EQ(error, kLogReadCancelled);
+    EXPECT_EQ(stopped.Rows(), 0u);
+    std::filesystem::remove(path);
 }
 
 TEST(LogReader, TheSampleRideIsAFewPullsAtThePacketRate) {

@@ -111,6 +111,7 @@ bool LogWriter::Open(const std::string& path, const std::vector<int>& quantities
     quantities_ = quantities;
     clock_ = &clock;
     rows_ = 0;
+    lastRowMs_ = 0;
     file_ = std::make_unique<SafeFileWriter>(path);
     startMs_ = lastWriteMs_ = clock.NowMs();
     // The header replaces an earlier file at once; rows follow each second.
@@ -127,13 +128,20 @@ int64_t LogWriter::ElapsedMs() const {
 }
 
 bool LogWriter::Append(const std::vector<double>& values) {
-    if (file_ == nullptr || Failed()) return false;
-    return AppendAt(clock_->NowMs() - startMs_, values);
+    return AppendAt(clock_ != nullptr ? clock_->NowMs() : 0, values);
 }
 
-bool LogWriter::AppendAt(int64_t timeMs, const std::vector<double>& values) {
+bool LogWriter::AppendAt(int64_t clockMs, const std::vector<double>& values) {
     if (file_ == nullptr || Failed()) return false;
-    buffer_ += LogRow(timeMs, quantities_, values);
+    const int64_t now = clock_->NowMs();
+    // A packet that arrived before the opening counts from it.
+    return AppendTimed(std::min(clockMs, now) - startMs_, values);
+}
+
+bool LogWriter::AppendTimed(int64_t timeMs, const std::vector<double>& values) {
+    if (file_ == nullptr || Failed()) return false;
+    lastRowMs_ = std::max(lastRowMs_, timeMs);
+    buffer_ += LogRow(lastRowMs_, quantities_, values);
     ++rows_;
     if (clock_->NowMs() - lastWriteMs_ >= 1000) return WriteOut();
     return true;

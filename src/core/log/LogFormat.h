@@ -62,8 +62,11 @@ class LogWriter {
     // Adds a row timed at the clock's now minus the opening time. False once
     // the writer has failed.
     bool Append(const std::vector<double>& values);
+    // The same for a row whose packet arrived at clockMs on the clock (it may
+    // have waited to be read); the times written never go back.
+    bool AppendAt(int64_t clockMs, const std::vector<double>& values);
     // The same for a row timed by the caller (ms from its own start).
-    bool AppendAt(int64_t timeMs, const std::vector<double>& values);
+    bool AppendTimed(int64_t timeMs, const std::vector<double>& values);
     // Writes the buffered rows out when a second has passed since the last
     // write (rows may stop coming while the file stays open). False once failed.
     bool FlushIfDue();
@@ -91,6 +94,7 @@ class LogWriter {
     int64_t startMs_ = 0;
     int64_t lastWriteMs_ = 0;
     int64_t rows_ = 0;
+    int64_t lastRowMs_ = 0;
 };
 
 }  // namespace qx

@@ -256,6 +256,17 @@ void RamMonitor::ReplayWhenQuiet() {
     RunPostponedCommands();
 }
 
+int64_t RamMonitor::ArrivalMs(int64_t nowMs) {
+    // The bytes still waiting came after the packet just read, each at most a
+    // byte time later: it came off the line at least that long ago. Packets
+    // that waited while the window was busy (a repaint) keep their own times
+    // instead of sharing the moment they were read.
+    CommPort& port = CommPort::Instance();
+    const int64_t behindUs =
+        static_cast<int64_t>(port.ReceiveCount()) * static_cast<int64_t>(port.ByteTimeUs());
+    return std::max(nowMs - behindUs / 1000, std::min(sampleTimeMs_, nowMs));
+}
+
 void RamMonitor::Run() {
     Host& host = CurrentHost();
     CommPort& port = CommPort::Instance();
@@ -318,7 +329,7 @@ void RamMonitor::Run() {
                 if (port.ReceiveCount() >= packet) {
                     ++packetReads;
                     if (UpdateRamImage(nullptr)) {
-                        sampleTimeMs_ = host.GetClock().NowMs();
+                        sampleTimeMs_ = ArrivalMs(host.GetClock().NowMs());
                         if (refreshHook_) refreshHook_(firstUpdate);
                         NotifySample(*this, firstUpdate);
                         firstUpdate = false;

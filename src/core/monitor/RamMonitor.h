@@ -43,7 +43,8 @@ class RamMonitor final : public LiveSource {
     // monitoring, suspended or not.
     bool BacksValues() const override;
     bool ShowsLiveBar() const override { return running_ || suspended_; }
-    // The host clock when the latest good packet arrived.
+    // The host clock when the latest good packet came off the line (it may
+    // have waited in the receive buffer since).
     int64_t SampleTimeMs() const override { return sampleTimeMs_; }
 
     bool Start();
@@ -87,6 +88,8 @@ class RamMonitor final : public LiveSource {
   private:
     RamMonitor();
     void ReplayWhenQuiet();
+    // When the packet just read arrived, from the bytes waiting behind it.
+    int64_t ArrivalMs(int64_t nowMs);
 
     uint8_t image_[kImageSize] = {};
     bool imageValid_ = false;

@@ -471,6 +471,20 @@ void CMainFrame::OfferAfterLink() {
 void CMainFrame::OnToggleMonitoring() {
     RamMonitor& monitor = RamMonitor::Instance();
     if (monitor.PostponeCommandIfBusy(res::kToggleMonitoring, false)) return;
+    if (!monitor.IsRunning() && LiveSourceOverride() != nullptr) {
+        // A log being played back holds the displays; monitoring takes them
+        // only when the log is closed. Enter and Escape keep the log.
+        const MsgResult answer = host_.MessageBoxNamed(
+            "The displays show a log being played back.\n\n"
+            "Close the log and show the module's live values instead?",
+            kAppTitle, MsgButtons::YesNoCancel, MsgIcon::Question,
+            {"Keep the Log", "Close the Log and Monitor", ""});
+        if (answer != MsgResult::No) return;
+        commands_.Route(res::kCloseLog);
+        // The question's loop may have started monitoring or made the link busy.
+        if (LiveSourceOverride() != nullptr || monitor.IsRunning()) return;
+        if (monitor.PostponeCommandIfBusy(res::kToggleMonitoring, false)) return;
+    }
     ++monitorNesting_;
     if (monitor.IsRunning())
         monitor.Stop();

@@ -451,7 +451,8 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
         for (int i = 0; i < currentMap_->GridLines().y; ++i) DrawYGridLine(p, i, r);
     }
 
-    if (MonitorShowsLiveBar()) {
+    // A log without the x value (no engine speed, say) shows no bar.
+    if (MonitorShowsLiveBar() && currentMap_->LiveValue().InSync()) {
         const int px = XToPixel(currentMap_->LiveX());
         if (r.left <= px && px <= r.right) {
             p.fillRect(ToQRect(graph::LiveBarRect(s, px)), ToQColor(0xFF));

@@ -133,7 +133,9 @@ bool MonitorDisplay::SetText(const std::string& text) {
 bool MonitorDisplay::RefreshValue() {
     if (value_ == nullptr) return false;
     value_->Refresh();
-    return SetText(MonitorBacksValues() ? value_->FormatValue() : std::string());
+    // A value the source does not hold (a log without its column) stays blank, not 0.0.
+    return SetText(MonitorBacksValues() && value_->InSync() ? value_->FormatValue()
+                                                            : std::string());
 }
 
 bool MonitorDisplay::ClearIfStale() {

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -21,6 +22,7 @@
 #include "monitor/MonitorDisplay.h"
 #include "monitor/MonitorWindow.h"
 #include "monitor/RamMonitor.h"
+#include "playback/PlaybackTime.h"
 #include "playback/TransportBar.h"
 #include "resources/Resources.h"
 
@@ -29,6 +31,8 @@ namespace qx::gui {
 namespace {
 
 const std::vector<int> kAllQuantities = {0, 1, 2, 3, 4, 5, 6};
+// A log that takes longer than this to read shows its progress.
+constexpr int kProgressShownAfterMs = 400;
 constexpr int kEngineSpeed = 0;
 // The live chart keeps its longest span and trims a minute at a time.
 constexpr int64_t kLiveKeepMs = 600000;
@@ -40,11 +44,6 @@ bool IsMonitor(const LiveSource& source) {
 
 void Message(const std::string& text) {
     CurrentHost().MessageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Error);
-}
-
-QString Elapsed(int64_t ms) {
-    const int64_t s = ms / 1000;
-    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 // The displays that are on now (the profile's mask outlives Cancel All).
@@ -103,6 +102,10 @@ EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor)
     status_->setObjectName(QStringLiteral("RecordingPane"));
     status_->hide();
     frame_.statusBar()->insertPermanentWidget(0, status_);
+    source_ = new QLabel(&frame_);
+    source_->setObjectName(QStringLiteral("SourcePane"));
+    source_->hide();
+    frame_.statusBar()->insertPermanentWidget(0, source_);
 
     pollTimer_ = new QTimer(this);
     pollTimer_->setInterval(250);
@@ -148,7 +151,10 @@ void EngineLogs::AddCommands() {
     c.Add(
         res::kStopRecording, CommandOwner::Frame, [this] { StopRecording(); },
         [this](CommandState& s) { s.enabled = IsRecording(); });
-    c.Add(res::kOpenLog, CommandOwner::Application, [this] { OpenDialog(); });
+    // On idle the source pane follows monitoring started or stopped anywhere.
+    c.Add(
+        res::kOpenLog, CommandOwner::Application, [this] { OpenDialog(); },
+        [this](CommandState&) { ShowSource(); });
     c.Add(
         res::kCloseLog, CommandOwner::Application, [this] { CloseLog(); }, playing);
     c.Add(
@@ -235,7 +241,7 @@ QString EngineLogs::RecordingStatus() const {
     if (!IsRecording()) return QString();
     return QStringLiteral("Recording %1  %2  %3 rows")
         .arg(QFileInfo(QString::fromStdString(writer_.Path())).fileName())
-        .arg(Elapsed(writer_.ElapsedMs()))
+        .arg(ElapsedText(writer_.ElapsedMs()))
         .arg(writer_.Rows());
 }
 
@@ -267,8 +273,10 @@ void EngineLogs::OnSample(LiveSource& source, bool first) {
 }
 
 void EngineLogs::OnMonitorPacket(LiveSource& source) {
+    if (source_->isHidden()) ShowSource();
     const std::vector<double> values = ReadLiveValues(source, kAllQuantities);
-    if (IsRecording() && !writer_.Append(values)) FailRecording();
+    // Timed when the packet came off the line, not when it was handled.
+    if (IsRecording() && !writer_.AppendAt(source.SampleTimeMs(), values)) FailRecording();
 
     const int64_t t = source.SampleTimeMs();
     if (!live_->timeMs.empty() && t < live_->timeMs.back()) {
@@ -320,11 +328,42 @@ void EngineLogs::OpenDialog() {
     if (!path.isEmpty()) OpenLog(path);
 }
 
+bool EngineLogs::ReadLog(const QString& path, EngineLog& log, std::string& error) {
+    // A long log shows its progress with Cancel; nothing changes until it is read whole.
+    QProgressDialog progress(QStringLiteral("Opening %1...").arg(QFileInfo(path).fileName()),
+                             QStringLiteral("Cancel"), 0, kProgressSteps, &frame_);
+    progress.setWindowTitle(QStringLiteral("Open Log"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(kProgressShownAfterMs);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setValue(0);
+    // The dialog's events run inside the read: a close asked meanwhile waits for it.
+    auto* host = dynamic_cast<QtHost*>(&CurrentHost());
+    if (host != nullptr) host->EnterModal();
+    ++reading_;
+    const bool ok =
+        ReadEngineLogFile(path.toStdString(), log, error, [&](std::size_t done, std::size_t total) {
+            const auto step =
+                static_cast<int>(kProgressSteps * static_cast<double>(done) /
+                                 static_cast<double>(std::max<std::size_t>(total, 1)));
+            progress.setValue(step);
+            Q_EMIT logReadProgress(step);
+            return !progress.wasCanceled();
+        });
+    --reading_;
+    if (host != nullptr) host->LeaveModal();
+    return ok;
+}
+
 bool EngineLogs::OpenLog(const QString& path) {
+    if (reading_ > 0) return false;  // one at a time: the progress dialog's loop can re-enter
     auto log = std::make_shared<EngineLog>();
     std::string error;
-    if (!ReadEngineLogFile(path.toStdString(), *log, error)) {
-        Message("Unable to open " + path.toStdString() + " as a log:\n" + error);
+    if (!ReadLog(path, *log, error)) {
+        // Cancelled: the log that was open stays, and nothing is said.
+        if (error != kLogReadCancelled)
+            Message("Unable to open " + path.toStdString() + " as a log:\n" + error);
         return false;
     }
     CloseLog();
@@ -337,9 +376,25 @@ bool EngineLogs::OpenLog(const QString& path) {
     transport_->show();
     player_->ToStart();  // the displays show the first row
     frame_.View()->update();
+    ShowSource();
     Q_EMIT titleChanged();
     // What the reader let through is said where it does not stop anybody.
     QStringList notes;
+    if (!log->ignoredColumns.empty()) {
+        // A few names say enough; a sheet of many columns would fill the bar.
+        constexpr std::size_t kNamed = 4;
+        QStringList names;
+        for (std::size_t i = 0; i < log->ignoredColumns.size() && i < kNamed; ++i)
+            names << QStringLiteral("\"%1\"").arg(QString::fromStdString(log->ignoredColumns[i]));
+        if (log->ignoredColumns.size() > kNamed)
+            names << QStringLiteral("%1 more").arg(log->ignoredColumns.size() - kNamed);
+        notes << (names.size() == 1
+                      ? QStringLiteral("the column %1 is not a monitored value and is left out")
+                      : QStringLiteral("the columns %1 are not monitored values and are left out"))
+                     .arg(names.join(QStringLiteral(", ")));
+    }
+    if (RamMonitor::Exists() && RamMonitor::Instance().IsRunning())
+        notes << QStringLiteral("monitoring goes on behind the log until it is closed");
     if (log->droppedPartialLine)
         notes << QStringLiteral("line %1 was cut short and is left out").arg(log->droppedLine);
     if (log->clampedValues > 0)
@@ -365,6 +420,7 @@ void EngineLogs::CloseLog() {
     if (monitor_) monitor_->RefreshDisplays(true);
     frame_.View()->UpdateLiveXBar(true);
     frame_.View()->update();
+    ShowSource();
     Q_EMIT titleChanged();
 }
 
@@ -386,6 +442,18 @@ void EngineLogs::ShowPlayback() {
         chart_->SetQuantityMask(ActiveMask(monitor_));
         chart_->SetCursorMs(at);
     }
+}
+
+void EngineLogs::ShowSource() {
+    const bool live = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
+    QString text;
+    if (player_) {
+        text = QStringLiteral("Log: ") + logName_;
+    } else if (live) {
+        text = QStringLiteral("Live");
+    }
+    if (source_->text() != text) source_->setText(text);
+    if (source_->isHidden() != text.isEmpty()) source_->setVisible(!text.isEmpty());
 }
 
 QString EngineLogs::TitleSuffix() const {

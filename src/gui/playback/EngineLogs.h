@@ -50,7 +50,8 @@ class EngineLogs : public QObject {
     QString RecordingStatus() const;
 
     // Playback. Open: false (with a message naming the wrong line) for a file
-    // that is not a log.
+    // that is not a log, and false without a word when the user cancels a long
+    // read; either way what was open stays.
     bool OpenLog(const QString& path);
     void CloseLog();
     LogPlayer* Player() const { return player_.get(); }
@@ -62,6 +63,9 @@ class EngineLogs : public QObject {
     ChartView* Chart() const { return chart_; }
     TransportBar* Transport() const { return transport_; }
     QLabel* StatusLabel() const { return status_; }
+    // "Log: ride.csv" while a log holds the displays, "Live" while they show
+    // the module's stream; hidden when they show neither.
+    QLabel* SourceLabel() const { return source_; }
     // The live values of the last ten minutes the chart scrolls over.
     const EngineLog& LiveLog() const { return *live_; }
 
@@ -75,8 +79,14 @@ class EngineLogs : public QObject {
     // The idle check: ends a recording whose monitoring ended; flushes.
     void Poll();
 
+    // Steps of a log's read that the progress dialog counts to.
+    static constexpr int kProgressSteps = 1000;
+
   Q_SIGNALS:
     void titleChanged();
+    // A long read of a log has come step steps of kProgressSteps; the progress
+    // dialog (a child of the frame) is up meanwhile.
+    void logReadProgress(int step);
 
   private:
     void AddCommands();
@@ -89,6 +99,8 @@ class EngineLogs : public QObject {
     void FailRecording();
     void RecordDialog();
     void OpenDialog();
+    bool ReadLog(const QString& path, EngineLog& log, std::string& error);
+    void ShowSource();
 
     CMainFrame& frame_;
     QPointer<MonitorWindow> monitor_;
@@ -96,6 +108,8 @@ class EngineLogs : public QObject {
     ChartView* chart_ = nullptr;
     TransportBar* transport_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* source_ = nullptr;  // which source the displays follow
+    int reading_ = 0;           // a log is being read (its progress dialog is up)
     QTimer* pollTimer_ = nullptr;
     QTimer* playTimer_ = nullptr;
     int observer_ = 0;

@@ -1,9 +1,11 @@
 #include "playback/TransportBar.h"
 
 #include <QComboBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
 
 #include "log/LogPlayer.h"
 #include "playback/PlaybackTime.h"
@@ -18,9 +20,19 @@ TransportBar::TransportBar(QWidget* parent) : QToolBar(parent) {
     auto add = [this](int id, const QString& text) {
         QAction* a = addAction(text);
         a->setData(id);
-        if (const res::CommandStrings* s = res::FindCommandStrings(id))
-            a->setToolTip(
-                QString::fromUtf8(s->toolTip.data(), static_cast<int>(s->toolTip.size())));
+        if (const res::CommandStrings* s = res::FindCommandStrings(id)) {
+            QString tip = QString::fromUtf8(s->toolTip.data(), static_cast<int>(s->toolTip.size()));
+            // The key as the accelerator table gives it, so the tip cannot name another.
+            for (const res::Accelerator& acc : res::Accelerators())
+                if (acc.id == id) {
+                    const QKeySequence keys(
+                        QString::fromUtf8(acc.keys.data(), static_cast<int>(acc.keys.size())),
+                        QKeySequence::PortableText);
+                    tip += QStringLiteral(" (%1)").arg(keys.toString(QKeySequence::NativeText));
+                    break;
+                }
+            a->setToolTip(tip);
+        }
         return a;
     };
     add(res::kLogStart, QStringLiteral("|<"));
@@ -43,21 +55,41 @@ TransportBar::TransportBar(QWidget* parent) : QToolBar(parent) {
     slider_->setMinimumWidth(120);
     addWidget(slider_);
     connect(slider_, &QSlider::valueChanged, this,
-            [this](int v) { Q_EMIT seekRequested(static_cast<qint64>(v)); });
+            [this](int v) { Q_EMIT seekRequested(SliderTime(v)); });
 
     time_ = new QLabel(this);
     time_->setObjectName(QStringLiteral("PositionLabel"));
-    time_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000:00.0 / 000:00.0")));
+    time_->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("000:00:00.0 / 000:00:00.0")));
     addWidget(time_);
     addSeparator();
     add(res::kCloseLog, QStringLiteral("Close Log"));
 }
 
+int64_t TransportBar::SliderStepMs(int64_t spanMs) {
+    // A step of one millisecond while the span fits; more for longer logs.
+    return std::max<int64_t>(1, (spanMs + kMaxSliderSteps - 1) / kMaxSliderSteps);
+}
+
+int64_t TransportBar::SliderTime(int value) const {
+    // The last step may be short: the slider's end is the log's.
+    if (value >= slider_->maximum()) return endMs_;
+    return startMs_ + static_cast<int64_t>(std::max(value, 0)) * stepMs_;
+}
+
 void TransportBar::ShowPosition(int64_t positionMs, int64_t startMs, int64_t endMs, bool playing) {
     const QSignalBlocker block(slider_);
-    slider_->setRange(static_cast<int>(startMs), static_cast<int>(endMs));
-    slider_->setValue(static_cast<int>(positionMs));
-    time_->setText(PlaybackTimeText(positionMs) + QStringLiteral(" / ") + PlaybackTimeText(endMs));
+    // A QSlider counts in int: the log's time is mapped onto it in steps.
+    startMs_ = startMs;
+    endMs_ = std::max(endMs, startMs);
+    stepMs_ = SliderStepMs(endMs_ - startMs_);
+    const int64_t steps = (endMs_ - startMs_ + stepMs_ - 1) / stepMs_;
+    slider_->setRange(0, static_cast<int>(steps));
+    const int64_t at = std::clamp(positionMs, startMs_, endMs_);
+    slider_->setValue(at >= endMs_ ? static_cast<int>(steps)
+                                   : static_cast<int>((at - startMs_) / stepMs_));
+    time_->setText(PlaybackTimeText(positionMs, endMs) + QStringLiteral(" / ") +
+                   PlaybackTimeText(endMs));
     play_->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 

@@ -25,6 +25,11 @@ class TransportBar : public QToolBar {
     QSlider* Slider() const { return slider_; }
     QComboBox* SpeedBox() const { return speedBox_; }
     QLabel* TimeLabel() const { return time_; }
+    // The log time a slider value stands for.
+    int64_t SliderTime(int value) const;
+    // Milliseconds per slider step for a log spanning spanMs.
+    static int64_t SliderStepMs(int64_t spanMs);
+    static constexpr int64_t kMaxSliderSteps = 1 << 30;
 
   Q_SIGNALS:
     void seekRequested(qint64 timeMs);
@@ -35,6 +40,9 @@ class TransportBar : public QToolBar {
     QComboBox* speedBox_ = nullptr;
     QSlider* slider_ = nullptr;
     QLabel* time_ = nullptr;
+    int64_t startMs_ = 0;
+    int64_t endMs_ = 0;
+    int64_t stepMs_ = 1;
 };
 
 }  // namespace qx::gui

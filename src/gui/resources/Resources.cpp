@@ -16,6 +16,13 @@ MenuEntry Popup(std::string_view text, std::vector<MenuEntry> children) {
     return MenuEntry{MenuEntry::Kind::Popup, 0, text, false, std::move(children)};
 }
 
+// The transport's keys are its own: the graph keeps Space, Home and End.
+MenuEntry PlaybackMenu() {
+    return Popup("&Playback", {Item(kPlayPause, "&Play/Pause"), Item(kLogStepBack, "Step &Back"),
+                               Item(kLogStepForward, "Step &Forward"),
+                               Item(kLogStart, "Go to &Start"), Item(kLogEnd, "Go to &End")});
+}
+
 }  // namespace
 
 const std::vector<MenuEntry>& MainMenu() {
@@ -41,7 +48,7 @@ const std::vector<MenuEntry>& MainMenu() {
         Popup("&View",
               {Item(kMonitorWindow, "&Monitor Window"), Item(kViewChart, "&Chart"),
                Item(kViewCoverage, "Map Co&verage"), Item(kResetCoverage, "&Reset Map Coverage"),
-               Sep(), Item(kDifferencesWindow, "&Differences Window"),
+               PlaybackMenu(), Sep(), Item(kDifferencesWindow, "&Differences Window"),
                Item(kHideComparison, "&Hide Comparison"), Sep(), Item(kViewToolbar, "&Toolbar"),
                Item(kViewStatusBar, "&Status Bar")}),
         Popup("&Maps", {Item(kMapFirst, "Front Cylinder Spark Advance\tCtrl+1"),
@@ -112,11 +119,11 @@ const std::vector<Accelerator>& Accelerators() {
         {"F1", kContextHelp},
         {"Shift+F1", kHelp},
         {"F6", kNextPane},
-        {"Space", kPlayPause},
+        {"F5", kPlayPause},
         {",", kLogStepBack},
         {".", kLogStepForward},
-        {"Home", kLogStart},
-        {"End", kLogEnd},
+        {"Ctrl+,", kLogStart},
+        {"Ctrl+.", kLogEnd},
         {"Shift+F6", kPrevPane},
     };
     // clang-format on
@@ -190,11 +197,11 @@ const std::vector<CommandStrings>& StringTable() {
         {kStopRecording, "Stop recording live values", "Stop Recording"},
         {kOpenLog, "Play back a recorded log of live values", "Open Log"},
         {kCloseLog, "End the playback of a log", "Close Log"},
-        {kPlayPause, "Play or pause the log", "Play/Pause (Space)"},
-        {kLogStepBack, "One row of the log back", "Step Back (,)"},
-        {kLogStepForward, "One row of the log forth", "Step Forward (.)"},
-        {kLogStart, "Go to the start of the log", "Start (Home)"},
-        {kLogEnd, "Go to the end of the log", "End (End)"},
+        {kPlayPause, "Play or pause the log", "Play/Pause"},
+        {kLogStepBack, "One row of the log back", "Step Back"},
+        {kLogStepForward, "One row of the log forth", "Step Forward"},
+        {kLogStart, "Go to the start of the log", "Go to Start"},
+        {kLogEnd, "Go to the end of the log", "Go to End"},
         {kViewChart, "Show or hide the chart of live values over time", "Chart"},
         {kViewCoverage, "Shade the map by where the engine spent its time", "Map Coverage"},
         {kResetCoverage, "Start the map coverage again from now", "Reset Map Coverage"},

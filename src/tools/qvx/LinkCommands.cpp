@@ -343,7 +343,7 @@ int CmdMonitor(Context& c) {
             }
             // A failed write is remembered by the writer and reported at the end.
             if (o.csv) {
-                file.AppendAt(ms, row);
+                file.AppendTimed(ms, row);
             } else {
                 c.out << LogRow(ms, chosen, row) << std::flush;
             }

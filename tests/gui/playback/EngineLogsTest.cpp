@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTest>
@@ -15,6 +16,7 @@
 
 #include "chart/ChartView.h"
 #include "graph/MapGraphView.h"
+#include "graph/MapPointValueDisplay.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/app/AppFixture.h"
 #include "host/Profile.h"
@@ -25,6 +27,7 @@
 #include "monitor/MonitorDisplay.h"
 #include "monitor/MonitorWindow.h"
 #include "playback/EngineLogs.h"
+#include "playback/PlaybackTime.h"
 #include "playback/TransportBar.h"
 #include "resources/Resources.h"
 
@@ -248,16 +251,30 @@ TEST_F(EngineLogsTest, ALogOpenedWhileMonitoringTakesOverTheDisplaysUntilClosed)
     ASSERT_TRUE(Logs().StartRecording(Path("live.csv")));
     std::string duringPlayback;
     std::string afterClose;
+    QString sourceDuringPlayback;
+    QString sourceAfterClose;
+    QString noteAtOpen;
     Monitor(40, [&](int n) {
         if (n == 10) {
             ASSERT_TRUE(Logs().OpenLog(log));
+            noteAtOpen = app_->Frame()->statusBar()->currentMessage();
             Route(res::kLogEnd);
         }
-        if (n == 20) duringPlayback = Shown(3);
+        if (n == 20) {
+            duringPlayback = Shown(3);
+            sourceDuringPlayback = Logs().SourceLabel()->text();
+        }
         if (n == 30) Route(res::kCloseLog);
-        if (n == 31) afterClose = Shown(3);
+        if (n == 31) {
+            afterClose = Shown(3);
+            sourceAfterClose = Logs().SourceLabel()->text();
+        }
     });
     EXPECT_EQ(duringPlayback, " 39.0");
+    EXPECT_EQ(sourceDuringPlayback, QStringLiteral("Log: pull.csv"));
+    EXPECT_EQ(sourceAfterClose, QStringLiteral("Live"));
+    EXPECT_TRUE(noteAtOpen.contains(QStringLiteral("monitoring goes on behind the log")))
+        << noteAtOpen.toStdString();
     EXPECT_NE(afterClose, "");
     EXPECT_NE(afterClose, " 39.0");
     Logs().StopRecording();
@@ -317,29 +334,64 @@ TEST_F(EngineLogsTest, TheChartShowsTheActiveDisplaysAndMovesThePlayback) {
     EXPECT_TRUE(chart->IsLive());
 }
 
-// Space, Home and End belong to the graph until a log is open, then to the
-// transport; the arrows stay the graph's.
-TEST_F(EngineLogsTest, TransportKeysTakeOverOnlyDuringPlayback) {
+// The graph's keys stay the graph's while a log is open; the transport has
+// keys of its own, which no key of the graph is.
+TEST_F(EngineLogsTest, TheGraphKeepsItsKeysDuringPlaybackAndTheTransportHasItsOwn) {
     Start();
     app_->Frame()->show();
     QApplication::setActiveWindow(app_->Frame());
     MapGraphView* view = app_->Frame()->View();
-    view->setFocus();
-    Settle();
-    QTest::keyClick(view, Qt::Key_End);
-    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 1);
     Write(Path("pull.csv"), Ramp(40));
     ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
     Settle();
     view->setFocus();
-    QTest::keyClick(view, Qt::Key_Home);
-    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 1);  // not the graph's now
-    QTest::keyClick(view, Qt::Key_End);
-    EXPECT_EQ(Logs().Player()->Row(), 39u);
-    QTest::keyClick(view, Qt::Key_Comma);
-    EXPECT_EQ(Logs().Player()->Row(), 38u);
-    QTest::keyClick(view, Qt::Key_Left);
-    EXPECT_EQ(view->SelectedIndex(), view->MarkerCount() - 2);
+    const int last = view->MarkerCount() - 1;
+    const struct {
+        QKeyCombination key;
+        int selected;     // the graph's point afterwards (-1: as it was)
+        std::size_t row;  // the log's row afterwards
+        bool playing;
+    } steps[] = {
+        {Qt::Key_End, last, 0, false},
+        {Qt::Key_Home, 0, 0, false},
+        {Qt::Key_Right, 1, 0, false},
+        {Qt::Key_Space, -1, 0, false},  // the point's value box, not play
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_Period), -1, 39, false},
+        {Qt::Key_Comma, -1, 38, false},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_Comma), -1, 0, false},
+        {Qt::Key_Period, -1, 1, false},
+        {Qt::Key_F5, -1, 1, true},
+        {Qt::Key_F5, -1, 1, false},
+        {Qt::Key_End, last, 1, false},
+    };
+    bool valueShown = view->ValueDisplay()->isVisible();
+    for (const auto& step : steps) {
+        const int before = view->SelectedIndex();
+        QTest::keyClick(view, step.key.key(), step.key.keyboardModifiers());
+        SCOPED_TRACE(QKeySequence(step.key).toString().toStdString());
+        EXPECT_EQ(view->SelectedIndex(), step.selected < 0 ? before : step.selected);
+        EXPECT_EQ(Logs().Player()->Row(), step.row);
+        EXPECT_EQ(Logs().Player()->IsPlaying(), step.playing);
+        if (step.key.key() == Qt::Key_Space) {
+            EXPECT_NE(view->ValueDisplay()->isVisible(), valueShown);
+            valueShown = view->ValueDisplay()->isVisible();
+        }
+    }
+    // No key of the frame is one the graph answers, with or without Shift or Ctrl.
+    std::vector<QKeySequence> graphKeys;
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Home, Qt::Key_End, Qt::Key_Left, Qt::Key_Right,
+                        Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Return,
+                        Qt::Key_Enter, Qt::Key_Escape})
+        for (Qt::KeyboardModifiers mods :
+             {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
+              Qt::KeyboardModifiers(Qt::ControlModifier)})
+            graphKeys.emplace_back(QKeyCombination(mods, key));
+    for (QAction* a : app_->Frame()->findChildren<QAction*>())
+        for (const QKeySequence& keys : a->shortcuts())
+            EXPECT_EQ(std::count(graphKeys.begin(), graphKeys.end(), keys), 0)
+                << keys.toString().toStdString() << " is taken by command " << a->data().toInt();
+    // The transport's buttons name the keys that press them.
+    EXPECT_EQ(Logs().Transport()->PlayAction()->toolTip(), QStringLiteral("Play/Pause (F5)"));
     Route(res::kCloseLog);
     Settle();
     view->setFocus();
@@ -413,6 +465,27 @@ TEST_F(EngineLogsTest, ALogOpenedWithACutLastLineOrValuesOffScaleSaysSoInTheStat
         EXPECT_EQ(app_->Frame()->statusBar()->currentMessage(), c.note);
         Logs().CloseLog();
     }
+    // A spreadsheet's own columns are left out, by name.
+    const struct {
+        std::string text;
+        QString note;
+    } sheets[] = {
+        {"Lambda,Time,Engine Speed\n,ms,rpm\n0.9,0,1611.3\n",
+         QStringLiteral("crash.csv: the column \"Lambda\" is not a monitored value and is left "
+                        "out")},
+        {"\xEF\xBB\xBFTime,Engine Speed,Lambda,Gear\r\nms,rpm,,\r\n0,1611.3,0.9,2\r\n,,,\r\n",
+         QStringLiteral("crash.csv: the columns \"Lambda\", \"Gear\" are not monitored values "
+                        "and are left out")},
+        {"A,B,Time,C,D,Engine Speed,E,F\n,,ms,,,rpm,,\n1,2,0,3,4,1611.3,5,6\n",
+         QStringLiteral("crash.csv: the columns \"A\", \"B\", \"C\", \"D\", 2 more are not "
+                        "monitored values and are left out")},
+    };
+    for (const auto& c : sheets) {
+        Write(path, c.text);
+        ASSERT_TRUE(Logs().OpenLog(path));
+        EXPECT_EQ(app_->Frame()->statusBar()->currentMessage(), c.note);
+        Logs().CloseLog();
+    }
 }
 
 TEST_F(EngineLogsTest, CoverageShadesThePointsTheEngineUsedUpToTheCursor) {
@@ -482,6 +555,219 @@ TEST_F(EngineLogsTest, PicturesOfPlaybackWithTheChartAndTheCoverage) {
     EXPECT_TRUE(Logs().CoverageData().Used(2));
     qx::test::SavePicture(window, QStringLiteral("playback-chart-coverage.png"));
     qx::test::SavePicture(pane, QStringLiteral("playback-chart.png"));
+}
+
+// A log of some values only: the others are blank, not 0.0, and without the
+// map's x value the graph shows no live bar.
+TEST_F(EngineLogsTest, ValuesALogLacksAreBlankAndWithoutItsXValueNoLiveBar) {
+    {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x7F);
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    app_->Frame()->resize(800, 600);
+    const struct {
+        std::string text;
+        std::vector<std::string> shown;  // the seven boxes
+        bool bar;
+    } cases[] = {
+        {"Time,Engine Speed,Battery Voltage\nms,rpm,volts\n0,1611.3,12.5\n",
+         {" 1611.3", "", "", "", "", " 12.5", ""},
+         true},
+        {"Time,Battery Voltage\nms,volts\n0,12.5\n", {"", "", "", "", "", " 12.5", ""}, false},
+        {LogHeader({0, 1, 2, 3, 4, 5, 6}) + "0,1611.3,0.0,0.0,0.0,0.0,0.0,0.0\n",
+         {" 1611.3", " 0.0", " 0.0", " 0.0", " 0.0", " 0.0", " 0.0"},
+         true},
+    };
+    MapGraphView* view = app_->Frame()->View();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Write(Path("some.csv"), c.text);
+        ASSERT_TRUE(Logs().OpenLog(Path("some.csv")));
+        for (int d = 0; d < 7; ++d)
+            EXPECT_EQ(Shown(d), c.shown[static_cast<std::size_t>(d)]) << "display " << d;
+        // Engine speed 1611.3 rpm: the bar stands at the point for 1650 rpm.
+        const QImage shot = view->grab().toImage();
+        const int x = view->XToPixel(c.bar ? 1650.0 : 0.0);
+        int red = 0;
+        for (int y = view->PlotTop(); y < view->PlotTop() + view->PlotHeight(); ++y)
+            red += shot.pixelColor(x, y) == QColor(255, 0, 0);
+        EXPECT_EQ(red > view->PlotHeight() / 2, c.bar) << red;
+        Logs().CloseLog();
+    }
+}
+
+// Ctrl+M with a log open: the log keeps the displays unless the user chooses
+// to close it; Enter (the default) and Escape keep it.
+TEST_F(EngineLogsTest, StartingMonitoringWithALogOpenClosesItOnlyWhenChosen) {
+    Start();
+    UseEmulatedModule();
+    Link(false);
+    Write(Path("pull.csv"), Ramp(40));
+    ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
+    EXPECT_EQ(Logs().SourceLabel()->text(), QStringLiteral("Log: pull.csv"));
+    const std::string question =
+        "The displays show a log being played back.\n\n"
+        "Close the log and show the module's live values instead?";
+    auto answer = [&](MsgResult r) {
+        answer_ = [=](const MessageRecord& m) -> std::optional<MsgResult> {
+            return m.text == question ? r : DefaultAnswer(m);
+        };
+    };
+    // Monitoring started anyway would run until stopped: stopped at its first packet.
+    bool started = false;
+    const int id = AddSampleObserver([&](LiveSource& s, bool) {
+        if (&s != &RamMonitor::Instance() || started) return;
+        started = true;
+        app_->Host().Post([this] { Route(res::kToggleMonitoring); });
+    });
+    for (MsgResult keep : {MsgResult::Yes, MsgResult::Cancel}) {
+        answer(keep);
+        const std::size_t asked = app_->Host().Messages().size();
+        Route(res::kToggleMonitoring);
+        EXPECT_FALSE(started);
+        ASSERT_EQ(app_->Host().Messages().size(), asked + 1);
+        EXPECT_EQ(app_->Host().Messages().back().text, question);
+        EXPECT_NE(Logs().Player(), nullptr);
+        EXPECT_FALSE(RamMonitor::Instance().IsRunning());
+        EXPECT_EQ(Logs().SourceLabel()->text(), QStringLiteral("Log: pull.csv"));
+    }
+    RemoveSampleObserver(id);
+    answer(MsgResult::No);
+    std::vector<QString> sources;
+    Monitor(3, [&](int) { sources.push_back(Logs().SourceLabel()->text()); });
+    EXPECT_EQ(Logs().Player(), nullptr);
+    EXPECT_EQ(sources, (std::vector<QString>(sources.size(), QStringLiteral("Live"))));
+    Settle();
+    EXPECT_TRUE(Logs().SourceLabel()->isHidden());  // neither a log nor the module now
+}
+
+// Packets that waited while the window was busy keep the times they came
+// off the line instead of sharing the moment they were read.
+TEST_F(EngineLogsTest, TheRecorderTimesEachPacketWhenItCameOffTheLine) {
+    Start();
+    UseEmulatedModule();
+    Link(false);
+    ASSERT_TRUE(Logs().StartRecording(Path("busy.csv")));
+    // Every fifth packet the window is busy for 0.4 s: about six packets wait meanwhile.
+    Monitor(40, [&](int n) {
+        if (n % 5 == 0) clock_.Advance(400);
+    });
+    Logs().StopRecording();
+    EngineLog log;
+    std::string error;
+    ASSERT_TRUE(ReadEngineLogFile(Path("busy.csv").toStdString(), log, error)) << error;
+    ASSERT_GE(log.Rows(), 40u);
+    // 8N1 at the line's 1042 us a byte: one packet's bytes apart.
+    const double packetMs = static_cast<double>(RamMonitor::Instance().PacketLength()) * 1.042;
+    for (std::size_t i = 2; i < log.Rows(); ++i) {
+        const auto gap = static_cast<double>(log.timeMs[i] - log.timeMs[i - 1]);
+        EXPECT_GE(gap, 0.75 * packetMs) << "row " << i;
+        EXPECT_LE(gap, 1.25 * packetMs) << "row " << i;
+    }
+}
+
+// A long read shows its progress and can be cancelled; cancelling leaves the
+// log that was open as it was, without a word.
+TEST_F(EngineLogsTest, ALongLogShowsProgressAndCancelKeepsWhatWasOpen) {
+    Start();
+    Write(Path("short.csv"), Ramp(30));
+    ASSERT_TRUE(Logs().OpenLog(Path("short.csv")));
+    Route(res::kLogStepForward);
+    std::string text = LogHeader({0, 3, 5});
+    for (int i = 0; i < 60000; ++i)  // about 1.3 MB
+        text += LogRow(66 * static_cast<int64_t>(i), {0, 3, 5},
+                       {LogValueOf(0, i % 500), static_cast<double>(i % 40), LogValueOf(5, 200)});
+    Write(Path("long.csv"), text);
+    std::vector<int> steps;
+    bool cancel = true;
+    bool dialogSeen = false;
+    QObject::connect(&Logs(), &EngineLogs::logReadProgress, app_->Frame(), [&](int step) {
+        steps.push_back(step);
+        auto* dialog = app_->Frame()->findChild<QProgressDialog*>();
+        dialogSeen = dialogSeen || (dialog != nullptr && dialog->labelText().contains("long.csv"));
+        if (cancel && dialog != nullptr) dialog->cancel();
+    });
+    const LogPlayer* before = Logs().Player();
+    const QString title = app_->Frame()->windowTitle();
+    const std::size_t messages = app_->Host().Messages().size();
+    EXPECT_FALSE(Logs().OpenLog(Path("long.csv")));
+    EXPECT_TRUE(dialogSeen);
+    EXPECT_EQ(steps.size(), 1u);  // stopped at the first step
+    EXPECT_EQ(Logs().Player(), before);
+    EXPECT_EQ(Logs().Player()->Log().Rows(), 30u);
+    EXPECT_EQ(Logs().Player()->Row(), 1u);
+    EXPECT_EQ(app_->Frame()->windowTitle(), title);
+    EXPECT_EQ(app_->Host().Messages().size(), messages);
+
+    cancel = false;
+    steps.clear();
+    ASSERT_TRUE(Logs().OpenLog(Path("long.csv")));
+    EXPECT_EQ(Logs().Player()->Log().Rows(), 60000u);
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    EXPECT_LE(steps.back(), EngineLogs::kProgressSteps);
+    EXPECT_EQ(app_->Frame()->findChild<QProgressDialog*>(), nullptr);  // gone with the read
+}
+
+TEST(PlaybackTimeText, MinutesUnderAnHourAndHoursFromThere) {
+    const struct {
+        int64_t ms;
+        int64_t span;
+        const char* text;
+    } cases[] = {
+        {0, 0, "0:00.0"},
+        {66, 0, "0:00.0"},
+        {59999, 0, "0:59.9"},
+        {3599999, 0, "59:59.9"},
+        {3600000, 0, "1:00:00.0"},
+        {1000, 3600000, "0:00:01.0"},  // beside a length of an hour or more
+        {360000000, 0, "100:00:00.0"},
+        {(int64_t{1} << 31) + 5000, 0, "596:31:28.6"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlaybackTimeText(c.ms, c.span).toStdString(), c.text) << c.ms;
+    EXPECT_EQ(ElapsedText(3725000).toStdString(), "1:02:05");
+    EXPECT_EQ(ElapsedText(65000).toStdString(), "1:05");
+}
+
+// Logs longer than an hour read in hours; times past 2^31 ms reach the
+// slider, which steps through them in larger steps.
+TEST_F(EngineLogsTest, LongLogsReadInHoursAndTheSliderReachesEveryTime) {
+    Start();
+    const struct {
+        int64_t end;
+        const char* endText;
+    } cases[] = {
+        {3900, "0:03.9"},
+        {90 * 60000, "1:30:00.0"},
+        {360000000, "100:00:00.0"},
+        {(int64_t{1} << 31) + 5000, "596:31:28.6"},
+        {(int64_t{1} << 33) + 100, "2386:05:34.6"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.endText);
+        std::string text = LogHeader({0});
+        for (int64_t t : {int64_t{0}, int64_t{1000}, c.end / 2, c.end})
+            text += LogRow(t, {0}, {LogValueOf(0, 100)});
+        Write(Path("long.csv"), text);
+        ASSERT_TRUE(Logs().OpenLog(Path("long.csv")));
+        QSlider* slider = Logs().Transport()->Slider();
+        Route(res::kLogEnd);
+        EXPECT_EQ(Logs().Transport()->TimeLabel()->text().toStdString(),
+                  std::string(c.endText) + " / " + c.endText);
+        EXPECT_EQ(slider->value(), slider->maximum());
+        EXPECT_GT(slider->maximum(), 0);
+        slider->setValue(slider->maximum() / 2);
+        const int64_t step = TransportBar::SliderStepMs(c.end);
+        EXPECT_LE(std::llabs(Logs().Player()->PositionMs() - c.end / 2), step);
+        slider->setValue(1);
+        EXPECT_EQ(Logs().Player()->PositionMs(), step);
+        slider->setValue(slider->maximum());
+        EXPECT_EQ(Logs().Player()->Row(), 3u);
+        Logs().CloseLog();
+    }
 }
 
 }  // namespace
