@@ -82,6 +82,7 @@ enum class Op {
     EditPoint,
     EditBasic,
     Curve,
+    Paste,
     UseOther,
     Undo,
     Redo,
@@ -94,8 +95,8 @@ enum class Op {
     Faults,
 };
 constexpr const char* kOpNames[] = {
-    "edit-point",   "edit-basic",    "curve", "use-other", "undo",         "redo",  "upload",
-    "download-all", "write-changes", "pull",  "replug",    "replug-other", "faults"};
+    "edit-point", "edit-basic",   "curve",         "paste", "use-other", "undo",         "redo",
+    "upload",     "download-all", "write-changes", "pull",  "replug",    "replug-other", "faults"};
 
 struct Step {
     Op op;
@@ -116,10 +117,10 @@ std::vector<Step> MakeSteps(uint32_t key, int count) {
     std::mt19937 rng(key);
     // Weights: edits and undo/redo most, cables and transfers less often.
     const std::vector<std::pair<Op, int>> weights = {
-        {Op::EditPoint, 20},   {Op::EditBasic, 6}, {Op::Curve, 6},      {Op::UseOther, 5},
-        {Op::Undo, 12},        {Op::Redo, 6},      {Op::Upload, 3},     {Op::DownloadAll, 2},
-        {Op::WriteChanges, 3}, {Op::Pull, 3},      {Op::ReplugSame, 5}, {Op::ReplugOther, 1},
-        {Op::Faults, 3}};
+        {Op::EditPoint, 20},  {Op::EditBasic, 6},    {Op::Curve, 6}, {Op::Paste, 4},
+        {Op::UseOther, 5},    {Op::Undo, 12},        {Op::Redo, 6},  {Op::Upload, 3},
+        {Op::DownloadAll, 2}, {Op::WriteChanges, 3}, {Op::Pull, 3},  {Op::ReplugSame, 5},
+        {Op::ReplugOther, 1}, {Op::Faults, 3}};
     int total = 0;
     for (const auto& w : weights) total += w.second;
     std::vector<Step> steps;
@@ -285,6 +286,45 @@ class Sequence {
                 for (int i = first; i <= last; ++i)
                     targets.push_back({SettingKey::Point(m, i), out[i]});
                 history.Perform("Curve", targets);
+                break;
+            }
+            case Op::Paste: {
+                // What a spreadsheet puts on the clipboard: tab-separated with a
+                // header, semicolons with decimal commas, or comma-separated x,y.
+                const int m = static_cast<int>(s.a % 6);
+                const ModuleMap& map = *doc_.Map(m);
+                const int first = static_cast<int>(s.b % 16);
+                const int count = 1 + static_cast<int>(s.c % static_cast<uint32_t>(16 - first));
+                std::mt19937 rng(s.c);
+                std::string text = s.a % 3 == 0 ? "RPM,Advance\n" : s.a % 3 == 1 ? "x\ty\n" : "";
+                for (int i = first; i < first + count; ++i) {
+                    // Now and then a value past the range, which must refuse the paste.
+                    const double fraction =
+                        std::uniform_real_distribution<double>(-0.05, 1.05)(rng);
+                    const double y = std::round(ValueIn(*map.Point(i).value, fraction) * 2) / 2;
+                    const double x = map.Point(i).x;
+                    char line[64];
+                    if (s.a % 3 == 0) {
+                        std::snprintf(line, sizeof line, "%.0f,%g\n", x, y);
+                    } else if (s.a % 3 == 1) {
+                        std::snprintf(line, sizeof line, "%.4f\t%g\n", x, y);
+                    } else {
+                        std::snprintf(line, sizeof line, "%g\r\n", y);
+                        for (char* c = line; *c; ++c)
+                            if (*c == '.') *c = ',';
+                    }
+                    text += line;
+                }
+                std::vector<PastedPoint> pasted;
+                std::string why;
+                std::vector<double> y;
+                for (int i = 0; i < 16; ++i) y.push_back(map.Point(i).value->GetValue());
+                if (!ParsePointsText(text, pasted, why) ||
+                    !PlacePastedPoints(pasted, AxisOf(map), first, y, why))
+                    break;
+                std::vector<EditTarget> targets;
+                for (int i = 0; i < 16; ++i) targets.push_back({SettingKey::Point(m, i), y[i]});
+                history.Perform("Paste", targets);
                 break;
             }
             case Op::UseOther: {

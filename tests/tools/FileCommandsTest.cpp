@@ -153,6 +153,19 @@ TEST_F(QvxFiles, DiffListsEachDifferenceByNameWithBothValues) {
     EXPECT_TRUE(Has(r.err, "3 differences"));
 }
 
+TEST_F(QvxFiles, DiffCountsWhatADownloadWouldWriteAsTheProgramDoes) {
+    // Acceleration dwell holds whole milliseconds: 2.5 and 2.0 are both the
+    // byte 2, so the files are the same tune, as the Differences window says.
+    const std::string a = NewFile("a.qvx");
+    const std::string b = NewFile("b.qvx");
+    ASSERT_EQ(Run({"set", a, "Acceleration Dwell[1]=2.5"}).code, 0);
+    ASSERT_EQ(Run({"set", b, "Acceleration Dwell[1]=2.0"}).code, 0);
+    RunResult same = Run({"diff", a, b});
+    EXPECT_EQ(same.code, 0) << same.out;
+    ASSERT_EQ(Run({"set", b, "Acceleration Dwell[1]=3.0"}).code, 0);
+    EXPECT_EQ(Run({"diff", a, b}).code, 4);
+}
+
 TEST_F(QvxFiles, MirroredPointsFollowTheProfileSetting) {
     const std::string path = NewFile("a.qvx", {"front[2]=14"});
     const std::string point14 = "{\"x\": 1100, \"y\": 14}";

@@ -234,7 +234,8 @@ int CmdDiff(Context& c) {
     ModuleState b;
     if (int rc = LoadDocument(c, c.options.args[0], a)) return rc;
     if (int rc = LoadDocument(c, c.options.args[1], b)) return rc;
-    return ReportDifferences(c, CompareDocuments(a, b, false), c.options.args[0],
+    // The rule of the Differences window: equal when a download writes the same byte.
+    return ReportDifferences(c, CompareDocuments(a, b, true), c.options.args[0],
                              c.options.args[1]);
 }
 
