@@ -264,5 +264,24 @@ TEST_F(ReconnectTest, APullWhileIdleIsNoticedAndTheNoticeStaysTrue) {
     EXPECT_EQ(document.revLimit().GetValue(), before + 256);
 }
 
+// A profile Baud Rate that is no speed is said before linking, naming the
+// value, once per run; the link still runs (at the default speed).
+TEST_F(ReconnectTest, AProfileSpeedThatIsNoneIsSaidOnceBeforeLinking) {
+    ASSERT_TRUE(AppProfile().WriteString("Settings", "Baud Rate", "abc"));
+    for (int round = 0; round < 2; ++round) {
+        Link();
+        ASSERT_TRUE(CommPort::Instance().IsLinked());
+        CommPort::Instance().BreakLink();
+    }
+    EXPECT_EQ(asked["Serial Port Settings"], 1);
+    int said = 0;
+    for (const gui::MessageRecord& m : host->Messages())
+        if (m.caption == "Serial Port Settings" &&
+            m.text.find("Baud Rate \"abc\"") != std::string::npos &&
+            m.text.find("9600 baud") != std::string::npos)
+            ++said;
+    EXPECT_EQ(said, 1);
+}
+
 }  // namespace
 }  // namespace qx::test
