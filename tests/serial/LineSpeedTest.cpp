@@ -86,6 +86,29 @@ TEST(LineSpeed, ProfileSpeedsAndByteTimes) {
         EXPECT_EQ(ConfiguredBaud(), used) << written;
     }
     EXPECT_EQ(ByteTimeUsAt(1200), 8333);
+
+    // What is no speed is named, so that qvx can refuse it and the program say it.
+    struct Case {
+        const char* written;  // null: no key
+        bool problem;
+    };
+    for (const Case& c : {Case{nullptr, false}, Case{"", false}, Case{"19200", false},
+                          Case{"4000000", false}, Case{"99999999", true}, Case{"abc", true},
+                          Case{"0", true}, Case{"-9600", true}, Case{"9600 baud", true}}) {
+        SCOPED_TRACE(c.written ? c.written : "(no key)");
+        if (c.written)
+            ASSERT_TRUE(AppProfile().WriteString("Settings", "Baud Rate", c.written));
+        else
+            ASSERT_TRUE(AppProfile().RemoveKey("Settings", "Baud Rate"));
+        const std::string problem = BaudSettingProblem();
+        if (!c.problem) {
+            EXPECT_EQ(problem, "");
+            continue;
+        }
+        EXPECT_THAT(problem, HasSubstr(std::string("Baud Rate \"") + c.written + "\""));
+        EXPECT_THAT(problem, HasSubstr(AppProfile().Path()));
+        EXPECT_EQ(ConfiguredBaud(), 9600);
+    }
     EXPECT_EQ(ByteTimeUsAt(12345), 810);
     EXPECT_EQ(ByteTimeUsAt(0), 1042);
 }

@@ -63,5 +63,29 @@ TEST(QvxArgs, UsageErrors) {
     EXPECT_EQ(help.options.command, "monitor");
 }
 
+// An option that takes one value given twice is refused, whichever way the
+// values are written, never "the last one wins"; --values adds up.
+TEST(QvxArgs, RepeatedOneValueOptionsAreRefused) {
+    const std::vector<Strings> twice = {
+        {"download", "n.qvx", "--changed-only", "--against", "a", "--against", "b"},
+        {"download", "n.qvx", "--changed-only", "--against=a", "--against", "a"},
+        {"identify", "--port", "COM1", "--port=COM2"},
+        {"identify", "--baud", "9600", "--baud", "19200"},
+        {"identify", "--profile", "/tmp/a.ini", "--profile", "/tmp/b.ini"},
+        {"monitor", "--csv", "a.csv", "--csv", "b.csv"},
+        {"monitor", "--seconds", "1", "--seconds=2"},
+    };
+    for (const auto& argv : twice) {
+        SCOPED_TRACE(testing::PrintToString(argv));
+        const auto r = ParseArgs(argv);
+        EXPECT_NE(r.error.find("given more than once"), std::string::npos) << r.error;
+    }
+    const auto values = ParseArgs({"monitor", "--values", "Engine Speed", "--values=VOES Retard"});
+    EXPECT_EQ(values.error, "");
+    EXPECT_EQ(values.options.values, (Strings{"Engine Speed", "VOES Retard"}));
+    const auto flags = ParseArgs({"download", "a.qvx", "--verify", "--verify", "-y", "--yes"});
+    EXPECT_EQ(flags.error, "");
+}
+
 }  // namespace
 }  // namespace qx::qvx

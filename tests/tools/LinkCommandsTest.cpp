@@ -180,7 +180,8 @@ TEST_F(QvxLink, SimulateNeedsNoModule) {
 }
 
 // download --changed-only: only what differs from the tune last sent reaches
-// the module; --verify reads those back.
+// the module; --verify then compares the whole module with the file. Here
+// old.qvx claims a VOES[1] the module never got: that point differs.
 TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
     ASSERT_EQ(Run({"new", Path("old.qvx")}).code, 0);
     ASSERT_EQ(OnModule({"download", Path("old.qvx")}).code, 0);
@@ -192,7 +193,8 @@ TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
 
     RunResult r = OnModule(
         {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
-    ASSERT_EQ(r.code, 0) << r.err << r.messages;
+    ASSERT_EQ(r.code, 4) << r.err << r.messages;
+    EXPECT_TRUE(Has(r.out, "VOES Retard[1]")) << r.out;
     EXPECT_TRUE(Has(r.out, "1 of 108 settings written")) << r.out;
     const auto writes = module->Counters().writes;
     ASSERT_EQ(writes.size(), 109u);  // the first full download, then one
@@ -205,7 +207,7 @@ TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
     ASSERT_EQ(Run({"set", Path("new.qvx"), "VOES[2]=4"}).code, 0);
     RunResult v = OnModule(
         {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
-    EXPECT_EQ(v.code, 0) << v.err;
+    EXPECT_EQ(v.code, 4) << v.err;
     EXPECT_TRUE(Has(v.out, "2 of 108 settings written")) << v.out;
     EXPECT_EQ(module->Peek(0xB620), 7);
 
@@ -224,6 +226,61 @@ TEST_F(QvxLink, LineSpeedsAreEitherRunOrRefused) {
     RunResult low = OnModule({"identify", "--baud", "20"});
     EXPECT_EQ(low.code, 2);
     EXPECT_TRUE(Has(low.err, "from 50 to 4000000")) << low.err;
+}
+
+// A profile speed that is none is refused with its value named, never run at
+// 9600 unsaid; --baud given on the line stands instead of it.
+TEST_F(QvxLink, AProfileSpeedThatIsNoneIsRefused) {
+    for (const char* written : {"99999999", "abc", "0"}) {
+        SCOPED_TRACE(written);
+        std::ofstream(profile) << "[Settings]\nBaud Rate=" << written << "\n";
+        const uint64_t sent = module->Counters().bytesReceived;
+        RunResult r = OnModule({"identify"});
+        EXPECT_EQ(r.code, 2) << r.out;
+        EXPECT_TRUE(Has(r.err, std::string("Baud Rate \"") + written + "\"")) << r.err;
+        EXPECT_EQ(module->Counters().bytesReceived, sent) << "nothing was sent";
+        RunResult given = OnModule({"identify", "--baud", "9600"});
+        EXPECT_EQ(given.code, 0) << given.err << given.messages;
+    }
+}
+
+// download --changed-only --verify compares the whole module with the file
+// afterwards: a module that did not hold the old tune is reported, not passed.
+TEST_F(QvxLink, ChangedOnlyVerifyComparesTheWholeModule) {
+    ASSERT_EQ(Run({"new", Path("old.qvx")}).code, 0);
+    ASSERT_EQ(Run({"new", Path("new.qvx")}).code, 0);
+    ASSERT_EQ(Run({"set", Path("new.qvx"), "VOES[0]=7"}).code, 0);
+    // The module holds the emulator's own tune, not old.qvx.
+    const RunResult before = OnModule({"verify", Path("new.qvx")});
+    ASSERT_EQ(before.code, 4) << before.err;
+    RunResult r = OnModule(
+        {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
+    EXPECT_EQ(r.code, 4) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "1 of 108 settings written")) << r.out;
+    EXPECT_EQ(module->Peek(0xB620), 7);
+    EXPECT_EQ(OnModule({"verify", Path("new.qvx")}).code, 4);
+
+    // Once the module holds old.qvx, the same download verifies clean.
+    ASSERT_EQ(OnModule({"download", Path("old.qvx")}).code, 0);
+    RunResult clean = OnModule(
+        {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
+    EXPECT_EQ(clean.code, 0) << clean.out << clean.err;
+    EXPECT_TRUE(Has(clean.err, "no differences")) << clean.err;
+}
+
+// An adapter pulled while live values stream ends the run saying the adapter
+// is gone, not that the stream could not be stopped.
+TEST_F(QvxLink, APulledAdapterEndsMonitorSayingSo) {
+    std::ofstream(profile) << "[Settings]\nTimeout=200\n";
+    for (int skip : {1, 2, 3}) {
+        SCOPED_TRACE(skip);
+        StartModule();
+        module->ArmFault(emu::Fault::Vanish, 1, skip);
+        RunResult r = OnModule({"monitor", "--seconds", "5"});
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_TRUE(Has(r.err, "module adapter " + module->SlavePath() + " is gone")) << r.err;
+        EXPECT_FALSE(Has(r.err, "could not be stopped")) << r.err;
+    }
 }
 
 }  // namespace

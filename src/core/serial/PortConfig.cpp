@@ -40,6 +40,18 @@ std::string DeviceForPortIndex(int index) {
     return device.empty() ? fallback : device;
 }
 
+std::string BaudSettingProblem() {
+    const Profile& profile = AppProfile();
+    // An empty value is no value: the default stands, as for a port.
+    if (profile.GetString("Settings", "Baud Rate", "").find_first_not_of(" \t") ==
+        std::string::npos)
+        return {};
+    if (IsValidBaud(profile.GetInt("Settings", "Baud Rate", 0))) return {};
+    return "the profile's Baud Rate \"" + profile.GetString("Settings", "Baud Rate", "") +
+           "\" is no line speed (" + std::to_string(kMinBaud) + " to " + std::to_string(kMaxBaud) +
+           " baud) in " + profile.Path();
+}
+
 int ConfiguredBaud() {
     const int baud = AppProfile().GetInt("Settings", "Baud Rate", kDefaultBaud);
     return IsValidBaud(baud) ? baud : kDefaultBaud;

@@ -106,6 +106,9 @@ std::string DeviceForPortIndex(int index);
 // The line speed: profile "Settings"/"Baud Rate", default 9600; a value that is
 // no valid speed gives 9600.
 int ConfiguredBaud();
+// "" when the profile's "Baud Rate" is absent or a valid speed; else one line
+// naming the value and the profile, for qvx to refuse and the program to say.
+std::string BaudSettingProblem();
 
 // A serial device that exists on this machine.
 struct PortInfo {

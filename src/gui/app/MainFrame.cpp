@@ -235,6 +235,9 @@ void CMainFrame::BuildStatusBar() {
     reconnectTimer_ = new QTimer(this);
     reconnectTimer_->setInterval(1000);
     connect(reconnectTimer_, &QTimer::timeout, this, &CMainFrame::CheckReconnect);
+    adapterWatch_ = new QTimer(this);
+    adapterWatch_->setInterval(1000);
+    connect(adapterWatch_, &QTimer::timeout, this, &CMainFrame::CheckLinkedAdapter);
     capsPane_->setObjectName(QStringLiteral("capsPane"));
     numPane_->setObjectName(QStringLiteral("numPane"));
     // A prompt shown while the pointer is over a menu item or a button is
@@ -295,20 +298,33 @@ void CMainFrame::SetLinkIndicator(bool linked) {
             if (linked) {
                 reconnectTimer_->stop();
                 reconnectPane_->hide();
+                // A port without a device node (the demo's) is watched by its hangup only.
+                const CommPort* up = CommPort::Exists() ? &CommPort::Instance() : nullptr;
+                watchedNode_ = up != nullptr && serial::DevicePresent(up->LastDevicePath())
+                                   ? up->LastDevicePath()
+                                   : std::string();
+                adapterWatch_->start();
+            } else {
+                adapterWatch_->stop();
             }
         } else {
-            // Unplugged: look for it once a second until it is back.
-            awaitedDevice_ = link->LastDevicePath();
-            reconnectPane_->setText(QStringLiteral("Module adapter unplugged: waiting for %1")
-                                        .arg(QString::fromStdString(awaitedDevice_)));
-            reconnectPane_->show();
-            reconnectTimer_->start();
+            AwaitAdapter(link->LastDevicePath());
         }
     }
     linkStripUp_ = linked;
     int image = 0;
     for (QAction* a : toolbarActions_) a->setIcon(QIcon(ToolbarImage(image++, linked)));
     Q_EMIT toolbarIconsChanged();
+}
+
+void CMainFrame::AwaitAdapter(const std::string& device) {
+    // Unplugged: look for it once a second until it is back.
+    adapterWatch_->stop();
+    awaitedDevice_ = device;
+    reconnectPane_->setText(QStringLiteral("Module adapter unplugged: waiting for %1")
+                                .arg(QString::fromStdString(awaitedDevice_)));
+    reconnectPane_->show();
+    reconnectTimer_->start();
 }
 
 QString CMainFrame::ReconnectText() const {
@@ -321,11 +337,46 @@ void CMainFrame::CheckReconnect() {
         reconnectPane_->hide();
         return;
     }
-    if (!serial::DevicePresent(awaitedDevice_)) return;
-    reconnectTimer_->stop();
-    reconnectPane_->setText(QStringLiteral("Module adapter is back: Ctrl+L links again"));
+    if (awaitedDevice_.empty()) return;
+    // Keeps looking until the link is up: the adapter may be pulled again.
+    const QString back = QStringLiteral("Module adapter is back: Ctrl+L links again");
+    if (!serial::DevicePresent(awaitedDevice_)) {
+        reconnectPane_->setText(QStringLiteral("Module adapter unplugged: waiting for %1")
+                                    .arg(QString::fromStdString(awaitedDevice_)));
+        reconnectPane_->show();
+        return;
+    }
+    if (!reconnectPane_->isHidden() &&
+        reconnectPane_->text().startsWith(QStringLiteral("Module adapter is back")))
+        return;
+    reconnectPane_->setText(back);
     reconnectPane_->show();
     host_.Beep(BeepKind::Question);
+}
+
+void CMainFrame::NoticeFailedRelink() {
+    CheckReconnect();
+    if (serial::DevicePresent(awaitedDevice_))
+        reconnectPane_->setText(QStringLiteral(
+            "Module adapter is back, but the module did not answer: Ctrl+L tries again"));
+}
+
+void CMainFrame::CheckLinkedAdapter() {
+    if (!CommPort::Exists() || !CommPort::Instance().IsLinked()) {
+        adapterWatch_->stop();
+        return;
+    }
+    // An exchange or the stream notices a pull itself; a check between the
+    // packets would only cost them time.
+    if (IsBusyForClose()) return;
+    if (RamMonitor::Exists() && RamMonitor::Instance().IsRunning()) return;
+    CommPort& link = CommPort::Instance();
+    // The node goes with the adapter at once; the hangup may come a little later.
+    const bool hungUp = link.IsDeviceGone();
+    if (!hungUp && (watchedNode_.empty() || serial::DevicePresent(watchedNode_))) return;
+    const std::string node = watchedNode_;
+    link.BreakLink();
+    if (!hungUp && !link.IsLinked() && !link.LastBreakWasDeviceGone()) AwaitAdapter(node);
 }
 
 QString CMainFrame::CapsPaneText() const {
@@ -385,12 +436,24 @@ void CMainFrame::OnLink() {
         host_.RepaintMainWindow();
         return;
     }
+    if (std::string problem = serial::BaudSettingProblem();
+        !problem.empty() && problem != baudTold_) {
+        // Said once per value: the link still runs, at the default speed.
+        baudTold_ = problem;
+        problem[0] = 'T';
+        host_.MessageBox(
+            problem + ".\n\nThe line runs at " + std::to_string(serial::kDefaultBaud) + " baud.",
+            "Serial Port Settings", MsgButtons::Ok, MsgIcon::Warning);
+    }
     host_.ShowWaitWindow(kLinkWaitText);
     const bool linked = link.EstablishLink() && link.IsLinked();
     // The link is made: a window still saying so would stand behind the
     // question below (and the upload shows its own).
     host_.CloseWaitWindow();
-    if (linked) OfferAfterLink();
+    if (linked)
+        OfferAfterLink();
+    else if (!awaitedDevice_.empty() && reconnectTimer_->isActive())
+        NoticeFailedRelink();
     host_.RepaintMainWindow();
 }
 
@@ -432,7 +495,7 @@ void CMainFrame::OfferAfterLink() {
             }
             const MsgResult answer = host_.MessageBoxNamed(
                 text, "Module Linked Again", MsgButtons::YesNoCancel, MsgIcon::Question,
-                {"&Write Changes", "&Leave Out of Sync", "&Upload Module Settings"});
+                {"&Write Changes", "&Upload Module Settings", "&Leave Out of Sync"});
             if (answer == MsgResult::Yes) {
                 const ModuleState::ChangedWrite r = document_.WriteChangedSettings(true);
                 if (r.mismatched > 0) {
@@ -447,7 +510,7 @@ void CMainFrame::OfferAfterLink() {
                             .arg(r.written),
                         5000);
                 }
-            } else if (answer == MsgResult::Cancel) {
+            } else if (answer == MsgResult::No) {
                 uploadAfterAsking();
             }
             break;

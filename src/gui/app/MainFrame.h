@@ -50,8 +50,14 @@ class CMainFrame : public QMainWindow {
     QString CapsPaneText() const;
     // The status bar's word on an unplugged module adapter ("" when none).
     QString ReconnectText() const;
-    // Looks once whether an unplugged adapter is back (the timer does it each second).
+    // Looks once whether an unplugged adapter is back or gone again (the timer
+    // does it each second until the link is up), and says which.
     void CheckReconnect();
+    // While linked and idle: looks once whether the adapter has been pulled
+    // (its descriptor hung up) and breaks the link if so, so that an edit made
+    // next is kept out of sync instead of meeting the pull. The timer does it
+    // each second; never while monitoring or during an exchange.
+    void CheckLinkedAdapter();
     QString NumPaneText() const;
 
     // Hook points for the windows and dialogs of other parts of the program.
@@ -113,6 +119,10 @@ class CMainFrame : public QMainWindow {
     void UpdateLockPanes();
     void RequestUnwind();
     void OfferAfterLink();
+    // Says the adapter of device is unplugged and looks for it each second.
+    void AwaitAdapter(const std::string& device);
+    // The notice after Ctrl+L failed while an unplugged adapter was awaited.
+    void NoticeFailedRelink();
 
     QtHost& host_;
     ModuleState& document_;
@@ -125,7 +135,10 @@ class CMainFrame : public QMainWindow {
     QLabel* numPane_ = nullptr;
     QLabel* reconnectPane_ = nullptr;
     QTimer* reconnectTimer_ = nullptr;  // runs only while an unplugged adapter is awaited
+    QTimer* adapterWatch_ = nullptr;    // runs only while linked
+    std::string watchedNode_;           // the linked port's device node, "" when it has none
     std::string awaitedDevice_;
+    std::string baudTold_;  // the profile's bad line speed the user was last told of
     QMenu* fileMenu_ = nullptr;
     QAction* recentPlaceholder_ = nullptr;
     std::vector<QAction*> recentActions_;

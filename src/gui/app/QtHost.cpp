@@ -24,6 +24,20 @@ namespace qx::gui {
 
 namespace {
 
+// The answer that does nothing further: what Enter, Escape and closing a
+// question give, as a console host with nobody to answer takes. A question
+// puts its harmless choice there (No, or Cancel), never a write or a discard.
+MsgResult HarmlessAnswer(MsgButtons buttons) {
+    switch (buttons) {
+        case MsgButtons::Ok:
+            return MsgResult::Ok;
+        case MsgButtons::YesNo:
+            return MsgResult::No;
+        default:
+            return MsgResult::Cancel;
+    }
+}
+
 // A port without a descriptor is polled in slices this long while events are checked.
 constexpr int kSliceMs = 10;
 // The longest a command's state may lag behind a change no event announced.
@@ -142,20 +156,25 @@ MsgResult QtHost::MessageBoxNamed(std::string_view text, std::string_view captio
             break;
         case MsgButtons::RetryCancel:
             box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
-            box.setDefaultButton(QMessageBox::Retry);
             break;
         case MsgButtons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
             break;
         case MsgButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-            box.setDefaultButton(QMessageBox::Yes);
             break;
         case MsgButtons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             break;
     }
+    // Enter, Escape and the close button all give the harmless answer: a
+    // reflex never writes to the module, replaces the document or discards work.
+    const MsgResult safe = HarmlessAnswer(buttons);
+    const QMessageBox::StandardButton harmless = safe == MsgResult::Ok   ? QMessageBox::Ok
+                                                 : safe == MsgResult::No ? QMessageBox::No
+                                                                         : QMessageBox::Cancel;
+    box.setDefaultButton(harmless);
+    box.setEscapeButton(harmless);
     const QMessageBox::StandardButton order[] = {QMessageBox::Yes, QMessageBox::No,
                                                  QMessageBox::Cancel};
     for (std::size_t i = 0; i < names.size() && i < std::size(order); ++i) {
@@ -177,10 +196,8 @@ MsgResult QtHost::MessageBoxNamed(std::string_view text, std::string_view captio
         case QMessageBox::No:
             return MsgResult::No;
         default:
-            // Closed without a button (the application quit): the cautious answer.
-            if (buttons == MsgButtons::Ok) return MsgResult::Ok;
-            if (buttons == MsgButtons::YesNo) return MsgResult::No;
-            return MsgResult::Cancel;
+            // Closed without a button (the application quit): the harmless answer.
+            return HarmlessAnswer(buttons);
     }
 }
 

@@ -76,6 +76,17 @@ SerialDevicePicker::SerialDevicePicker(int comIndex, const std::string& current,
             currentName = ToQ(port.Name());
         }
     }
+    const bool listed = std::any_of(ports.begin(), ports.end(),
+                                    [&](const serial::PortInfo& p) { return p.IsNamed(current); });
+    if (!current.empty() && !listed) {
+        // The slot's adapter is unplugged: offer its device last, as the current
+        // row, so that the list's first row never replaces it unless picked.
+        auto* row = new QTreeWidgetItem(list_);
+        row->setText(kNameColumn, currentName);
+        row->setText(1, QStringLiteral("not present"));
+        row->setText(4, QStringLiteral("COM%1").arg(comIndex + 1));
+        list_->setCurrentItem(row);
+    }
     for (int c = 0; c < kColumnCount; ++c) list_->resizeColumnToContents(c);
     listLabel->setBuddy(list_);
     layout->addWidget(list_);

@@ -50,7 +50,9 @@ class SerialDevicePicker : public QDialog {
 
     // The device chosen (a listed one, or a path typed into the field).
     std::string Device() const;
-    // The list control; rows are the devices in the order given. Owned by the dialog.
+    // The list control; rows are the devices in the order given, then a row
+    // for the slot's device when it is not present ("not present" in the
+    // column of the kernel's name). Owned by the dialog.
     QTreeWidget* List() const { return list_; }
     QLineEdit* DeviceEdit() const { return edit_; }
 

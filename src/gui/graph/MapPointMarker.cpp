@@ -57,6 +57,16 @@ MapPointMarker::MapPointMarker(MapGraphView* view, MapPoint* point, int index)
     show();
 }
 
+void MapPointMarker::Bind(MapPoint* point) {
+    if (point == point_) return;
+    point_ = point;
+    if (dragState_ != kIdle || drawn_) return;
+    // Only a held-back drag hides a marker once its buttons are up: its band
+    // showed where that drag ended, a place the new point never was.
+    if (dragOwner == nullptr || dragOwner == this) view_->EndRubberBand();
+    SetDrawn(true);
+}
+
 graph::PixelPoint MapPointMarker::Centre() const {
     if (point_ == nullptr || point_->value == nullptr) return {};
     return {view_->XToPixel(point_->x), view_->YToPixel(point_->value->GetValue())};

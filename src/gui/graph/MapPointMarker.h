@@ -36,7 +36,9 @@ class MapPointMarker : public QWidget {
     MapPointMarker(MapGraphView* view, MapPoint* point, int index);
 
     MapPoint* Point() const { return point_; }
-    void Bind(MapPoint* point) { point_ = point; }
+    // Shows point from now on. A finished drag still held back stays with the
+    // point it was made on: the new point is drawn where it is.
+    void Bind(MapPoint* point);
     int Index() const { return index_; }
     int State() const { return dragState_; }
 

@@ -138,7 +138,11 @@ int MonitorWindow::MonitorWidth() const {
 int MonitorWindow::MaxClientWidth() const {
     if (view_ == nullptr) return wantedWidth_;
     const graph::GraphSize s{view_->width(), view_->height(), view_->CaptionHeight(), 0};
-    return std::max(kMinClientWidth, graph::PlotWidth(s) - kMinPlotWidth - 2 * kFrame);
+    // The displays take at most half of the plot: the map stays readable
+    // whatever width a hand-edited profile or a drag asks for.
+    const int plot = graph::PlotWidth(s);
+    return std::max(kMinClientWidth,
+                    std::min(plot - kMinPlotWidth - 2 * kFrame, plot / 2 - 2 * kFrame));
 }
 
 int MonitorWindow::ClampClientWidth(int w) const {

@@ -35,10 +35,10 @@ constexpr CommandInfo kCommands[] = {
     {"download", 1, 1, "qvx download FILE [--verify] [--changed-only --against OLD]",
      "Writes every setting of FILE into the module, in the download order: the twelve\n"
      "basic settings, then the six maps.\n"
-     "  --verify        read back afterwards and list what differs (exit 4)\n"
+     "  --verify        read the whole module back afterwards and list what differs\n"
+     "                  from FILE (exit 4), also after --changed-only\n"
      "  --changed-only  write only the settings whose bytes differ between FILE and\n"
-     "                  the tune OLD given with --against (the one the module holds);\n"
-     "                  with --verify only those are read back\n"
+     "                  the tune OLD given with --against (the one the module holds)\n"
      "  --against OLD   the settings file last sent to the module\n"},
     {"verify", 1, 1, "qvx verify FILE",
      "Reads the module and compares it with FILE without writing anything. Each\n"
@@ -81,6 +81,7 @@ constexpr const char* kCommonHelp =
     "  --help         show help\n"
     "  --version      show the version of qvx\n"
     "A port or speed given here holds for this run only; the profile is not changed.\n"
+    "An option that takes a value may be given once (--values may be repeated).\n"
     "\n"
     "Exit codes: 0 success, 1 communication failure, 2 usage, 3 bad file,\n"
     "4 differences found.\n";
@@ -160,6 +161,9 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
     };
     std::vector<Pending> commandOptions;  // checked once the command is known
     bool endOfOptions = false;
+    // Options that take one value are refused when given twice: silently
+    // taking the last of two tunes or ports would act on a guess.
+    std::vector<std::string> valued;
 
     for (std::size_t i = 0; i < argv.size(); ++i) {
         const std::string& a = argv[i];
@@ -178,6 +182,13 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
             inlineValue = a.substr(eq + 1);
         }
         auto takeValue = [&](std::string& out) -> bool {
+            if (name != "--values") {
+                if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
+                    r.error = "option " + name + " given more than once";
+                    return false;
+                }
+                valued.push_back(name);
+            }
             if (inlineValue) {
                 out = *inlineValue;
                 return true;

@@ -66,6 +66,13 @@ class RunLink {
     int Establish() {
         const Options& o = c_.options;
         serial::PortSettings settings;
+        if (!o.baud) {
+            // A speed the profile does not really give is never guessed.
+            if (const std::string problem = serial::BaudSettingProblem(); !problem.empty()) {
+                Fail(c_, problem + "; give --baud N or mend the profile");
+                return kExitUsage;
+            }
+        }
         settings.baud = o.baud ? *o.baud : serial::ConfiguredBaud();
         if (o.simulate) {
             std::string error;
@@ -222,6 +229,8 @@ int CmdUpload(Context& c) {
 
 // download --changed-only: the module is taken to hold the tune of --against;
 // only the values whose bytes differ from it are written (and read back).
+// --verify then reads the whole module and compares it with the file, as a
+// full download's does: the module may not have held the old tune at all.
 int DownloadChanged(Context& c, ModuleState& doc, const std::string& path) {
     ModuleState old;
     if (int rc = LoadDocument(c, *c.options.against, old)) return rc;
@@ -247,7 +256,13 @@ int DownloadChanged(Context& c, ModuleState& doc, const std::string& path) {
         c.out << result.mismatched << " read back differently\n";
         return kExitDifferences;
     }
-    return kExitOk;
+    if (!c.options.verify) return kExitOk;
+    ModuleState module;
+    if (!UploadInto(c, module, "Verifying")) {
+        Fail(c, "reading the module back failed");
+        return kExitCommFailure;
+    }
+    return ReportDifferences(c, CompareDocuments(doc, module, true), path, "the module");
 }
 
 int CmdDownload(Context& c) {
@@ -361,6 +376,13 @@ int CmdMonitor(Context& c) {
         rc = kExitBadFile;
     }
     if (stats.commFailure || !stats.stopped) {
+        // A pulled adapter is said as such: no stream can be stopped on it.
+        CommPort& comm = CommPort::Instance();
+        if (comm.IsDeviceGone() || (!comm.IsLinked() && comm.LastBreakWasDeviceGone())) {
+            Fail(c, "the module adapter " + comm.LastDevicePath() +
+                        " is gone (unplugged?): the stream ended with it");
+            return kExitCommFailure;
+        }
         Fail(c, stats.stopped ? "the stream of live values failed"
                               : "the stream could not be stopped cleanly");
         return kExitCommFailure;

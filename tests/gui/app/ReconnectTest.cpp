@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "ReflexKeys.h"
 #include "app/MainFrame.h"
 #include "app/QtHost.h"
 #include "emulator/PtyEmulator.h"
@@ -165,6 +166,121 @@ TEST_F(ReconnectTest, AnotherModuleBehindTheSameNameIsNeverWrittenPiecemeal) {
     EXPECT_TRUE(module->Counters().writes.empty());
     EXPECT_FALSE(document.revLimit().InSync());
     EXPECT_FALSE(document.KnowsModuleBytes());
+}
+
+// The relink questions answered by reflex (Enter, Escape, the close button)
+// write nothing and keep the edit made while the adapter was out, whether the
+// same module comes back or another one.
+TEST_F(ReconnectTest, ReflexKeysAtTheRelinkQuestionsWriteNothingAndKeepTheEdit) {
+    std::optional<Reflex> pending;
+    host->SetMessageAnswerer([&](const gui::MessageRecord& m) -> std::optional<MsgResult> {
+        asked[m.caption] += 1;
+        if (pending && (m.caption == "Module Linked Again" || m.caption == "Another Module")) {
+            AnswerNextBoxBy(*pending);
+            pending.reset();
+            return std::nullopt;
+        }
+        if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
+        return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+    });
+    answers["Upload Module Settings"] = MsgResult::Yes;
+    int serial = 4711;
+    for (bool another : {false, true}) {
+        for (Reflex reflex : {Reflex::Enter, Reflex::Escape, Reflex::Close}) {
+            SCOPED_TRACE(std::string(ReflexName(reflex)) + (another ? " at another" : " at same"));
+            if (!document.KnowsModuleBytes()) {
+                // Another module made the picture unknown: upload from this one first.
+                if (CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+                Link();
+                ASSERT_TRUE(document.KnowsModuleBytes());
+            }
+            ASSERT_TRUE(CommPort::Instance().IsLinked());
+            Unplug();
+            const double before = document.revLimit().GetValue();
+            document.revLimit().SetValue(before + 256, true);
+            ASSERT_FALSE(CommPort::Instance().IsLinked());
+            ASSERT_TRUE(document.revLimit().SetValue(before + 256, true));
+            const double edited = document.revLimit().GetValue();
+            ASSERT_NE(edited, before);
+            emu::EmulatorConfig config;
+            if (another) config.serialNumber = ++serial;
+            Plug(config);
+            asked.clear();
+            pending = reflex;
+            Link();
+            ASSERT_TRUE(CommPort::Instance().IsLinked());
+            EXPECT_EQ(asked[another ? "Another Module" : "Module Linked Again"], 1);
+            EXPECT_FALSE(pending.has_value()) << "the question was not asked";
+            EXPECT_TRUE(module->Counters().writes.empty());
+            EXPECT_EQ(document.revLimit().GetValue(), edited);
+            EXPECT_FALSE(document.revLimit().InSync());
+            EXPECT_EQ(asked["Save changes to Untitled?"], 0);
+        }
+    }
+}
+
+// A pull while linked and idle is noticed without an exchange: the link
+// breaks, an edit made next stays in the document out of sync, and the status
+// bar follows the adapter as it comes back, goes again and a Ctrl+L fails.
+TEST_F(ReconnectTest, APullWhileIdleIsNoticedAndTheNoticeStaysTrue) {
+    answers["Upload Module Settings"] = MsgResult::Yes;
+    Link();
+    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    frame->CheckLinkedAdapter();
+    EXPECT_TRUE(CommPort::Instance().IsLinked()) << "nothing was pulled";
+    EXPECT_TRUE(module->Counters().writes.empty());
+
+    Unplug();
+    frame->CheckLinkedAdapter();
+    ASSERT_FALSE(CommPort::Instance().IsLinked());
+    EXPECT_NE(frame->ReconnectText().indexOf("waiting for"), -1)
+        << frame->ReconnectText().toStdString();
+    const double before = document.revLimit().GetValue();
+    EXPECT_TRUE(document.revLimit().SetValue(before + 256, true));
+    EXPECT_EQ(document.revLimit().GetValue(), before + 256);
+    EXPECT_FALSE(document.revLimit().InSync());
+
+    const struct {
+        bool plugged;
+        const char* says;
+    } steps[] = {{true, "is back: Ctrl+L"}, {false, "waiting for"}, {true, "is back: Ctrl+L"}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.says);
+        if (step.plugged)
+            Plug(emu::EmulatorConfig{});
+        else
+            Unplug();
+        frame->CheckReconnect();
+        EXPECT_NE(frame->ReconnectText().indexOf(step.says), -1)
+            << frame->ReconnectText().toStdString();
+    }
+    // Pulled again and Ctrl+L pressed before the next look: the try fails and
+    // the notice says what it found.
+    Unplug();
+    Link();
+    EXPECT_FALSE(CommPort::Instance().IsLinked());
+    EXPECT_NE(frame->ReconnectText().indexOf("waiting for"), -1)
+        << frame->ReconnectText().toStdString();
+    EXPECT_EQ(document.revLimit().GetValue(), before + 256);
+}
+
+// A profile Baud Rate that is no speed is said before linking, naming the
+// value, once per run; the link still runs (at the default speed).
+TEST_F(ReconnectTest, AProfileSpeedThatIsNoneIsSaidOnceBeforeLinking) {
+    ASSERT_TRUE(AppProfile().WriteString("Settings", "Baud Rate", "abc"));
+    for (int round = 0; round < 2; ++round) {
+        Link();
+        ASSERT_TRUE(CommPort::Instance().IsLinked());
+        CommPort::Instance().BreakLink();
+    }
+    EXPECT_EQ(asked["Serial Port Settings"], 1);
+    int said = 0;
+    for (const gui::MessageRecord& m : host->Messages())
+        if (m.caption == "Serial Port Settings" &&
+            m.text.find("Baud Rate \"abc\"") != std::string::npos &&
+            m.text.find("9600 baud") != std::string::npos)
+            ++said;
+    EXPECT_EQ(said, 1);
 }
 
 }  // namespace

@@ -222,5 +222,48 @@ TEST_F(SerialPortTest, AdaptersAreStoredUnderTheirStableNameAndOldNamesKeepWorki
     EXPECT_EQ(opened, (std::vector<int>{0}));
 }
 
+// A slot whose adapter is unplugged keeps its device through reflex keys: the
+// picker offers it, marked absent, as the current row, and Enter twice (picker,
+// then dialog) stores nothing; a row the user picks still replaces it.
+TEST_F(SerialPortTest, AnAbsentDeviceIsShownAndKeptUnlessAnotherIsPicked) {
+    const std::string gone = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_QXGONE-if00-port0";
+    AppProfile().WriteString("Ports", "COM1", gone);
+    ports = {Port("/dev/ttyS0", "", {}), Port("/dev/ttyS1", "", {})};
+    for (bool pickAnother : {false, true}) {
+        SCOPED_TRACE(pickAnother ? "another picked" : "enter twice");
+        auto d = Open();
+        QStringList current;
+        auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {
+            if (QTreeWidgetItem* item = p.List()->currentItem())
+                for (int c = 0; c < SerialDevicePicker::kColumnCount; ++c) current << item->text(c);
+            p.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&p));
+            if (pickAnother) {
+                p.List()->setFocus(Qt::OtherFocusReason);
+                QTest::keyClick(p.List(), Qt::Key_Home);
+                QTest::keyClick(p.List(), Qt::Key_Down);
+            }
+            QWidget* focus = p.focusWidget();
+            QTest::keyClick(focus ? focus : &p, Qt::Key_Return);
+        });
+        Click(DeviceButton(*d));
+        ASSERT_TRUE(driver->Ran());
+        if (!pickAnother) {
+            EXPECT_EQ(current.size(), SerialDevicePicker::kColumnCount);
+            EXPECT_EQ(current.value(0), QString::fromStdString(gone));
+            EXPECT_NE(current.join(' ').indexOf(QStringLiteral("not present")), -1)
+                << current.join('|').toStdString();
+        }
+        d->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(d.get()));
+        QWidget* focus = d->focusWidget();
+        QTest::keyClick(focus ? focus : d.get(), Qt::Key_Return);
+        EXPECT_FALSE(d->isVisible());
+        EXPECT_EQ(AppProfile().GetString("Ports", "COM1", ""), pickAnother ? "/dev/ttyS1" : gone);
+        EXPECT_EQ(serial::DeviceForPortIndex(0), pickAnother ? "/dev/ttyS1" : gone);
+        AppProfile().WriteString("Ports", "COM1", gone);
+    }
+}
+
 }  // namespace
 }  // namespace qx::test

@@ -206,6 +206,25 @@ TEST_F(MarkerDrag, HeldBackDragStaysOnItsPointOrIsDroppedWithItsDocument) {
     ASSERT_TRUE(monitor.Stop());
 }
 
+// While a finished drag is held back by an exchange, another map shown meanwhile
+// draws its own points where they are: no band at where that drag ended, and
+// the marker of that index visible at its point's value.
+TEST_F(MarkerDrag, AHeldBackDragIsNotDrawnOnAnotherMap) {
+    LinkEmulator();
+    const double voes = document.Map(2)->Point(4).value->GetValue();
+    CommandBusyScope busy(false);
+    Drag(4, -kFiveDegrees);
+    ASSERT_TRUE(Marker(4).HasPendingChange());
+    ASSERT_TRUE(view->RubberBandActive());
+    Key(Qt::Key_PageDown);
+    Key(Qt::Key_PageDown);
+    ASSERT_EQ(view->CurrentMap(), document.Map(2));
+    EXPECT_TRUE(Marker(4).HasPendingChange());
+    EXPECT_FALSE(view->RubberBandActive());
+    EXPECT_TRUE(Marker(4).IsDrawn());
+    EXPECT_EQ(Marker(4).WindowRect().top, view->YToPixel(voes) - 5);
+}
+
 TEST_F(MarkerDrag, MarkerColourFollowsInSync) {
     auto colourAt = [this](int i, int offset) {
         return view->grab().toImage().pixelColor(Marker(i).geometry().topLeft() +

@@ -77,6 +77,24 @@ TEST_F(MonitorWindowState, HandEditedProfileValuesAndDragsCannotBreakTheWindow) 
     EXPECT_EQ(Make().ClientWidth(), MonitorWindow::kMinClientWidth);
 }
 
+// However wide the profile or a drag asks for, the map keeps at least half of
+// its plot: at 800 pixels the plot is 584 pixels wide without the displays
+// (800 less 10 + 5 + 6 + 6 per cent).
+TEST_F(MonitorWindowState, TheDisplaysNeverTakeMoreThanHalfThePlot) {
+    for (int asked : {2147483647, 100000, 600}) {
+        SCOPED_TRACE(asked);
+        SetProfile("Monitor Window Width", asked);
+        MonitorWindow& w = Make(1, 1);
+        ASSERT_EQ(view->width(), 800);
+        EXPECT_GE(view->PlotWidth(), 584 / 2);
+        EXPECT_LE(view->MonitorWidth(), 584 / 2);
+        DragRightBorderTo(5000);
+        EXPECT_GE(view->PlotWidth(), 584 / 2);
+        EXPECT_GT(w.ClientWidth(), 150);
+        Destroy();
+    }
+}
+
 TEST_F(MonitorWindowState, TurningTheLastDisplayOffClosesAndSavesTheDraggedWidth) {
     MonitorWindow& w = Make(1, 1);
     DragRightBorderTo(200);
