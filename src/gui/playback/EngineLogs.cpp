@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -13,6 +14,7 @@
 
 #include "app/MainFrame.h"
 #include "app/QtHost.h"
+#include "chart/ChartPane.h"
 #include "chart/ChartView.h"
 #include "graph/MapGraphView.h"
 #include "host/Host.h"
@@ -88,12 +90,10 @@ EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     QWidget* view = frame_.takeCentralWidget();
-    layout->addWidget(view, 1);
-    chart_ = new ChartView(under_);
+    chart_ = new ChartView;
     chart_->SetLog(live_.get(), true);
-    chart_->setFixedHeight(160);
     chart_->hide();
-    layout->addWidget(chart_);
+    layout->addWidget(PlaceChartUnderGraph(view, chart_), 1);
     transport_ = new TransportBar(under_);
     transport_->hide();
     layout->addWidget(transport_);
