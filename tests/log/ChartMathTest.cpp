@@ -319,11 +319,11 @@ TEST(Coverage, SharesDwellTimeAmongTheNearestPoints) {
     EXPECT_DOUBLE_EQ(c.Share(15), 100.0 / 1500);
     EXPECT_TRUE(c.Used(1) && c.Used(2) && c.Used(15));
     EXPECT_FALSE(c.Used(0) || c.Used(3));
-    // Shades: 40 + 160 x (time / the busiest point's time), whole numbers down.
+    // Shades: 40 + 10 x (16 x time / the busiest point's time, whole steps down).
     std::vector<int> shades(16, 0);
-    shades[1] = 200;  // 1100 of 1100
-    shades[2] = 83;   // 300 of 1100: 43.6
-    shades[15] = 54;  // 100 of 1100: 14.5
+    shades[1] = 200;  // 1100 of 1100: 16 steps
+    shades[2] = 80;   // 300 of 1100: 4.4 steps
+    shades[15] = 50;  // 100 of 1100: 1.5 steps
     EXPECT_EQ(c.Shades(), shades);
     c.Add(-50, 10);  // below the axis: the first point
     EXPECT_TRUE(c.Used(0));
