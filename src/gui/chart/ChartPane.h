@@ -14,7 +14,7 @@ class ChartView;
 // The profile's keys, in its "Settings" section.
 inline constexpr const char* kChartHeightKey = "Chart Height";
 inline constexpr const char* kChartLanesKey = "Chart Lanes";
-inline constexpr int kDefaultChartHeight = 200;
+inline constexpr int kDefaultChartHeight = 160;
 
 QSplitter* PlaceChartUnderGraph(QWidget* graph, ChartView* chart);
 

@@ -88,9 +88,10 @@ void ChartView::SetCursorMs(int64_t t, bool repaint) {
     if (t == cursor_ && !live_) return;
     cursor_ = t;
     if (!repaint) return;
-    // The legend and the plot; the scales and the time labels stand still.
-    const Layout& l = CurrentLayout();
-    update(QRegion(0, 0, width(), l.plot.top()) + QRegion(l.plot));
+    // Down to the plot's bottom: the time labels under it stand still, and
+    // so do the scales beside it, which such a frame leaves as they are.
+    update(0, 0, width(), CurrentLayout().plot.bottom() + 1);
+    cursorFrame_ = true;
 }
 
 void ChartView::SetLiveSpanMs(int64_t span) {
@@ -431,7 +432,8 @@ void ChartView::PaintValueScales(QPainter* p, const QRect& plot, bool lanes, int
             p->drawLine(plot.left() - 3, y, plot.left() - 1, y);
             // Centred on its row, kept inside the lane (or the widget).
             const int lh = fm.height();
-            const int top = lanes ? plot.top() + lane.top - 1 : plot.top() - 2;
+            // Not above the plot: a frame of the cursor repaints the legend there.
+            const int top = lanes ? plot.top() + lane.top : plot.top();
             const int bottom = lanes ? plot.top() + lane.top + lane.height - lh + 1 : height() - lh;
             const int ly = std::clamp(y - lh / 2, top, std::max(top, bottom));
             p->drawStaticText(plot.left() - 5 - lw, ly, label);
@@ -444,20 +446,28 @@ void ChartView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const Layout& l = CurrentLayout();
     const QRect plot = l.plot;
+    // A frame of the cursor alone (nothing else asked for in between) keeps
+    // what lies beside the plot: the widget paints opaquely, so it stays.
+    const bool cursorOnly =
+        cursorFrame_ && event->rect() == QRect(0, 0, width(), plot.bottom() + 1);
+    cursorFrame_ = false;
     // Around the plot only: the layer covers the plot itself.
     p.fillRect(0, 0, width(), plot.top(), Qt::white);
-    p.fillRect(0, plot.bottom() + 1, width(), height() - plot.bottom() - 1, Qt::white);
-    p.fillRect(0, plot.top(), plot.left(), plot.height(), Qt::white);
-    p.fillRect(plot.right() + 1, plot.top(), width() - plot.right() - 1, plot.height(), Qt::white);
+    if (!cursorOnly) {
+        p.fillRect(0, plot.bottom() + 1, width(), height() - plot.bottom() - 1, Qt::white);
+        p.fillRect(0, plot.top(), plot.left(), plot.height(), Qt::white);
+        p.fillRect(plot.right() + 1, plot.top(), width() - plot.right() - 1, plot.height(),
+                   Qt::white);
+    }
     const ColumnGrid grid = Grid();
     const int64_t t0 = grid.StartOf(grid.first);
     const int64_t t1 = grid.StartOf(grid.first + grid.count);
     // A live frame repaints the legend and the plot alone: the rest stands still.
-    const QRect area = event->rect();
+    const QRegion& area = event->region();
     if (area.intersects(QRect(0, plot.bottom() + 1, width(), height()))) PaintTimeAxis(p, plot);
-    if (area.intersects(QRect(0, plot.top() - 8, plot.left(), plot.height() + 16)))
+    if (!cursorOnly && area.intersects(QRect(0, plot.top() - 8, plot.left(), plot.height() + 16)))
         PaintValueScales(&p, plot, l.lanesDrawn, nullptr);
-    if (area.top() < plot.top()) PaintLegend(p, l);
+    if (area.boundingRect().top() < plot.top()) PaintLegend(p, l);
 
     // The plot is kept between paints: a moving cursor only copies it, and a
     // live plot given new rows scrolls and draws the columns they touch.

@@ -141,7 +141,8 @@ class ChartView : public QWidget {
     int mask_ = 0;
     bool lanes_ = false;
     int scaleQuantity_ = -1;
-    int hoverX_ = -1;  // the pointer over the plot; -1 when elsewhere
+    int hoverX_ = -1;                   // the pointer over the plot; -1 when elsewhere
+    mutable bool cursorFrame_ = false;  // the next paint is for the cursor
     int64_t cursor_ = 0;
     int64_t liveSpan_ = 30000;
     int64_t zoomStart_ = 0;  // playback zoom; an empty window means the whole log

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "chart/ChartPane.h"
 #include "chart/ChartView.h"
 #include "graph/MapGraphView.h"
 #include "gui/GuiTestSupport.h"
@@ -127,7 +128,7 @@ TEST_F(PlaybackFrames, PicturesOfTheChartInASmallAndALargeWindow) {
         // At its first height where the window has room; else what the graph
         // leaves when it keeps its labels legible.
         if (size.height() == 1080) {
-            EXPECT_EQ(chart->height(), 200);
+            EXPECT_EQ(chart->height(), kDefaultChartHeight);
         } else {
             EXPECT_GE(chart->height(), chart->minimumHeight());
         }
