@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "log/ChartAxes.h"
 #include "log/ColumnReduce.h"
 #include "log/Coverage.h"
 
@@ -139,6 +140,170 @@ TEST(ReduceColumns, AGridFixedToTimeSortsEverySampleIntoItsColumn) {
     }
 }
 
+// Worked by hand: the step is the first round one whose spacing, step / span
+// of the width, is at least the gap asked for.
+TEST(ChartAxes, TimeTicksTakeTheFirstRoundStepThatLeavesTheGap) {
+    const struct {
+        int64_t span;
+        int width;
+        int gap;
+        int64_t step;
+    } cases[] = {
+        {30000, 776, 60, 5000},           // 2 s would be 52 px apart, 5 s 129 px
+        {30000, 1896, 60, 1000},          // 1 s: 63 px
+        {10000, 1896, 60, 500},           // 500 ms: 95 px; 200 ms: 38
+        {600000, 776, 60, 60000},         // 30 s: 39 px; 1 min: 78
+        {600000, 1896, 60, 30000},        // 30 s: 95 px; 15 s: 47
+        {3600000, 776, 70, 600000},       // 5 min: 65 px; 10 min: 129
+        {1000, 1000, 100, 100},           // the finest step fits exactly: 100 px
+        {1000, 1000, 101, 200},           // one pixel more does not
+        {360000000, 100, 50, 432000000},  // 100 h across 100 px: a day is 24 px, 5 days 120
+        {0, 800, 60, 0},
+        {30000, 0, 60, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TimeTickStep(c.span, c.width, c.gap), c.step)
+            << c.span << " ms across " << c.width << " px, gap " << c.gap;
+}
+
+TEST(ChartAxes, TicksLieWholeStepsFromTheirOrigin) {
+    const struct {
+        int64_t t0, t1, step, origin;
+        std::vector<int64_t> ticks;
+    } cases[] = {
+        {0, 30000, 10000, 0, {0, 10000, 20000, 30000}},
+        {1234, 31234, 10000, 31234, {1234, 11234, 21234, 31234}},  // live: from now back
+        {1500, 9999, 5000, 0, {5000}},
+        {-7000, 2000, 5000, 0, {-5000, 0}},  // before the origin too
+        {-7000, 2000, 5000, 1, {-4999, 1}},
+        {100, 100, 50, 0, {100}},
+        {100, 99, 50, 0, {}},
+        {0, 100, 0, 0, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TicksBetween(c.t0, c.t1, c.step, c.origin), c.ticks)
+            << c.t0 << ".." << c.t1 << " step " << c.step << " from " << c.origin;
+}
+
+TEST(ChartAxes, TimeLabelsReadAsTheyShould) {
+    const struct {
+        int64_t ms, step;
+        bool relative;
+        const char* text;
+    } cases[] = {
+        {0, 5000, true, "now"},
+        {-5000, 5000, true, "-5 s"},
+        {-30000, 10000, true, "-30 s"},
+        {-1500, 500, true, "-1.5 s"},
+        {-500, 500, true, "-0.5 s"},
+        {-120000, 60000, true, "-2 min"},
+        {-90000, 30000, true, "-1:30"},
+        {-60000, 30000, true, "-1:00"},
+        {0, 10000, false, "0:00"},
+        {75000, 5000, false, "1:15"},
+        {75300, 100, false, "1:15.3"},
+        {3600000, 600000, false, "1:00:00"},
+        {360000000 - 1, 3600000, false, "99:59:59"},
+        {7261900, 500, false, "2:01:01.9"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TimeTickLabel(c.ms, c.step, c.relative), c.text)
+            << c.ms << " step " << c.step << (c.relative ? " relative" : "");
+}
+
+TEST(ChartAxes, ValueTicksAreRoundAndInsideTheScale) {
+    const struct {
+        double min, max;
+        int most;
+        double step;
+        std::vector<double> values;
+        std::vector<const char*> labels;
+    } cases[] = {
+        // Engine speed, 0 .. 8250 rpm: 2000 rpm steps give 5 ticks, 1000 give 9.
+        {0, 8250, 5, 2000, {0, 2000, 4000, 6000, 8000}, {"0", "2000", "4000", "6000", "8000"}},
+        {0, 8250, 9, 1000, {0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000}, {}},
+        // Battery 0 .. 16 V in three: 5 V apart (0, 5, 10, 15).
+        {0, 16, 4, 5, {0, 5, 10, 15}, {"0", "5", "10", "15"}},
+        {0, 16, 3, 10, {0, 10}, {"0", "10"}},
+        // Advance, -10 .. 50 degrees.
+        {-10, 50, 4, 20, {0, 20, 40}, {"0", "20", "40"}},
+        {-10, 50, 7, 10, {-10, 0, 10, 20, 30, 40, 50}, {"-10", "0", "10"}},
+        // A small range needs decimals.
+        {0, 1, 3, 0.5, {0, 0.5, 1}, {"0.0", "0.5", "1.0"}},
+        {0.05, 0.25, 3, 0.1, {0.1, 0.2}, {"0.1", "0.2"}},
+        // One tick allowed: one round value inside.
+        {3, 97, 1, 50, {50}, {"50"}},
+    };
+    for (const auto& c : cases) {
+        const ValueTicks t = NiceValueTicks(c.min, c.max, c.most);
+        EXPECT_DOUBLE_EQ(t.step, c.step) << c.min << ".." << c.max << " in " << c.most;
+        ASSERT_EQ(t.values.size(), c.values.size()) << c.min << ".." << c.max << " in " << c.most;
+        for (std::size_t i = 0; i < c.values.size(); ++i)
+            EXPECT_NEAR(t.values[i], c.values[i], 1e-9) << i;
+        for (std::size_t i = 0; i < c.labels.size(); ++i)
+            EXPECT_EQ(ValueTickLabel(t.values[i], t.decimals), c.labels[i]) << i;
+    }
+    EXPECT_TRUE(NiceValueTicks(5, 5, 4).values.empty());
+    EXPECT_TRUE(NiceValueTicks(0, 10, 0).values.empty());
+    EXPECT_EQ(ValueTickLabel(-0.01, 1), "0.0");
+}
+
+TEST(ChartAxes, TheLegendBreaksIntoLinesWhereTheNextEntryWouldPassTheEdge) {
+    const struct {
+        std::vector<int> widths;
+        int right;
+        std::vector<std::pair<int, int>> slots;  // x, line
+        int lines;
+    } cases[] = {
+        // From x 4 to 300, 12 px between: 4..104, 116..216, then 228 + 100 passes 300.
+        {{100, 100, 100}, 300, {{4, 0}, {116, 0}, {4, 1}}, 2},
+        // Exactly to the edge still fits.
+        {{100, 184}, 300, {{4, 0}, {116, 0}}, 1},
+        {{100, 185}, 300, {{4, 0}, {4, 1}}, 2},
+        // Wider than the line: alone on its line, the next one after it.
+        {{50, 400, 50}, 300, {{4, 0}, {4, 1}, {4, 2}}, 3},
+        {{400, 50}, 300, {{4, 0}, {4, 1}}, 2},
+        {{}, 300, {}, 1},
+    };
+    for (const auto& c : cases) {
+        const std::vector<LegendSlot> slots = LayOutLegend(c.widths, 4, c.right, 12);
+        ASSERT_EQ(slots.size(), c.slots.size());
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            EXPECT_EQ(slots[i].x, c.slots[i].first) << i;
+            EXPECT_EQ(slots[i].line, c.slots[i].second) << i;
+        }
+        EXPECT_EQ(LegendLines(slots), c.lines);
+    }
+}
+
+TEST(ChartAxes, LanesShareTheHeightWithARowBetweenThem) {
+    const struct {
+        int height, count;
+        std::vector<std::pair<int, int>> lanes;  // top, height
+    } cases[] = {
+        {100, 1, {{0, 100}}},
+        {100, 3, {{0, 32}, {33, 33}, {67, 33}}},  // rows 32 and 66 between
+        {9, 2, {{0, 4}, {5, 4}}},
+        {2, 3, {{0, 0}, {1, 0}, {2, 0}}},  // no room: empty lanes, nothing past the height
+    };
+    for (const auto& c : cases) {
+        for (int i = 0; i < c.count; ++i) {
+            const Lane lane = LaneOf(c.height, i, c.count);
+            EXPECT_EQ(lane.top, c.lanes[static_cast<std::size_t>(i)].first) << c.height << " " << i;
+            EXPECT_EQ(lane.height, c.lanes[static_cast<std::size_t>(i)].second)
+                << c.height << " " << i;
+        }
+    }
+    // 0 .. 8250 on a lane of rows 33..65 (33 rows, 32 steps).
+    const Lane lane{33, 33};
+    EXPECT_EQ(RowOfValue(0, 0, 8250, lane), 65);
+    EXPECT_EQ(RowOfValue(8250, 0, 8250, lane), 33);
+    EXPECT_EQ(RowOfValue(4125, 0, 8250, lane), 49);     // half of 32 is 16
+    EXPECT_EQ(RowOfValue(4253.95, 0, 8250, lane), 48);  // just over 16.5 steps: rounded up
+    EXPECT_EQ(RowOfValue(20000, 0, 8250, lane), 33);    // beyond the scale: on its edge
+    EXPECT_EQ(RowOfValue(-3000, 0, 8250, lane), 65);
+}
+
 TEST(Coverage, SharesDwellTimeAmongTheNearestPoints) {
     // 16 points over 0 .. 8250 rpm, 550 rpm apart.
     Coverage c(0.0, 8250.0, 16);
@@ -154,12 +319,19 @@ TEST(Coverage, SharesDwellTimeAmongTheNearestPoints) {
     EXPECT_DOUBLE_EQ(c.Share(15), 100.0 / 1500);
     EXPECT_TRUE(c.Used(1) && c.Used(2) && c.Used(15));
     EXPECT_FALSE(c.Used(0) || c.Used(3));
+    // Shades: 40 + 10 x (16 x time / the busiest point's time, whole steps down).
+    std::vector<int> shades(16, 0);
+    shades[1] = 200;  // 1100 of 1100: 16 steps
+    shades[2] = 80;   // 300 of 1100: 4.4 steps
+    shades[15] = 50;  // 100 of 1100: 1.5 steps
+    EXPECT_EQ(c.Shades(), shades);
     c.Add(-50, 10);  // below the axis: the first point
     EXPECT_TRUE(c.Used(0));
     c.Reset();
     EXPECT_EQ(c.TotalMs(), 0);
     EXPECT_EQ(c.Share(2), 0.0);
     EXPECT_FALSE(c.Used(2));
+    EXPECT_EQ(c.Shades(), std::vector<int>(16, 0));
 }
 
 }  // namespace

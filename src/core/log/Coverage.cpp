@@ -52,6 +52,18 @@ double Coverage::Share(int i) const {
     return static_cast<double>(time_[static_cast<std::size_t>(i)]) / static_cast<double>(total_);
 }
 
+std::vector<int> Coverage::Shades() const {
+    std::vector<int> shades(time_.size(), 0);
+    const int64_t most = *std::max_element(time_.begin(), time_.end());
+    if (most == 0) return shades;
+    // Sixteen steps apart: the eye tells no finer, and a band is repainted
+    // only when its step changes, not at every row that shifts the shares.
+    for (std::size_t i = 0; i < time_.size(); ++i)
+        if (time_[i] > 0)
+            shades[i] = 40 + 10 * static_cast<int>(16 * time_[i] / most);
+    return shades;
+}
+
 bool Coverage::Used(int i) const {
     return i >= 0 && i < Points() && seen_[static_cast<std::size_t>(i)];
 }

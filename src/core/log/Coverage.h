@@ -28,6 +28,9 @@ class Coverage {
     // The engine was seen at point i at all.
     bool Used(int i) const;
     int64_t TotalMs() const { return total_; }
+    // How brightly each point's band is shaded: 0 for none (no time there),
+    // else 40 for the least time up to 200 for the busiest point, in steps of 10.
+    std::vector<int> Shades() const;
     // The point nearest x (clamped to the axis).
     int PointOf(double x) const;
 

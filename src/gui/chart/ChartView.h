@@ -1,10 +1,16 @@
 #pragma once
 // The chart pane: the chosen live values against time, each on its own scale
-// (the quantity's range) and colour, with units in the legend. Live, it
-// scrolls over the last span (10 s to 10 min; the wheel changes it); in
-// playback it shows the whole log with a cursor at the playback position, a
-// click or drag asks to move the playback there, and the wheel zooms time
-// round the pointer. The legend shows the values at the cursor.
+// (the quantity's range) and colour, with units in the legend. Live, the
+// newest row lies at the right edge ("now") and the plot scrolls over the
+// last span (10 s to 10 min; the wheel changes it); in playback it shows the
+// whole log with a cursor at the playback position, a click or drag asks to
+// move the playback there, and the wheel zooms time round the pointer.
+//
+// The legend, broken into as many lines as the width needs, shows the values
+// at the cursor, or at the pointer while it is over the plot. Time has ticks
+// at round steps; the values share the plot, the scale of one of them (a
+// click on its legend entry chooses it) at the left, or each has a lane of
+// its own with its own scale.
 //
 // Each pixel column is reduced to its minimum and maximum before drawing, so
 // an hour draws as fast as a minute; live, the plot scrolls and only the
@@ -35,7 +41,7 @@ class ChartView : public QWidget {
   public:
     static constexpr std::array<int64_t, 6> kLiveSpansMs = {10000,  30000,  60000,
                                                             120000, 300000, 600000};
-    static constexpr int kLegendHeight = 18;
+    static constexpr int kLegendHeight = 18;  // a line of the legend
 
     explicit ChartView(QWidget* parent = nullptr);
 
@@ -47,6 +53,14 @@ class ChartView : public QWidget {
     // Bit i set: quantity i is drawn (the monitor window's active displays).
     void SetQuantityMask(int mask);
     int QuantityMask() const { return mask_; }
+    // Each value in a lane of its own, else all over the whole plot.
+    void SetLanes(bool on);
+    bool Lanes() const { return lanes_; }
+    // Whether they are drawn so: lanes too thin for a label each are not.
+    bool LanesDrawn() const { return CurrentLayout().lanesDrawn; }
+    // The value whose scale is shown beside the shared plot (-1: the first drawn).
+    void SetScaleQuantity(int quantity);
+    int ScaleQuantity() const;
     // repaint false: a live row held back for a later frame.
     void SetCursorMs(int64_t t, bool repaint = true);
     int64_t CursorMs() const { return cursor_; }
@@ -59,32 +73,76 @@ class ChartView : public QWidget {
     int64_t TimeAt(int x) const;
     int XOf(int64_t t) const;
     QRect PlotRect() const;
-    // The legend text of quantity q with its value at the cursor.
+    // The legend text of quantity q with its value at the cursor (or pointer).
     QString LegendText(int quantity) const;
-    // Its value at the cursor alone; empty when the log has none.
+    // Its value there alone; empty when the log has none then.
     QString LegendValue(int quantity) const;
+    // The time the legend's values are read at: the pointer's over the plot,
+    // else the cursor's.
+    int64_t LegendTimeMs() const;
+    // The legend entry at p; -1 for none.
+    int LegendEntryAt(QPoint p) const;
+    // The lines the legend takes at the present width.
+    int LegendLineCount() const;
+    // The quantities drawn, in drawing order (the lanes from the top).
+    std::vector<int> DrawnQuantities() const;
     static QColor ColorOf(int quantity);
 
   Q_SIGNALS:
     void seekRequested(qint64 timeMs);
+    // The user turned lanes on or off (from the context menu).
+    void lanesToggled(bool on);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    // Where things go at the present size, font and quantities.
+    struct Layout {
+        int width = -1;
+        int height = -1;
+        int mask = -1;
+        int drawn = -1;  // the quantities of the mask the log has
+        bool lanes = false;
+        bool lanesDrawn = false;  // the lanes asked for, when the height has room for them
+        int scale = -1;
+        QFont font;
+        std::vector<int> quantities;  // legend order
+        std::vector<QPoint> entries;  // top left of each legend entry
+        std::vector<int> entryWidths;
+        int valueWidth[7] = {};
+        int lines = 1;
+        int axisHeight = 0;
+        QRect plot;
+    };
+    const Layout& CurrentLayout() const;
+    int DrawnMask() const;
+    void PaintLegend(QPainter& p, const Layout& l) const;
+    void PaintTimeAxis(QPainter& p, const QRect& plot) const;
+    // Draws the value scales beside plot; with no painter only measures
+    // the room their labels take.
+    void PaintValueScales(QPainter* p, const QRect& plot, bool lanes, int* width) const;
+    QString ValueText(int quantity, int64_t t) const;
     // Live, the columns are fixed to time (the span over the plot's width) and
     // the newest row lies in the last one; else they divide the window.
     ColumnGrid Grid() const;
     // Fills the series to draw from the reduced columns (true: strokes) or the
     // rows themselves (false: lines, when there are fewer rows than columns).
-    bool BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t0, int64_t t1) const;
+    bool BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t0, int64_t t1,
+                     bool lanes) const;
 
     const EngineLog* log_ = nullptr;
     bool live_ = true;
     int mask_ = 0;
+    bool lanes_ = false;
+    int scaleQuantity_ = -1;
+    int hoverX_ = -1;                   // the pointer over the plot; -1 when elsewhere
+    mutable bool cursorFrame_ = false;  // the next paint is for the cursor
     int64_t cursor_ = 0;
     int64_t liveSpan_ = 30000;
     int64_t zoomStart_ = 0;  // playback zoom; an empty window means the whole log
@@ -103,6 +161,7 @@ class ChartView : public QWidget {
         QSize size;
         int mask = 0;
         bool live = false;
+        bool lanes = false;
         bool strokes = false;
         QImage layer;
     };
@@ -120,7 +179,10 @@ class ChartView : public QWidget {
         GlyphText value;
     };
     mutable std::array<LegendEntry, 7> legend_;
-    mutable std::array<QStaticText, 2> timeLabels_;
+    mutable Layout layout_;
+    // Tick labels laid out once each.
+    mutable std::vector<std::pair<QString, QStaticText>> tickLabels_;
+    const QStaticText& TickLabel(const QString& text) const;
 };
 
 }  // namespace qx::gui

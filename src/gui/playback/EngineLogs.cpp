@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressDialog>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -14,6 +15,7 @@
 
 #include "app/MainFrame.h"
 #include "app/QtHost.h"
+#include "chart/ChartPane.h"
 #include "chart/ChartView.h"
 #include "graph/MapGraphView.h"
 #include "host/Host.h"
@@ -87,12 +89,10 @@ EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     QWidget* view = frame_.takeCentralWidget();
-    layout->addWidget(view, 1);
-    chart_ = new ChartView(under_);
+    chart_ = new ChartView;
     chart_->SetLog(live_.get(), true);
-    chart_->setFixedHeight(160);
     chart_->hide();
-    layout->addWidget(chart_);
+    layout->addWidget(PlaceChartUnderGraph(view, chart_), 1);
     transport_ = new TransportBar(under_);
     transport_->hide();
     layout->addWidget(transport_);
@@ -300,7 +300,7 @@ void EngineLogs::OnMonitorPacket(LiveSource& source) {
     }
     if (!player_) {
         coverage_.Add(values[kEngineSpeed], lastLiveSampleMs_ >= 0 ? t - lastLiveSampleMs_ : 0);
-        if (coverageShown_ && CoverageApplies()) frame_.View()->update();
+        UpdateCoverageBands();
         if (!chart_->isHidden()) {
             chart_->SetQuantityMask(ActiveMask(monitor_));
             // In the monitor window's frames: one repaint for both.
@@ -429,8 +429,10 @@ void EngineLogs::Pump() {
     player_->Tick();
     ShowPlayback();
     const int64_t due = player_->MsUntilNextRow();
-    // No faster than the screen needs, no slower than the slider should move.
-    if (due >= 0) playTimer_->start(static_cast<int>(std::clamp<int64_t>(due, 33, 250)));
+    // No faster than the live displays' frames, no slower than the slider should move.
+    if (due >= 0)
+        playTimer_->start(
+            static_cast<int>(std::clamp<int64_t>(due, LiveFramePacer::kFrameMs, 250)));
 }
 
 void EngineLogs::ShowPlayback() {
@@ -485,7 +487,7 @@ void EngineLogs::RecomputePlaybackCoverage() {
     if (log.Has(kEngineSpeed) && player_->Row() >= coverageFromRow_)
         coverage_.AddRows(log.timeMs.data(), log.values[kEngineSpeed].data(), coverageFromRow_,
                           player_->Row() + 1);
-    if (coverageShown_) frame_.View()->update();
+    UpdateCoverageBands();
 }
 
 bool EngineLogs::CoverageApplies() const {
@@ -493,28 +495,57 @@ bool EngineLogs::CoverageApplies() const {
     return map != nullptr && map->Initialized() && map->XLabel() == "Engine Speed";
 }
 
+QRect EngineLogs::CoverageBand(int i) const {
+    MapGraphView* view = frame_.View();
+    const ModuleMap* map = view->CurrentMap();
+    const double spacing =
+        (map->ValueMax().x - map->ValueMin().x) / std::max(1, map->PointCount() - 1);
+    const double x = map->ValueMin().x + i * spacing;
+    const int left = std::min(view->XToPixel(x - spacing / 2), view->XToPixel(x) - 5);
+    const int right = std::max(view->XToPixel(x + spacing / 2), view->XToPixel(x) + 6);
+    const int top = view->PlotTop();
+    return QRect(QPoint(left, top), QPoint(right, top + view->PlotHeight())) &
+           QRect(view->PlotLeft(), top, view->PlotWidth(), view->PlotHeight() + 1);
+}
+
+void EngineLogs::UpdateCoverageBands() {
+    if (!coverageShown_ || !CoverageApplies()) return;
+    // Only the bands whose shade or mark differs from what was painted.
+    const std::vector<int> shades = coverage_.Shades();
+    QRegion changed;
+    for (int i = 0; i < frame_.View()->CurrentMap()->PointCount() && i < coverage_.Points(); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const bool same = k < paintedShades_.size() && paintedShades_[k] == shades[k] &&
+                          k < paintedUsed_.size() && paintedUsed_[k] == coverage_.Used(i);
+        if (!same) changed += CoverageBand(i);
+    }
+    if (!changed.isEmpty()) frame_.View()->update(changed);
+}
+
 void EngineLogs::PaintCoverage(QPainter* p) {
+    paintedShades_.clear();
+    paintedUsed_.clear();
     if (!coverageShown_ || !CoverageApplies() || coverage_.TotalMs() == 0) return;
     MapGraphView* view = frame_.View();
     const ModuleMap* map = view->CurrentMap();
     const int points = map->PointCount();
     const double spacing = (map->ValueMax().x - map->ValueMin().x) / (points - 1);
-    double most = 0.0;
-    for (int i = 0; i < coverage_.Points(); ++i) most = std::max(most, coverage_.Share(i));
+    paintedShades_ = coverage_.Shades();
+    for (int i = 0; i < coverage_.Points(); ++i) paintedUsed_.push_back(coverage_.Used(i));
     const int top = view->PlotTop();
     const int bottom = top + view->PlotHeight();
     p->save();
-    p->setClipRect(QRect(view->PlotLeft(), top, view->PlotWidth(), view->PlotHeight()));
+    p->setClipRect(QRect(view->PlotLeft(), top, view->PlotWidth(), view->PlotHeight()),
+                   Qt::IntersectClip);
     for (int i = 0; i < points && i < coverage_.Points(); ++i) {
         const double x = map->ValueMin().x + i * spacing;
         const int left = view->XToPixel(x - spacing / 2);
         const int right = view->XToPixel(x + spacing / 2);
-        if (coverage_.Share(i) > 0.0) {
-            // The busiest point is the brightest.
-            const int alpha = 40 + static_cast<int>(160.0 * coverage_.Share(i) / most);
+        const int shade = paintedShades_[static_cast<std::size_t>(i)];
+        // The busiest point is the brightest.
+        if (shade > 0)
             p->fillRect(QRect(QPoint(left, top), QPoint(right - 1, bottom)),
-                        QColor(255, 200, 0, alpha));
-        }
+                        QColor(255, 200, 0, shade));
         if (coverage_.Used(i)) {
             const int px = view->XToPixel(x);
             p->setPen(Qt::NoPen);

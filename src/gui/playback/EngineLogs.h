@@ -13,6 +13,7 @@
 // then closed). It does not own the frame, the view or the monitor window.
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <memory>
 
@@ -96,6 +97,9 @@ class EngineLogs : public QObject {
     void RecomputePlaybackCoverage();
     void ShowPlayback();
     void PaintCoverage(QPainter* painter);
+    // Asks the graph to repaint the coverage bands that changed since painted.
+    void UpdateCoverageBands();
+    QRect CoverageBand(int point) const;
     void FailRecording();
     void RecordDialog();
     void OpenDialog();
@@ -124,6 +128,8 @@ class EngineLogs : public QObject {
     Coverage coverage_;
     bool coverageShown_ = false;
     std::size_t coverageFromRow_ = 0;
+    std::vector<int> paintedShades_;
+    std::vector<bool> paintedUsed_;
     int64_t lastLiveSampleMs_ = -1;
 };
 

@@ -1,5 +1,5 @@
 // The chart pane drawn off screen: series on their own scales, the cursor,
-// seeking by mouse and zooming by wheel.
+// seeking by mouse and zooming by wheel, the legend, ticks and scales, lanes.
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
@@ -170,16 +170,20 @@ TEST_F(Chart, ALiveChartScrolledPacketByPacketMatchesOneDrawnAfresh) {
         int64_t span;
         int64_t step;  // ms between rows, at most
         int packets;
+        bool lanes;
     };
     // Fewer rows than columns (a line), then many more (strokes), each
-    // filling the span and scrolling on past it.
-    for (const Case c : {Case{10000, 60, 400}, Case{10000, 12, 1200}}) {
+    // filling the span and scrolling on past it; in lanes too.
+    for (const Case c : {Case{10000, 60, 400, false}, Case{10000, 12, 1200, false},
+                         Case{10000, 60, 400, true}, Case{10000, 12, 1200, true}}) {
         EngineLog live;
         live.quantities = {0, 1, 2, 3, 4, 5, 6};
         chart.SetLog(&live, true);
         chart.SetQuantityMask(0x6D);
         chart.SetLiveSpanMs(c.span);
+        chart.SetLanes(c.lanes);
         gui::ChartView fresh{NoParent()};
+        fresh.SetLanes(c.lanes);
         fresh.resize(chart.size());
         fresh.SetQuantityMask(0x6D);
         fresh.SetLiveSpanMs(c.span);
@@ -233,6 +237,219 @@ TEST_F(Chart, ValuesBeyondTheScaleStayOnItsEdges) {
         EXPECT_TRUE(Drawn(img, chart.XOf(wild.EndMs() * 5 / 6), plot.bottom(), 0)) << many;
         EXPECT_EQ(chart.LegendText(0), QStringLiteral("Engine Speed 8250.0 rpm"));
     }
+}
+
+// Engine speed steady at the top for the last 5 s of a live chart of 30 s.
+EngineLog Young() {
+    EngineLog live;
+    live.quantities = {0};
+    for (int64_t t = 1000; t <= 6000; t += 100) {
+        live.timeMs.push_back(t);
+        live.raw[0].push_back(0);
+        live.values[0].push_back(8250.0f);
+    }
+    return live;
+}
+
+TEST_F(Chart, LiveRowsShorterThanTheSpanEndAtNowOnTheRight) {
+    EngineLog live = Young();
+    chart.SetLog(&live, true);
+    chart.SetQuantityMask(0x01);
+    chart.SetLiveSpanMs(30000);
+    chart.SetCursorMs(6000);
+    const QImage img = chart.grab().toImage();
+    const QRect plot = chart.PlotRect();
+    // 5 s of 30 s: the last sixth of the width, the rest empty.
+    const int from = plot.right() - plot.width() / 6;
+    EXPECT_EQ(chart.XOf(6000), plot.right());
+    EXPECT_NEAR(chart.XOf(1000), from, 2);
+    EXPECT_TRUE(Drawn(img, plot.right() - 1, plot.top(), 0));
+    EXPECT_TRUE(Drawn(img, from + 3, plot.top(), 0));
+    for (int x = plot.left() + 1; x < from - 3; ++x)
+        ASSERT_FALSE(Drawn(img, x, plot.top(), 0)) << "nothing was read at " << x;
+    // Read before the first row there is no value.
+    chart.show();
+    QTest::mouseMove(&chart, QPoint(plot.left() + plot.width() / 2, plot.center().y()));
+    EXPECT_EQ(chart.LegendValue(0), QString());
+    QTest::mouseMove(&chart, QPoint(plot.right() - 2, plot.center().y()));
+    EXPECT_EQ(chart.LegendValue(0), QStringLiteral("8250.0"));
+}
+
+// All seven quantities, steady, in one log.
+EngineLog AllSeven() {
+    std::string text = LogHeader({0, 1, 2, 3, 4, 5, 6});
+    for (int i = 0; i <= 100; ++i)
+        text += LogRow(100 * i, {0, 1, 2, 3, 4, 5, 6}, {4000, 2000, 50, 20, 20, 12.5, 3});
+    EngineLog log;
+    std::string error;
+    EXPECT_TRUE(ReadEngineLog(text, log, error)) << error;
+    return log;
+}
+
+// The chart of an 800-pixel window: every entry of the legend is drawn whole.
+TEST_F(Chart, EveryLegendEntryFitsTheWidthOnAsManyLinesAsItNeeds) {
+    EngineLog all = AllSeven();
+    chart.SetLog(&all, false);
+    chart.SetQuantityMask(0x7F);
+    chart.SetCursorMs(5000);
+    for (const int w : {790, 1900}) {
+        chart.resize(w, 240);
+        const QImage img = chart.grab().toImage();
+        const QRect plot = chart.PlotRect();
+        const QFontMetrics fm(chart.font());
+        for (int q = 0; q < 7; ++q) {
+            // The swatch, then the text after it ends inside the window.
+            QPoint swatch(-1, -1);
+            for (int y = 0; y + 7 < plot.top() && swatch.x() < 0; ++y)
+                for (int x = 0; x + 9 < w && swatch.x() < 0; ++x)
+                    if (Drawn(img, x, y, q) && Drawn(img, x + 9, y + 7, q)) swatch = QPoint(x, y);
+            ASSERT_GE(swatch.x(), 0) << "entry " << q << " at width " << w;
+            EXPECT_LE(swatch.x() + 14 + fm.horizontalAdvance(chart.LegendText(q)), w)
+                << "entry " << q << " at width " << w;
+            EXPECT_EQ(chart.LegendEntryAt(swatch + QPoint(20, 2)), q);
+        }
+        EXPECT_GE(plot.height(), 100) << "the plot keeps its room at " << w;
+        if (w == 1900) {
+            EXPECT_EQ(chart.LegendLineCount(), 1);
+        } else {
+            EXPECT_GE(chart.LegendLineCount(), 2);
+        }
+    }
+}
+
+// The tick marks under the plot: equally spaced at one round step of time,
+// the first at the start of the log, each with its label under it.
+TEST_F(Chart, TimeTicksFallOnRoundTimesWithTheirLabels) {
+    for (const int w : {600, 1200}) {
+        chart.resize(w, 160);
+        const QImage img = chart.grab().toImage();
+        const QRect plot = chart.PlotRect();
+        std::vector<int> marks;
+        for (int x = 0; x < w; ++x)
+            if (img.pixelColor(x, plot.bottom() + 2) == QColor(120, 120, 120)) marks.push_back(x);
+        ASSERT_GE(marks.size(), 3u) << w;
+        EXPECT_EQ(marks.front(), plot.left());
+        EXPECT_EQ(marks.back(), plot.right()) << "the minute ends the log and the plot";
+        // Pixels back to log time by hand: 60 s over the plot's width.
+        const int64_t step = ((marks[1] - plot.left()) * 60000 / plot.width() + 500) / 1000 * 1000;
+        EXPECT_TRUE(step == 5000 || step == 10000 || step == 15000 || step == 30000) << step;
+        EXPECT_EQ(60000 % step, 0);
+        EXPECT_EQ(static_cast<int64_t>(marks.size()), 60000 / step + 1) << w;
+        for (std::size_t k = 0; k < marks.size(); ++k) {
+            const int64_t t = (marks[k] - plot.left()) * 60000 / plot.width();
+            EXPECT_NEAR(static_cast<double>(t), static_cast<double>(k) * step, 2 * 60000.0 / w + 1);
+            int ink = 0;
+            for (int x = std::max(0, marks[k] - 20); x < std::min(w, marks[k] + 20); ++x)
+                for (int y = plot.bottom() + 4; y < img.height(); ++y)
+                    ink += qGray(img.pixel(x, y)) < 128 ? 1 : 0;
+            EXPECT_GT(ink, 10) << "a label under the mark at " << marks[k];
+        }
+        EXPECT_GT(marks[1] - marks[0], 40) << "labels need room";
+    }
+}
+
+int InkOf(const QImage& img, const QRect& area, const QColor& color) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) n += img.pixelColor(x, y) == color;
+    return n;
+}
+
+TEST_F(Chart, TheScaleBesideThePlotIsThatOfTheValueChosenInTheLegend) {
+    chart.resize(600, 300);
+    chart.SetCursorMs(45000);
+    chart.show();
+    QImage img = chart.grab().toImage();
+    QRect plot = chart.PlotRect();
+    const QRect scale(0, plot.top(), plot.left(), plot.height());
+    EXPECT_GT(plot.left(), 20) << "room for the labels";
+    EXPECT_GT(InkOf(img, scale, gui::ChartView::ColorOf(0)), 0);
+    EXPECT_EQ(InkOf(img, scale, gui::ChartView::ColorOf(5)), 0);
+    // The mark of 8000 rpm, worked out by hand: 8000 / 8250 of the plot's height up.
+    const int row = plot.bottom() - static_cast<int>(8000.0 / 8250 * (plot.height() - 1) + 0.5);
+    EXPECT_TRUE(img.pixelColor(plot.left() - 2, row) == gui::ChartView::ColorOf(0)) << row;
+    EXPECT_TRUE(img.pixelColor(plot.left() - 2, plot.bottom()) == gui::ChartView::ColorOf(0));
+
+    // A click on the battery's legend entry gives its scale instead.
+    int battery = -1;
+    for (int x = 0; x < img.width() && battery < 0; ++x)
+        if (Drawn(img, x, 8, 5)) battery = x;
+    ASSERT_GE(battery, 0);
+    QSignalSpy seeks(&chart, &gui::ChartView::seekRequested);
+    QTest::mouseClick(&chart, Qt::LeftButton, {}, QPoint(battery + 30, 10));
+    EXPECT_EQ(chart.ScaleQuantity(), 5);
+    img = chart.grab().toImage();
+    plot = chart.PlotRect();
+    const QRect scale5(0, plot.top(), plot.left(), plot.height());
+    EXPECT_GT(InkOf(img, scale5, gui::ChartView::ColorOf(5)), 0);
+    EXPECT_EQ(InkOf(img, scale5, gui::ChartView::ColorOf(0)), 0);
+    // 0 .. 16 V: a mark half way up at 8 V (the round steps take it in, 2 or 4 V apart).
+    const int half = plot.bottom() - static_cast<int>(0.5 * (plot.height() - 1) + 0.5);
+    EXPECT_TRUE(img.pixelColor(plot.left() - 2, half) == gui::ChartView::ColorOf(5)) << half;
+    EXPECT_EQ(seeks.size(), 0) << "a click on the legend moves no playback";
+}
+
+TEST_F(Chart, ThePointerOverThePlotReadsTheValuesAtItsTime) {
+    chart.SetCursorMs(10000);
+    chart.show();
+    const QRect plot = chart.PlotRect();
+    EXPECT_EQ(chart.LegendText(0), QStringLiteral("Engine Speed 0.0 rpm"));
+    QTest::mouseMove(&chart, QPoint(chart.XOf(50000), plot.center().y()));
+    EXPECT_EQ(chart.LegendText(0), QStringLiteral("Engine Speed 8250.0 rpm"));
+    EXPECT_EQ(chart.LegendText(5), QStringLiteral("Battery Voltage 8.0 volts"));
+    EXPECT_NEAR(static_cast<double>(chart.LegendTimeMs()), 50000, 150);
+    const QImage img = chart.grab().toImage();
+    EXPECT_EQ(img.pixelColor(chart.XOf(50000), plot.center().y() + 20), QColor(150, 150, 150))
+        << "a line marks the time read";
+    // Off the plot the legend goes back to the cursor.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&chart, &leave);
+    EXPECT_EQ(chart.LegendText(0), QStringLiteral("Engine Speed 0.0 rpm"));
+    EXPECT_EQ(chart.CursorMs(), 10000) << "hovering moves no playback";
+}
+
+TEST_F(Chart, LanesGiveEachValueABandOfItsOwn) {
+    chart.resize(600, 300);
+    chart.SetLanes(true);
+    const QImage img = chart.grab().toImage();
+    const QRect plot = chart.PlotRect();
+    const int middle = plot.top() + plot.height() / 2;
+    // Engine speed in the upper half: its top at the plot's top, its 0 above the middle.
+    EXPECT_TRUE(Drawn(img, chart.XOf(50000), plot.top(), 0));
+    bool idle = false;
+    for (int y = middle - 4; y < middle; ++y) idle |= Drawn(img, chart.XOf(10000), y, 0);
+    EXPECT_TRUE(idle);
+    EXPECT_EQ(InkOf(img, QRect(plot.left(), middle + 1, plot.width(), plot.bottom() - middle),
+                    gui::ChartView::ColorOf(0)),
+              0);
+    // The battery at half its scale: half way down the lower half.
+    const int quarter = plot.top() + plot.height() * 3 / 4;
+    bool battery = false;
+    for (int dy = -2; dy <= 2; ++dy) battery |= Drawn(img, chart.XOf(20000), quarter + dy, 5);
+    EXPECT_TRUE(battery);
+    EXPECT_EQ(InkOf(img, QRect(plot.left(), plot.top(), plot.width(), plot.height() / 2 - 1),
+                    gui::ChartView::ColorOf(5)),
+              0);
+    // Each lane has its scale.
+    const QRect scale(0, plot.top() - 8, plot.left(), plot.height() + 16);
+    EXPECT_GT(InkOf(img, scale, gui::ChartView::ColorOf(0)), 0);
+    EXPECT_GT(InkOf(img, scale, gui::ChartView::ColorOf(5)), 0);
+    SavePicture(img, QStringLiteral("chart-lanes.png"));
+    // Too short for a label a lane: the values share the plot again.
+    EXPECT_TRUE(chart.LanesDrawn());
+    EngineLog all = AllSeven();
+    chart.SetLog(&all, false);
+    chart.SetQuantityMask(0x7F);
+    chart.resize(1900, 400);
+    EXPECT_TRUE(chart.LanesDrawn());
+    chart.resize(1900, 80);
+    EXPECT_TRUE(chart.Lanes());
+    EXPECT_FALSE(chart.LanesDrawn());
+    // Engine speed steady at 4000 of 8250 rpm: just under half way up the whole plot.
+    const QImage shared = chart.grab().toImage();
+    const QRect small = chart.PlotRect();
+    const int row = small.bottom() - static_cast<int>(4000.0 / 8250 * (small.height() - 1) + 0.5);
+    EXPECT_TRUE(Drawn(shared, chart.XOf(5000), row, 0)) << row;
 }
 
 TEST_F(Chart, ClickAndDragAskToMovePlaybackAndTheWheelZoomsTime) {

@@ -1,0 +1,81 @@
+#include "chart/ChartPane.h"
+
+#include <QEvent>
+#include <QResizeEvent>
+#include <QSplitter>
+#include <algorithm>
+
+#include "chart/ChartView.h"
+#include "host/Profile.h"
+
+namespace qx::gui {
+
+namespace {
+
+constexpr const char* kSection = "Settings";
+
+class ChartSplitter : public QSplitter {
+  public:
+    ChartSplitter(QWidget* graph, ChartView* chart) : QSplitter(Qt::Vertical), chart_(chart) {
+        setObjectName(QStringLiteral("ChartSplitter"));
+        setChildrenCollapsible(false);
+        addWidget(graph);
+        addWidget(chart);
+        // A larger window gives the graph the room; the chart keeps its height.
+        setStretchFactor(0, 1);
+        setStretchFactor(1, 0);
+        height_ = std::max(chart->minimumHeight(),
+                           AppProfile().GetInt(kSection, kChartHeightKey, kDefaultChartHeight));
+        chart->SetLanes(AppProfile().GetInt(kSection, kChartLanesKey, 1) != 0);
+        connect(chart, &ChartView::lanesToggled, this,
+                [](bool on) { AppProfile().WriteInt(kSection, kChartLanesKey, on ? 1 : 0); });
+        connect(this, &QSplitter::splitterMoved, this, [this] {
+            if (chart_->isVisible() && !applying_) height_ = chart_->height();
+        });
+        chart->installEventFilter(this);
+    }
+    ~ChartSplitter() override {
+        // Written once, not at every step of a drag.
+        if (AppProfile().GetInt(kSection, kChartHeightKey, kDefaultChartHeight) != height_)
+            AppProfile().WriteInt(kSection, kChartHeightKey, height_);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == chart_ && event->type() == QEvent::Show) ApplyHeight();
+        return QSplitter::eventFilter(watched, event);
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QSplitter::resizeEvent(event);
+        ApplyHeight();
+    }
+
+  private:
+    // The chart at the height the user gave it, as far as the graph keeps
+    // room of its own; a window made larger again gives it back.
+    void ApplyHeight() {
+        if (!chart_->isVisible()) return;
+        const int total = std::max(0, height() - handleWidth());
+        const int h = std::clamp(height_, chart_->minimumHeight(),
+                                 std::max(chart_->minimumHeight(), total - kGraphRoom));
+        if (h == chart_->height()) return;
+        applying_ = true;
+        setSizes({std::max(0, total - h), h});
+        applying_ = false;
+    }
+
+    static constexpr int kGraphRoom = 120;
+
+  private:
+    ChartView* chart_;
+    int height_ = kDefaultChartHeight;
+    bool applying_ = false;
+};
+
+}  // namespace
+
+QSplitter* PlaceChartUnderGraph(QWidget* graph, ChartView* chart) {
+    return new ChartSplitter(graph, chart);
+}
+
+}  // namespace qx::gui

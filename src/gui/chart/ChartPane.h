@@ -1,0 +1,21 @@
+#pragma once
+// The chart under the graph: a splitter between the two lets the user drag
+// the chart's height, which the profile keeps with the choice of lanes.
+//
+// Ownership: the splitter takes the graph and the chart as its children; the
+// caller places the splitter (a Qt child of wherever it goes).
+class QSplitter;
+class QWidget;
+
+namespace qx::gui {
+
+class ChartView;
+
+// The profile's keys, in its "Settings" section.
+inline constexpr const char* kChartHeightKey = "Chart Height";
+inline constexpr const char* kChartLanesKey = "Chart Lanes";
+inline constexpr int kDefaultChartHeight = 160;
+
+QSplitter* PlaceChartUnderGraph(QWidget* graph, ChartView* chart);
+
+}  // namespace qx::gui

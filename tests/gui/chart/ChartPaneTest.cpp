@@ -1,0 +1,90 @@
+// The chart under the graph: its height dragged on the splitter and kept in
+// the profile, as is the choice of lanes.
+#include <gtest/gtest.h>
+
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "chart/ChartPane.h"
+#include "chart/ChartView.h"
+#include "gui/GuiTestSupport.h"
+#include "host/Profile.h"
+
+namespace qx::test {
+namespace {
+
+struct Pane {
+    std::unique_ptr<QSplitter> splitter;
+    gui::ChartView* chart = nullptr;
+};
+
+// A graph stand-in and the chart in an 800 x 600 window, the chart shown as
+// View > Chart shows it.
+Pane ShowPane() {
+    TestApp();
+    auto* graph = new QWidget;
+    graph->setMinimumHeight(100);
+    auto* chart = new gui::ChartView;
+    chart->hide();
+    Pane pane{std::unique_ptr<QSplitter>(gui::PlaceChartUnderGraph(graph, chart)), chart};
+    pane.splitter->resize(800, 600);
+    pane.splitter->show();
+    chart->show();
+    QCoreApplication::processEvents();
+    return pane;
+}
+
+TEST(ChartPane, TheChartKeepsTheHeightDraggedToAcrossRuns) {
+    QTemporaryDir dir;
+    SetAppProfile(dir.filePath(QStringLiteral("profile.ini")).toStdString());
+    {
+        Pane pane = ShowPane();
+        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight);
+        EXPECT_TRUE(pane.chart->Lanes()) << "lanes unless the user turned them off";
+        // Drag the handle 100 pixels up.
+        QSplitterHandle* handle = pane.splitter->handle(1);
+        const QPoint at(handle->width() / 2, handle->height() / 2);
+        QTest::mousePress(handle, Qt::LeftButton, {}, at);
+        QTest::mouseMove(handle, at + QPoint(0, -100));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, at + QPoint(0, -100));
+        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
+        // A larger window gives the graph the room.
+        pane.splitter->resize(800, 900);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
+        // A window too small for both leaves the graph 120 pixels; made
+        // larger again, the chart gets its height back.
+        pane.splitter->resize(800, 380);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(pane.chart->height(), 380 - pane.splitter->handleWidth() - 120);
+        pane.splitter->resize(800, 700);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
+        Q_EMIT pane.chart->lanesToggled(false);
+    }
+    EXPECT_EQ(AppProfile().GetInt("Settings", gui::kChartHeightKey, 0),
+              gui::kDefaultChartHeight + 100);
+    {
+        Pane pane = ShowPane();
+        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
+        EXPECT_FALSE(pane.chart->Lanes());
+        // Closed and opened again at the same height.
+        pane.chart->hide();
+        QCoreApplication::processEvents();
+        pane.chart->show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
+    }
+    // A height the window cannot give leaves the graph its room.
+    AppProfile().WriteInt("Settings", gui::kChartHeightKey, 5000);
+    {
+        Pane pane = ShowPane();
+        EXPECT_LE(pane.chart->height(), 600 - 120);
+        EXPECT_GE(pane.chart->height(), 300);
+    }
+}
+
+}  // namespace
+}  // namespace qx::test
