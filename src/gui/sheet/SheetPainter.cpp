@@ -100,31 +100,60 @@ void PaintNotes(QPainter& p, const QRectF& r) {
         p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
 }
 
+// The widths of the number, x and value columns of one half of a table: each
+// as wide as its widest text, the rest shared out; a smaller font where even
+// that does not fit.
+struct TableColumns {
+    double pt = SheetLayout::kTablePt;
+    double widths[3] = {0, 0, 0};
+};
+
+TableColumns FitColumns(const QPainter& p, const SheetMap& map, double halfWidth) {
+    constexpr double kPadding = 8;
+    constexpr double kSmallestPt = 5.5;
+    TableColumns t;
+    for (;; t.pt -= 0.5) {
+        const QFontMetricsF fm(SheetFont(p, t.pt, false), p.device());
+        t.widths[0] = fm.horizontalAdvance(QStringLiteral("16")) + kPadding;
+        t.widths[1] = t.widths[2] = 0;
+        for (int i = 0; i < static_cast<int>(map.x.size()); ++i) {
+            t.widths[1] =
+                std::max(t.widths[1], fm.horizontalAdvance(PointXText(map, i)) + kPadding);
+            t.widths[2] =
+                std::max(t.widths[2], fm.horizontalAdvance(PointValueText(map, i)) + kPadding);
+        }
+        if (t.widths[0] + t.widths[1] + t.widths[2] <= halfWidth || t.pt <= kSmallestPt) break;
+    }
+    const double slack = std::max(0.0, halfWidth - t.widths[0] - t.widths[1] - t.widths[2]);
+    t.widths[0] += 0.2 * slack;
+    t.widths[1] += 0.4 * slack;
+    t.widths[2] += 0.4 * slack;
+    return t;
+}
+
 // Points 1-8 on the left, 9-16 on the right, each with x and value.
 void PaintTable(QPainter& p, const SheetMap& map, const QRectF& r) {
     const double row = SheetLayout::kRowHeight;
     const int perHalf = (static_cast<int>(map.x.size()) + 1) / 2;
     const double halfGap = 10;
     const double halfWidth = (r.width() - halfGap) / 2;
+    const TableColumns fit = FitColumns(p, map, halfWidth);
+    const double* widths = fit.widths;
     for (int half = 0; half < 2; ++half) {
         const double left = r.left() + half * (halfWidth + halfGap);
-        const double numberWidth = 0.14 * halfWidth;
-        const double xWidth = 0.46 * halfWidth;
-        const double valueWidth = halfWidth - numberWidth - xWidth;
-        const double columns[3] = {left, left + numberWidth, left + numberWidth + xWidth};
-        const double widths[3] = {numberWidth, xWidth, valueWidth};
+        const double columns[3] = {left, left + widths[0], left + widths[0] + widths[1]};
         // Two header lines: a long axis name may wrap.
         const QRectF header(left, r.top(), halfWidth, 2 * row);
         p.fillRect(header, kBand);
         p.setPen(kInk);
-        p.setFont(SheetFont(p, SheetLayout::kTablePt, true));
+        p.setFont(SheetFont(p, std::min(fit.pt, SheetLayout::kTablePt - 0.5), true));
         const QString titles[3] = {QStringLiteral("No."), map.xLabel, map.yLabel};
         for (int c = 0; c < 3; ++c) {
             const QRectF cell =
-                QRectF(columns[c], r.top(), widths[c], 2 * row).adjusted(2, 0, -2, 0);
+                QRectF(columns[c], r.top(), widths[c], 2 * row).adjusted(1, 0, -1, 0);
             p.drawText(cell, Qt::AlignCenter | Qt::TextWordWrap, titles[c]);
         }
-        p.setFont(SheetFont(p, SheetLayout::kTablePt, false));
+        p.setFont(SheetFont(p, fit.pt, false));
         for (int k = 0; k < perHalf; ++k) {
             const int i = half * perHalf + k;
             if (i >= static_cast<int>(map.x.size())) break;
