@@ -242,8 +242,18 @@ void PaintSheetGraph(QPainter& p, const SheetMap& map, const QRectF& rect) {
     p.drawText(QPointF(xAt.x, xAt.y + fm.ascent()), xTitle);
     const graph::PixelPoint yAt = graph::YTitleOrigin(
         s, static_cast<int>(fm.horizontalAdvance(yTitle)), static_cast<int>(fm.height()));
+    // A graph this narrow leaves the title little room beside the tick labels:
+    // it moves left of the widest one, as far as the frame allows.
+    const QFontMetricsF ticks(StockVariableFont(), p.device());
+    double widestTick = 0;
+    for (double gy : map.gridY)
+        widestTick = std::max(
+            widestTick, ticks.horizontalAdvance(QString::fromStdString(FormatDouble("%.0lf", gy))));
+    const double tickLeft = graph::YTickLabelBox(static_cast<int>(left), 0).right - widestTick;
+    const double titleX = std::max<double>(graph::FrameLeft(s) + 2,
+                                           std::min<double>(yAt.x, tickLeft - 3 - fm.height()));
     p.save();
-    p.translate(yAt.x, yAt.y);
+    p.translate(titleX, yAt.y);
     p.rotate(-90);
     p.drawText(QPointF(0, fm.ascent()), yTitle);
     p.restore();
