@@ -59,7 +59,7 @@ version_h=$(sed -n 's/.*kVersion\[\] = "\(.*\)";/\1/p' "$build/generated/QxVersi
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "$(basename "$deb"): Depends: $depends"
 # Computed by dpkg-shlibdeps from the binaries, so Qt and the C++ library must be there.
-for lib in libqt6widgets6 libstdc++6 libc6; do
+for lib in libqt6widgets6 libqt6printsupport6 libstdc++6 libc6; do
     grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib"
 done
 
@@ -120,6 +120,13 @@ run "qvx $version" /usr/bin/qvx --version
 run "quorvexi $version" /usr/bin/quorvexi --version
 run "quorvexi-sim $version" /usr/bin/quorvexi-sim --version
 run "Serial No.: 00042" /usr/bin/qvx --simulate identify
+# The tune sheet needs no display: a new file as a two-page PDF at most.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QUORVEXI_PROFILE="$profile/p.ini" \
+    /usr/bin/qvx new "$profile/tune.qvx" </dev/null >/dev/null || fail "qvx new failed"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QUORVEXI_PROFILE="$profile/p.ini" \
+    /usr/bin/quorvexi --export-sheet "$profile/tune.qvx" "$profile/tune.pdf" </dev/null \
+    || fail "quorvexi --export-sheet failed"
+[ "$(head -c 5 "$profile/tune.pdf")" = "%PDF-" ] || fail "the exported tune sheet is not a PDF"
 rm -rf "$profile"
 $sudo apt-get remove -y -qq quorvexi </dev/null >/dev/null
 installed=0

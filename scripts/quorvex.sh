@@ -10,7 +10,8 @@ build=${QX_BUILD:-$here/build}
 jobs=${QX_JOBS:-$(nproc)}
 
 packages=(build-essential cmake g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libbenchmark-dev fonts-liberation2 fonts-dejavu-core locales xdg-utils xvfb openbox)
+          libbenchmark-dev fonts-liberation2 fonts-dejavu-core locales xdg-utils xvfb openbox
+          poppler-utils)
 dev_packages=(clang libclang-rt-14-dev)
 
 setup() {

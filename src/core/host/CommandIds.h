@@ -11,6 +11,7 @@ enum CommandId : int {
     kFileSave = 57603,
     kFileSaveAs = 57604,
     kFilePrintSetup = 57606,
+    kFilePrint = 57607,
     kFileMru1 = 57616,  // the recent files take 57616 to 57619
     kEditCopy = 57634,
     kEditCut = 57635,
@@ -80,6 +81,9 @@ enum CommandId : int {
     kDifferencesWindow = 32868,
     kUseOtherValue = 32869,  // the Differences window's selected row into this tune
     kColorComparison = 32870,
+
+    // The tune sheet: File > Print... has the framework's number above.
+    kExportTuneSheet = 32890,
 };
 
 }  // namespace qx::cmd

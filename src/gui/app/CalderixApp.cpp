@@ -27,6 +27,7 @@
 #include "playback/EngineLogs.h"
 #include "resources/Resources.h"
 #include "serial/SerialPort.h"
+#include "sheet/SheetCommands.h"
 
 namespace qx::gui {
 
@@ -196,6 +197,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     logs_ = InstallEngineLogs(*frame_, monitor);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
     InstallSettingsDialogs(*frame_, *document_);
+    InstallTuneSheet(*frame_, *host_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
             if (!frame_->EndSession(sm.allowsInteraction())) sm.cancel();

@@ -5,13 +5,18 @@
 
 #include "QxVersion.h"
 #include "app/CalderixApp.h"
+#include "sheet/SheetExport.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: quorvexi [--simulate] [--profile FILE] [FILE.qvx]\n";
+constexpr const char* kUsage =
+    "usage: quorvexi [--simulate] [--profile FILE] [FILE.qvx]\n"
+    "       quorvexi --export-sheet FILE.qvx OUT.pdf [--page-size a4|letter]\n";
 constexpr const char* kOptions =
     "  --simulate      link to the built-in module emulator (demo mode)\n"
     "  --profile FILE  use FILE as the profile\n"
+    "  --export-sheet FILE.qvx OUT.pdf\n"
+    "                  write the tune sheet of FILE.qvx as a PDF, without a window\n"
     "  --version       show the version of quorvexi\n"
     "  --help          this text\n";
 
@@ -29,6 +34,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    if (const int rc = qx::gui::RunExportSheet(argc, argv); rc >= 0) return rc;
     QApplication app(argc, argv);
     qx::gui::SetApplicationNames();
     QString error;

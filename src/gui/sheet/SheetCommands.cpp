@@ -1,0 +1,97 @@
+#include "sheet/SheetCommands.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+#include "app/CommandTable.h"
+#include "app/MainFrame.h"
+#include "app/QtHost.h"
+#include "model/ModuleState.h"
+#include "monitor/RamMonitor.h"
+#include "resources/Resources.h"
+#include "sheet/SheetExport.h"
+#include "sheet/SheetPainter.h"
+#include "sheet/TuneSheet.h"
+
+namespace qx::gui {
+
+namespace {
+
+const QString kA4Filter = QStringLiteral("PDF on A4 paper (*.pdf)");
+const QString kLetterFilter = QStringLiteral("PDF on Letter paper (*.pdf)");
+
+}  // namespace
+
+SheetCommands::SheetCommands(CMainFrame& frame, QtHost& host, ModuleState& document)
+    : QObject(&frame), frame_(frame), host_(host), document_(document) {
+    chooser_ = [this](const QString& suggested) -> std::optional<Target> {
+        QFileDialog dialog(&frame_, QStringLiteral("Export Tune Sheet"), suggested);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("pdf"));
+        dialog.setNameFilters({kA4Filter, kLetterFilter});
+        const bool letter = LocalePageSize().id() == QPageSize::Letter;
+        dialog.selectNameFilter(letter ? kLetterFilter : kA4Filter);
+        host_.EnterModal();
+        const bool ok = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+        host_.LeaveModal();
+        if (!ok) return std::nullopt;
+        const bool chosenLetter = dialog.selectedNameFilter() == kLetterFilter;
+        return Target{dialog.selectedFiles().first(),
+                      QPageSize(chosenLetter ? QPageSize::Letter : QPageSize::A4)};
+    };
+    previewer_ = [this](QPrinter& printer, std::function<void(QPrinter*)> paint) {
+        QPrintPreviewDialog dialog(&printer, &frame_);
+        dialog.setWindowTitle(QStringLiteral("Print Tune Sheet"));
+        connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, paint);
+        host_.EnterModal();
+        dialog.exec();
+        host_.LeaveModal();
+    };
+    frame.Commands().Add(res::kFilePrint, CommandOwner::Document, [this] { OnPrint(); });
+    frame.Commands().Add(res::kExportTuneSheet, CommandOwner::Document, [this] { OnExport(); });
+}
+
+TuneSheet SheetCommands::TakeSheet() const {
+    return MakeTuneSheet(document_, SheetDateNow());
+}
+
+void SheetCommands::OnPrint() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kFilePrint, false)) return;
+    const TuneSheet sheet = TakeSheet();
+    QPrinter printer(QPrinter::HighResolution);
+    // Without a printer the output is a PDF, on the locale's paper.
+    if (printer.outputFormat() == QPrinter::PdfFormat) printer.setPageSize(LocalePageSize());
+    printer.setDocName(QStringLiteral("Tune Sheet: ") + sheet.fileName);
+    if (!previewer_) return;
+    previewer_(printer, [sheet](QPrinter* target) {
+        QPainter painter(target);
+        PaintTuneSheet(painter, *target, sheet);
+    });
+}
+
+void SheetCommands::OnExport() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kExportTuneSheet, false)) return;
+    const TuneSheet sheet = TakeSheet();
+    // Beside the settings file, named after it.
+    const QString current = QString::fromStdString(document_.GetPathName());
+    const QString suggested =
+        current.isEmpty() ? sheet.fileName + QStringLiteral(".pdf")
+                          : QFileInfo(current).dir().filePath(
+                                QFileInfo(current).completeBaseName() + QStringLiteral(".pdf"));
+    const std::optional<Target> target = chooser_ ? chooser_(suggested) : std::nullopt;
+    if (!target) return;
+    std::string why;
+    if (!WriteTuneSheetPdf(sheet, target->pageSize, target->path.toStdString(), why))
+        host_.MessageBox("Unable to export \"" + target->path.toStdString() + "\":\n" + why + ".",
+                         res::kAppTitle, MsgButtons::Ok, MsgIcon::Error);
+}
+
+SheetCommands* InstallTuneSheet(CMainFrame& frame, QtHost& host, ModuleState& document) {
+    return new SheetCommands(frame, host, document);
+}
+
+}  // namespace qx::gui
