@@ -155,6 +155,8 @@ const BadFile kBadFiles[] = {
     {[](Bytes& b) { Put<int32_t>(b, Basic(kRevLimit) + 26, -200); }, "internal"},  // signed byte
     {[](Bytes& b) { Put<int32_t>(b, Point(4, 0) + 30, 300); }, "internal"},        // byte
     {[](Bytes& b) { Put(b, Point(2, 1) + 2, 21.5); }, "outside its range"},        // max 20
+    // Points are named as the graph numbers them, from 1.
+    {[](Bytes& b) { Put(b, Point(2, 10) + 2, 21.5); }, "point 11: "},
     {[](Bytes& b) { Put(b, Basic(kIgnitionMode) + 2, 1e6); }, "byte"},  // no range: a byte
     {[](Bytes& b) {  // the value steps to 0.0, internal -45: once 0xAD on the wire
          Put(b, Point(0, 0) + 10, 0.2);

@@ -35,7 +35,7 @@ TEST_F(QvxFiles, NewThenShowListsTheDefaults) {
 }
 
 TEST_F(QvxFiles, ShowJsonCarriesEverySettingAndPoint) {
-    const std::string path = NewFile("a.qvx", {"Base Dwell[1]=2.5", "Nitrous Delay=1.5"});
+    const std::string path = NewFile("a.qvx", {"Base Dwell[2]=2.5", "Nitrous Delay=1.5"});
     RunResult r = Run({"show", "--json", path});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.front(), '{');
@@ -51,7 +51,7 @@ TEST_F(QvxFiles, ShowJsonCarriesEverySettingAndPoint) {
 
 TEST_F(QvxFiles, SetQuantisesAndRefusesBadInputLeavingTheFileUntouched) {
     const std::string path = NewFile("a.qvx");
-    RunResult r = Run({"set", path, "Rev Limit=6100", "rev limit rate=5.4", "VOES Retard[15]=33"});
+    RunResult r = Run({"set", path, "Rev Limit=6100", "rev limit rate=5.4", "VOES Retard[16]=33"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(Has(r.err, "Rev Limit = 6144 rpm")) << r.err;
     const auto before = ReadBytes(path);
@@ -65,7 +65,7 @@ TEST_F(QvxFiles, SetQuantisesAndRefusesBadInputLeavingTheFileUntouched) {
         {"Rev Limit=fast", "\"fast\" is not a number"},
         {"Rev Limit=", "is not a number"},
         {"Rev Limit", "is not NAME=VALUE"},
-        {"front[99]=3", "0 to 15"},
+        {"front[99]=3", "1 to 16"},
         {"Ignition Mode=3", "1 (single fire) or 2 (dual fire)"},
     };
     for (const auto& [assignment, says] : cases) {
@@ -143,13 +143,13 @@ TEST_F(QvxFiles, DiffListsEachDifferenceByNameWithBothValues) {
     EXPECT_EQ(same.code, 0) << same.err;
     EXPECT_EQ(same.out, "");
 
-    ASSERT_EQ(Run({"set", b, "Rev Limit=7000", "Base Dwell[3]=2.5", "Ignition Mode=1"}).code, 0);
+    ASSERT_EQ(Run({"set", b, "Rev Limit=7000", "Base Dwell[4]=2.5", "Ignition Mode=1"}).code, 0);
     RunResult r = Run({"diff", a, b});
     EXPECT_EQ(r.code, 4);
     EXPECT_EQ(Split(r.out),
               (Strings{"Ignition Mode: 2 in " + a + ", 1 in " + b,
                        "Rev Limit: 6144 rpm in " + a + ", 7040 rpm in " + b,
-                       "Base Dwell[3] at 3.2 volts: 0 msec in " + a + ", 2.5 msec in " + b}));
+                       "Base Dwell[4] at 3.2 volts: 0 msec in " + a + ", 2.5 msec in " + b}));
     EXPECT_TRUE(Has(r.err, "3 differences"));
 }
 
@@ -167,14 +167,14 @@ TEST_F(QvxFiles, DiffCountsWhatADownloadWouldWriteAsTheProgramDoes) {
 }
 
 TEST_F(QvxFiles, MirroredPointsFollowTheProfileSetting) {
-    const std::string path = NewFile("a.qvx", {"front[2]=14"});
+    const std::string path = NewFile("a.qvx", {"front[3]=14"});
     const std::string point14 = "{\"x\": 1100, \"y\": 14}";
     const std::string mirrored = Run({"show", "--json", path}).out;
     ASSERT_TRUE(Has(mirrored, point14)) << mirrored;  // both spark advance maps
     EXPECT_NE(mirrored.find(point14, mirrored.find(point14) + 1), std::string::npos);
 
     std::ofstream(profile) << "[Settings]\nMirror=0\n";
-    ASSERT_EQ(Run({"set", path, "rear[2]=20"}).code, 0);
+    ASSERT_EQ(Run({"set", path, "rear[3]=20"}).code, 0);
     const std::string alone = Run({"show", "--json", path}).out;
     EXPECT_TRUE(Has(alone, point14));
     EXPECT_TRUE(Has(alone, "{\"x\": 1100, \"y\": 20}"));

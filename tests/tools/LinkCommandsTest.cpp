@@ -65,7 +65,7 @@ TEST_F(QvxLink, UploadWritesTheModulesSettingsToAFile) {
 
 TEST_F(QvxLink, DownloadWritesEveryByteInOrderAndVerifies) {
     ASSERT_EQ(Run({"new", Path("a.qvx")}).code, 0);
-    ASSERT_EQ(Run({"set", Path("a.qvx"), "Rev Limit=6100", "Base Dwell[3]=2.5", "VOES[0]=7"}).code,
+    ASSERT_EQ(Run({"set", Path("a.qvx"), "Rev Limit=6100", "Base Dwell[4]=2.5", "VOES[1]=7"}).code,
               0);
     RunResult r = OnModule({"download", "--verify", Path("a.qvx")});
     ASSERT_EQ(r.code, 0) << r.err << r.messages;
@@ -90,7 +90,7 @@ TEST_F(QvxLink, DownloadWritesEveryByteInOrderAndVerifies) {
     EXPECT_EQ(v.code, 4) << v.err << v.messages;
     EXPECT_EQ(Split(v.out),
               (Strings{"Rev Limit: 6144 rpm in " + Path("a.qvx") + ", 6400 rpm in the module",
-                       "Front Cylinder Spark Advance[5] at 2750 rpm: 0 deg in " + Path("a.qvx") +
+                       "Front Cylinder Spark Advance[6] at 2750 rpm: 0 deg in " + Path("a.qvx") +
                            ", 30 deg in the module"}));
     EXPECT_EQ(module->Counters().writes.size(), 108u);
 }
@@ -187,8 +187,8 @@ TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
     ASSERT_EQ(OnModule({"download", Path("old.qvx")}).code, 0);
     ASSERT_EQ(Run({"new", Path("new.qvx")}).code, 0);
     // Rev Limit changes its byte; 6100 and 6144 rpm are one step, so only the first counts.
-    ASSERT_EQ(Run({"set", Path("new.qvx"), "Rev Limit=6100", "VOES[0]=7", "VOES[1]=3"}).code, 0);
-    ASSERT_EQ(Run({"set", Path("old.qvx"), "VOES[1]=3"}).code, 0);
+    ASSERT_EQ(Run({"set", Path("new.qvx"), "Rev Limit=6100", "VOES[1]=7", "VOES[2]=3"}).code, 0);
+    ASSERT_EQ(Run({"set", Path("old.qvx"), "VOES[2]=3"}).code, 0);
     ASSERT_EQ(Run({"set", Path("old.qvx"), "Rev Limit=6144"}).code, 0);
 
     RunResult r = OnModule(
@@ -204,7 +204,7 @@ TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
 
     // Against the same old tune, every point that differs from it goes again.
     module->Poke(0xB620, 9);
-    ASSERT_EQ(Run({"set", Path("new.qvx"), "VOES[2]=4"}).code, 0);
+    ASSERT_EQ(Run({"set", Path("new.qvx"), "VOES[3]=4"}).code, 0);
     RunResult v = OnModule(
         {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
     EXPECT_EQ(v.code, 4) << v.err;

@@ -33,10 +33,14 @@ TEST(QvxSettings, NamesMatchLooselyAndTwoStateSettingsTakeOnlyTheirValues) {
     EXPECT_EQ(find("REV_LIMIT").value, &doc.revLimit());
     EXPECT_EQ(find("revLimitRate").value, &doc.revLimitRate());  // member names work too
     EXPECT_EQ(find("nos").value, &doc.nosArmingRpm());
-    EXPECT_EQ(find("base dwell [15]").value, doc.Map(4)->Point(15).value.get());
+    // Points are numbered from 1, as the graph and the Differences window number them.
+    EXPECT_EQ(find("base dwell [16]").value, doc.Map(4)->Point(15).value.get());
+    EXPECT_EQ(find("front[1]").value, doc.Map(0)->Point(0).value.get());
     for (const auto& [name, says] : {std::pair{"rev", "ambiguous"},
                                      {"acceleration[1]", "ambiguous"},
-                                     {"front[-1]", "0 to 15"},
+                                     {"front[-1]", "1 to 16"},
+                                     {"front[0]", "1 to 16"},
+                                     {"front[17]", "1 to 16"},
                                      {"", "unknown"}}) {
         std::string error;
         find(name, &error);

@@ -45,7 +45,7 @@ class QvxFaultMatrix : public ToolTest, public testing::WithParamInterface<Op> {
         ToolTest::SetUp();
         std::ofstream(profile) << kQuickProfile;
         ASSERT_EQ(Run({"new", Path("tune.qvx")}).code, 0);
-        ASSERT_EQ(Run({"set", Path("tune.qvx"), "Rev Limit=6100", "VOES[0]=7"}).code, 0);
+        ASSERT_EQ(Run({"set", Path("tune.qvx"), "Rev Limit=6100", "VOES[1]=7"}).code, 0);
         tune = ReadBytes(Path("tune.qvx"));
     }
 

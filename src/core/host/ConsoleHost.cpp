@@ -36,11 +36,6 @@ extern "C" void OnQuitSignal(int sig) {
     errno = saved;
 }
 
-bool TraceWanted() {
-    const char* env = std::getenv("QUORVEXI_TRACE");
-    return env && *env && std::string_view(env) != "0";
-}
-
 // One printable line: line breaks become " / ".
 std::string OneLine(std::string_view text) {
     std::string out;
@@ -58,7 +53,8 @@ std::string OneLine(std::string_view text) {
 
 }  // namespace
 
-ConsoleHost::ConsoleHost(bool assumeYes) : assumeYes_(assumeYes), traceToStream_(TraceWanted()) {}
+ConsoleHost::ConsoleHost(bool assumeYes)
+    : assumeYes_(assumeYes), traceToStream_(TraceRequested()) {}
 
 ConsoleHost::~ConsoleHost() = default;
 

@@ -1,5 +1,8 @@
 #include "host/Host.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #include "host/Clock.h"
 #include "host/ConsoleHost.h"
 
@@ -15,6 +18,11 @@ int32_t Host::ElapsedSysTime() {
 
 void Host::Sleep(int ms) {
     GetClock().SleepMs(ms);
+}
+
+bool TraceRequested() {
+    const char* env = std::getenv("QUORVEXI_TRACE");
+    return env != nullptr && *env != '\0' && std::string_view(env) != "0";
 }
 
 Host& CurrentHost() {

@@ -117,6 +117,10 @@ class WaitCursorScope {
     Host* host_;  // the host that showed the cursor; not owned
 };
 
+// True when QUORVEXI_TRACE asks for trace lines on the error stream: set,
+// not empty and not "0". Every program reads the variable through this.
+bool TraceRequested();
+
 // The application title, the caption of messages raised deep in an operation.
 inline constexpr std::string_view kAppTitle = "Quorvex I";
 

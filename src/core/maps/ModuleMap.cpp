@@ -126,7 +126,8 @@ std::string ModuleMap::CheckRecords(const uint8_t* bytes) const {
         const ValueRecord r =
             DecodeValueRecord(bytes + static_cast<std::size_t>(i) * kValueRecordSize);
         std::string why = fresh->CheckRecord(r);
-        if (!why.empty()) return FormatC("point %d: %s", i, why.c_str());
+        // Numbered from 1, as the graph and the Differences window show points.
+        if (!why.empty()) return FormatC("point %d: %s", i + 1, why.c_str());
     }
     return {};
 }

@@ -68,7 +68,8 @@ class ModuleMap {
     std::size_t RecordCount() const { return static_cast<std::size_t>(pointCount); }
     void Store(std::vector<uint8_t>& out) const;
     // Empty when the RecordCount() records at bytes can be loaded, else what is
-    // wrong ("point 3: ..."). Reads exactly RecordCount() * kValueRecordSize bytes.
+    // wrong ("point 3: ...", numbered from 1). Reads exactly RecordCount() * kValueRecordSize
+    // bytes.
     std::string CheckRecords(const uint8_t* bytes) const;
     // Rebuilds the points, then loads each record. Callers check first.
     void LoadRecords(const uint8_t* bytes);

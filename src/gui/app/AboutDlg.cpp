@@ -14,7 +14,7 @@ QString FirmwareText(int versionByte) {
 CAboutDlg::CAboutDlg(QWidget* parent) : TemplateDialog(res::kAboutDialog, parent) {}
 
 bool CAboutDlg::OnInitDialog() {
-    SetText(kVersionLine, QStringLiteral("QuorvexI Version %1").arg(QLatin1String(kVersion)));
+    SetText(kVersionLine, QStringLiteral("Quorvex I Version %1").arg(QLatin1String(kVersion)));
     serialText_ = QStringLiteral("#####");
     firmwareText_ = QStringLiteral("#####");
     if (CommPort::Exists() && CommPort::Instance().IsLinked()) {

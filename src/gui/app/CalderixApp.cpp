@@ -196,6 +196,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     MonitorWindow* monitor = InstallMonitorWindow(*frame_);
     logs_ = InstallEngineLogs(*frame_, monitor);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
+    connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
     InstallSettingsDialogs(*frame_, *document_);
     InstallTuneSheet(*frame_, *host_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -290,7 +291,9 @@ EngineLogs* CCalderixApp::Logs() const {
 }
 
 void CCalderixApp::UpdateTitle() {
-    QString title = QString::fromStdString(document_->GetTitle());
+    // The modified mark follows the history: undoing back to the saved state drops it.
+    QString title = document_->IsModified() ? QStringLiteral("*") : QString();
+    title += QString::fromStdString(document_->GetTitle());
     if (logs_) title += logs_->TitleSuffix();
     title += QStringLiteral(" - ") + ToQ(res::DocTemplateField(res::DocField::WindowTitle));
     if (demo_) title += QStringLiteral(" [Demo]");

@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "app/HelpWindow.h"
 #include "app/LockKeys.h"
 #include "app/QtHost.h"
 #include "edit/CompareCommands.h"
@@ -87,6 +88,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
     compare_ = new CompareCommands(*this, host_, commands_, document_, view_);
     connect(edits, &EditCommands::historyChanged, &compare_->Comparison(),
             &TuneComparison::Refresh);
+    connect(edits, &EditCommands::historyChanged, this, &CMainFrame::historyChanged);
     AddFrameCommands();
     BuildMenus();
     BuildToolbar();
@@ -415,12 +417,25 @@ QString CMainFrame::GuidePath() {
     return QString::fromUtf8(QX_GUIDE_SOURCE);
 }
 
+HelpWindow* CMainFrame::Help() const {
+    return help_;
+}
+
 void CMainFrame::OnHelp(int commandId) {
     if (RamMonitor::Instance().PostponeCommandIfBusy(commandId, true)) return;
-    const QString path = GuidePath();
-    if (!urlOpener_ || !urlOpener_(path))
-        host_.MessageBox("Unable to open the user guide:\n" + path.toStdString(), kAppTitle,
-                         MsgButtons::Ok, MsgIcon::Error);
+    // Shown here: a desktop without a web browser or an opener still has its help.
+    if (!help_) {
+        help_ = new HelpWindow(this, GuidePath());
+        connect(help_, &HelpWindow::openInBrowser, this, [this](const QString& path) {
+            if (!urlOpener_ || !urlOpener_(path))
+                host_.MessageBox("Unable to open the user guide in a web browser:\n" +
+                                     path.toStdString() + "\n\nIt stays in the help window.",
+                                 kAppTitle, MsgButtons::Ok, MsgIcon::Warning);
+        });
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void CMainFrame::OnLink() {

@@ -9,6 +9,7 @@
 // Ownership: the frame owns its view, bars and actions (Qt children). It does
 // not own the document or the host; both must outlive it.
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ class QtHost;
 class MapGraphView;
 class CompareCommands;
 class CurveCommands;
+class HelpWindow;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -69,13 +71,15 @@ class CMainFrame : public QMainWindow {
     void SetMonitorRefreshHook(std::function<void(bool)> hook) {
         monitorRefreshHook_ = std::move(hook);
     }
-    // Opens the user guide (default: the desktop's viewer); tests replace it.
+    // The help window's "Open in Browser" (default: the desktop's viewer); tests replace it.
     void SetUrlOpener(std::function<bool(const QString&)> opener) {
         urlOpener_ = std::move(opener);
     }
 
     // The file of the user guide shown by Help.
     static QString GuidePath();
+    // The window Help shows the guide in; null until first asked for.
+    HelpWindow* Help() const;
     // The link indicator: strip 134 (link up) or 133 (link down).
     void SetLinkIndicator(bool linked);
     // Refreshes every command's state and the lock panes (idle processing).
@@ -103,6 +107,8 @@ class CMainFrame : public QMainWindow {
   Q_SIGNALS:
     // The toolbar's images were drawn again (the link went up or down).
     void toolbarIconsChanged();
+    // The edit history changed: a step, an undo or redo, a clear or a save.
+    void historyChanged();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -152,6 +158,7 @@ class CMainFrame : public QMainWindow {
     std::function<void()> writeSerialHook_;
     std::function<void(bool)> monitorRefreshHook_;
     std::function<bool(const QString&)> urlOpener_;
+    QPointer<HelpWindow> help_;
     std::function<bool()> canCloseHook_;
     std::function<void(const QString&)> dropHandler_;
 };

@@ -70,7 +70,7 @@ bool HoldPostedWork::Active() {
 }
 
 QtHost::QtHost(QObject* parent) : QObject(parent), clock_(&RealClock()) {
-    trace_ = std::getenv("QUORVEXI_TRACE") != nullptr;
+    trace_ = TraceRequested();
     if (QCoreApplication* app = QCoreApplication::instance()) {
         app->installEventFilter(this);
         connect(app, &QCoreApplication::aboutToQuit, this, [this] { quitting_ = true; });
@@ -181,10 +181,19 @@ MsgResult QtHost::MessageBoxNamed(std::string_view text, std::string_view captio
         if (QAbstractButton* b = box.button(order[i]); b && !names[i].empty())
             b->setText(ToQ(names[i]));
     }
+    // A wait window left up would stand, unpainted, behind or over the box.
+    const QPointer<ModelessWait> wait = waitWindow_;
+    const bool waitShown = wait && wait->isVisible();
+    if (waitShown) wait->hide();
     int pressed;
     {
         Counter modal(modalDepth_);
         pressed = box.exec();
+    }
+    // The work it announced goes on after the answer.
+    if (waitShown && wait) {
+        wait->show();
+        wait->SetMessage(wait->Message());
     }
     switch (pressed) {
         case QMessageBox::Ok:

@@ -1,6 +1,7 @@
 // The desktop program: quorvexi [--simulate] [--profile FILE] [FILE.qvx]
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "QxVersion.h"
@@ -20,6 +21,21 @@ constexpr const char* kOptions =
     "  --version       show the version of quorvexi\n"
     "  --help          this text\n";
 
+// Why the window system cannot be reached, or nullptr. Qt would abort on its
+// own (exit 134, a hint to reinstall) where one line and exit 1 say it all.
+// A platform chosen by -platform or QT_QPA_PLATFORM is left to Qt.
+const char* MissingDisplay(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return nullptr;
+    const auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v != nullptr && *v != '\0';
+    };
+    if (set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY")) return nullptr;
+    return "no display to open windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,7 +50,12 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    // The sheet is made offscreen: no display needed.
     if (const int rc = qx::gui::RunExportSheet(argc, argv); rc >= 0) return rc;
+    if (const char* why = MissingDisplay(argc, argv)) {
+        std::fprintf(stderr, "quorvexi: %s\n", why);
+        return 1;
+    }
     QApplication app(argc, argv);
     qx::gui::SetApplicationNames();
     QString error;

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QPainter>
+#include <QScreen>
 #include <QToolBar>
+#include <algorithm>
 
 #include "app/CommandTable.h"
 #include "app/MainFrame.h"
@@ -25,6 +27,10 @@ namespace {
 const char* const kPlainText = "qxPlainText";
 
 }  // namespace
+
+QColor DiffersMarkColor() {
+    return QColor(150, 40, 210);
+}
 
 CompareCommands::CompareCommands(CMainFrame& frame, QtHost& host, CommandTable& commands,
                                  ModuleState& document, MapGraphView* view)
@@ -113,8 +119,12 @@ void CompareCommands::OnDifferencesWindow() {
             document_.OnSelectMap(cmd::kMapFirst + key.map);
             view_->ClearRange();
             view_->SelectMarkerByIndex(key.index);
+            // The keys go to the graph again: the point is there to be edited.
+            frame_.activateWindow();
+            frame_.raise();
             view_->setFocus();
         });
+        PlaceBesideFrame(*window_);
     }
     if (window_->isVisible()) {
         window_->hide();
@@ -123,6 +133,24 @@ void CompareCommands::OnDifferencesWindow() {
         window_->show();
         window_->raise();
     }
+}
+
+QPoint BesidePosition(const QRect& frame, const QSize& window, const QRect& screen) {
+    // Right of the main window where the screen has room, else left of it,
+    // else against the screen's right edge over the main window's right part.
+    const int gap = 8;
+    int x = frame.right() + 1 + gap;
+    if (x + window.width() > screen.right() + 1) x = frame.left() - gap - window.width();
+    if (x < screen.left()) x = std::max(screen.left(), screen.right() + 1 - window.width());
+    const int lowest = std::max(screen.top(), screen.bottom() + 1 - window.height());
+    return {x, std::clamp(frame.top(), screen.top(), lowest)};
+}
+
+void CompareCommands::PlaceBesideFrame(QWidget& window) const {
+    const QScreen* screen = frame_.screen();
+    const QRect frame = frame_.frameGeometry();
+    window.move(BesidePosition(frame, window.frameGeometry().size(),
+                               screen ? screen->availableGeometry() : frame));
 }
 
 void CompareCommands::OnUseOtherValue() {
@@ -159,12 +187,15 @@ void CompareCommands::MarkMaps() {
         if (id < cmd::kMapFirst || id > cmd::kMapLast) continue;
         QPixmap pixmap = ToolbarImage(index, frame_.LinkStripUp());
         if (comparison_->MapDiffers(id - cmd::kMapFirst)) {
-            // A dot in the button's top right corner: this map differs.
+            // A violet wedge in the top right corner: this map differs. Round
+            // and red or green is the link lamp's; this must not read as it.
             QPainter p(&pixmap);
             p.setRenderHint(QPainter::Antialiasing);
-            p.setPen(QPen(Qt::black, 1));
-            p.setBrush(QColor(255, 140, 0));
-            p.drawEllipse(QRectF(pixmap.width() - 7.5, 0.5, 7, 7));
+            p.setPen(QPen(Qt::white, 1));
+            p.setBrush(DiffersMarkColor());
+            const qreal w = pixmap.width();
+            p.drawPolygon(
+                QPolygonF({QPointF(w - 11.5, 0.5), QPointF(w - 0.5, 0.5), QPointF(w - 0.5, 11.5)}));
         }
         a->setIcon(QIcon(pixmap));
     }
@@ -176,7 +207,7 @@ void CompareCommands::MarkMaps() {
             if (comparison_->MapDiffers(id - cmd::kMapFirst)) {
                 // The mark goes beside the name, before the key.
                 const int tab = text.indexOf(QLatin1Char('\t'));
-                text.insert(tab < 0 ? text.size() : tab, QStringLiteral("  \u25CF"));
+                text.insert(tab < 0 ? text.size() : tab, QStringLiteral("  \u2260"));
             }
             a->setText(text);
         }

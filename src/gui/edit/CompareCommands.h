@@ -2,13 +2,16 @@
 // The comparison's commands: File > Compare With... and Compare With Module,
 // View > Hide Comparison and Differences Window, and Use Other Value (the
 // Differences window's button). While a comparison is shown the graph draws
-// the other tune, the Maps menu marks the maps that differ and their toolbar
-// buttons carry a dot.
+// the other tune, the Maps menu marks the maps that differ with a not-equal sign and
+// their toolbar buttons carry a violet wedge.
 //
 // Ownership: a child of the frame; owns the comparison and the Differences
 // window. The document, view and host outlive it.
+#include <QColor>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <functional>
 #include <optional>
 
@@ -25,6 +28,11 @@ class CMainFrame;
 class CommandTable;
 class QtHost;
 class TuneComparison;
+
+// The colour of the mark on the toolbar buttons of maps that differ.
+QColor DiffersMarkColor();
+// Where a tool window of size window goes beside the main window frame on screen.
+QPoint BesidePosition(const QRect& frame, const QSize& window, const QRect& screen);
 
 class CompareCommands : public QObject {
     Q_OBJECT
@@ -51,6 +59,7 @@ class CompareCommands : public QObject {
     bool ModuleBusy() const;
     void OnChanged();
     void MarkMaps();
+    void PlaceBesideFrame(QWidget& window) const;
 
     CMainFrame& frame_;
     QtHost& host_;

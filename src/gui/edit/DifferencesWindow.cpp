@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -9,6 +10,7 @@
 
 #include "edit/TuneComparison.h"
 #include "host/Numbers.h"
+#include "maps/ModuleMap.h"
 #include "model/ModuleState.h"
 
 namespace qx::gui {
@@ -34,9 +36,10 @@ DifferencesWindow::DifferencesWindow(QWidget* parent, const ModuleState& documen
       use_(new QPushButton(QStringLiteral("&Use Other Value"), this)) {
     setObjectName(QStringLiteral("DifferencesWindow"));
     list_->setObjectName(QStringLiteral("DifferencesList"));
-    list_->setColumnCount(4);
-    list_->setHeaderLabels({QStringLiteral("Setting"), QStringLiteral("This Tune"),
-                            QStringLiteral("Other"), QStringLiteral("Difference")});
+    list_->setColumnCount(5);
+    list_->setHeaderLabels({QStringLiteral("Setting"), QStringLiteral("At"),
+                            QStringLiteral("This Tune"), QStringLiteral("Other"),
+                            QStringLiteral("Difference")});
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setAlternatingRowColors(true);
@@ -49,16 +52,34 @@ DifferencesWindow::DifferencesWindow(QWidget* parent, const ModuleState& documen
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     row->addWidget(close);
     layout->addLayout(row);
+    // Enter is pressed by reflex: it jumps, and only the button (its click or
+    // Alt+U) takes the other value into the tune and the module.
+    use_->setAutoDefault(false);
+    close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::hide);
     connect(use_, &QPushButton::clicked, this, &DifferencesWindow::useOtherValue);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
-        const QList<QVariant> k = item->data(0, kKeyRole).toList();
-        if (k.size() == 2) Q_EMIT jumpTo(SettingKey{k[0].toInt(), k[1].toInt()});
+        list_->setCurrentItem(item);
+        JumpToCurrent();
     });
     connect(list_, &QTreeWidget::currentItemChanged, this,
             [this] { use_->setEnabled(list_->currentItem() != nullptr); });
-    resize(620, 360);
+    resize(680, 360);
     Reload();
+}
+
+void DifferencesWindow::JumpToCurrent() {
+    SettingKey key;
+    if (CurrentKey(key)) Q_EMIT jumpTo(key);
+}
+
+void DifferencesWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        JumpToCurrent();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool DifferencesWindow::CurrentKey(SettingKey& key) const {
@@ -82,12 +103,17 @@ void DifferencesWindow::Reload() {
     QTreeWidgetItem* current = nullptr;
     for (const TuneDifference& d : comparison_.Differences()) {
         const std::string unit = SettingUnit(document_, d.key);
+        // Where on its map the point lies (its x, rpm for most maps).
+        QString at;
+        if (const ModuleMap* map = d.key.IsBasic() ? nullptr : document_.Map(d.key.map);
+            map != nullptr && d.key.index >= 0 && d.key.index < map->PointCount())
+            at = WithUnit(map->Point(d.key.index).x, map->XUnits());
         auto* item =
             new QTreeWidgetItem(list_, {QString::fromStdString(SettingLongName(document_, d.key)),
-                                        WithUnit(d.ours, unit), WithUnit(d.theirs, unit),
+                                        at, WithUnit(d.ours, unit), WithUnit(d.theirs, unit),
                                         WithUnit(d.ours - d.theirs, unit, "%+g")});
         item->setData(0, kKeyRole, QList<QVariant>{d.key.map, d.key.index});
-        for (int c = 1; c < 4; ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+        for (int c = 1; c < 5; ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
         if (hadCurrent && d.key == keep) current = item;
     }
     // The row taken in goes; its neighbour becomes current.

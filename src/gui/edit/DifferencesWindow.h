@@ -1,9 +1,10 @@
 #pragma once
 // The Differences window: every setting and map point where the edited tune
-// and the comparison differ, with this tune's value, the other's and the
-// difference. A double click shows the map and selects the point; Use Other
-// Value copies the other's value in (through the Use Other Value command, so
-// it is postponed and undone like any edit).
+// and the comparison differ, with where on its map a point lies, this tune's
+// value, the other's and the difference. A double click or Enter shows the map
+// and selects the point; only the Use Other Value button copies the other's
+// value in (through the Use Other Value command, so it is postponed and undone
+// like any edit).
 //
 // Ownership: a modeless tool window, child of the frame; the comparison and
 // the document belong to others and outlive it.
@@ -36,6 +37,10 @@ class DifferencesWindow : public QDialog {
     // Lists the differences again, keeping the current row's setting.
     void Reload();
 
+  protected:
+    // Enter jumps to the current row's point; it never takes a value in.
+    void keyPressEvent(QKeyEvent* event) override;
+
   Q_SIGNALS:
     // A double click: show the map of key and select its point.
     void jumpTo(SettingKey key);
@@ -43,6 +48,8 @@ class DifferencesWindow : public QDialog {
     void useOtherValue();
 
   private:
+    void JumpToCurrent();
+
     const ModuleState& document_;
     const TuneComparison& comparison_;
     QTreeWidget* list_;

@@ -42,7 +42,11 @@ void DrawComparison(QPainter& p, const MapGraphView& view, const TuneComparison&
     if (n <= 0) return;
 
     const QColor colour = ToQColor(view.ComparisonColor());
+    // Nothing of the other tune strays over the title strip or the axes: a
+    // value beyond the plot is marked at its edge instead.
+    const QRect plot(view.PlotLeft(), view.PlotTop(), view.PlotWidth(), view.PlotHeight());
     p.save();
+    p.setClipRect(plot.adjusted(0, 0, 1, 1));
     p.setRenderHint(QPainter::Antialiasing, false);
     QPolygon line;
     line.reserve(n);
@@ -56,18 +60,33 @@ void DrawComparison(QPainter& p, const MapGraphView& view, const TuneComparison&
     p.setBrush(Qt::NoBrush);
     for (int i = 0; i < n; ++i) {
         const QPoint c = line[i];
-        if (FindDifference(diffs, SettingKey::Point(mapIndex, i)) != nullptr) {
-            // A differing point: a square, tied to the edited value by a dotted line.
-            const int y = view.YToPixel(ours->Point(i).value->GetValue());
-            p.setPen(QPen(colour, 0, Qt::DotLine));
-            p.drawLine(c.x(), c.y(), c.x(), y);
-            p.setPen(QPen(colour, 2));
-            p.drawRect(c.x() - 5, c.y() - 5, 10, 10);
-        } else {
+        if (FindDifference(diffs, SettingKey::Point(mapIndex, i)) == nullptr) {
             p.setPen(QPen(colour, 0));
             p.drawEllipse(c, 4, 4);
+            continue;
         }
+        // A differing point: tied to the edited value by a dotted line, a ring
+        // wider than the 10-pixel marker and a tick beside it, so that a
+        // difference of one step still shows round the edited point's marker.
+        const int y = view.YToPixel(ours->Point(i).value->GetValue());
+        p.setPen(QPen(colour, 0, Qt::DotLine));
+        p.drawLine(c.x(), c.y(), c.x(), y);
+        const int edgeY = std::clamp(c.y(), plot.top(), plot.bottom());
+        p.setPen(QPen(colour, 2));
+        if (edgeY != c.y()) {
+            // Beyond the plot: a wedge on the edge, pointing the way out.
+            const int d = c.y() < plot.top() ? -1 : 1;
+            const int base = edgeY - d * 7;
+            p.setBrush(colour);
+            p.drawPolygon(
+                QPolygon({QPoint(c.x() - 6, base), QPoint(c.x() + 6, base), QPoint(c.x(), edgeY)}));
+            p.setBrush(Qt::NoBrush);
+            continue;
+        }
+        p.drawEllipse(c, 8, 8);
+        p.drawLine(c.x() + 9, c.y(), c.x() + 15, c.y());
     }
+    p.setClipping(false);
 
     // The legend, in the plot's top right corner.
     p.setFont(StockVariableFont());

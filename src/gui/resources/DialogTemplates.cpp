@@ -18,7 +18,7 @@ const DialogTemplate kAbout = {
     kDialog | kCentered,
     {
         {K::Icon, kNoId, "", 11, 12, 20, 20},
-        {K::Static, 1025, "QuorvexI Version", 40, 15, 119, 8, kAlignLeft},  // + the version
+        {K::Static, 1025, "Quorvex I Version", 40, 15, 119, 8, kAlignLeft},  // + the version
         {K::PushButton, 1, "OK", 178, 7, 50, 14, kDefault | kGroup | kButton},
         {K::GroupBox, kNoId, " Module Information ", 7, 38, 221, 50},
         {K::Static, kNoId, "Serial No.", 16, 54, 76, 8, kAlignLeft},

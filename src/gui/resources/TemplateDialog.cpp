@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -36,6 +37,15 @@ const res::DialogTemplate& Lookup(int id) {
 }
 
 }  // namespace
+
+int TitleBarWidth(const QString& title) {
+    // Window managers write captions in a bold face of about the desktop's
+    // font, beside an icon and up to three buttons each about as wide as a line is high.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QFontMetrics fm(font);
+    return fm.horizontalAdvance(title) + 6 * fm.height() + 16;
+}
 
 int TemplateDialogModalDepth() {
     return modalDepth;
@@ -101,7 +111,8 @@ void TemplateDialog::Build(QWidget* parent) {
     setFont(DialogFont());
     setLocale(QLocale::c());
     units_ = DialogUnits::ForFont(font());
-    setFixedSize(units_.ToPixelsX(template_->width), units_.ToPixelsY(template_->height));
+    setFixedSize(std::max(units_.ToPixelsX(template_->width), TitleBarWidth(windowTitle())),
+                 units_.ToPixelsY(template_->height));
 
     QButtonGroup* radioGroup = nullptr;
     int radioIndex = 0;

@@ -26,6 +26,9 @@ namespace qx::gui {
 
 // The font dialogs are laid out with; also the base of the unit conversion.
 QFont DialogFont();
+// The width a window needs for the window manager to show title whole in its
+// title bar; dialogs are made at least this wide.
+int TitleBarWidth(const QString& title);
 
 // Dialog units of font to pixels.
 struct DialogUnits {

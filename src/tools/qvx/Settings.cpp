@@ -53,7 +53,8 @@ SettingRef BasicRef(ModuleState& doc, int i) {
 
 SettingRef PointRef(ModuleMap& map, int mapIndex, int point) {
     SettingRef r;
-    r.name = map.Title() + "[" + std::to_string(point) + "]";
+    // Numbered from 1, as the graph and the program's messages number them.
+    r.name = map.Title() + "[" + std::to_string(point + 1) + "]";
     r.unit = map.YUnits();
     r.value = map.Point(point).value.get();
     r.mapIndex = mapIndex;
@@ -91,12 +92,12 @@ bool FindSetting(ModuleState& doc, std::string_view name, SettingRef& found, std
             return false;
         }
         ModuleMap& map = *doc.Map(m);
-        if (index < 0 || index >= map.PointCount()) {
-            error = "no point \"" + std::string(name) + "\": " + map.Title() + " has points 0 to " +
-                    std::to_string(map.PointCount() - 1);
+        if (index < 1 || index > map.PointCount()) {
+            error = "no point \"" + std::string(name) + "\": " + map.Title() + " has points 1 to " +
+                    std::to_string(map.PointCount());
             return false;
         }
-        found = PointRef(map, m, index);
+        found = PointRef(map, m, index - 1);
         return true;
     }
     std::vector<std::string> keys;
@@ -163,7 +164,7 @@ std::string SettingNamesHelp() {
     doc.InitializeDefaults();
     std::string text =
         "Setting names (case, spaces and punctuation do not matter; a unique beginning\n"
-        "of a name is enough, as in \"rev limit rate\" or \"front[3]\"):\n";
+        "of a name is enough, as in \"rev limit rate\" or \"front[4]\"):\n";
     for (int i = 0; i < kBasicValueCount; ++i) {
         const ModuleValue& v = doc.BasicValue(i);
         const auto& info = kBasicSettings[static_cast<std::size_t>(i)];
@@ -180,14 +181,14 @@ std::string SettingNamesHelp() {
         }
         text += "\n";
     }
-    text += "Map points, N from 0 to 15:\n";
+    text += "Map points, N from 1 to 16 as the graph numbers them:\n";
     for (int m = 0; m < doc.MapCount(); ++m) {
         const ModuleMap& map = *doc.Map(m);
         const ModuleValue& v = *map.Point(0).value;
         text += "  " + map.Title() + "[N]  " + FormatNumber(v.Min()) + " to " +
                 FormatNumber(v.Max()) + " " + map.YUnits() + ", step " + FormatNumber(map.Step()) +
-                "; point N at " + map.XLabel() + " " + FormatNumber(map.Point(1).x) + " x N " +
-                map.XUnits() + "\n";
+                "; point N at " + map.XLabel() + " " + FormatNumber(map.Point(1).x) +
+                " x (N - 1) " + map.XUnits() + "\n";
     }
     text +=
         "With \"Advance Maps Synchronized\" on (profile \"Mirror\", default 1), setting a\n"

@@ -3,7 +3,7 @@
 // document: the basic settings by their Basic Setup labels ("Rev Limit"), map
 // points by map title and point index ("Base Dwell[3]"). Names compare by
 // NameKey (case, spaces and punctuation do not matter), and a unique beginning
-// of a name is enough ("rev limit rate", "front[3]").
+// of a name is enough ("rev limit rate", "front[4]", points numbered from 1).
 //
 // A SettingRef points into the document it was made from; it is valid until the
 // document replaces its maps (new document or open).

@@ -12,9 +12,20 @@
 #include "emulator/ModuleMemory.h"
 #include "log/LogFormat.h"
 
+namespace {
+constexpr const char* kUsage = "usage: quorvexi-samplelog FILE [SECONDS]\n";
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: quorvexi-samplelog FILE [SECONDS]\n";
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::cout << kUsage
+                  << "Writes the sample ride (the emulator's engine model, 15 packets a second)\n"
+                     "to FILE in the engine-log format; SECONDS defaults to 36.\n";
+        return 0;
+    }
+    // A word that looks like an option is never taken for the file to write.
+    if (argc < 2 || argc > 3 || argv[1][0] == '-') {
+        std::cerr << kUsage;
         return 2;
     }
     const double seconds = argc > 2 ? std::atof(argv[2]) : 36.0;

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <cmath>
 
 #include "AppFixture.h"
 #include "edit/CompareCommands.h"
@@ -15,9 +16,16 @@
 #include "edit/TuneComparison.h"
 #include "graph/MapGraphView.h"
 #include "gui/GuiTestSupport.h"
+#include "resources/ToolbarImages.h"
 
 namespace qx::gui::testing {
 namespace {
+
+// How far apart two colours are (red, green and blue each 0 to 255).
+double Distance(const QColor& a, const QColor& b) {
+    const int dr = a.red() - b.red(), dg = a.green() - b.green(), db = a.blue() - b.blue();
+    return std::sqrt(double(dr * dr + dg * dg + db * db));
+}
 
 class CompareTest : public AppTest {
   protected:
@@ -68,11 +76,15 @@ TEST_F(CompareTest, AFileIsDrawnMarkedListedAndTakenIntoTheTuneAsAnEdit) {
                                               {SettingKey::Point(0, 2), 0.0, 20.0},
                                               {SettingKey::Point(1, 2), 0.0, 20.0}};
     EXPECT_EQ(c.Differences(), want);
-    EXPECT_TRUE(MenuText(cmd::kMapFirst).contains(QStringLiteral("\u25CF")));
-    EXPECT_TRUE(MenuText(cmd::kMapFirst + 1).contains(QStringLiteral("\u25CF")));
-    EXPECT_FALSE(MenuText(cmd::kMapFirst + 2).contains(QStringLiteral("\u25CF")));
-    EXPECT_EQ(ButtonCorner(cmd::kMapFirst), QColor(255, 140, 0));
-    EXPECT_NE(ButtonCorner(cmd::kMapFirst + 2), QColor(255, 140, 0));
+    EXPECT_TRUE(MenuText(cmd::kMapFirst).contains(QStringLiteral("\u2260")));
+    EXPECT_TRUE(MenuText(cmd::kMapFirst + 1).contains(QStringLiteral("\u2260")));
+    EXPECT_FALSE(MenuText(cmd::kMapFirst + 2).contains(QStringLiteral("\u2260")));
+    // The mark on a differing map's button is plain to see and not to be taken
+    // for the link button's lamp, lit or dark.
+    const QColor mark = ButtonCorner(cmd::kMapFirst);
+    EXPECT_NE(mark, ButtonCorner(cmd::kMapFirst + 2));
+    for (bool up : {false, true})
+        EXPECT_GT(Distance(mark, LinkLampColor(up)), 150) << "like the lamp " << up;
     EXPECT_EQ(Doc().IsModified(), modified);  // comparing edits nothing
 
     app_->Frame()->resize(900, 620);
@@ -85,7 +97,13 @@ TEST_F(CompareTest, AFileIsDrawnMarkedListedAndTakenIntoTheTuneAsAnEdit) {
     ASSERT_NE(w, nullptr);
     ASSERT_EQ(w->List()->topLevelItemCount(), 3);
     EXPECT_EQ(w->List()->topLevelItem(0)->text(0), QStringLiteral("Rev Limit"));
-    EXPECT_EQ(w->List()->topLevelItem(0)->text(3), QStringLiteral("-1920 rpm"));
+    EXPECT_EQ(w->List()->topLevelItem(0)->text(4), QStringLiteral("-1920 rpm"));
+    // Where a point lies: its map's x with the unit; a basic setting has none.
+    EXPECT_EQ(w->List()->topLevelItem(0)->text(1), QString());
+    EXPECT_EQ(w->List()->topLevelItem(2)->text(1), QStringLiteral("1100 rpm"));
+    // Numbered from 1, as the graph and qvx number points.
+    EXPECT_EQ(w->List()->topLevelItem(2)->text(0),
+              QString::fromStdString(Doc().Map(1)->Title()) + QStringLiteral(" point 3"));
     qx::test::SavePicture(w->grab().toImage(), QStringLiteral("differences-window.png"));
 
     // A double click shows the point's map with the point selected.
@@ -107,7 +125,7 @@ TEST_F(CompareTest, AFileIsDrawnMarkedListedAndTakenIntoTheTuneAsAnEdit) {
     EXPECT_EQ(Doc().Map(0)->Point(2).value->GetValue(), 20.0);
     EXPECT_EQ(Doc().History().UndoText(), "Undo Use Other Map 2 Point 3");
     EXPECT_EQ(w->List()->topLevelItemCount(), 1);
-    EXPECT_FALSE(MenuText(cmd::kMapFirst).contains(QStringLiteral("\u25CF")));
+    EXPECT_FALSE(MenuText(cmd::kMapFirst).contains(QStringLiteral("\u2260")));
     Route(cmd::kEditUndo);
     EXPECT_EQ(Doc().Map(0)->Point(2).value->GetValue(), 0.0);
     EXPECT_EQ(w->List()->topLevelItemCount(), 3);
@@ -116,7 +134,73 @@ TEST_F(CompareTest, AFileIsDrawnMarkedListedAndTakenIntoTheTuneAsAnEdit) {
     EXPECT_FALSE(c.Active());
     EXPECT_EQ(view->Comparison(), nullptr);
     EXPECT_FALSE(w->isVisible());
-    EXPECT_FALSE(MenuText(cmd::kMapFirst).contains(QStringLiteral("\u25CF")));
+    EXPECT_FALSE(MenuText(cmd::kMapFirst).contains(QStringLiteral("\u2260")));
+}
+
+// Enter (pressed by reflex) jumps to the point and hands the keys back to the graph, and never
+// takes the other value into the tune or the module.
+TEST_F(CompareTest, EnterJumpsBackToTheGraphAndNeverTakesTheOtherValue) {
+    Start();
+    SetMirrorSetting(true);
+    CompareWith(SavedTune());
+    CMainFrame* f = app_->Frame();
+    f->show();
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f));
+    Route(cmd::kDifferencesWindow);
+    DifferencesWindow* w = Compare().Differences();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+
+    const std::vector<uint8_t> tune = Doc().StoreContents();
+    const std::size_t steps = Doc().History().StepCount();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    w->List()->setFocus();
+    w->List()->setCurrentItem(w->List()->topLevelItem(2));  // the rear point
+    QTest::keyClick(w->List(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Doc().StoreContents(), tune) << "Enter took the other value";
+    EXPECT_EQ(Doc().History().StepCount(), steps);
+    EXPECT_EQ(Doc().CurrentMap(), 1);
+    EXPECT_EQ(f->View()->SelectedIndex(), 2);
+    EXPECT_EQ(QApplication::activeWindow(), f) << "the keys stay in the Differences window";
+    EXPECT_TRUE(f->View()->hasFocus());
+
+    // Not from the button with the focus either, nor with the keypad's Enter.
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    w->UseButton()->setFocus();
+    QTest::keyClick(w->UseButton(), Qt::Key_Return);
+    QTest::keyClick(w->UseButton(), Qt::Key_Enter);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Doc().StoreContents(), tune);
+    // The button itself does take it.
+    QTest::mouseClick(w->UseButton(), Qt::LeftButton);
+    EXPECT_EQ(Doc().Map(1)->Point(2).value->GetValue(), 20.0);
+}
+
+// The Differences window opens beside the main window where the screen has
+// room, not over the graph.
+TEST(DifferencesPlacement, BesideTheMainWindowWhereTheScreenHasRoom) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize window(680, 360);
+    const struct {
+        QRect frame;
+        QPoint at;
+    } cases[] = {
+        {{0, 0, 800, 600}, {808, 0}},       // room on the right
+        {{1100, 40, 800, 600}, {412, 40}},  // only on the left
+        {{200, 0, 1500, 900}, {1240, 0}},   // none: against the screen's edge
+        {{0, 900, 800, 600}, {808, 720}},   // kept on the screen vertically
+    };
+    for (const auto& c : cases) {
+        const QPoint at = BesidePosition(c.frame, window, screen);
+        EXPECT_EQ(at, c.at) << c.frame.x() << "," << c.frame.y();
+        if (c.frame.width() < 1000) {
+            EXPECT_FALSE(QRect(at, window).intersects(c.frame)) << c.frame.x();
+        }
+    }
 }
 
 TEST_F(CompareTest, ABadFileIsRefusedAndTheComparisonStaysAsItWas) {

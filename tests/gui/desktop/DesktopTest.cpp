@@ -16,10 +16,13 @@
 #include <thread>
 
 #include "XDesktop.h"
+#include "app/AboutDlg.h"
 #include "app/CalderixApp.h"
 #include "app/MainFrame.h"
+#include "app/ModelessWait.h"
 #include "app/QtHost.h"
 #include "dialogs/BasicSetupDialog.h"
+#include "dialogs/SetSerialPortDialog.h"
 #include "emulator/PtyEmulator.h"
 #include "graph/MapGraphView.h"
 #include "gui/GuiTestSupport.h"
@@ -102,6 +105,60 @@ TEST_F(Desktop, TitlesAsTheWindowManagerShowsThem) {
     app->Host().MessageBox("Connection to Module Has Been Broken", "Communications Status...",
                            MsgButtons::Ok, MsgIcon::Information);
     EXPECT_EQ(boxTitle, "Communications Status...");
+}
+
+// Dialogs, message boxes and the wait window are never maximised: the window
+// manager offers it on the main window only. (openbox offers minimise on
+// every window with a title bar whatever the program asks.)
+TEST_F(Desktop, DialogsAreNotOfferedMaximise) {
+    Start();
+    const auto offers = [&](xcb_window_t w) {
+        std::string found;
+        for (const std::string& a : x.AllowedActions(w))
+            if (a.rfind("_NET_WM_ACTION_MAXIMIZE", 0) == 0) found += a + " ";
+        return found;
+    };
+    const auto managed = [&](QWidget& w) {
+        w.show();
+        return ProcessUntil([&] { return !x.AllowedActions(w.winId()).empty(); });
+    };
+    EXPECT_NE(offers(app->Frame()->winId()), "") << "the main window keeps them";
+    {
+        gui::BasicSetupDialog setup(app->Document(), app->Frame());
+        ASSERT_TRUE(managed(setup));
+        EXPECT_EQ(offers(setup.winId()), "") << "Basic Setup";
+    }
+    {
+        gui::SetSerialPortDialog port(app->Frame());
+        ASSERT_TRUE(managed(port));
+        EXPECT_EQ(offers(port.winId()), "") << "Serial Port Settings";
+    }
+    {
+        gui::CAboutDlg about(app->Frame());
+        ASSERT_TRUE(managed(about));
+        EXPECT_EQ(offers(about.winId()), "") << "About";
+    }
+    app->Host().ShowWaitWindow("...while the module settings are uploaded");
+    gui::ModelessWait* wait = app->Host().WaitWindow();
+    ASSERT_NE(wait, nullptr);
+    ASSERT_TRUE(managed(*wait));
+    EXPECT_EQ(offers(wait->winId()), "") << "Please wait...";
+    app->Host().CloseWaitWindow();
+
+    std::string boxOffers = "never shown";
+    QTimer::singleShot(0, [&] {
+        QWidget* box = nullptr;
+        ProcessUntil([&] {
+            box = QApplication::activeModalWidget();
+            return box != nullptr && !x.AllowedActions(box->winId()).empty();
+        });
+        if (box == nullptr) return;
+        boxOffers = offers(box->winId());
+        static_cast<QDialog*>(box)->reject();
+    });
+    app->Host().MessageBox("Connection to Module Has Been Broken", "Communications Status...",
+                           MsgButtons::Ok, MsgIcon::Information);
+    EXPECT_EQ(boxOffers, "") << "a message box";
 }
 
 // While a module that answers each request after 150 ms links, the screen

@@ -12,7 +12,7 @@ using Dlg = gui::CAboutDlg;
 
 TEST_F(DialogTest, AboutShowsTheVersionAndWhileLinkedTheModule) {
     auto d = Open<Dlg>();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^QuorvexI Version [0-9]+(\\.[0-9]+)+$"))
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Quorvex I Version [0-9]+(\\.[0-9]+)+$"))
                     .match(d->Text(Dlg::kVersionLine))
                     .hasMatch())
         << d->Text(Dlg::kVersionLine).toStdString();

@@ -1,9 +1,12 @@
 // The serial port dialog: the COM shown and chosen, the link moved to a new COM
 // or a new device, the device picker and the tool tips naming the devices.
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "DialogTestSupport.h"
 #include "dialogs/SetSerialPortDialog.h"
@@ -67,7 +70,14 @@ TEST_F(SerialPortTest, OpensOnTheStoredPortWithTheTemplateUnchangedAndDeviceTool
     EXPECT_EQ(d->PortIndex(), 2);
     EXPECT_TRUE(d->IsChecked(1020));
     EXPECT_EQ(d->windowTitle(), QStringLiteral("Serial Port Settings"));
-    EXPECT_EQ(d->size(), QSize(d->Units().ToPixelsX(129), d->Units().ToPixelsY(71)));
+    EXPECT_EQ(d->height(), d->Units().ToPixelsY(71));
+    // Wide enough for the window manager to write the whole caption in bold
+    // beside its icon and three buttons, never "Serial P... Settings".
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    EXPECT_GE(d->width(), std::max(d->Units().ToPixelsX(129),
+                                   fm.horizontalAdvance(d->windowTitle()) + 4 * fm.height()));
     QPushButton* device = DeviceButton(*d);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->text(), QStringLiteral("&Device..."));

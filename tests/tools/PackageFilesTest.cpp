@@ -1,0 +1,53 @@
+// The files the package installs for the desktop agree with each other and
+// spell the program's name as the user sees it: "Quorvex I".
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace qx {
+namespace {
+
+std::string ReadSource(const std::string& relative) {
+    std::ifstream in(std::string(QX_SOURCE_DIR) + "/" + relative);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string FirstMatch(const std::string& text, const std::string& pattern) {
+    std::smatch m;
+    return std::regex_search(text, m, std::regex(pattern)) ? m[1].str() : std::string();
+}
+
+TEST(PackageFiles, NameLicenceAndKeywords) {
+    const struct {
+        const char* file;
+    } shown[] = {{"src/gui/resources/quorvexi.desktop"},
+                 {"src/gui/resources/quorvexi-mime.xml"},
+                 {"packaging/quorvexi.metainfo.xml.in"},
+                 {"packaging/copyright"}};
+    // "QuorvexI" as a word of text; identifiers such as QuorvexI.ini and
+    // org.quorvex.QuorvexI stay.
+    const std::regex squeezed(R"((^|[^.\w])QuorvexI(?=[\s<",;:]|$))");
+    for (const auto& f : shown) {
+        const std::string text = ReadSource(f.file);
+        ASSERT_FALSE(text.empty()) << f.file;
+        EXPECT_FALSE(std::regex_search(text, squeezed)) << f.file << " writes QuorvexI";
+    }
+
+    const std::string licence =
+        FirstMatch(ReadSource("packaging/copyright"), R"(\nLicense: *([^\s]+))");
+    EXPECT_FALSE(licence.empty());
+    EXPECT_EQ(licence, FirstMatch(ReadSource("packaging/quorvexi.metainfo.xml.in"),
+                                  R"(<project_license>([^<]+)</project_license>)"));
+
+    const std::string keywords =
+        FirstMatch(ReadSource("src/gui/resources/quorvexi.desktop"), R"(\nKeywords=([^\n]*))");
+    EXPECT_NE(keywords.find("ignition;"), std::string::npos) << keywords;
+}
+
+}  // namespace
+}  // namespace qx
