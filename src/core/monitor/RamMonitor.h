@@ -87,6 +87,9 @@ class RamMonitor final : public LiveSource {
   private:
     RamMonitor();
     void ReplayWhenQuiet();
+    // After the cancel: waits, dispatching nothing, until the packet the module
+    // was sending is in and no other can follow; at most the link's Delay.
+    void SettleAfterCancel();
 
     uint8_t image_[kImageSize] = {};
     bool imageValid_ = false;
