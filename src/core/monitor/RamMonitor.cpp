@@ -139,11 +139,13 @@ bool RamMonitor::Stop() {
                 SettleAfterCancel();
                 CommPort::CommError error = CommPort::CommError::NoResponseError;
                 uint8_t type = 0;
-                // Settled with nothing in: no last packet is coming, and waiting
-                // for one would hold the command that stopped the stream.
-                const bool ok = port.IsLinked() && port.ReceiveCount() > 0 &&
-                                port.ReadResponse(type, image_, BlockCount(), &error, true);
-                if (!ok || type != wire::kMonitorPacket) {
+                // Settled with nothing in: waiting for a last packet would hold
+                // the command that stopped the stream. One that still comes is
+                // passed over by the next exchange; nothing wrong was received,
+                // so the image stays as it was.
+                const bool any = port.IsLinked() && port.ReceiveCount() > 0;
+                const bool ok = any && port.ReadResponse(type, image_, BlockCount(), &error, true);
+                if (any && (!ok || type != wire::kMonitorPacket)) {
                     if (beepOnFailure_) host.Beep(BeepKind::Default);
                     // The image may now hold a broken frame's bytes.
                     imageValid_ = false;
