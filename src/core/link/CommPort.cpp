@@ -266,19 +266,21 @@ CommPort::WaitEnd CommPort::WaitForDataWhy(std::size_t minBytes) {
     for (;;) {
         if (!linked_ || !port_) return WaitEnd::Down;
         if (port_->RXCount() >= minBytes) return WaitEnd::Data;
-        if (port_->IsGone()) return WaitEnd::Gone;
         if (!PumpMessages()) return WaitEnd::Quit;
         // A command dispatched just now may have broken the link.
         if (!linked_ || !port_) return WaitEnd::Down;
         const int64_t elapsed = host.GetClock().NowMs() - start;
-        if (elapsed >= limit) return WaitEnd::Timeout;
+        if (elapsed >= limit) return port_->IsGone() ? WaitEnd::Gone : WaitEnd::Timeout;
         WaitRequest request;
         request.port = port_.get();
         request.minBytes = minBytes;
         request.timeoutMs = static_cast<int>(limit - elapsed);
         request.dispatch = pumpEnabled_;
+        // The host's wait tells a hangup, so none is looked for before it.
         const WaitOutcome outcome = host.Wait(request);
         if (outcome == WaitOutcome::DeviceGone) return WaitEnd::Gone;
+        // Ready: the bytes are in, counted by the wait itself.
+        if (outcome == WaitOutcome::Ready && port_) return WaitEnd::Data;
         if (outcome == WaitOutcome::Timeout && port_ && port_->RXCount() < minBytes) {
             return WaitEnd::Timeout;
         }
