@@ -6,11 +6,16 @@
 // Monitoring runs twice at each speed, the second time with every packet
 // recorded to a log as the program's recorder does: the packets received must
 // not drop and the file must hold a row for each.
+// Download and undo run again behind a modelled USB adapter that holds the
+// module's bytes 16 ms (its usual latency timer) or 1 ms (low latency), and a
+// plain client (each write frame in one system call, then a blocking read of
+// its acknowledgement) replays the download's writes on the same line.
 //
 //   bench [--brief] [--json PATH]
 //
 // Prints one table and writes the figures as JSON. The figures are not judged.
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -73,6 +78,15 @@ struct MonitorFigure {
     bool ok = false;
 };
 
+// Download and undo behind one adapter.
+struct AdapterRow {
+    int baud = 0;
+    const char* adapter = "";
+    TransferFigure download;
+    TransferFigure undo;
+    TransferFigure plainClient;  // the download's writes from a plain client
+};
+
 struct Row {
     int baud = 0;
     TransferFigure download;
@@ -80,15 +94,23 @@ struct Row {
     TransferFigure undo;  // undoing a 16-point edit of one map
     MonitorFigure monitor;
     MonitorFigure recording;
+    // One edit's write, from the request to its acknowledgement: with the
+    // stream running (it is stopped first) and with the line idle; medians.
+    double editStreamingMs = 0;
+    double editIdleMs = 0;
+    int edits = 0;
+    double packetMs = 0;  // one monitor packet's wire time
 };
 
 class LinkedModule {
   public:
-    LinkedModule(int baud, int64_t turnaroundUs) : baud_(baud), turnaroundUs_(turnaroundUs) {
+    LinkedModule(int baud, int64_t turnaroundUs, int64_t adapterHoldUs = 0)
+        : baud_(baud), turnaroundUs_(turnaroundUs) {
         qx::emu::EmulatorConfig config;
         config.baud = baud;
         config.turnaroundUs = turnaroundUs;
         config.firmware = 0x10;
+        config.adapterHoldUs = adapterHoldUs;
         emulator_ = std::make_unique<qx::emu::PtyEmulator>(config);
     }
     ~LinkedModule() {
@@ -130,6 +152,78 @@ class LinkedModule {
         f.wireS = f.bytes * 10.0 / baud_ + f.exchanges * turnaroundUs_ * 1e-6;
         f.ratio = f.wireS > 0 ? f.elapsedS / f.wireS : 0;
         return f;
+    }
+
+    // The writes the module stored since the counters were last reset.
+    std::vector<qx::emu::WriteRecord> Writes() { return emulator_->Counters().writes; }
+
+    // Replays writes with the link closed, as a plain client would: each write
+    // frame in one call, then a blocking read of the acknowledgement. The link
+    // is established again afterwards.
+    TransferFigure PlainClient(const std::vector<qx::emu::WriteRecord>& writes) {
+        TransferFigure f;
+        CommPort& comm = CommPort::Instance();
+        comm.BreakLink(CommPort::BreakNotice::Quiet);
+        qx::serial::OpenError why;
+        auto port = qx::serial::OpenPosixPort({emulator_->SlavePath(), baud_}, &why);
+        if (!port) {
+            std::fprintf(stderr, "bench: plain client: %s\n", why.reason.c_str());
+            return f;
+        }
+        emulator_->WithCore([](qx::emu::EmulatorCore& core) {
+            core.ResetCounters();
+            return 0;
+        });
+        f.ok = true;
+        const double t0 = MonotonicSeconds();
+        for (const qx::emu::WriteRecord& w : writes) {
+            uint8_t frame[16];
+            const std::size_t n = qx::Request::Write(w.address, w.value).BuildFrame(frame);
+            if (write(port->PollFd(), frame, n) != static_cast<ssize_t>(n) ||
+                port->ReadByte(2000) != qx::wire::ACK) {
+                f.ok = false;
+                break;
+            }
+            f.bytes += n + 1;
+        }
+        f.elapsedS = MonotonicSeconds() - t0;
+        f.exchanges = emulator_->Counters().framesByCommand[0x02];
+        f.wireS = f.bytes * 10.0 / baud_ + f.exchanges * turnaroundUs_ * 1e-6;
+        f.ratio = f.wireS > 0 ? f.elapsedS / f.wireS : 0;
+        port.reset();
+        f.ok = comm.EstablishLink() && f.ok;
+        return f;
+    }
+
+    // Median milliseconds of an edit's write (a command scope, as an edit has,
+    // and one acknowledged write), asked for every fourth packet while the
+    // module streams, or, with streaming false, on an idle line.
+    double EditMs(bool streaming, int* count) {
+        const uint16_t address = 0xB602;
+        const uint8_t value = emulator_->Peek(address);
+        std::vector<double> ms;
+        auto edit = [&] {
+            const double t0 = MonotonicSeconds();
+            bool ok = false;
+            {
+                qx::CommandBusyScope busy(true);
+                qx::PumpBlockScope noPump;
+                ok = CommPort::Instance().WriteModuleByte(address, value);
+            }
+            if (ok) ms.push_back((MonotonicSeconds() - t0) * 1000.0);
+        };
+        if (streaming) {
+            int packets = 0;
+            qx::qvx::RunMonitorStream(3.0, [&](int64_t) {
+                if (++packets % 4 == 0 && ms.size() < 20) edit();
+            });
+        } else {
+            for (int i = 0; i < 20; ++i) edit();
+        }
+        if (count) *count = static_cast<int>(ms.size());
+        if (ms.empty()) return 0;
+        std::sort(ms.begin(), ms.end());
+        return ms[ms.size() / 2];
     }
 
     // logPath not empty: every packet is recorded there, flushed each second.
@@ -184,7 +278,16 @@ TransferFigure Median(std::vector<TransferFigure> runs) {
     return runs[runs.size() / 2];
 }
 
-std::string Json(const std::vector<Row>& rows, bool brief) {
+std::string TransferJson(const char* name, const TransferFigure& f) {
+    return qx::FormatC(
+        "\"%s\": {\"ok\": %s, \"elapsed_s\": %.6f, \"bytes\": %llu, \"exchanges\": %d, "
+        "\"wire_s\": %.6f, \"ratio\": %.4f}",
+        name, f.ok ? "true" : "false", f.elapsedS, static_cast<unsigned long long>(f.bytes),
+        f.exchanges, f.wireS, f.ratio);
+}
+
+std::string Json(const std::vector<Row>& rows, const std::vector<AdapterRow>& adapters,
+                 bool brief) {
     std::string j = "{\n  \"benchmark\": \"link\",\n  \"brief\": ";
     j += brief ? "true" : "false";
     j += ",\n  \"results\": [\n";
@@ -210,8 +313,21 @@ std::string Json(const std::vector<Row>& rows, bool brief) {
                 m.received, m.cpuPercent, static_cast<long long>(m.rowsInFile));
         };
         j += monitor("monitor", r.monitor) + ",\n";
-        j += monitor("recording", r.recording) + "}";
+        j += monitor("recording", r.recording) + ",\n";
+        j += qx::FormatC(
+            "    \"edit\": {\"streaming_ms\": %.3f, \"idle_ms\": %.3f, \"edits\": %d, "
+            "\"packet_ms\": %.3f}}",
+            r.editStreamingMs, r.editIdleMs, r.edits, r.packetMs);
         j += i + 1 < rows.size() ? ",\n" : "\n";
+    }
+    j += "  ],\n  \"adapters\": [\n";
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        const AdapterRow& a = adapters[i];
+        j += "   {\"baud\": " + std::to_string(a.baud) + ", \"adapter\": \"" + a.adapter + "\",\n";
+        j += "    " + TransferJson("download", a.download) + ",\n";
+        j += "    " + TransferJson("undo16", a.undo) + ",\n";
+        j += "    " + TransferJson("plain_client", a.plainClient) + "}";
+        j += i + 1 < adapters.size() ? ",\n" : "\n";
     }
     j += "  ]\n}\n";
     return j;
@@ -248,41 +364,69 @@ int main(int argc, char** argv) {
     const int64_t turnaroundUs = 1000;
     std::vector<Row> rows;
     bool allOk = true;
+    std::vector<AdapterRow> adapters;
+    struct Adapter {
+        const char* name;
+        int64_t holdUs;
+    };
+    const Adapter kAdapters[] = {{"plain", 0}, {"16 ms", 16'000}, {"1 ms", 1'000}};
     for (int baud : {9600, 115200}) {
-        Row row;
-        row.baud = baud;
-        LinkedModule module(baud, turnaroundUs);
-        if (!module.Link()) {
-            std::fprintf(stderr, "bench: no link at %d baud\n", baud);
-            allOk = false;
+        for (const Adapter& adapter : kAdapters) {
+            const bool plain = adapter.holdUs == 0;
+            Row row;
+            row.baud = baud;
+            AdapterRow arow;
+            arow.baud = baud;
+            arow.adapter = adapter.name;
+            LinkedModule module(baud, turnaroundUs, adapter.holdUs);
+            if (!module.Link()) {
+                std::fprintf(stderr, "bench: no link at %d baud\n", baud);
+                allOk = false;
+                if (plain) rows.push_back(row);
+                adapters.push_back(arow);
+                continue;
+            }
+            qx::ModuleState doc;
+            doc.OnNewDocument();
+            std::vector<TransferFigure> downloads;
+            std::vector<TransferFigure> uploads;
+            std::vector<qx::emu::WriteRecord> writes;
+            for (int i = 0; i < reps; ++i) {
+                downloads.push_back(module.Time([&] { return doc.DownloadSettings(); }));
+                writes = module.Writes();
+                if (plain) uploads.push_back(module.Time([&] { return doc.UploadSettings(); }));
+            }
+            arow.download = Median(downloads);
+            // The same writes from a plain client on the same line.
+            std::vector<TransferFigure> clients;
+            for (int i = 0; i < reps; ++i) clients.push_back(module.PlainClient(writes));
+            arow.plainClient = Median(clients);
+            // One step of the history moving all sixteen points of a map, then
+            // undone and redone: each point is one acknowledged write.
+            std::vector<qx::EditTarget> ramp;
+            for (int p = 0; p < 16; ++p) ramp.push_back({qx::SettingKey::Point(2, p), 1.0 + p});
+            doc.History().Perform("Interpolate Map 3", ramp);
+            std::vector<TransferFigure> undos;
+            for (int i = 0; i < reps; ++i) {
+                undos.push_back(module.Time([&] { return doc.History().Undo(); }));
+                doc.History().Redo();
+            }
+            arow.undo = Median(undos);
+            allOk = allOk && arow.download.ok && arow.undo.ok && arow.plainClient.ok;
+            adapters.push_back(arow);
+            if (!plain) continue;
+            row.download = arow.download;
+            row.undo = arow.undo;
+            row.upload = Median(uploads);
+            row.monitor = module.Monitor(monitorSeconds);
+            row.recording = module.Monitor(monitorSeconds, profile + ".csv");
+            row.editIdleMs = module.EditMs(false, nullptr);
+            row.editStreamingMs = module.EditMs(true, &row.edits);
+            row.packetMs = static_cast<double>(qx::RamMonitor::Instance().PacketLength()) * 10.0 *
+                           1000.0 / baud;
+            allOk = allOk && row.upload.ok && row.monitor.ok && row.recording.ok && row.edits > 0;
             rows.push_back(row);
-            continue;
         }
-        qx::ModuleState doc;
-        doc.OnNewDocument();
-        std::vector<TransferFigure> downloads;
-        std::vector<TransferFigure> uploads;
-        for (int i = 0; i < reps; ++i) {
-            downloads.push_back(module.Time([&] { return doc.DownloadSettings(); }));
-            uploads.push_back(module.Time([&] { return doc.UploadSettings(); }));
-        }
-        row.download = Median(downloads);
-        row.upload = Median(uploads);
-        // One step of the history moving all sixteen points of a map, then
-        // undone and redone: each point is one acknowledged write.
-        std::vector<qx::EditTarget> ramp;
-        for (int p = 0; p < 16; ++p) ramp.push_back({qx::SettingKey::Point(2, p), 1.0 + p});
-        doc.History().Perform("Interpolate Map 3", ramp);
-        std::vector<TransferFigure> undos;
-        for (int i = 0; i < reps; ++i) {
-            undos.push_back(module.Time([&] { return doc.History().Undo(); }));
-            doc.History().Redo();
-        }
-        row.undo = Median(undos);
-        row.monitor = module.Monitor(monitorSeconds);
-        row.recording = module.Monitor(monitorSeconds, profile + ".csv");
-        allOk = allOk && row.download.ok && row.upload.ok && row.monitor.ok && row.recording.ok;
-        rows.push_back(row);
     }
     qx::SetCurrentHost(nullptr);
     if (quiet) std::fclose(quiet);
@@ -310,7 +454,19 @@ int main(int argc, char** argv) {
                         static_cast<long long>(m.rowsInFile));
         }
     }
-    std::ofstream(jsonPath) << Json(rows, brief);
+    std::printf("\n%-8s %-8s %14s %12s %18s\n", "baud", "adapter", "download ratio", "undo16 ratio",
+                "plain client ratio");
+    for (const AdapterRow& a : adapters) {
+        std::printf("%-8d %-8s %14.3f %12.3f %18.3f\n", a.baud, a.adapter, a.download.ratio,
+                    a.undo.ratio, a.plainClient.ratio);
+    }
+    std::printf("\n%-8s %12s %18s %14s %6s\n", "baud", "packet ms", "edit streaming ms",
+                "edit idle ms", "edits");
+    for (const Row& r : rows) {
+        std::printf("%-8d %12.2f %18.2f %14.2f %6d\n", r.baud, r.packetMs, r.editStreamingMs,
+                    r.editIdleMs, r.edits);
+    }
+    std::ofstream(jsonPath) << Json(rows, adapters, brief);
     std::printf("\nfigures written to %s\n", jsonPath.c_str());
     return allOk ? 0 : 1;
 }

@@ -39,6 +39,7 @@ EmulatorCore::EmulatorCore(const EmulatorConfig& config)
       turnaroundUs_(config.turnaroundUs),
       frameGapUs_(config.frameGapUs),
       slowUs_(config.slowUs),
+      adapterHoldUs_(std::max<int64_t>(config.adapterHoldUs, 0)),
       rng_(config.randomKey) {
     InstallDefaultImage(memory_, config.firmware, config.serialNumber);
     SetBaud(config.baud);
@@ -145,11 +146,31 @@ void EmulatorCore::RunUntil(int64_t timeUs) {
 
 void EmulatorCore::Collect(int64_t nowUs, std::vector<uint8_t>& out) {
     RunUntil(nowUs);
-    while (!outputs_.empty() && outputs_.front().atUs <= nowUs) {
+    auto take = [&] {
         out.push_back(outputs_.front().byte);
         outputs_.pop_front();
         ++counters_.bytesSent;
+    };
+    if (adapterHoldUs_ == 0) {
+        while (!outputs_.empty() && outputs_.front().atUs <= nowUs) take();
+        return;
     }
+    // Every byte that arrives by nowUs has been made, so each release up to
+    // nowUs is known exactly.
+    while (!outputs_.empty() && outputs_.front().atUs <= nowUs) {
+        const int64_t release = AdapterReleaseUs();
+        if (release > nowUs) return;
+        for (std::size_t i = 0;
+             i < kAdapterPacket && !outputs_.empty() && outputs_.front().atUs <= release; ++i)
+            take();
+    }
+}
+
+int64_t EmulatorCore::AdapterReleaseUs() const {
+    const int64_t timer = outputs_.front().atUs + adapterHoldUs_;
+    if (outputs_.size() >= kAdapterPacket && outputs_[kAdapterPacket - 1].atUs <= timer)
+        return outputs_[kAdapterPacket - 1].atUs;
+    return timer;
 }
 
 int64_t EmulatorCore::NextByteUs(int64_t nowUs) {
@@ -172,6 +193,19 @@ int64_t EmulatorCore::NextByteUs(int64_t nowUs) {
 
 int64_t EmulatorCore::NextDeliveryUs(int64_t nowUs, std::size_t fifo) {
     const int64_t next = NextByteUs(nowUs);
+    if (next >= 0 && adapterHoldUs_ > 0) {
+        const bool made = !outputs_.empty() && outputs_.front().atUs == next;
+        int64_t release = made ? AdapterReleaseUs() : next + adapterHoldUs_;
+        // Packets not made yet may fill the adapter sooner: look again when the
+        // last byte of a full one could have come at the earliest.
+        if (streaming_ && outputs_.size() < kAdapterPacket) {
+            const int64_t full =
+                next + std::llround(static_cast<double>(kAdapterPacket - 1) * byteUs_);
+            const int64_t soonest = nowUs + std::llround(byteUs_);
+            release = std::min(release, std::max(full, soonest));
+        }
+        return release;
+    }
     if (next < 0 || outputs_.empty() || outputs_.front().atUs != next) return next;
     // A pause longer than a byte and a half ends the burst.
     const int64_t gapUs = std::llround(byteUs_ * 1.5);

@@ -56,7 +56,13 @@ struct EmulatorConfig {
     // The extra delay of an answer hit by the slow fault: beyond the default
     // wait of 2.2 s, so the answer comes after the host has given up.
     int64_t slowUs = 3'000'000;
+    // A USB adapter between the module and the host, holding received bytes
+    // until holdUs have passed since the first of them or kAdapterPacket wait
+    // (its latency timer, 16 ms by default, 1 ms with low latency); 0: a plain line.
+    int64_t adapterHoldUs = 0;
 };
+// The payload of an adapter's USB packet: 64 bytes less two of modem status.
+inline constexpr std::size_t kAdapterPacket = 62;
 
 struct WriteRecord {
     uint16_t address = 0;
@@ -91,7 +97,7 @@ class EmulatorCore {
     void HostSends(uint8_t byte, int64_t sentUs);
     void HostSends(std::span<const uint8_t> bytes, int64_t sentUs);
     // Runs the module up to nowUs and appends every byte whose last bit has
-    // reached the host by then.
+    // reached the host by then (through the adapter, when one is modelled).
     void Collect(int64_t nowUs, std::vector<uint8_t>& out);
     // When the next module byte will have reached the host, or -1 when the
     // module will send nothing more unless the host sends something.
@@ -99,6 +105,7 @@ class EmulatorCore {
     // When bytes next reach the host through a receive FIFO of fifo bytes:
     // once fifo bytes of a burst have arrived or the burst has ended, so a
     // burst's last byte is never later than on the wire. -1 as NextByteUs.
+    // With an adapter modelled, when it next passes bytes on (fifo is ignored).
     int64_t NextDeliveryUs(int64_t nowUs, std::size_t fifo);
     // True once a vanish fault has taken the device away (after the part of
     // its answer that still got out).
@@ -111,6 +118,7 @@ class EmulatorCore {
     double ByteTimeUs() const { return byteUs_; }
     void SetBaud(int baud);
     void SetTurnaroundUs(int64_t us) { turnaroundUs_ = us; }
+    int64_t AdapterHoldUs() const { return adapterHoldUs_; }
 
     uint8_t Firmware() const { return firmware_; }
     const LiveLayout& Layout() const { return layout_; }
@@ -142,6 +150,9 @@ class EmulatorCore {
     enum class Parse { Idle, Length0, Length1, Code, Data, Checksum, End };
 
     void RunUntil(int64_t timeUs);
+    // When the adapter passes on what it holds from the first byte waiting in
+    // outputs_ on, as far as the bytes made so far tell.
+    int64_t AdapterReleaseUs() const;
     int64_t NextPacketStartUs() const;
     void ProcessByte(uint8_t byte, int64_t atUs);
     void OnCan();
@@ -166,6 +177,7 @@ class EmulatorCore {
     int64_t turnaroundUs_;
     int64_t frameGapUs_;
     int64_t slowUs_;
+    int64_t adapterHoldUs_;
 
     std::deque<Timed> inputs_;   // by arrival at the module
     std::deque<Timed> outputs_;  // by arrival at the host

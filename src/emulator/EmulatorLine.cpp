@@ -11,7 +11,8 @@ int64_t CeilMs(int64_t us) {
 }  // namespace
 
 int64_t EmulatorLine::NextOutputTime(int64_t nowMs) {
-    const int64_t us = core_.NextByteUs(nowMs * 1000);
+    // One byte at a time, or as a modelled adapter passes them on.
+    const int64_t us = core_.NextDeliveryUs(nowMs * 1000, 1);
     const int64_t goneUs = core_.GoneAtUs();
     if (line_ != nullptr && goneUs >= 0) {
         // Called outside the line's own collection, so it may change the line here.

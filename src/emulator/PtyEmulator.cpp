@@ -203,7 +203,12 @@ EmulatorCounters PtyEmulator::Counters() {
 }
 
 bool PtyEmulator::IsStreaming() {
-    return WithCore([](EmulatorCore& core) { return core.IsStreaming(); });
+    // The module as it is now: a cancel already on the line counts, though the
+    // serving thread meets it only at its next hand-over.
+    return WithCore([this](EmulatorCore& core) {
+        core.NextByteUs(NowUs());
+        return core.IsStreaming();
+    });
 }
 
 uint8_t PtyEmulator::Peek(uint16_t address) {

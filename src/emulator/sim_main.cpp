@@ -20,6 +20,9 @@ constexpr const char* kUsage =
     "  --firmware BYTE      firmware version byte (default 0x10 = 1.0; 0x11, 0x20, ...)\n"
     "  --baud N             line speed in bits per second (default 9600)\n"
     "  --turnaround MS      delay before each answer in milliseconds (default 1)\n"
+    "  --adapter-latency MS model a USB adapter that holds received bytes for MS\n"
+    "                       milliseconds or until 62 wait (16: the usual timer, 1: low\n"
+    "                       latency; default 0, a plain line)\n"
     "  --random N           start of the fault generator and the battery noise (default 1)\n"
     "  --serial N           serial number at 0xB7FE (default 42)\n"
     "  --fault NAME[:PROB]  inject a fault with probability PROB per exchange (default 1);\n"
@@ -93,6 +96,10 @@ int main(int argc, char** argv) {
             double ms = 0;
             if (!ParseDouble(value, ms) || ms < 0 || ms > 10'000) return Fail("bad turnaround");
             config.turnaroundUs = static_cast<int64_t>(ms * 1000.0);
+        } else if (option == "--adapter-latency") {
+            double ms = 0;
+            if (!ParseDouble(value, ms) || ms < 0 || ms > 255) return Fail("bad adapter latency");
+            config.adapterHoldUs = static_cast<int64_t>(ms * 1000.0);
         } else if (option == "--random") {
             if (!ParseUnsigned(value, 0xFFFFFFFFUL, number)) return Fail("bad random key");
             config.randomKey = static_cast<uint32_t>(number);

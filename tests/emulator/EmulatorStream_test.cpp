@@ -127,3 +127,73 @@ TEST(EmulatorStreaming, RequestsAreIgnoredAndTheCancelEndsTheStreamAfterThePacke
 
 }  // namespace
 }  // namespace qx::emu::test
+
+namespace qx::emu::test {
+namespace {
+
+// What a modelled USB adapter hands the host: when, and how many bytes.
+struct Handover {
+    int64_t atUs;
+    std::size_t bytes;
+    bool operator==(const Handover&) const = default;
+};
+
+std::vector<Handover> Handovers(EmulatorCore& core, int64_t fromUs, std::size_t count) {
+    std::vector<Handover> got;
+    int64_t now = fromUs;
+    for (int wakes = 0; got.size() < count && wakes < 1000; ++wakes) {
+        const int64_t due = core.NextDeliveryUs(now, 64);
+        if (due < 0) break;
+        Bytes out;
+        core.Collect(due, out);
+        if (!out.empty()) got.push_back({due - fromUs, out.size()});
+        now = due;
+    }
+    return got;
+}
+
+TEST(EmulatorAdapter, HoldsBytesUntilItsTimerRunsOutOrAPacketIsFull) {
+    struct Case {
+        const char* what;
+        int baud;
+        int64_t holdUs;
+        Bytes request;
+        std::vector<Handover> expected;  // from the request, worked out by hand
+    };
+    // 9600 baud: 1041.7 us a byte; 115200: 86.806 us. No turnaround.
+    const Case cases[] = {
+        // Six bytes in (6250 us), the seven-byte answer's first byte at 7292
+        // and its last at 13542: a plain line hands the burst over as it ends.
+        {"plain line", 9600, 0, kIdentify, {{13542, 7}}},
+        // The usual timer: 16 ms after the first byte, the whole answer.
+        {"16 ms adapter, an answer", 9600, 16'000, kIdentify, {{23292, 7}}},
+        // Low latency: each byte a millisecond late, the next not yet in.
+        {"1 ms adapter, an answer", 9600, 1'000, kIdentify, {{8292, 1}, {9333, 1}}},
+        // A stream at 9600: 16 ms of bytes at a time. Request 10 bytes
+        // (10417 us); byte k of the stream in at 10417 + k x 1041.7.
+        // Byte 1 at 11459 + 16000 = 27459 passes bytes 1..16 (27084);
+        // byte 17 at 28125 + 16000 = 44125 passes 17..32 (43750).
+        {"16 ms adapter, a stream at 9600",
+         9600,
+         16'000,
+         MonitorStartRequest(0x40, 14),
+         {{27459, 16}, {44125, 16}}},
+        // At 115200 a full packet comes first: byte 62 at 868 + 5382,
+        // byte 124 at 868 + 10764, byte 186 at 868 + 16146.
+        {"16 ms adapter, a stream at 115200",
+         115200,
+         16'000,
+         MonitorStartRequest(0x40, 14),
+         {{6250, 62}, {11632, 62}, {17014, 62}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench bench(EmulatorConfig{
+            .firmware = 0x20, .baud = c.baud, .turnaroundUs = 0, .adapterHoldUs = c.holdUs});
+        bench.core.HostSends(c.request, bench.now);
+        EXPECT_EQ(Handovers(bench.core, bench.now, c.expected.size()), c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace qx::emu::test

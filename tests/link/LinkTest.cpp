@@ -546,3 +546,56 @@ TEST_F(LinkTests, ResponsesReportEveryErrorAndNeverStoreBeyondTheirCapacity) {
 
 }  // namespace
 }  // namespace qx::test
+
+namespace qx::test {
+namespace {
+
+class LatePackets : public LinkFixture {};
+
+TEST_F(LatePackets, WholeMonitorPacketsBeforeAnAnswerArePassedOverWithoutARetry) {
+    // The write of 0x5A to 0xB602, checksum worked out by hand (rotate left, xor):
+    // 02 -> 06 -> BA -> 74 -> E8 -> 8B.
+    const Bytes write = {0x02, 0x06, 0x00, 0x02, 0x02, 0xB6, 0x01, 0x00, 0x5A, 0x8B, 0x03};
+    // The read of two bytes there: 01 -> 00 -> B6 -> 6F -> DE.
+    const Bytes read = {0x02, 0x05, 0x00, 0x01, 0x02, 0xB6, 0x02, 0x00, 0xDE, 0x03};
+    const Bytes packet = Frame(0x83, Bytes(14, 0x33));
+    const Bytes readAnswer = Frame(0x81, {0x12, 0x34});
+    auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    struct Case {
+        const char* what;
+        bool isWrite;
+        Bytes answer;       // to the first request
+        std::size_t sends;  // requests the host sent
+    };
+    const Case cases[] = {
+        {"a write after a packet", true, join({packet, {0x06}}), 1},
+        {"a write after two packets", true, join({packet, packet, {0x06}}), 1},
+        {"a read after a packet", false, join({packet, readAnswer}), 1},
+        // Only the stream's packets: any other frame before the ACK is a fault.
+        {"a write after another frame", true, join({readAnswer, {0x06}}), 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fresh();
+        Link(0x1A);
+        const Bytes& request = c.isWrite ? write : read;
+        device.Expect(request, c.answer, 3);
+        device.AlwaysAnswer(request, c.isWrite ? Bytes{0x06} : readAnswer, 3);
+        if (c.isWrite) {
+            EXPECT_TRUE(Port().WriteModuleByte(0xB602, 0x5A));
+        } else {
+            uint8_t got[2] = {};
+            EXPECT_TRUE(Port().ReadModuleMemoryBlock(got, 0xB602, 2));
+            EXPECT_EQ(Bytes(got, got + 2), (Bytes{0x12, 0x34}));
+        }
+        EXPECT_EQ(device.CountOf(request), c.sends);
+        EXPECT_TRUE(host->Messages().empty());
+    }
+}
+
+}  // namespace
+}  // namespace qx::test

@@ -296,6 +296,68 @@ TEST_F(PtyPortTest, LineErrorsAreTheCounterChangesSinceTheLastCall) {
     EXPECT_EQ(asked, 1);
 }
 
+// A driver's serial flags as TIOCGSERIAL and TIOCSSERIAL would show them.
+struct FakeSerialDriver {
+    bool hasSerialIoctls = true;  // false: a pseudo-terminal (ENOTTY)
+    bool refusesSet = false;      // EPERM
+    int flags = 0;
+    std::vector<int> sets;  // every flags value set, in order
+};
+
+TEST_F(PtyPortTest, AsksTheDriverForLowLatencyAndGivesItBackOnClose) {
+    constexpr int kLowLatency = 0x2000;  // ASYNC_LOW_LATENCY, 1 << 13
+    constexpr int kSkipTest = 0x0040;    // another flag, to be kept
+    struct Case {
+        const char* what;
+        FakeSerialDriver driver;
+        std::vector<int> setsAfterOpen;
+        std::vector<int> setsAfterClose;
+        int holdMs;
+    };
+    const Case cases[] = {
+        {"a pseudo-terminal", {false, false, 0, {}}, {}, {}, 0},
+        {"an adapter with its usual timer",
+         {true, false, kSkipTest, {}},
+         {kSkipTest | kLowLatency},
+         {kSkipTest | kLowLatency, kSkipTest},
+         1},
+        {"an adapter already set to low latency", {true, false, kLowLatency, {}}, {}, {}, 1},
+        {"a driver that refuses the flag", {true, true, kSkipTest, {}}, {}, {}, 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto driver = std::make_shared<FakeSerialDriver>(c.driver);
+        PosixCalls calls = PosixCalls::System();
+        calls.getSerialFlags = [driver](int, int* flags) {
+            if (!driver->hasSerialIoctls) return errno = ENOTTY, -1;
+            *flags = driver->flags;
+            return 0;
+        };
+        calls.setSerialFlags = [driver](int, int flags) {
+            if (!driver->hasSerialIoctls) return errno = ENOTTY, -1;
+            if (driver->refusesSet) return errno = EPERM, -1;
+            driver->sets.push_back(flags);
+            driver->flags = flags;
+            return 0;
+        };
+        auto port = Open(9600, calls);
+        ASSERT_NE(port, nullptr) << why_.reason;
+        EXPECT_EQ(driver->sets, c.setsAfterOpen);
+        EXPECT_EQ(port->ReceiveHoldMs(), c.holdMs);
+        // The port works as before.
+        SendFromDevice({0x06});
+        EXPECT_EQ(port->ReadByte(2000), 0x06);
+        port.reset();
+        EXPECT_EQ(driver->sets, c.setsAfterClose);
+    }
+    // The real calls on a pseudo-terminal: refused quietly, the port opens.
+    auto port = Open();
+    ASSERT_NE(port, nullptr) << why_.reason;
+    EXPECT_EQ(port->ReceiveHoldMs(), 0);
+    ASSERT_EQ(port->WriteByte(0x42), 0);
+    EXPECT_EQ(ReceiveAtDevice(1), Bytes{0x42});
+}
+
 TEST(PosixOpenFailure, ExplainsWhyTheOpenFailed) {
     ScopedFakeHost scope;  // for its temporary folder
     const std::string plain = scope.TempDir() + "/plain";

@@ -53,6 +53,25 @@ TEST_F(QvxPorts, ListsStableNamesSerialNumbersAndTheSlotsOfOldAndNewProfiles) {
                        gone + "  (not present)  COM2"}));
 }
 
+TEST_F(QvxPorts, ShowsAnAdaptersLatencyTimerWhereTheDriverHasOne) {
+    // tty, its device, the driver's latency_timer file ("" for none), the line shown.
+    const Strings ttys[] = {
+        {"ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0", "16", "/dev/ttyUSB0  latency timer 16 ms"},
+        {"ttyUSB1", "usb1/1-2/1-2:1.0/ttyUSB1", "1\n", "/dev/ttyUSB1  latency timer 1 ms"},
+        {"ttyUSB2", "usb1/1-3/1-3:1.0/ttyUSB2", "", "/dev/ttyUSB2"},
+        {"ttyUSB3", "usb1/1-4/1-4:1.0/ttyUSB3", "fast", "/dev/ttyUSB3"},
+    };
+    Strings expected;
+    for (const Strings& t : ttys) {
+        AddTty(t[0], t[1]);
+        if (!t[2].empty()) std::ofstream(Path("devices/" + t[1] + "/latency_timer")) << t[2];
+        expected.push_back(t[3]);
+    }
+    RunResult r = Run({"ports"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Split(r.out), expected);
+}
+
 TEST_F(QvxPorts, PortAcceptsAStableNameAndVersionNeedsNoCommand) {
     emu::PtyEmulator module(emu::EmulatorConfig{.serialNumber = 7});
     std::string error;

@@ -195,9 +195,11 @@ WaitOutcome ConsoleHost::Wait(const WaitRequest& request) {
     int64_t lineBudget = timeoutMs;
     for (;;) {
         if (request.dispatch && HasPendingEvent()) return WaitOutcome::UiEvent;
-        if (port && port->IsGone()) return WaitOutcome::DeviceGone;
+        // Bytes first: the answer that woke the wait is taken without a poll
+        // for a hangup, which costs more than the count on a tty.
         const std::size_t have = wantBytes ? port->RXCount() : 0;
         if (wantBytes && have >= request.minBytes) return WaitOutcome::Ready;
+        if (port && port->IsGone()) return WaitOutcome::DeviceGone;
         const int fd = port ? port->PollFd() : -1;
 
         if (wantBytes && fd < 0) {

@@ -151,18 +151,25 @@ bool CommPort::ReadByte(uint8_t& out) {
 }
 
 bool CommPort::WriteByte(uint8_t b) {
-    if (!linked_ || !port_ || BlockedWaitLeftMs() <= 0) return false;
-    if (port_->WriteByte(b) != 0) return false;
-    CountWritten(1);
-    return true;
+    return WriteBytes(&b, 1);
 }
 
 bool CommPort::WriteBytes(const uint8_t* p, std::size_t n) {
     if (!linked_ || !port_) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!WriteByte(p[i])) return false;
-    }
-    return true;
+    if (n == 0) return true;
+    if (BlockedWaitLeftMs() <= 0) return false;
+    // One call for the whole frame: the far end sees one burst, and the host
+    // pays one system call instead of one a byte.
+    const std::size_t sent = port_->WriteBytes(p, n);
+    NoteOnWire(sent);
+    CountWritten(sent);
+    return sent == n;
+}
+
+void CommPort::NoteOnWire(std::size_t n) {
+    if (n == 0 || !port_) return;
+    const int64_t nowUs = CurrentHost().GetClock().NowMs() * 1000;
+    wireFreeUs_ = std::max(wireFreeUs_, nowUs) + static_cast<int64_t>(n) * port_->ByteTimeUs();
 }
 
 bool CommPort::ReceiveEmpty() {
@@ -263,19 +270,21 @@ CommPort::WaitEnd CommPort::WaitForDataWhy(std::size_t minBytes) {
     for (;;) {
         if (!linked_ || !port_) return WaitEnd::Down;
         if (port_->RXCount() >= minBytes) return WaitEnd::Data;
-        if (port_->IsGone()) return WaitEnd::Gone;
         if (!PumpMessages()) return WaitEnd::Quit;
         // A command dispatched just now may have broken the link.
         if (!linked_ || !port_) return WaitEnd::Down;
         const int64_t elapsed = host.GetClock().NowMs() - start;
-        if (elapsed >= limit) return WaitEnd::Timeout;
+        if (elapsed >= limit) return port_->IsGone() ? WaitEnd::Gone : WaitEnd::Timeout;
         WaitRequest request;
         request.port = port_.get();
         request.minBytes = minBytes;
         request.timeoutMs = static_cast<int>(limit - elapsed);
         request.dispatch = pumpEnabled_;
+        // The host's wait tells a hangup, so none is looked for before it.
         const WaitOutcome outcome = host.Wait(request);
         if (outcome == WaitOutcome::DeviceGone) return WaitEnd::Gone;
+        // Ready: the bytes are in, counted by the wait itself.
+        if (outcome == WaitOutcome::Ready && port_) return WaitEnd::Data;
         if (outcome == WaitOutcome::Timeout && port_ && port_->RXCount() < minBytes) {
             return WaitEnd::Timeout;
         }
@@ -422,6 +431,7 @@ bool CommPort::EstablishLink() {
             ReleasePort();
             return false;
         }
+        NoteOnWire(1);
         CountWritten(1);
         linked_ = true;
         host.SetLinkIndicator(true);
@@ -522,6 +532,11 @@ bool CommPort::ReadResponseUnchecked(uint8_t& type, uint8_t* dest, std::size_t c
                                      CommError& error) {
     uint8_t first = 0;
     if (!ReadByte(first)) return error = CommError::TimeoutError, false;
+    return ReadFrameFrom(first, type, dest, capacity, error);
+}
+
+bool CommPort::ReadFrameFrom(uint8_t first, uint8_t& type, uint8_t* dest, std::size_t capacity,
+                             CommError& error) {
     if (first == wire::NAK) return error = CommError::NakError, false;
     if (first != wire::STX) return error = CommError::StartByteError, false;
 
@@ -562,9 +577,11 @@ bool CommPort::ReadModuleMemoryBlock(uint8_t* dest, uint16_t address, uint16_t c
         if (SendRequest(Request::Read(address, count))) {
             std::memset(dest, 0, count);
             uint8_t type = 0;
-            if (ReadResponse(type, dest, count, nullptr, true) && type == wire::kReadResponse) {
-                return true;
-            }
+            bool ok = ReadResponse(type, dest, count, nullptr, true);
+            // Packets of a stream cancelled just before are passed over.
+            for (int late = 0; ok && type == wire::kMonitorPacket && late < kMaxStaleFrames; ++late)
+                ok = ReadResponse(type, dest, count, nullptr, true);
+            if (ok && type == wire::kReadResponse) return true;
         }
         if (!ResetError()) return false;
         // Broken under our feet by a dispatched command: the user knows already.
@@ -588,8 +605,7 @@ bool CommPort::WriteModuleByte(uint16_t address, uint8_t value) {
         }
         if (sent) {
             WaitForResponse(false);
-            uint8_t answer = 0;
-            if (ReadByte(answer) && answer == wire::ACK) return true;
+            if (ReadAcknowledgement()) return true;
         }
         if (!ResetError()) return false;
         if (!linked_) return false;
@@ -597,6 +613,21 @@ bool CommPort::WriteModuleByte(uint16_t address, uint8_t value) {
     CurrentHost().MessageBox(
         "Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost", kAppTitle,
         MsgButtons::Ok, MsgIcon::Error);
+    return false;
+}
+
+bool CommPort::ReadAcknowledgement() {
+    // Whole monitor packets before the ACK are the end of a stream that the
+    // write's command cancelled just before: passed over, a few at most.
+    for (int late = 0; late <= kMaxStaleFrames; ++late) {
+        uint8_t answer = 0;
+        if (!ReadByte(answer)) return false;
+        if (answer != wire::STX) return answer == wire::ACK;
+        uint8_t type = 0;
+        CommError error = CommError::NoError;
+        if (!ReadFrameFrom(answer, type, nullptr, 0, error) || type != wire::kMonitorPacket)
+            return false;
+    }
     return false;
 }
 

@@ -135,6 +135,13 @@ class CommPort {
 
     // True when a port is open and its device has hung up.
     bool IsDeviceGone();
+    // The open port's byte time on the wire (1042 us with none) and how long
+    // its device may hold received bytes (ms).
+    int ByteTimeUs() const { return port_ ? port_->ByteTimeUs() : 1042; }
+    int ReceiveHoldMs() const { return port_ ? port_->ReceiveHoldMs() : 0; }
+    // The host clock's time (ms, rounded up) by which every byte written so far
+    // has crossed the line, from the line speed.
+    int64_t WrittenArriveByMs() const { return (wireFreeUs_ + 999) / 1000; }
     // The device of the last port opened ("" before any), and whether the last
     // break of the link came from that device going away (unplugged).
     const std::string& LastDevicePath() const { return lastDevice_; }
@@ -186,10 +193,17 @@ class CommPort {
                                CommError& error);
     // Drops whatever has been received and not read, without waiting.
     void DiscardWaitingInput();
+    // The rest of a response whose first byte was first.
+    bool ReadFrameFrom(uint8_t first, uint8_t& type, uint8_t* dest, std::size_t capacity,
+                       CommError& error);
+    // Reads a write's answer; true for ACK.
+    bool ReadAcknowledgement();
     // FlushBuffers without discarding what waits to be sent.
     bool FlushReceived();
     void CountRead(std::size_t n);
     void CountWritten(std::size_t n);
+    // n bytes were handed to the port now: they follow what is still on the wire.
+    void NoteOnWire(std::size_t n);
 
     std::unique_ptr<serial::SerialPort> port_;
     uint8_t firmware_ = kNoFirmware;
@@ -207,6 +221,7 @@ class CommPort {
     std::string lastDevice_;
     bool lastBreakGone_ = false;
     Traffic traffic_;
+    int64_t wireFreeUs_ = 0;  // when the last byte written has crossed, host clock
     std::function<void(const Traffic&)> trafficObserver_;
     std::vector<std::function<void()>> notBusyWork_;
     uint8_t txBuffer_[wire::kBufferSize] = {};

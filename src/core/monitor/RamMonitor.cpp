@@ -17,6 +17,9 @@ std::unique_ptr<RamMonitor> g_monitor;
 uint64_t g_monitorGeneration = 0;
 
 constexpr int kReplayThrottleMs = 50;
+// The most a module takes from the cancel to the start of a packet it still
+// sends, with room for a host or a module that answers a few ms late.
+constexpr int kCancelTurnaroundMs = 10;
 // Room for the longest packet (57 data bytes + frame).
 constexpr std::size_t kScratchSize = 64;
 
@@ -133,11 +136,16 @@ bool RamMonitor::Stop() {
         } else {
             result = port.DrainTransmit();
             if (result) {
-                port.Pause(port.Delay());
-                CommPort::CommError error = CommPort::CommError::NoError;
+                SettleAfterCancel();
+                CommPort::CommError error = CommPort::CommError::NoResponseError;
                 uint8_t type = 0;
-                const bool ok = port.ReadResponse(type, image_, BlockCount(), &error, true);
-                if (!ok || type != wire::kMonitorPacket) {
+                // Settled with nothing in: waiting for a last packet would hold
+                // the command that stopped the stream. One that still comes is
+                // passed over by the next exchange; nothing wrong was received,
+                // so the image stays as it was.
+                const bool any = port.IsLinked() && port.ReceiveCount() > 0;
+                const bool ok = any && port.ReadResponse(type, image_, BlockCount(), &error, true);
+                if (any && (!ok || type != wire::kMonitorPacket)) {
                     if (beepOnFailure_) host.Beep(BeepKind::Default);
                     // The image may now hold a broken frame's bytes.
                     imageValid_ = false;
@@ -163,6 +171,34 @@ bool RamMonitor::Stop() {
     running_ = false;
     reading_ = false;
     return result;
+}
+
+void RamMonitor::SettleAfterCancel() {
+    CommPort& port = CommPort::Instance();
+    Clock& clock = CurrentHost().GetClock();
+    const int64_t start = clock.NowMs();
+    const std::size_t packet = PacketLength();
+    const int64_t byteUs = port.ByteTimeUs();
+    // The module ends the packet it is sending and begins none once the cancel
+    // is in. A packet begun before that shows its first byte within a byte, the
+    // module's turnaround and the adapter's hold, and is whole a packet later.
+    const int64_t quietAt = port.WrittenArriveByMs() + (2 * byteUs + 999) / 1000 +
+                            kCancelTurnaroundMs + port.ReceiveHoldMs();
+    const int64_t doneAt = std::min<int64_t>(
+        quietAt + (static_cast<int64_t>(packet) * byteUs + 999) / 1000, start + port.Delay());
+    for (;;) {
+        if (!port.IsLinked()) return;
+        const std::size_t have = port.ReceiveCount();
+        const int64_t now = clock.NowMs();
+        // Whole packets only: what was read before was read a packet at a time.
+        const bool whole = have % packet == 0;
+        if (now >= doneAt || (whole && now >= quietAt)) return;
+        const std::size_t want = whole ? have + 1 : have + (packet - have % packet);
+        const int64_t until = whole ? std::min(quietAt, doneAt) : doneAt;
+        if (port.WaitForBytes(want, static_cast<int>(until - now), false) ==
+            WaitOutcome::DeviceGone)
+            return;
+    }
 }
 
 bool RamMonitor::Suspend() {

@@ -90,6 +90,9 @@ class RamMonitor final : public LiveSource {
     void ReplayWhenQuiet();
     // When the packet just read arrived, from the bytes waiting behind it.
     int64_t ArrivalMs(int64_t nowMs);
+    // After the cancel: waits, dispatching nothing, until the packet the module
+    // was sending is in and no other can follow; at most the link's Delay.
+    void SettleAfterCancel();
 
     uint8_t image_[kImageSize] = {};
     bool imageValid_ = false;

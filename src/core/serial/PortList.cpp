@@ -159,6 +159,12 @@ std::vector<PortInfo> ListPorts(const std::string& sysfsRoot, const std::string&
         info.description = std::move(usb.description);
         info.serialNumber = std::move(usb.serialNumber);
         if (auto found = stable.find(name); found != stable.end()) info.stableName = found->second;
+        // The same file as /sys/bus/usb-serial/devices/<tty>/latency_timer.
+        const std::string timer = ReadAttribute(node / "device" / "latency_timer");
+        if (!timer.empty() && timer.size() <= 3 &&
+            std::all_of(timer.begin(), timer.end(),
+                        [](unsigned char c) { return std::isdigit(c); }))
+            info.latencyTimerMs = std::stoi(timer);
         // A profile may hold the kernel name (older profiles), the stable name,
         // or another link to the same device.
         for (int i = 0; i < 4; ++i) {

@@ -108,15 +108,52 @@ bool IsHangupErrno(int e) {
 }
 
 constexpr int kWriteRoomWaitMs = 200;
+// What a USB adapter holds received bytes for: its latency timer by default,
+// and with the driver's low-latency flag set.
+constexpr int kAdapterHoldMs = 16;
+constexpr int kLowLatencyHoldMs = 1;
+
+// The driver's low-latency state at the open.
+struct LowLatency {
+    int holdMs = 0;        // what ReceiveHoldMs reports
+    bool changed = false;  // we set the flag, so the close clears it
+};
+
+// Asks the driver to pass received bytes on at once. Every refusal is quiet:
+// a pseudo-terminal has no serial driver, and a driver may refuse the flag.
+LowLatency AskLowLatency(int fd, const PosixCalls& calls) {
+    LowLatency result;
+    int flags = 0;
+    if (!calls.getSerialFlags || !calls.setSerialFlags) return result;
+    if (calls.getSerialFlags(fd, &flags) != 0) {
+        result.holdMs = (errno == ENOTTY || errno == EINVAL) ? 0 : kAdapterHoldMs;
+        return result;
+    }
+    if (flags & ASYNC_LOW_LATENCY) {
+        result.holdMs = kLowLatencyHoldMs;
+    } else if (calls.setSerialFlags(fd, flags | ASYNC_LOW_LATENCY) == 0) {
+        result.holdMs = kLowLatencyHoldMs;
+        result.changed = true;
+    } else {
+        result.holdMs = kAdapterHoldMs;
+    }
+    return result;
+}
 
 class PosixSerialPort final : public SerialPort {
   public:
-    PosixSerialPort(int fd, std::string device, int baud, const PosixCalls& calls)
-        : fd_(fd), device_(std::move(device)), baud_(baud), calls_(calls) {
+    PosixSerialPort(int fd, std::string device, int baud, const PosixCalls& calls,
+                    LowLatency latency)
+        : fd_(fd), device_(std::move(device)), baud_(baud), calls_(calls), latency_(latency) {
         haveCounters_ = calls_.lineCounters(fd_, &lastCount_) == 0;
     }
 
     ~PosixSerialPort() override {
+        // The next program on this adapter finds it as we did.
+        int flags = 0;
+        if (latency_.changed && !gone_ && calls_.getSerialFlags(fd_, &flags) == 0 &&
+            (flags & ASYNC_LOW_LATENCY))
+            calls_.setSerialFlags(fd_, flags & ~ASYNC_LOW_LATENCY);
         // The tty keeps TIOCEXCL while another end holds it open (a pty master).
         ioctl(fd_, TIOCNXCL);
         calls_.flock(fd_, LOCK_UN);
@@ -148,20 +185,30 @@ class PosixSerialPort final : public SerialPort {
     }
 
     int WriteByte(uint8_t byte) override {
+        if (gone_) return kDeviceGone;
+        if (WriteBytes(&byte, 1) == 1) return 0;
+        return gone_ ? kDeviceGone : -1;
+    }
+
+    std::size_t WriteBytes(const uint8_t* bytes, std::size_t count) override {
         auto deadline = Deadline(kWriteRoomWaitMs);
-        for (;;) {
-            if (gone_) return kDeviceGone;
-            ssize_t n = write(fd_, &byte, 1);
-            if (n == 1) return 0;
+        std::size_t sent = 0;
+        while (sent < count && !gone_) {
+            ssize_t n = write(fd_, bytes + sent, count - sent);
+            if (n > 0) {
+                sent += static_cast<std::size_t>(n);
+                continue;
+            }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && IsHangupErrno(errno)) {
                 MarkGone();
-                return kDeviceGone;
+                break;
             }
             // The driver's buffer is full: wait briefly for room, never forever.
             int left = MsLeft(deadline);
-            if (left == 0 || !PollFor(POLLOUT, left)) return gone_ ? kDeviceGone : -1;
+            if (left == 0 || !PollFor(POLLOUT, left)) break;
         }
+        return sent;
     }
 
     std::size_t RXCount() override {
@@ -263,6 +310,7 @@ class PosixSerialPort final : public SerialPort {
     }
 
     int ByteTimeUs() const override { return ByteTimeUsAt(baud_); }
+    int ReceiveHoldMs() const override { return latency_.holdMs; }
     std::string DevicePath() const override { return device_; }
 
   private:
@@ -301,6 +349,7 @@ class PosixSerialPort final : public SerialPort {
     std::string device_;
     int baud_;
     PosixCalls calls_;
+    LowLatency latency_;
     bool gone_ = false;
     bool goneReported_ = false;
     bool haveCounters_ = false;
@@ -368,6 +417,18 @@ PosixCalls PosixCalls::System() {
     };
     calls.setSpeed = SetLineSpeed;
     calls.readSpeed = ReadLineSpeed;
+    calls.getSerialFlags = [](int fd, int* flags) {
+        serial_struct info{};
+        if (ioctl(fd, TIOCGSERIAL, &info) != 0) return -1;
+        *flags = info.flags;
+        return 0;
+    };
+    calls.setSerialFlags = [](int fd, int flags) {
+        serial_struct info{};
+        if (ioctl(fd, TIOCGSERIAL, &info) != 0) return -1;
+        info.flags = flags;
+        return ioctl(fd, TIOCSSERIAL, &info);
+    };
     return calls;
 }
 
@@ -460,7 +521,8 @@ std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenErro
         return nullptr;
     }
     tcflush(fd, TCIOFLUSH);
-    return std::make_unique<PosixSerialPort>(fd, device, baud, calls);
+    const LowLatency latency = AskLowLatency(fd, calls);
+    return std::make_unique<PosixSerialPort>(fd, device, baud, calls, latency);
 }
 
 std::unique_ptr<SerialPort> OpenPosixPort(const PortSettings& settings, OpenError* why) {

@@ -31,6 +31,10 @@ struct PosixCalls {
     // -1 with errno. readSpeed gives the speed the driver actually runs, or -1.
     std::function<int(int fd, int baud)> setSpeed;
     std::function<int(int fd)> readSpeed;
+    // TIOCGSERIAL and TIOCSSERIAL: the driver's flags (ASYNC_...): 0, or -1
+    // with errno (ENOTTY or EINVAL: no serial driver, a pseudo-terminal).
+    std::function<int(int fd, int* flags)> getSerialFlags;
+    std::function<int(int fd, int flags)> setSerialFlags;
 
     // The real system calls.
     static PosixCalls System();

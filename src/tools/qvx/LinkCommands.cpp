@@ -173,6 +173,7 @@ int CmdPorts(Context& c) {
         if (p.Name() != p.device) c.out << "  (now " << p.device << ")";
         if (!p.description.empty()) c.out << "  " << p.description;
         if (!p.serialNumber.empty()) c.out << "  serial number " << p.serialNumber;
+        if (p.latencyTimerMs >= 0) c.out << "  latency timer " << p.latencyTimerMs << " ms";
         for (int slot : p.comSlots) c.out << "  COM" << (slot + 1);
         c.out << '\n';
     }
