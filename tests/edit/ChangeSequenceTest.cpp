@@ -28,46 +28,13 @@
 #include "model/LinkedTestSupport.h"
 #include "model/ModuleState.h"
 #include "model/Relink.h"
+#include "support/ModuleTable.h"
 
 namespace qx::test {
 namespace {
 
-// The bytes the module's table allows at each address, written out by hand:
-// maps at 0xB600 (front, rear: 0..45), 0xB620 (VOES: 0..20), 0xB630 and 0xB650
-// (0..15), 0xB640 (0..255); the basic block with its signed (sign-magnitude)
-// settings; nothing else is ever written.
 bool ByteAllowed(uint16_t a, uint8_t b) {
-    auto signedWithin = [b](int limit) {
-        const int magnitude = b & 0x7F;
-        return magnitude <= limit;
-    };
-    if (a >= 0xB600 && a < 0xB620) return b <= 45;
-    if (a >= 0xB620 && a < 0xB630) return b <= 20;
-    if (a >= 0xB630 && a < 0xB640) return b <= 15;
-    if (a >= 0xB640 && a < 0xB650) return true;
-    if (a >= 0xB650 && a < 0xB660) return b <= 15;
-    switch (a) {
-        case 0xB661:  // ignition mode: no range
-        case 0xB670:  // switch lockout: no range
-            return true;
-        case 0xB66C:  // cam sensor sync, -15 .. 15
-        case 0xB66B:  // start mode enter
-        case 0xB66A:  // start mode exit
-            return signedWithin(15);
-        case 0xB662:  // rev limit, -32 .. 32
-        case 0xB66D:  // aux rev limit
-            return signedWithin(32);
-        case 0xB668:  // cam sensor offset 0 .. 15
-        case 0xB66F:  // nitrous delay
-        case 0xB667:  // NOS arming rpm
-            return b <= 15;
-        case 0xB669:  // ignition delay 0 .. 5
-            return b <= 5;
-        case 0xB671:  // rev limit rate 0 .. 8
-            return b <= 8;
-        default:
-            return false;
-    }
+    return TableAllowsByte(a, b);
 }
 
 uint16_t AddressOf(SettingKey key) {
@@ -93,10 +60,12 @@ enum class Op {
     ReplugSame,
     ReplugOther,
     Faults,
+    Monitor,
 };
-constexpr const char* kOpNames[] = {
-    "edit-point", "edit-basic",   "curve",         "paste", "use-other", "undo",         "redo",
-    "upload",     "download-all", "write-changes", "pull",  "replug",    "replug-other", "faults"};
+constexpr const char* kOpNames[] = {"edit-point",   "edit-basic",    "curve",  "paste",
+                                    "use-other",    "undo",          "redo",   "upload",
+                                    "download-all", "write-changes", "pull",   "replug",
+                                    "replug-other", "faults",        "monitor"};
 
 struct Step {
     Op op;
@@ -117,10 +86,10 @@ std::vector<Step> MakeSteps(uint32_t key, int count) {
     std::mt19937 rng(key);
     // Weights: edits and undo/redo most, cables and transfers less often.
     const std::vector<std::pair<Op, int>> weights = {
-        {Op::EditPoint, 20},  {Op::EditBasic, 6},    {Op::Curve, 6}, {Op::Paste, 4},
-        {Op::UseOther, 5},    {Op::Undo, 12},        {Op::Redo, 6},  {Op::Upload, 3},
-        {Op::DownloadAll, 2}, {Op::WriteChanges, 3}, {Op::Pull, 3},  {Op::ReplugSame, 5},
-        {Op::ReplugOther, 1}, {Op::Faults, 3}};
+        {Op::EditPoint, 20},  {Op::EditBasic, 6},    {Op::Curve, 6},  {Op::Paste, 4},
+        {Op::UseOther, 5},    {Op::Undo, 12},        {Op::Redo, 6},   {Op::Upload, 3},
+        {Op::DownloadAll, 2}, {Op::WriteChanges, 3}, {Op::Pull, 3},   {Op::ReplugSame, 5},
+        {Op::ReplugOther, 1}, {Op::Faults, 3},       {Op::Monitor, 3}};
     int total = 0;
     for (const auto& w : weights) total += w.second;
     std::vector<Step> steps;
@@ -399,6 +368,19 @@ class Sequence {
                         uploaded_ = doc_.UploadSettings();
                     }
                 }
+                break;
+            }
+            case Op::Monitor: {
+                // Live values streaming, or not: every write must stop and
+                // restart the stream around itself.
+                RamMonitor& monitor = RamMonitor::Instance();
+                if (monitor.IsRunning()) {
+                    monitor.Stop();
+                } else if (Linked()) {
+                    monitor.Start();
+                }
+                host_->AdvanceMs(static_cast<int64_t>(s.a % 300));
+                host_->RunPosted();
                 break;
             }
             case Op::Faults: {

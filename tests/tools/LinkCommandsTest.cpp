@@ -181,7 +181,7 @@ TEST_F(QvxLink, SimulateNeedsNoModule) {
 
 // download --changed-only: only what differs from the tune last sent reaches
 // the module; --verify then compares the whole module with the file. Here
-// old.qvx claims a VOES[1] the module never got: that point differs.
+// old.qvx claims a VOES[2] the module never got: that point differs.
 TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
     ASSERT_EQ(Run({"new", Path("old.qvx")}).code, 0);
     ASSERT_EQ(OnModule({"download", Path("old.qvx")}).code, 0);
@@ -194,7 +194,7 @@ TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
     RunResult r = OnModule(
         {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
     ASSERT_EQ(r.code, 4) << r.err << r.messages;
-    EXPECT_TRUE(Has(r.out, "VOES Retard[1]")) << r.out;
+    EXPECT_TRUE(Has(r.out, "VOES Retard[2]")) << r.out;
     EXPECT_TRUE(Has(r.out, "1 of 108 settings written")) << r.out;
     const auto writes = module->Counters().writes;
     ASSERT_EQ(writes.size(), 109u);  // the first full download, then one
@@ -249,7 +249,7 @@ TEST_F(QvxLink, AProfileSpeedThatIsNoneIsRefused) {
 TEST_F(QvxLink, ChangedOnlyVerifyComparesTheWholeModule) {
     ASSERT_EQ(Run({"new", Path("old.qvx")}).code, 0);
     ASSERT_EQ(Run({"new", Path("new.qvx")}).code, 0);
-    ASSERT_EQ(Run({"set", Path("new.qvx"), "VOES[0]=7"}).code, 0);
+    ASSERT_EQ(Run({"set", Path("new.qvx"), "VOES[1]=7"}).code, 0);
     // The module holds the emulator's own tune, not old.qvx.
     const RunResult before = OnModule({"verify", Path("new.qvx")});
     ASSERT_EQ(before.code, 4) << before.err;

@@ -18,6 +18,7 @@
 #include "host/Numbers.h"
 #include "model/LinkedTestSupport.h"
 #include "model/ModuleState.h"
+#include "support/ModuleTable.h"
 #include "tools/qvx/Settings.h"
 
 namespace qx::qvx::test {
@@ -103,7 +104,8 @@ class FileMaker {
             const double min = Get<double>(b, at + 10);
             const double max = Get<double>(b, at + 18);
             // Value, Min, Max (doubles at 2, 10, 18), MinInternal, MaxInternal (at 26, 30).
-            const int field = Int(0, 4);
+            // Mostly the value alone: most changed ranges are refused.
+            const int field = Int(0, 7) != 0 ? 0 : Int(0, 4);
             if (field < 3) {
                 Put(b, at + 2 + 8 * static_cast<std::size_t>(field), AnyDouble(min, max));
             } else {
@@ -183,12 +185,8 @@ class NothingOutOfRange : public ::qx::test::LinkedTest {
         for (const emu::WriteRecord& w : emulator->Core().Counters().writes) {
             auto it = values.find(w.address);
             ASSERT_NE(it, values.end()) << phase << ": write to 0x" << std::hex << w.address;
-            const ModuleValue& v = *it->second;
-            if (v.Min() == v.Max()) continue;  // no range: the byte is the value
-            const int internal = DecodeByte(v, w.value);
-            EXPECT_GE(internal, std::min(v.MinInternal(), v.MaxInternal()))
-                << phase << std::hex << ": 0x" << int(w.value) << " at 0x" << w.address;
-            EXPECT_LE(internal, std::max(v.MinInternal(), v.MaxInternal()))
+            // Against the module's table, not the range the file declared.
+            EXPECT_TRUE(qx::test::TableAllowsByte(w.address, w.value))
                 << phase << std::hex << ": 0x" << int(w.value) << " at 0x" << w.address;
         }
         emulator->Core().ResetCounters();
@@ -265,7 +263,7 @@ TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
         CheckOwnFileOpens(doc, "uploaded");
         if (HasFailure()) break;  // one failing file tells enough
     }
-    EXPECT_GT(opened, 100);
+    EXPECT_GT(opened, 60);  // enough to mean something; the table refuses most mutated ranges
 
     // qvx set with the same inputs, then a download of what it wrote.
     ModuleState names;

@@ -19,24 +19,25 @@ void EditHistory::SetLimits(std::size_t maxSteps, std::size_t maxBytes) {
 }
 
 std::vector<EditTarget> EditHistory::CompleteMirrors(const std::vector<EditTarget>& targets) const {
-    std::vector<EditTarget> set = targets;
-    if (!MirrorSetting()) return set;
+    if (!MirrorSetting()) return targets;
     auto listed = [&](SettingKey key) {
         for (const EditTarget& t : targets)
             if (t.key == key) return true;
         return false;
     };
+    // Each twin right after its point, so that a write cut short parts at
+    // most one pair.
+    std::vector<EditTarget> set;
     for (const EditTarget& t : targets) {
+        set.push_back(t);
         if (t.key.IsBasic()) continue;
         const auto* mirrored = dynamic_cast<const MirroredModuleValue*>(FindValue(doc_, t.key));
         if (mirrored == nullptr || mirrored->Partner() == nullptr) continue;
         // The twin is the same point of the other spark advance map.
-        const ModuleValue* partner = mirrored->Partner();
         for (int m = 0; m < doc_.MapCount(); ++m) {
             const SettingKey twin = SettingKey::Point(m, t.key.index);
-            if (m != t.key.map && FindValue(doc_, twin) == partner && !listed(twin)) {
+            if (m != t.key.map && FindValue(doc_, twin) == mirrored->Partner() && !listed(twin))
                 set.push_back({twin, t.value});
-            }
         }
     }
     return set;

@@ -180,10 +180,6 @@ bool CommPort::TransmitEmpty() {
     return !linked_ || !port_ || port_->TXCount() == 0;
 }
 
-int CommPort::ByteTimeUs() const {
-    return port_ ? port_->ByteTimeUs() : 0;
-}
-
 std::size_t CommPort::ReceiveCount() {
     return port_ ? port_->RXCount() : 0;
 }

@@ -93,8 +93,6 @@ class CommPort {
     bool ReceiveEmpty();
     bool TransmitEmpty();
     std::size_t ReceiveCount();
-    // Microseconds one byte takes on the open port's line (0 while none is open).
-    int ByteTimeUs() const;
     std::size_t ReadAvailable(uint8_t* p, std::size_t n);
 
     // Dispatches one pending UI event while dispatch is enabled; false when quitting

@@ -18,6 +18,8 @@ constexpr const char* kOptions =
     "  --profile FILE  use FILE as the profile\n"
     "  --export-sheet FILE.qvx OUT.pdf\n"
     "                  write the tune sheet of FILE.qvx as a PDF, without a window\n"
+    "  --page-size a4|letter\n"
+    "                  the sheet's paper (default: Letter in a US locale, else A4)\n"
     "  --version       show the version of quorvexi\n"
     "  --help          this text\n";
 

@@ -82,7 +82,8 @@ constexpr const char* kCommonHelp =
     "  --help, -h     show help\n"
     "  --version      show the version of qvx\n"
     "A port or speed given here holds for this run only; the profile is not changed.\n"
-    "An option that takes a value may be given once (--values may be repeated).\n"
+    "An option that takes a value may be given once (monitor's list of values may be\n"
+    "repeated).\n"
     "\n"
     "Exit codes: 0 success, 1 communication failure, 2 usage, 3 bad file,\n"
     "4 differences found.\n";
