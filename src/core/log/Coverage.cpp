@@ -59,8 +59,7 @@ std::vector<int> Coverage::Shades() const {
     // Sixteen steps apart: the eye tells no finer, and a band is repainted
     // only when its step changes, not at every row that shifts the shares.
     for (std::size_t i = 0; i < time_.size(); ++i)
-        if (time_[i] > 0)
-            shades[i] = 40 + 10 * static_cast<int>(16 * time_[i] / most);
+        if (time_[i] > 0) shades[i] = 40 + 10 * static_cast<int>(16 * time_[i] / most);
     return shades;
 }
 

@@ -504,9 +504,10 @@ void CMainFrame::OfferAfterLink() {
                 check.changed == 1 ? "it" : "them");
             if (check.lacking > check.changed) {
                 const int apart = check.lacking - check.changed;
-                text += FormatC("\n\n%d other setting%s held by the module off the "
-                                "program's step or range: shown out of sync, left alone.",
-                                apart, apart == 1 ? " is" : "s are");
+                text += FormatC(
+                    "\n\n%d other setting%s held by the module off the "
+                    "program's step or range: shown out of sync, left alone.",
+                    apart, apart == 1 ? " is" : "s are");
             }
             const MsgResult answer = host_.MessageBoxNamed(
                 text, "Module Linked Again", MsgButtons::YesNoCancel, MsgIcon::Question,

@@ -235,8 +235,7 @@ int CmdDiff(Context& c) {
     if (int rc = LoadDocument(c, c.options.args[0], a)) return rc;
     if (int rc = LoadDocument(c, c.options.args[1], b)) return rc;
     // The rule of the Differences window: equal when a download writes the same byte.
-    return ReportDifferences(c, CompareDocuments(a, b, true), c.options.args[0],
-                             c.options.args[1]);
+    return ReportDifferences(c, CompareDocuments(a, b, true), c.options.args[0], c.options.args[1]);
 }
 
 }  // namespace qx::qvx
