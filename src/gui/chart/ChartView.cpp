@@ -331,8 +331,9 @@ bool ChartView::BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t
 const QStaticText& ChartView::TickLabel(const QString& text) const {
     for (const auto& [t, label] : tickLabels_)
         if (t == text) return label;
-    // A handful of labels at any time: the oldest make way.
-    if (tickLabels_.size() >= 48) tickLabels_.erase(tickLabels_.begin(), tickLabels_.begin() + 16);
+    // Room for every label of a full screen (time ticks and a scale per lane)
+    // so that a frame never lays them out again; beyond it the oldest make way.
+    if (tickLabels_.size() >= 256) tickLabels_.erase(tickLabels_.begin(), tickLabels_.begin() + 64);
     QStaticText label(text);
     label.setTextFormat(Qt::PlainText);
     label.prepare(QTransform(), font());
