@@ -143,7 +143,10 @@ void MapGraphView::DestroyMarkers() {
 void MapGraphView::BindMarkers() {
     if (currentMap_ == nullptr || !currentMap_->Initialized()) return;
     const int n = std::min(MarkerCount(), currentMap_->PointCount());
-    for (int i = 0; i < n; ++i) markers_[static_cast<std::size_t>(i)]->Bind(&currentMap_->Point(i));
+    bool endBand = false;
+    for (int i = 0; i < n; ++i)
+        endBand = markers_[static_cast<std::size_t>(i)]->Bind(&currentMap_->Point(i)) || endBand;
+    if (endBand) EndRubberBand();
     RepositionMarkers();
     for (MapPointMarker* m : markers_) m->update();
 }

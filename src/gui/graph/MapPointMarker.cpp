@@ -57,14 +57,15 @@ MapPointMarker::MapPointMarker(MapGraphView* view, MapPoint* point, int index)
     show();
 }
 
-void MapPointMarker::Bind(MapPoint* point) {
-    if (point == point_) return;
+bool MapPointMarker::Bind(MapPoint* point) {
+    if (point == point_) return false;
     point_ = point;
-    if (dragState_ != kIdle || drawn_) return;
-    // Only a held-back drag hides a marker once its buttons are up: its band
-    // showed where that drag ended, a place the new point never was.
-    if (dragOwner == nullptr || dragOwner == this) view_->EndRubberBand();
+    if (dragState_ != kIdle || drawn_) return false;
     SetDrawn(true);
+    // Only a held-back drag hides a marker once its buttons are up: its band
+    // showed where that drag ended, a place the new point never was. The view
+    // ends it once every marker has its new point (the band reads them all).
+    return dragOwner == nullptr || dragOwner == this;
 }
 
 graph::PixelPoint MapPointMarker::Centre() const {

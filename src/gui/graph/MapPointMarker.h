@@ -38,7 +38,8 @@ class MapPointMarker : public QWidget {
     MapPoint* Point() const { return point_; }
     // Shows point from now on. A finished drag still held back stays with the
     // point it was made on: the new point is drawn where it is.
-    void Bind(MapPoint* point);
+    // True when a held-back drag's band must end now that the point changed.
+    bool Bind(MapPoint* point);
     int Index() const { return index_; }
     int State() const { return dragState_; }
 

@@ -172,8 +172,11 @@ TEST_F(ReconnectTest, AnotherModuleBehindTheSameNameIsNeverWrittenPiecemeal) {
 // write nothing and keep the edit made while the adapter was out, whether the
 // same module comes back or another one.
 TEST_F(ReconnectTest, ReflexKeysAtTheRelinkQuestionsWriteNothingAndKeepTheEdit) {
-    std::optional<Reflex> pending;
-    host->SetMessageAnswerer([&](const gui::MessageRecord& m) -> std::optional<MsgResult> {
+    // Shared with the answerer, which the fixture's tear-down still calls.
+    auto held = std::make_shared<std::optional<Reflex>>();
+    std::optional<Reflex>& pending = *held;
+    host->SetMessageAnswerer([this, held](const gui::MessageRecord& m) -> std::optional<MsgResult> {
+        std::optional<Reflex>& pending = *held;
         asked[m.caption] += 1;
         if (pending && (m.caption == "Module Linked Again" || m.caption == "Another Module")) {
             AnswerNextBoxBy(*pending);
