@@ -7,7 +7,8 @@
 //
 // QX_SEQUENCES sets how many sequences run (default below), QX_SEQUENCE_STEPS
 // their length. A failure names the sequence's key and a shortened sequence that
-// still fails.
+// still fails; QX_SEQUENCE_KEY runs that one alone, QX_SEQUENCE_TRACE prints each
+// step and QX_SEQUENCE_WATCH=B600 follows one address through it.
 #include <gtest/gtest.h>
 
 #include <algorithm>

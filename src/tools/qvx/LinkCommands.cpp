@@ -228,6 +228,16 @@ int CmdUpload(Context& c) {
     return SaveDocument(c, path, doc);
 }
 
+// --verify after a download: the whole module read back and compared with the file.
+int VerifyWholeModule(Context& c, ModuleState& doc, const std::string& path) {
+    ModuleState module;
+    if (!UploadInto(c, module, "Verifying")) {
+        Fail(c, "reading the module back failed");
+        return kExitCommFailure;
+    }
+    return ReportDifferences(c, CompareDocuments(doc, module, true), path, "the module");
+}
+
 // download --changed-only: the module is taken to hold the tune of --against;
 // only the values whose bytes differ from it are written (and read back).
 // --verify then reads the whole module and compares it with the file, as a
@@ -257,13 +267,7 @@ int DownloadChanged(Context& c, ModuleState& doc, const std::string& path) {
         c.out << result.mismatched << " read back differently\n";
         return kExitDifferences;
     }
-    if (!c.options.verify) return kExitOk;
-    ModuleState module;
-    if (!UploadInto(c, module, "Verifying")) {
-        Fail(c, "reading the module back failed");
-        return kExitCommFailure;
-    }
-    return ReportDifferences(c, CompareDocuments(doc, module, true), path, "the module");
+    return c.options.verify ? VerifyWholeModule(c, doc, path) : kExitOk;
 }
 
 int CmdDownload(Context& c) {
@@ -277,13 +281,7 @@ int CmdDownload(Context& c) {
         Fail(c, "download failed");
         return kExitCommFailure;
     }
-    if (!c.options.verify) return kExitOk;
-    ModuleState module;
-    if (!UploadInto(c, module, "Verifying")) {
-        Fail(c, "reading the module back failed");
-        return kExitCommFailure;
-    }
-    return ReportDifferences(c, CompareDocuments(doc, module, true), path, "the module");
+    return c.options.verify ? VerifyWholeModule(c, doc, path) : kExitOk;
 }
 
 int CmdVerify(Context& c) {
