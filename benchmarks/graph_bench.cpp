@@ -10,12 +10,12 @@
 #include <QPainter>
 #include <memory>
 
-#include "edit/TuneComparison.h"
-#include "graph/MapGraphView.h"
-#include "graph/MapPointMarker.h"
-#include "host/Profile.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
+#include "core/host/Profile.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
+#include "gui/edit/TuneComparison.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/graph/MapPointMarker.h"
 
 namespace {
 

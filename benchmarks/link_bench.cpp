@@ -26,18 +26,18 @@
 #include <string>
 #include <vector>
 
+#include "core/host/Clock.h"
+#include "core/host/ConsoleHost.h"
+#include "core/host/Numbers.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogReader.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/LiveSource.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
-#include "host/Clock.h"
-#include "host/ConsoleHost.h"
-#include "host/Numbers.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "log/LogFormat.h"
-#include "log/LogReader.h"
-#include "model/ModuleState.h"
-#include "monitor/LiveSource.h"
-#include "monitor/RamMonitor.h"
-#include "serial/SerialPort.h"
 #include "tools/qvx/MonitorStream.h"
 
 namespace {

@@ -22,20 +22,20 @@
 #include <fstream>
 #include <string>
 
-#include "app/CalderixApp.h"
-#include "app/MainFrame.h"
-#include "app/QtHost.h"
-#include "chart/ChartView.h"
-#include "host/Numbers.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "log/LogFormat.h"
-#include "log/LogPlayer.h"
-#include "monitor/LiveSource.h"
-#include "monitor/RamMonitor.h"
-#include "playback/EngineLogs.h"
-#include "resources/Resources.h"
-#include "serial/SerialPort.h"
+#include "core/host/Numbers.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogPlayer.h"
+#include "core/monitor/LiveSource.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/SerialPort.h"
+#include "gui/app/CalderixApp.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
+#include "gui/chart/ChartView.h"
+#include "gui/playback/EngineLogs.h"
+#include "gui/resources/Resources.h"
 
 namespace {
 

@@ -13,15 +13,15 @@
 #include <cmath>
 #include <memory>
 
-#include "chart/ChartView.h"
-#include "graph/MapGraphView.h"
-#include "host/Clock.h"
-#include "host/Profile.h"
-#include "log/LogFormat.h"
-#include "log/LogPlayer.h"
-#include "log/LogReader.h"
-#include "model/ModuleState.h"
-#include "monitor/MonitorWindow.h"
+#include "core/host/Clock.h"
+#include "core/host/Profile.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogPlayer.h"
+#include "core/log/LogReader.h"
+#include "core/model/ModuleState.h"
+#include "gui/chart/ChartView.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/monitor/MonitorWindow.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Numbers.h"
+#include "core/host/Numbers.h"
 #include "tools/qvx/Args.h"
 
 namespace {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "compare/TuneCompare.h"
-#include "edit/Setting.h"
-#include "model/DocumentBase.h"
-#include "model/ModuleState.h"
-#include "model/ModuleValue.h"
+#include "core/compare/TuneCompare.h"
+#include "core/edit/Setting.h"
+#include "core/model/DocumentBase.h"
+#include "core/model/ModuleState.h"
+#include "core/model/ModuleValue.h"
 #include "support/FakeHost.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "model/ModuleState.h"
+#include "core/model/ModuleState.h"
 #include "support/FakeHost.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <string>
 
-#include "log/LogFormat.h"
-#include "log/LogReader.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogReader.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "maps/CalibrationMaps.h"
-#include "maps/CurveTools.h"
-#include "maps/ModuleMap.h"
+#include "core/maps/CalibrationMaps.h"
+#include "core/maps/CurveTools.h"
+#include "core/maps/ModuleMap.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/Profile.h"
+#include "core/host/Profile.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/serial/MemoryLine.h"
 #include "emulator/EmulatorCore.h"
-#include "serial/MemoryLine.h"
 
 namespace qx::emu {
 

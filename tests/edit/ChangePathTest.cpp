@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "compare/TuneCompare.h"
+#include "core/compare/TuneCompare.h"
+#include "core/model/ModuleState.h"
+#include "core/model/Relink.h"
 #include "model/LinkedTestSupport.h"
-#include "model/ModuleState.h"
-#include "model/Relink.h"
 
 namespace qx::test {
 namespace {

@@ -23,12 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "compare/TuneCompare.h"
-#include "host/Numbers.h"
-#include "maps/CurveTools.h"
+#include "core/compare/TuneCompare.h"
+#include "core/host/Numbers.h"
+#include "core/maps/CurveTools.h"
+#include "core/model/ModuleState.h"
+#include "core/model/Relink.h"
 #include "model/LinkedTestSupport.h"
-#include "model/ModuleState.h"
-#include "model/Relink.h"
 #include "support/ModuleTable.h"
 
 namespace qx::test {

@@ -1,5 +1,5 @@
 // Curve tools on a range of points, and the clipboard text of points.
-#include "maps/CurveTools.h"
+#include "core/maps/CurveTools.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The edit history: steps, their names, undo and redo with and without a link,
 // the modified mark and the history's limits.
-#include "edit/EditHistory.h"
+#include "core/edit/EditHistory.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/model/ModuleState.h"
 #include "model/LinkedTestSupport.h"
-#include "model/ModuleState.h"
 
 namespace qx::test {
 namespace {

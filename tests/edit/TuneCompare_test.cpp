@@ -1,11 +1,11 @@
 // The comparison of two tunes shared by the command-line diff and the
 // Differences window.
-#include "compare/TuneCompare.h"
+#include "core/compare/TuneCompare.h"
 
 #include <gtest/gtest.h>
 
+#include "core/model/ModuleState.h"
 #include "model/ModelTestSupport.h"
-#include "model/ModuleState.h"
 
 namespace qx::test {
 namespace {

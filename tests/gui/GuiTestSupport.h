@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "graph/MapGraphView.h"
-#include "model/ModuleState.h"
+#include "core/model/ModuleState.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx::test {
 

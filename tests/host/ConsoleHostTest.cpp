@@ -8,9 +8,9 @@
 #include <tuple>
 
 #include "TestPorts.h"
-#include "host/Clock.h"
-#include "host/ConsoleHost.h"
-#include "serial/MemoryLine.h"
+#include "core/host/Clock.h"
+#include "core/host/ConsoleHost.h"
+#include "core/serial/MemoryLine.h"
 
 namespace qx {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "serial/MemoryLine.h"
+#include "core/serial/MemoryLine.h"
 #include "support/FakeHost.h"
 
 namespace qx {

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "host/Numbers.h"
+#include "core/host/Numbers.h"
 
 namespace qx {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Profile.h"
+#include "core/host/Profile.h"
 #include "support/FakeHost.h"
 
 namespace qx {

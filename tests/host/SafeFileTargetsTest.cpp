@@ -19,11 +19,11 @@
 #include <set>
 #include <sstream>
 
-#include "host/Clock.h"
+#include "core/host/Clock.h"
+#include "core/host/SafeFile.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogReader.h"
 #include "host/FileSizeLimit.h"
-#include "host/SafeFile.h"
-#include "log/LogFormat.h"
-#include "log/LogReader.h"
 #include "support/FakeHost.h"
 
 namespace qx::test {

@@ -13,9 +13,9 @@
 #include <set>
 #include <sstream>
 
+#include "core/host/Profile.h"
+#include "core/host/SafeFile.h"
 #include "host/FileSizeLimit.h"
-#include "host/Profile.h"
-#include "host/SafeFile.h"
 #include "support/FakeHost.h"
 
 namespace qx::test {

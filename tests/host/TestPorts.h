@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "serial/SerialPort.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx::testports {
 

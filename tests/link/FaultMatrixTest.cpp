@@ -11,12 +11,12 @@
 #include <map>
 #include <memory>
 
+#include "core/host/Clock.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
-#include "host/Clock.h"
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
-#include "monitor/RamMonitor.h"
-#include "serial/SerialPort.h"
 #include "support/FakeHost.h"
 
 namespace qx::test {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "monitor/RamMonitor.h"
-#include "serial/MemoryLine.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/MemoryLine.h"
 #include "support/FakeHost.h"
 #include "support/ScriptedDevice.h"
 

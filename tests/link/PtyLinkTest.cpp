@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <string>
 
+#include "core/host/ConsoleHost.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
-#include "host/ConsoleHost.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "monitor/RamMonitor.h"
-#include "serial/SerialPort.h"
 
 namespace qx {
 namespace {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <random>
 
-#include "log/ChartAxes.h"
-#include "log/ColumnReduce.h"
-#include "log/Coverage.h"
+#include "core/log/ChartAxes.h"
+#include "core/log/ColumnReduce.h"
+#include "core/log/Coverage.h"
 
 namespace qx::test {
 namespace {

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/Numbers.h"
-#include "log/LogFormat.h"
-#include "log/LogReader.h"
+#include "core/host/Numbers.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogReader.h"
 #include "support/FakeHost.h"
 
 namespace qx::test {

@@ -1,9 +1,9 @@
 // Playing a log back on the virtual clock, as the displays' source.
 #include <gtest/gtest.h>
 
-#include "log/LogFormat.h"
-#include "log/LogPlayer.h"
-#include "model/MonitoredQuantities.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogPlayer.h"
+#include "core/model/MonitoredQuantities.h"
 #include "support/FakeHost.h"
 
 namespace qx::test {

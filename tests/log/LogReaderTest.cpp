@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "log/LogFormat.h"
-#include "log/LogReader.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogReader.h"
 
 namespace qx::test {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "maps/CalibrationMaps.h"
+#include "core/maps/CalibrationMaps.h"
 #include "model/ModelTestSupport.h"
 
 namespace qx::test {

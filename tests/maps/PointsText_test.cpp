@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "maps/CurveTools.h"
+#include "core/maps/CurveTools.h"
 
 namespace qx {
 namespace {

@@ -4,10 +4,10 @@
 #include <memory>
 #include <vector>
 
+#include "core/link/Request.h"
+#include "core/serial/MemoryLine.h"
 #include "emulator/EmulatorLine.h"
-#include "link/Request.h"
 #include "model/ModelTestSupport.h"
-#include "serial/MemoryLine.h"
 #include "support/ScriptedDevice.h"
 
 namespace qx::test {

@@ -3,9 +3,9 @@
 // monitor left over from an earlier test.
 #include <gtest/gtest.h>
 
-#include "link/CommPort.h"
-#include "model/ModuleValue.h"
-#include "monitor/RamMonitor.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleValue.h"
+#include "core/monitor/RamMonitor.h"
 #include "support/FakeHost.h"
 
 namespace qx::test {

@@ -1,4 +1,4 @@
-#include "model/ModuleValue.h"
+#include "core/model/ModuleValue.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <limits>
 #include <memory>
 
+#include "core/model/MonitoredQuantities.h"
 #include "model/ModelTestSupport.h"
-#include "model/MonitoredQuantities.h"
 
 namespace qx::test {
 namespace {

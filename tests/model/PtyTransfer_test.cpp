@@ -2,11 +2,11 @@
 // with the module emulator serving the other side.
 #include <gtest/gtest.h>
 
+#include "core/host/ConsoleHost.h"
+#include "core/model/ModuleState.h"
+#include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
-#include "host/ConsoleHost.h"
 #include "model/ModelTestSupport.h"
-#include "model/ModuleState.h"
-#include "serial/SerialPort.h"
 
 namespace qx::test {
 namespace {

@@ -1,9 +1,9 @@
 // After a relink to the same module only what it does not hold is written.
 #include <gtest/gtest.h>
 
+#include "core/model/ModuleState.h"
+#include "core/model/Relink.h"
 #include "model/LinkedTestSupport.h"
-#include "model/ModuleState.h"
-#include "model/Relink.h"
 
 namespace qx::test {
 namespace {

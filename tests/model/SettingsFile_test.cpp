@@ -9,10 +9,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/host/Profile.h"
+#include "core/model/ModuleState.h"
 #include "host/FileSizeLimit.h"
-#include "host/Profile.h"
 #include "model/ModelTestSupport.h"
-#include "model/ModuleState.h"
 
 namespace qx::test {
 namespace {

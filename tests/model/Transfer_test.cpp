@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "core/model/ModuleState.h"
 #include "model/LinkedTestSupport.h"
-#include "model/ModuleState.h"
 
 namespace qx::test {
 namespace {

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <string>
 
-#include "host/Profile.h"
-#include "serial/PosixSerialPort.h"
-#include "serial/SerialPort.h"
+#include "core/host/Profile.h"
+#include "core/serial/PosixSerialPort.h"
+#include "core/serial/SerialPort.h"
 #include "support/FakeHost.h"
 
 namespace qx::serial {

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "host/Clock.h"
-#include "serial/MemoryLine.h"
+#include "core/host/Clock.h"
+#include "core/serial/MemoryLine.h"
 
 namespace qx::serial {
 namespace {

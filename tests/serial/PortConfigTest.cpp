@@ -7,8 +7,8 @@
 #include <fstream>
 #include <utility>
 
-#include "host/Profile.h"
-#include "serial/SerialPort.h"
+#include "core/host/Profile.h"
+#include "core/serial/SerialPort.h"
 #include "support/FakeHost.h"
 
 namespace qx::serial {

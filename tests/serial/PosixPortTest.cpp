@@ -21,8 +21,8 @@
 #include <tuple>
 #include <vector>
 
-#include "serial/PosixSerialPort.h"
-#include "serial/SerialPort.h"
+#include "core/serial/PosixSerialPort.h"
+#include "core/serial/SerialPort.h"
 #include "support/FakeHost.h"
 
 namespace qx::serial {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "serial/SerialPort.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx {
 

@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/Clock.h"
-#include "host/Host.h"
-#include "host/Profile.h"
+#include "core/host/Clock.h"
+#include "core/host/Host.h"
+#include "core/host/Profile.h"
 
 namespace qx {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/Request.h"
+#include "core/link/Request.h"
 
 namespace qx::test {
 

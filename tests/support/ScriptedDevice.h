@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "serial/MemoryLine.h"
+#include "core/serial/MemoryLine.h"
 
 namespace qx::test {
 

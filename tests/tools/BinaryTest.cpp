@@ -12,8 +12,8 @@
 #include <cstdlib>
 
 #include "ToolTestUtil.h"
+#include "core/log/LogReader.h"
 #include "emulator/PtyEmulator.h"
-#include "log/LogReader.h"
 
 namespace qx::qvx::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "ToolTestUtil.h"
-#include "model/ModuleState.h"
+#include "core/model/ModuleState.h"
 
 namespace qx::qvx::test {
 namespace {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "ToolTestUtil.h"
+#include "core/log/LogReader.h"
 #include "emulator/PtyEmulator.h"
-#include "log/LogReader.h"
 
 namespace qx::qvx::test {
 namespace {

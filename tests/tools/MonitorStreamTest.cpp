@@ -5,10 +5,10 @@
 
 #include <memory>
 
+#include "core/link/CommPort.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/MemoryLine.h"
 #include "emulator/EmulatorLine.h"
-#include "link/CommPort.h"
-#include "monitor/RamMonitor.h"
-#include "serial/MemoryLine.h"
 #include "support/FakeHost.h"
 #include "tools/qvx/MonitorStream.h"
 

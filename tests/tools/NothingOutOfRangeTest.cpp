@@ -15,9 +15,9 @@
 #include <random>
 
 #include "ToolTestUtil.h"
-#include "host/Numbers.h"
+#include "core/host/Numbers.h"
+#include "core/model/ModuleState.h"
 #include "model/LinkedTestSupport.h"
-#include "model/ModuleState.h"
 #include "support/ModuleTable.h"
 #include "tools/qvx/Settings.h"
 
@@ -256,8 +256,10 @@ TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
         if (!replay) maker.Mutate(file);
         Document doc;
         if (!doc.Open(file)) continue;
-        if (replay) good.push_back(from);
-        else ++opened;
+        if (replay)
+            good.push_back(from);
+        else
+            ++opened;
         if ((replay ? good.size() : static_cast<std::size_t>(opened)) % 20 == 1) {
             forQvx.push_back(Path("q" + std::to_string(round) + ".qvx"));
             WriteBytes(forQvx.back(), file);
@@ -274,7 +276,7 @@ TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
         if (HasFailure()) break;  // one failing file tells enough
     }
     EXPECT_GE(good.size(), 4u);  // at least the four made above
-    EXPECT_GT(opened, 60);  // enough to mean something; the table refuses most mutated ranges
+    EXPECT_GT(opened, 60);       // enough to mean something; the table refuses most mutated ranges
 
     // qvx set with the same inputs, then a download of what it wrote.
     ModuleState names;

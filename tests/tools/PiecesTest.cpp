@@ -6,9 +6,9 @@
 #include <cmath>
 #include <limits>
 
-#include "host/Clock.h"
-#include "model/ModuleState.h"
-#include "serial/MemoryLine.h"
+#include "core/host/Clock.h"
+#include "core/model/ModuleState.h"
+#include "core/serial/MemoryLine.h"
 #include "support/FakeHost.h"
 #include "tools/qvx/Format.h"
 #include "tools/qvx/Settings.h"

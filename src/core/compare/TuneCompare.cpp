@@ -1,9 +1,9 @@
-#include "compare/TuneCompare.h"
+#include "core/compare/TuneCompare.h"
 
 #include <algorithm>
 
-#include "host/Numbers.h"
-#include "model/ModuleState.h"
+#include "core/host/Numbers.h"
+#include "core/model/ModuleState.h"
 
 namespace qx {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "edit/EditHistory.h"
-#include "edit/Setting.h"
+#include "core/edit/EditHistory.h"
+#include "core/edit/Setting.h"
 
 namespace qx {
 

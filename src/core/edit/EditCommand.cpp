@@ -1,7 +1,7 @@
-#include "edit/EditCommand.h"
+#include "core/edit/EditCommand.h"
 
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
 
 namespace qx {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "edit/Setting.h"
+#include "core/edit/Setting.h"
 
 namespace qx {
 

@@ -1,12 +1,12 @@
-#include "edit/EditHistory.h"
+#include "core/edit/EditHistory.h"
 
 #include <cmath>
 #include <optional>
 
-#include "host/Host.h"
-#include "host/Numbers.h"
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
+#include "core/host/Host.h"
+#include "core/host/Numbers.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
 
 namespace qx {
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "edit/EditCommand.h"
+#include "core/edit/EditCommand.h"
 
 namespace qx {
 

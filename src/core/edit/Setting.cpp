@@ -1,6 +1,6 @@
-#include "edit/Setting.h"
+#include "core/edit/Setting.h"
 
-#include "model/ModuleState.h"
+#include "core/model/ModuleState.h"
 
 namespace qx {
 

@@ -1,4 +1,4 @@
-#include "host/Clock.h"
+#include "core/host/Clock.h"
 
 #include <cerrno>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "host/ConsoleHost.h"
+#include "core/host/ConsoleHost.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,8 +10,8 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "host/Clock.h"
-#include "serial/SerialPort.h"
+#include "core/host/Clock.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx {
 

@@ -1,10 +1,10 @@
-#include "host/Host.h"
+#include "core/host/Host.h"
 
 #include <cstdlib>
 #include <string_view>
 
-#include "host/Clock.h"
-#include "host/ConsoleHost.h"
+#include "core/host/Clock.h"
+#include "core/host/ConsoleHost.h"
 
 namespace qx {
 

@@ -1,4 +1,4 @@
-#include "host/Numbers.h"
+#include "core/host/Numbers.h"
 
 #include <locale.h>
 

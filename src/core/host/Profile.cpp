@@ -1,4 +1,4 @@
-#include "host/Profile.h"
+#include "core/host/Profile.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -11,8 +11,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/Numbers.h"
-#include "host/SafeFile.h"
+#include "core/host/Numbers.h"
+#include "core/host/SafeFile.h"
 
 namespace qx {
 

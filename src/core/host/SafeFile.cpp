@@ -1,4 +1,4 @@
-#include "host/SafeFile.h"
+#include "core/host/SafeFile.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/Host.h"
+#include "core/host/Host.h"
 
 namespace qx {
 

@@ -1,14 +1,14 @@
-#include "link/CommPort.h"
+#include "core/link/CommPort.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "host/Clock.h"
-#include "host/Host.h"
-#include "host/Profile.h"
-#include "monitor/RamMonitor.h"
+#include "core/host/Clock.h"
+#include "core/host/Host.h"
+#include "core/host/Profile.h"
+#include "core/monitor/RamMonitor.h"
 
 namespace qx {
 

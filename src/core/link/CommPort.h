@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "link/Request.h"
-#include "serial/SerialPort.h"
+#include "core/link/Request.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx {
 

@@ -1,4 +1,4 @@
-#include "link/Request.h"
+#include "core/link/Request.h"
 
 namespace qx {
 

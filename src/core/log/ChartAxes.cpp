@@ -1,11 +1,11 @@
-#include "log/ChartAxes.h"
+#include "core/log/ChartAxes.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 
-#include "log/ColumnReduce.h"
+#include "core/log/ColumnReduce.h"
 
 namespace qx {
 

@@ -1,4 +1,4 @@
-#include "log/ColumnReduce.h"
+#include "core/log/ColumnReduce.h"
 
 #include <algorithm>
 

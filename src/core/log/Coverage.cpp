@@ -1,9 +1,9 @@
-#include "log/Coverage.h"
+#include "core/log/Coverage.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "model/ModuleValue.h"
+#include "core/model/ModuleValue.h"
 
 namespace qx {
 

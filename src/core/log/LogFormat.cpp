@@ -1,4 +1,4 @@
-#include "log/LogFormat.h"
+#include "core/log/LogFormat.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,11 +6,11 @@
 #include <cstring>
 #include <memory>
 
-#include "host/Clock.h"
-#include "host/Numbers.h"
-#include "host/SafeFile.h"
-#include "model/LittleEndian.h"
-#include "monitor/LiveSource.h"
+#include "core/host/Clock.h"
+#include "core/host/Numbers.h"
+#include "core/host/SafeFile.h"
+#include "core/model/LittleEndian.h"
+#include "core/monitor/LiveSource.h"
 
 namespace qx {
 

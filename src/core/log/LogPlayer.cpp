@@ -1,11 +1,11 @@
-#include "log/LogPlayer.h"
+#include "core/log/LogPlayer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "host/Clock.h"
-#include "link/CommPort.h"
+#include "core/host/Clock.h"
+#include "core/link/CommPort.h"
 
 namespace qx {
 

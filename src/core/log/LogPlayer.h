@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "log/LogReader.h"
-#include "monitor/LiveSource.h"
+#include "core/log/LogReader.h"
+#include "core/monitor/LiveSource.h"
 
 namespace qx {
 

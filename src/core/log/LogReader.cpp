@@ -1,4 +1,4 @@
-#include "log/LogReader.h"
+#include "core/log/LogReader.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "host/Numbers.h"
-#include "log/LogFormat.h"
+#include "core/host/Numbers.h"
+#include "core/log/LogFormat.h"
 
 namespace qx {
 

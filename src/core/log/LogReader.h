@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/MonitoredQuantities.h"
+#include "core/model/MonitoredQuantities.h"
 
 namespace qx {
 

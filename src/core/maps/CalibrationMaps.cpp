@@ -1,4 +1,4 @@
-#include "maps/CalibrationMaps.h"
+#include "core/maps/CalibrationMaps.h"
 
 namespace qx {
 

@@ -2,7 +2,7 @@
 // The module's six calibration maps, in the document's index order. Each fixes
 // its constants and embeds the live value that places the engine on its x axis.
 // The map owns its live value.
-#include "maps/ModuleMap.h"
+#include "core/maps/ModuleMap.h"
 
 namespace qx {
 

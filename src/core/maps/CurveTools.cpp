@@ -1,12 +1,12 @@
-#include "maps/CurveTools.h"
+#include "core/maps/CurveTools.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
 
-#include "host/Numbers.h"
-#include "maps/ModuleMap.h"
+#include "core/host/Numbers.h"
+#include "core/maps/ModuleMap.h"
 
 namespace qx {
 

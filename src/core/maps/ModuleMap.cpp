@@ -1,13 +1,13 @@
-#include "maps/ModuleMap.h"
+#include "core/maps/ModuleMap.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "host/Host.h"
-#include "host/Numbers.h"
-#include "link/CommPort.h"
-#include "model/LittleEndian.h"
+#include "core/host/Host.h"
+#include "core/host/Numbers.h"
+#include "core/link/CommPort.h"
+#include "core/model/LittleEndian.h"
 
 namespace qx {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "model/ModuleValue.h"
+#include "core/model/ModuleValue.h"
 
 namespace qx {
 

@@ -1,4 +1,4 @@
-#include "model/DocumentBase.h"
+#include "core/model/DocumentBase.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/Host.h"
-#include "host/SafeFile.h"
+#include "core/host/Host.h"
+#include "core/host/SafeFile.h"
 
 namespace qx {
 

@@ -1,4 +1,4 @@
-#include "model/ModulePicture.h"
+#include "core/model/ModulePicture.h"
 
 namespace qx {
 

@@ -1,12 +1,12 @@
-#include "model/ModuleState.h"
+#include "core/model/ModuleState.h"
 
 #include <new>
 
-#include "host/Host.h"
-#include "host/Numbers.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "monitor/RamMonitor.h"
+#include "core/host/Host.h"
+#include "core/host/Numbers.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/monitor/RamMonitor.h"
 
 namespace qx {
 

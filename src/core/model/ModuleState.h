@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "edit/EditHistory.h"
-#include "host/CommandIds.h"
-#include "maps/CalibrationMaps.h"
-#include "model/DocumentBase.h"
-#include "model/ModulePicture.h"
-#include "model/ModuleValue.h"
+#include "core/edit/EditHistory.h"
+#include "core/host/CommandIds.h"
+#include "core/maps/CalibrationMaps.h"
+#include "core/model/DocumentBase.h"
+#include "core/model/ModulePicture.h"
+#include "core/model/ModuleValue.h"
 
 namespace qx {
 

@@ -1,18 +1,18 @@
-#include "model/ModuleValue.h"
+#include "core/model/ModuleValue.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "host/Host.h"
-#include "host/Numbers.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "model/LittleEndian.h"
-#include "model/ModulePicture.h"
-#include "monitor/LiveSource.h"
-#include "monitor/RamMonitor.h"
+#include "core/host/Host.h"
+#include "core/host/Numbers.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/model/LittleEndian.h"
+#include "core/model/ModulePicture.h"
+#include "core/monitor/LiveSource.h"
+#include "core/monitor/RamMonitor.h"
 
 namespace qx {
 

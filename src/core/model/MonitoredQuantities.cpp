@@ -1,4 +1,4 @@
-#include "model/MonitoredQuantities.h"
+#include "core/model/MonitoredQuantities.h"
 
 namespace qx {
 

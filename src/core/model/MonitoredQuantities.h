@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "model/ModuleValue.h"
+#include "core/model/ModuleValue.h"
 
 namespace qx {
 

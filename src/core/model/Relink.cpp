@@ -1,7 +1,7 @@
-#include "model/Relink.h"
+#include "core/model/Relink.h"
 
-#include "host/Numbers.h"
-#include "link/CommPort.h"
+#include "core/host/Numbers.h"
+#include "core/link/CommPort.h"
 
 namespace qx {
 

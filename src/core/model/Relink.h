@@ -3,7 +3,7 @@
 // may know what this very module held (its bytes from an upload, a download or
 // acknowledged writes), so that only the edits made meanwhile need writing; or
 // another module answers, and then nothing of what it holds is known.
-#include "model/ModuleState.h"
+#include "core/model/ModuleState.h"
 
 namespace qx {
 

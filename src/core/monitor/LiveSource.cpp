@@ -1,9 +1,9 @@
-#include "monitor/LiveSource.h"
+#include "core/monitor/LiveSource.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "monitor/RamMonitor.h"
+#include "core/monitor/RamMonitor.h"
 
 namespace qx {
 

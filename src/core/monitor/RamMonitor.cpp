@@ -1,13 +1,13 @@
-#include "monitor/RamMonitor.h"
+#include "core/monitor/RamMonitor.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "host/Clock.h"
-#include "host/Host.h"
-#include "host/Profile.h"
+#include "core/host/Clock.h"
+#include "core/host/Host.h"
+#include "core/host/Profile.h"
 
 namespace qx {
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "link/CommPort.h"
-#include "monitor/LiveSource.h"
+#include "core/link/CommPort.h"
+#include "core/monitor/LiveSource.h"
 
 namespace qx {
 

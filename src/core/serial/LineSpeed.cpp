@@ -5,7 +5,7 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
-#include "serial/PosixSerialPort.h"
+#include "core/serial/PosixSerialPort.h"
 
 namespace qx::serial {
 

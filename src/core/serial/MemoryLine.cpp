@@ -1,4 +1,4 @@
-#include "serial/MemoryLine.h"
+#include "core/serial/MemoryLine.h"
 
 #include <algorithm>
 #include <limits>

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/Clock.h"
-#include "serial/SerialPort.h"
+#include "core/host/Clock.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx::serial {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "host/Profile.h"
-#include "serial/SerialPort.h"
+#include "core/host/Profile.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx::serial {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "serial/SerialPort.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx::serial {
 namespace {

@@ -1,4 +1,4 @@
-#include "serial/PosixSerialPort.h"
+#include "core/serial/PosixSerialPort.h"
 
 #include <fcntl.h>
 #include <grp.h>

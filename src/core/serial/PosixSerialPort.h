@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "serial/SerialPort.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx::serial {
 

@@ -1,9 +1,9 @@
-#include "app/AboutDlg.h"
+#include "gui/app/AboutDlg.h"
 
 #include "QxVersion.h"
-#include "host/Numbers.h"
-#include "link/CommPort.h"
-#include "model/ModuleValue.h"
+#include "core/host/Numbers.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleValue.h"
 
 namespace qx::gui {
 

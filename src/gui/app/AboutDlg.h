@@ -1,7 +1,7 @@
 #pragma once
 // The About box: version line (the project's version) and, while linked, the module's serial number
 // and firmware version read from the module ("#####" when unknown).
-#include "resources/TemplateDialog.h"
+#include "gui/resources/TemplateDialog.h"
 
 namespace qx::gui {
 

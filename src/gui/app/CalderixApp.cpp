@@ -1,4 +1,4 @@
-#include "app/CalderixApp.h"
+#include "gui/app/CalderixApp.h"
 
 #include <unistd.h>
 
@@ -13,21 +13,21 @@
 #include <QMenuBar>
 #include <QSessionManager>
 
-#include "app/AboutDlg.h"
-#include "app/MainFrame.h"
-#include "app/QtHost.h"
-#include "dialogs/SettingsDialogs.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
-#include "graph/MapGraphView.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
-#include "monitor/MonitorCommands.h"
-#include "monitor/RamMonitor.h"
-#include "playback/EngineLogs.h"
-#include "resources/Resources.h"
-#include "serial/SerialPort.h"
-#include "sheet/SheetCommands.h"
+#include "gui/app/AboutDlg.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
+#include "gui/dialogs/SettingsDialogs.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/monitor/MonitorCommands.h"
+#include "gui/playback/EngineLogs.h"
+#include "gui/resources/Resources.h"
+#include "gui/sheet/SheetCommands.h"
 
 namespace qx::gui {
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/QtHost.h"
-#include "host/CommandIds.h"
+#include "core/host/CommandIds.h"
+#include "gui/app/QtHost.h"
 
 class QLocalServer;
 

@@ -1,4 +1,4 @@
-#include "app/CommandTable.h"
+#include "gui/app/CommandTable.h"
 
 #include <QAction>
 #include <algorithm>

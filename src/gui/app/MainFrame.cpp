@@ -1,4 +1,4 @@
-#include "app/MainFrame.h"
+#include "gui/app/MainFrame.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -20,22 +20,22 @@
 #include <QToolBar>
 #include <QUrl>
 
-#include "app/HelpWindow.h"
-#include "app/LockKeys.h"
-#include "app/QtHost.h"
-#include "edit/CompareCommands.h"
-#include "edit/CurveCommands.h"
-#include "edit/EditCommands.h"
-#include "edit/TuneComparison.h"
-#include "graph/MapGraphView.h"
-#include "host/Numbers.h"
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
-#include "model/Relink.h"
-#include "monitor/RamMonitor.h"
-#include "resources/Resources.h"
-#include "resources/ToolbarImages.h"
-#include "serial/SerialPort.h"
+#include "core/host/Numbers.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
+#include "core/model/Relink.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/SerialPort.h"
+#include "gui/app/HelpWindow.h"
+#include "gui/app/LockKeys.h"
+#include "gui/app/QtHost.h"
+#include "gui/edit/CompareCommands.h"
+#include "gui/edit/CurveCommands.h"
+#include "gui/edit/EditCommands.h"
+#include "gui/edit/TuneComparison.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/resources/Resources.h"
+#include "gui/resources/ToolbarImages.h"
 
 namespace qx::gui {
 

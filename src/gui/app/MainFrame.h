@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandTable.h"
+#include "gui/app/CommandTable.h"
 
 class QLabel;
 class QTimer;

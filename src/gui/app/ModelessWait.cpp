@@ -1,4 +1,4 @@
-#include "app/ModelessWait.h"
+#include "gui/app/ModelessWait.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/QtHost.h"
+#include "gui/app/QtHost.h"
 
 namespace qx::gui {
 

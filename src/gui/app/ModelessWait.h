@@ -5,7 +5,7 @@
 // painted then and again whenever its text changes.
 #include <QString>
 
-#include "resources/TemplateDialog.h"
+#include "gui/resources/TemplateDialog.h"
 
 namespace qx::gui {
 

@@ -1,4 +1,4 @@
-#include "app/QtHost.h"
+#include "gui/app/QtHost.h"
 
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "app/ModelessWait.h"
-#include "host/Clock.h"
-#include "resources/TemplateDialog.h"
-#include "serial/SerialPort.h"
+#include "core/host/Clock.h"
+#include "core/serial/SerialPort.h"
+#include "gui/app/ModelessWait.h"
+#include "gui/resources/TemplateDialog.h"
 
 namespace qx::gui {
 

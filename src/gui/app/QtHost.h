@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Host.h"
+#include "core/host/Host.h"
 
 namespace qx::gui {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "QxVersion.h"
-#include "app/CalderixApp.h"
-#include "sheet/SheetExport.h"
+#include "gui/app/CalderixApp.h"
+#include "gui/sheet/SheetExport.h"
 
 namespace {
 

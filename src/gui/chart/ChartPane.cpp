@@ -1,12 +1,12 @@
-#include "chart/ChartPane.h"
+#include "gui/chart/ChartPane.h"
 
 #include <QEvent>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <algorithm>
 
-#include "chart/ChartView.h"
-#include "host/Profile.h"
+#include "core/host/Profile.h"
+#include "gui/chart/ChartView.h"
 
 namespace qx::gui {
 

@@ -1,11 +1,11 @@
-#include "chart/ChartRaster.h"
+#include "gui/chart/ChartRaster.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 
-#include "log/ColumnReduce.h"
+#include "core/log/ColumnReduce.h"
 
 namespace qx::gui {
 

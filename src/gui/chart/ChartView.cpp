@@ -1,4 +1,4 @@
-#include "chart/ChartView.h"
+#include "gui/chart/ChartView.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -12,12 +12,12 @@
 #include <cstring>
 #include <limits>
 
-#include "host/Numbers.h"
-#include "log/ChartAxes.h"
-#include "log/ColumnReduce.h"
-#include "log/LogReader.h"
-#include "model/MonitoredQuantities.h"
-#include "playback/PlaybackTime.h"
+#include "core/host/Numbers.h"
+#include "core/log/ChartAxes.h"
+#include "core/log/ColumnReduce.h"
+#include "core/log/LogReader.h"
+#include "core/model/MonitoredQuantities.h"
+#include "gui/playback/PlaybackTime.h"
 
 namespace qx::gui {
 

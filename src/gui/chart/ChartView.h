@@ -26,9 +26,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "chart/ChartRaster.h"
-#include "graph/GlyphText.h"
-#include "log/ColumnReduce.h"
+#include "core/log/ColumnReduce.h"
+#include "gui/chart/ChartRaster.h"
+#include "gui/graph/GlyphText.h"
 
 namespace qx {
 struct EngineLog;

@@ -1,10 +1,10 @@
-#include "dialogs/BasicSetupDialog.h"
+#include "gui/dialogs/BasicSetupDialog.h"
 
 #include <QEvent>
 #include <QLineEdit>
 
-#include "host/Numbers.h"
-#include "model/ModuleState.h"
+#include "core/host/Numbers.h"
+#include "core/model/ModuleState.h"
 
 namespace qx::gui {
 

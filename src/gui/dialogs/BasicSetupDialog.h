@@ -11,7 +11,7 @@
 #include <array>
 #include <string>
 
-#include "resources/TemplateDialog.h"
+#include "gui/resources/TemplateDialog.h"
 
 namespace qx {
 class ModuleState;

@@ -1,4 +1,4 @@
-#include "dialogs/SetSerialPortDialog.h"
+#include "gui/dialogs/SetSerialPortDialog.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "host/Host.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "monitor/RamMonitor.h"
-#include "resources/Resources.h"
+#include "core/host/Host.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/monitor/RamMonitor.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::gui {
 

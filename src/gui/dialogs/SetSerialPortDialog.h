@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "resources/TemplateDialog.h"
-#include "serial/SerialPort.h"
+#include "core/serial/SerialPort.h"
+#include "gui/resources/TemplateDialog.h"
 
 class QLineEdit;
 class QTreeWidget;

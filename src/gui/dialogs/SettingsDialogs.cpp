@@ -1,11 +1,11 @@
-#include "dialogs/SettingsDialogs.h"
+#include "gui/dialogs/SettingsDialogs.h"
 
-#include "app/MainFrame.h"
-#include "dialogs/BasicSetupDialog.h"
-#include "dialogs/SetSerialPortDialog.h"
-#include "dialogs/WriteSerialDialog.h"
-#include "model/ModuleState.h"
-#include "resources/Resources.h"
+#include "core/model/ModuleState.h"
+#include "gui/app/MainFrame.h"
+#include "gui/dialogs/BasicSetupDialog.h"
+#include "gui/dialogs/SetSerialPortDialog.h"
+#include "gui/dialogs/WriteSerialDialog.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::gui {
 

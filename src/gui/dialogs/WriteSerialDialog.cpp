@@ -1,11 +1,11 @@
-#include "dialogs/WriteSerialDialog.h"
+#include "gui/dialogs/WriteSerialDialog.h"
 
 #include <cmath>
 
-#include "host/Host.h"
-#include "host/Numbers.h"
-#include "link/CommPort.h"
-#include "model/ModuleValue.h"
+#include "core/host/Host.h"
+#include "core/host/Numbers.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleValue.h"
 
 namespace qx::gui {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "resources/TemplateDialog.h"
+#include "gui/resources/TemplateDialog.h"
 
 namespace qx::gui {
 

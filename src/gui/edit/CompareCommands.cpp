@@ -1,4 +1,4 @@
-#include "edit/CompareCommands.h"
+#include "gui/edit/CompareCommands.h"
 
 #include <QAction>
 #include <QDir>
@@ -8,17 +8,17 @@
 #include <QToolBar>
 #include <algorithm>
 
-#include "app/CommandTable.h"
-#include "app/MainFrame.h"
-#include "app/QtHost.h"
-#include "edit/DifferencesWindow.h"
-#include "edit/TuneComparison.h"
-#include "graph/MapGraphView.h"
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
-#include "monitor/RamMonitor.h"
-#include "resources/Resources.h"
-#include "resources/ToolbarImages.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "gui/app/CommandTable.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
+#include "gui/edit/DifferencesWindow.h"
+#include "gui/edit/TuneComparison.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/resources/Resources.h"
+#include "gui/resources/ToolbarImages.h"
 
 namespace qx::gui {
 

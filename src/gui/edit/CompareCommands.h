@@ -15,8 +15,8 @@
 #include <functional>
 #include <optional>
 
-#include "edit/DifferencesWindow.h"
-#include "graph/MapGraphView.h"
+#include "gui/edit/DifferencesWindow.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx {
 class ModuleState;

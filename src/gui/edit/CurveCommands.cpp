@@ -1,18 +1,18 @@
-#include "edit/CurveCommands.h"
+#include "gui/edit/CurveCommands.h"
 
 #include <QApplication>
 #include <QClipboard>
 
-#include "app/CommandTable.h"
-#include "edit/NumberDialog.h"
-#include "graph/MapGraphView.h"
-#include "host/Host.h"
-#include "host/Numbers.h"
-#include "link/CommPort.h"
-#include "maps/CurveTools.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
-#include "monitor/RamMonitor.h"
+#include "core/host/Host.h"
+#include "core/host/Numbers.h"
+#include "core/link/CommPort.h"
+#include "core/maps/CurveTools.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "gui/app/CommandTable.h"
+#include "gui/edit/NumberDialog.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx::gui {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/MapGraphView.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx {
 class ModuleState;

@@ -1,4 +1,4 @@
-#include "edit/DifferencesWindow.h"
+#include "gui/edit/DifferencesWindow.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -8,10 +8,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "edit/TuneComparison.h"
-#include "host/Numbers.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
+#include "core/host/Numbers.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
+#include "gui/edit/TuneComparison.h"
 
 namespace qx::gui {
 

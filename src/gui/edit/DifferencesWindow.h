@@ -10,7 +10,7 @@
 // the document belong to others and outlive it.
 #include <QDialog>
 
-#include "edit/Setting.h"
+#include "core/edit/Setting.h"
 
 class QPushButton;
 class QTreeWidget;

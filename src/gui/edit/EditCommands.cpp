@@ -1,12 +1,12 @@
-#include "edit/EditCommands.h"
+#include "gui/edit/EditCommands.h"
 
 #include <QString>
 
-#include "app/CommandTable.h"
-#include "graph/MapGraphView.h"
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
-#include "monitor/RamMonitor.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "gui/app/CommandTable.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx::gui {
 

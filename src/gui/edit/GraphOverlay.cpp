@@ -1,14 +1,14 @@
-#include "edit/GraphOverlay.h"
+#include "gui/edit/GraphOverlay.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 
-#include "edit/TuneComparison.h"
-#include "graph/MapGraphView.h"
-#include "graph/MapPointMarker.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
+#include "gui/edit/TuneComparison.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/graph/MapPointMarker.h"
 
 namespace qx::gui {
 

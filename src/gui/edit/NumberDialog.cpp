@@ -1,12 +1,12 @@
-#include "edit/NumberDialog.h"
+#include "gui/edit/NumberDialog.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 
-#include "host/Host.h"
-#include "maps/CurveTools.h"
+#include "core/host/Host.h"
+#include "core/maps/CurveTools.h"
 
 namespace qx::gui {
 

@@ -1,11 +1,11 @@
-#include "edit/TuneComparison.h"
+#include "gui/edit/TuneComparison.h"
 
 #include <QFileInfo>
 
-#include "compare/TuneCompare.h"
-#include "host/Host.h"
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
+#include "core/compare/TuneCompare.h"
+#include "core/host/Host.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
 
 namespace qx::gui {
 

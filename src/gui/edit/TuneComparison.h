@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "compare/TuneCompare.h"
-#include "model/DocumentBase.h"
+#include "core/compare/TuneCompare.h"
+#include "core/model/DocumentBase.h"
 
 namespace qx {
 class ModuleState;

@@ -1,4 +1,4 @@
-#include "graph/GlyphText.h"
+#include "gui/graph/GlyphText.h"
 
 #include <QFontMetrics>
 #include <QFontMetricsF>

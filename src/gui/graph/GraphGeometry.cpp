@@ -1,4 +1,4 @@
-#include "GraphGeometry.h"
+#include "gui/graph/GraphGeometry.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "graph/GraphStyle.h"
+#include "gui/graph/GraphStyle.h"
 
 #include <QFontDatabase>
 

@@ -1,4 +1,4 @@
-#include "graph/MapGraphView.h"
+#include "gui/graph/MapGraphView.h"
 
 #include <qdrawutil.h>
 
@@ -15,16 +15,16 @@
 #include <cstdlib>
 #include <new>
 
-#include "edit/GraphOverlay.h"
-#include "graph/MapPointMarker.h"
-#include "graph/MapPointValueDisplay.h"
-#include "graph/ModuleActivity.h"
-#include "graph/SetYValueDialog.h"
-#include "host/Host.h"
-#include "host/Numbers.h"
-#include "host/Profile.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
+#include "core/host/Host.h"
+#include "core/host/Numbers.h"
+#include "core/host/Profile.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
+#include "gui/edit/GraphOverlay.h"
+#include "gui/graph/MapPointMarker.h"
+#include "gui/graph/MapPointValueDisplay.h"
+#include "gui/graph/ModuleActivity.h"
+#include "gui/graph/SetYValueDialog.h"
 
 namespace qx::gui {
 

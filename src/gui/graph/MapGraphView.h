@@ -14,10 +14,10 @@
 #include <optional>
 #include <vector>
 
-#include "graph/GraphGeometry.h"
-#include "graph/GraphStyle.h"
-#include "host/CommandIds.h"
-#include "model/DocumentBase.h"
+#include "core/host/CommandIds.h"
+#include "core/model/DocumentBase.h"
+#include "gui/graph/GraphGeometry.h"
+#include "gui/graph/GraphStyle.h"
 
 class QKeyEvent;
 class QPaintEvent;

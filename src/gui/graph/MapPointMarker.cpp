@@ -1,4 +1,4 @@
-#include "graph/MapPointMarker.h"
+#include "gui/graph/MapPointMarker.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -7,13 +7,13 @@
 #include <QPainter>
 #include <QPointer>
 
-#include "edit/Setting.h"
-#include "graph/GraphStyle.h"
-#include "graph/MapGraphView.h"
-#include "graph/MapPointValueDisplay.h"
-#include "graph/ModuleActivity.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
+#include "core/edit/Setting.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
+#include "gui/graph/GraphStyle.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/graph/MapPointValueDisplay.h"
+#include "gui/graph/ModuleActivity.h"
 
 namespace qx::gui {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "graph/GraphGeometry.h"
+#include "gui/graph/GraphGeometry.h"
 
 namespace qx {
 class MapPoint;

@@ -1,14 +1,14 @@
-#include "graph/MapPointValueDisplay.h"
+#include "gui/graph/MapPointValueDisplay.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 
-#include "graph/GraphStyle.h"
-#include "graph/MapGraphView.h"
-#include "host/Numbers.h"
-#include "maps/ModuleMap.h"
+#include "core/host/Numbers.h"
+#include "core/maps/ModuleMap.h"
+#include "gui/graph/GraphStyle.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx::gui {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "graph/GraphGeometry.h"
+#include "gui/graph/GraphGeometry.h"
 
 namespace qx {
 class MapPoint;

@@ -1,10 +1,10 @@
-#include "graph/ModuleActivity.h"
+#include "gui/graph/ModuleActivity.h"
 
 #include <utility>
 
-#include "link/CommPort.h"
-#include "monitor/LiveSource.h"
-#include "monitor/RamMonitor.h"
+#include "core/link/CommPort.h"
+#include "core/monitor/LiveSource.h"
+#include "core/monitor/RamMonitor.h"
 
 namespace qx::gui {
 

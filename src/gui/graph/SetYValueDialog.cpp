@@ -1,12 +1,12 @@
-#include "graph/SetYValueDialog.h"
+#include "gui/graph/SetYValueDialog.h"
 
 #include <QLineEdit>
 #include <cmath>
 
-#include "graph/MapGraphView.h"
-#include "graph/MapPointMarker.h"
-#include "host/Numbers.h"
-#include "maps/ModuleMap.h"
+#include "core/host/Numbers.h"
+#include "core/maps/ModuleMap.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/graph/MapPointMarker.h"
 
 namespace qx::gui {
 

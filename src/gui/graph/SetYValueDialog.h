@@ -5,7 +5,7 @@
 // the stack of the view's OpenSetYValueDialog.
 #include <string>
 
-#include "resources/TemplateDialog.h"
+#include "gui/resources/TemplateDialog.h"
 
 namespace qx::gui {
 

@@ -1,4 +1,4 @@
-#include "monitor/LiveFramePacer.h"
+#include "gui/monitor/LiveFramePacer.h"
 
 #include <QTimer>
 

@@ -1,10 +1,10 @@
-#include "monitor/MonitorCommands.h"
+#include "gui/monitor/MonitorCommands.h"
 
 #include <QPointer>
 
-#include "app/MainFrame.h"
-#include "graph/MapGraphView.h"
-#include "monitor/MonitorWindow.h"
+#include "gui/app/MainFrame.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/monitor/MonitorWindow.h"
 
 namespace qx::gui {
 

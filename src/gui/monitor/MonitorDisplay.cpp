@@ -1,4 +1,4 @@
-#include "monitor/MonitorDisplay.h"
+#include "gui/monitor/MonitorDisplay.h"
 
 #include <qdrawutil.h>
 
@@ -7,9 +7,9 @@
 #include <QRegion>
 #include <QWidget>
 
-#include "graph/GraphStyle.h"
-#include "model/ModuleValue.h"
-#include "monitor/LiveSource.h"
+#include "core/model/ModuleValue.h"
+#include "core/monitor/LiveSource.h"
+#include "gui/graph/GraphStyle.h"
 
 namespace qx::gui {
 

@@ -11,7 +11,7 @@
 #include <QString>
 #include <string>
 
-#include "graph/GlyphText.h"
+#include "gui/graph/GlyphText.h"
 
 class QPalette;
 class QPainter;

@@ -1,4 +1,4 @@
-#include "monitor/MonitorWindow.h"
+#include "gui/monitor/MonitorWindow.h"
 
 #include <qdrawutil.h>
 
@@ -7,15 +7,15 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "graph/GraphGeometry.h"
-#include "graph/GraphStyle.h"
-#include "graph/MapGraphView.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "model/ModuleValue.h"
-#include "monitor/MonitorDisplay.h"
-#include "monitor/MonitorsDialog.h"
-#include "monitor/RamMonitor.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleValue.h"
+#include "core/monitor/RamMonitor.h"
+#include "gui/graph/GraphGeometry.h"
+#include "gui/graph/GraphStyle.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/monitor/MonitorDisplay.h"
+#include "gui/monitor/MonitorsDialog.h"
 
 namespace qx::gui {
 

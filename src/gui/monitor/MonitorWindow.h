@@ -17,9 +17,9 @@
 #include <functional>
 #include <memory>
 
-#include "host/CommandIds.h"
-#include "model/MonitoredQuantities.h"
-#include "monitor/LiveFramePacer.h"
+#include "core/host/CommandIds.h"
+#include "core/model/MonitoredQuantities.h"
+#include "gui/monitor/LiveFramePacer.h"
 
 class QPainter;
 class QRegion;

@@ -1,8 +1,8 @@
-#include "monitor/MonitorsDialog.h"
+#include "gui/monitor/MonitorsDialog.h"
 
-#include "monitor/MonitorDisplay.h"
-#include "monitor/MonitorWindow.h"
-#include "resources/DialogTemplates.h"
+#include "gui/monitor/MonitorDisplay.h"
+#include "gui/monitor/MonitorWindow.h"
+#include "gui/resources/DialogTemplates.h"
 
 namespace qx::gui {
 

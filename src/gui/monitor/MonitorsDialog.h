@@ -5,7 +5,7 @@
 //
 // Ownership: created on the stack by the command that runs it; it does not own
 // the monitor window, which must outlive it.
-#include "resources/TemplateDialog.h"
+#include "gui/resources/TemplateDialog.h"
 
 namespace qx::gui {
 

@@ -1,4 +1,4 @@
-#include "playback/EngineLogs.h"
+#include "gui/playback/EngineLogs.h"
 
 #include <QAction>
 #include <QDir>
@@ -13,20 +13,20 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/MainFrame.h"
-#include "app/QtHost.h"
-#include "chart/ChartPane.h"
-#include "chart/ChartView.h"
-#include "graph/MapGraphView.h"
-#include "host/Host.h"
-#include "log/LogPlayer.h"
-#include "maps/ModuleMap.h"
-#include "monitor/MonitorDisplay.h"
-#include "monitor/MonitorWindow.h"
-#include "monitor/RamMonitor.h"
-#include "playback/PlaybackTime.h"
-#include "playback/TransportBar.h"
-#include "resources/Resources.h"
+#include "core/host/Host.h"
+#include "core/log/LogPlayer.h"
+#include "core/maps/ModuleMap.h"
+#include "core/monitor/RamMonitor.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
+#include "gui/chart/ChartPane.h"
+#include "gui/chart/ChartView.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/monitor/MonitorDisplay.h"
+#include "gui/monitor/MonitorWindow.h"
+#include "gui/playback/PlaybackTime.h"
+#include "gui/playback/TransportBar.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::gui {
 

@@ -17,9 +17,9 @@
 #include <QString>
 #include <memory>
 
-#include "log/Coverage.h"
-#include "log/LogFormat.h"
-#include "log/LogReader.h"
+#include "core/log/Coverage.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogReader.h"
 
 class QLabel;
 class QPainter;

@@ -1,4 +1,4 @@
-#include "playback/TransportBar.h"
+#include "gui/playback/TransportBar.h"
 
 #include <QComboBox>
 #include <QKeySequence>
@@ -7,9 +7,9 @@
 #include <QSlider>
 #include <algorithm>
 
-#include "log/LogPlayer.h"
-#include "playback/PlaybackTime.h"
-#include "resources/Resources.h"
+#include "core/log/LogPlayer.h"
+#include "gui/playback/PlaybackTime.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::gui {
 

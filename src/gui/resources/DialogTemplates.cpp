@@ -1,4 +1,4 @@
-#include "resources/DialogTemplates.h"
+#include "gui/resources/DialogTemplates.h"
 
 namespace qx::res {
 

@@ -1,4 +1,4 @@
-#include "resources/Resources.h"
+#include "gui/resources/Resources.h"
 
 #include <algorithm>
 

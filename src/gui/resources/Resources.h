@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/CommandIds.h"
+#include "core/host/CommandIds.h"
 
 namespace qx::res {
 

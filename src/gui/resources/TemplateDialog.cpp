@@ -1,4 +1,4 @@
-#include "resources/TemplateDialog.h"
+#include "gui/resources/TemplateDialog.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -16,8 +16,8 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "host/Host.h"
-#include "host/Numbers.h"
+#include "core/host/Host.h"
+#include "core/host/Numbers.h"
 
 namespace qx::gui {
 

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "resources/DialogTemplates.h"
+#include "gui/resources/DialogTemplates.h"
 
 class QButtonGroup;
 

@@ -1,9 +1,9 @@
-#include "resources/ToolbarImages.h"
+#include "gui/resources/ToolbarImages.h"
 
 #include <QPainter>
 #include <QPainterPath>
 
-#include "resources/Resources.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::gui {
 

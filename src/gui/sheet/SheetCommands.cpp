@@ -1,4 +1,4 @@
-#include "sheet/SheetCommands.h"
+#include "gui/sheet/SheetCommands.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -7,15 +7,15 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
-#include "app/CommandTable.h"
-#include "app/MainFrame.h"
-#include "app/QtHost.h"
-#include "model/ModuleState.h"
-#include "monitor/RamMonitor.h"
-#include "resources/Resources.h"
-#include "sheet/SheetExport.h"
-#include "sheet/SheetPainter.h"
-#include "sheet/TuneSheet.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "gui/app/CommandTable.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
+#include "gui/resources/Resources.h"
+#include "gui/sheet/SheetExport.h"
+#include "gui/sheet/SheetPainter.h"
+#include "gui/sheet/TuneSheet.h"
 
 namespace qx::gui {
 

@@ -1,4 +1,4 @@
-#include "sheet/SheetExport.h"
+#include "gui/sheet/SheetExport.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -10,12 +10,12 @@
 #include <cstring>
 
 #include "QxVersion.h"
-#include "host/ConsoleHost.h"
-#include "host/Host.h"
-#include "host/SafeFile.h"
-#include "model/ModuleState.h"
-#include "sheet/SheetPainter.h"
-#include "sheet/TuneSheet.h"
+#include "core/host/ConsoleHost.h"
+#include "core/host/Host.h"
+#include "core/host/SafeFile.h"
+#include "core/model/ModuleState.h"
+#include "gui/sheet/SheetPainter.h"
+#include "gui/sheet/TuneSheet.h"
 
 namespace qx::gui {
 

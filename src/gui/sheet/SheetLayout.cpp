@@ -1,4 +1,4 @@
-#include "sheet/SheetLayout.h"
+#include "gui/sheet/SheetLayout.h"
 
 #include <algorithm>
 

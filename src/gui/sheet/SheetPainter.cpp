@@ -1,4 +1,4 @@
-#include "sheet/SheetPainter.h"
+#include "gui/sheet/SheetPainter.h"
 
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "graph/GraphGeometry.h"
-#include "graph/GraphStyle.h"
-#include "host/Numbers.h"
-#include "sheet/SheetLayout.h"
-#include "sheet/TuneSheet.h"
+#include "core/host/Numbers.h"
+#include "gui/graph/GraphGeometry.h"
+#include "gui/graph/GraphStyle.h"
+#include "gui/sheet/SheetLayout.h"
+#include "gui/sheet/TuneSheet.h"
 
 namespace qx::gui {
 

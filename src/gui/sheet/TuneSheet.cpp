@@ -1,12 +1,12 @@
-#include "sheet/TuneSheet.h"
+#include "gui/sheet/TuneSheet.h"
 
 #include <cmath>
 
-#include "app/AboutDlg.h"
-#include "host/Numbers.h"
-#include "link/CommPort.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
+#include "core/host/Numbers.h"
+#include "core/link/CommPort.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
+#include "gui/app/AboutDlg.h"
 
 namespace qx::gui {
 

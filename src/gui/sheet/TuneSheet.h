@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/GraphGeometry.h"
+#include "gui/graph/GraphGeometry.h"
 
 namespace qx {
 class ModuleState;

@@ -1,10 +1,10 @@
-#include "Args.h"
+#include "tools/qvx/Args.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "host/Numbers.h"
-#include "serial/SerialPort.h"
+#include "core/host/Numbers.h"
+#include "core/serial/SerialPort.h"
 
 namespace qx::qvx {
 namespace {

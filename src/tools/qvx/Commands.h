@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "Args.h"
-#include "Qvx.h"
-#include "host/ConsoleHost.h"
-#include "model/ModuleState.h"
+#include "core/host/ConsoleHost.h"
+#include "core/model/ModuleState.h"
+#include "tools/qvx/Args.h"
+#include "tools/qvx/Qvx.h"
 
 namespace qx::qvx {
 

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <filesystem>
 
-#include "Commands.h"
-#include "Format.h"
-#include "Settings.h"
-#include "compare/TuneCompare.h"
-#include "host/Numbers.h"
-#include "host/SafeFile.h"
+#include "core/compare/TuneCompare.h"
+#include "core/host/Numbers.h"
+#include "core/host/SafeFile.h"
+#include "tools/qvx/Commands.h"
+#include "tools/qvx/Format.h"
+#include "tools/qvx/Settings.h"
 
 namespace qx::qvx {
 

@@ -1,9 +1,9 @@
-#include "Format.h"
+#include "tools/qvx/Format.h"
 
 #include <cctype>
 #include <cmath>
 
-#include "host/Numbers.h"
+#include "core/host/Numbers.h"
 
 namespace qx::qvx {
 

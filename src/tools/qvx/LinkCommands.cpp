@@ -9,19 +9,19 @@
 #include <memory>
 #include <optional>
 
-#include "Commands.h"
-#include "Format.h"
-#include "MonitorStream.h"
-#include "Progress.h"
-#include "Simulator.h"
-#include "host/Numbers.h"
-#include "host/Profile.h"
-#include "host/SafeFile.h"
-#include "link/CommPort.h"
-#include "log/LogFormat.h"
-#include "model/MonitoredQuantities.h"
-#include "monitor/RamMonitor.h"
-#include "serial/SerialPort.h"
+#include "core/host/Numbers.h"
+#include "core/host/Profile.h"
+#include "core/host/SafeFile.h"
+#include "core/link/CommPort.h"
+#include "core/log/LogFormat.h"
+#include "core/model/MonitoredQuantities.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/SerialPort.h"
+#include "tools/qvx/Commands.h"
+#include "tools/qvx/Format.h"
+#include "tools/qvx/MonitorStream.h"
+#include "tools/qvx/Progress.h"
+#include "tools/qvx/Simulator.h"
 
 namespace qx::qvx {
 namespace {

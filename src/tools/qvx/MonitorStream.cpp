@@ -1,12 +1,12 @@
-#include "MonitorStream.h"
+#include "tools/qvx/MonitorStream.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "host/Clock.h"
-#include "host/Host.h"
-#include "link/CommPort.h"
-#include "monitor/RamMonitor.h"
+#include "core/host/Clock.h"
+#include "core/host/Host.h"
+#include "core/link/CommPort.h"
+#include "core/monitor/RamMonitor.h"
 
 namespace qx::qvx {
 

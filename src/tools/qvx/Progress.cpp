@@ -1,4 +1,4 @@
-#include "Progress.h"
+#include "tools/qvx/Progress.h"
 
 #include <algorithm>
 

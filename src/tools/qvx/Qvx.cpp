@@ -1,17 +1,17 @@
-#include "Qvx.h"
+#include "tools/qvx/Qvx.h"
 
 #include <unistd.h>
 
 #include <iostream>
 
-#include "Commands.h"
 #include "QxVersion.h"
-#include "Settings.h"
-#include "host/ConsoleHost.h"
-#include "host/Host.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "monitor/RamMonitor.h"
+#include "core/host/ConsoleHost.h"
+#include "core/host/Host.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/monitor/RamMonitor.h"
+#include "tools/qvx/Commands.h"
+#include "tools/qvx/Settings.h"
 
 namespace qx::qvx {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Args.h"
+#include "tools/qvx/Args.h"
 
 namespace qx::qvx {
 

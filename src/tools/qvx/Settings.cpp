@@ -1,10 +1,10 @@
-#include "Settings.h"
+#include "tools/qvx/Settings.h"
 
 #include <cctype>
 #include <cmath>
 
-#include "Format.h"
-#include "host/Numbers.h"
+#include "core/host/Numbers.h"
+#include "tools/qvx/Format.h"
 
 namespace qx::qvx {
 namespace {

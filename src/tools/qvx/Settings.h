@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/ModuleState.h"
+#include "core/model/ModuleState.h"
 
 namespace qx::qvx {
 

@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "tools/qvx/Simulator.h"
 
 #include "emulator/PtyEmulator.h"
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "Qvx.h"
-#include "host/ConsoleHost.h"
+#include "core/host/ConsoleHost.h"
+#include "tools/qvx/Qvx.h"
 
 int main(int argc, char** argv) {
     // Ctrl+C ends a wait as a quit would, so monitoring stops the stream cleanly.

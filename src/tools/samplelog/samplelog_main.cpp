@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "core/log/LogFormat.h"
 #include "emulator/EngineModel.h"
 #include "emulator/ModuleMemory.h"
-#include "log/LogFormat.h"
 
 namespace {
 constexpr const char* kUsage = "usage: quorvexi-samplelog FILE [SECONDS]\n";

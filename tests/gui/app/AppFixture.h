@@ -11,15 +11,15 @@
 #include <memory>
 #include <string>
 
-#include "app/CalderixApp.h"
-#include "app/MainFrame.h"
-#include "app/QtHost.h"
+#include "core/host/Clock.h"
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/MemoryLine.h"
 #include "emulator/EmulatorLine.h"
-#include "host/Clock.h"
-#include "link/CommPort.h"
-#include "model/ModuleState.h"
-#include "monitor/RamMonitor.h"
-#include "serial/MemoryLine.h"
+#include "gui/app/CalderixApp.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
 
 namespace qx::gui::testing {
 

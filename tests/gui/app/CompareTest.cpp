@@ -11,12 +11,12 @@
 #include <cmath>
 
 #include "AppFixture.h"
-#include "edit/CompareCommands.h"
-#include "edit/DifferencesWindow.h"
-#include "edit/TuneComparison.h"
-#include "graph/MapGraphView.h"
 #include "gui/GuiTestSupport.h"
-#include "resources/ToolbarImages.h"
+#include "gui/edit/CompareCommands.h"
+#include "gui/edit/DifferencesWindow.h"
+#include "gui/edit/TuneComparison.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/resources/ToolbarImages.h"
 
 namespace qx::gui::testing {
 namespace {

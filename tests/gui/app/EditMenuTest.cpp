@@ -5,8 +5,8 @@
 #include <QToolBar>
 
 #include "AppFixture.h"
-#include "graph/MapGraphView.h"
-#include "link/CommPort.h"
+#include "core/link/CommPort.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx::gui::testing {
 namespace {

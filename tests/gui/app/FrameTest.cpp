@@ -13,13 +13,13 @@
 #include <climits>
 
 #include "AppFixture.h"
-#include "app/ModelessWait.h"
-#include "graph/GraphGeometry.h"
-#include "graph/GraphStyle.h"
-#include "graph/MapGraphView.h"
+#include "core/host/Numbers.h"
+#include "core/maps/ModuleMap.h"
 #include "gui/GuiTestSupport.h"
-#include "host/Numbers.h"
-#include "maps/ModuleMap.h"
+#include "gui/app/ModelessWait.h"
+#include "gui/graph/GraphGeometry.h"
+#include "gui/graph/GraphStyle.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx::gui::testing {
 namespace {

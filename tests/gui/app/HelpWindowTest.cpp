@@ -7,10 +7,10 @@
 #include <QTextBrowser>
 
 #include "AppFixture.h"
-#include "app/HelpWindow.h"
-#include "graph/MapGraphView.h"
 #include "gui/GuiTestSupport.h"
-#include "resources/Resources.h"
+#include "gui/app/HelpWindow.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::gui::testing {
 namespace {

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QWidget>
 
-#include "app/QtHost.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/app/QtHost.h"
 
 namespace qx::test {
 namespace {

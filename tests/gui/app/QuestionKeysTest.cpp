@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ReflexKeys.h"
-#include "app/QtHost.h"
+#include "gui/app/QtHost.h"
 
 namespace qx::test {
 namespace {

@@ -12,16 +12,16 @@
 #include <string>
 
 #include "ReflexKeys.h"
-#include "app/MainFrame.h"
-#include "app/QtHost.h"
+#include "core/host/Profile.h"
+#include "core/link/CommPort.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
 #include "gui/GuiTestSupport.h"
-#include "host/Profile.h"
-#include "link/CommPort.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
-#include "monitor/RamMonitor.h"
-#include "serial/SerialPort.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
 
 namespace qx::test {
 namespace {

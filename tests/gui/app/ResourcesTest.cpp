@@ -4,8 +4,8 @@
 #include <QToolBar>
 
 #include "AppFixture.h"
-#include "resources/Resources.h"
-#include "resources/ToolbarImages.h"
+#include "gui/resources/Resources.h"
+#include "gui/resources/ToolbarImages.h"
 
 namespace qx::gui::testing {
 namespace {

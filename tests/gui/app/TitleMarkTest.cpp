@@ -3,7 +3,7 @@
 #include <QTest>
 
 #include "AppFixture.h"
-#include "graph/MapGraphView.h"
+#include "gui/graph/MapGraphView.h"
 
 namespace qx::gui::testing {
 namespace {

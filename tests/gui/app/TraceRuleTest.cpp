@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "app/QtHost.h"
+#include "core/host/ConsoleHost.h"
 #include "gui/GuiTestSupport.h"
-#include "host/ConsoleHost.h"
+#include "gui/app/QtHost.h"
 
 namespace qx::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "../sheet/KnownTune.h"
 #include "AppFixture.h"
-#include "sheet/SheetCommands.h"
+#include "gui/sheet/SheetCommands.h"
 
 namespace qx::gui::testing {
 namespace {

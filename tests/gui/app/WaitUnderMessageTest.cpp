@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "AppFixture.h"
-#include "app/ModelessWait.h"
+#include "gui/app/ModelessWait.h"
 
 namespace qx::gui::testing {
 namespace {

@@ -7,10 +7,10 @@
 #include <QTest>
 #include <memory>
 
-#include "chart/ChartPane.h"
-#include "chart/ChartView.h"
+#include "core/host/Profile.h"
 #include "gui/GuiTestSupport.h"
-#include "host/Profile.h"
+#include "gui/chart/ChartPane.h"
+#include "gui/chart/ChartView.h"
 
 namespace qx::test {
 namespace {

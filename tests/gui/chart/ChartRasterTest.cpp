@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "chart/ChartRaster.h"
+#include "gui/chart/ChartRaster.h"
 
 namespace qx::gui {
 namespace {

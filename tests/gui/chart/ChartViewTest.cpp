@@ -7,10 +7,10 @@
 #include <QWheelEvent>
 #include <random>
 
-#include "chart/ChartView.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogReader.h"
 #include "gui/GuiTestSupport.h"
-#include "log/LogFormat.h"
-#include "log/LogReader.h"
+#include "gui/chart/ChartView.h"
 
 namespace qx::test {
 namespace {

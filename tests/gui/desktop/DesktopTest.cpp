@@ -16,19 +16,19 @@
 #include <thread>
 
 #include "XDesktop.h"
-#include "app/AboutDlg.h"
-#include "app/CalderixApp.h"
-#include "app/MainFrame.h"
-#include "app/ModelessWait.h"
-#include "app/QtHost.h"
-#include "dialogs/BasicSetupDialog.h"
-#include "dialogs/SetSerialPortDialog.h"
+#include "core/link/CommPort.h"
+#include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
-#include "graph/MapGraphView.h"
 #include "gui/GuiTestSupport.h"
-#include "link/CommPort.h"
-#include "resources/Resources.h"
-#include "serial/SerialPort.h"
+#include "gui/app/AboutDlg.h"
+#include "gui/app/CalderixApp.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/ModelessWait.h"
+#include "gui/app/QtHost.h"
+#include "gui/dialogs/BasicSetupDialog.h"
+#include "gui/dialogs/SetSerialPortDialog.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 
 #include "DialogTestSupport.h"
-#include "app/AboutDlg.h"
+#include "gui/app/AboutDlg.h"
 
 namespace qx::test {
 namespace {

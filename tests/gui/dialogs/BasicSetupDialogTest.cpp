@@ -1,7 +1,7 @@
 // The Basic Setup dialog: what it shows, when Apply is enabled, what OK, Apply
 // and Cancel set and write, and in which order.
 #include "DialogTestSupport.h"
-#include "dialogs/BasicSetupDialog.h"
+#include "gui/dialogs/BasicSetupDialog.h"
 
 namespace qx::test {
 namespace {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "core/model/ModuleState.h"
 #include "emulator/EmulatorLine.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/resources/TemplateDialog.h"
 #include "model/LinkedTestSupport.h"
-#include "model/ModuleState.h"
-#include "resources/TemplateDialog.h"
 
 namespace qx::test {
 

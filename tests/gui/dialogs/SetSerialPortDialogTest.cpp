@@ -9,8 +9,8 @@
 #include <algorithm>
 
 #include "DialogTestSupport.h"
-#include "dialogs/SetSerialPortDialog.h"
-#include "host/Profile.h"
+#include "core/host/Profile.h"
+#include "gui/dialogs/SetSerialPortDialog.h"
 
 namespace qx::test {
 namespace {

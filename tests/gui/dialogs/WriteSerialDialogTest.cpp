@@ -1,7 +1,7 @@
 // The serial number dialog: the number shown, the bytes written, and entries
 // refused before anything reaches the EEPROM.
 #include "DialogTestSupport.h"
-#include "dialogs/WriteSerialDialog.h"
+#include "gui/dialogs/WriteSerialDialog.h"
 
 namespace qx::test {
 namespace {

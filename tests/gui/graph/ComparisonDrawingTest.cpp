@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 
 #include "GraphTestSupport.h"
-#include "edit/TuneComparison.h"
-#include "graph/GraphStyle.h"
+#include "gui/edit/TuneComparison.h"
+#include "gui/graph/GraphStyle.h"
 
 namespace qx::test {
 namespace {

@@ -7,10 +7,10 @@
 #include <QTimer>
 
 #include "GraphTestSupport.h"
-#include "app/CommandTable.h"
-#include "edit/CurveCommands.h"
-#include "edit/NumberDialog.h"
-#include "monitor/RamMonitor.h"
+#include "core/monitor/RamMonitor.h"
+#include "gui/app/CommandTable.h"
+#include "gui/edit/CurveCommands.h"
+#include "gui/edit/NumberDialog.h"
 
 namespace qx::test {
 namespace {

@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include "graph/GlyphText.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/graph/GlyphText.h"
 
 namespace qx::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "graph/GraphGeometry.h"
+#include "gui/graph/GraphGeometry.h"
 
 namespace qx::graph {
 namespace {

@@ -6,13 +6,13 @@
 #include <QTest>
 #include <memory>
 
-#include "graph/MapGraphView.h"
-#include "graph/MapPointMarker.h"
-#include "graph/MapPointValueDisplay.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
 #include "gui/GuiTestSupport.h"
-#include "maps/ModuleMap.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/graph/MapPointMarker.h"
+#include "gui/graph/MapPointValueDisplay.h"
 #include "model/LinkedTestSupport.h"
-#include "model/ModuleState.h"
 
 namespace qx::test {
 

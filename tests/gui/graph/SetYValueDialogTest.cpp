@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "GraphTestSupport.h"
-#include "graph/SetYValueDialog.h"
-#include "host/Profile.h"
+#include "core/host/Profile.h"
+#include "gui/graph/SetYValueDialog.h"
 
 namespace qx::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "gui/GuiTestSupport.h"
-#include "monitor/LiveFramePacer.h"
+#include "gui/monitor/LiveFramePacer.h"
 
 namespace qx::test {
 namespace {

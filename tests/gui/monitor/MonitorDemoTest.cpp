@@ -12,16 +12,16 @@
 #include <string>
 
 #include "MonitorTestSupport.h"
-#include "app/MainFrame.h"
-#include "app/QtHost.h"
+#include "core/host/Numbers.h"
+#include "core/host/Profile.h"
+#include "core/maps/ModuleMap.h"
+#include "core/serial/SerialPort.h"
 #include "emulator/EngineModel.h"
 #include "emulator/PtyEmulator.h"
-#include "host/Numbers.h"
-#include "host/Profile.h"
-#include "maps/ModuleMap.h"
-#include "monitor/MonitorCommands.h"
-#include "resources/Resources.h"
-#include "serial/SerialPort.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
+#include "gui/monitor/MonitorCommands.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::test {
 namespace {

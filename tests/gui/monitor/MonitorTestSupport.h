@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "graph/MapGraphView.h"
+#include "core/link/Request.h"
+#include "core/model/ModuleState.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/monitor/MonitorDisplay.h"
+#include "gui/monitor/MonitorWindow.h"
 #include "link/LinkFixture.h"
-#include "link/Request.h"
-#include "model/ModuleState.h"
-#include "monitor/MonitorDisplay.h"
-#include "monitor/MonitorWindow.h"
 
 namespace qx::test {
 

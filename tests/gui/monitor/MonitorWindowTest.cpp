@@ -8,10 +8,10 @@
 #include <map>
 
 #include "MonitorTestSupport.h"
-#include "graph/GraphGeometry.h"
-#include "maps/ModuleMap.h"
+#include "core/maps/ModuleMap.h"
+#include "gui/graph/GraphGeometry.h"
+#include "gui/monitor/MonitorsDialog.h"
 #include "model/LinkedTestSupport.h"
-#include "monitor/MonitorsDialog.h"
 
 namespace qx::test {
 namespace {

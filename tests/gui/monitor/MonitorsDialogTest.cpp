@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "MonitorTestSupport.h"
-#include "monitor/MonitorsDialog.h"
+#include "gui/monitor/MonitorsDialog.h"
 
 namespace qx::test {
 namespace {

@@ -14,22 +14,22 @@
 #include <algorithm>
 #include <set>
 
-#include "chart/ChartView.h"
-#include "graph/MapGraphView.h"
-#include "graph/MapPointValueDisplay.h"
+#include "core/host/Profile.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogPlayer.h"
+#include "core/log/LogReader.h"
+#include "core/maps/ModuleMap.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/app/AppFixture.h"
-#include "host/Profile.h"
-#include "log/LogFormat.h"
-#include "log/LogPlayer.h"
-#include "log/LogReader.h"
-#include "maps/ModuleMap.h"
-#include "monitor/MonitorDisplay.h"
-#include "monitor/MonitorWindow.h"
-#include "playback/EngineLogs.h"
-#include "playback/PlaybackTime.h"
-#include "playback/TransportBar.h"
-#include "resources/Resources.h"
+#include "gui/chart/ChartView.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/graph/MapPointValueDisplay.h"
+#include "gui/monitor/MonitorDisplay.h"
+#include "gui/monitor/MonitorWindow.h"
+#include "gui/playback/EngineLogs.h"
+#include "gui/playback/PlaybackTime.h"
+#include "gui/playback/TransportBar.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::gui::testing {
 namespace {

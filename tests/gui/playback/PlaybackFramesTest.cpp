@@ -5,17 +5,17 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "chart/ChartPane.h"
-#include "chart/ChartView.h"
-#include "graph/MapGraphView.h"
+#include "core/host/Profile.h"
+#include "core/log/LogFormat.h"
+#include "core/log/LogPlayer.h"
+#include "core/monitor/RamMonitor.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/app/AppFixture.h"
-#include "host/Profile.h"
-#include "log/LogFormat.h"
-#include "log/LogPlayer.h"
-#include "monitor/RamMonitor.h"
-#include "playback/EngineLogs.h"
-#include "resources/Resources.h"
+#include "gui/chart/ChartPane.h"
+#include "gui/chart/ChartView.h"
+#include "gui/graph/MapGraphView.h"
+#include "gui/playback/EngineLogs.h"
+#include "gui/resources/Resources.h"
 
 namespace qx::gui::testing {
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "SheetTestSupport.h"
-#include "maps/ModuleMap.h"
-#include "model/ModuleState.h"
+#include "core/maps/ModuleMap.h"
+#include "core/model/ModuleState.h"
 
 namespace qx::gui::testing {
 

@@ -5,7 +5,7 @@
 #include <QPageLayout>
 #include <set>
 
-#include "sheet/SheetLayout.h"
+#include "gui/sheet/SheetLayout.h"
 
 namespace qx::gui::testing {
 namespace {
