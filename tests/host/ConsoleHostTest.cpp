@@ -10,7 +10,7 @@
 #include "TestPorts.h"
 #include "core/host/Clock.h"
 #include "core/host/ConsoleHost.h"
-#include "core/serial/MemoryLine.h"
+#include "support/MemoryLine.h"
 
 namespace qx {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/serial/MemoryLine.h"
 #include "support/FakeHost.h"
+#include "support/MemoryLine.h"
 
 namespace qx {
 namespace {

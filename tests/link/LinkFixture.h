@@ -10,8 +10,8 @@
 #include "core/host/Profile.h"
 #include "core/link/CommPort.h"
 #include "core/monitor/RamMonitor.h"
-#include "core/serial/MemoryLine.h"
 #include "support/FakeHost.h"
+#include "support/MemoryLine.h"
 #include "support/ScriptedDevice.h"
 
 namespace qx::test {

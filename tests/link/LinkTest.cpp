@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "emulator/EmulatorLine.h"
 #include "link/LinkFixture.h"
+#include "support/EmulatorLine.h"
 
 namespace qx::test {
 namespace {

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "core/link/Request.h"
-#include "core/serial/MemoryLine.h"
-#include "emulator/EmulatorLine.h"
 #include "model/ModelTestSupport.h"
+#include "support/EmulatorLine.h"
+#include "support/MemoryLine.h"
 #include "support/ScriptedDevice.h"
 
 namespace qx::test {

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "emulator/EmulatorLine.h"
 #include "link/LinkFixture.h"
+#include "support/EmulatorLine.h"
 
 namespace qx::test {
 namespace {

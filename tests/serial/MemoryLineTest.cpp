@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/host/Clock.h"
-#include "core/serial/MemoryLine.h"
+#include "support/MemoryLine.h"
 
 namespace qx::serial {
 namespace {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/serial/MemoryLine.h"
+#include "support/MemoryLine.h"
 
 namespace qx::test {
 

@@ -7,9 +7,9 @@
 
 #include "core/link/CommPort.h"
 #include "core/monitor/RamMonitor.h"
-#include "core/serial/MemoryLine.h"
-#include "emulator/EmulatorLine.h"
+#include "support/EmulatorLine.h"
 #include "support/FakeHost.h"
+#include "support/MemoryLine.h"
 #include "tools/qvx/MonitorStream.h"
 
 namespace qx::qvx {

@@ -8,8 +8,8 @@
 
 #include "core/host/Clock.h"
 #include "core/model/ModuleState.h"
-#include "core/serial/MemoryLine.h"
 #include "support/FakeHost.h"
+#include "support/MemoryLine.h"
 #include "tools/qvx/Format.h"
 #include "tools/qvx/Settings.h"
 

@@ -15,11 +15,11 @@
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
-#include "core/serial/MemoryLine.h"
-#include "emulator/EmulatorLine.h"
 #include "gui/app/CalderixApp.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/QtHost.h"
+#include "support/EmulatorLine.h"
+#include "support/MemoryLine.h"
 
 namespace qx::gui::testing {
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "core/model/ModuleState.h"
-#include "emulator/EmulatorLine.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/resources/TemplateDialog.h"
 #include "model/LinkedTestSupport.h"
+#include "support/EmulatorLine.h"
 
 namespace qx::test {
 

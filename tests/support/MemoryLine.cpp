@@ -1,4 +1,4 @@
-#include "core/serial/MemoryLine.h"
+#include "support/MemoryLine.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "emulator/EmulatorLine.h"
+#include "support/EmulatorLine.h"
 
 namespace qx::emu {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/serial/MemoryLine.h"
 #include "emulator/EmulatorCore.h"
+#include "support/MemoryLine.h"
 
 namespace qx::emu {
 
