@@ -6,14 +6,14 @@ namespace qx::res {
 
 namespace {
 
-MenuEntry Item(int id, std::string_view text, bool grayed = false) {
-    return MenuEntry{MenuEntry::Kind::Item, id, text, grayed, {}};
+MenuEntry Item(int id, std::string_view text) {
+    return MenuEntry{MenuEntry::Kind::Item, id, text, {}};
 }
 MenuEntry Sep() {
-    return MenuEntry{MenuEntry::Kind::Separator, 0, {}, false, {}};
+    return MenuEntry{MenuEntry::Kind::Separator, 0, {}, {}};
 }
 MenuEntry Popup(std::string_view text, std::vector<MenuEntry> children) {
-    return MenuEntry{MenuEntry::Kind::Popup, 0, text, false, std::move(children)};
+    return MenuEntry{MenuEntry::Kind::Popup, 0, text, std::move(children)};
 }
 
 // The transport's keys are its own: the graph keeps Space, Home and End.
@@ -45,7 +45,7 @@ const std::vector<MenuEntry>& MainMenu() {
                         Item(kUpload, "&Upload Module Settings\tCtrl+U"),
                         Item(kDownload, "&Download Settings to Module\tCtrl+D"),
                         Sep(),
-                        Item(kFileMru1, "Recent File", true),
+                        Item(kFileMru1, "Recent File"),
                         Sep(),
                         Item(kAppExit, "E&xit\tAlt+F4")}),
         Popup("&Edit",

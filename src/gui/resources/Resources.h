@@ -21,7 +21,6 @@ struct MenuEntry {
     Kind kind = Kind::Item;
     int id = 0;  // items only
     std::string_view text;
-    bool grayed = false;
     std::vector<MenuEntry> children;  // pop-ups only
 };
 
