@@ -1,11 +1,10 @@
 // The edit history: steps, their names, undo and redo with and without a link,
 // the modified mark and the history's limits.
-#include "core/edit/EditHistory.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/edit/EditHistory.h"
 #include "core/model/ModuleState.h"
 #include "model/LinkedTestSupport.h"
 

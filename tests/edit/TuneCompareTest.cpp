@@ -1,9 +1,8 @@
 // The comparison of two tunes shared by the command-line diff and the
 // Differences window.
-#include "core/compare/TuneCompare.h"
-
 #include <gtest/gtest.h>
 
+#include "core/compare/TuneCompare.h"
 #include "core/model/ModuleState.h"
 #include "model/ModelTestSupport.h"
 

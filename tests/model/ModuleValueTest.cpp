@@ -1,11 +1,10 @@
-#include "core/model/ModuleValue.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <memory>
 
+#include "core/model/ModuleValue.h"
 #include "core/model/MonitoredQuantities.h"
 #include "model/ModelTestSupport.h"
 

@@ -1,11 +1,10 @@
 // The emulator served on a real pseudo-terminal, read with plain POSIX calls.
-#include "emulator/PtyEmulator.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 #include "EmulatorTestUtil.h"
+#include "emulator/PtyEmulator.h"
 
 namespace qx::emu::test {
 namespace {

@@ -1,11 +1,11 @@
 // Curve tools on a range of points, and the clipboard text of points.
-#include "core/maps/CurveTools.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
+
+#include "core/maps/CurveTools.h"
 
 namespace qx {
 namespace {
