@@ -11,6 +11,7 @@
 #include "core/host/Clock.h"
 #include "core/host/ConsoleHost.h"
 #include "support/MemoryLine.h"
+#include "support/ScriptedDevice.h"
 
 namespace qx {
 namespace {
@@ -170,7 +171,7 @@ TEST(ConsoleHostWait, ReadableDataThatIsNotEnoughNeverMakesAWaitSpin) {
 TEST(ConsoleHostWait, AnInMemoryLineWaitsOnItsOwnClock) {
     ConsoleHost host;
     VirtualClock lineClock;
-    serial::ScriptedDevice device;
+    test::ScriptedDevice device;
     serial::MemoryLine line(lineClock, &device);
     const int64_t t0 = lineClock.NowMs();
     // With dispatch allowed it waits in slices, still only as long as asked.

@@ -2,6 +2,7 @@
 
 #include "support/FakeHost.h"
 #include "support/MemoryLine.h"
+#include "support/ScriptedDevice.h"
 
 namespace qx {
 namespace {
@@ -30,7 +31,7 @@ TEST(WaitCursorScopeTest, ScopesNestAndEndOnTheirOwnHost) {
 // The other folders' time-outs rest on these waits of the fake.
 TEST(FakeHostWait, WaitsMoveTheVirtualClockAndStopAtAnEventOnlyWhenDispatching) {
     FakeHost host;
-    serial::ScriptedDevice device;
+    test::ScriptedDevice device;
     serial::MemoryLine line(host.clock(), &device);
     const int64_t t0 = host.NowMs();
     EXPECT_EQ(host.Wait({nullptr, 0, 200, false}), WaitOutcome::Ready);

@@ -125,48 +125,4 @@ void MemoryLine::Feed(const std::vector<uint8_t>& bytes) {
     for (uint8_t byte : bytes) Receive(byte);
 }
 
-void ScriptedDevice::Expect(std::vector<uint8_t> request, std::vector<uint8_t> response,
-                            int delayMs) {
-    rules_.push_back(Rule{std::move(request), std::move(response), delayMs});
-}
-
-void ScriptedDevice::SendAt(int64_t atMs, std::vector<uint8_t> bytes) {
-    auto pos = std::upper_bound(outbox_.begin(), outbox_.end(), atMs,
-                                [](int64_t t, const Scheduled& s) { return t < s.atMs; });
-    outbox_.insert(pos, Scheduled{atMs, std::move(bytes)});
-}
-
-void ScriptedDevice::OnHostByte(uint8_t byte, int64_t nowMs) {
-    received_.push_back(byte);
-    if (rules_.empty()) {
-        ++unexpected_;
-        return;
-    }
-    matched_.push_back(byte);
-    const Rule& rule = rules_.front();
-    if (matched_.size() > rule.request.size() ||
-        !std::equal(matched_.begin(), matched_.end(), rule.request.begin())) {
-        unexpected_ += matched_.size();
-        matched_.clear();
-        return;
-    }
-    if (matched_.size() < rule.request.size()) return;
-    SendAt(nowMs + rule.delayMs, rule.response);
-    matched_.clear();
-    rules_.pop_front();
-}
-
-void ScriptedDevice::Produce(int64_t nowMs, std::vector<uint8_t>& out) {
-    while (!outbox_.empty() && outbox_.front().atMs <= nowMs) {
-        out.insert(out.end(), outbox_.front().bytes.begin(), outbox_.front().bytes.end());
-        outbox_.pop_front();
-    }
-}
-
-int64_t ScriptedDevice::NextOutputTime(int64_t nowMs) {
-    for (const Scheduled& s : outbox_)
-        if (s.atMs > nowMs) return s.atMs;
-    return -1;
-}
-
 }  // namespace qx::serial

@@ -85,43 +85,4 @@ class MemoryLine final : public SerialPort {
     int byteTimeUs_ = 1042;
 };
 
-// A far end that answers from a script: each expected request (matched against
-// the bytes the host writes, in order) is answered after a delay; bytes can
-// also be scheduled at a given time. Bytes of one answer leave together.
-class ScriptedDevice final : public LineDevice {
-  public:
-    // When the host has written request (the bytes since the previous match),
-    // send response delayMs after its last byte. Rules are used once, in order.
-    void Expect(std::vector<uint8_t> request, std::vector<uint8_t> response, int delayMs = 0);
-    // Sends bytes at time atMs of the line's clock.
-    void SendAt(int64_t atMs, std::vector<uint8_t> bytes);
-
-    // Everything the device received, in order.
-    const std::vector<uint8_t>& Received() const { return received_; }
-    // Host bytes that matched no rule (the rules were used up or differed).
-    std::size_t UnexpectedBytes() const { return unexpected_; }
-    std::size_t PendingRules() const { return rules_.size(); }
-
-    void OnHostByte(uint8_t byte, int64_t nowMs) override;
-    void Produce(int64_t nowMs, std::vector<uint8_t>& out) override;
-    int64_t NextOutputTime(int64_t nowMs) override;
-
-  private:
-    struct Rule {
-        std::vector<uint8_t> request;
-        std::vector<uint8_t> response;
-        int delayMs;
-    };
-    struct Scheduled {
-        int64_t atMs;
-        std::vector<uint8_t> bytes;
-    };
-
-    std::deque<Rule> rules_;
-    std::vector<uint8_t> matched_;  // bytes of the current request so far
-    std::deque<Scheduled> outbox_;  // in time order
-    std::vector<uint8_t> received_;
-    std::size_t unexpected_ = 0;
-};
-
 }  // namespace qx::serial
