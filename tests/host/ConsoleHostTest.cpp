@@ -9,6 +9,7 @@
 
 #include "TestPorts.h"
 #include "core/host/Clock.h"
+#include "core/host/CommandIds.h"
 #include "core/host/ConsoleHost.h"
 #include "support/MemoryLine.h"
 #include "support/ScriptedDevice.h"
@@ -92,8 +93,8 @@ TEST(ConsoleHostEvents, PostedCallsCommandsAndQuit) {
     ConsoleHost host;
     std::vector<int> seen;
     host.SetCommandHandler([&](int id) { seen.push_back(id); });
-    host.RouteCommand(57664);
-    EXPECT_EQ(seen, std::vector<int>{57664});
+    host.RouteCommand(cmd::kAppAbout);
+    EXPECT_EQ(seen, std::vector<int>{cmd::kAppAbout});
 
     int ran = 0;
     host.Post([&] {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/host/CommandIds.h"
 #include "link/LinkFixture.h"
 
 namespace qx::test {
@@ -93,7 +94,7 @@ TEST_F(Monitor, AHandshakeInterruptedByToggleMonitoringPostponesIt) {
     uint8_t firmwareThen = 0;
     host->ScheduleEventIn(800, [&] {
         firmwareThen = Port().FirmwareVersion();
-        postponed = Mon().PostponeCommandIfBusy(32771, true);
+        postponed = Mon().PostponeCommandIfBusy(cmd::kUpload, true);
     });
     ASSERT_TRUE(Port().EstablishLink());
     EXPECT_TRUE(postponed);
@@ -101,7 +102,7 @@ TEST_F(Monitor, AHandshakeInterruptedByToggleMonitoringPostponesIt) {
     EXPECT_EQ(device.CountOf(kMonitorRequest), 0u);
     EXPECT_EQ(Port().BusyCount(), 0);
     host->RunPosted();
-    EXPECT_EQ(host->RoutedCommands(), (std::vector<int>{32771}));
+    EXPECT_EQ(host->RoutedCommands(), (std::vector<int>{cmd::kUpload}));
 }
 
 TEST_F(Monitor, StartAndStopWithDrain) {

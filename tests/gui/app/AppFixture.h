@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/host/Clock.h"
+#include "core/host/CommandIds.h"
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
@@ -85,7 +86,7 @@ class AppTest : public ::testing::Test {
                 });
             return upload ? MsgResult::Yes : MsgResult::No;
         };
-        Route(32774);
+        Route(cmd::kLink);
         answer_ = saved;
     }
 

@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "AppFixture.h"
+#include "core/host/CommandIds.h"
 
 namespace qx::gui::testing {
 namespace {
@@ -31,14 +32,16 @@ TEST_F(AppTest, DocumentCommandsDuringAnUploadWaitForItsEnd) {
         EXPECT_TRUE(enter.isAccepted() && dropped.isAccepted());
     };
     const std::vector<std::pair<const char*, std::function<void()>>> cases = {
-        {"new", [&] { Route(57600); }}, {"open", [&] { Route(57601); }}, {"drop", drop}};
+        {"new", [&] { Route(cmd::kFileNew); }},
+        {"open", [&] { Route(cmd::kFileOpen); }},
+        {"drop", drop}};
     UseEmulatedModule();
     AnswerSave(MsgResult::No);
     for (const auto& [name, action] : cases) {
         SCOPED_TRACE(name);
         const bool isNew = std::string(name) == "new";
-        Route(57600);
-        Route(32779);  // a map a fresh document does not show
+        Route(cmd::kFileNew);
+        Route(cmd::kMapFirst + 3);  // a map a fresh document does not show
         app_->Host().ClearMessages();
         busyWhenRun_ = busyAfterRun_ = false;
         const int chooserBefore = chooserCalls;
@@ -79,7 +82,7 @@ TEST_F(AppTest, CloseDuringATransferOrMonitoringWaitsAndKeepsTheDocument) {
                 EXPECT_EQ(app_->Frame()->MonitorNesting(), 1);
                 close();
             });
-            Route(32807);  // Run: returns when monitoring ends
+            Route(cmd::kToggleMonitoring);  // Run: returns when monitoring ends
             EXPECT_FALSE(RamMonitor::Instance().IsRunning());
             EXPECT_EQ(app_->Frame()->MonitorNesting(), 0);
         }
@@ -106,7 +109,7 @@ TEST_F(AppTest, SecondStartHandsItsFileToTheRunningCopy) {
     ASSERT_TRUE(started_);
     const QString given = dir_.filePath(QStringLiteral("given.qvx"));
     ASSERT_TRUE(app_->DoSave(given, false));
-    Route(57600);
+    Route(cmd::kFileNew);
     // A second start on the same profile gives its file away and ends.
     CCalderixApp second;
     EXPECT_FALSE(second.InitInstance({false, profile_, given, false, true}));

@@ -5,6 +5,7 @@
 #include <QToolBar>
 
 #include "AppFixture.h"
+#include "core/host/CommandIds.h"
 #include "core/link/CommPort.h"
 #include "gui/graph/MapGraphView.h"
 
@@ -23,29 +24,29 @@ TEST_F(AppTest, UndoAndRedoNameTheStepAndFollowTheHistory) {
         return QString();
     };
     auto enabled = [&](int id) { return f->Commands().StateOf(id).enabled; };
-    EXPECT_EQ(text(57643), QStringLiteral("&Undo\tCtrl+Z"));
-    EXPECT_FALSE(enabled(57643));
-    EXPECT_FALSE(enabled(57644));
+    EXPECT_EQ(text(cmd::kEditUndo), QStringLiteral("&Undo\tCtrl+Z"));
+    EXPECT_FALSE(enabled(cmd::kEditUndo));
+    EXPECT_FALSE(enabled(cmd::kEditRedo));
 
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Up);
     ASSERT_EQ(point.GetValue(), 1.0);
-    EXPECT_EQ(text(57643), QStringLiteral("&Undo Step Map 1 Point 1\tCtrl+Z"));
+    EXPECT_EQ(text(cmd::kEditUndo), QStringLiteral("&Undo Step Map 1 Point 1\tCtrl+Z"));
     EXPECT_TRUE(app_->Document().IsModified());
 
     {
         CommandBusyScope busy(false, false);  // a module command runs
-        EXPECT_FALSE(enabled(57643));
+        EXPECT_FALSE(enabled(cmd::kEditUndo));
     }
-    Route(57643);
+    Route(cmd::kEditUndo);
     EXPECT_EQ(point.GetValue(), 0.0);
     EXPECT_FALSE(app_->Document().IsModified());
-    EXPECT_EQ(text(57644), QStringLiteral("&Redo Step Map 1 Point 1\tCtrl+Y"));
-    EXPECT_FALSE(enabled(57643));
+    EXPECT_EQ(text(cmd::kEditRedo), QStringLiteral("&Redo Step Map 1 Point 1\tCtrl+Y"));
+    EXPECT_FALSE(enabled(cmd::kEditUndo));
 
-    Route(57644);
+    Route(cmd::kEditRedo);
     EXPECT_EQ(point.GetValue(), 1.0);
-    EXPECT_FALSE(enabled(57644));
+    EXPECT_FALSE(enabled(cmd::kEditRedo));
 }
 
 }  // namespace

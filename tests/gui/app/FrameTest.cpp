@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "AppFixture.h"
+#include "core/host/CommandIds.h"
 #include "core/host/Numbers.h"
 #include "core/maps/ModuleMap.h"
 #include "gui/GuiTestSupport.h"
@@ -36,18 +37,18 @@ TEST_F(AppTest, LinkCommandStatesAndTheUploadOffer) {
     Start();
     UseEmulatedModule();
     CMainFrame* f = app_->Frame();
-    QAction* link = MenuAction(f, 32774);
+    QAction* link = MenuAction(f, cmd::kLink);
     ASSERT_NE(link, nullptr);
     auto expectStates = [&](bool linked) {
         f->OnIdle();
         EXPECT_EQ(link->text(), linked ? QStringLiteral("Break Module &Link\tCtrl+L")
                                        : QStringLiteral("Establish Module &Link\tCtrl+L"));
         EXPECT_EQ(link->isChecked(), linked);
-        for (int id : {32771, 32772, 32807})
+        for (int id : {cmd::kUpload, cmd::kDownload, cmd::kToggleMonitoring})
             EXPECT_EQ(MenuAction(f, id)->isEnabled(), linked) << id;
-        EXPECT_FALSE(MenuAction(f, 32807)->isChecked());
-        EXPECT_FALSE(MenuAction(f, 32808)->isEnabled());
-        EXPECT_EQ(f->Commands().StateOf(32790).enabled, linked);
+        EXPECT_FALSE(MenuAction(f, cmd::kToggleMonitoring)->isChecked());
+        EXPECT_FALSE(MenuAction(f, cmd::kResetPeakAcceleration)->isEnabled());
+        EXPECT_EQ(f->Commands().StateOf(cmd::kWriteSerial).enabled, linked);
         EXPECT_EQ(f->LinkStripUp(), linked);
     };
     expectStates(false);
@@ -67,7 +68,7 @@ TEST_F(AppTest, LinkCommandStatesAndTheUploadOffer) {
     Link(true, [&] {
         f->OnIdle();
         uploadEnabledDuring =
-            MenuAction(f, 32771)->isEnabled() || MenuAction(f, 32772)->isEnabled();
+            MenuAction(f, cmd::kUpload)->isEnabled() || MenuAction(f, cmd::kDownload)->isEnabled();
     });
     ASSERT_TRUE(CommPort::Instance().IsLinked());
     EXPECT_TRUE(busyWhenRun_);
@@ -102,17 +103,17 @@ TEST_F(AppTest, NewSaveOpenRoundTrip) {
         ++asked;
         return save ? dir_.filePath(QStringLiteral("bench")) : saved;
     });
-    Route(57603);  // Save of an untitled document asks for a name
+    Route(cmd::kFileSave);  // Save of an untitled document asks for a name
     EXPECT_EQ(asked, 1);
     ASSERT_TRUE(QFile::exists(saved));  // the extension is added, in lower case
     EXPECT_EQ(QFile(saved).size(), 3676);
     EXPECT_FALSE(doc.IsModified());
     EXPECT_EQ(f->windowTitle(), QStringLiteral("bench.qvx - Quorvex I"));
-    Route(57600);  // New: not modified, so no question
+    Route(cmd::kFileNew);  // New: not modified, so no question
     EXPECT_FALSE(Asked("Save changes to bench.qvx?"));
     EXPECT_EQ(f->windowTitle(), QStringLiteral("Untitled - Quorvex I"));
     EXPECT_NE(doc.revLimit().GetValue(), 8192);
-    Route(57601);  // Open
+    Route(cmd::kFileOpen);  // Open
     EXPECT_EQ(asked, 2);
     EXPECT_DOUBLE_EQ(doc.revLimit().GetValue(), 8192);
     EXPECT_EQ(f->windowTitle(), QStringLiteral("bench.qvx - Quorvex I"));
@@ -162,7 +163,7 @@ TEST_F(AppTest, WaitWindowIsGoneOrSaysWhatItWaitsForBehindEveryMessage) {
         seen.emplace_back(m.text, w == nullptr ? QStringLiteral("(none)") : w->Message());
         return DefaultAnswer(m);
     };
-    Route(32774);
+    Route(cmd::kLink);
     ASSERT_TRUE(CommPort::Instance().IsLinked());
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].first.rfind("Connection to Module Successfully Established", 0), 0u);
@@ -197,7 +198,7 @@ TEST_F(AppTest, MainWindowCannotShrinkUntilTheGraphIsIllegible) {
     MapGraphView* view = f->View();
     for (bool monitorOpen : {false, true}) {
         SCOPED_TRACE(monitorOpen);
-        if (monitorOpen) Route(32791);  // a monitor display on: its window opens
+        if (monitorOpen) Route(cmd::kMonitorToggleFirst);  // a monitor display on: its window opens
         Settle();
         f->resize(50, 50);
         Settle();

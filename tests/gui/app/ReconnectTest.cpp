@@ -12,6 +12,7 @@
 #include <string>
 
 #include "ReflexKeys.h"
+#include "core/host/CommandIds.h"
 #include "core/host/Profile.h"
 #include "core/link/CommPort.h"
 #include "core/maps/ModuleMap.h"
@@ -88,7 +89,7 @@ class ReconnectTest : public ::testing::Test {
         module->Vanish();
         fs::remove(stable);
     }
-    void Link() { frame->Commands().Route(32774); }
+    void Link() { frame->Commands().Route(cmd::kLink); }
     ModuleValue& At(int map, int point) { return *document.Map(map)->Point(point).value; }
 
     QTemporaryDir dir;

@@ -4,6 +4,7 @@
 #include <QToolBar>
 
 #include "AppFixture.h"
+#include "core/host/CommandIds.h"
 #include "gui/resources/Resources.h"
 #include "gui/resources/ToolbarImages.h"
 
@@ -65,8 +66,8 @@ TEST_F(AppTest, MenusAndAcceleratorsFollowTheTables) {
         EXPECT_EQ(owners, 1);
     }
     // Write Serial has no key, menu item or button: only routing reaches it.
-    for (QAction* a : f->findChildren<QAction*>()) EXPECT_NE(a->data().toInt(), 32790);
-    EXPECT_TRUE(f->Commands().Handles(32790));
+    for (QAction* a : f->findChildren<QAction*>()) EXPECT_NE(a->data().toInt(), cmd::kWriteSerial);
+    EXPECT_TRUE(f->Commands().Handles(cmd::kWriteSerial));
 }
 
 TEST_F(AppTest, ToolbarHasSeventeenButtonsWithTipsAndLinkColours) {
@@ -80,8 +81,11 @@ TEST_F(AppTest, ToolbarHasSeventeenButtonsWithTipsAndLinkColours) {
             EXPECT_EQ(a->toolTip().toStdString(), s->toolTip);
             EXPECT_EQ(a->statusTip().toStdString(), s->prompt);
         }
-    EXPECT_EQ(ids, (std::vector<int>{57600, 57601, 57603, 57643, 57644, 32774, 32771, 32772, 32776,
-                                     32777, 32778, 32779, 32780, 32781, 32807, 32783, 57664}));
+    EXPECT_EQ(ids, (std::vector<int>{cmd::kFileNew, cmd::kFileOpen, cmd::kFileSave, cmd::kEditUndo,
+                                     cmd::kEditRedo, cmd::kLink, cmd::kUpload, cmd::kDownload,
+                                     cmd::kMapFirst, cmd::kMapFirst + 1, cmd::kMapFirst + 2,
+                                     cmd::kMapFirst + 3, cmd::kMapFirst + 4, cmd::kMapFirst + 5,
+                                     cmd::kToggleMonitoring, cmd::kBasicSettings, cmd::kAppAbout}));
     // The link button is red when down and green when up; the rest is the same.
     const QImage down = ToolbarStrip(false).toImage();
     const QImage up = ToolbarStrip(true).toImage();

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "MonitorTestSupport.h"
+#include "core/host/CommandIds.h"
 #include "core/maps/ModuleMap.h"
 #include "gui/graph/GraphGeometry.h"
 #include "gui/monitor/MonitorsDialog.h"
@@ -301,10 +302,14 @@ TEST_F(MonitorWindowTest, TogglesArrivingWhileAPacketIsReadArePostponedAndReplay
     ASSERT_TRUE(m.UpdateRamImage(nullptr));
     ASSERT_TRUE(reading);
     EXPECT_EQ(w.ActiveCount(), 0);
-    EXPECT_EQ(m.PostponedCommands(), (std::vector<int>{32791, 32796, 32806}));
+    EXPECT_EQ(m.PostponedCommands(),
+              (std::vector<int>{cmd::kMonitorToggleFirst, cmd::kMonitorToggleFirst + 5,
+                                cmd::kSelectMonitors}));
 
     m.RunPostponedCommands();
-    ASSERT_EQ(host->RoutedCommands(), (std::vector<int>{32791, 32796, 32806}));
+    ASSERT_EQ(host->RoutedCommands(),
+              (std::vector<int>{cmd::kMonitorToggleFirst, cmd::kMonitorToggleFirst + 5,
+                                cmd::kSelectMonitors}));
     int dialogs = 0;
     w.SetDialogRunner([&](gui::MonitorsDialog&) { return ++dialogs; });
     for (int id : host->RoutedCommands()) EXPECT_TRUE(w.HandleCommand(id));

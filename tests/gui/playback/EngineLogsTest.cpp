@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <set>
 
+#include "core/host/CommandIds.h"
 #include "core/host/Profile.h"
 #include "core/log/LogFormat.h"
 #include "core/log/LogPlayer.h"
@@ -183,7 +184,7 @@ TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
     Route(res::kLogEnd);
     EXPECT_EQ(Shown(3), " 39.0");
     // The editor goes on working: a map change and an edit reach the document.
-    Route(32777);
+    Route(cmd::kMapFirst + 1);
     EXPECT_EQ(app_->Document().CurrentMap(), 1);
     Route(res::kCloseLog);
     EXPECT_EQ(Shown(0), "");  // nothing backs the values now
@@ -517,7 +518,7 @@ TEST_F(EngineLogsTest, CoverageShadesThePointsTheEngineUsedUpToTheCursor) {
     EXPECT_TRUE(Logs().CoverageData().Used(11));
     EXPECT_FALSE(Logs().CoverageData().Used(0));
     // A map on another axis is not shaded.
-    Route(32779);
+    Route(cmd::kMapFirst + 3);
     EXPECT_FALSE(Logs().CoverageApplies());
 }
 
