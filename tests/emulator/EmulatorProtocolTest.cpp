@@ -30,34 +30,6 @@ TEST(EmulatorAnswers, IdentifyGivesTheFirmwareByte) {
     }
 }
 
-TEST(EmulatorAnswers, ReadReturnsTheDefaultTuneAndSerialNumber) {
-    Bench bench;
-    const Bytes answer = bench.Send(ReadRequest(0xB661, 17));
-    const auto frame = ParseFrame(answer);
-    ASSERT_TRUE(frame) << "not a sound frame";
-    EXPECT_EQ(answer.size(), 23u);
-    EXPECT_EQ(frame->code, 0x81);
-    ASSERT_EQ(frame->data.size(), 17u);
-    // Dual fire, rev limits 6144 rpm (internal 1), NOS arming 4096 rpm (7 counts of
-    // 550), cam offset 8 ms, start mode enter 350 rpm (-5 sign-magnitude), exit 512
-    // rpm (0), lockout off.
-    const std::pair<uint16_t, uint8_t> settings[] = {
-        {0xB661, 2}, {0xB662, 1}, {0xB66D, 1}, {0xB667, 7}, {0xB668, 1}, {0xB66B, 0x85},
-        {0xB66A, 0}, {0xB66C, 0}, {0xB669, 0}, {0xB66F, 0}, {0xB670, 0}, {0xB671, 4}};
-    for (const auto& [address, value] : settings)
-        EXPECT_EQ(frame->data[address - 0xB661], value) << std::hex << address;
-    EXPECT_EQ(ReadMemory(bench, 0xB7FE, 2), (Bytes{0x00, 42}));
-
-    const Bytes maps = ReadMemory(bench, 0xB600, 96);
-    ASSERT_EQ(maps.size(), 96u);
-    const int maxima[6] = {45, 45, 20, 15, 255, 15};
-    for (int i = 0; i < 96; ++i) EXPECT_LE(maps[i], maxima[i / 16]) << i;
-    for (int m = 0; m < 2; ++m) {
-        for (int i = 1; i < 16; ++i) EXPECT_GE(maps[m * 16 + i], maps[m * 16 + i - 1]);
-        EXPECT_GT(maps[m * 16 + 15], maps[m * 16]) << "advance must rise with speed";
-    }
-}
-
 TEST(EmulatorAnswers, WriteStoresTheByteAndAnswersAck) {
     Bench bench;
     EXPECT_EQ(bench.Send(WriteRequest(0xB605, 0x21)), (Bytes{0x06}));

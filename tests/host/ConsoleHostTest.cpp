@@ -58,37 +58,6 @@ TEST(ConsoleHostMessages, PrintedOnOneLineAndAnsweredCautiously) {
     EXPECT_EQ(host.Shown().size(), 6u);
 }
 
-TEST(ConsoleHostOutput, TracesAlwaysLoggedAndPrintedOnlyWhenEnabled) {
-    Captured err;
-    ConsoleHost host;
-    host.SetErrorStream(err.get());
-    host.SetTraceToStream(false);
-    host.Trace("\r\nRestart");
-    host.ShowWaitWindow("Please wait...");
-    host.Beep(BeepKind::Error);  // not a terminal: silent
-    EXPECT_EQ(err.Text(), "");
-    host.SetTraceToStream(true);
-    host.SetVerbose(true);
-    host.SetBeepEnabled(true);
-    host.Trace("\r\nAgain");
-    host.ShowWaitWindow("Please wait...");
-    host.Beep(BeepKind::Error);
-    EXPECT_EQ(err.Text(), "\r\nAgainPlease wait...\n");
-    EXPECT_EQ(host.TraceLog(), "\r\nRestart\r\nAgain");
-
-    // The environment variable switches printing on for a new host.
-    Captured env;
-    setenv("QUORVEXI_TRACE", "1", 1);
-    ConsoleHost on;
-    unsetenv("QUORVEXI_TRACE");
-    ConsoleHost off;
-    on.SetErrorStream(env.get());
-    off.SetErrorStream(env.get());
-    on.Trace("a");
-    off.Trace("b");
-    EXPECT_EQ(env.Text(), "a");
-}
-
 TEST(ConsoleHostEvents, PostedCallsCommandsAndQuit) {
     ConsoleHost host;
     std::vector<int> seen;

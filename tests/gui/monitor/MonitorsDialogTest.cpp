@@ -39,26 +39,6 @@ class ActiveMonitorsDialog : public MonitorWindowTest {
     int runs = 0;
 };
 
-TEST_F(ActiveMonitorsDialog, BoxesStartFromTheActiveDisplays) {
-    Make((1 << 2) | (1 << 5), 0);
-    std::vector<bool> checked;
-    window->SetDialogRunner([&](MonitorsDialog& d) {
-        d.show();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(d.windowTitle().toStdString(), "Active Monitors");
-        for (int i = 0; i < MonitorWindow::kDisplayCount; ++i)
-            checked.push_back(d.IsChecked(MonitorsDialog::BoxOfDisplay(i)));
-        EXPECT_EQ(d.peakAccelOn, 1);
-        EXPECT_EQ(d.batteryVoltageOn, 1);
-        EXPECT_EQ(d.engineSpeedOn, 0);
-        SavePicture(d.grab().toImage(), QStringLiteral("monitor-active-monitors-dialog.png"));
-        d.reject();
-        return d.result();
-    });
-    window->SelectMonitors();
-    EXPECT_EQ(checked, (std::vector<bool>{false, false, true, false, false, true, false}));
-}
-
 TEST_F(ActiveMonitorsDialog, OkWithNoBoxClosesTheWindowAndCancelChangesNothing) {
     Make(3, 1);
     Choose({1, 3, 6}, kCancel);
