@@ -5,19 +5,12 @@
 
 #include "EmulatorTestUtil.h"
 #include "emulator/PtyEmulator.h"
+#include "support/Eventually.h"
 
 namespace qx::emu::test {
 namespace {
 
-// Polls a condition for a bounded time: the emulator runs in real time. The
-// bound only ends a failing test, so it is far beyond any loaded machine.
-template <class F>
-bool Eventually(F condition) {
-    const auto end = Clock::now() + std::chrono::seconds(60);
-    for (pollfd none{-1, 0, 0}; !condition(); poll(&none, 0, 10))
-        if (Clock::now() >= end) return false;
-    return true;
-}
+using qx::test::Eventually;
 
 TEST(PtyEmulator, AnswersByteExactlyAndSurvivesTheHostReopening) {
     PtyEmulator emulator;

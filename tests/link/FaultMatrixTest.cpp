@@ -11,12 +11,12 @@
 #include <map>
 #include <memory>
 
-#include "core/host/Clock.h"
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
 #include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
+#include "support/Eventually.h"
 #include "support/FakeHost.h"
 
 namespace qx::test {
@@ -162,14 +162,15 @@ TEST_P(FaultMatrix, EveryFaultLeavesTheLinkTheDocumentAndTheModuleSound) {
         // A stream the host cancelled ends once the cancel has crossed the line. A
         // module that floods on regardless is found by the next exchange.
         if (link.IsLinked() && fault != emu::Fault::Flood) {
-            for (int i = 0; i < 50 && module->IsStreaming(); ++i) RealClock().SleepMs(10);
-            EXPECT_FALSE(module->IsStreaming()) << "the module was left streaming";
+            EXPECT_TRUE(Eventually([&] { return !module->IsStreaming(); }))
+                << "the module was left streaming";
         }
         // A new link works once the fault is gone.
         module->ClearFaults();
         // A vanish under way takes the device a moment later.
         if (module->Counters().faultsFired[static_cast<int>(emu::Fault::Vanish)] > 0) {
-            for (int i = 0; i < 50 && !module->IsGone(); ++i) RealClock().SleepMs(10);
+            ASSERT_TRUE(Eventually([&] { return module->IsGone(); }))
+                << "a vanish that fired never took the device";
             StartModule();
         }
         if (link.IsLinked()) link.BreakLink(CommPort::BreakNotice::Quiet);

@@ -2,6 +2,7 @@
 // nested loop, and the hand-over from a second start.
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTest>
 #include <QUrl>
 
 #include "AppFixture.h"
@@ -115,8 +116,8 @@ TEST_F(AppTest, SecondStartHandsItsFileToTheRunningCopy) {
     EXPECT_FALSE(second.InitInstance({false, profile_, given, false, true}));
     EXPECT_TRUE(second.IsSecondInstance());
     EXPECT_EQ(second.Frame(), nullptr);
-    for (int i = 0; i < 200 && app_->Document().GetPathName().empty(); ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // The hand-over crosses a local socket: a real wait, bounded.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !app_->Document().GetPathName().empty(); }, 60'000));
     EXPECT_EQ(app_->Document().GetPathName(), given.toStdString());
     // Another profile is another channel: no hand-over there.
     EXPECT_NE(CCalderixApp::InstanceName(profile_),
