@@ -125,8 +125,9 @@ QString CCalderixApp::InstanceName(const QString& profilePath) {
     return QStringLiteral("quorvexi-") + QString::fromLatin1(hash.toHex().left(16));
 }
 
-bool CCalderixApp::ClaimSingleInstance(const QString& file) {
-    const QString name = InstanceName(ToQ(AppProfile().Path()));
+bool CCalderixApp::ClaimSingleInstance(const QString& file, const QString& profilePath) {
+    const QString name =
+        InstanceName(profilePath.isEmpty() ? ToQ(AppProfile().Path()) : profilePath);
     {
         QLocalSocket socket;
         socket.connectToServer(name);
@@ -177,8 +178,10 @@ void CCalderixApp::BringToFront() {
 }
 
 bool CCalderixApp::InitInstance(const StartOptions& options) {
+    // A second start hands its file over before it would replace the process
+    // profile: the running copy's windows hold the profile they were given.
+    if (options.singleInstance && !ClaimSingleInstance(options.file, options.profile)) return false;
     if (!options.profile.isEmpty()) SetAppProfile(options.profile.toStdString());
-    if (options.singleInstance && !ClaimSingleInstance(options.file)) return false;
 
     host_ = std::make_unique<QtHost>();
     host_->SetMessageAnswerer(answerer_);
