@@ -196,11 +196,15 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     host_->SetLinkIndicatorHandler([this](bool up) { frame_->SetLinkIndicator(up); });
     frame_->SetCanCloseHook([this] { return SaveModified(); });
     frame_->SetDropHandler([this](const QString& path) { OpenRemembered(path); });
-    MonitorWindow* monitor = InstallMonitorWindow(*frame_);
-    logs_ = InstallEngineLogs(*frame_, monitor);
+    // The one profile, link and monitor of this run, handed to the parts that use them.
+    Profile& profile = AppProfile();
+    CommPort& link = CommPort::Instance();
+    RamMonitor& ramMonitor = RamMonitor::Instance();
+    MonitorWindow* monitor = InstallMonitorWindow(*frame_, profile, ramMonitor);
+    logs_ = InstallEngineLogs(*frame_, monitor, profile);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
     connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
-    InstallSettingsDialogs(*frame_, *document_);
+    InstallSettingsDialogs(*frame_, *document_, *host_, profile, link, ramMonitor);
     InstallTuneSheet(*frame_, *host_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
@@ -392,7 +396,7 @@ void CCalderixApp::OpenRemembered(const QString& path) {
 
 void CCalderixApp::OnAppAbout() {
     if (Postponed(res::kAppAbout)) return;
-    CAboutDlg about(frame_.get());
+    CAboutDlg about(CommPort::Instance(), frame_.get());
     about.DoModal();
 }
 
