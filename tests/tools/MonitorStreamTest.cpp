@@ -3,6 +3,7 @@
 // and the stream goes on, and however it ends the module is left quiet.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "core/link/CommPort.h"
@@ -35,6 +36,11 @@ class QvxMonitorStream : public ::testing::Test {
         CommPort::ResetInstance();
     }
     emu::EmulatorCore& Module() { return device->Core(); }
+    // The stream on this test's host, link and monitor.
+    MonitorStats Stream(double seconds, const std::function<void(int64_t)>& onPacket) {
+        return RunMonitorStream(*host, CommPort::Instance(), RamMonitor::Instance(), seconds,
+                                onPacket);
+    }
     // After any ending the stream is stopped and the module quiet.
     void ExpectQuiet(const MonitorStats& stats) {
         EXPECT_TRUE(stats.stopped);
@@ -50,7 +56,7 @@ class QvxMonitorStream : public ::testing::Test {
 TEST_F(QvxMonitorStream, ReadsEveryPacketTheLineCarriesAndEndsQuiet) {
     int packets = 0;
     int64_t lastMs = -1;
-    MonitorStats stats = RunMonitorStream(10.0, [&](int64_t ms) {
+    MonitorStats stats = Stream(10.0, [&](int64_t ms) {
         ++packets;
         EXPECT_GT(ms, lastMs);
         lastMs = ms;
@@ -70,14 +76,14 @@ TEST_F(QvxMonitorStream, ReadsEveryPacketTheLineCarriesAndEndsQuiet) {
 
 TEST_F(QvxMonitorStream, BadPacketsAreCountedAndTheStreamGoesOn) {
     Module().ArmFault(emu::Fault::CorruptChecksum, 3);
-    MonitorStats checksum = RunMonitorStream(2.0, {});
+    MonitorStats checksum = Stream(2.0, {});
     EXPECT_EQ(checksum.badPackets, 3);
     EXPECT_EQ(checksum.restarts, 0);  // a checksum error only drops the packet
     EXPECT_GT(checksum.goodPackets, 20);
     ExpectQuiet(checksum);
 
     Module().ArmFault(emu::Fault::DropByte, 1);
-    MonitorStats dropped = RunMonitorStream(2.0, {});
+    MonitorStats dropped = Stream(2.0, {});
     EXPECT_GE(dropped.restarts, 1);  // the stream was started again
     EXPECT_GT(dropped.goodPackets, 10);
     ExpectQuiet(dropped);
@@ -85,7 +91,7 @@ TEST_F(QvxMonitorStream, BadPacketsAreCountedAndTheStreamGoesOn) {
 
 TEST_F(QvxMonitorStream, AQuitSilenceAndABrokenLinkEndOnTime) {
     host->ScheduleEventIn(3000, [this] { host->SetQuitting(); });
-    MonitorStats quit = RunMonitorStream(0.0, {});  // no time limit
+    MonitorStats quit = Stream(0.0, {});  // no time limit
     EXPECT_TRUE(quit.interrupted);
     EXPECT_GE(quit.elapsedMs, 3000);
     EXPECT_LT(quit.elapsedMs, 3300);
@@ -93,14 +99,14 @@ TEST_F(QvxMonitorStream, AQuitSilenceAndABrokenLinkEndOnTime) {
 
     host->SetQuitting(false);
     Module().SetFaultProbability(emu::Fault::Silent, 1.0);
-    MonitorStats silent = RunMonitorStream(1.0, {});
+    MonitorStats silent = Stream(1.0, {});
     EXPECT_EQ(silent.goodPackets, 0);
     EXPECT_LT(silent.elapsedMs, 4000);
 
     Module().ClearFaults();
     ASSERT_TRUE(CommPort::Instance().IsLinked() || CommPort::Instance().EstablishLink());
     host->ScheduleEventIn(500, [] { CommPort::Instance().BreakLink(); });
-    MonitorStats broken = RunMonitorStream(5.0, {});
+    MonitorStats broken = Stream(5.0, {});
     EXPECT_TRUE(broken.commFailure);
     EXPECT_LT(broken.elapsedMs, 1500);
 }

@@ -11,13 +11,14 @@ QString FirmwareText(int versionByte) {
     return QString::fromStdString(FormatC("%d.%d", (versionByte >> 4) & 0x0F, versionByte & 0x0F));
 }
 
-CAboutDlg::CAboutDlg(QWidget* parent) : TemplateDialog(res::kAboutDialog, parent) {}
+CAboutDlg::CAboutDlg(CommPort& link, QWidget* parent)
+    : TemplateDialog(res::kAboutDialog, parent), link_(link) {}
 
 bool CAboutDlg::OnInitDialog() {
     SetText(kVersionLine, QStringLiteral("Quorvex I Version %1").arg(QLatin1String(kVersion)));
     serialText_ = QStringLiteral("#####");
     firmwareText_ = QStringLiteral("#####");
-    if (CommPort::Exists() && CommPort::Instance().IsLinked()) {
+    if (link_.IsLinked()) {
         SerialNumberModuleValue serial;
         if (serial.Refresh())
             serialText_ =

@@ -3,6 +3,10 @@
 // and firmware version read from the module ("#####" when unknown).
 #include "gui/resources/TemplateDialog.h"
 
+namespace qx {
+class CommPort;
+}
+
 namespace qx::gui {
 
 class CAboutDlg : public TemplateDialog {
@@ -11,7 +15,8 @@ class CAboutDlg : public TemplateDialog {
     static constexpr int kVersionLine = 1025;
     static constexpr int kSerialField = 1026;
     static constexpr int kFirmwareField = 1027;
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    // The link outlives the dialog.
+    explicit CAboutDlg(CommPort& link, QWidget* parent = nullptr);
 
     const QString& SerialText() const { return serialText_; }
     const QString& FirmwareText() const { return firmwareText_; }
@@ -20,6 +25,7 @@ class CAboutDlg : public TemplateDialog {
     bool OnInitDialog() override;
 
   private:
+    CommPort& link_;
     QString serialText_;
     QString firmwareText_;
 };

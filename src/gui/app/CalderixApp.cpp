@@ -125,8 +125,9 @@ QString CCalderixApp::InstanceName(const QString& profilePath) {
     return QStringLiteral("quorvexi-") + QString::fromLatin1(hash.toHex().left(16));
 }
 
-bool CCalderixApp::ClaimSingleInstance(const QString& file) {
-    const QString name = InstanceName(ToQ(AppProfile().Path()));
+bool CCalderixApp::ClaimSingleInstance(const QString& file, const QString& profilePath) {
+    const QString name =
+        InstanceName(profilePath.isEmpty() ? ToQ(AppProfile().Path()) : profilePath);
     {
         QLocalSocket socket;
         socket.connectToServer(name);
@@ -177,8 +178,10 @@ void CCalderixApp::BringToFront() {
 }
 
 bool CCalderixApp::InitInstance(const StartOptions& options) {
+    // A second start hands its file over before it would replace the process
+    // profile: the running copy's windows hold the profile they were given.
+    if (options.singleInstance && !ClaimSingleInstance(options.file, options.profile)) return false;
     if (!options.profile.isEmpty()) SetAppProfile(options.profile.toStdString());
-    if (options.singleInstance && !ClaimSingleInstance(options.file)) return false;
 
     host_ = std::make_unique<QtHost>();
     host_->SetMessageAnswerer(answerer_);
@@ -193,11 +196,15 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     host_->SetLinkIndicatorHandler([this](bool up) { frame_->SetLinkIndicator(up); });
     frame_->SetCanCloseHook([this] { return SaveModified(); });
     frame_->SetDropHandler([this](const QString& path) { OpenRemembered(path); });
-    MonitorWindow* monitor = InstallMonitorWindow(*frame_);
-    logs_ = InstallEngineLogs(*frame_, monitor);
+    // The one profile, link and monitor of this run, handed to the parts that use them.
+    Profile& profile = AppProfile();
+    CommPort& link = CommPort::Instance();
+    RamMonitor& ramMonitor = RamMonitor::Instance();
+    MonitorWindow* monitor = InstallMonitorWindow(*frame_, profile, ramMonitor);
+    logs_ = InstallEngineLogs(*frame_, monitor, profile);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
     connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
-    InstallSettingsDialogs(*frame_, *document_);
+    InstallSettingsDialogs(*frame_, *document_, *host_, profile, link, ramMonitor);
     InstallTuneSheet(*frame_, *host_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
@@ -389,7 +396,7 @@ void CCalderixApp::OpenRemembered(const QString& path) {
 
 void CCalderixApp::OnAppAbout() {
     if (Postponed(res::kAppAbout)) return;
-    CAboutDlg about(frame_.get());
+    CAboutDlg about(CommPort::Instance(), frame_.get());
     about.DoModal();
 }
 

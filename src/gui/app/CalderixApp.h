@@ -103,7 +103,8 @@ class CCalderixApp : public QObject {
     QString DemoDevice() const;
 
   private:
-    bool ClaimSingleInstance(const QString& file);
+    // profilePath: the profile the start names (empty: the process profile).
+    bool ClaimSingleInstance(const QString& file, const QString& profilePath);
     void OnInstanceConnection();
     void BringToFront();
     void AddRecentFile(const QString& path);

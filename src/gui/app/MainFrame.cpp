@@ -84,7 +84,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
         });
     AddDocumentCommands();
     auto* edits = new EditCommands(this, commands_, document_, view_);
-    curves_ = new CurveCommands(this, commands_, document_, view_);
+    curves_ = new CurveCommands(this, host_, commands_, document_, view_);
     compare_ = new CompareCommands(*this, host_, commands_, document_, view_);
     connect(edits, &EditCommands::historyChanged, &compare_->Comparison(),
             &TuneComparison::Refresh);

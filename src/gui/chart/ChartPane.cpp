@@ -16,7 +16,8 @@ constexpr const char* kSection = "Settings";
 
 class ChartSplitter : public QSplitter {
   public:
-    ChartSplitter(QWidget* graph, ChartView* chart) : QSplitter(Qt::Vertical), chart_(chart) {
+    ChartSplitter(QWidget* graph, ChartView* chart, Profile& profile)
+        : QSplitter(Qt::Vertical), chart_(chart), profile_(profile) {
         setObjectName(QStringLiteral("ChartSplitter"));
         setChildrenCollapsible(false);
         addWidget(graph);
@@ -25,10 +26,10 @@ class ChartSplitter : public QSplitter {
         setStretchFactor(0, 1);
         setStretchFactor(1, 0);
         height_ = std::max(chart->minimumHeight(),
-                           AppProfile().GetInt(kSection, kChartHeightKey, kDefaultChartHeight));
-        chart->SetLanes(AppProfile().GetInt(kSection, kChartLanesKey, 1) != 0);
+                           profile_.GetInt(kSection, kChartHeightKey, kDefaultChartHeight));
+        chart->SetLanes(profile_.GetInt(kSection, kChartLanesKey, 1) != 0);
         connect(chart, &ChartView::lanesToggled, this,
-                [](bool on) { AppProfile().WriteInt(kSection, kChartLanesKey, on ? 1 : 0); });
+                [this](bool on) { profile_.WriteInt(kSection, kChartLanesKey, on ? 1 : 0); });
         connect(this, &QSplitter::splitterMoved, this, [this] {
             if (chart_->isVisible() && !applying_) height_ = chart_->height();
         });
@@ -36,8 +37,8 @@ class ChartSplitter : public QSplitter {
     }
     ~ChartSplitter() override {
         // Written once, not at every step of a drag.
-        if (AppProfile().GetInt(kSection, kChartHeightKey, kDefaultChartHeight) != height_)
-            AppProfile().WriteInt(kSection, kChartHeightKey, height_);
+        if (profile_.GetInt(kSection, kChartHeightKey, kDefaultChartHeight) != height_)
+            profile_.WriteInt(kSection, kChartHeightKey, height_);
     }
 
   protected:
@@ -68,14 +69,15 @@ class ChartSplitter : public QSplitter {
 
   private:
     ChartView* chart_;
+    Profile& profile_;  // outlives the splitter
     int height_ = kDefaultChartHeight;
     bool applying_ = false;
 };
 
 }  // namespace
 
-QSplitter* PlaceChartUnderGraph(QWidget* graph, ChartView* chart) {
-    return new ChartSplitter(graph, chart);
+QSplitter* PlaceChartUnderGraph(QWidget* graph, ChartView* chart, Profile& profile) {
+    return new ChartSplitter(graph, chart, profile);
 }
 
 }  // namespace qx::gui

@@ -7,6 +7,10 @@
 class QSplitter;
 class QWidget;
 
+namespace qx {
+class Profile;
+}
+
 namespace qx::gui {
 
 class ChartView;
@@ -16,6 +20,7 @@ inline constexpr const char* kChartHeightKey = "Chart Height";
 inline constexpr const char* kChartLanesKey = "Chart Lanes";
 inline constexpr int kDefaultChartHeight = 160;
 
-QSplitter* PlaceChartUnderGraph(QWidget* graph, ChartView* chart);
+// The profile keeps the height and the lanes; it outlives the splitter.
+QSplitter* PlaceChartUnderGraph(QWidget* graph, ChartView* chart, Profile& profile);
 
 }  // namespace qx::gui

@@ -133,8 +133,13 @@ QString SerialDevicePicker::SlotText(const std::vector<int>& slots) {
 
 // ---- The dialog ----------------------------------------------------------------
 
-SetSerialPortDialog::SetSerialPortDialog(QWidget* parent)
-    : TemplateDialog(res::kSerialPortDialog, parent), lister_([] { return serial::ListPorts(); }) {
+SetSerialPortDialog::SetSerialPortDialog(Host& host, Profile& profile, CommPort& link,
+                                         QWidget* parent)
+    : TemplateDialog(res::kSerialPortDialog, parent),
+      host_(host),
+      profile_(profile),
+      link_(link),
+      lister_([] { return serial::ListPorts(); }) {
     auto* device = new QPushButton(QStringLiteral("&Device..."), this);
     device->setObjectName(QStringLiteral("control%1").arg(kDeviceButton));
     device->setAutoDefault(false);
@@ -194,7 +199,7 @@ void SetSerialPortDialog::DoDataExchange(bool save) {
 }
 
 bool SetSerialPortDialog::OnInitDialog() {
-    portIndex_ = CommPort::Instance().PortNumber();
+    portIndex_ = link_.PortNumber();
     DoDataExchange(false);
     ports_ = lister_ ? lister_() : std::vector<serial::PortInfo>{};
     UpdateToolTips();
@@ -207,7 +212,7 @@ void SetSerialPortDialog::OnCommand(int id) {
 
 void SetSerialPortDialog::PickDevice() {
     int slot = RadioIndex(kCom1Radio);
-    if (slot < 0) slot = CommPort::Instance().PortNumber();
+    if (slot < 0) slot = link_.PortNumber();
     // Devices come and go (USB adapters): list them afresh for each pick.
     if (lister_) ports_ = lister_();
     SerialDevicePicker picker(slot, DeviceFor(slot), PortsNow(), this);
@@ -226,15 +231,15 @@ bool SetSerialPortDialog::SameListedPort(const std::string& a, const std::string
 
 bool SetSerialPortDialog::StoreDevices(bool& changedLinkedSlot) {
     changedLinkedSlot = false;
-    const int linkedSlot = CommPort::Instance().PortNumber();
+    const int linkedSlot = link_.PortNumber();
     for (int i = 0; i < kComSlotCount; ++i) {
         const auto& choice = chosen_[static_cast<std::size_t>(i)];
         const std::string before = serial::DeviceForPortIndex(i);
         if (!choice || *choice == before) continue;
-        if (!AppProfile().WriteString(kPortsSection, SlotKey(i), *choice)) {
-            CurrentHost().MessageBox("Unable to store the serial device of " + SlotKey(i) +
-                                         " in the settings file\n" + AppProfile().Path(),
-                                     "Serial Port Settings", MsgButtons::Ok, MsgIcon::Error);
+        if (!profile_.WriteString(kPortsSection, SlotKey(i), *choice)) {
+            host_.MessageBox("Unable to store the serial device of " + SlotKey(i) +
+                                 " in the settings file\n" + profile_.Path(),
+                             "Serial Port Settings", MsgButtons::Ok, MsgIcon::Error);
             return false;
         }
         if (i == linkedSlot && !SameListedPort(*choice, before)) changedLinkedSlot = true;
@@ -247,19 +252,18 @@ void SetSerialPortDialog::OnOK() {
     accept();
     bool changedLinkedSlot = false;
     if (!StoreDevices(changedLinkedSlot)) return;
-    CommPort& link = CommPort::Instance();
-    if (portIndex_ >= 0 && portIndex_ != link.PortNumber()) {
-        link.SetPort(portIndex_);
-    } else if (changedLinkedSlot && link.IsLinked()) {
+    if (portIndex_ >= 0 && portIndex_ != link_.PortNumber()) {
+        link_.SetPort(portIndex_);
+    } else if (changedLinkedSlot && link_.IsLinked()) {
         // The same slot on another device: relink as a change of slot would.
-        link.BreakLink();
-        link.EstablishLink();
+        link_.BreakLink();
+        link_.EstablishLink();
     }
 }
 
-void OnSerialPortCommand() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kSerialPort, true)) return;
-    SetSerialPortDialog dialog(nullptr);
+void OnSerialPortCommand(Host& host, Profile& profile, CommPort& link, RamMonitor& monitor) {
+    if (monitor.PostponeCommandIfBusy(res::kSerialPort, true)) return;
+    SetSerialPortDialog dialog(host, profile, link, nullptr);
     dialog.DoModal();
 }
 

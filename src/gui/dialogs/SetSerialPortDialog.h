@@ -12,7 +12,8 @@
 // adapter does not). Cancel changes nothing.
 //
 // Ownership: the dialog lives on the stack of the command that shows it; it
-// owns its controls and the device picker it opens.
+// owns its controls and the device picker it opens. The host, the profile and
+// the link outlive it.
 #include <QDialog>
 #include <array>
 #include <functional>
@@ -25,6 +26,13 @@
 
 class QLineEdit;
 class QTreeWidget;
+
+namespace qx {
+class CommPort;
+class Host;
+class Profile;
+class RamMonitor;
+}  // namespace qx
 
 namespace qx::gui {
 
@@ -71,7 +79,7 @@ class SetSerialPortDialog : public TemplateDialog {
     // Outside the ids of the dialog's template.
     static constexpr int kDeviceButton = 1100;
 
-    explicit SetSerialPortDialog(QWidget* parent = nullptr);
+    SetSerialPortDialog(Host& host, Profile& profile, CommPort& link, QWidget* parent = nullptr);
     ~SetSerialPortDialog() override;
 
     void SetPortLister(PortLister lister) { lister_ = std::move(lister); }
@@ -103,6 +111,9 @@ class SetSerialPortDialog : public TemplateDialog {
     // True when a and b are names of one port of the last listing.
     bool SameListedPort(const std::string& a, const std::string& b) const;
 
+    Host& host_;
+    Profile& profile_;
+    CommPort& link_;
     int portIndex_ = -1;
     std::array<std::optional<std::string>, kComSlotCount> chosen_;
     PortLister lister_;
@@ -111,6 +122,6 @@ class SetSerialPortDialog : public TemplateDialog {
 
 // The view's Serial Port command: postponed while the module is busy (and
 // then replayed), else the dialog is run modally.
-void OnSerialPortCommand();
+void OnSerialPortCommand(Host& host, Profile& profile, CommPort& link, RamMonitor& monitor);
 
 }  // namespace qx::gui

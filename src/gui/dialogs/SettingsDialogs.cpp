@@ -9,12 +9,15 @@
 
 namespace qx::gui {
 
-void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document) {
+void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document, Host& host, Profile& profile,
+                            CommPort& link, RamMonitor& monitor) {
     CMainFrame* owner = &frame;
     document.SetBasicSettingsHook([&document, owner] { RunBasicSetupDialog(document, owner); });
-    frame.SetWriteSerialHook([owner] { RunWriteSerialDialog(owner); });
+    frame.SetWriteSerialHook([&host, &link, owner] { RunWriteSerialDialog(host, link, owner); });
     // The view's command; asked after the view's own ids.
-    frame.Commands().Add(res::kSerialPort, CommandOwner::View, [] { OnSerialPortCommand(); });
+    frame.Commands().Add(res::kSerialPort, CommandOwner::View, [&host, &profile, &link, &monitor] {
+        OnSerialPortCommand(host, profile, link, monitor);
+    });
 }
 
 }  // namespace qx::gui

@@ -5,15 +5,21 @@
 // frame's Write Serial command (32790) the serial number dialog.
 //
 // Ownership: nothing is created until a command runs; each dialog lives on the
-// stack of its command. The frame and the document must outlive the hooks.
+// stack of its command. The frame, the document, the host, the profile, the
+// link and the monitor must outlive the hooks.
 namespace qx {
+class CommPort;
+class Host;
 class ModuleState;
-}
+class Profile;
+class RamMonitor;
+}  // namespace qx
 
 namespace qx::gui {
 
 class CMainFrame;
 
-void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document);
+void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document, Host& host, Profile& profile,
+                            CommPort& link, RamMonitor& monitor);
 
 }  // namespace qx::gui

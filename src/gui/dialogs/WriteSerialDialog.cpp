@@ -16,8 +16,8 @@ constexpr const char* kUnknownSerial = "#####";
 
 }  // namespace
 
-WriteSerialDialog::WriteSerialDialog(QWidget* parent)
-    : TemplateDialog(res::kWriteSerialDialog, parent) {}
+WriteSerialDialog::WriteSerialDialog(Host& host, CommPort& link, QWidget* parent)
+    : TemplateDialog(res::kWriteSerialDialog, parent), host_(host), link_(link) {}
 
 WriteSerialDialog::~WriteSerialDialog() = default;
 
@@ -39,7 +39,7 @@ void WriteSerialDialog::DoDataExchange(bool save) {
 
 bool WriteSerialDialog::OnInitDialog() {
     SerialNumberModuleValue serial;
-    if (CommPort::Instance().IsLinked()) {
+    if (link_.IsLinked()) {
         // A failed read has been reported by the link and shows as 00000.
         serial.Refresh();
         currentSerialText_ = FormatC("%05d", static_cast<int>(TruncateToInt32(serial.GetValue())));
@@ -55,10 +55,9 @@ void WriteSerialDialog::OnOK() {
     const std::optional<uint16_t> number = ParseSerialNumber(newSerialText_);
     if (!number) {
         // Nothing reaches the EEPROM; the user corrects the entry.
-        CurrentHost().MessageBox(
-            "\"" + newSerialText_ +
-                "\" is not a serial number.\nEnter a whole number from 0 to 65535.",
-            kCaption, MsgButtons::Ok, MsgIcon::Error);
+        host_.MessageBox("\"" + newSerialText_ +
+                             "\" is not a serial number.\nEnter a whole number from 0 to 65535.",
+                         kCaption, MsgButtons::Ok, MsgIcon::Error);
         FocusControl(kNewSerialEdit);
         return;
     }
@@ -67,9 +66,9 @@ void WriteSerialDialog::OnOK() {
 }
 
 bool WriteSerialDialog::WriteSerialNumber(uint16_t number) {
-    if (!CommPort::Instance().IsLinked()) {
-        CurrentHost().MessageBox("The serial number was not written: the module is not linked.",
-                                 kCaption, MsgButtons::Ok, MsgIcon::Error);
+    if (!link_.IsLinked()) {
+        host_.MessageBox("The serial number was not written: the module is not linked.", kCaption,
+                         MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
     // Written even when it equals the value a fresh one starts with (0): the
@@ -79,8 +78,8 @@ bool WriteSerialDialog::WriteSerialNumber(uint16_t number) {
     return serial.SyncModuleWithHost(false);
 }
 
-void RunWriteSerialDialog(QWidget* parent) {
-    WriteSerialDialog dialog(parent);
+void RunWriteSerialDialog(Host& host, CommPort& link, QWidget* parent) {
+    WriteSerialDialog dialog(host, link, parent);
     dialog.DoModal();
 }
 

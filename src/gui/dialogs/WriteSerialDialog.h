@@ -5,13 +5,18 @@
 // message and the dialog stays open; a fraction is cut to its whole part.
 //
 // Ownership: the dialog lives on the stack of the command that shows it; it
-// owns nothing beyond its controls.
+// owns nothing beyond its controls. The host and the link outlive it.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "gui/resources/TemplateDialog.h"
+
+namespace qx {
+class CommPort;
+class Host;
+}  // namespace qx
 
 namespace qx::gui {
 
@@ -22,7 +27,7 @@ class WriteSerialDialog : public TemplateDialog {
     static constexpr int kCurrentSerialText = 1028;
     static constexpr int kSerialNumberMax = 65535;
 
-    explicit WriteSerialDialog(QWidget* parent = nullptr);
+    WriteSerialDialog(Host& host, CommPort& link, QWidget* parent = nullptr);
     ~WriteSerialDialog() override;
 
     // The serial number text entered (whole text, blanks around allowed):
@@ -43,12 +48,14 @@ class WriteSerialDialog : public TemplateDialog {
     // Writes number into the module; false (the user has been told) on failure.
     bool WriteSerialNumber(uint16_t number);
 
+    Host& host_;
+    CommPort& link_;
     std::string newSerialText_;
     std::string currentSerialText_;
     std::optional<uint16_t> written_;
 };
 
 // Shows the dialog modally (the Write Serial command).
-void RunWriteSerialDialog(QWidget* parent);
+void RunWriteSerialDialog(Host& host, CommPort& link, QWidget* parent);
 
 }  // namespace qx::gui

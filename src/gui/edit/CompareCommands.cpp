@@ -40,7 +40,7 @@ CompareCommands::CompareCommands(CMainFrame& frame, QtHost& host, CommandTable& 
       commands_(commands),
       document_(document),
       view_(view),
-      comparison_(new TuneComparison(this, document)) {
+      comparison_(new TuneComparison(this, document, host)) {
     chooser_ = [this]() -> std::optional<QString> {
         host_.EnterModal();
         QFileDialog dialog(&frame_, QStringLiteral("Compare With"), QDir::currentPath(),

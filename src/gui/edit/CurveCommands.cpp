@@ -30,9 +30,9 @@ std::string PointCountText(int n) {
 
 }  // namespace
 
-CurveCommands::CurveCommands(QObject* parent, CommandTable& commands, ModuleState& document,
-                             MapGraphView* view)
-    : QObject(parent), document_(document), view_(view) {
+CurveCommands::CurveCommands(QObject* parent, Host& host, CommandTable& commands,
+                             ModuleState& document, MapGraphView* view)
+    : QObject(parent), host_(host), document_(document), view_(view) {
     for (int id : {cmd::kCurveInterpolate, cmd::kCurveSmooth, cmd::kCurveScale, cmd::kCurveOffset,
                    cmd::kCurveSetAll}) {
         commands.Add(
@@ -100,18 +100,18 @@ void CurveCommands::OnCurveTool(int id) {
     const char* verb = "";
     switch (id) {
         case cmd::kCurveScale:
-            number = NumberDialog::Ask(view_, title, QStringLiteral("Scale by"),
+            number = NumberDialog::Ask(host_, view_, title, QStringLiteral("Scale by"),
                                        QStringLiteral("%"), QStringLiteral("100"));
             verb = "Scale";
             break;
         case cmd::kCurveOffset:
-            number =
-                NumberDialog::Ask(view_, title, QStringLiteral("Add"), unit, QStringLiteral("0"));
+            number = NumberDialog::Ask(host_, view_, title, QStringLiteral("Add"), unit,
+                                       QStringLiteral("0"));
             verb = "Offset";
             break;
         case cmd::kCurveSetAll: {
             const double now = map->Point(view_->SelectedIndex()).value->GetValue();
-            number = NumberDialog::Ask(view_, title, QStringLiteral("Set all to"), unit,
+            number = NumberDialog::Ask(host_, view_, title, QStringLiteral("Set all to"), unit,
                                        Q(FormatDouble("%g", now)));
             verb = "Set All";
             break;

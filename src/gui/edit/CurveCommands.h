@@ -18,6 +18,7 @@
 #include "gui/graph/MapGraphView.h"
 
 namespace qx {
+class Host;
 class ModuleState;
 }  // namespace qx
 
@@ -28,7 +29,7 @@ class CommandTable;
 class CurveCommands : public QObject {
     Q_OBJECT
   public:
-    CurveCommands(QObject* parent, CommandTable& commands, ModuleState& document,
+    CurveCommands(QObject* parent, Host& host, CommandTable& commands, ModuleState& document,
                   MapGraphView* view);
 
     void OnCurveTool(int id);
@@ -46,6 +47,7 @@ class CurveCommands : public QObject {
     std::vector<double> Values() const;
     bool Apply(const std::string& verb, const std::vector<double>& values);
 
+    Host& host_;
     ModuleState& document_;
     QPointer<MapGraphView> view_;
 };

@@ -10,9 +10,9 @@
 
 namespace qx::gui {
 
-NumberDialog::NumberDialog(QWidget* parent, const QString& title, const QString& label,
+NumberDialog::NumberDialog(Host& host, QWidget* parent, const QString& title, const QString& label,
                            const QString& unit, const QString& initial)
-    : QDialog(parent), field_(new QLineEdit(initial, this)) {
+    : QDialog(parent), host_(host), field_(new QLineEdit(initial, this)) {
     setObjectName(QStringLiteral("NumberDialog"));
     setWindowTitle(title);
     auto* grid = new QGridLayout(this);
@@ -36,8 +36,7 @@ void NumberDialog::accept() {
         std::string message = "\"";
         message += field_->text().toStdString();
         message += "\" is not a number.";
-        CurrentHost().MessageBox(message, windowTitle().toStdString(), MsgButtons::Ok,
-                                 MsgIcon::Warning);
+        host_.MessageBox(message, windowTitle().toStdString(), MsgButtons::Ok, MsgIcon::Warning);
         field_->selectAll();
         field_->setFocus();
         return;
@@ -46,9 +45,10 @@ void NumberDialog::accept() {
     QDialog::accept();
 }
 
-std::optional<double> NumberDialog::Ask(QWidget* parent, const QString& title, const QString& label,
-                                        const QString& unit, const QString& initial) {
-    NumberDialog dialog(parent, title, label, unit, initial);
+std::optional<double> NumberDialog::Ask(Host& host, QWidget* parent, const QString& title,
+                                        const QString& label, const QString& unit,
+                                        const QString& initial) {
+    NumberDialog dialog(host, parent, title, label, unit, initial);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.Value();
 }

@@ -7,13 +7,18 @@
 
 class QLineEdit;
 
+namespace qx {
+class Host;
+}
+
 namespace qx::gui {
 
 class NumberDialog : public QDialog {
     Q_OBJECT
   public:
-    NumberDialog(QWidget* parent, const QString& title, const QString& label, const QString& unit,
-                 const QString& initial);
+    // The host tells the user of a refused entry; it outlives the dialog.
+    NumberDialog(Host& host, QWidget* parent, const QString& title, const QString& label,
+                 const QString& unit, const QString& initial);
 
     QLineEdit* Field() const { return field_; }
     // The accepted number (empty before OK).
@@ -21,10 +26,12 @@ class NumberDialog : public QDialog {
     void accept() override;
 
     // Runs the dialog modally; the number, or empty when cancelled.
-    static std::optional<double> Ask(QWidget* parent, const QString& title, const QString& label,
-                                     const QString& unit, const QString& initial);
+    static std::optional<double> Ask(Host& host, QWidget* parent, const QString& title,
+                                     const QString& label, const QString& unit,
+                                     const QString& initial);
 
   private:
+    Host& host_;
     QLineEdit* field_;
     std::optional<double> value_;
 };

@@ -9,8 +9,8 @@
 
 namespace qx::gui {
 
-TuneComparison::TuneComparison(QObject* parent, ModuleState& document)
-    : QObject(parent), document_(document) {
+TuneComparison::TuneComparison(QObject* parent, ModuleState& document, Host& host)
+    : QObject(parent), document_(document), host_(host) {
     document_.AddObserver(this);
 }
 
@@ -27,8 +27,8 @@ struct Flag {
 };
 
 // A document to load into; the mirror setting the user has now stays.
-std::unique_ptr<ModuleState> Blank() {
-    const bool mirror = MirrorSetting();
+std::unique_ptr<ModuleState> Blank(const ModuleState& current) {
+    const bool mirror = current.OnUpdateToggleMirror();
     auto doc = std::make_unique<ModuleState>();
     doc->InitializeDefaults();
     SetMirrorSetting(mirror);
@@ -40,7 +40,7 @@ std::unique_ptr<ModuleState> Blank() {
 bool TuneComparison::LoadFile(const std::string& path) {
     if (loading_) return false;
     Flag busy(loading_);
-    auto other = Blank();
+    auto other = Blank(document_);
     // The plain load: the edited document's offer to download does not apply.
     if (other->DocumentBase::OnOpenDocument(path) != DocStatus::Done) return false;
     Take(std::move(other), QFileInfo(QString::fromStdString(path)).fileName().toStdString());
@@ -51,13 +51,13 @@ bool TuneComparison::LoadFromModule() {
     if (loading_) return false;
     if (!CommPort::Exists() || !CommPort::Instance().IsLinked()) return false;
     Flag busy(loading_);
-    auto other = Blank();
-    CurrentHost().ShowWaitWindow("...while the module settings are uploaded for comparison");
+    auto other = Blank(document_);
+    host_.ShowWaitWindow("...while the module settings are uploaded for comparison");
     const bool ok = other->UploadSettings();
-    CurrentHost().CloseWaitWindow();
+    host_.CloseWaitWindow();
     if (!ok) {
-        CurrentHost().MessageBox("Unable to Upload Module Settings", "Communications Error",
-                                 MsgButtons::Ok, MsgIcon::None);
+        host_.MessageBox("Unable to Upload Module Settings", "Communications Error", MsgButtons::Ok,
+                         MsgIcon::None);
         return false;
     }
     // What was read is what the module holds: the document's picture learns it.
@@ -127,7 +127,7 @@ bool TuneComparison::UseOtherValue(SettingKey key) {
     const std::vector<EditTarget> targets = OtherValueTargets(document_, *other_, key, why);
     if (targets.empty()) {
         if (!why.empty()) {
-            CurrentHost().MessageBox(why, "Use Other Value", MsgButtons::Ok, MsgIcon::Warning);
+            host_.MessageBox(why, "Use Other Value", MsgButtons::Ok, MsgIcon::Warning);
         }
         return false;
     }

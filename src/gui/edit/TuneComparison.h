@@ -18,6 +18,7 @@
 #include "core/model/DocumentBase.h"
 
 namespace qx {
+class Host;
 class ModuleState;
 }  // namespace qx
 
@@ -26,7 +27,8 @@ namespace qx::gui {
 class TuneComparison : public QObject, public DocumentObserver {
     Q_OBJECT
   public:
-    TuneComparison(QObject* parent, ModuleState& document);
+    // The host shows the waits and messages of a load; it outlives the comparison.
+    TuneComparison(QObject* parent, ModuleState& document, Host& host);
     ~TuneComparison() override;
 
     // Reads path as the other tune. A file that does not read is refused with
@@ -62,6 +64,7 @@ class TuneComparison : public QObject, public DocumentObserver {
     void Take(std::unique_ptr<ModuleState> other, std::string name);
 
     ModuleState& document_;
+    Host& host_;
     std::unique_ptr<ModuleState> other_;
     bool fromModule_ = false;  // the other tune is the linked module
     std::string name_;

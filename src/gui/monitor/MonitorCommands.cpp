@@ -8,8 +8,8 @@
 
 namespace qx::gui {
 
-MonitorWindow* InstallMonitorWindow(CMainFrame& frame) {
-    auto* window = new MonitorWindow(frame.View());
+MonitorWindow* InstallMonitorWindow(CMainFrame& frame, Profile& profile, RamMonitor& monitor) {
+    auto* window = new MonitorWindow(frame.View(), profile, monitor);
     QPointer<MonitorWindow> w(window);
     frame.Commands().AddTarget(
         CommandOwner::MonitorWindow, [w](int id) { return w && w->HandleCommand(id); },

@@ -6,11 +6,16 @@
 //
 // Ownership: the returned window is a Qt child of the frame's view and is
 // deleted with it; the frame's hooks forget it once it is gone.
+namespace qx {
+class Profile;
+class RamMonitor;
+}  // namespace qx
+
 namespace qx::gui {
 
 class CMainFrame;
 class MonitorWindow;
 
-MonitorWindow* InstallMonitorWindow(CMainFrame& frame);
+MonitorWindow* InstallMonitorWindow(CMainFrame& frame, Profile& profile, RamMonitor& monitor);
 
 }  // namespace qx::gui

@@ -26,14 +26,13 @@ constexpr const char* kMonitorsKey = "Monitors";
 constexpr const char* kWidthKey = "Monitor Window Width";
 constexpr const char* kOpenKey = "Monitor Window Open";
 
-int ReadWidth() {
-    return std::max(AppProfile().GetInt(kSection, kWidthKey, MonitorWindow::kDefaultWidth),
+int ReadWidth(const Profile& profile) {
+    return std::max(profile.GetInt(kSection, kWidthKey, MonitorWindow::kDefaultWidth),
                     MonitorWindow::kMinClientWidth);
 }
 
 // Writes only what changes, so toggling displays does not rewrite the file.
-void WriteSetting(const char* key, int value) {
-    Profile& profile = AppProfile();
+void WriteSetting(Profile& profile, const char* key, int value) {
     if (profile.HasKey(kSection, key) && profile.GetInt(kSection, key, value + 1) == value) return;
     profile.WriteInt(kSection, key, value);
 }
@@ -59,7 +58,8 @@ class MonitorWindow::Client : public QWidget {
     MonitorWindow* owner_;
 };
 
-MonitorWindow::MonitorWindow(MapGraphView* view) : QWidget(view), view_(view) {
+MonitorWindow::MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& monitor)
+    : QWidget(view), view_(view), profile_(profile), monitor_(monitor) {
     setObjectName(QStringLiteral("MonitorWindow"));
     setWindowTitle(QStringLiteral("Monitor Window"));
     setMouseTracking(true);
@@ -71,8 +71,8 @@ MonitorWindow::MonitorWindow(MapGraphView* view) : QWidget(view), view_(view) {
             q.label, q.unit, values_[static_cast<std::size_t>(i)].get(), i);
     }
     pacer_ = new LiveFramePacer(this);
-    RamMonitor::Instance().SetRefreshHook([this](bool first) {
-        if (pacer_->Offer(RamMonitor::Instance().SampleTimeMs(), first)) RefreshDisplays(first);
+    monitor_.SetRefreshHook([this](bool first) {
+        if (pacer_->Offer(monitor_.SampleTimeMs(), first)) RefreshDisplays(first);
     });
     connect(pacer_, &LiveFramePacer::heldBackDue, this, [this] { RefreshDisplays(false); });
 
@@ -87,9 +87,9 @@ MonitorWindow::MonitorWindow(MapGraphView* view) : QWidget(view), view_(view) {
     }
 
     // Bits above the seven displays (a hand-edited profile) name nothing.
-    const int mask = AppProfile().GetInt(kSection, kMonitorsKey, 0) & kMaskBits;
-    const bool open = AppProfile().GetInt(kSection, kOpenKey, 0) != 0;
-    wantedWidth_ = ReadWidth();
+    const int mask = profile_.GetInt(kSection, kMonitorsKey, 0) & kMaskBits;
+    const bool open = profile_.GetInt(kSection, kOpenKey, 0) != 0;
+    wantedWidth_ = ReadWidth(profile_);
     monitorMask_ = mask;
     for (int i = 0; i < kDisplayCount; ++i)
         if ((mask >> i) & 1) ToggleMonitor(cmd::kMonitorToggleFirst + i);
@@ -104,9 +104,10 @@ MonitorWindow::~MonitorWindow() {
     // The view is being torn down around this window: only the profile and
     // the monitor are touched here.
     SaveWidth();
-    WriteSetting(kOpenKey, isOpen_ ? 1 : 0);
-    WriteSetting(kMonitorsKey, monitorMask_);
-    if (RamMonitor::Exists()) RamMonitor::Instance().SetRefreshHook({});
+    WriteSetting(profile_, kOpenKey, isOpen_ ? 1 : 0);
+    WriteSetting(profile_, kMonitorsKey, monitorMask_);
+    // The application ends the monitor before its frame: then no hook is left.
+    if (RamMonitor::Exists()) monitor_.SetRefreshHook({});
 }
 
 MonitorDisplay* MonitorWindow::Display(int i) const {
@@ -231,11 +232,11 @@ void MonitorWindow::ToggleOpen() {
 }
 
 void MonitorWindow::SaveWidth() {
-    WriteSetting(kWidthKey, wantedWidth_);
+    WriteSetting(profile_, kWidthKey, wantedWidth_);
 }
 
 void MonitorWindow::PlaceForShow() {
-    wantedWidth_ = ReadWidth();
+    wantedWidth_ = ReadWidth(profile_);
     // A width the view cannot hold is cut to what it holds once the view is on
     // screen; before that its size means nothing yet.
     if (view_ != nullptr && view_->isVisible()) wantedWidth_ = ClampClientWidth(wantedWidth_);
@@ -265,7 +266,7 @@ void MonitorWindow::Relayout() {
 // ---- Commands -----------------------------------------------------------------------
 
 void MonitorWindow::SelectMonitors() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kSelectMonitors, true)) return;
+    if (monitor_.PostponeCommandIfBusy(cmd::kSelectMonitors, true)) return;
     MonitorsDialog dialog(this);
     if (dialogRunner_) {
         dialogRunner_(dialog);
@@ -275,12 +276,11 @@ void MonitorWindow::SelectMonitors() {
 }
 
 void MonitorWindow::ResetPeakAcceleration() {
-    RamMonitor& monitor = RamMonitor::Instance();
     MonitoredModuleValue* peak = Value(kPeakAccelerationIndex);
     // The peak is known from the last good packet even when its display is
     // off; it is taken before the stream is suspended for the write.
-    if (monitor.IsImageValid() && !monitor.IsReading()) peak->Refresh();
-    if (monitor.PostponeCommandIfBusy(cmd::kResetPeakAcceleration, true)) return;
+    if (monitor_.IsImageValid() && !monitor_.IsReading()) peak->Refresh();
+    if (monitor_.PostponeCommandIfBusy(cmd::kResetPeakAcceleration, true)) return;
     const MonitoredQuantity& q = kMonitoredQuantities[kPeakAccelerationIndex];
     // Equal limits: the value is not clamped, so 0 differs from any peak and is written.
     ByteModuleValue reset;
@@ -304,7 +304,7 @@ bool MonitorWindow::HandleCommand(int id) {
     }
     if (id < cmd::kMonitorToggleFirst || id > cmd::kMonitorToggleLast || id == cmd::kSetYValue)
         return false;
-    if (!RamMonitor::Instance().PostponeCommandIfBusy(id, true)) ToggleMonitor(id);
+    if (!monitor_.PostponeCommandIfBusy(id, true)) ToggleMonitor(id);
     return true;
 }
 

@@ -8,8 +8,8 @@
 //
 // Ownership: the window is a Qt child of the view and is deleted with it. It
 // owns its values and displays; Display() and Value() pointers live as long as
-// the window. It does not own the view. While it exists it is the RAM
-// monitor's refresh target.
+// the window. It does not own the view, the profile or the RAM monitor; while
+// it exists it is the monitor's refresh target.
 #include <QFont>
 #include <QPointer>
 #include <QWidget>
@@ -23,6 +23,11 @@
 
 class QPainter;
 class QRegion;
+
+namespace qx {
+class Profile;
+class RamMonitor;
+}  // namespace qx
 
 namespace qx::gui {
 
@@ -47,7 +52,9 @@ class MonitorWindow : public QWidget {
     // Constructs the values and displays, creates the controls, restores the
     // displays and the open state from the profile, and registers itself with
     // the RAM monitor. The view must outlive nothing: the window is its child.
-    explicit MonitorWindow(MapGraphView* view);
+    // The profile outlives the window; the monitor does too, or is ended
+    // (RamMonitor::ResetInstance) before it.
+    MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& monitor);
     ~MonitorWindow() override;
 
     // After each good packet (first: the first since the stream (re)started):
@@ -117,7 +124,9 @@ class MonitorWindow : public QWidget {
     class Client;
     void PaintClient(QPainter& painter, const QRegion& area);
 
-    MapGraphView* view_;     // the parent; outlives this window
+    MapGraphView* view_;  // the parent; outlives this window
+    Profile& profile_;
+    RamMonitor& monitor_;
     LiveFramePacer* pacer_;  // Qt child
     QFont font_;             // the rows'; made once, as a paint of a box costs less than making it
     Client* client_ = nullptr;  // Qt child: the area inside the sizing border

@@ -73,7 +73,7 @@ QString ChooseLogFile(QWidget* owner, bool save) {
 
 }  // namespace
 
-EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor)
+EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile)
     : QObject(&frame),
       frame_(frame),
       monitor_(monitor),
@@ -92,7 +92,7 @@ EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor)
     chart_ = new ChartView;
     chart_->SetLog(live_.get(), true);
     chart_->hide();
-    layout->addWidget(PlaceChartUnderGraph(view, chart_), 1);
+    layout->addWidget(PlaceChartUnderGraph(view, chart_, profile), 1);
     transport_ = new TransportBar(under_);
     transport_->hide();
     layout->addWidget(transport_);
@@ -558,8 +558,8 @@ void EngineLogs::PaintCoverage(QPainter* p) {
     p->restore();
 }
 
-EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor) {
-    return new EngineLogs(frame, monitor);
+EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile) {
+    return new EngineLogs(frame, monitor, profile);
 }
 
 }  // namespace qx::gui

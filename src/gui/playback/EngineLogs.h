@@ -28,6 +28,7 @@ class QTimer;
 namespace qx {
 class LiveSource;
 class LogPlayer;
+class Profile;
 }  // namespace qx
 
 namespace qx::gui {
@@ -40,7 +41,7 @@ class TransportBar;
 class EngineLogs : public QObject {
     Q_OBJECT
   public:
-    EngineLogs(CMainFrame& frame, MonitorWindow* monitor);
+    EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile);
     ~EngineLogs() override;
 
     // Recording. Start: false (with a message) when the file cannot be made.
@@ -135,6 +136,6 @@ class EngineLogs : public QObject {
 
 // Creates the engine-log commands, the chart pane and the transport bar under
 // the graph of frame. Returns the object (owned by the frame).
-EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor);
+EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile);
 
 }  // namespace qx::gui

@@ -9,6 +9,12 @@
 #include "tools/qvx/Args.h"
 #include "tools/qvx/Qvx.h"
 
+namespace qx {
+class CommPort;
+class Profile;
+class RamMonitor;
+}  // namespace qx
+
 namespace qx::qvx {
 
 struct Context {
@@ -17,6 +23,7 @@ struct Context {
     std::ostream& err;
     const RunEnv& env;
     ConsoleHost& host;
+    Profile& profile;
     bool progress;  // draw progress bars on err
 };
 
@@ -47,11 +54,12 @@ int CmdShow(Context& c);
 int CmdSet(Context& c);
 int CmdDiff(Context& c);
 
+// The commands that talk to the module get the run's one link (and monitor).
 int CmdPorts(Context& c);
-int CmdIdentify(Context& c);
-int CmdUpload(Context& c);
-int CmdDownload(Context& c);
-int CmdVerify(Context& c);
-int CmdMonitor(Context& c);
+int CmdIdentify(Context& c, CommPort& comm);
+int CmdUpload(Context& c, CommPort& comm);
+int CmdDownload(Context& c, CommPort& comm);
+int CmdVerify(Context& c, CommPort& comm);
+int CmdMonitor(Context& c, CommPort& comm, RamMonitor& monitor);
 
 }  // namespace qx::qvx

@@ -51,13 +51,12 @@ int ComIndex(const std::string& name) {
 // own traffic counts.
 class RunLink {
   public:
-    explicit RunLink(Context& c) : c_(c) {}
+    RunLink(Context& c, CommPort& comm) : c_(c), comm_(comm) {}
     ~RunLink() {
-        CommPort& comm = CommPort::Instance();
-        comm.SetTrafficObserver({});
+        comm_.SetTrafficObserver({});
         // The run ends the link on purpose: nothing was broken.
-        if (comm.IsLinked()) comm.BreakLink(CommPort::BreakNotice::Quiet);
-        comm.SetPortOpener({});
+        if (comm_.IsLinked()) comm_.BreakLink(CommPort::BreakNotice::Quiet);
+        comm_.SetPortOpener({});
     }
     RunLink(const RunLink&) = delete;
     RunLink& operator=(const RunLink&) = delete;
@@ -93,7 +92,7 @@ class RunLink {
                 return kExitUsage;
             }
         } else {
-            int index = AppProfile().GetInt("Settings", "Port", CommPort::kDefaultPort);
+            int index = c_.profile.GetInt("Settings", "Port", CommPort::kDefaultPort);
             if (index < 0 || index > 3) index = CommPort::kDefaultPort;
             settings.device = serial::DeviceForPortIndex(index);
         }
@@ -107,14 +106,14 @@ class RunLink {
             return why.kind == serial::ErrorKind::NotSupported ? kExitUsage : kExitCommFailure;
         }
         auto pending = std::make_shared<std::unique_ptr<serial::SerialPort>>(std::move(first));
-        CommPort& comm = CommPort::Instance();
-        comm.SetPortOpener([pending, settings](
-                               int, serial::OpenError* err) -> std::unique_ptr<serial::SerialPort> {
-            std::unique_ptr<serial::SerialPort> port = std::move(*pending);
-            if (!port) port = serial::OpenPosixPort(settings, err);
-            return port;
-        });
-        if (!comm.EstablishLink()) {
+        comm_.SetPortOpener(
+            [pending, settings](int,
+                                serial::OpenError* err) -> std::unique_ptr<serial::SerialPort> {
+                std::unique_ptr<serial::SerialPort> port = std::move(*pending);
+                if (!port) port = serial::OpenPosixPort(settings, err);
+                return port;
+            });
+        if (!comm_.EstablishLink()) {
             Fail(c_, "no link to the module on " + settings.device);
             return kExitCommFailure;
         }
@@ -123,31 +122,35 @@ class RunLink {
 
   private:
     Context& c_;
+    CommPort& comm_;
     std::unique_ptr<SimulatedModule> sim_;
 };
 
 // Draws bar from the bytes that cross the line for the life of the scope.
 class TrackTraffic {
   public:
-    explicit TrackTraffic(ProgressBar& bar) {
-        CommPort& comm = CommPort::Instance();
-        const CommPort::Traffic base = comm.TrafficCount();
-        comm.SetTrafficObserver([&bar, base](const CommPort::Traffic& now) {
+    TrackTraffic(ProgressBar& bar, CommPort& comm) : comm_(comm) {
+        const CommPort::Traffic base = comm_.TrafficCount();
+        comm_.SetTrafficObserver([&bar, base](const CommPort::Traffic& now) {
             bar.Update(static_cast<std::size_t>(now.written + now.read - base.written - base.read));
         });
     }
-    ~TrackTraffic() { CommPort::Instance().SetTrafficObserver({}); }
+    ~TrackTraffic() { comm_.SetTrafficObserver({}); }
     TrackTraffic(const TrackTraffic&) = delete;
     TrackTraffic& operator=(const TrackTraffic&) = delete;
+
+  private:
+    CommPort& comm_;
 };
 
 // Runs transfer with a progress bar over expected bytes; false when it failed.
 template <typename Fn>
-bool WithProgress(Context& c, const char* label, std::size_t expected, Fn transfer) {
+bool WithProgress(Context& c, CommPort& link, const char* label, std::size_t expected,
+                  Fn transfer) {
     ProgressBar bar(c.err, c.progress, label, expected);
     bool ok = false;
     {
-        TrackTraffic track(bar);
+        TrackTraffic track(bar, link);
         ok = transfer();
     }
     if (ok) {
@@ -158,9 +161,9 @@ bool WithProgress(Context& c, const char* label, std::size_t expected, Fn transf
     return ok;
 }
 
-bool UploadInto(Context& c, ModuleState& doc, const char* label) {
+bool UploadInto(Context& c, CommPort& link, ModuleState& doc, const char* label) {
     if (doc.OnNewDocument() != DocStatus::Done) return false;
-    return WithProgress(c, label, kUploadBytes, [&] { return doc.UploadSettings(); });
+    return WithProgress(c, link, label, kUploadBytes, [&] { return doc.UploadSettings(); });
 }
 
 }  // namespace
@@ -184,7 +187,7 @@ int CmdPorts(Context& c) {
         for (const auto& p : ports) {
             for (int slot : p.comSlots) listed = listed || slot == i;
         }
-        if (!listed && AppProfile().HasKey("Ports", "COM" + std::to_string(i + 1))) {
+        if (!listed && c.profile.HasKey("Ports", "COM" + std::to_string(i + 1))) {
             c.out << device << "  (not present)  COM" << (i + 1) << '\n';
         }
     }
@@ -192,8 +195,8 @@ int CmdPorts(Context& c) {
     return kExitOk;
 }
 
-int CmdIdentify(Context& c) {
-    RunLink link(c);
+int CmdIdentify(Context& c, CommPort& comm) {
+    RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
     SerialNumberModuleValue serial;
     FirmwareVersionModuleValue firmware;
@@ -214,13 +217,13 @@ int CmdIdentify(Context& c) {
     return kExitCommFailure;
 }
 
-int CmdUpload(Context& c) {
+int CmdUpload(Context& c, CommPort& comm) {
     const std::string& path = c.options.args[0];
     ModuleState doc;
     {
-        RunLink link(c);
+        RunLink link(c, comm);
         if (int rc = link.Establish()) return rc;
-        if (!UploadInto(c, doc, "Uploading")) {
+        if (!UploadInto(c, comm, doc, "Uploading")) {
             Fail(c, "upload failed; " + path + " is unchanged");
             return kExitCommFailure;
         }
@@ -229,9 +232,9 @@ int CmdUpload(Context& c) {
 }
 
 // --verify after a download: the whole module read back and compared with the file.
-int VerifyWholeModule(Context& c, ModuleState& doc, const std::string& path) {
+int VerifyWholeModule(Context& c, CommPort& comm, ModuleState& doc, const std::string& path) {
     ModuleState module;
-    if (!UploadInto(c, module, "Verifying")) {
+    if (!UploadInto(c, comm, module, "Verifying")) {
         Fail(c, "reading the module back failed");
         return kExitCommFailure;
     }
@@ -242,7 +245,7 @@ int VerifyWholeModule(Context& c, ModuleState& doc, const std::string& path) {
 // only the values whose bytes differ from it are written (and read back).
 // --verify then reads the whole module and compares it with the file, as a
 // full download's does: the module may not have held the old tune at all.
-int DownloadChanged(Context& c, ModuleState& doc, const std::string& path) {
+int DownloadChanged(Context& c, CommPort& comm, ModuleState& doc, const std::string& path) {
     ModuleState old;
     if (int rc = LoadDocument(c, *c.options.against, old)) return rc;
     const std::vector<ModuleValue*> values = doc.ModuleValues();
@@ -250,13 +253,14 @@ int DownloadChanged(Context& c, ModuleState& doc, const std::string& path) {
     for (std::size_t i = 0; i < values.size() && i < held.size(); ++i)
         values[i]->SetModuleBytes(held[i]->EncodeBytes());
     const int changed = doc.CountValuesTheModuleLacks();
-    RunLink link(c);
+    RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
     ModuleState::ChangedWrite result;
-    const bool ok = WithProgress(c, "Downloading", static_cast<std::size_t>(changed) * 12, [&] {
-        result = doc.WriteChangedSettings(c.options.verify);
-        return result.written == changed && (result.ok || result.mismatched > 0);
-    });
+    const bool ok =
+        WithProgress(c, comm, "Downloading", static_cast<std::size_t>(changed) * 12, [&] {
+            result = doc.WriteChangedSettings(c.options.verify);
+            return result.written == changed && (result.ok || result.mismatched > 0);
+        });
     if (!ok) {
         Fail(c, "download failed");
         return kExitCommFailure;
@@ -267,38 +271,39 @@ int DownloadChanged(Context& c, ModuleState& doc, const std::string& path) {
         c.out << result.mismatched << " read back differently\n";
         return kExitDifferences;
     }
-    return c.options.verify ? VerifyWholeModule(c, doc, path) : kExitOk;
+    return c.options.verify ? VerifyWholeModule(c, comm, doc, path) : kExitOk;
 }
 
-int CmdDownload(Context& c) {
+int CmdDownload(Context& c, CommPort& comm) {
     const std::string& path = c.options.args[0];
     ModuleState doc;
     if (int rc = LoadDocument(c, path, doc)) return rc;
-    if (c.options.changedOnly) return DownloadChanged(c, doc, path);
-    RunLink link(c);
+    if (c.options.changedOnly) return DownloadChanged(c, comm, doc, path);
+    RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
-    if (!WithProgress(c, "Downloading", kDownloadBytes, [&] { return doc.DownloadSettings(); })) {
+    if (!WithProgress(c, comm, "Downloading", kDownloadBytes,
+                      [&] { return doc.DownloadSettings(); })) {
         Fail(c, "download failed");
         return kExitCommFailure;
     }
-    return c.options.verify ? VerifyWholeModule(c, doc, path) : kExitOk;
+    return c.options.verify ? VerifyWholeModule(c, comm, doc, path) : kExitOk;
 }
 
-int CmdVerify(Context& c) {
+int CmdVerify(Context& c, CommPort& comm) {
     const std::string& path = c.options.args[0];
     ModuleState doc;
     if (int rc = LoadDocument(c, path, doc)) return rc;
-    RunLink link(c);
+    RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
     ModuleState module;
-    if (!UploadInto(c, module, "Verifying")) {
+    if (!UploadInto(c, comm, module, "Verifying")) {
         Fail(c, "reading the module failed");
         return kExitCommFailure;
     }
     return ReportDifferences(c, CompareDocuments(doc, module, true), path, "the module");
 }
 
-int CmdMonitor(Context& c) {
+int CmdMonitor(Context& c, CommPort& comm, RamMonitor& monitor) {
     const Options& o = c.options;
     // The quantities to record, by name.
     std::vector<int> chosen;
@@ -336,19 +341,19 @@ int CmdMonitor(Context& c) {
     std::vector<std::unique_ptr<MonitoredModuleValue>> values;
     for (int i : chosen) values.push_back(MakeMonitoredValue(i));
 
-    RunLink link(c);
+    RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
     // CSV is streamed as the program's recorder streams it, so a crash or a
     // hang-up loses at most the last second. Opened only now: a failed link
     // leaves an earlier file alone.
     LogWriter file;
-    if (o.csv && !file.Open(*o.csv, chosen, CurrentHost().GetClock())) {
+    if (o.csv && !file.Open(*o.csv, chosen, c.host.GetClock())) {
         Fail(c, *o.csv + ": could not be written: " + file.Error());
         return kExitBadFile;
     }
     if (!o.csv) c.out << LogHeader(chosen) << std::flush;
     MonitorStats stats = RunMonitorStream(
-        o.seconds ? *o.seconds : 0.0,
+        c.host, comm, monitor, o.seconds ? *o.seconds : 0.0,
         [&](int64_t ms) {
             std::vector<double> row;
             for (auto& v : values) {
@@ -376,7 +381,6 @@ int CmdMonitor(Context& c) {
     }
     if (stats.commFailure || !stats.stopped) {
         // A pulled adapter is said as such: no stream can be stopped on it.
-        CommPort& comm = CommPort::Instance();
         if (comm.IsDeviceGone() || (!comm.IsLinked() && comm.LastBreakWasDeviceGone())) {
             Fail(c, "the module adapter " + comm.LastDevicePath() +
                         " is gone (unplugged?): the stream ended with it");

@@ -10,13 +10,11 @@
 
 namespace qx::qvx {
 
-MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>& onPacket,
+MonitorStats RunMonitorStream(Host& host, CommPort& comm, RamMonitor& monitor, double seconds,
+                              const std::function<void(int64_t)>& onPacket,
                               const std::function<void()>& onTick) {
     MonitorStats stats;
-    Host& host = CurrentHost();
     Clock& clock = host.GetClock();
-    CommPort& comm = CommPort::Instance();
-    RamMonitor& monitor = RamMonitor::Instance();
 
     const int64_t start = clock.NowMs();
     const int64_t deadline = seconds > 0 ? start + static_cast<int64_t>(seconds * 1000.0 + 0.5)

@@ -7,6 +7,12 @@
 #include <cstdint>
 #include <functional>
 
+namespace qx {
+class CommPort;
+class Host;
+class RamMonitor;
+}  // namespace qx
+
 namespace qx::qvx {
 
 struct MonitorStats {
@@ -22,7 +28,9 @@ struct MonitorStats {
 // seconds <= 0: until the host quits. onPacket runs after each good packet with
 // the milliseconds since the start request; the RAM monitor's image is fresh then.
 // onTick runs at least four times a second of waiting, packets or not.
-MonitorStats RunMonitorStream(double seconds, const std::function<void(int64_t)>& onPacket,
+// The host's clock times the run; link and monitor are the run's one link and monitor.
+MonitorStats RunMonitorStream(Host& host, CommPort& link, RamMonitor& monitor, double seconds,
+                              const std::function<void(int64_t)>& onPacket,
                               const std::function<void()>& onTick = {});
 
 }  // namespace qx::qvx

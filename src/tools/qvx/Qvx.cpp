@@ -75,19 +75,23 @@ int RunQvx(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     const bool progress =
         env.progress ? *env.progress : (&err == &std::cerr && isatty(STDERR_FILENO) == 1);
-    Context c{o, out, err, env, host, progress};
+    Context c{o, out, err, env, host, AppProfile(), progress};
 
     const std::string& cmd = o.command;
     if (cmd == "ports") return CmdPorts(c);
-    if (cmd == "identify") return CmdIdentify(c);
-    if (cmd == "upload") return CmdUpload(c);
-    if (cmd == "download") return CmdDownload(c);
-    if (cmd == "verify") return CmdVerify(c);
     if (cmd == "diff") return CmdDiff(c);
     if (cmd == "show") return CmdShow(c);
     if (cmd == "new") return CmdNew(c);
     if (cmd == "set") return CmdSet(c);
-    if (cmd == "monitor") return CmdMonitor(c);
+    // The link and the monitor are made only for the commands that talk to the module.
+    if (cmd == "identify") return CmdIdentify(c, CommPort::Instance());
+    if (cmd == "upload") return CmdUpload(c, CommPort::Instance());
+    if (cmd == "download") return CmdDownload(c, CommPort::Instance());
+    if (cmd == "verify") return CmdVerify(c, CommPort::Instance());
+    if (cmd == "monitor") {
+        CommPort& link = CommPort::Instance();
+        return CmdMonitor(c, link, RamMonitor::Instance());
+    }
     err << "qvx: unknown command \"" << cmd << "\"\n";
     return kExitUsage;
 }

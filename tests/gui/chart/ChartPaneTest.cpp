@@ -22,13 +22,13 @@ struct Pane {
 
 // A graph stand-in and the chart in an 800 x 600 window, the chart shown as
 // View > Chart shows it.
-Pane ShowPane() {
+Pane ShowPane(Profile& profile) {
     TestApp();
     auto* graph = new QWidget;
     graph->setMinimumHeight(100);
     auto* chart = new gui::ChartView;
     chart->hide();
-    Pane pane{std::unique_ptr<QSplitter>(gui::PlaceChartUnderGraph(graph, chart)), chart};
+    Pane pane{std::unique_ptr<QSplitter>(gui::PlaceChartUnderGraph(graph, chart, profile)), chart};
     pane.splitter->resize(800, 600);
     pane.splitter->show();
     chart->show();
@@ -38,9 +38,9 @@ Pane ShowPane() {
 
 TEST(ChartPane, TheChartKeepsTheHeightDraggedToAcrossRuns) {
     QTemporaryDir dir;
-    SetAppProfile(dir.filePath(QStringLiteral("profile.ini")).toStdString());
+    Profile profile(dir.filePath(QStringLiteral("profile.ini")).toStdString());
     {
-        Pane pane = ShowPane();
+        Pane pane = ShowPane(profile);
         EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight);
         EXPECT_TRUE(pane.chart->Lanes()) << "lanes unless the user turned them off";
         // Drag the handle 100 pixels up.
@@ -64,10 +64,9 @@ TEST(ChartPane, TheChartKeepsTheHeightDraggedToAcrossRuns) {
         EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
         Q_EMIT pane.chart->lanesToggled(false);
     }
-    EXPECT_EQ(AppProfile().GetInt("Settings", gui::kChartHeightKey, 0),
-              gui::kDefaultChartHeight + 100);
+    EXPECT_EQ(profile.GetInt("Settings", gui::kChartHeightKey, 0), gui::kDefaultChartHeight + 100);
     {
-        Pane pane = ShowPane();
+        Pane pane = ShowPane(profile);
         EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
         EXPECT_FALSE(pane.chart->Lanes());
         // Closed and opened again at the same height.
@@ -78,9 +77,9 @@ TEST(ChartPane, TheChartKeepsTheHeightDraggedToAcrossRuns) {
         EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
     }
     // A height the window cannot give leaves the graph its room.
-    AppProfile().WriteInt("Settings", gui::kChartHeightKey, 5000);
+    profile.WriteInt("Settings", gui::kChartHeightKey, 5000);
     {
-        Pane pane = ShowPane();
+        Pane pane = ShowPane(profile);
         EXPECT_LE(pane.chart->height(), 600 - 120);
         EXPECT_GE(pane.chart->height(), 300);
     }

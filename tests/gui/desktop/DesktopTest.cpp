@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "XDesktop.h"
+#include "core/host/Profile.h"
 #include "core/link/CommPort.h"
 #include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
@@ -131,12 +132,13 @@ TEST_F(Desktop, DialogsAreNotOfferedMaximise) {
         EXPECT_EQ(offers(setup.winId()), "") << "Basic Setup";
     }
     {
-        gui::SetSerialPortDialog port(app->Frame());
+        gui::SetSerialPortDialog port(app->Host(), AppProfile(), CommPort::Instance(),
+                                      app->Frame());
         ASSERT_TRUE(managed(port));
         EXPECT_EQ(offers(port.winId()), "") << "Serial Port Settings";
     }
     {
-        gui::CAboutDlg about(app->Frame());
+        gui::CAboutDlg about(CommPort::Instance(), app->Frame());
         ASSERT_TRUE(managed(about));
         EXPECT_EQ(offers(about.winId()), "") << "About";
     }

@@ -11,7 +11,7 @@ namespace {
 using Dlg = gui::CAboutDlg;
 
 TEST_F(DialogTest, AboutShowsTheVersionAndWhileLinkedTheModule) {
-    auto d = Open<Dlg>();
+    auto d = Open<Dlg>(CommPort::Instance());
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Quorvex I Version [0-9]+(\\.[0-9]+)+$"))
                     .match(d->Text(Dlg::kVersionLine))
                     .hasMatch())
@@ -20,7 +20,7 @@ TEST_F(DialogTest, AboutShowsTheVersionAndWhileLinkedTheModule) {
     EXPECT_EQ(d->Text(Dlg::kFirmwareField), "#####");
 
     LinkModule(emu::EmulatorConfig{.firmware = 0x1A, .serialNumber = 7});
-    d = Open<Dlg>();
+    d = Open<Dlg>(CommPort::Instance());
     EXPECT_EQ(d->Text(Dlg::kSerialField), "00007");
     EXPECT_EQ(d->Text(Dlg::kFirmwareField), "1.10");
 }

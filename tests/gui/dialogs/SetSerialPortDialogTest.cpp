@@ -27,7 +27,7 @@ serial::PortInfo Port(const std::string& device, const std::string& description,
 class SerialPortTest : public DialogTest {
   protected:
     std::unique_ptr<Dlg> Open() {
-        auto dialog = std::make_unique<Dlg>();
+        auto dialog = std::make_unique<Dlg>(*host, AppProfile(), CommPort::Instance());
         dialog->SetPortLister([this] {
             ++listings;
             return ports;

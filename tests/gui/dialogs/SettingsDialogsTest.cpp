@@ -16,7 +16,8 @@ class SettingsCommandsTest : public DialogTest {
     SettingsCommandsTest() {
         // The scripted host stays the current one; the frame only needs a Qt host.
         frame = std::make_unique<gui::CMainFrame>(qtHost, document);
-        gui::InstallSettingsDialogs(*frame, document);
+        gui::InstallSettingsDialogs(*frame, document, *host, AppProfile(), CommPort::Instance(),
+                                    RamMonitor::Instance());
     }
     ~SettingsCommandsTest() override { frame.reset(); }
 

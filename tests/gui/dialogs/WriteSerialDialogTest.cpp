@@ -19,11 +19,11 @@ class WriteSerialTest : public DialogTest {
 };
 
 TEST_F(WriteSerialTest, ShowsTheModulesNumberAndHashesUnlinked) {
-    EXPECT_EQ(Open<Dlg>()->Text(Dlg::kCurrentSerialText), "#####");
+    EXPECT_EQ(Open<Dlg>(*host, CommPort::Instance())->Text(Dlg::kCurrentSerialText), "#####");
     LinkModule();
     emulator->Core().Poke(0xB7FE, 0x00);
     emulator->Core().Poke(0xB7FF, 0x2A);
-    auto d = Open<Dlg>();
+    auto d = Open<Dlg>(*host, CommPort::Instance());
     EXPECT_EQ(d->windowTitle(), QStringLiteral("Write Serial Number"));
     EXPECT_EQ(d->Text(Dlg::kCurrentSerialText), "00042");
     EXPECT_EQ(d->Text(Dlg::kNewSerialEdit), "");
@@ -37,7 +37,7 @@ TEST_F(WriteSerialTest, WritesTheNumberHighByteFirstZeroAndFractionsIncluded) {
     for (const auto& [text, high, low] : cases) {
         SCOPED_TRACE(text);
         emulator->Core().ResetCounters();
-        auto d = Open<Dlg>();
+        auto d = Open<Dlg>(*host, CommPort::Instance());
         EXPECT_TRUE(Enter(*d, QString::fromLatin1(text)));
         EXPECT_EQ(Writes(), (std::vector<emu::WriteRecord>{{0xB7FE, high}, {0xB7FF, low}}));
         EXPECT_EQ(emulator->Core().Peek(0xB7FF), low);
@@ -48,7 +48,7 @@ TEST_F(WriteSerialTest, WritesTheNumberHighByteFirstZeroAndFractionsIncluded) {
 
 TEST_F(WriteSerialTest, BadEntriesAreRefusedWithNothingWrittenAndTheDialogStaysOpen) {
     LinkModule();
-    auto d = Open<Dlg>();
+    auto d = Open<Dlg>(*host, CommPort::Instance());
     for (const char* entry : {"70000", "-5", "abc", "", "12abc"}) {
         SCOPED_TRACE(entry);
         host->ClearRecords();
@@ -69,7 +69,7 @@ TEST_F(WriteSerialTest, ALinkDownWritesNothingAndSaysSo) {
     LinkModule();
     CommPort::Instance().BreakLink();
     host->ClearRecords();
-    auto d = Open<Dlg>();
+    auto d = Open<Dlg>(*host, CommPort::Instance());
     EXPECT_TRUE(Enter(*d, QStringLiteral("5")));  // valid, but reported as not written
     ASSERT_EQ(host->Messages().size(), 1u);
     EXPECT_NE(host->LastMessage().text.find("not written"), std::string::npos);

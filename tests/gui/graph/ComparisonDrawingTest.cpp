@@ -20,7 +20,7 @@ class ComparisonDrawing : public GraphTest {
         const std::string path = dir.filePath(QStringLiteral("other.qvx")).toStdString();
         ASSERT_EQ(document.OnSaveDocument(path), DocStatus::Done);
         document.History().Perform("Set", {{SettingKey::Point(0, 5), ours}});
-        comparison = std::make_unique<gui::TuneComparison>(nullptr, document);
+        comparison = std::make_unique<gui::TuneComparison>(nullptr, document, *host);
         ASSERT_TRUE(comparison->LoadFile(path));
         ASSERT_FALSE(comparison->Differences().empty());
         view->SetComparison(comparison.get());

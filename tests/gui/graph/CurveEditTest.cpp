@@ -19,7 +19,7 @@ using Writes = std::vector<emu::WriteRecord>;
 
 class CurveEditTest : public GraphTest {
   protected:
-    CurveEditTest() : curves(nullptr, table, document, view.get()) {}
+    CurveEditTest() : curves(nullptr, *host, table, document, view.get()) {}
 
     void Set(int map, std::vector<double> ys) {
         std::vector<EditTarget> t;

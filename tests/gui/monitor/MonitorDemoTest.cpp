@@ -58,7 +58,7 @@ class DemoMonitoring : public ::testing::Test {
         host->SetIdleHandler([this] {
             if (frame) frame->OnIdle();
         });
-        window = gui::InstallMonitorWindow(*frame);
+        window = gui::InstallMonitorWindow(*frame, AppProfile(), RamMonitor::Instance());
         frame->View()->OnInitialUpdate();
         frame->resize(900, 640);
         frame->show();

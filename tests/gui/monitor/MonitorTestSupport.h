@@ -55,7 +55,7 @@ class MonitorWindowTest : public LinkFixture {
     gui::MonitorWindow& Make(int monitors = -1, int open = -1) {
         if (monitors >= 0) SetProfile("Monitors", monitors);
         if (open >= 0) SetProfile("Monitor Window Open", open);
-        window = new gui::MonitorWindow(view.get());
+        window = new gui::MonitorWindow(view.get(), AppProfile(), RamMonitor::Instance());
         QCoreApplication::processEvents();
         return *window;
     }
