@@ -11,7 +11,10 @@
 // plain client (each write frame in one system call, then a blocking read of
 // its acknowledgement) replays the download's writes on the same line.
 //
-//   bench [--brief] [--json PATH]
+//   bench [--brief] [--transfers] [--baud N] [--reps N] [--json PATH]
+//
+// --transfers leaves out monitoring and edits, --baud runs one of the two
+// speeds only, --reps sets the runs a figure is the median of (3, brief 1).
 //
 // Prints one table and writes the figures as JSON. The figures are not judged.
 #include <time.h>
@@ -337,15 +340,26 @@ std::string Json(const std::vector<Row>& rows, const std::vector<AdapterRow>& ad
 
 int main(int argc, char** argv) {
     bool brief = false;
+    bool transfersOnly = false;
+    int onlyBaud = 0;
+    int repsAsked = 0;
     std::string jsonPath = "link_bench.json";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--brief") {
             brief = true;
+        } else if (a == "--transfers") {
+            transfersOnly = true;
+        } else if (a == "--baud" && i + 1 < argc) {
+            onlyBaud = std::atoi(argv[++i]);
+        } else if (a == "--reps" && i + 1 < argc) {
+            repsAsked = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--json" && i + 1 < argc) {
             jsonPath = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: bench [--brief] [--json PATH]\n");
+            std::fprintf(stderr,
+                         "usage: bench [--brief] [--transfers] [--baud N] [--reps N] "
+                         "[--json PATH]\n");
             return 2;
         }
     }
@@ -359,7 +373,7 @@ int main(int argc, char** argv) {
     if (quiet) host.SetErrorStream(quiet);
     qx::SetCurrentHost(&host);
 
-    const int reps = brief ? 1 : 3;
+    const int reps = repsAsked > 0 ? repsAsked : brief ? 1 : 3;
     const double monitorSeconds = brief ? 1.0 : 10.0;
     const int64_t turnaroundUs = 1000;
     std::vector<Row> rows;
@@ -371,6 +385,7 @@ int main(int argc, char** argv) {
     };
     const Adapter kAdapters[] = {{"plain", 0}, {"16 ms", 16'000}, {"1 ms", 1'000}};
     for (int baud : {9600, 115200}) {
+        if (onlyBaud != 0 && baud != onlyBaud) continue;
         for (const Adapter& adapter : kAdapters) {
             const bool plain = adapter.holdUs == 0;
             Row row;
@@ -418,6 +433,11 @@ int main(int argc, char** argv) {
             row.download = arow.download;
             row.undo = arow.undo;
             row.upload = Median(uploads);
+            allOk = allOk && row.upload.ok;
+            if (transfersOnly) {
+                rows.push_back(row);
+                continue;
+            }
             row.monitor = module.Monitor(monitorSeconds);
             row.recording = module.Monitor(monitorSeconds, profile + ".csv");
             row.editIdleMs = module.EditMs(false, nullptr);
