@@ -7,9 +7,10 @@
 // recorded to a log as the program's recorder does: the packets received must
 // not drop and the file must hold a row for each.
 // Download and undo run again behind a modelled USB adapter that holds the
-// module's bytes 16 ms (its usual latency timer) or 1 ms (low latency), and a
-// plain client (each write frame in one system call, then a blocking read of
-// its acknowledgement) replays the download's writes on the same line.
+// module's bytes 16 ms (its usual latency timer) or 1 ms (low latency), and
+// after each download a plain client (each write frame in one system call,
+// then a blocking read of its acknowledgement) replays its writes on the
+// same line.
 //
 //   bench [--brief] [--transfers] [--baud N] [--reps N] [--json PATH]
 //
@@ -406,15 +407,16 @@ int main(int argc, char** argv) {
             std::vector<TransferFigure> downloads;
             std::vector<TransferFigure> uploads;
             std::vector<qx::emu::WriteRecord> writes;
+            // Each download is followed by a plain client replaying its writes
+            // on the same line, so that both meet the same load on the machine.
+            std::vector<TransferFigure> clients;
             for (int i = 0; i < reps; ++i) {
                 downloads.push_back(module.Time([&] { return doc.DownloadSettings(); }));
                 writes = module.Writes();
+                clients.push_back(module.PlainClient(writes));
                 if (plain) uploads.push_back(module.Time([&] { return doc.UploadSettings(); }));
             }
             arow.download = Median(downloads);
-            // The same writes from a plain client on the same line.
-            std::vector<TransferFigure> clients;
-            for (int i = 0; i < reps; ++i) clients.push_back(module.PlainClient(writes));
             arow.plainClient = Median(clients);
             // One step of the history moving all sixteen points of a map, then
             // undone and redone: each point is one acknowledged write.
