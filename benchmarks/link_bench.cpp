@@ -7,11 +7,15 @@
 // recorded to a log as the program's recorder does: the packets received must
 // not drop and the file must hold a row for each.
 // Download and undo run again behind a modelled USB adapter that holds the
-// module's bytes 16 ms (its usual latency timer) or 1 ms (low latency), and a
-// plain client (each write frame in one system call, then a blocking read of
-// its acknowledgement) replays the download's writes on the same line.
+// module's bytes 16 ms (its usual latency timer) or 1 ms (low latency), and
+// after each download a plain client (each write frame in one system call,
+// then a blocking read of its acknowledgement) replays its writes on the
+// same line.
 //
-//   bench [--brief] [--json PATH]
+//   bench [--brief] [--transfers] [--baud N] [--reps N] [--json PATH]
+//
+// --transfers leaves out monitoring and edits, --baud runs one of the two
+// speeds only, --reps sets the runs a figure is the median of (3, brief 1).
 //
 // Prints one table and writes the figures as JSON. The figures are not judged.
 #include <time.h>
@@ -337,15 +341,26 @@ std::string Json(const std::vector<Row>& rows, const std::vector<AdapterRow>& ad
 
 int main(int argc, char** argv) {
     bool brief = false;
+    bool transfersOnly = false;
+    int onlyBaud = 0;
+    int repsAsked = 0;
     std::string jsonPath = "link_bench.json";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--brief") {
             brief = true;
+        } else if (a == "--transfers") {
+            transfersOnly = true;
+        } else if (a == "--baud" && i + 1 < argc) {
+            onlyBaud = std::atoi(argv[++i]);
+        } else if (a == "--reps" && i + 1 < argc) {
+            repsAsked = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--json" && i + 1 < argc) {
             jsonPath = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: bench [--brief] [--json PATH]\n");
+            std::fprintf(stderr,
+                         "usage: bench [--brief] [--transfers] [--baud N] [--reps N] "
+                         "[--json PATH]\n");
             return 2;
         }
     }
@@ -359,7 +374,7 @@ int main(int argc, char** argv) {
     if (quiet) host.SetErrorStream(quiet);
     qx::SetCurrentHost(&host);
 
-    const int reps = brief ? 1 : 3;
+    const int reps = repsAsked > 0 ? repsAsked : brief ? 1 : 3;
     const double monitorSeconds = brief ? 1.0 : 10.0;
     const int64_t turnaroundUs = 1000;
     std::vector<Row> rows;
@@ -371,6 +386,7 @@ int main(int argc, char** argv) {
     };
     const Adapter kAdapters[] = {{"plain", 0}, {"16 ms", 16'000}, {"1 ms", 1'000}};
     for (int baud : {9600, 115200}) {
+        if (onlyBaud != 0 && baud != onlyBaud) continue;
         for (const Adapter& adapter : kAdapters) {
             const bool plain = adapter.holdUs == 0;
             Row row;
@@ -391,15 +407,16 @@ int main(int argc, char** argv) {
             std::vector<TransferFigure> downloads;
             std::vector<TransferFigure> uploads;
             std::vector<qx::emu::WriteRecord> writes;
+            // Each download is followed by a plain client replaying its writes
+            // on the same line, so that both meet the same load on the machine.
+            std::vector<TransferFigure> clients;
             for (int i = 0; i < reps; ++i) {
                 downloads.push_back(module.Time([&] { return doc.DownloadSettings(); }));
                 writes = module.Writes();
+                clients.push_back(module.PlainClient(writes));
                 if (plain) uploads.push_back(module.Time([&] { return doc.UploadSettings(); }));
             }
             arow.download = Median(downloads);
-            // The same writes from a plain client on the same line.
-            std::vector<TransferFigure> clients;
-            for (int i = 0; i < reps; ++i) clients.push_back(module.PlainClient(writes));
             arow.plainClient = Median(clients);
             // One step of the history moving all sixteen points of a map, then
             // undone and redone: each point is one acknowledged write.
@@ -418,6 +435,11 @@ int main(int argc, char** argv) {
             row.download = arow.download;
             row.undo = arow.undo;
             row.upload = Median(uploads);
+            allOk = allOk && row.upload.ok;
+            if (transfersOnly) {
+                rows.push_back(row);
+                continue;
+            }
             row.monitor = module.Monitor(monitorSeconds);
             row.recording = module.Monitor(monitorSeconds, profile + ".csv");
             row.editIdleMs = module.EditMs(false, nullptr);

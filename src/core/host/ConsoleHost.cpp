@@ -171,7 +171,8 @@ Clock& ConsoleHost::GetClock() {
     return RealClock();
 }
 
-bool ConsoleHost::PollOnce(int portFd, short portEvents, bool dispatch, int ms) {
+bool ConsoleHost::PollOnce(int portFd, short portEvents, bool dispatch, int ms, bool* readable) {
+    if (readable) *readable = false;
     pollfd fds[2];
     nfds_t n = 0;
     int portSlot = -1;
@@ -182,7 +183,11 @@ bool ConsoleHost::PollOnce(int portFd, short portEvents, bool dispatch, int ms) 
     if (dispatch && g_pipe[0] >= 0) fds[n++] = pollfd{g_pipe[0], POLLIN, 0};
     int r = poll(n ? fds : nullptr, n, ms);
     if (r <= 0) return false;  // time passed, or a signal: the caller looks again
-    return portSlot >= 0 && (fds[portSlot].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if (portSlot < 0) return false;
+    const short revents = fds[portSlot].revents;
+    if (revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
+    if (readable) *readable = (revents & POLLIN) != 0;
+    return false;
 }
 
 WaitOutcome ConsoleHost::Wait(const WaitRequest& request) {
@@ -226,9 +231,13 @@ WaitOutcome ConsoleHost::Wait(const WaitRequest& request) {
             continue;
         }
         // With no bytes wanted the port is watched only for a hang-up.
-        if (PollOnce(fd, wantBytes ? POLLIN : 0, request.dispatch, slice)) {
+        bool readable = false;
+        if (PollOnce(fd, wantBytes ? POLLIN : 0, request.dispatch, slice, &readable)) {
             return WaitOutcome::DeviceGone;
         }
+        // Readable is one byte at least: an awaited ACK is read at once,
+        // without counting it first.
+        if (readable && request.minBytes == 1) return WaitOutcome::Ready;
     }
 }
 

@@ -76,8 +76,9 @@ class ConsoleHost : public Host {
 
   private:
     // Sleeps at most ms on the given port descriptor (-1: none) and, when
-    // dispatch is allowed, the signal pipe. True when the port hung up.
-    bool PollOnce(int portFd, short portEvents, bool dispatch, int ms);
+    // dispatch is allowed, the signal pipe. True when the port hung up;
+    // readable (when given) tells whether the port has bytes to read.
+    bool PollOnce(int portFd, short portEvents, bool dispatch, int ms, bool* readable = nullptr);
 
     bool assumeYes_;
     bool verbose_ = false;

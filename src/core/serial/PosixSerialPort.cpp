@@ -298,7 +298,9 @@ class PosixSerialPort final : public SerialPort {
             int left = MsLeft(deadline);
             if (left == 0) return WaitOutcome::Timeout;
             if (have == 0) {
-                PollFor(POLLIN, left);
+                // Readable is one byte at least: a single byte (an ACK) is taken
+                // without counting again.
+                if (PollFor(POLLIN, left) && n == 1) return WaitOutcome::Ready;
             } else {
                 // Readable already: sleep the wire time of the missing bytes,
                 // still woken at once by a hangup (reported with no events asked).

@@ -78,7 +78,8 @@ EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profi
       frame_(frame),
       monitor_(monitor),
       live_(std::make_shared<EngineLog>()),
-      coverage_(0.0, 8250.0, 16) {
+      coverage_(0.0, 8250.0, 16),
+      counted_(coverage_) {
     setObjectName(QStringLiteral("EngineLogs"));
     live_->quantities = kAllQuantities;
 
@@ -412,6 +413,7 @@ void EngineLogs::CloseLog() {
     SetLiveSourceOverride(nullptr);
     chart_->SetLog(live_.get(), true);
     player_.reset();
+    countedLog_ = nullptr;  // another log may come to the same address
     transport_->hide();
     logName_.clear();
     coverage_.Reset();
@@ -482,11 +484,27 @@ void EngineLogs::ResetCoverage() {
 void EngineLogs::RecomputePlaybackCoverage() {
     if (!player_) return;
     const EngineLog& log = player_->Log();
-    coverage_.Reset();
+    const std::size_t row = player_->Row();
     // In playback the coverage runs from the start (or the reset) to the cursor.
-    if (log.Has(kEngineSpeed) && player_->Row() >= coverageFromRow_)
-        coverage_.AddRows(log.timeMs.data(), log.values[kEngineSpeed].data(), coverageFromRow_,
-                          player_->Row() + 1);
+    if (!log.Has(kEngineSpeed) || row < coverageFromRow_) {
+        coverage_.Reset();
+        UpdateCoverageBands();
+        return;
+    }
+    // The rows before the cursor's hold until their next row and are counted
+    // once, as playback reaches them; only the cursor's row, held as long as
+    // the one before it, is added at each frame. Anything else starts again.
+    if (countedLog_ != &log || countedFrom_ != coverageFromRow_ || countedTo_ > row) {
+        counted_.Reset();
+        countedLog_ = &log;
+        countedFrom_ = countedTo_ = coverageFromRow_;
+    }
+    const int64_t* t = log.timeMs.data();
+    const float* v = log.values[kEngineSpeed].data();
+    for (; countedTo_ < row; ++countedTo_)
+        counted_.Add(v[countedTo_], t[countedTo_ + 1] - t[countedTo_]);
+    coverage_ = counted_;
+    coverage_.Add(v[row], row > coverageFromRow_ ? t[row] - t[row - 1] : 0);
     UpdateCoverageBands();
 }
 
@@ -522,6 +540,20 @@ void EngineLogs::UpdateCoverageBands() {
     if (!changed.isEmpty()) frame_.View()->update(changed);
 }
 
+namespace {
+
+// Fills rect a few rows at a time. Qt hands a blend of more than about a
+// hundred rows to its thread pool; for a band that is a wake-up of each worker
+// at every repaint, which costs far more than the blend itself.
+void FillBand(QPainter& p, const QRect& rect, const QColor& color) {
+    constexpr int kRows = 64;
+    for (int y = rect.top(); y <= rect.bottom(); y += kRows)
+        p.fillRect(QRect(rect.left(), y, rect.width(), std::min(kRows, rect.bottom() - y + 1)),
+                   color);
+}
+
+}  // namespace
+
 void EngineLogs::PaintCoverage(QPainter* p) {
     paintedShades_.clear();
     paintedUsed_.clear();
@@ -544,8 +576,8 @@ void EngineLogs::PaintCoverage(QPainter* p) {
         const int shade = paintedShades_[static_cast<std::size_t>(i)];
         // The busiest point is the brightest.
         if (shade > 0)
-            p->fillRect(QRect(QPoint(left, top), QPoint(right - 1, bottom)),
-                        QColor(255, 200, 0, shade));
+            FillBand(*p, QRect(QPoint(left, top), QPoint(right - 1, bottom)),
+                     QColor(255, 200, 0, shade));
         if (coverage_.Used(i)) {
             const int px = view->XToPixel(x);
             p->setPen(Qt::NoPen);

@@ -129,6 +129,12 @@ class EngineLogs : public QObject {
     Coverage coverage_;
     bool coverageShown_ = false;
     std::size_t coverageFromRow_ = 0;
+    // Playback: the rows countedFrom_ .. countedTo_-1 of countedLog_, each
+    // held until its next row.
+    Coverage counted_;
+    const EngineLog* countedLog_ = nullptr;
+    std::size_t countedFrom_ = 0;
+    std::size_t countedTo_ = 0;
     std::vector<int> paintedShades_;
     std::vector<bool> paintedUsed_;
     int64_t lastLiveSampleMs_ = -1;

@@ -13,6 +13,23 @@
 
 namespace qx::gui {
 
+TransportBar::TimeBox::TimeBox(QLabel* label, QWidget* parent) : QWidget(parent), label_(label) {
+    label_->setParent(this);
+    setSizePolicy(label_->sizePolicy());
+}
+
+QSize TransportBar::TimeBox::sizeHint() const {
+    return label_->sizeHint();
+}
+
+QSize TransportBar::TimeBox::minimumSizeHint() const {
+    return label_->minimumSizeHint();
+}
+
+void TransportBar::TimeBox::resizeEvent(QResizeEvent*) {
+    label_->setGeometry(rect());
+}
+
 TransportBar::TransportBar(QWidget* parent) : QToolBar(parent) {
     setObjectName(QStringLiteral("TransportBar"));
     setMovable(false);
@@ -57,11 +74,11 @@ TransportBar::TransportBar(QWidget* parent) : QToolBar(parent) {
     connect(slider_, &QSlider::valueChanged, this,
             [this](int v) { Q_EMIT seekRequested(SliderTime(v)); });
 
-    time_ = new QLabel(this);
+    time_ = new QLabel;
     time_->setObjectName(QStringLiteral("PositionLabel"));
-    time_->setMinimumWidth(
-        fontMetrics().horizontalAdvance(QStringLiteral("000:00:00.0 / 000:00:00.0")));
-    addWidget(time_);
+    timeBox_ = new TimeBox(time_, this);
+    timeBox_->setMinimumWidth(fontMetrics().horizontalAdvance(QString(kWidestTime)));
+    addWidget(timeBox_);
     addSeparator();
     add(res::kCloseLog, QStringLiteral("Close Log"));
 }
@@ -88,8 +105,14 @@ void TransportBar::ShowPosition(int64_t positionMs, int64_t startMs, int64_t end
     const int64_t at = std::clamp(positionMs, startMs_, endMs_);
     slider_->setValue(at >= endMs_ ? static_cast<int>(steps)
                                    : static_cast<int>((at - startMs_) / stepMs_));
-    time_->setText(PlaybackTimeText(positionMs, endMs) + QStringLiteral(" / ") +
-                   PlaybackTimeText(endMs));
+    const QString text =
+        PlaybackTimeText(positionMs, endMs) + QStringLiteral(" / ") + PlaybackTimeText(endMs);
+    time_->setText(text);
+    // Only a text longer than any before may need more room in the bar.
+    if (text.size() > widestTime_) {
+        widestTime_ = static_cast<int>(text.size());
+        timeBox_->updateGeometry();
+    }
     play_->setText(playing ? QStringLiteral("Pause") : QStringLiteral("Play"));
 }
 

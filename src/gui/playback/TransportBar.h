@@ -4,6 +4,7 @@
 // Close Log. The buttons are the program's commands (bound by the caller);
 // the slider and the speed box are widgets of their own.
 #include <QToolBar>
+#include <QWidget>
 #include <cstdint>
 
 class QComboBox;
@@ -36,10 +37,30 @@ class TransportBar : public QToolBar {
     void speedChosen(double speed);
 
   private:
+    // Holds the time label. The label's text changes at every frame of
+    // playback, and a QLabel asks its parent's layout to run again at each
+    // change: the bar's layout ran ten times a second for a size that never
+    // changed. In a box of its own the label asks the box, which has no layout.
+    class TimeBox : public QWidget {
+      public:
+        TimeBox(QLabel* label, QWidget* parent);
+        QSize sizeHint() const override;
+        QSize minimumSizeHint() const override;
+
+      protected:
+        void resizeEvent(QResizeEvent* event) override;
+
+      private:
+        QLabel* label_;
+    };
+    static constexpr char kWidestTime[] = "000:00:00.0 / 000:00:00.0";
+
     QAction* play_ = nullptr;
     QComboBox* speedBox_ = nullptr;
     QSlider* slider_ = nullptr;
     QLabel* time_ = nullptr;
+    TimeBox* timeBox_ = nullptr;
+    int widestTime_ = sizeof kWidestTime - 1;
     int64_t startMs_ = 0;
     int64_t endMs_ = 0;
     int64_t stepMs_ = 1;

@@ -522,6 +522,47 @@ TEST_F(EngineLogsTest, CoverageShadesThePointsTheEngineUsedUpToTheCursor) {
     EXPECT_FALSE(Logs().CoverageApplies());
 }
 
+// Playback counts each row before the cursor until the next row and the
+// cursor's own row as long as the one before it, whichever way the cursor
+// came. Rows 0, 100, 300, 600 and 1000 ms at 0, 600, 650, 1100 and 1100 rpm:
+// map points 0, 1, 1, 2 and 2 (550 rpm apart); times worked out by hand.
+TEST_F(EngineLogsTest, PlaybackCoverageCountsTheRowsUpToTheCursorWhicheverWayItMoved) {
+    Start();
+    std::string text = LogHeader({0});
+    const int times[] = {0, 100, 300, 600, 1000};
+    const double rpm[] = {0, 600, 650, 1100, 1100};
+    for (int i = 0; i < 5; ++i) text += LogRow(times[i], {0}, {rpm[i]});
+    const QString path = Path("steps.csv");
+    Write(path, text);
+    ASSERT_TRUE(Logs().OpenLog(path));
+    Route(res::kViewCoverage);  // Reset Coverage is there only then
+    const struct {
+        int command;
+        const char* what;
+        int64_t at0, at1, at2;
+    } steps[] = {
+        {res::kLogStart, "row 0 alone holds nothing", 0, 0, 0},
+        {res::kLogStepForward, "row 1 held as row 0", 100, 100, 0},
+        {res::kLogStepForward, "row 1 until row 2, row 2 held as row 1", 100, 400, 0},
+        {res::kLogStepForward, "row 2 until row 3, row 3 held as row 2", 100, 500, 300},
+        {res::kLogStepBack, "back at row 2", 100, 400, 0},
+        {res::kResetCoverage, "counted from row 2 on", 0, 0, 0},
+        {res::kLogStepForward, "rows 2 and 3 since the reset", 0, 300, 300},
+        {res::kLogEnd, "to the end since the reset", 0, 300, 800},
+        {res::kLogStart, "before the reset nothing counts", 0, 0, 0},
+    };
+    for (const auto& step : steps) {
+        Route(step.command);
+        const Coverage& c = Logs().CoverageData();
+        const int64_t expected[] = {step.at0, step.at1, step.at2};
+        EXPECT_EQ(c.TotalMs(), step.at0 + step.at1 + step.at2) << step.what;
+        for (int p = 0; p < 3; ++p)
+            EXPECT_NEAR(c.Share(p) * static_cast<double>(c.TotalMs()),
+                        static_cast<double>(expected[p]), 1e-6)
+                << step.what << ", point " << p;
+    }
+}
+
 // Pictures for a person to look at: the whole window in playback of a few
 // pulls, the chart under the graph and the map coverage shaded.
 TEST_F(EngineLogsTest, PicturesOfPlaybackWithTheChartAndTheCoverage) {
