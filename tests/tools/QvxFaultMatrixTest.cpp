@@ -47,9 +47,7 @@ class QvxFaultMatrix : public ToolTest, public testing::WithParamInterface<Op> {
     void SetUp() override {
         ToolTest::SetUp();
         std::ofstream(profile) << kQuickProfile;
-        ASSERT_EQ(Run({"new", Path("tune.qvx")}).code, 0);
-        ASSERT_EQ(Run({"set", Path("tune.qvx"), "Rev Limit=6100", "VOES[1]=7"}).code, 0);
-        tune = ReadBytes(Path("tune.qvx"));
+        tune = ReadBytes(NewFile("tune.qvx", {"Rev Limit=6100", "VOES[1]=7"}));
     }
 
     Strings Args(Op op, const std::string& device) {
