@@ -125,12 +125,6 @@ TEST(EmulatorStreaming, RequestsAreIgnoredAndTheCancelEndsTheStreamAfterThePacke
     EXPECT_EQ(bench.Send(kIdentify), (Bytes{0x02, 0x02, 0x00, 0x80, 0x20, 0x21, 0x03}));
 }
 
-}  // namespace
-}  // namespace qx::emu::test
-
-namespace qx::emu::test {
-namespace {
-
 // What a modelled USB adapter hands the host: when, and how many bytes.
 struct Handover {
     int64_t atUs;

@@ -1,18 +1,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/host/Profile.h"
-#include "support/FakeHost.h"
+#include "host/FileSizeLimit.h"
+#include "host/TempFolderTest.h"
 
 namespace qx {
 namespace {
@@ -20,22 +17,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Each test gets a private folder (and a private AppProfile) from ScopedFakeHost.
-class ProfileTest : public ::testing::Test {
+class ProfileTest : public test::TempFolderTest {
   protected:
-    void WriteFile(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-    std::string ReadFile() const {
-        std::stringstream s;
-        s << std::ifstream(path_, std::ios::binary).rdbuf();
-        return s.str();
-    }
-    std::vector<std::string> DirEntries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(scope_.TempDir()))
-            names.push_back(e.path().filename().string());
-        return names;
-    }
+    void WriteFile(const std::string& text) { Put(path_, text); }
+    std::string ReadFile() const { return Read(path_); }
 
-    ScopedFakeHost scope_;
     std::string path_ = scope_.ProfilePath();
 };
 
@@ -136,19 +122,13 @@ TEST_F(ProfileTest, ReplacingIsAtomicAndAFailedWriteKeepsTheOldFileAndNoTemporar
     EXPECT_FALSE(Profile(path_ + "/inner.ini").WriteInt("Settings", "Port", 3));
 
     // A file size limit makes the write of the new file fail, for root too.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto savedHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 40;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ok = p.WriteString("Settings", "Port", std::string(100, '7'));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, savedHandler);
-    EXPECT_FALSE(ok);
+    {
+        test::FileSizeLimit limit(40);
+        EXPECT_FALSE(p.WriteString("Settings", "Port", std::string(100, '7')));
+    }
     EXPECT_EQ(ReadFile(), "[Settings]\nPort=2\n");
     EXPECT_EQ(p.GetInt("Settings", "Port", 0), 2);
-    EXPECT_EQ(DirEntries(), std::vector<std::string>{"QuorvexI.ini"});
+    EXPECT_EQ(Entries(), std::set<std::string>{"QuorvexI.ini"});
 }
 
 TEST_F(ProfileTest, WritingCreatesFoldersAndKeepsASymbolicLink) {

@@ -17,14 +17,12 @@
 #include <functional>
 #include <optional>
 #include <set>
-#include <sstream>
 
 #include "core/host/Clock.h"
-#include "core/host/SafeFile.h"
 #include "core/log/LogFormat.h"
 #include "core/log/LogReader.h"
 #include "host/FileSizeLimit.h"
-#include "support/FakeHost.h"
+#include "host/TempFolderTest.h"
 
 namespace qx::test {
 namespace {
@@ -33,16 +31,6 @@ namespace fs = std::filesystem;
 
 const std::string kNew = "new contents\n";
 const std::string kOld = "old contents, longer than the new\n";
-
-std::string Read(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
-
-void Put(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 mode_t KindOf(const std::string& path) {
     struct stat st {};
@@ -75,20 +63,8 @@ int RenameFails(const char*, const char*) {
     return -1;
 }
 
-class SafeFileTargets : public ::testing::Test {
+class SafeFileTargets : public TempFolderTest {
   protected:
-    std::string Path(const std::string& name) const { return scope_.TempDir() + "/" + name; }
-    // Names in the folder; a temporary file left behind shows here.
-    std::set<std::string> Entries() const {
-        std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(scope_.TempDir())) {
-            names.insert(e.path().filename().string());
-        }
-        return names;
-    }
-    static bool Write(const std::string& path, const std::string& text, std::string& why) {
-        return WriteFileSafely(path, text.data(), text.size(), why);
-    }
     // A character device that swallows writes (or refuses them, full), made
     // here when allowed so that a fault could not replace the system's own.
     std::string Device(bool full) {
@@ -97,8 +73,6 @@ class SafeFileTargets : public ::testing::Test {
         return full ? "/dev/full" : "/dev/null";
     }
     std::string LongName() const { return std::string(255, 'n'); }
-
-    ScopedFakeHost scope_;
 };
 
 TEST_F(SafeFileTargets, EachKindOfTargetIsReplacedFollowedWrittenThroughOrRefused) {
@@ -385,18 +359,13 @@ TEST_F(SafeFileTargets, AWriterKilledAtAnyStageLeavesTheOldFileOrTheWholeNewOne)
         for (const Stage& stage : stages) {
             SCOPED_TRACE(std::string(stage.what) + ", signal " + std::to_string(sig));
             Put(path, kOld);
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
+            const int status = InChild([&] {
                 ::signal(SIGHUP, SIG_DFL);
                 g_killSignal = sig;
                 stage.inject(SafeFileSystemCalls());
                 std::string why;
-                Write(path, kNew, why);
-                ::_exit(0);  // not reached: the signal ends the writer
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
+                Write(path, kNew, why);  // the signal ends the writer in here
+            });
             ASSERT_TRUE(WIFSIGNALED(status));
             EXPECT_EQ(WTERMSIG(status), sig);
             EXPECT_EQ(Read(path), stage.replaced ? kNew : kOld);
@@ -427,9 +396,7 @@ TEST_F(SafeFileTargets, AKilledRecordingLosesAtMostTheLastSecond) {
             for (int rows : {0, 61}) {
                 SCOPED_TRACE(kind.written + ", signal " + std::to_string(sig) + ", rows " +
                              std::to_string(rows));
-                const pid_t child = ::fork();
-                ASSERT_GE(child, 0);
-                if (child == 0) {
+                const int status = InChild([&] {
                     ::signal(SIGHUP, SIG_DFL);
                     VirtualClock clock;
                     LogWriter log;
@@ -440,9 +407,7 @@ TEST_F(SafeFileTargets, AKilledRecordingLosesAtMostTheLastSecond) {
                     }
                     ::raise(sig);
                     ::_exit(2);
-                }
-                int status = 0;
-                ASSERT_EQ(::waitpid(child, &status, 0), child);
+                });
                 ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
                 if (rows == 0) {
                     // The header has replaced the old file.
@@ -486,18 +451,14 @@ TEST_F(SafeFileTargets, AFullDeviceOrFailingDiskStopsARecordingWithItsRowsKept) 
     ASSERT_TRUE(ReadEngineLogFile(path, read, error)) << error;
     ASSERT_EQ(read.Rows(), 1u);
     EXPECT_EQ(read.timeMs[0], 1000);
-    for (const auto& e : fs::directory_iterator(scope_.TempDir())) {
-        EXPECT_NE(e.path().filename().string()[0], '.');
-    }
+    for (const std::string& name : Entries()) EXPECT_NE(name[0], '.') << "left behind: " << name;
 }
 
 // Past the file size limit, with the signal at its default (which would end
 // the program): the recording stops with the reason, its rows whole.
 TEST_F(SafeFileTargets, ARecordingPastTheFileSizeLimitStopsNotTheProgram) {
     const std::string path = Path("ride.csv");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = InChild([&] {
         ::signal(SIGXFSZ, SIG_DFL);
         VirtualClock clock;
         LogWriter log;
@@ -511,9 +472,7 @@ TEST_F(SafeFileTargets, ARecordingPastTheFileSizeLimitStopsNotTheProgram) {
             log.Append({1000.0});
         }
         ::_exit(log.Error() == std::strerror(EFBIG) && !log.Close() ? 0 : 2);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    });
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const std::string text = Read(path);

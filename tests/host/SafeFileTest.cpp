@@ -8,50 +8,24 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <set>
-#include <sstream>
 
 #include "core/host/Profile.h"
-#include "core/host/SafeFile.h"
 #include "host/FileSizeLimit.h"
-#include "support/FakeHost.h"
+#include "host/TempFolderTest.h"
 
 namespace qx::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class SafeFileTest : public ::testing::Test {
+class SafeFileTest : public TempFolderTest {
   protected:
-    std::string Path(const std::string& name) const { return scope_.TempDir() + "/" + name; }
-    static std::string Read(const std::string& path) {
-        std::stringstream s;
-        s << std::ifstream(path, std::ios::binary).rdbuf();
-        return s.str();
-    }
-    static void Put(const std::string& path, const std::string& text, mode_t mode = 0644) {
-        std::ofstream(path, std::ios::binary) << text;
-        ::chmod(path.c_str(), mode);
-    }
     static mode_t ModeOf(const std::string& path) {
         struct stat st {};
         EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
         return st.st_mode & 07777;
     }
-    std::set<std::string> Entries() const {
-        std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(scope_.TempDir())) {
-            names.insert(e.path().filename().string());
-        }
-        return names;
-    }
-    static bool Write(const std::string& path, const std::string& text, std::string& why) {
-        return WriteFileSafely(path, text.data(), text.size(), why);
-    }
-
-    ScopedFakeHost scope_;
 };
 
 // Sets the umask for the life of the scope.
@@ -163,9 +137,7 @@ TEST_F(SafeFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile) {
 TEST_F(SafeFileTest, GoingPastTheFileSizeLimitFailsTheWriteNotTheProgram) {
     const std::string path = Path("keep");
     Put(path, "precious");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = InChild([&] {
         // The signal's default action would end the program here.
         ::signal(SIGXFSZ, SIG_DFL);
         rlimit small{};
@@ -173,12 +145,9 @@ TEST_F(SafeFileTest, GoingPastTheFileSizeLimitFailsTheWriteNotTheProgram) {
         small.rlim_cur = 100;
         ::setrlimit(RLIMIT_FSIZE, &small);
         std::string why;
-        const std::string text(1000, 'x');
-        const bool ok = WriteFileSafely(path, text.data(), text.size(), why);
+        const bool ok = Write(path, std::string(1000, 'x'), why);
         ::_exit(!ok && why == std::strerror(EFBIG) ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    });
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(Read(path), "precious");

@@ -31,16 +31,6 @@ constexpr double kEditedRevLimit = 7424.0;  // a step of the value
 const char* const kSummaries[] = {"Unable to Upload Module Settings",
                                   "Unable to Download Settings to Module"};
 
-// Every value of a document.
-std::vector<ModuleValue*> Values(ModuleState& doc) {
-    std::vector<ModuleValue*> all;
-    for (int i = 0; i < kBasicValueCount; ++i) all.push_back(&doc.BasicValue(i));
-    for (int m = 0; m < doc.MapCount(); ++m) {
-        for (int p = 0; p < 16; ++p) all.push_back(doc.Map(m)->Point(p).value.get());
-    }
-    return all;
-}
-
 class FaultMatrix : public testing::TestWithParam<Op> {
   protected:
     void SetUp() override {
@@ -107,7 +97,7 @@ TEST_P(FaultMatrix, EveryFaultLeavesTheLinkTheDocumentAndTheModuleSound) {
         ModuleState edited;
         ASSERT_EQ(edited.OnNewDocument(), DocStatus::Done);
         edited.revLimit().StoreValue(kEditedRevLimit);
-        for (ModuleValue* v : Values(op == Op::Edit ? edited : doc)) {
+        for (ModuleValue* v : (op == Op::Edit ? edited : doc).ModuleValues()) {
             const std::vector<uint8_t> bytes = v->EncodeBytes();
             for (std::size_t i = 0; i < bytes.size(); ++i) meant[v->GetAddress() + i] = bytes[i];
         }
@@ -151,7 +141,7 @@ TEST_P(FaultMatrix, EveryFaultLeavesTheLinkTheDocumentAndTheModuleSound) {
         }
         // Only writes the operation meant (a write whose ACK was lost may be
         // stored all the same), and every value marked in sync holds in the module.
-        for (ModuleValue* v : Values(doc)) {
+        for (ModuleValue* v : doc.ModuleValues()) {
             if (v->InSync() && op != Op::Upload) {
                 EXPECT_EQ(module->Peek(v->GetAddress()), v->EncodeBytes()[0]) << v->GetAddress();
             }

@@ -544,15 +544,7 @@ TEST_F(LinkTests, ResponsesReportEveryErrorAndNeverStoreBeyondTheirCapacity) {
     }
 }
 
-}  // namespace
-}  // namespace qx::test
-
-namespace qx::test {
-namespace {
-
-class LatePackets : public LinkFixture {};
-
-TEST_F(LatePackets, WholeMonitorPacketsBeforeAnAnswerArePassedOverWithoutARetry) {
+TEST_F(LinkTests, WholeMonitorPacketsBeforeAnAnswerArePassedOverWithoutARetry) {
     // The write of 0x5A to 0xB602, checksum worked out by hand (rotate left, xor):
     // 02 -> 06 -> BA -> 74 -> E8 -> 8B.
     const Bytes write = {0x02, 0x06, 0x00, 0x02, 0x02, 0xB6, 0x01, 0x00, 0x5A, 0x8B, 0x03};

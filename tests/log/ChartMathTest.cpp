@@ -60,21 +60,10 @@ TEST(ReduceColumns, KeepsTheExtremesOfEachColumn) {
     const int64_t t[] = {0, 10, 20, 30, 40, 50, 60, 95, 100};
     const float v[] = {5, -1, 7, 2, 2, 9, 3, 4, 100};
     // Four columns of 25 ms over [0, 100): the sample at 100 is outside.
-    const auto cols = Window(t, v, 9, 0, 100, 4);
-    ASSERT_EQ(cols.size(), 4u);
-    const struct {
-        float min, max;
-        bool any;
-    } want[] = {{-1, 7, true}, {2, 2, true}, {3, 9, true}, {4, 4, true}};
-    for (std::size_t c = 0; c < 4; ++c) {
-        EXPECT_EQ(cols[c].any, want[c].any) << c;
-        EXPECT_EQ(cols[c].min, want[c].min) << c;
-        EXPECT_EQ(cols[c].max, want[c].max) << c;
-    }
+    ExpectSameColumns(Window(t, v, 9, 0, 100, 4),
+                      {{-1, 7, true}, {2, 2, true}, {3, 9, true}, {4, 4, true}}, 0);
     // A window that starts inside the data skips what lies before it.
-    const auto tail = Window(t, v, 9, 45, 65, 2);
-    EXPECT_TRUE(tail[0].any && tail[0].min == 9 && tail[0].max == 9);
-    EXPECT_TRUE(tail[1].any && tail[1].min == 3 && tail[1].max == 3);
+    ExpectSameColumns(Window(t, v, 9, 45, 65, 2), {{9, 9, true}, {3, 3, true}}, 1);
     const auto sparse = Window(t, v, 9, 0, 100, 20);
     EXPECT_FALSE(sparse[1].any);
     EXPECT_TRUE(Window(t, v, 9, 100, 100, 4)[0].any == false);

@@ -14,10 +14,29 @@ namespace {
 const std::string kHead = LogHeader({0, 1, 2, 3, 4, 5, 6});
 const std::string kRow = ",1611.3,16.0,32.0,20.0,20.0,12.55,0.0\n";
 
-TEST(LogReader, ReadsColumnsOfAFullLog) {
+struct Parsed {
+    bool ok = false;
     EngineLog log;
     std::string error;
-    ASSERT_TRUE(ReadEngineLog(kHead + "0" + kRow + "66" + kRow + "66" + kRow, log, error)) << error;
+};
+Parsed Parse(const std::string& text) {
+    Parsed r;
+    r.ok = ReadEngineLog(text, r.log, r.error);
+    return r;
+}
+// A first row whose engine speed is field.
+std::string SpeedRow(const std::string& field) {
+    return "0," + field + ",16.0,32.0,20.0,20.0,12.5,0.0\n";
+}
+std::string TempFile(const std::string& name, const std::string& text) {
+    const std::string path = ::testing::TempDir() + "/qx-" + std::to_string(getpid()) + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+TEST(LogReader, ReadsColumnsOfAFullLog) {
+    const auto [ok, log, error] = Parse(kHead + "0" + kRow + "66" + kRow + "66" + kRow);
+    ASSERT_TRUE(ok) << error;
     EXPECT_EQ(log.Rows(), 3u);
     EXPECT_EQ(log.timeMs, (std::vector<int64_t>{0, 66, 66}));
     EXPECT_EQ(log.raw[0][1], 100);
@@ -29,11 +48,9 @@ TEST(LogReader, ReadsColumnsOfAFullLog) {
 }
 
 TEST(LogReader, TakesAChosenSubsetAndWindowsLineEnds) {
-    EngineLog log;
-    std::string error;
-    const std::string text =
-        "Time,Battery Voltage,Engine Speed\r\nms,volts,rpm\r\n0,12.5,1611.3\r\n15,12.6,0.0\r\n";
-    ASSERT_TRUE(ReadEngineLog(text, log, error)) << error;
+    const auto [ok, log, error] = Parse(
+        "Time,Battery Voltage,Engine Speed\r\nms,volts,rpm\r\n0,12.5,1611.3\r\n15,12.6,0.0\r\n");
+    ASSERT_TRUE(ok) << error;
     EXPECT_EQ(log.quantities, (std::vector<int>{5, 0}));
     EXPECT_TRUE(log.Has(0));
     EXPECT_FALSE(log.Has(1));
@@ -42,19 +59,16 @@ TEST(LogReader, TakesAChosenSubsetAndWindowsLineEnds) {
 }
 
 TEST(LogReader, DropsALastLineCutShortByACrash) {
-    EngineLog log;
-    std::string error;
-    ASSERT_TRUE(ReadEngineLog(kHead + "0" + kRow + "66,1611.3,16", log, error)) << error;
+    const auto [ok, log, error] = Parse(kHead + "0" + kRow + "66,1611.3,16");
+    ASSERT_TRUE(ok) << error;
     EXPECT_EQ(log.Rows(), 1u);
     EXPECT_TRUE(log.droppedPartialLine);
     EXPECT_EQ(log.droppedLine, 4u);
 }
 
 TEST(LogReader, KeepsValuesBeyondTheirRangeAtTheLimit) {
-    EngineLog log;
-    std::string error;
-    const std::string text = kHead + "0,9000,16.0,32.0,46,20.0,12.5,-1\n" + "66" + kRow;
-    ASSERT_TRUE(ReadEngineLog(text, log, error)) << error;
+    const auto [ok, log, error] = Parse(kHead + "0,9000,16.0,32.0,46,20.0,12.5,-1\n" + "66" + kRow);
+    ASSERT_TRUE(ok) << error;
     EXPECT_EQ(log.clampedValues, 3u);
     EXPECT_FLOAT_EQ(log.values[0][0], 8250.0f);  // engine speed's top
     EXPECT_FLOAT_EQ(log.values[3][0], 45.0f);    // front advance's top
@@ -64,7 +78,6 @@ TEST(LogReader, KeepsValuesBeyondTheirRangeAtTheLimit) {
 
 // Something else, as big as it comes: refused at line 1 from its first bytes.
 TEST(LogReader, RefusesAHundredMegabytesOfJunkFromItsStart) {
-    const std::string dir = ::testing::TempDir();
     const struct {
         const char* name;
         std::string start;
@@ -76,11 +89,7 @@ TEST(LogReader, RefusesAHundredMegabytesOfJunkFromItsStart) {
          "line 1: no column is \"Time\" (the first is \"Time;Engine Speed\")"},
     };
     for (const auto& c : cases) {
-        const std::string path = dir + "/qx-" + std::to_string(getpid()) + c.name;
-        {
-            std::ofstream out(path, std::ios::binary);
-            out << c.start;
-        }
+        const std::string path = TempFile(c.name, c.start);
         // Sparse: a hundred megabytes that take no room on the disk.
         std::filesystem::resize_file(path, 100u << 20);
         EngineLog log;
@@ -89,10 +98,8 @@ TEST(LogReader, RefusesAHundredMegabytesOfJunkFromItsStart) {
         EXPECT_EQ(error, c.error) << c.name;
         std::filesystem::remove(path);
     }
-    EngineLog log;
-    std::string error;
-    EXPECT_FALSE(ReadEngineLog(std::string(100000, ','), log, error));
-    EXPECT_EQ(error, "line 1: is far too long for the header of a log");
+    EXPECT_EQ(Parse(std::string(100000, ',')).error,
+              "line 1: is far too long for the header of a log");
 }
 
 TEST(LogReader, RefusesAnythingElseNamingTheLine) {
@@ -122,23 +129,17 @@ TEST(LogReader, RefusesAnythingElseNamingTheLine) {
          "line 3: the time \"-1\" is not a whole number of milliseconds"},
         {kHead + "99" + kRow + "98" + kRow,
          "line 4: the time 98 comes before the previous row's 99"},
-        {kHead + "0,fast,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
-         "line 3: Engine Speed \"fast\" is not a number"},
-        {kHead + "0,1e,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
-         "line 3: Engine Speed \"1e\" is not a number"},
-        {kHead + "0,0x10,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
-         "line 3: Engine Speed \"0x10\" is not a number"},
-        {kHead + "0,inf,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
-         "line 3: Engine Speed \"inf\" is not a number"},
-        {kHead + "0,,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
-         "line 3: Engine Speed \"\" is not a number"},
+        {kHead + SpeedRow("fast") + row0, "line 3: Engine Speed \"fast\" is not a number"},
+        {kHead + SpeedRow("1e") + row0, "line 3: Engine Speed \"1e\" is not a number"},
+        {kHead + SpeedRow("0x10") + row0, "line 3: Engine Speed \"0x10\" is not a number"},
+        {kHead + SpeedRow("inf") + row0, "line 3: Engine Speed \"inf\" is not a number"},
+        {kHead + SpeedRow("") + row0, "line 3: Engine Speed \"\" is not a number"},
         // What spreadsheets leave at the end is a fault between rows.
         {kHead + row0 + "\n" + row0, "line 4: is empty, but rows follow it"},
         {kHead + row0 + ",,,,,,,\r\n\r\n" + row0, "line 4: is empty, but rows follow it"},
         {kHead + row0 + "66" + kRow.substr(0, kRow.size() - 1) + ",0.9\n",
          "line 4: has 9 fields, the header has 8"},
-        {kHead + "0,nan,16.0,32.0,20.0,20.0,12.5,0.0\n" + row0,
-         "line 3: Engine Speed \"nan\" is not a number"},
+        {kHead + SpeedRow("nan") + row0, "line 3: Engine Speed \"nan\" is not a number"},
         {kHead + "0" + kRow + "66,1611.3,16.0,32.0\n" + row0,
          "line 4: has 4 fields, the header has 8"},
         {"Time,\"Engine Speed\nms,rpm\n", "line 1: a quote is not closed"},
@@ -146,10 +147,9 @@ TEST(LogReader, RefusesAnythingElseNamingTheLine) {
         {"\x89PNG\r\n\x1a\n", "line 1: no column is \"Time\" (the first is \"\\x89PNG\")"},
     };
     for (const auto& c : cases) {
-        EngineLog log;
-        std::string error;
-        EXPECT_FALSE(ReadEngineLog(c.text, log, error)) << c.text;
-        EXPECT_EQ(error, c.error) << c.text;
+        const Parsed r = Parse(c.text);
+        EXPECT_FALSE(r.ok) << c.text;
+        EXPECT_EQ(r.error, c.error) << c.text;
     }
 }
 
@@ -180,14 +180,14 @@ TEST(LogReader, TakesWhatSpreadsheetsWrite) {
         {"an exponent", "Time,Engine Speed\nms,rpm\n0,1.6113E+3\n66,16113e-1\n", {}},
     };
     for (const auto& c : cases) {
-        EngineLog log;
-        std::string error;
-        ASSERT_TRUE(ReadEngineLog(c.text, log, error)) << c.what << ": " << error;
-        EXPECT_EQ(log.timeMs, (std::vector<int64_t>{0, 66})) << c.what;
-        EXPECT_EQ(log.raw[0], (std::vector<uint16_t>{100, 100})) << c.what;
-        EXPECT_EQ(log.ignoredColumns, c.ignored) << c.what;
-        EXPECT_FALSE(log.droppedPartialLine) << c.what;
-        EXPECT_EQ(log.clampedValues, 0u) << c.what;
+        SCOPED_TRACE(c.what);
+        const auto [ok, log, error] = Parse(c.text);
+        ASSERT_TRUE(ok) << error;
+        EXPECT_EQ(log.timeMs, (std::vector<int64_t>{0, 66}));
+        EXPECT_EQ(log.raw[0], (std::vector<uint16_t>{100, 100}));
+        EXPECT_EQ(log.ignoredColumns, c.ignored);
+        EXPECT_FALSE(log.droppedPartialLine);
+        EXPECT_EQ(log.clampedValues, 0u);
     }
 }
 
@@ -203,12 +203,12 @@ TEST(LogReader, KeepsHugeNumbersAtTheLimitOfTheirSign) {
         {" 1611.3 ", 100, 0}, {"8.25E3", 512, 0}, {"-0.0", 0, 0},
     };
     for (const auto& c : cases) {
-        EngineLog log;
-        std::string error;
-        const std::string text = std::string("Time,Engine Speed\nms,rpm\n0,") + c.value + "\n";
-        ASSERT_TRUE(ReadEngineLog(text, log, error)) << c.value << ": " << error;
-        EXPECT_EQ(log.raw[0][0], c.raw) << c.value;
-        EXPECT_EQ(log.clampedValues, c.clamped) << c.value;
+        SCOPED_TRACE(c.value);
+        const auto [ok, log, error] =
+            Parse(std::string("Time,Engine Speed\nms,rpm\n0,") + c.value + "\n");
+        ASSERT_TRUE(ok) << error;
+        EXPECT_EQ(log.raw[0][0], c.raw);
+        EXPECT_EQ(log.clampedValues, c.clamped);
     }
 }
 
@@ -233,23 +233,16 @@ TEST(LogReader, ShowsWrongFieldsPrintableAndShort) {
          }()},
     };
     for (const auto& c : cases) {
-        EngineLog log;
-        std::string error;
-        const std::string text =
-            kHead + "0" + kRow + "66,\"" + c.field + "\",16.0,32.0,20.0,20.0,12.5,0.0\n0" + kRow;
-        EXPECT_FALSE(ReadEngineLog(text, log, error));
-        EXPECT_EQ(error, "line 4: Engine Speed \"" + c.shown + "\" is not a number") << c.field;
+        const Parsed r = Parse(kHead + "0" + kRow + SpeedRow('"' + c.field + '"') + "0" + kRow);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, "line 4: Engine Speed \"" + c.shown + "\" is not a number") << c.field;
     }
 }
 
 TEST(LogReader, TellsItsProgressAndStopsWhenCancelled) {
     std::string text = kHead;
     for (int i = 0; i < 60000; ++i) text += std::to_string(66 * i) + kRow;  // about 3 MB
-    const std::string path = ::testing::TempDir() + "/qx-progress-" + std::to_string(getpid());
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << text;
-    }
+    const std::string path = TempFile("progress", text);
     std::vector<std::pair<std::size_t, std::size_t>> told;
     EngineLog log;
     std::string error;

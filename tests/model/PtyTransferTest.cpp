@@ -22,12 +22,11 @@ class PtyTransferTest : public ModelTest {
 
     // Every value of the document: its module byte matches and it is in sync.
     void ExpectModuleHolds(ModuleState& doc) {
-        for (int i = 0; i < kBasicValueCount + kMapCount * 16; ++i) {
-            ModuleValue& v = i < kBasicValueCount
-                                 ? doc.BasicValue(i)
-                                 : *doc.Map((i - kBasicValueCount) / 16)->Point(i % 16).value;
-            EXPECT_EQ(module.Peek(v.GetAddress()), v.EncodeBytes().at(0)) << v.GetAddress();
-            EXPECT_TRUE(v.InSync()) << v.GetAddress();
+        const std::vector<ModuleValue*> values = doc.ModuleValues();
+        ASSERT_EQ(values.size(), 108u);
+        for (ModuleValue* v : values) {
+            EXPECT_EQ(module.Peek(v->GetAddress()), v->EncodeBytes().at(0)) << v->GetAddress();
+            EXPECT_TRUE(v->InSync()) << v->GetAddress();
         }
     }
 

@@ -18,15 +18,12 @@ class TransferTest : public LinkedTest {
     TransferTest() { EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done); }
 
     ModuleValue& At(int map, int point) { return *doc.Map(map)->Point(point).value; }
-    // Every value in sync but the map point named (map, point), if any.
-    void ExpectEverythingInSync(int outMap = -1, int outPoint = -1) {
-        for (int i = 0; i < kBasicValueCount; ++i) {
-            EXPECT_TRUE(doc.BasicValue(i).InSync()) << kBasicSettings[i].label;
-        }
-        for (int m = 0; m < kMapCount; ++m) {
-            for (int p = 0; p < 16; ++p)
-                EXPECT_EQ(At(m, p).InSync(), m != outMap || p != outPoint) << m << "/" << p;
-        }
+    // Every one of the 108 values in sync but out, if given.
+    void ExpectEverythingInSync(const ModuleValue* out = nullptr) {
+        const std::vector<ModuleValue*> values = doc.ModuleValues();
+        ASSERT_EQ(values.size(), 108u);
+        for (ModuleValue* v : values)
+            EXPECT_EQ(v->InSync(), v != out) << std::hex << v->GetAddress();
     }
     void ExpectMessages(const std::vector<std::string>& texts) {
         std::vector<std::string> seen;
@@ -85,7 +82,7 @@ TEST_F(TransferTest, UploadDecodesTheBasicBlockAndTheMaps) {
     EXPECT_EQ(At(5, 0).GetValue(), 2.0);
     EXPECT_EQ(At(2, 15).GetValue(), 20.0);
     // 0xFF is not what the program writes for 20 deg (0x14): shown out of sync.
-    ExpectEverythingInSync(2, 15);
+    ExpectEverythingInSync(&At(2, 15));
     EXPECT_TRUE(doc.IsModified());
     ExpectMessages({});
     EXPECT_EQ(host->WaitWindowCalls().at(0).text, "...while the module settings are uploaded");

@@ -1,99 +1,24 @@
 // The built qvx program as a child process: its exit codes, and Ctrl+C during
 // monitoring, which must stop the module's stream before the program ends.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/inotify.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdlib>
+#include <sys/stat.h>
 
 #include "ToolTestUtil.h"
 #include "core/log/LogReader.h"
 #include "emulator/PtyEmulator.h"
+#include "support/ChildProcess.h"
 
 namespace qx::qvx::test {
 namespace {
 
-std::string QvxProgramPath() {
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const char* build = std::getenv("QX_BUILD_DIR");
-    for (const auto& dir :
-         {std::filesystem::path(build ? build : ""), self.parent_path().parent_path()}) {
-        if (!dir.empty() && access((dir / "src" / "qvx").c_str(), X_OK) == 0)
-            return dir / "src" / "qvx";
-    }
-    return {};
-}
-
-// A running qvx whose standard output is read through a pipe.
-class Child {
-  public:
-    explicit Child(Strings args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            Wait();
-        }
-        close(out_);
-    }
-    // Reads until the output holds lines lines; false at its end or after limitMs of silence.
-    bool ReadLines(std::size_t lines, int limitMs) {
-        char buffer[512];
-        pollfd p{out_, POLLIN, 0};
-        while (static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n')) < lines) {
-            const ssize_t n = poll(&p, 1, limitMs) > 0 ? read(out_, buffer, sizeof buffer) : 0;
-            if (n <= 0) return false;
-            output.append(buffer, static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-    void Signal(int sig) { kill(pid_, sig); }
-    // The exit code, or -(the signal) when a signal ended the child.
-    int WaitStatus() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    }
-    // The exit code, or -1 when the child did not exit normally.
-    int Wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string output;
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
+using qx::test::Child;
 
 class QvxProgram : public ToolTest {
   protected:
     void SetUp() override {
         ToolTest::SetUp();
-        binary = QvxProgramPath();
+        binary = qx::test::ProgramPath("qvx");
         if (binary.empty()) GTEST_SKIP() << "the qvx program is not built";
     }
     int ExitCode(Strings args) {

@@ -10,17 +10,7 @@
 namespace qx::qvx::test {
 namespace {
 
-class QvxFiles : public ToolTest {
-  protected:
-    // A new settings file at name, with assignments set; returns its path.
-    std::string NewFile(const std::string& name, Strings assignments = {}) {
-        const std::string path = Path(name);
-        EXPECT_EQ(Run({"new", path}).code, 0);
-        assignments.insert(assignments.begin(), {"set", path});
-        EXPECT_EQ(assignments.size() > 2 ? Run(assignments).code : 0, 0);
-        return path;
-    }
-};
+class QvxFiles : public ToolTest {};
 
 TEST_F(QvxFiles, NewThenShowListsTheDefaults) {
     const std::string path = NewFile("a.qvx");

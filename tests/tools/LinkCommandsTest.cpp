@@ -31,6 +31,12 @@ class QvxLink : public ToolTest {
         return Run(args);
     }
 
+    // download new.qvx --changed-only --against old.qvx --verify
+    RunResult ChangedOnly() {
+        return OnModule({"download", Path("new.qvx"), "--changed-only", "--against",
+                         Path("old.qvx"), "--verify"});
+    }
+
     std::unique_ptr<emu::PtyEmulator> module;
 };
 
@@ -64,9 +70,7 @@ TEST_F(QvxLink, UploadWritesTheModulesSettingsToAFile) {
 }
 
 TEST_F(QvxLink, DownloadWritesEveryByteInOrderAndVerifies) {
-    ASSERT_EQ(Run({"new", Path("a.qvx")}).code, 0);
-    ASSERT_EQ(Run({"set", Path("a.qvx"), "Rev Limit=6100", "Base Dwell[4]=2.5", "VOES[1]=7"}).code,
-              0);
+    NewFile("a.qvx", {"Rev Limit=6100", "Base Dwell[4]=2.5", "VOES[1]=7"});
     RunResult r = OnModule({"download", "--verify", Path("a.qvx")});
     ASSERT_EQ(r.code, 0) << r.err << r.messages;
     EXPECT_TRUE(Has(r.err, "no differences"));
@@ -183,16 +187,14 @@ TEST_F(QvxLink, SimulateNeedsNoModule) {
 // the module; --verify then compares the whole module with the file. Here
 // old.qvx claims a VOES[2] the module never got: that point differs.
 TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
-    ASSERT_EQ(Run({"new", Path("old.qvx")}).code, 0);
+    NewFile("old.qvx");
     ASSERT_EQ(OnModule({"download", Path("old.qvx")}).code, 0);
-    ASSERT_EQ(Run({"new", Path("new.qvx")}).code, 0);
     // Rev Limit changes its byte; 6100 and 6144 rpm are one step, so only the first counts.
-    ASSERT_EQ(Run({"set", Path("new.qvx"), "Rev Limit=6100", "VOES[1]=7", "VOES[2]=3"}).code, 0);
+    NewFile("new.qvx", {"Rev Limit=6100", "VOES[1]=7", "VOES[2]=3"});
     ASSERT_EQ(Run({"set", Path("old.qvx"), "VOES[2]=3"}).code, 0);
     ASSERT_EQ(Run({"set", Path("old.qvx"), "Rev Limit=6144"}).code, 0);
 
-    RunResult r = OnModule(
-        {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
+    RunResult r = ChangedOnly();
     ASSERT_EQ(r.code, 4) << r.err << r.messages;
     EXPECT_TRUE(Has(r.out, "VOES Retard[2]")) << r.out;
     EXPECT_TRUE(Has(r.out, "1 of 108 settings written")) << r.out;
@@ -205,8 +207,7 @@ TEST_F(QvxLink, WritesOnlyTheBytesThatDifferAndReadsThemBack) {
     // Against the same old tune, every point that differs from it goes again.
     module->Poke(0xB620, 9);
     ASSERT_EQ(Run({"set", Path("new.qvx"), "VOES[3]=4"}).code, 0);
-    RunResult v = OnModule(
-        {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
+    RunResult v = ChangedOnly();
     EXPECT_EQ(v.code, 4) << v.err;
     EXPECT_TRUE(Has(v.out, "2 of 108 settings written")) << v.out;
     EXPECT_EQ(module->Peek(0xB620), 7);
@@ -247,14 +248,12 @@ TEST_F(QvxLink, AProfileSpeedThatIsNoneIsRefused) {
 // download --changed-only --verify compares the whole module with the file
 // afterwards: a module that did not hold the old tune is reported, not passed.
 TEST_F(QvxLink, ChangedOnlyVerifyComparesTheWholeModule) {
-    ASSERT_EQ(Run({"new", Path("old.qvx")}).code, 0);
-    ASSERT_EQ(Run({"new", Path("new.qvx")}).code, 0);
-    ASSERT_EQ(Run({"set", Path("new.qvx"), "VOES[1]=7"}).code, 0);
+    NewFile("old.qvx");
+    NewFile("new.qvx", {"VOES[1]=7"});
     // The module holds the emulator's own tune, not old.qvx.
     const RunResult before = OnModule({"verify", Path("new.qvx")});
     ASSERT_EQ(before.code, 4) << before.err;
-    RunResult r = OnModule(
-        {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
+    RunResult r = ChangedOnly();
     EXPECT_EQ(r.code, 4) << r.out << r.err;
     EXPECT_TRUE(Has(r.out, "1 of 108 settings written")) << r.out;
     EXPECT_EQ(module->Peek(0xB620), 7);
@@ -262,8 +261,7 @@ TEST_F(QvxLink, ChangedOnlyVerifyComparesTheWholeModule) {
 
     // Once the module holds old.qvx, the same download verifies clean.
     ASSERT_EQ(OnModule({"download", Path("old.qvx")}).code, 0);
-    RunResult clean = OnModule(
-        {"download", Path("new.qvx"), "--changed-only", "--against", Path("old.qvx"), "--verify"});
+    RunResult clean = ChangedOnly();
     EXPECT_EQ(clean.code, 0) << clean.out << clean.err;
     EXPECT_TRUE(Has(clean.err, "no differences")) << clean.err;
 }

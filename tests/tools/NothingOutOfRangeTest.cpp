@@ -46,14 +46,7 @@ T Get(const Bytes& b, std::size_t at) {
 // Every value of the document by its module address.
 std::map<uint16_t, ModuleValue*> ValuesByAddress(ModuleState& doc) {
     std::map<uint16_t, ModuleValue*> all;
-    for (int i = 0; i < kBasicValueCount; ++i)
-        all[doc.BasicValue(i).GetAddress()] = &doc.BasicValue(i);
-    for (int m = 0; m < doc.MapCount(); ++m) {
-        for (int p = 0; p < doc.Map(m)->PointCount(); ++p) {
-            ModuleValue* v = doc.Map(m)->Point(p).value.get();
-            all[v->GetAddress()] = v;
-        }
-    }
+    for (ModuleValue* v : doc.ModuleValues()) all[v->GetAddress()] = v;
     return all;
 }
 

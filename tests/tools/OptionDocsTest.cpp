@@ -94,14 +94,8 @@ TEST(QvxOptionDocs, HelpManPageAndCompletionNameTheSameOptions) {
         const Names own = Minus(OptionWords(CommandHelp(c)), common);
         all.insert(own.begin(), own.end());
         // The completion's line for the command, e.g.  download) own="--verify" ;;
-        const std::regex line("\\s" + c + R"re(\) own="([^"]*)")re");
-        std::smatch m;
-        Names offered;
-        if (std::regex_search(completion, m, line)) {
-            std::istringstream words(m[1].str());
-            for (std::string w; words >> w;) offered.insert(w);
-        }
-        EXPECT_EQ(Join(own), Join(offered)) << "the completion's options of " << c;
+        EXPECT_EQ(Join(own), Join(Assigned(completion, "\\s" + c + "\\) own")))
+            << "the completion's options of " << c;
         EXPECT_TRUE(std::regex_search(man, std::regex("\n\\.BI? " + c + "[ \n]")))
             << "qvx(1) describes " << c;
         EXPECT_NE(Assigned(completion, "local commands").count(c), 0u)

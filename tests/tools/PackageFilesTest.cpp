@@ -23,19 +23,16 @@ std::string FirstMatch(const std::string& text, const std::string& pattern) {
 }
 
 TEST(PackageFiles, NameLicenceAndKeywords) {
-    const struct {
-        const char* file;
-    } shown[] = {{"src/gui/resources/quorvexi.desktop"},
-                 {"src/gui/resources/quorvexi-mime.xml"},
-                 {"packaging/quorvexi.metainfo.xml.in"},
-                 {"packaging/copyright"}};
+    const char* const shown[] = {"src/gui/resources/quorvexi.desktop",
+                                 "src/gui/resources/quorvexi-mime.xml",
+                                 "packaging/quorvexi.metainfo.xml.in", "packaging/copyright"};
     // "QuorvexI" as a word of text; identifiers such as QuorvexI.ini and
     // org.quorvex.QuorvexI stay.
     const std::regex squeezed(R"((^|[^.\w])QuorvexI(?=[\s<",;:]|$))");
-    for (const auto& f : shown) {
-        const std::string text = ReadSource(f.file);
-        ASSERT_FALSE(text.empty()) << f.file;
-        EXPECT_FALSE(std::regex_search(text, squeezed)) << f.file << " writes QuorvexI";
+    for (const char* file : shown) {
+        const std::string text = ReadSource(file);
+        ASSERT_FALSE(text.empty()) << file;
+        EXPECT_FALSE(std::regex_search(text, squeezed)) << file << " writes QuorvexI";
     }
 
     const std::string licence =

@@ -3,17 +3,13 @@
 // cannot touch it), shows at most one failure message besides its own summary,
 // does not crash, leaves the file it was to write as it was, and the module
 // holds no write the command did not mean.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <map>
 
 #include "ToolTestUtil.h"
 #include "emulator/PtyEmulator.h"
+#include "support/ChildProcess.h"
 
 namespace qx::qvx::test {
 namespace {
@@ -39,14 +35,19 @@ Strings FailureMessages(const std::string& messages) {
     return failures;
 }
 
+// qvx's own summary lines.
+long SummaryLines(const std::string& err) {
+    const Strings lines = Split(err);
+    return std::count_if(lines.begin(), lines.end(),
+                         [](const std::string& l) { return l.rfind("qvx: ", 0) == 0; });
+}
+
 class QvxFaultMatrix : public ToolTest, public testing::WithParamInterface<Op> {
   protected:
     void SetUp() override {
         ToolTest::SetUp();
         std::ofstream(profile) << kQuickProfile;
-        ASSERT_EQ(Run({"new", Path("tune.qvx")}).code, 0);
-        ASSERT_EQ(Run({"set", Path("tune.qvx"), "Rev Limit=6100", "VOES[1]=7"}).code, 0);
-        tune = ReadBytes(Path("tune.qvx"));
+        tune = ReadBytes(NewFile("tune.qvx", {"Rev Limit=6100", "VOES[1]=7"}));
     }
 
     Strings Args(Op op, const std::string& device) {
@@ -93,11 +94,7 @@ TEST_P(QvxFaultMatrix, EveryFaultEndsTheCommandCleanly) {
         const bool untouched = op == Op::Download ? damagesFrame : fault == emu::Fault::SwallowAck;
         EXPECT_EQ(r.code, untouched ? 0 : 1) << r.err << r.messages;
         EXPECT_LE(FailureMessages(r.messages).size(), 1u) << r.messages;
-        const Strings summary = Split(r.err);
-        EXPECT_EQ(std::count_if(summary.begin(), summary.end(),
-                                [](const std::string& l) { return l.rfind("qvx: ", 0) == 0; }),
-                  r.code == 0 ? 0 : 1)
-            << r.err;
+        EXPECT_EQ(SummaryLines(r.err), r.code == 0 ? 0 : 1) << r.err;
         if (r.code != 0) {
             EXPECT_EQ(ReadBytes(Path("tune.qvx")), tune);
         }
@@ -113,73 +110,22 @@ TEST_P(QvxFaultMatrix, EveryFaultEndsTheCommandCleanly) {
 
 // The programs themselves: qvx whose module (quorvexi-sim) breaks the link part way
 // through an upload or a download.
-std::string ProgramPath(const char* name) {
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const char* build = std::getenv("QX_BUILD_DIR");
-    for (const auto& dir :
-         {std::filesystem::path(build ? build : ""), self.parent_path().parent_path()}) {
-        if (!dir.empty() && access((dir / "src" / name).c_str(), X_OK) == 0)
-            return dir / "src" / name;
-    }
-    return {};
-}
-
-// Runs argv with the output of fd (1 or 2) read through a pipe; pid receives the child.
-int Spawn(const Strings& args, int fd, pid_t& pid) {
-    int out[2];
-    if (pipe(out) != 0) return -1;
-    pid = fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        dup2(out[1], fd);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, fd == 1 ? 2 : 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    return out[0];
-}
-
-std::string ReadAll(int fd, bool firstLineOnly = false) {
-    std::string text;
-    char c;
-    while (read(fd, &c, 1) == 1) {
-        if (firstLineOnly && c == '\n') break;
-        text += c;
-    }
-    return text;
-}
-
 TEST_F(QvxFaultMatrix, TheProgramsEndWithExitOneWhenTheLinkBreaksDuringATransfer) {
-    const std::string qvx = ProgramPath("qvx"), sim = ProgramPath("quorvexi-sim");
+    const std::string qvx = qx::test::ProgramPath("qvx");
+    const std::string sim = qx::test::ProgramPath("quorvexi-sim");
     if (qvx.empty() || sim.empty()) GTEST_SKIP() << "the programs are not built";
     for (const char* command : {"upload", "download"}) {
         for (const char* fault : {"vanish:1:1", "flood:1:1"}) {
             SCOPED_TRACE(std::string(command) + " " + fault);
-            pid_t simPid = -1, qvxPid = -1;
-            const int simOut = Spawn({sim, "--baud", "115200", "--fault-next", fault}, 1, simPid);
-            const std::string device = ReadAll(simOut, true);
-            const int qvxErr = Spawn({qvx, command, Path("tune.qvx"), "--port", device, "--baud",
-                                      "115200", "--profile", profile},
-                                     2, qvxPid);
-            const std::string err = ReadAll(qvxErr);
-            int status = 0;
-            waitpid(qvxPid, &status, 0);
-            kill(simPid, SIGTERM);
-            waitpid(simPid, nullptr, 0);
-            close(simOut);
-            close(qvxErr);
-            ASSERT_TRUE(WIFEXITED(status)) << "qvx died of signal " << WTERMSIG(status) << err;
-            EXPECT_EQ(WEXITSTATUS(status), 1) << err;
-            const Strings lines = Split(err);
-            EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                                    [](const std::string& l) { return l.rfind("qvx: ", 0) == 0; }),
-                      1)
-                << err;
+            qx::test::Child simulator({sim, "--baud", "115200", "--fault-next", fault});
+            const std::string device = simulator.FirstLine(20000);
+            qx::test::Child child({qvx, command, Path("tune.qvx"), "--port", device, "--baud",
+                                   "115200", "--profile", profile},
+                                  STDERR_FILENO);
+            child.ReadLines(SIZE_MAX, 60000);
+            const std::string& err = child.output;
+            EXPECT_EQ(child.WaitStatus(), 1) << err;  // a signal shows as its negative
+            EXPECT_EQ(SummaryLines(err), 1) << err;
             EXPECT_EQ(FailureMessages(err).size(), 2u) << "one message and the summary: " << err;
             EXPECT_EQ(ReadBytes(Path("tune.qvx")), tune);
         }

@@ -79,6 +79,15 @@ class ToolTest : public ::testing::Test {
 
     std::string Path(const std::string& name) const { return dir + "/" + name; }
 
+    // A new settings file at name, with assignments set; returns its path.
+    std::string NewFile(const std::string& name, Strings assignments = {}) {
+        const std::string path = Path(name);
+        EXPECT_EQ(Run({"new", path}).code, 0);
+        assignments.insert(assignments.begin(), {"set", path});
+        EXPECT_EQ(assignments.size() > 2 ? Run(assignments).code : 0, 0);
+        return path;
+    }
+
     // Runs qvx with args and "--profile" of this test appended.
     RunResult Run(Strings args) {
         args.insert(args.end(), {"--profile", profile});
