@@ -21,13 +21,13 @@
 #include "emulator/PtyEmulator.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/dialogs/SettingsDialogs.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/monitor/MonitorCommands.h"
 #include "gui/playback/EngineLogs.h"
 #include "gui/resources/Resources.h"
 #include "gui/sheet/SheetCommands.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 

@@ -28,7 +28,6 @@
 #include "core/serial/SerialPort.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/LockKeys.h"
-#include "gui/app/QtHost.h"
 #include "gui/edit/CompareCommands.h"
 #include "gui/edit/CurveCommands.h"
 #include "gui/edit/EditCommands.h"
@@ -36,6 +35,7 @@
 #include "gui/graph/MapGraphView.h"
 #include "gui/resources/Resources.h"
 #include "gui/resources/ToolbarImages.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 

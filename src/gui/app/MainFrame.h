@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/app/CommandTable.h"
+#include "gui/shell/CommandTable.h"
 
 class QLabel;
 class QTimer;

@@ -11,14 +11,14 @@
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/edit/DifferencesWindow.h"
 #include "gui/edit/TuneComparison.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/resources/Resources.h"
 #include "gui/resources/ToolbarImages.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 

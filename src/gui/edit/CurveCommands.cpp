@@ -10,9 +10,9 @@
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/edit/NumberDialog.h"
 #include "gui/graph/MapGraphView.h"
+#include "gui/shell/CommandTable.h"
 
 namespace qx::gui {
 

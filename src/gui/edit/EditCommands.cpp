@@ -5,8 +5,8 @@
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/graph/MapGraphView.h"
+#include "gui/shell/CommandTable.h"
 
 namespace qx::gui {
 

@@ -18,7 +18,6 @@
 #include "core/maps/ModuleMap.h"
 #include "core/monitor/RamMonitor.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/chart/ChartPane.h"
 #include "gui/chart/ChartView.h"
 #include "gui/graph/MapGraphView.h"
@@ -27,6 +26,7 @@
 #include "gui/playback/PlaybackTime.h"
 #include "gui/playback/TransportBar.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 

@@ -9,13 +9,13 @@
 
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/resources/Resources.h"
 #include "gui/sheet/SheetExport.h"
 #include "gui/sheet/SheetPainter.h"
 #include "gui/sheet/TuneSheet.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 

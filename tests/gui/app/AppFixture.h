@@ -19,7 +19,7 @@
 #include "emulator/EmulatorLine.h"
 #include "gui/app/CalderixApp.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui::testing {
 

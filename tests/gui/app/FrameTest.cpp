@@ -16,10 +16,10 @@
 #include "core/host/Numbers.h"
 #include "core/maps/ModuleMap.h"
 #include "gui/GuiTestSupport.h"
-#include "gui/app/ModelessWait.h"
 #include "gui/graph/GraphGeometry.h"
 #include "gui/graph/GraphStyle.h"
 #include "gui/graph/MapGraphView.h"
+#include "gui/shell/ModelessWait.h"
 
 namespace qx::gui::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "gui/GuiTestSupport.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {

@@ -21,7 +21,7 @@
 #include "emulator/PtyEmulator.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {

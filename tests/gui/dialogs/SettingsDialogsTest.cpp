@@ -1,12 +1,12 @@
 // The dialogs reached through the main window's commands.
 #include "DialogTestSupport.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/dialogs/BasicSetupDialog.h"
 #include "gui/dialogs/SetSerialPortDialog.h"
 #include "gui/dialogs/SettingsDialogs.h"
 #include "gui/dialogs/WriteSerialDialog.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {

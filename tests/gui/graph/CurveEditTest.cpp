@@ -8,9 +8,9 @@
 
 #include "GraphTestSupport.h"
 #include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/edit/CurveCommands.h"
 #include "gui/edit/NumberDialog.h"
+#include "gui/shell/CommandTable.h"
 
 namespace qx::test {
 namespace {

@@ -19,9 +19,9 @@
 #include "emulator/EngineModel.h"
 #include "emulator/PtyEmulator.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/monitor/MonitorCommands.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "gui/app/CommandTable.h"
+#include "gui/shell/CommandTable.h"
 
 #include <QAction>
 #include <algorithm>

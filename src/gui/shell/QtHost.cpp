@@ -1,4 +1,4 @@
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
@@ -17,8 +17,8 @@
 
 #include "core/host/Clock.h"
 #include "core/serial/SerialPort.h"
-#include "gui/app/ModelessWait.h"
 #include "gui/resources/TemplateDialog.h"
+#include "gui/shell/ModelessWait.h"
 
 namespace qx::gui {
 
