@@ -39,10 +39,6 @@ QString ToQ(std::string_view s) {
 
 constexpr std::string_view kRecentSection = "Recent File List";
 
-bool Postponed(int id) {
-    return RamMonitor::Instance().PostponeCommandIfBusy(id, true);
-}
-
 }  // namespace
 
 void SetApplicationNames() {
@@ -205,24 +201,25 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
         });
 
     CommandTable& c = frame_->Commands();
-    c.Add(res::kFileNew, CommandOwner::Application, [this] { OnFileNew(); });
-    c.Add(res::kFileOpen, CommandOwner::Application, [this] { OnFileOpen(); });
-    c.Add(res::kFileSave, CommandOwner::Document, [this] { OnFileSave(); });
-    c.Add(res::kFileSaveAs, CommandOwner::Document, [this] { OnFileSaveAs(); });
-    c.Add(res::kAppAbout, CommandOwner::Application, [this] { OnAppAbout(); });
-    c.Add(cmd::kOpenRemembered, CommandOwner::Application, [this] {
+    // Each opens a modal window: put off, with the monitor suspended.
+    const CommandRules modal = kSuspendingCommand;
+    c.Add(res::kFileNew, CommandOwner::Application, modal, [this] { OnFileNew(); });
+    c.Add(res::kFileOpen, CommandOwner::Application, modal, [this] { OnFileOpen(); });
+    c.Add(res::kFileSave, CommandOwner::Document, modal, [this] { OnFileSave(); });
+    c.Add(res::kFileSaveAs, CommandOwner::Document, modal, [this] { OnFileSaveAs(); });
+    c.Add(res::kAppAbout, CommandOwner::Application, modal, [this] { OnAppAbout(); });
+    c.Add(cmd::kOpenRemembered, CommandOwner::Application, modal, [this] {
         if (remembered_.empty()) return;
-        if (Postponed(cmd::kOpenRemembered)) return;
         const QString path = remembered_.front();
         remembered_.pop_front();
         OpenDocumentFile(path);
     });
     for (int i = 0; i < res::kRecentFileCount; ++i)
-        c.Add(res::kFileMru1 + i, CommandOwner::Application, [this, i] { OnOpenRecent(i); });
+        c.Add(res::kFileMru1 + i, CommandOwner::Application, kPlainCommand,
+              [this, i] { OnOpenRecent(i); });
     c.Add(
-        cmd::kStartDemo, CommandOwner::Application,
+        cmd::kStartDemo, CommandOwner::Application, modal,
         [this] {
-            if (Postponed(cmd::kStartDemo)) return;
             QString error;
             if (!StartDemo(&error))
                 host_->MessageBox("Unable to start the module emulator:\n" + error.toStdString(),
@@ -353,26 +350,22 @@ bool CCalderixApp::OpenDocumentFile(const QString& path) {
 }
 
 void CCalderixApp::OnFileNew() {
-    if (Postponed(res::kFileNew)) return;
     if (!SaveModified()) return;
     if (document_->OnNewDocument() != DocStatus::Done) return;
     AfterNewOrOpen();
 }
 
 void CCalderixApp::OnFileOpen() {
-    if (Postponed(res::kFileOpen)) return;
     const std::optional<QString> chosen =
         chooser_(false, QString::fromStdString(document_->GetPathName()));
     if (chosen) OpenDocumentFile(*chosen);
 }
 
 void CCalderixApp::OnFileSave() {
-    if (Postponed(res::kFileSave)) return;
     DoSave(QString::fromStdString(document_->GetPathName()), false);
 }
 
 void CCalderixApp::OnFileSaveAs() {
-    if (Postponed(res::kFileSaveAs)) return;
     DoSave(QString::fromStdString(document_->GetPathName()), true);
 }
 
@@ -388,7 +381,6 @@ void CCalderixApp::OpenRemembered(const QString& path) {
 }
 
 void CCalderixApp::OnAppAbout() {
-    if (Postponed(res::kAppAbout)) return;
     CAboutDlg about(frame_.get());
     about.DoModal();
 }

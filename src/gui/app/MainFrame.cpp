@@ -35,6 +35,7 @@
 #include "gui/graph/MapGraphView.h"
 #include "gui/resources/Resources.h"
 #include "gui/resources/ToolbarImages.h"
+#include "gui/shell/ModuleGate.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -45,23 +46,15 @@ QString ToQ(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
 }
 
-// Commands whose menu items carry a check mark.
-bool IsCheckable(int id) {
-    return id == res::kLink || id == res::kMonitorWindow || id == res::kViewToolbar ||
-           id == res::kViewStatusBar || id == res::kDifferencesWindow ||
-           (id >= res::kMapFirst && id <= res::kMapLast) || id == res::kAdvanceMapsSynchronized ||
-           id == res::kToggleMonitoring ||
-           (id >= res::kMonitorToggleFirst && id <= res::kMonitorToggleLast);
-}
-
 const char* const kLinkWaitText = "...while the communications link is established with the module";
-const char* const kLinkUpText = "Break Module &Link\tCtrl+L";
-const char* const kLinkDownText = "Establish Module &Link\tCtrl+L";
+const char* const kLinkUpText = "Break Module &Link";
+const char* const kLinkDownText = "Establish Module &Link";
+constexpr CommandRules kLinkRules{Postpone::WhileBusy, true};
 
 }  // namespace
 
 CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
-    : QMainWindow(parent), host_(host), document_(document) {
+    : QMainWindow(parent), host_(host), document_(document), commands_(&PostponeIfModuleBusy) {
     setObjectName(ToQ(res::kMainWindowClass));
     setAcceptDrops(true);
     urlOpener_ = [](const QString& path) {
@@ -82,6 +75,8 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
             s.checked = vs.checked;
             return true;
         });
+    // The view's own command that opens a modal window.
+    commands_.Declare(cmd::kSetYValue, kSuspendingCommand);
     AddDocumentCommands();
     auto* edits = new EditCommands(this, commands_, document_, view_);
     curves_ = new CurveCommands(this, commands_, document_, view_);
@@ -103,54 +98,57 @@ CMainFrame::~CMainFrame() = default;
 void CMainFrame::AddDocumentCommands() {
     ModuleState& d = document_;
     commands_.Add(
-        res::kUpload, CommandOwner::Document, [&d] { d.OnUpload(); },
+        res::kUpload, CommandOwner::Document, kSuspendingCommand, [&d] { d.OnUpload(); },
         [&d](CommandState& s) { s.enabled = d.OnUpdateUpload(); });
     commands_.Add(
-        res::kDownload, CommandOwner::Document, [&d] { d.OnDownload(); },
+        res::kDownload, CommandOwner::Document, kSuspendingCommand, [&d] { d.OnDownload(); },
         [&d](CommandState& s) { s.enabled = d.OnUpdateDownload(); });
     for (int id = res::kMapFirst; id <= res::kMapLast; ++id)
         commands_.Add(
-            id, CommandOwner::Document, [&d, id] { d.OnSelectMap(id); },
+            id, CommandOwner::Document, kCheckCommand, [&d, id] { d.OnSelectMap(id); },
             [&d, id](CommandState& s) { s.checked = d.OnUpdateSelectMap(id); });
     commands_.Add(
-        res::kAdvanceMapsSynchronized, CommandOwner::Document, [&d] { d.OnToggleMirror(); },
+        res::kAdvanceMapsSynchronized, CommandOwner::Document, kCheckCommand,
+        [&d] { d.OnToggleMirror(); },
         [&d](CommandState& s) { s.checked = d.OnUpdateToggleMirror(); });
-    commands_.Add(res::kBasicSettings, CommandOwner::Document, [&d] { d.OnBasicSettings(); });
+    commands_.Add(res::kBasicSettings, CommandOwner::Document, kSuspendingCommand,
+                  [&d] { d.OnBasicSettings(); });
 }
 
 void CMainFrame::AddFrameCommands() {
     commands_.Add(
-        res::kLink, CommandOwner::Frame, [this] { OnLink(); },
+        res::kLink, CommandOwner::Frame, kLinkRules, [this] { OnLink(); },
         [](CommandState& s) {
             const bool up = CommPort::Exists() && CommPort::Instance().IsLinked();
             s.checked = up;
             s.text = QString::fromLatin1(up ? kLinkUpText : kLinkDownText);
         });
     commands_.Add(
-        res::kToggleMonitoring, CommandOwner::Frame, [this] { OnToggleMonitoring(); },
+        res::kToggleMonitoring, CommandOwner::Frame, kLinkRules, [this] { OnToggleMonitoring(); },
         [](CommandState& s) {
             s.enabled = CommPort::Exists() && CommPort::Instance().IsLinked();
             s.checked = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
         });
     commands_.Add(
-        res::kResetPeakAcceleration, CommandOwner::Frame, [this] { OnResetPeakAcceleration(); },
+        res::kResetPeakAcceleration, CommandOwner::Frame, kSuspendingCommand,
+        [this] { OnResetPeakAcceleration(); },
         [](CommandState& s) {
             s.enabled = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
         });
     commands_.Add(
-        res::kWriteSerial, CommandOwner::Frame, [this] { OnWriteSerial(); },
+        res::kWriteSerial, CommandOwner::Frame, kSuspendingCommand, [this] { OnWriteSerial(); },
         [](CommandState& s) { s.enabled = CommPort::Exists() && CommPort::Instance().IsLinked(); });
     for (int id : {res::kHelpFinder, res::kContextHelp, res::kHelp, res::kDefaultHelp})
-        commands_.Add(id, CommandOwner::Frame, [this, id] { OnHelp(id); });
+        commands_.Add(id, CommandOwner::Frame, kSuspendingCommand, [this, id] { OnHelp(id); });
     commands_.Add(
-        res::kViewToolbar, CommandOwner::Frame,
+        res::kViewToolbar, CommandOwner::Frame, kCheckCommand,
         [this] { toolbar_->setVisible(!toolbar_->isVisible()); },
         [this](CommandState& s) { s.checked = toolbar_ && !toolbar_->isHidden(); });
     commands_.Add(
-        res::kViewStatusBar, CommandOwner::Frame,
+        res::kViewStatusBar, CommandOwner::Frame, kCheckCommand,
         [this] { statusBar()->setVisible(statusBar()->isHidden()); },
         [this](CommandState& s) { s.checked = !statusBar()->isHidden(); });
-    commands_.Add(res::kAppExit, CommandOwner::Frame, [this] { close(); });
+    commands_.Add(res::kAppExit, CommandOwner::Frame, kPlainCommand, [this] { close(); });
 }
 
 void CMainFrame::BuildMenus() {
@@ -165,9 +163,14 @@ void CMainFrame::BuildMenus() {
                         fill(menu->addMenu(ToQ(e.text)), e.children);
                         break;
                     case res::MenuEntry::Kind::Item: {
-                        QAction* a = menu->addAction(ToQ(e.text));
+                        // The key is the accelerator table's, unless the
+                        // text names one of the window manager's (Alt+F4).
+                        QString text = ToQ(e.text);
+                        if (const QString key = CommandTable::KeyText(e.id);
+                            !key.isEmpty() && !text.contains(QLatin1Char('\t')))
+                            text += QLatin1Char('\t') + key;
+                        QAction* a = menu->addAction(text);
                         a->setData(e.id);
-                        a->setCheckable(IsCheckable(e.id));
                         if (const res::CommandStrings* s = res::FindCommandStrings(e.id))
                             a->setStatusTip(ToQ(s->prompt));
                         if (e.id == res::kFileMru1) {
@@ -175,7 +178,7 @@ void CMainFrame::BuildMenus() {
                             recentPlaceholder_ = a;
                             fileMenu_ = menu;
                         } else {
-                            commands_.Bind(a, e.id, true);
+                            commands_.Bind(a, e.id, true, true);
                         }
                         break;
                     }
@@ -209,12 +212,12 @@ void CMainFrame::BuildToolbar() {
         }
         QAction* a = toolbar_->addAction(QIcon(ToolbarImage(image++, false)), QString());
         a->setData(id);
-        a->setCheckable(IsCheckable(id) && id != res::kMonitorWindow);
         if (const res::CommandStrings* s = res::FindCommandStrings(id)) {
             a->setToolTip(ToQ(s->toolTip));
             a->setStatusTip(ToQ(s->prompt));
         }
-        commands_.Bind(a, id, false);
+        // The monitor window's button opens it; only its menu item shows a check.
+        commands_.Bind(a, id, false, id != res::kMonitorWindow);
         toolbarActions_.push_back(a);
     }
 }
@@ -341,7 +344,8 @@ void CMainFrame::CheckReconnect() {
     }
     if (awaitedDevice_.empty()) return;
     // Keeps looking until the link is up: the adapter may be pulled again.
-    const QString back = QStringLiteral("Module adapter is back: Ctrl+L links again");
+    const QString back = QStringLiteral("Module adapter is back: %1 links again")
+                             .arg(CommandTable::KeyText(res::kLink));
     if (!serial::DevicePresent(awaitedDevice_)) {
         reconnectPane_->setText(QStringLiteral("Module adapter unplugged: waiting for %1")
                                     .arg(QString::fromStdString(awaitedDevice_)));
@@ -359,8 +363,9 @@ void CMainFrame::CheckReconnect() {
 void CMainFrame::NoticeFailedRelink() {
     CheckReconnect();
     if (serial::DevicePresent(awaitedDevice_))
-        reconnectPane_->setText(QStringLiteral(
-            "Module adapter is back, but the module did not answer: Ctrl+L tries again"));
+        reconnectPane_->setText(
+            QStringLiteral("Module adapter is back, but the module did not answer: %1 tries again")
+                .arg(CommandTable::KeyText(res::kLink)));
 }
 
 void CMainFrame::CheckLinkedAdapter() {
@@ -421,8 +426,7 @@ HelpWindow* CMainFrame::Help() const {
     return help_;
 }
 
-void CMainFrame::OnHelp(int commandId) {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(commandId, true)) return;
+void CMainFrame::OnHelp(int) {
     // Shown here: a desktop without a web browser or an opener still has its help.
     if (!help_) {
         help_ = new HelpWindow(this, GuidePath());
@@ -439,7 +443,6 @@ void CMainFrame::OnHelp(int commandId) {
 }
 
 void CMainFrame::OnLink() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kLink, false)) return;
     CommPort& link = CommPort::Instance();
     ++linkCommandDepth_;
     struct Leave {
@@ -549,7 +552,6 @@ void CMainFrame::OfferAfterLink() {
 
 void CMainFrame::OnToggleMonitoring() {
     RamMonitor& monitor = RamMonitor::Instance();
-    if (monitor.PostponeCommandIfBusy(res::kToggleMonitoring, false)) return;
     if (!monitor.IsRunning() && LiveSourceOverride() != nullptr) {
         // A log being played back holds the displays; monitoring takes them
         // only when the log is closed. Enter and Escape keep the log.
@@ -562,7 +564,10 @@ void CMainFrame::OnToggleMonitoring() {
         commands_.Route(res::kCloseLog);
         // The question's loop may have started monitoring or made the link busy.
         if (LiveSourceOverride() != nullptr || monitor.IsRunning()) return;
-        if (monitor.PostponeCommandIfBusy(res::kToggleMonitoring, false)) return;
+        // It may have made the module busy too: the command starts over
+        // through the table, which puts it off then.
+        commands_.Route(res::kToggleMonitoring);
+        return;
     }
     ++monitorNesting_;
     if (monitor.IsRunning())
@@ -581,7 +586,6 @@ void CMainFrame::OnResetPeakAcceleration() {
 }
 
 void CMainFrame::OnWriteSerial() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kWriteSerial, true)) return;
     if (writeSerialHook_) writeSerialHook_();
 }
 

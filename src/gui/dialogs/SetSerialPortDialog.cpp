@@ -14,7 +14,6 @@
 #include "core/host/Host.h"
 #include "core/host/Profile.h"
 #include "core/link/CommPort.h"
-#include "core/monitor/RamMonitor.h"
 #include "gui/resources/Resources.h"
 
 namespace qx::gui {
@@ -258,7 +257,6 @@ void SetSerialPortDialog::OnOK() {
 }
 
 void OnSerialPortCommand() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kSerialPort, true)) return;
     SetSerialPortDialog dialog(nullptr);
     dialog.DoModal();
 }

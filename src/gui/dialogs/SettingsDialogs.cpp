@@ -14,7 +14,8 @@ void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document) {
     document.SetBasicSettingsHook([&document, owner] { RunBasicSetupDialog(document, owner); });
     frame.SetWriteSerialHook([owner] { RunWriteSerialDialog(owner); });
     // The view's command; asked after the view's own ids.
-    frame.Commands().Add(res::kSerialPort, CommandOwner::View, [] { OnSerialPortCommand(); });
+    frame.Commands().Add(res::kSerialPort, CommandOwner::View, kSuspendingCommand,
+                         [] { OnSerialPortCommand(); });
 }
 
 }  // namespace qx::gui

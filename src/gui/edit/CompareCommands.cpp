@@ -10,7 +10,6 @@
 
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
-#include "core/monitor/RamMonitor.h"
 #include "gui/app/MainFrame.h"
 #include "gui/edit/DifferencesWindow.h"
 #include "gui/edit/TuneComparison.h"
@@ -18,6 +17,7 @@
 #include "gui/resources/Resources.h"
 #include "gui/resources/ToolbarImages.h"
 #include "gui/shell/CommandTable.h"
+#include "gui/shell/ModuleGate.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -52,29 +52,34 @@ CompareCommands::CompareCommands(CMainFrame& frame, QtHost& host, CommandTable& 
         if (!ok) return std::nullopt;
         return dialog.selectedFiles().first();
     };
-    auto idle = [this](CommandState& s) { s.enabled = !ModuleBusy() && !comparison_->Loading(); };
+    auto idle = [this](CommandState& s) {
+        s.enabled = !ModuleBusy(document_) && !comparison_->Loading();
+    };
     commands.Add(
-        cmd::kCompareWithFile, CommandOwner::Document, [this] { OnCompareWithFile(); }, idle);
+        cmd::kCompareWithFile, CommandOwner::Document, kModuleCommand,
+        [this] { OnCompareWithFile(); }, idle);
     commands.Add(
-        cmd::kCompareWithModule, CommandOwner::Document, [this] { OnCompareWithModule(); },
+        cmd::kCompareWithModule, CommandOwner::Document, kModuleCommand,
+        [this] { OnCompareWithModule(); },
         [this](CommandState& s) {
-            s.enabled = !ModuleBusy() && !comparison_->Loading() && CommPort::Exists() &&
+            s.enabled = !ModuleBusy(document_) && !comparison_->Loading() && CommPort::Exists() &&
                         CommPort::Instance().IsLinked();
         });
     commands.Add(
-        cmd::kHideComparison, CommandOwner::Document, [this] { OnHideComparison(); },
+        cmd::kHideComparison, CommandOwner::Document, kPlainCommand, [this] { OnHideComparison(); },
         [this](CommandState& s) { s.enabled = comparison_->Active() && !comparison_->Loading(); });
     commands.Add(
-        cmd::kDifferencesWindow, CommandOwner::Document, [this] { OnDifferencesWindow(); },
+        cmd::kDifferencesWindow, CommandOwner::Document, kCheckCommand,
+        [this] { OnDifferencesWindow(); },
         [this](CommandState& s) {
             s.enabled = comparison_->Active();
             s.checked = window_ && window_->isVisible();
         });
     commands.Add(
-        cmd::kUseOtherValue, CommandOwner::Document, [this] { OnUseOtherValue(); },
+        cmd::kUseOtherValue, CommandOwner::Document, kModuleCommand, [this] { OnUseOtherValue(); },
         [this](CommandState& s) {
             SettingKey key;
-            s.enabled = !ModuleBusy() && window_ && window_->CurrentKey(key);
+            s.enabled = !ModuleBusy(document_) && window_ && window_->CurrentKey(key);
         });
     connect(comparison_, &TuneComparison::changed, this, &CompareCommands::OnChanged);
     connect(&frame_, &CMainFrame::toolbarIconsChanged, this, &CompareCommands::MarkMaps);
@@ -84,22 +89,15 @@ CompareCommands::~CompareCommands() {
     if (view_) view_->SetComparison(nullptr);
 }
 
-bool CompareCommands::ModuleBusy() const {
-    return document_.TransferInProgress() || document_.History().Busy() ||
-           (CommPort::Exists() && CommPort::Instance().BusyCount() > 0);
-}
-
 void CompareCommands::OnCompareWithFile() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kCompareWithFile, false)) return;
-    if (ModuleBusy()) return;
+    if (ModuleBusy(document_)) return;
     const std::optional<QString> path = chooser_ ? chooser_() : std::nullopt;
     if (!path) return;
     comparison_->LoadFile(path->toStdString());
 }
 
 void CompareCommands::OnCompareWithModule() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kCompareWithModule, false)) return;
-    if (ModuleBusy()) return;
+    if (ModuleBusy(document_)) return;
     comparison_->LoadFromModule();
 }
 
@@ -154,9 +152,8 @@ void CompareCommands::PlaceBesideFrame(QWidget& window) const {
 }
 
 void CompareCommands::OnUseOtherValue() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kUseOtherValue, false)) return;
     SettingKey key;
-    if (ModuleBusy() || !window_ || !window_->CurrentKey(key)) return;
+    if (ModuleBusy(document_) || !window_ || !window_->CurrentKey(key)) return;
     comparison_->UseOtherValue(key);
     if (view_ != nullptr) {
         view_->RepositionMarkers();

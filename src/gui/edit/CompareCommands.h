@@ -56,7 +56,6 @@ class CompareCommands : public QObject {
     void OnUseOtherValue();
 
   private:
-    bool ModuleBusy() const;
     void OnChanged();
     void MarkMaps();
     void PlaceBesideFrame(QWidget& window) const;

@@ -11,7 +11,13 @@ namespace qx::gui {
 MonitorWindow* InstallMonitorWindow(CMainFrame& frame) {
     auto* window = new MonitorWindow(frame.View());
     QPointer<MonitorWindow> w(window);
-    frame.Commands().AddTarget(
+    CommandTable& commands = frame.Commands();
+    // The window asks about a busy module itself too: it also runs alone.
+    commands.Declare(cmd::kMonitorWindow, kCheckCommand);
+    commands.Declare(cmd::kSelectMonitors, kSuspendingCommand);
+    for (int id = cmd::kMonitorToggleFirst; id <= cmd::kMonitorToggleLast; ++id)
+        commands.Declare(id, CommandRules{Postpone::WhileBusySuspend, true});
+    commands.AddTarget(
         CommandOwner::MonitorWindow, [w](int id) { return w && w->HandleCommand(id); },
         [w](int id, CommandState& s) {
             if (!w) return false;

@@ -24,7 +24,11 @@ void ExpectMenuMatches(QMenu* menu, const std::vector<MenuEntry>& entries, const
         SCOPED_TRACE(path.toStdString() + " #" + std::to_string(i));
         EXPECT_EQ(a->isSeparator(), e.kind == MenuEntry::Kind::Separator);
         if (e.kind == MenuEntry::Kind::Separator) continue;
-        EXPECT_EQ(a->text().toStdString(), e.text);
+        // The key after the tab is the accelerator table's (tested below).
+        const std::string text = e.kind == MenuEntry::Kind::Item
+                                     ? a->text().section(QLatin1Char('\t'), 0, 0).toStdString()
+                                     : a->text().toStdString();
+        EXPECT_EQ(text, std::string(e.text.substr(0, e.text.find('\t'))));
         if (e.kind == MenuEntry::Kind::Item) {
             EXPECT_EQ(a->data().toInt(), e.id);
         }
