@@ -182,13 +182,15 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     document_ = std::make_unique<ModuleState>();
     frame_ = std::make_unique<CMainFrame>(*host_, *document_);
     host_->SetMainWindow(frame_.get());
-    host_->SetCommandRouter([this](int id) { frame_->Commands().Route(id); });
-    host_->SetIdleHandler([this] {
-        if (frame_) frame_->OnIdle();
+    CMainFrame* frame = frame_.get();
+    connect(host_.get(), &QtHost::commandRequested, frame,
+            [frame](int id) { frame->Commands().Route(id); });
+    connect(host_.get(), &QtHost::idleDue, frame, &CMainFrame::OnIdle);
+    connect(host_.get(), &QtHost::linkIndicatorChanged, frame, &CMainFrame::SetLinkIndicator);
+    connect(frame, &CMainFrame::closeQuestion, this, [this](bool* proceed) {
+        if (*proceed) *proceed = SaveModified();
     });
-    host_->SetLinkIndicatorHandler([this](bool up) { frame_->SetLinkIndicator(up); });
-    frame_->SetCanCloseHook([this] { return SaveModified(); });
-    frame_->SetDropHandler([this](const QString& path) { OpenRemembered(path); });
+    connect(frame, &CMainFrame::fileDropped, this, &CCalderixApp::OpenRemembered);
     MonitorWindow* monitor = InstallMonitorWindow(*frame_);
     logs_ = InstallEngineLogs(*frame_, monitor);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -84,6 +85,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
     connect(edits, &EditCommands::historyChanged, &compare_->Comparison(),
             &TuneComparison::Refresh);
     connect(edits, &EditCommands::historyChanged, this, &CMainFrame::historyChanged);
+    connect(compare_, &CompareCommands::mapsMarked, this, &CMainFrame::MarkMapButtons);
     AddFrameCommands();
     BuildMenus();
     BuildToolbar();
@@ -317,9 +319,48 @@ void CMainFrame::SetLinkIndicator(bool linked) {
         }
     }
     linkStripUp_ = linked;
+    DrawToolbarIcons();
+}
+
+void CMainFrame::DrawToolbarIcons() {
     int image = 0;
-    for (QAction* a : toolbarActions_) a->setIcon(QIcon(ToolbarImage(image++, linked)));
-    Q_EMIT toolbarIconsChanged();
+    for (QAction* a : toolbarActions_) {
+        QPixmap pixmap = ToolbarImage(image++, linkStripUp_);
+        const int map = a->data().toInt() - res::kMapFirst;
+        if (map >= 0 && map < static_cast<int>(mapMarks_.size()) &&
+            mapMarks_[static_cast<std::size_t>(map)]) {
+            // A violet wedge in the top right corner: this map differs. Round
+            // and red or green is the link lamp's; this must not read as it.
+            QPainter p(&pixmap);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(Qt::white, 1));
+            p.setBrush(DiffersMarkColor());
+            const qreal w = pixmap.width();
+            p.drawPolygon(
+                QPolygonF({QPointF(w - 11.5, 0.5), QPointF(w - 0.5, 0.5), QPointF(w - 0.5, 11.5)}));
+        }
+        a->setIcon(QIcon(pixmap));
+    }
+}
+
+void CMainFrame::MarkMapButtons(const std::vector<bool>& differs) {
+    mapMarks_ = differs;
+    DrawToolbarIcons();
+    const char* const plainText = "qxPlainText";
+    for (int id = res::kMapFirst; id <= res::kMapLast; ++id) {
+        const auto map = static_cast<std::size_t>(id - res::kMapFirst);
+        for (QAction* a : commands_.ActionsFor(id)) {
+            if (toolbar_->actions().contains(a)) continue;
+            if (!a->property(plainText).isValid()) a->setProperty(plainText, a->text());
+            QString text = a->property(plainText).toString();
+            if (map < mapMarks_.size() && mapMarks_[map]) {
+                // The mark goes beside the name, before the key.
+                const int tab = text.indexOf(QLatin1Char('\t'));
+                text.insert(tab < 0 ? text.size() : tab, QStringLiteral("  \u2260"));
+            }
+            a->setText(text);
+        }
+    }
 }
 
 void CMainFrame::AwaitAdapter(const std::string& device) {
@@ -480,7 +521,7 @@ void CMainFrame::OfferAfterLink() {
     if (!CommPort::Instance().IsLinked()) return;  // broke while reading the serial number
     const auto uploadAfterAsking = [this] {
         // Uploading replaces the document: the usual question about unsaved changes first.
-        if (!canCloseHook_ || canCloseHook_()) host_.RouteCommand(res::kUpload);
+        if (MayDiscardDocument()) host_.RouteCommand(res::kUpload);
     };
     switch (check.what) {
         case AfterLink::OfferUpload:
@@ -577,16 +618,15 @@ void CMainFrame::OnToggleMonitoring() {
     else
         monitor.Run();
     --monitorNesting_;
-    if (monitorNesting_ > 0 && monitorRefreshHook_) monitorRefreshHook_(true);
+    if (monitorNesting_ > 0) Q_EMIT monitorRefreshDue(true);
 }
 
 void CMainFrame::OnResetPeakAcceleration() {
-    // The monitor window postpones this itself while the module is busy.
-    if (resetPeakHook_) resetPeakHook_();
+    Q_EMIT resetPeakRequested();
 }
 
 void CMainFrame::OnWriteSerial() {
-    if (writeSerialHook_) writeSerialHook_();
+    Q_EMIT writeSerialRequested();
 }
 
 bool CMainFrame::IsBusyForClose() const {
@@ -623,7 +663,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     closePending_ = false;
     if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
-    if (canCloseHook_ && !canCloseHook_()) {
+    if (!MayDiscardDocument()) {
         event->ignore();
         return;
     }
@@ -637,7 +677,13 @@ bool CMainFrame::EndSession(bool allowInteraction) {
     }
     if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
     if (!allowInteraction) return true;
-    return !canCloseHook_ || canCloseHook_();
+    return MayDiscardDocument();
+}
+
+bool CMainFrame::MayDiscardDocument() {
+    bool proceed = true;
+    Q_EMIT closeQuestion(&proceed);
+    return proceed;
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
@@ -648,7 +694,7 @@ void CMainFrame::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) continue;
-        if (dropHandler_) dropHandler_(url.toLocalFile());
+        Q_EMIT fileDropped(url.toLocalFile());
         event->acceptProposedAction();
         break;  // one document at a time: the first file is opened
     }

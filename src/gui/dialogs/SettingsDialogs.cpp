@@ -12,7 +12,8 @@ namespace qx::gui {
 void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document) {
     CMainFrame* owner = &frame;
     document.SetBasicSettingsHook([&document, owner] { RunBasicSetupDialog(document, owner); });
-    frame.SetWriteSerialHook([owner] { RunWriteSerialDialog(owner); });
+    QObject::connect(&frame, &CMainFrame::writeSerialRequested, owner,
+                     [owner] { RunWriteSerialDialog(owner); });
     // The view's command; asked after the view's own ids.
     frame.Commands().Add(res::kSerialPort, CommandOwner::View, kSuspendingCommand,
                          [] { OnSerialPortCommand(); });

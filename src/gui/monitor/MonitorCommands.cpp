@@ -30,12 +30,11 @@ MonitorWindow* InstallMonitorWindow(CMainFrame& frame) {
             s.checked = vs.checked;
             return true;
         });
-    frame.SetResetPeakHook([w] {
-        if (w) w->ResetPeakAcceleration();
-    });
-    frame.SetMonitorRefreshHook([w](bool first) {
-        if (w) w->RefreshDisplays(first);
-    });
+    // Connected to the window: gone with it.
+    QObject::connect(&frame, &CMainFrame::resetPeakRequested, window,
+                     &MonitorWindow::ResetPeakAcceleration);
+    QObject::connect(&frame, &CMainFrame::monitorRefreshDue, window,
+                     &MonitorWindow::RefreshDisplays);
     return window;
 }
 

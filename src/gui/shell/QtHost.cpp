@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -235,7 +236,7 @@ void QtHost::CloseWaitWindow() {
 }
 
 void QtHost::SetLinkIndicator(bool linked) {
-    if (linkIndicator_) linkIndicator_(linked);
+    Q_EMIT linkIndicatorChanged(linked);
 }
 
 void QtHost::RepaintMainWindow() {
@@ -273,7 +274,7 @@ bool QtHost::DispatchPendingEvents() {
 }
 
 void QtHost::RunIdle(bool force) {
-    if (inIdle_ || !idle_) return;
+    if (inIdle_ || !isSignalConnected(QMetaMethod::fromSignal(&QtHost::idleDue))) return;
     if (!force && !idleWanted_) {
         // Whatever changed without an event (a link lost in a wait) shows soon.
         if (!idleLag_->isActive() && QCoreApplication::instance()) idleLag_->start(kIdleLagMs);
@@ -282,7 +283,7 @@ void QtHost::RunIdle(bool force) {
     idleWanted_ = false;
     idleLag_->stop();
     inIdle_ = true;
-    idle_();
+    Q_EMIT idleDue();
     inIdle_ = false;
 }
 
@@ -291,7 +292,7 @@ void QtHost::Idle() {
 }
 
 void QtHost::RouteCommand(int commandId) {
-    if (router_) router_(commandId);
+    Q_EMIT commandRequested(commandId);
 }
 
 void QtHost::Post(std::function<void()> fn) {

@@ -48,11 +48,6 @@ class QtHost : public QObject, public Host {
     void SetMainWindow(QWidget* window);
     QWidget* MainWindow() const { return mainWindow_; }
 
-    // Where routed commands, idle processing and the link state go.
-    void SetCommandRouter(std::function<void(int)> router) { router_ = std::move(router); }
-    void SetIdleHandler(std::function<void()> idle) { idle_ = std::move(idle); }
-    void SetLinkIndicatorHandler(std::function<void(bool)> h) { linkIndicator_ = std::move(h); }
-
     // A test answers message boxes without showing them: when the answerer returns
     // a result, no box is shown. Every box asked for is recorded either way.
     using Answerer = std::function<std::optional<MsgResult>(const MessageRecord&)>;
@@ -104,6 +99,14 @@ class QtHost : public QObject, public Host {
     Clock& GetClock() override { return *clock_; }
     WaitOutcome Wait(const WaitRequest& request) override;
 
+  Q_SIGNALS:
+    // A command routed through the host (a replay of a postponed one).
+    void commandRequested(int commandId);
+    // Idle processing is due; the host skips it while nothing is connected.
+    void idleDue();
+    // The link went up or down.
+    void linkIndicatorChanged(bool linked);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -123,9 +126,6 @@ class QtHost : public QObject, public Host {
     QPointer<QWidget> mainWindow_;
     // Owned by the host; the pointer clears itself should the owner window delete it first.
     QPointer<ModelessWait> waitWindow_;
-    std::function<void(int)> router_;
-    std::function<void()> idle_;
-    std::function<void(bool)> linkIndicator_;
     Answerer answerer_;
     std::vector<MessageRecord> messages_;
     Clock* clock_;

@@ -17,7 +17,7 @@ TEST(QtHostIdle, RunsAfterInputAndQueuedCallsNotAfterPaints) {
     QCoreApplication::processEvents();
     gui::QtHost host;
     int runs = 0;
-    host.SetIdleHandler([&] { ++runs; });
+    QObject::connect(&host, &gui::QtHost::idleDue, &host, [&] { ++runs; });
     QWidget widget;
     widget.resize(100, 100);
     widget.show();

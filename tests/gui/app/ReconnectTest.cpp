@@ -53,8 +53,10 @@ class ReconnectTest : public ::testing::Test {
         document.OnNewDocument();
         frame = std::make_unique<gui::CMainFrame>(*host, document);
         host->SetMainWindow(frame.get());
-        host->SetCommandRouter([this](int id) { frame->Commands().Route(id); });
-        host->SetLinkIndicatorHandler([this](bool up) { frame->SetLinkIndicator(up); });
+        QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
+                         [this](int id) { frame->Commands().Route(id); });
+        QObject::connect(host.get(), &gui::QtHost::linkIndicatorChanged, frame.get(),
+                         &gui::CMainFrame::SetLinkIndicator);
         frame->View()->OnInitialUpdate();
     }
     void TearDown() override {

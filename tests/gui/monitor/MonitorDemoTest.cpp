@@ -54,10 +54,9 @@ class DemoMonitoring : public ::testing::Test {
         document.OnNewDocument();
         frame = std::make_unique<gui::CMainFrame>(*host, document);
         host->SetMainWindow(frame.get());
-        host->SetCommandRouter([this](int id) { frame->Commands().Route(id); });
-        host->SetIdleHandler([this] {
-            if (frame) frame->OnIdle();
-        });
+        QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
+                         [this](int id) { frame->Commands().Route(id); });
+        QObject::connect(host.get(), &gui::QtHost::idleDue, frame.get(), &gui::CMainFrame::OnIdle);
         window = gui::InstallMonitorWindow(*frame);
         frame->View()->OnInitialUpdate();
         frame->resize(900, 640);
