@@ -127,9 +127,9 @@ MsgResult QtHost::MessageBox(std::string_view text, std::string_view caption, Ms
 MsgResult QtHost::MessageBoxNamed(std::string_view text, std::string_view caption,
                                   MsgButtons buttons, MsgIcon icon,
                                   const std::vector<std::string>& names) {
-    messages_.push_back({std::string(text), std::string(caption), buttons, icon});
     if (answerer_) {
-        if (auto answer = answerer_(messages_.back())) return *answer;
+        if (auto answer = answerer_({std::string(text), std::string(caption), buttons, icon}))
+            return *answer;
     }
     QMessageBox box(mainWindow_);
     box.setWindowTitle(ToQ(caption));

@@ -48,12 +48,10 @@ class QtHost : public QObject, public Host {
     void SetMainWindow(QWidget* window);
     QWidget* MainWindow() const { return mainWindow_; }
 
-    // A test answers message boxes without showing them: when the answerer returns
-    // a result, no box is shown. Every box asked for is recorded either way.
+    // A test sees every message box asked for and may answer it without
+    // showing it: when the answerer returns a result, no box is shown.
     using Answerer = std::function<std::optional<MsgResult>(const MessageRecord&)>;
     void SetMessageAnswerer(Answerer answerer) { answerer_ = std::move(answerer); }
-    const std::vector<MessageRecord>& Messages() const { return messages_; }
-    void ClearMessages() { messages_.clear(); }
     int BeepCount() const { return beeps_; }
 
     // The clock of the waits (default: the real one); not owned.
@@ -127,7 +125,6 @@ class QtHost : public QObject, public Host {
     // Owned by the host; the pointer clears itself should the owner window delete it first.
     QPointer<ModelessWait> waitWindow_;
     Answerer answerer_;
-    std::vector<MessageRecord> messages_;
     Clock* clock_;
     int beeps_ = 0;
     int cursorDepth_ = 0;

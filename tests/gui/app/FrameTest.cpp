@@ -80,7 +80,7 @@ TEST_F(AppTest, LinkCommandStatesAndTheUploadOffer) {
 
     // Closing while linked breaks before the save question; Cancel keeps the window.
     AnswerSave(MsgResult::Cancel);
-    app_->Host().ClearMessages();
+    ClearMessages();
     EXPECT_FALSE(f->close());
     const int broken = IndexOfMessage("Connection to Module Has Been Broken");
     ASSERT_GE(broken, 0);
