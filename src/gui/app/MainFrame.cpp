@@ -350,7 +350,7 @@ void CMainFrame::MarkMapButtons(const std::vector<bool>& differs) {
     for (int id = res::kMapFirst; id <= res::kMapLast; ++id) {
         const auto map = static_cast<std::size_t>(id - res::kMapFirst);
         for (QAction* a : commands_.ActionsFor(id)) {
-            if (toolbar_->actions().contains(a)) continue;
+            if (toolbar_ != nullptr && toolbar_->actions().contains(a)) continue;
             if (!a->property(plainText).isValid()) a->setProperty(plainText, a->text());
             QString text = a->property(plainText).toString();
             if (map < mapMarks_.size() && mapMarks_[map]) {

@@ -89,6 +89,8 @@ bool CommandTable::Route(int id) {
         if (t.id != id && t.id != -1) continue;
         CommandState s;
         if (t.update && !t.update(id, s)) continue;  // a multi-id target that does not know id
+        // Copy: the handler, or a wait of the monitor, may add targets and move the vector.
+        RouteFn route = t.route;
         if (!asked) {
             // First, whatever the state: a command that arrives while the
             // module is busy is replayed later, when its state is asked again.
@@ -97,8 +99,6 @@ bool CommandTable::Route(int id) {
             if (postponer_(id, suspend)) return true;
         }
         if (!s.enabled) return false;
-        // Copy: the handler may add targets and move the vector.
-        RouteFn route = t.route;
         if (route(id)) return true;
     }
     return false;
