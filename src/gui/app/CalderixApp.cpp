@@ -21,13 +21,13 @@
 #include "emulator/PtyEmulator.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/dialogs/SettingsDialogs.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/monitor/MonitorCommands.h"
 #include "gui/playback/EngineLogs.h"
 #include "gui/resources/Resources.h"
 #include "gui/sheet/SheetCommands.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 
@@ -38,10 +38,6 @@ QString ToQ(std::string_view s) {
 }
 
 constexpr std::string_view kRecentSection = "Recent File List";
-
-bool Postponed(int id) {
-    return RamMonitor::Instance().PostponeCommandIfBusy(id, true);
-}
 
 }  // namespace
 
@@ -189,13 +185,15 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     document_ = std::make_unique<ModuleState>();
     frame_ = std::make_unique<CMainFrame>(*host_, *document_);
     host_->SetMainWindow(frame_.get());
-    host_->SetCommandRouter([this](int id) { frame_->Commands().Route(id); });
-    host_->SetIdleHandler([this] {
-        if (frame_) frame_->OnIdle();
+    CMainFrame* frame = frame_.get();
+    connect(host_.get(), &QtHost::commandRequested, frame,
+            [frame](int id) { frame->Commands().Route(id); });
+    connect(host_.get(), &QtHost::idleDue, frame, &CMainFrame::OnIdle);
+    connect(host_.get(), &QtHost::linkIndicatorChanged, frame, &CMainFrame::SetLinkIndicator);
+    connect(frame, &CMainFrame::closeQuestion, this, [this](bool* proceed) {
+        if (*proceed) *proceed = SaveModified();
     });
-    host_->SetLinkIndicatorHandler([this](bool up) { frame_->SetLinkIndicator(up); });
-    frame_->SetCanCloseHook([this] { return SaveModified(); });
-    frame_->SetDropHandler([this](const QString& path) { OpenRemembered(path); });
+    connect(frame, &CMainFrame::fileDropped, this, &CCalderixApp::OpenRemembered);
     // The one profile, link and monitor of this run, handed to the parts that use them.
     Profile& profile = AppProfile();
     CommPort& link = CommPort::Instance();
@@ -204,7 +202,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     logs_ = InstallEngineLogs(*frame_, monitor, profile);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
     connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
-    InstallSettingsDialogs(*frame_, *document_, *host_, profile, link, ramMonitor);
+    InstallSettingsDialogs(*frame_, *document_, *host_, profile, link);
     InstallTuneSheet(*frame_, *host_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
@@ -212,24 +210,25 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
         });
 
     CommandTable& c = frame_->Commands();
-    c.Add(res::kFileNew, CommandOwner::Application, [this] { OnFileNew(); });
-    c.Add(res::kFileOpen, CommandOwner::Application, [this] { OnFileOpen(); });
-    c.Add(res::kFileSave, CommandOwner::Document, [this] { OnFileSave(); });
-    c.Add(res::kFileSaveAs, CommandOwner::Document, [this] { OnFileSaveAs(); });
-    c.Add(res::kAppAbout, CommandOwner::Application, [this] { OnAppAbout(); });
-    c.Add(cmd::kOpenRemembered, CommandOwner::Application, [this] {
+    // Each opens a modal window: put off, with the monitor suspended.
+    const CommandRules modal = kSuspendingCommand;
+    c.Add(res::kFileNew, CommandOwner::Application, modal, [this] { OnFileNew(); });
+    c.Add(res::kFileOpen, CommandOwner::Application, modal, [this] { OnFileOpen(); });
+    c.Add(res::kFileSave, CommandOwner::Document, modal, [this] { OnFileSave(); });
+    c.Add(res::kFileSaveAs, CommandOwner::Document, modal, [this] { OnFileSaveAs(); });
+    c.Add(res::kAppAbout, CommandOwner::Application, modal, [this] { OnAppAbout(); });
+    c.Add(cmd::kOpenRemembered, CommandOwner::Application, modal, [this] {
         if (remembered_.empty()) return;
-        if (Postponed(cmd::kOpenRemembered)) return;
         const QString path = remembered_.front();
         remembered_.pop_front();
         OpenDocumentFile(path);
     });
     for (int i = 0; i < res::kRecentFileCount; ++i)
-        c.Add(res::kFileMru1 + i, CommandOwner::Application, [this, i] { OnOpenRecent(i); });
+        c.Add(res::kFileMru1 + i, CommandOwner::Application, kPlainCommand,
+              [this, i] { OnOpenRecent(i); });
     c.Add(
-        cmd::kStartDemo, CommandOwner::Application,
+        cmd::kStartDemo, CommandOwner::Application, modal,
         [this] {
-            if (Postponed(cmd::kStartDemo)) return;
             QString error;
             if (!StartDemo(&error))
                 host_->MessageBox("Unable to start the module emulator:\n" + error.toStdString(),
@@ -360,26 +359,22 @@ bool CCalderixApp::OpenDocumentFile(const QString& path) {
 }
 
 void CCalderixApp::OnFileNew() {
-    if (Postponed(res::kFileNew)) return;
     if (!SaveModified()) return;
     if (document_->OnNewDocument() != DocStatus::Done) return;
     AfterNewOrOpen();
 }
 
 void CCalderixApp::OnFileOpen() {
-    if (Postponed(res::kFileOpen)) return;
     const std::optional<QString> chosen =
         chooser_(false, QString::fromStdString(document_->GetPathName()));
     if (chosen) OpenDocumentFile(*chosen);
 }
 
 void CCalderixApp::OnFileSave() {
-    if (Postponed(res::kFileSave)) return;
     DoSave(QString::fromStdString(document_->GetPathName()), false);
 }
 
 void CCalderixApp::OnFileSaveAs() {
-    if (Postponed(res::kFileSaveAs)) return;
     DoSave(QString::fromStdString(document_->GetPathName()), true);
 }
 
@@ -395,7 +390,6 @@ void CCalderixApp::OpenRemembered(const QString& path) {
 }
 
 void CCalderixApp::OnAppAbout() {
-    if (Postponed(res::kAppAbout)) return;
     CAboutDlg about(CommPort::Instance(), frame_.get());
     about.DoModal();
 }

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/host/CommandIds.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 class QLocalServer;
 

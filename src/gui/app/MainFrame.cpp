@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -28,7 +29,6 @@
 #include "core/serial/SerialPort.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/LockKeys.h"
-#include "gui/app/QtHost.h"
 #include "gui/edit/CompareCommands.h"
 #include "gui/edit/CurveCommands.h"
 #include "gui/edit/EditCommands.h"
@@ -36,6 +36,8 @@
 #include "gui/graph/MapGraphView.h"
 #include "gui/resources/Resources.h"
 #include "gui/resources/ToolbarImages.h"
+#include "gui/shell/ModuleGate.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 
@@ -45,23 +47,15 @@ QString ToQ(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
 }
 
-// Commands whose menu items carry a check mark.
-bool IsCheckable(int id) {
-    return id == res::kLink || id == res::kMonitorWindow || id == res::kViewToolbar ||
-           id == res::kViewStatusBar || id == res::kDifferencesWindow ||
-           (id >= res::kMapFirst && id <= res::kMapLast) || id == res::kAdvanceMapsSynchronized ||
-           id == res::kToggleMonitoring ||
-           (id >= res::kMonitorToggleFirst && id <= res::kMonitorToggleLast);
-}
-
 const char* const kLinkWaitText = "...while the communications link is established with the module";
-const char* const kLinkUpText = "Break Module &Link\tCtrl+L";
-const char* const kLinkDownText = "Establish Module &Link\tCtrl+L";
+const char* const kLinkUpText = "Break Module &Link";
+const char* const kLinkDownText = "Establish Module &Link";
+constexpr CommandRules kLinkRules{Postpone::WhileBusy, true};
 
 }  // namespace
 
 CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
-    : QMainWindow(parent), host_(host), document_(document) {
+    : QMainWindow(parent), host_(host), document_(document), commands_(&PostponeIfModuleBusy) {
     setObjectName(ToQ(res::kMainWindowClass));
     setAcceptDrops(true);
     urlOpener_ = [](const QString& path) {
@@ -82,6 +76,8 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
             s.checked = vs.checked;
             return true;
         });
+    // The view's own command that opens a modal window.
+    commands_.Declare(cmd::kSetYValue, kSuspendingCommand);
     AddDocumentCommands();
     auto* edits = new EditCommands(this, commands_, document_, view_);
     curves_ = new CurveCommands(this, host_, commands_, document_, view_);
@@ -89,6 +85,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
     connect(edits, &EditCommands::historyChanged, &compare_->Comparison(),
             &TuneComparison::Refresh);
     connect(edits, &EditCommands::historyChanged, this, &CMainFrame::historyChanged);
+    connect(compare_, &CompareCommands::mapsMarked, this, &CMainFrame::MarkMapButtons);
     AddFrameCommands();
     BuildMenus();
     BuildToolbar();
@@ -103,54 +100,57 @@ CMainFrame::~CMainFrame() = default;
 void CMainFrame::AddDocumentCommands() {
     ModuleState& d = document_;
     commands_.Add(
-        res::kUpload, CommandOwner::Document, [&d] { d.OnUpload(); },
+        res::kUpload, CommandOwner::Document, kSuspendingCommand, [&d] { d.OnUpload(); },
         [&d](CommandState& s) { s.enabled = d.OnUpdateUpload(); });
     commands_.Add(
-        res::kDownload, CommandOwner::Document, [&d] { d.OnDownload(); },
+        res::kDownload, CommandOwner::Document, kSuspendingCommand, [&d] { d.OnDownload(); },
         [&d](CommandState& s) { s.enabled = d.OnUpdateDownload(); });
     for (int id = res::kMapFirst; id <= res::kMapLast; ++id)
         commands_.Add(
-            id, CommandOwner::Document, [&d, id] { d.OnSelectMap(id); },
+            id, CommandOwner::Document, kCheckCommand, [&d, id] { d.OnSelectMap(id); },
             [&d, id](CommandState& s) { s.checked = d.OnUpdateSelectMap(id); });
     commands_.Add(
-        res::kAdvanceMapsSynchronized, CommandOwner::Document, [&d] { d.OnToggleMirror(); },
+        res::kAdvanceMapsSynchronized, CommandOwner::Document, kCheckCommand,
+        [&d] { d.OnToggleMirror(); },
         [&d](CommandState& s) { s.checked = d.OnUpdateToggleMirror(); });
-    commands_.Add(res::kBasicSettings, CommandOwner::Document, [&d] { d.OnBasicSettings(); });
+    commands_.Add(res::kBasicSettings, CommandOwner::Document, kSuspendingCommand,
+                  [&d] { d.OnBasicSettings(); });
 }
 
 void CMainFrame::AddFrameCommands() {
     commands_.Add(
-        res::kLink, CommandOwner::Frame, [this] { OnLink(); },
+        res::kLink, CommandOwner::Frame, kLinkRules, [this] { OnLink(); },
         [](CommandState& s) {
             const bool up = CommPort::Exists() && CommPort::Instance().IsLinked();
             s.checked = up;
             s.text = QString::fromLatin1(up ? kLinkUpText : kLinkDownText);
         });
     commands_.Add(
-        res::kToggleMonitoring, CommandOwner::Frame, [this] { OnToggleMonitoring(); },
+        res::kToggleMonitoring, CommandOwner::Frame, kLinkRules, [this] { OnToggleMonitoring(); },
         [](CommandState& s) {
             s.enabled = CommPort::Exists() && CommPort::Instance().IsLinked();
             s.checked = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
         });
     commands_.Add(
-        res::kResetPeakAcceleration, CommandOwner::Frame, [this] { OnResetPeakAcceleration(); },
+        res::kResetPeakAcceleration, CommandOwner::Frame, kSuspendingCommand,
+        [this] { OnResetPeakAcceleration(); },
         [](CommandState& s) {
             s.enabled = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
         });
     commands_.Add(
-        res::kWriteSerial, CommandOwner::Frame, [this] { OnWriteSerial(); },
+        res::kWriteSerial, CommandOwner::Frame, kSuspendingCommand, [this] { OnWriteSerial(); },
         [](CommandState& s) { s.enabled = CommPort::Exists() && CommPort::Instance().IsLinked(); });
     for (int id : {res::kHelpFinder, res::kContextHelp, res::kHelp, res::kDefaultHelp})
-        commands_.Add(id, CommandOwner::Frame, [this, id] { OnHelp(id); });
+        commands_.Add(id, CommandOwner::Frame, kSuspendingCommand, [this, id] { OnHelp(id); });
     commands_.Add(
-        res::kViewToolbar, CommandOwner::Frame,
+        res::kViewToolbar, CommandOwner::Frame, kCheckCommand,
         [this] { toolbar_->setVisible(!toolbar_->isVisible()); },
         [this](CommandState& s) { s.checked = toolbar_ && !toolbar_->isHidden(); });
     commands_.Add(
-        res::kViewStatusBar, CommandOwner::Frame,
+        res::kViewStatusBar, CommandOwner::Frame, kCheckCommand,
         [this] { statusBar()->setVisible(statusBar()->isHidden()); },
         [this](CommandState& s) { s.checked = !statusBar()->isHidden(); });
-    commands_.Add(res::kAppExit, CommandOwner::Frame, [this] { close(); });
+    commands_.Add(res::kAppExit, CommandOwner::Frame, kPlainCommand, [this] { close(); });
 }
 
 void CMainFrame::BuildMenus() {
@@ -165,9 +165,14 @@ void CMainFrame::BuildMenus() {
                         fill(menu->addMenu(ToQ(e.text)), e.children);
                         break;
                     case res::MenuEntry::Kind::Item: {
-                        QAction* a = menu->addAction(ToQ(e.text));
+                        // The key is the accelerator table's, unless the
+                        // text names one of the window manager's (Alt+F4).
+                        QString text = ToQ(e.text);
+                        if (const QString key = CommandTable::KeyText(e.id);
+                            !key.isEmpty() && !text.contains(QLatin1Char('\t')))
+                            text += QLatin1Char('\t') + key;
+                        QAction* a = menu->addAction(text);
                         a->setData(e.id);
-                        a->setCheckable(IsCheckable(e.id));
                         if (const res::CommandStrings* s = res::FindCommandStrings(e.id))
                             a->setStatusTip(ToQ(s->prompt));
                         if (e.id == res::kFileMru1) {
@@ -175,7 +180,7 @@ void CMainFrame::BuildMenus() {
                             recentPlaceholder_ = a;
                             fileMenu_ = menu;
                         } else {
-                            commands_.Bind(a, e.id, true);
+                            commands_.Bind(a, e.id, true, true);
                         }
                         break;
                     }
@@ -209,12 +214,12 @@ void CMainFrame::BuildToolbar() {
         }
         QAction* a = toolbar_->addAction(QIcon(ToolbarImage(image++, false)), QString());
         a->setData(id);
-        a->setCheckable(IsCheckable(id) && id != res::kMonitorWindow);
         if (const res::CommandStrings* s = res::FindCommandStrings(id)) {
             a->setToolTip(ToQ(s->toolTip));
             a->setStatusTip(ToQ(s->prompt));
         }
-        commands_.Bind(a, id, false);
+        // The monitor window's button opens it; only its menu item shows a check.
+        commands_.Bind(a, id, false, id != res::kMonitorWindow);
         toolbarActions_.push_back(a);
     }
 }
@@ -314,9 +319,48 @@ void CMainFrame::SetLinkIndicator(bool linked) {
         }
     }
     linkStripUp_ = linked;
+    DrawToolbarIcons();
+}
+
+void CMainFrame::DrawToolbarIcons() {
     int image = 0;
-    for (QAction* a : toolbarActions_) a->setIcon(QIcon(ToolbarImage(image++, linked)));
-    Q_EMIT toolbarIconsChanged();
+    for (QAction* a : toolbarActions_) {
+        QPixmap pixmap = ToolbarImage(image++, linkStripUp_);
+        const int map = a->data().toInt() - res::kMapFirst;
+        if (map >= 0 && map < static_cast<int>(mapMarks_.size()) &&
+            mapMarks_[static_cast<std::size_t>(map)]) {
+            // A violet wedge in the top right corner: this map differs. Round
+            // and red or green is the link lamp's; this must not read as it.
+            QPainter p(&pixmap);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(Qt::white, 1));
+            p.setBrush(DiffersMarkColor());
+            const qreal w = pixmap.width();
+            p.drawPolygon(
+                QPolygonF({QPointF(w - 11.5, 0.5), QPointF(w - 0.5, 0.5), QPointF(w - 0.5, 11.5)}));
+        }
+        a->setIcon(QIcon(pixmap));
+    }
+}
+
+void CMainFrame::MarkMapButtons(const std::vector<bool>& differs) {
+    mapMarks_ = differs;
+    DrawToolbarIcons();
+    const char* const plainText = "qxPlainText";
+    for (int id = res::kMapFirst; id <= res::kMapLast; ++id) {
+        const auto map = static_cast<std::size_t>(id - res::kMapFirst);
+        for (QAction* a : commands_.ActionsFor(id)) {
+            if (toolbar_ != nullptr && toolbar_->actions().contains(a)) continue;
+            if (!a->property(plainText).isValid()) a->setProperty(plainText, a->text());
+            QString text = a->property(plainText).toString();
+            if (map < mapMarks_.size() && mapMarks_[map]) {
+                // The mark goes beside the name, before the key.
+                const int tab = text.indexOf(QLatin1Char('\t'));
+                text.insert(tab < 0 ? text.size() : tab, QStringLiteral("  \u2260"));
+            }
+            a->setText(text);
+        }
+    }
 }
 
 void CMainFrame::AwaitAdapter(const std::string& device) {
@@ -341,7 +385,8 @@ void CMainFrame::CheckReconnect() {
     }
     if (awaitedDevice_.empty()) return;
     // Keeps looking until the link is up: the adapter may be pulled again.
-    const QString back = QStringLiteral("Module adapter is back: Ctrl+L links again");
+    const QString back = QStringLiteral("Module adapter is back: %1 links again")
+                             .arg(CommandTable::KeyText(res::kLink));
     if (!serial::DevicePresent(awaitedDevice_)) {
         reconnectPane_->setText(QStringLiteral("Module adapter unplugged: waiting for %1")
                                     .arg(QString::fromStdString(awaitedDevice_)));
@@ -359,8 +404,9 @@ void CMainFrame::CheckReconnect() {
 void CMainFrame::NoticeFailedRelink() {
     CheckReconnect();
     if (serial::DevicePresent(awaitedDevice_))
-        reconnectPane_->setText(QStringLiteral(
-            "Module adapter is back, but the module did not answer: Ctrl+L tries again"));
+        reconnectPane_->setText(
+            QStringLiteral("Module adapter is back, but the module did not answer: %1 tries again")
+                .arg(CommandTable::KeyText(res::kLink)));
 }
 
 void CMainFrame::CheckLinkedAdapter() {
@@ -421,8 +467,7 @@ HelpWindow* CMainFrame::Help() const {
     return help_;
 }
 
-void CMainFrame::OnHelp(int commandId) {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(commandId, true)) return;
+void CMainFrame::OnHelp(int) {
     // Shown here: a desktop without a web browser or an opener still has its help.
     if (!help_) {
         help_ = new HelpWindow(this, GuidePath());
@@ -439,7 +484,6 @@ void CMainFrame::OnHelp(int commandId) {
 }
 
 void CMainFrame::OnLink() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kLink, false)) return;
     CommPort& link = CommPort::Instance();
     ++linkCommandDepth_;
     struct Leave {
@@ -477,7 +521,7 @@ void CMainFrame::OfferAfterLink() {
     if (!CommPort::Instance().IsLinked()) return;  // broke while reading the serial number
     const auto uploadAfterAsking = [this] {
         // Uploading replaces the document: the usual question about unsaved changes first.
-        if (!canCloseHook_ || canCloseHook_()) host_.RouteCommand(res::kUpload);
+        if (MayDiscardDocument()) host_.RouteCommand(res::kUpload);
     };
     switch (check.what) {
         case AfterLink::OfferUpload:
@@ -549,7 +593,6 @@ void CMainFrame::OfferAfterLink() {
 
 void CMainFrame::OnToggleMonitoring() {
     RamMonitor& monitor = RamMonitor::Instance();
-    if (monitor.PostponeCommandIfBusy(res::kToggleMonitoring, false)) return;
     if (!monitor.IsRunning() && LiveSourceOverride() != nullptr) {
         // A log being played back holds the displays; monitoring takes them
         // only when the log is closed. Enter and Escape keep the log.
@@ -562,7 +605,10 @@ void CMainFrame::OnToggleMonitoring() {
         commands_.Route(res::kCloseLog);
         // The question's loop may have started monitoring or made the link busy.
         if (LiveSourceOverride() != nullptr || monitor.IsRunning()) return;
-        if (monitor.PostponeCommandIfBusy(res::kToggleMonitoring, false)) return;
+        // It may have made the module busy too: the command starts over
+        // through the table, which puts it off then.
+        commands_.Route(res::kToggleMonitoring);
+        return;
     }
     ++monitorNesting_;
     if (monitor.IsRunning())
@@ -572,17 +618,15 @@ void CMainFrame::OnToggleMonitoring() {
     else
         monitor.Run();
     --monitorNesting_;
-    if (monitorNesting_ > 0 && monitorRefreshHook_) monitorRefreshHook_(true);
+    if (monitorNesting_ > 0) Q_EMIT monitorRefreshDue(true);
 }
 
 void CMainFrame::OnResetPeakAcceleration() {
-    // The monitor window postpones this itself while the module is busy.
-    if (resetPeakHook_) resetPeakHook_();
+    Q_EMIT resetPeakRequested();
 }
 
 void CMainFrame::OnWriteSerial() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kWriteSerial, true)) return;
-    if (writeSerialHook_) writeSerialHook_();
+    Q_EMIT writeSerialRequested();
 }
 
 bool CMainFrame::IsBusyForClose() const {
@@ -619,7 +663,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     closePending_ = false;
     if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
-    if (canCloseHook_ && !canCloseHook_()) {
+    if (!MayDiscardDocument()) {
         event->ignore();
         return;
     }
@@ -633,7 +677,13 @@ bool CMainFrame::EndSession(bool allowInteraction) {
     }
     if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
     if (!allowInteraction) return true;
-    return !canCloseHook_ || canCloseHook_();
+    return MayDiscardDocument();
+}
+
+bool CMainFrame::MayDiscardDocument() {
+    bool proceed = true;
+    Q_EMIT closeQuestion(&proceed);
+    return proceed;
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
@@ -644,7 +694,7 @@ void CMainFrame::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) continue;
-        if (dropHandler_) dropHandler_(url.toLocalFile());
+        Q_EMIT fileDropped(url.toLocalFile());
         event->acceptProposedAction();
         break;  // one document at a time: the first file is opened
     }

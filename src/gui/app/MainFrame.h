@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/app/CommandTable.h"
+#include "gui/shell/CommandTable.h"
 
 class QLabel;
 class QTimer;
@@ -62,15 +62,6 @@ class CMainFrame : public QMainWindow {
     void CheckLinkedAdapter();
     QString NumPaneText() const;
 
-    // Hook points for the windows and dialogs of other parts of the program.
-    // Reset Peak Acceleration: the monitor window's ResetPeakAcceleration.
-    void SetResetPeakHook(std::function<void()> hook) { resetPeakHook_ = std::move(hook); }
-    // Write Serial: the Write Serial Number dialog, run modally.
-    void SetWriteSerialHook(std::function<void()> hook) { writeSerialHook_ = std::move(hook); }
-    // The monitor window's RefreshDisplays(first), while that window exists.
-    void SetMonitorRefreshHook(std::function<void(bool)> hook) {
-        monitorRefreshHook_ = std::move(hook);
-    }
     // The help window's "Open in Browser" (default: the desktop's viewer); tests replace it.
     void SetUrlOpener(std::function<bool(const QString&)> opener) {
         urlOpener_ = std::move(opener);
@@ -82,6 +73,9 @@ class CMainFrame : public QMainWindow {
     HelpWindow* Help() const;
     // The link indicator: strip 134 (link up) or 133 (link down).
     void SetLinkIndicator(bool linked);
+    // Marks the toolbar buttons and menu items of the maps that differ
+    // (first map first); the marks stay when the link redraws the buttons.
+    void MarkMapButtons(const std::vector<bool>& differs);
     // Refreshes every command's state and the lock panes (idle processing).
     void OnIdle();
     // True while closing now would pull objects from under a nested loop.
@@ -90,10 +84,6 @@ class CMainFrame : public QMainWindow {
     // The desktop session ends: break the link, then the save question. False
     // when the user cancelled (or the session must wait for work to unwind).
     bool EndSession(bool allowInteraction);
-    // Called by the application before the usual close: false keeps the window.
-    void SetCanCloseHook(std::function<bool()> hook) { canCloseHook_ = std::move(hook); }
-    // Files dropped on the window go here.
-    void SetDropHandler(std::function<void(const QString&)> h) { dropHandler_ = std::move(h); }
     // The recent-file entries of the File menu (empty: the greyed "Recent File").
     void SetRecentFiles(const std::vector<std::string>& paths);
 
@@ -105,10 +95,20 @@ class CMainFrame : public QMainWindow {
     void OnHelp(int commandId);
 
   Q_SIGNALS:
-    // The toolbar's images were drawn again (the link went up or down).
-    void toolbarIconsChanged();
     // The edit history changed: a step, an undo or redo, a clear or a save.
     void historyChanged();
+    // Reset Peak Acceleration was chosen (the monitor window resets).
+    void resetPeakRequested();
+    // Write Serial was chosen (the Write Serial Number dialog runs modally).
+    void writeSerialRequested();
+    // Monitoring stopped or started inside a running monitor loop: the live
+    // displays show the state again (first: as on a first packet).
+    void monitorRefreshDue(bool first);
+    // Before the document goes (close, end of session, upload): a receiver
+    // that must keep it (the save question was cancelled) clears *proceed.
+    void closeQuestion(bool* proceed);
+    // A file was dropped on the window.
+    void fileDropped(const QString& path);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -123,8 +123,11 @@ class CMainFrame : public QMainWindow {
     void AddFrameCommands();
     void AddDocumentCommands();
     void UpdateLockPanes();
+    void DrawToolbarIcons();
     void RequestUnwind();
     void OfferAfterLink();
+    // Asks closeQuestion; true when the document may go.
+    bool MayDiscardDocument();
     // Says the adapter of device is unplugged and looks for it each second.
     void AwaitAdapter(const std::string& device);
     // The notice after Ctrl+L failed while an unplugged adapter was awaited.
@@ -149,18 +152,14 @@ class CMainFrame : public QMainWindow {
     QAction* recentPlaceholder_ = nullptr;
     std::vector<QAction*> recentActions_;
     std::vector<QAction*> toolbarActions_;  // in toolbar order, separators left out
+    std::vector<bool> mapMarks_;            // maps that differ, first map first
     bool linkStripUp_ = false;
     int monitorNesting_ = 0;
     int linkCommandDepth_ = 0;
     bool closePending_ = false;
     qint64 lastLockPoll_ = 0;
-    std::function<void()> resetPeakHook_;
-    std::function<void()> writeSerialHook_;
-    std::function<void(bool)> monitorRefreshHook_;
     std::function<bool(const QString&)> urlOpener_;
     QPointer<HelpWindow> help_;
-    std::function<bool()> canCloseHook_;
-    std::function<void(const QString&)> dropHandler_;
 };
 
 }  // namespace qx::gui

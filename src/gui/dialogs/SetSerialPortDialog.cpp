@@ -14,7 +14,6 @@
 #include "core/host/Host.h"
 #include "core/host/Profile.h"
 #include "core/link/CommPort.h"
-#include "core/monitor/RamMonitor.h"
 #include "gui/resources/Resources.h"
 
 namespace qx::gui {
@@ -261,8 +260,7 @@ void SetSerialPortDialog::OnOK() {
     }
 }
 
-void OnSerialPortCommand(Host& host, Profile& profile, CommPort& link, RamMonitor& monitor) {
-    if (monitor.PostponeCommandIfBusy(res::kSerialPort, true)) return;
+void OnSerialPortCommand(Host& host, Profile& profile, CommPort& link) {
     SetSerialPortDialog dialog(host, profile, link, nullptr);
     dialog.DoModal();
 }

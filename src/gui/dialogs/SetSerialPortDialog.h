@@ -122,6 +122,6 @@ class SetSerialPortDialog : public TemplateDialog {
 
 // The view's Serial Port command: postponed while the module is busy (and
 // then replayed), else the dialog is run modally.
-void OnSerialPortCommand(Host& host, Profile& profile, CommPort& link, RamMonitor& monitor);
+void OnSerialPortCommand(Host& host, Profile& profile, CommPort& link);
 
 }  // namespace qx::gui

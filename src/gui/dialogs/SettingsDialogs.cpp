@@ -10,14 +10,14 @@
 namespace qx::gui {
 
 void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document, Host& host, Profile& profile,
-                            CommPort& link, RamMonitor& monitor) {
+                            CommPort& link) {
     CMainFrame* owner = &frame;
     document.SetBasicSettingsHook([&document, owner] { RunBasicSetupDialog(document, owner); });
-    frame.SetWriteSerialHook([&host, &link, owner] { RunWriteSerialDialog(host, link, owner); });
+    QObject::connect(&frame, &CMainFrame::writeSerialRequested, owner,
+                     [&host, &link, owner] { RunWriteSerialDialog(host, link, owner); });
     // The view's command; asked after the view's own ids.
-    frame.Commands().Add(res::kSerialPort, CommandOwner::View, [&host, &profile, &link, &monitor] {
-        OnSerialPortCommand(host, profile, link, monitor);
-    });
+    frame.Commands().Add(res::kSerialPort, CommandOwner::View, kSuspendingCommand,
+                         [&host, &profile, &link] { OnSerialPortCommand(host, profile, link); });
 }
 
 }  // namespace qx::gui

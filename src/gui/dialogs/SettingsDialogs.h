@@ -20,6 +20,6 @@ namespace qx::gui {
 class CMainFrame;
 
 void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document, Host& host, Profile& profile,
-                            CommPort& link, RamMonitor& monitor);
+                            CommPort& link);
 
 }  // namespace qx::gui

@@ -1,38 +1,29 @@
 #include "gui/edit/CompareCommands.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFileDialog>
-#include <QPainter>
 #include <QScreen>
-#include <QToolBar>
 #include <algorithm>
 
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
-#include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
-#include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/edit/DifferencesWindow.h"
 #include "gui/edit/TuneComparison.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/resources/Resources.h"
-#include "gui/resources/ToolbarImages.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/ModuleGate.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 
-namespace {
-
-const char* const kPlainText = "qxPlainText";
-
-}  // namespace
+namespace {}  // namespace
 
 QColor DiffersMarkColor() {
     return QColor(150, 40, 210);
 }
 
-CompareCommands::CompareCommands(CMainFrame& frame, QtHost& host, CommandTable& commands,
+CompareCommands::CompareCommands(QWidget& frame, QtHost& host, CommandTable& commands,
                                  ModuleState& document, MapGraphView* view)
     : QObject(&frame),
       frame_(frame),
@@ -52,54 +43,51 @@ CompareCommands::CompareCommands(CMainFrame& frame, QtHost& host, CommandTable& 
         if (!ok) return std::nullopt;
         return dialog.selectedFiles().first();
     };
-    auto idle = [this](CommandState& s) { s.enabled = !ModuleBusy() && !comparison_->Loading(); };
+    auto idle = [this](CommandState& s) {
+        s.enabled = !ModuleBusy(document_) && !comparison_->Loading();
+    };
     commands.Add(
-        cmd::kCompareWithFile, CommandOwner::Document, [this] { OnCompareWithFile(); }, idle);
+        cmd::kCompareWithFile, CommandOwner::Document, kModuleCommand,
+        [this] { OnCompareWithFile(); }, idle);
     commands.Add(
-        cmd::kCompareWithModule, CommandOwner::Document, [this] { OnCompareWithModule(); },
+        cmd::kCompareWithModule, CommandOwner::Document, kModuleCommand,
+        [this] { OnCompareWithModule(); },
         [this](CommandState& s) {
-            s.enabled = !ModuleBusy() && !comparison_->Loading() && CommPort::Exists() &&
+            s.enabled = !ModuleBusy(document_) && !comparison_->Loading() && CommPort::Exists() &&
                         CommPort::Instance().IsLinked();
         });
     commands.Add(
-        cmd::kHideComparison, CommandOwner::Document, [this] { OnHideComparison(); },
+        cmd::kHideComparison, CommandOwner::Document, kPlainCommand, [this] { OnHideComparison(); },
         [this](CommandState& s) { s.enabled = comparison_->Active() && !comparison_->Loading(); });
     commands.Add(
-        cmd::kDifferencesWindow, CommandOwner::Document, [this] { OnDifferencesWindow(); },
+        cmd::kDifferencesWindow, CommandOwner::Document, kCheckCommand,
+        [this] { OnDifferencesWindow(); },
         [this](CommandState& s) {
             s.enabled = comparison_->Active();
             s.checked = window_ && window_->isVisible();
         });
     commands.Add(
-        cmd::kUseOtherValue, CommandOwner::Document, [this] { OnUseOtherValue(); },
+        cmd::kUseOtherValue, CommandOwner::Document, kModuleCommand, [this] { OnUseOtherValue(); },
         [this](CommandState& s) {
             SettingKey key;
-            s.enabled = !ModuleBusy() && window_ && window_->CurrentKey(key);
+            s.enabled = !ModuleBusy(document_) && window_ && window_->CurrentKey(key);
         });
     connect(comparison_, &TuneComparison::changed, this, &CompareCommands::OnChanged);
-    connect(&frame_, &CMainFrame::toolbarIconsChanged, this, &CompareCommands::MarkMaps);
 }
 
 CompareCommands::~CompareCommands() {
     if (view_) view_->SetComparison(nullptr);
 }
 
-bool CompareCommands::ModuleBusy() const {
-    return document_.TransferInProgress() || document_.History().Busy() ||
-           (CommPort::Exists() && CommPort::Instance().BusyCount() > 0);
-}
-
 void CompareCommands::OnCompareWithFile() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kCompareWithFile, false)) return;
-    if (ModuleBusy()) return;
+    if (ModuleBusy(document_)) return;
     const std::optional<QString> path = chooser_ ? chooser_() : std::nullopt;
     if (!path) return;
     comparison_->LoadFile(path->toStdString());
 }
 
 void CompareCommands::OnCompareWithModule() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kCompareWithModule, false)) return;
-    if (ModuleBusy()) return;
+    if (ModuleBusy(document_)) return;
     comparison_->LoadFromModule();
 }
 
@@ -154,9 +142,8 @@ void CompareCommands::PlaceBesideFrame(QWidget& window) const {
 }
 
 void CompareCommands::OnUseOtherValue() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kUseOtherValue, false)) return;
     SettingKey key;
-    if (ModuleBusy() || !window_ || !window_->CurrentKey(key)) return;
+    if (ModuleBusy(document_) || !window_ || !window_->CurrentKey(key)) return;
     comparison_->UseOtherValue(key);
     if (view_ != nullptr) {
         view_->RepositionMarkers();
@@ -177,41 +164,10 @@ void CompareCommands::OnChanged() {
 }
 
 void CompareCommands::MarkMaps() {
-    const QList<QAction*> onToolbar =
-        frame_.ToolBar() ? frame_.ToolBar()->actions() : QList<QAction*>();
-    int image = 0;
-    for (QAction* a : onToolbar) {
-        if (a->isSeparator()) continue;
-        const int id = a->data().toInt();
-        const int index = image++;
-        if (id < cmd::kMapFirst || id > cmd::kMapLast) continue;
-        QPixmap pixmap = ToolbarImage(index, frame_.LinkStripUp());
-        if (comparison_->MapDiffers(id - cmd::kMapFirst)) {
-            // A violet wedge in the top right corner: this map differs. Round
-            // and red or green is the link lamp's; this must not read as it.
-            QPainter p(&pixmap);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setPen(QPen(Qt::white, 1));
-            p.setBrush(DiffersMarkColor());
-            const qreal w = pixmap.width();
-            p.drawPolygon(
-                QPolygonF({QPointF(w - 11.5, 0.5), QPointF(w - 0.5, 0.5), QPointF(w - 0.5, 11.5)}));
-        }
-        a->setIcon(QIcon(pixmap));
-    }
-    for (int id = cmd::kMapFirst; id <= cmd::kMapLast; ++id) {
-        for (QAction* a : commands_.ActionsFor(id)) {
-            if (onToolbar.contains(a)) continue;
-            if (!a->property(kPlainText).isValid()) a->setProperty(kPlainText, a->text());
-            QString text = a->property(kPlainText).toString();
-            if (comparison_->MapDiffers(id - cmd::kMapFirst)) {
-                // The mark goes beside the name, before the key.
-                const int tab = text.indexOf(QLatin1Char('\t'));
-                text.insert(tab < 0 ? text.size() : tab, QStringLiteral("  \u2260"));
-            }
-            a->setText(text);
-        }
-    }
+    std::vector<bool> differs;
+    for (int id = cmd::kMapFirst; id <= cmd::kMapLast; ++id)
+        differs.push_back(comparison_->MapDiffers(id - cmd::kMapFirst));
+    Q_EMIT mapsMarked(differs);
 }
 
 }  // namespace qx::gui

@@ -14,6 +14,7 @@
 #include <QRect>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "gui/edit/DifferencesWindow.h"
 #include "gui/graph/MapGraphView.h"
@@ -24,7 +25,6 @@ class ModuleState;
 
 namespace qx::gui {
 
-class CMainFrame;
 class CommandTable;
 class QtHost;
 class TuneComparison;
@@ -37,7 +37,8 @@ QPoint BesidePosition(const QRect& frame, const QSize& window, const QRect& scre
 class CompareCommands : public QObject {
     Q_OBJECT
   public:
-    CompareCommands(CMainFrame& frame, QtHost& host, CommandTable& commands, ModuleState& document,
+    // frame: the main window, owner of the dialogs and the window beside it.
+    CompareCommands(QWidget& frame, QtHost& host, CommandTable& commands, ModuleState& document,
                     MapGraphView* view);
     ~CompareCommands() override;
 
@@ -55,13 +56,17 @@ class CompareCommands : public QObject {
     void OnDifferencesWindow();
     void OnUseOtherValue();
 
+  Q_SIGNALS:
+    // Which maps differ from the compared tune, first map first (all false
+    // when nothing is compared): their buttons and menu items are marked.
+    void mapsMarked(const std::vector<bool>& differs);
+
   private:
-    bool ModuleBusy() const;
     void OnChanged();
     void MarkMaps();
     void PlaceBesideFrame(QWidget& window) const;
 
-    CMainFrame& frame_;
+    QWidget& frame_;
     QtHost& host_;
     CommandTable& commands_;
     ModuleState& document_;

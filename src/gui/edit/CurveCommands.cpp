@@ -5,14 +5,13 @@
 
 #include "core/host/Host.h"
 #include "core/host/Numbers.h"
-#include "core/link/CommPort.h"
 #include "core/maps/CurveTools.h"
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
-#include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/edit/NumberDialog.h"
 #include "gui/graph/MapGraphView.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/ModuleGate.h"
 
 namespace qx::gui {
 
@@ -36,7 +35,7 @@ CurveCommands::CurveCommands(QObject* parent, Host& host, CommandTable& commands
     for (int id : {cmd::kCurveInterpolate, cmd::kCurveSmooth, cmd::kCurveScale, cmd::kCurveOffset,
                    cmd::kCurveSetAll}) {
         commands.Add(
-            id, CommandOwner::Document, [this, id] { OnCurveTool(id); },
+            id, CommandOwner::Document, kModuleCommand, [this, id] { OnCurveTool(id); },
             [this, id](CommandState& s) {
                 // A line or a smoothing needs both ends and, to smooth, a point between.
                 const int points = view_ ? view_->RangeLast() - view_->RangeFirst() + 1 : 0;
@@ -47,17 +46,15 @@ CurveCommands::CurveCommands(QObject* parent, Host& host, CommandTable& commands
             });
     }
     commands.Add(
-        cmd::kEditCopy, CommandOwner::Document, [this] { OnCopy(); },
+        cmd::kEditCopy, CommandOwner::Document, kPlainCommand, [this] { OnCopy(); },
         [this](CommandState& s) { s.enabled = view_ && view_->CurrentMap(); });
     commands.Add(
-        cmd::kEditPaste, CommandOwner::Document, [this] { OnPaste(); },
+        cmd::kEditPaste, CommandOwner::Document, kModuleCommand, [this] { OnPaste(); },
         [this](CommandState& s) { s.enabled = Ready(); });
 }
 
 bool CurveCommands::Ready() const {
-    if (view_ == nullptr || MapIndex() < 0 || document_.TransferInProgress()) return false;
-    if (document_.History().Busy()) return false;
-    return !(CommPort::Exists() && CommPort::Instance().BusyCount() > 0);
+    return view_ != nullptr && MapIndex() >= 0 && !ModuleBusy(document_);
 }
 
 int CurveCommands::MapIndex() const {
@@ -91,7 +88,6 @@ bool CurveCommands::Apply(const std::string& verb, const std::vector<double>& va
 }
 
 void CurveCommands::OnCurveTool(int id) {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(id, false)) return;
     if (!Ready()) return;
     const ModuleMap* map = view_->CurrentMap();
     const QString title = Q(map->Title());
@@ -221,7 +217,6 @@ bool CurveCommands::PasteText(const std::string& text) {
 }
 
 void CurveCommands::OnPaste() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kEditPaste, false)) return;
     PasteText(QApplication::clipboard()->text().toStdString());
 }
 

@@ -2,11 +2,10 @@
 
 #include <QString>
 
-#include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
-#include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/graph/MapGraphView.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/ModuleGate.h"
 
 namespace qx::gui {
 
@@ -14,16 +13,16 @@ EditCommands::EditCommands(QObject* parent, CommandTable& commands, ModuleState&
                            MapGraphView* view)
     : QObject(parent), document_(document), view_(view) {
     commands.Add(
-        cmd::kEditUndo, CommandOwner::Document, [this] { OnUndo(); },
+        cmd::kEditUndo, CommandOwner::Document, kModuleCommand, [this] { OnUndo(); },
         [this](CommandState& s) {
-            s.enabled = !ModuleBusy() && document_.History().CanUndo();
-            s.text = "&" + QString::fromStdString(document_.History().UndoText()) + "\tCtrl+Z";
+            s.enabled = !ModuleBusy(document_) && document_.History().CanUndo();
+            s.text = "&" + QString::fromStdString(document_.History().UndoText());
         });
     commands.Add(
-        cmd::kEditRedo, CommandOwner::Document, [this] { OnRedo(); },
+        cmd::kEditRedo, CommandOwner::Document, kModuleCommand, [this] { OnRedo(); },
         [this](CommandState& s) {
-            s.enabled = !ModuleBusy() && document_.History().CanRedo();
-            s.text = "&" + QString::fromStdString(document_.History().RedoText()) + "\tCtrl+Y";
+            s.enabled = !ModuleBusy(document_) && document_.History().CanRedo();
+            s.text = "&" + QString::fromStdString(document_.History().RedoText());
         });
     document_.History().SetListener([this] { Q_EMIT historyChanged(); });
     connect(this, &EditCommands::historyChanged, this, &EditCommands::Refresh);
@@ -33,20 +32,13 @@ EditCommands::~EditCommands() {
     document_.History().SetListener({});
 }
 
-bool EditCommands::ModuleBusy() const {
-    return document_.TransferInProgress() ||
-           (CommPort::Exists() && CommPort::Instance().BusyCount() > 0);
-}
-
 void EditCommands::OnUndo() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kEditUndo, false)) return;
-    if (ModuleBusy()) return;
+    if (ModuleBusy(document_)) return;
     document_.History().Undo();
 }
 
 void EditCommands::OnRedo() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kEditRedo, false)) return;
-    if (ModuleBusy()) return;
+    if (ModuleBusy(document_)) return;
     document_.History().Redo();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The Edit menu's commands: Undo and Redo through the document's history.
 // Their menu texts name the step ("Undo Rev Limit"); they are disabled when
-// there is nothing to take back or forward and while a module command or a
-// transfer runs, and are postponed like every command while the monitor is
-// inside a packet. After each step of the history the graph is redrawn.
+// there is nothing to take back or forward and while the module is busy, and
+// are postponed by the command table like every command that writes. After each step of the history
+// the graph is redrawn.
 //
 // Ownership: a child of the frame; it unhooks itself from the document's
 // history when destroyed. The document must outlive it.
@@ -33,7 +33,6 @@ class EditCommands : public QObject {
     void historyChanged();
 
   private:
-    bool ModuleBusy() const;
     void Refresh();
 
     ModuleState& document_;

@@ -704,7 +704,6 @@ void MapGraphView::PickColor(ColorRef& field, const char* key) {
 }
 
 void MapGraphView::OpenSetYValueDialog() {
-    if (PostponeCommandIfBusy(cmd::kSetYValue)) return;
     MapPointMarker* marker = GetSelectedMarker();
     if (marker == nullptr || currentMap_ == nullptr) return;
     CSetYValueDialog dialog(this, marker);

@@ -11,7 +11,13 @@ namespace qx::gui {
 MonitorWindow* InstallMonitorWindow(CMainFrame& frame, Profile& profile, RamMonitor& monitor) {
     auto* window = new MonitorWindow(frame.View(), profile, monitor);
     QPointer<MonitorWindow> w(window);
-    frame.Commands().AddTarget(
+    CommandTable& commands = frame.Commands();
+    // The window asks about a busy module itself too: it also runs alone.
+    commands.Declare(cmd::kMonitorWindow, kCheckCommand);
+    commands.Declare(cmd::kSelectMonitors, kSuspendingCommand);
+    for (int id = cmd::kMonitorToggleFirst; id <= cmd::kMonitorToggleLast; ++id)
+        commands.Declare(id, CommandRules{Postpone::WhileBusySuspend, true});
+    commands.AddTarget(
         CommandOwner::MonitorWindow, [w](int id) { return w && w->HandleCommand(id); },
         [w](int id, CommandState& s) {
             if (!w) return false;
@@ -24,12 +30,11 @@ MonitorWindow* InstallMonitorWindow(CMainFrame& frame, Profile& profile, RamMoni
             s.checked = vs.checked;
             return true;
         });
-    frame.SetResetPeakHook([w] {
-        if (w) w->ResetPeakAcceleration();
-    });
-    frame.SetMonitorRefreshHook([w](bool first) {
-        if (w) w->RefreshDisplays(first);
-    });
+    // Connected to the window: gone with it.
+    QObject::connect(&frame, &CMainFrame::resetPeakRequested, window,
+                     &MonitorWindow::ResetPeakAcceleration);
+    QObject::connect(&frame, &CMainFrame::monitorRefreshDue, window,
+                     &MonitorWindow::RefreshDisplays);
     return window;
 }
 

@@ -2,10 +2,10 @@
 // Puts the monitor window into the main window: the window is created in the
 // graph view, its commands (32775, 32803, 32806, 32791 to 32802) join the
 // frame's command table after the view's own, and the frame's Reset Peak
-// Acceleration and monitoring refresh reach it.
+// Acceleration and monitoring refresh signals reach it.
 //
 // Ownership: the returned window is a Qt child of the frame's view and is
-// deleted with it; the frame's hooks forget it once it is gone.
+// deleted with it, and with it its connections to the frame.
 namespace qx {
 class Profile;
 class RamMonitor;

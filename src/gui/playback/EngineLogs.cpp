@@ -18,7 +18,6 @@
 #include "core/maps/ModuleMap.h"
 #include "core/monitor/RamMonitor.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/chart/ChartPane.h"
 #include "gui/chart/ChartView.h"
 #include "gui/graph/MapGraphView.h"
@@ -27,6 +26,7 @@
 #include "gui/playback/PlaybackTime.h"
 #include "gui/playback/TransportBar.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 
@@ -147,34 +147,38 @@ void EngineLogs::AddCommands() {
     CommandTable& c = frame_.Commands();
     auto playing = [this](CommandState& s) { s.enabled = player_ != nullptr; };
     c.Add(
-        res::kRecordLog, CommandOwner::Frame, [this] { RecordDialog(); },
+        res::kRecordLog, CommandOwner::Frame, kSuspendingCommand, [this] { RecordDialog(); },
         [this](CommandState& s) { s.enabled = !IsRecording(); });
     c.Add(
-        res::kStopRecording, CommandOwner::Frame, [this] { StopRecording(); },
+        res::kStopRecording, CommandOwner::Frame, kPlainCommand, [this] { StopRecording(); },
         [this](CommandState& s) { s.enabled = IsRecording(); });
     // On idle the source pane follows monitoring started or stopped anywhere.
     c.Add(
-        res::kOpenLog, CommandOwner::Application, [this] { OpenDialog(); },
+        res::kOpenLog, CommandOwner::Application, kSuspendingCommand, [this] { OpenDialog(); },
         [this](CommandState&) { ShowSource(); });
     c.Add(
-        res::kCloseLog, CommandOwner::Application, [this] { CloseLog(); }, playing);
+        res::kCloseLog, CommandOwner::Application, kPlainCommand, [this] { CloseLog(); }, playing);
     c.Add(
-        res::kPlayPause, CommandOwner::Application,
+        res::kPlayPause, CommandOwner::Application, kPlainCommand,
         [this] {
             player_->TogglePlay();
             Pump();
         },
         playing);
     c.Add(
-        res::kLogStepBack, CommandOwner::Application, [this] { player_->Step(-1); }, playing);
+        res::kLogStepBack, CommandOwner::Application, kPlainCommand, [this] { player_->Step(-1); },
+        playing);
     c.Add(
-        res::kLogStepForward, CommandOwner::Application, [this] { player_->Step(1); }, playing);
+        res::kLogStepForward, CommandOwner::Application, kPlainCommand,
+        [this] { player_->Step(1); }, playing);
     c.Add(
-        res::kLogStart, CommandOwner::Application, [this] { player_->ToStart(); }, playing);
+        res::kLogStart, CommandOwner::Application, kPlainCommand, [this] { player_->ToStart(); },
+        playing);
     c.Add(
-        res::kLogEnd, CommandOwner::Application, [this] { player_->ToEnd(); }, playing);
+        res::kLogEnd, CommandOwner::Application, kPlainCommand, [this] { player_->ToEnd(); },
+        playing);
     c.Add(
-        res::kViewChart, CommandOwner::Frame,
+        res::kViewChart, CommandOwner::Frame, kCheckCommand,
         [this] {
             chart_->setVisible(chart_->isHidden());
             ShowPlayback();  // the cursor where the playback is
@@ -185,13 +189,12 @@ void EngineLogs::AddCommands() {
             if (s.checked) chart_->SetQuantityMask(ActiveMask(monitor_));
         });
     c.Add(
-        res::kViewCoverage, CommandOwner::Frame, [this] { SetCoverageShown(!coverageShown_); },
+        res::kViewCoverage, CommandOwner::Frame, kCheckCommand,
+        [this] { SetCoverageShown(!coverageShown_); },
         [this](CommandState& s) { s.checked = coverageShown_; });
     c.Add(
-        res::kResetCoverage, CommandOwner::Frame, [this] { ResetCoverage(); },
+        res::kResetCoverage, CommandOwner::Frame, kPlainCommand, [this] { ResetCoverage(); },
         [this](CommandState& s) { s.enabled = coverageShown_; });
-    for (int id : {res::kViewChart, res::kViewCoverage})
-        for (QAction* a : c.ActionsFor(id)) a->setCheckable(true);
     for (QAction* a : transport_->actions())
         if (a->data().isValid()) c.Bind(a, a->data().toInt(), false);
 }
@@ -199,7 +202,6 @@ void EngineLogs::AddCommands() {
 // ---- Recording --------------------------------------------------------------
 
 void EngineLogs::RecordDialog() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kRecordLog, true)) return;
     const QString path = ChooseLogFile(&frame_, true);
     if (!path.isEmpty()) StartRecording(path);
 }
@@ -324,7 +326,6 @@ void EngineLogs::OnPlayerRow(bool first) {
 // ---- Playback ---------------------------------------------------------------
 
 void EngineLogs::OpenDialog() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kOpenLog, true)) return;
     const QString path = ChooseLogFile(&frame_, false);
     if (!path.isEmpty()) OpenLog(path);
 }

@@ -8,14 +8,13 @@
 #include <QPrinter>
 
 #include "core/model/ModuleState.h"
-#include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/resources/Resources.h"
 #include "gui/sheet/SheetExport.h"
 #include "gui/sheet/SheetPainter.h"
 #include "gui/sheet/TuneSheet.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 
@@ -51,8 +50,10 @@ SheetCommands::SheetCommands(CMainFrame& frame, QtHost& host, ModuleState& docum
         dialog.exec();
         host_.LeaveModal();
     };
-    frame.Commands().Add(res::kFilePrint, CommandOwner::Document, [this] { OnPrint(); });
-    frame.Commands().Add(res::kExportTuneSheet, CommandOwner::Document, [this] { OnExport(); });
+    frame.Commands().Add(res::kFilePrint, CommandOwner::Document, kModuleCommand,
+                         [this] { OnPrint(); });
+    frame.Commands().Add(res::kExportTuneSheet, CommandOwner::Document, kModuleCommand,
+                         [this] { OnExport(); });
 }
 
 TuneSheet SheetCommands::TakeSheet() const {
@@ -60,7 +61,6 @@ TuneSheet SheetCommands::TakeSheet() const {
 }
 
 void SheetCommands::OnPrint() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kFilePrint, false)) return;
     const TuneSheet sheet = TakeSheet();
     QPrinter printer(QPrinter::HighResolution);
     // Without a printer the output is a PDF, on the locale's paper.
@@ -74,7 +74,6 @@ void SheetCommands::OnPrint() {
 }
 
 void SheetCommands::OnExport() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kExportTuneSheet, false)) return;
     const TuneSheet sheet = TakeSheet();
     // Beside the settings file, named after it.
     const QString current = QString::fromStdString(document_.GetPathName());

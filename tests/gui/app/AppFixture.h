@@ -18,9 +18,10 @@
 #include "core/monitor/RamMonitor.h"
 #include "gui/app/CalderixApp.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 #include "support/EmulatorLine.h"
 #include "support/MemoryLine.h"
+#include "support/MessageRecorder.h"
 
 namespace qx::gui::testing {
 
@@ -41,8 +42,8 @@ class AppTest : public ::testing::Test {
     CCalderixApp& Start(const QString& file = {}, bool singleInstance = false) {
         TearDown();
         app_ = std::make_unique<CCalderixApp>();
-        app_->SetMessageAnswerer(
-            [this](const MessageRecord& m) { return answer_ ? answer_(m) : DefaultAnswer(m); });
+        app_->SetMessageAnswerer(recorder_.Recording(
+            [this](const MessageRecord& m) { return answer_ ? answer_(m) : DefaultAnswer(m); }));
         started_ = app_->InitInstance({false, profile_, file, false, singleInstance});
         if (started_) app_->Host().SetClock(clock_);
         return *app_;
@@ -99,12 +100,15 @@ class AppTest : public ::testing::Test {
     }
     // Position of the message with this text among those shown, or -1.
     int IndexOfMessage(const std::string& text) const {
-        const auto& all = app_->Host().Messages();
+        const auto& all = Messages();
         for (std::size_t i = 0; i < all.size(); ++i)
             if (all[i].text == text) return static_cast<int>(i);
         return -1;
     }
     bool Asked(const std::string& text) const { return IndexOfMessage(text) >= 0; }
+    // Every message box asked for since the start (or the last clear).
+    const std::vector<MessageRecord>& Messages() const { return recorder_.Messages(); }
+    void ClearMessages() { recorder_.Clear(); }
     int InSyncCount() const {
         int n = 0;
         for (int i = 0; i < kBasicValueCount; ++i) n += app_->Document().BasicValue(i).InSync();
@@ -115,6 +119,7 @@ class AppTest : public ::testing::Test {
     QString profile_;
     VirtualClock clock_;
     std::unique_ptr<emu::EmulatorLine> device_;
+    qx::test::MessageRecorder recorder_;  // outlives the application that calls it
     std::unique_ptr<CCalderixApp> app_;
     Answerer answer_;
     bool started_ = false;

@@ -43,7 +43,7 @@ TEST_F(AppTest, DocumentCommandsDuringAnUploadWaitForItsEnd) {
         const bool isNew = std::string(name) == "new";
         Route(cmd::kFileNew);
         Route(cmd::kMapFirst + 3);  // a map a fresh document does not show
-        app_->Host().ClearMessages();
+        ClearMessages();
         busyWhenRun_ = busyAfterRun_ = false;
         const int chooserBefore = chooserCalls;
         Link(true, action);

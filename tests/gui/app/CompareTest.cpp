@@ -215,15 +215,15 @@ TEST_F(CompareTest, ABadFileIsRefusedAndTheComparisonStaysAsItWas) {
     }
     const auto before = Compare().Comparison().Differences();
     const bool modified = Doc().IsModified();
-    const std::size_t messages = app_->Host().Messages().size();
+    const std::size_t messages = Messages().size();
     CompareWith(bad);
-    EXPECT_EQ(app_->Host().Messages().size(), messages + 1);
+    EXPECT_EQ(Messages().size(), messages + 1);
     EXPECT_EQ(Compare().Comparison().Name(), "last-week.qvx");
     EXPECT_EQ(Compare().Comparison().Differences(), before);
     EXPECT_EQ(Doc().IsModified(), modified);
 
     CompareWith(dir_.filePath(QStringLiteral("missing.qvx")));
-    EXPECT_EQ(app_->Host().Messages().size(), messages + 2);
+    EXPECT_EQ(Messages().size(), messages + 2);
     EXPECT_EQ(Compare().Comparison().Name(), "last-week.qvx");
 }
 

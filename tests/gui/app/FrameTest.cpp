@@ -17,10 +17,10 @@
 #include "core/host/Numbers.h"
 #include "core/maps/ModuleMap.h"
 #include "gui/GuiTestSupport.h"
-#include "gui/app/ModelessWait.h"
 #include "gui/graph/GraphGeometry.h"
 #include "gui/graph/GraphStyle.h"
 #include "gui/graph/MapGraphView.h"
+#include "gui/shell/ModelessWait.h"
 
 namespace qx::gui::testing {
 namespace {
@@ -81,7 +81,7 @@ TEST_F(AppTest, LinkCommandStatesAndTheUploadOffer) {
 
     // Closing while linked breaks before the save question; Cancel keeps the window.
     AnswerSave(MsgResult::Cancel);
-    app_->Host().ClearMessages();
+    ClearMessages();
     EXPECT_FALSE(f->close());
     const int broken = IndexOfMessage("Connection to Module Has Been Broken");
     ASSERT_GE(broken, 0);

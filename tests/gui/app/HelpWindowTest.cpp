@@ -43,7 +43,7 @@ TEST_F(AppTest, F1ShowsTheGuideInsideTheProgramWithTheBrowserAsAnOption) {
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
     EXPECT_TRUE(opened.empty()) << "F1 needs no browser";
-    EXPECT_TRUE(app_->Host().Messages().empty()) << app_->Host().Messages().front().text;
+    EXPECT_TRUE(Messages().empty()) << Messages().front().text;
     const QString title = GuideTitle(CMainFrame::GuidePath());
     ASSERT_FALSE(title.isEmpty());
     EXPECT_EQ(help->Browser()->documentTitle(), title);

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "gui/GuiTestSupport.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {
@@ -17,7 +17,7 @@ TEST(QtHostIdle, RunsAfterInputAndQueuedCallsNotAfterPaints) {
     QCoreApplication::processEvents();
     gui::QtHost host;
     int runs = 0;
-    host.SetIdleHandler([&] { ++runs; });
+    QObject::connect(&host, &gui::QtHost::idleDue, &host, [&] { ++runs; });
     QWidget widget;
     widget.resize(100, 100);
     widget.show();

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ReflexKeys.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {

@@ -22,7 +22,8 @@
 #include "emulator/PtyEmulator.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
+#include "support/MessageRecorder.h"
 
 namespace qx::test {
 namespace {
@@ -42,11 +43,12 @@ class ReconnectTest : public ::testing::Test {
         AppProfile().WriteInt("Settings", "Timeout", 100);
         host = std::make_unique<gui::QtHost>();
         previousHost = SetCurrentHost(host.get());
-        host->SetMessageAnswerer([this](const gui::MessageRecord& m) -> std::optional<MsgResult> {
-            asked[m.caption] += 1;
-            if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
-            return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
-        });
+        host->SetMessageAnswerer(
+            recorder.Recording([this](const gui::MessageRecord& m) -> std::optional<MsgResult> {
+                asked[m.caption] += 1;
+                if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
+                return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+            }));
         CommPort::Instance().SetPortOpener([this](int, serial::OpenError* error) {
             return serial::OpenPosixPort(serial::PortSettings{stable, 9600}, error);
         });
@@ -54,8 +56,10 @@ class ReconnectTest : public ::testing::Test {
         document.OnNewDocument();
         frame = std::make_unique<gui::CMainFrame>(*host, document);
         host->SetMainWindow(frame.get());
-        host->SetCommandRouter([this](int id) { frame->Commands().Route(id); });
-        host->SetLinkIndicatorHandler([this](bool up) { frame->SetLinkIndicator(up); });
+        QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
+                         [this](int id) { frame->Commands().Route(id); });
+        QObject::connect(host.get(), &gui::QtHost::linkIndicatorChanged, frame.get(),
+                         &gui::CMainFrame::SetLinkIndicator);
         frame->View()->OnInitialUpdate();
     }
     void TearDown() override {
@@ -95,6 +99,7 @@ class ReconnectTest : public ::testing::Test {
     QTemporaryDir dir;
     std::string stable;
     std::unique_ptr<Profile> previousProfile;
+    MessageRecorder recorder;  // outlives the host that calls it
     std::unique_ptr<gui::QtHost> host;
     Host* previousHost = nullptr;
     std::unique_ptr<emu::PtyEmulator> module;
@@ -176,17 +181,18 @@ TEST_F(ReconnectTest, ReflexKeysAtTheRelinkQuestionsWriteNothingAndKeepTheEdit) 
     // Shared with the answerer, which the fixture's tear-down still calls.
     auto held = std::make_shared<std::optional<Reflex>>();
     std::optional<Reflex>& pending = *held;
-    host->SetMessageAnswerer([this, held](const gui::MessageRecord& m) -> std::optional<MsgResult> {
-        std::optional<Reflex>& pending = *held;
-        asked[m.caption] += 1;
-        if (pending && (m.caption == "Module Linked Again" || m.caption == "Another Module")) {
-            AnswerNextBoxBy(*pending);
-            pending.reset();
-            return std::nullopt;
-        }
-        if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
-        return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
-    });
+    host->SetMessageAnswerer(
+        recorder.Recording([this, held](const gui::MessageRecord& m) -> std::optional<MsgResult> {
+            std::optional<Reflex>& pending = *held;
+            asked[m.caption] += 1;
+            if (pending && (m.caption == "Module Linked Again" || m.caption == "Another Module")) {
+                AnswerNextBoxBy(*pending);
+                pending.reset();
+                return std::nullopt;
+            }
+            if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
+            return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+        }));
     answers["Upload Module Settings"] = MsgResult::Yes;
     int serial = 4711;
     for (bool another : {false, true}) {
@@ -279,7 +285,7 @@ TEST_F(ReconnectTest, AProfileSpeedThatIsNoneIsSaidOnceBeforeLinking) {
     }
     EXPECT_EQ(asked["Serial Port Settings"], 1);
     int said = 0;
-    for (const gui::MessageRecord& m : host->Messages())
+    for (const gui::MessageRecord& m : recorder.Messages())
         if (m.caption == "Serial Port Settings" &&
             m.text.find("Baud Rate \"abc\"") != std::string::npos &&
             m.text.find("9600 baud") != std::string::npos)

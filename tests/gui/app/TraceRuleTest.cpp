@@ -10,7 +10,7 @@
 
 #include "core/host/ConsoleHost.h"
 #include "gui/GuiTestSupport.h"
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {

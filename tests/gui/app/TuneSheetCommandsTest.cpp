@@ -55,15 +55,15 @@ TEST_F(TuneSheetTest, AFailedExportIsToldAndLeavesNoFile) {
     });
     Route(cmd::kExportTuneSheet);
     bool told = false;
-    for (const MessageRecord& m : app_->Host().Messages())
+    for (const MessageRecord& m : Messages())
         told = told || m.text.rfind("Unable to export \"" + pdf.toStdString() + "\"", 0) == 0;
     EXPECT_TRUE(told);
     EXPECT_FALSE(QFileInfo::exists(pdf));
     // Cancelling the file dialog writes nothing and says nothing.
-    const std::size_t shown = app_->Host().Messages().size();
+    const std::size_t shown = Messages().size();
     sheet->SetChooser([](const QString&) { return std::optional<SheetCommands::Target>(); });
     Route(cmd::kExportTuneSheet);
-    EXPECT_EQ(app_->Host().Messages().size(), shown);
+    EXPECT_EQ(Messages().size(), shown);
 }
 
 // The preview asks for its pages again when zoomed or printed; by then a new

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "AppFixture.h"
-#include "gui/app/ModelessWait.h"
+#include "gui/shell/ModelessWait.h"
 
 namespace qx::gui::testing {
 namespace {

@@ -24,12 +24,12 @@
 #include "gui/app/AboutDlg.h"
 #include "gui/app/CalderixApp.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/ModelessWait.h"
-#include "gui/app/QtHost.h"
 #include "gui/dialogs/BasicSetupDialog.h"
 #include "gui/dialogs/SetSerialPortDialog.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/ModelessWait.h"
+#include "gui/shell/QtHost.h"
 #include "support/Eventually.h"
 
 namespace qx::test {

@@ -1,12 +1,12 @@
 // The dialogs reached through the main window's commands.
 #include "DialogTestSupport.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/dialogs/BasicSetupDialog.h"
 #include "gui/dialogs/SetSerialPortDialog.h"
 #include "gui/dialogs/SettingsDialogs.h"
 #include "gui/dialogs/WriteSerialDialog.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {
@@ -16,8 +16,8 @@ class SettingsCommandsTest : public DialogTest {
     SettingsCommandsTest() {
         // The scripted host stays the current one; the frame only needs a Qt host.
         frame = std::make_unique<gui::CMainFrame>(qtHost, document);
-        gui::InstallSettingsDialogs(*frame, document, *host, AppProfile(), CommPort::Instance(),
-                                    RamMonitor::Instance());
+        gui::InstallSettingsDialogs(*frame, document, *host, AppProfile(),
+                                    CommPort::Instance());
     }
     ~SettingsCommandsTest() override { frame.reset(); }
 

@@ -8,9 +8,10 @@
 
 #include "GraphTestSupport.h"
 #include "core/monitor/RamMonitor.h"
-#include "gui/app/CommandTable.h"
 #include "gui/edit/CurveCommands.h"
 #include "gui/edit/NumberDialog.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/ModuleGate.h"
 
 namespace qx::test {
 namespace {
@@ -53,7 +54,7 @@ class CurveEditTest : public GraphTest {
         EXPECT_TRUE(left->empty());
     }
 
-    gui::CommandTable table;
+    gui::CommandTable table{&gui::PostponeIfModuleBusy};
     gui::CurveCommands curves;
 };
 
@@ -333,8 +334,8 @@ TEST_F(CurveEditTest, ToolsAndPasteArrivingDuringAnExchangeArePostponed) {
     {
         CommandBusyScope busy(false);
         EXPECT_FALSE(table.StateOf(cmd::kCurveInterpolate).enabled);
-        curves.OnCurveTool(cmd::kCurveInterpolate);
-        curves.OnPaste();
+        table.Route(cmd::kCurveInterpolate);
+        table.Route(cmd::kEditPaste);
         EXPECT_EQ(Values(0, 3), (std::vector<double>{0, 10, 3}));
     }
     RamMonitor::Instance().RunPostponedCommands();

@@ -19,9 +19,9 @@
 #include "emulator/EngineModel.h"
 #include "emulator/PtyEmulator.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/monitor/MonitorCommands.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {
@@ -54,10 +54,9 @@ class DemoMonitoring : public ::testing::Test {
         document.OnNewDocument();
         frame = std::make_unique<gui::CMainFrame>(*host, document);
         host->SetMainWindow(frame.get());
-        host->SetCommandRouter([this](int id) { frame->Commands().Route(id); });
-        host->SetIdleHandler([this] {
-            if (frame) frame->OnIdle();
-        });
+        QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
+                         [this](int id) { frame->Commands().Route(id); });
+        QObject::connect(host.get(), &gui::QtHost::idleDue, frame.get(), &gui::CMainFrame::OnIdle);
         window = gui::InstallMonitorWindow(*frame, AppProfile(), RamMonitor::Instance());
         frame->View()->OnInitialUpdate();
         frame->resize(900, 640);

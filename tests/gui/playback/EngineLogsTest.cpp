@@ -666,11 +666,11 @@ TEST_F(EngineLogsTest, StartingMonitoringWithALogOpenClosesItOnlyWhenChosen) {
     });
     for (MsgResult keep : {MsgResult::Yes, MsgResult::Cancel}) {
         answer(keep);
-        const std::size_t asked = app_->Host().Messages().size();
+        const std::size_t asked = Messages().size();
         Route(res::kToggleMonitoring);
         EXPECT_FALSE(started);
-        ASSERT_EQ(app_->Host().Messages().size(), asked + 1);
-        EXPECT_EQ(app_->Host().Messages().back().text, question);
+        ASSERT_EQ(Messages().size(), asked + 1);
+        EXPECT_EQ(Messages().back().text, question);
         EXPECT_NE(Logs().Player(), nullptr);
         EXPECT_FALSE(RamMonitor::Instance().IsRunning());
         EXPECT_EQ(Logs().SourceLabel()->text(), QStringLiteral("Log: pull.csv"));
@@ -733,7 +733,7 @@ TEST_F(EngineLogsTest, ALongLogShowsProgressAndCancelKeepsWhatWasOpen) {
     });
     const LogPlayer* before = Logs().Player();
     const QString title = app_->Frame()->windowTitle();
-    const std::size_t messages = app_->Host().Messages().size();
+    const std::size_t messages = Messages().size();
     EXPECT_FALSE(Logs().OpenLog(Path("long.csv")));
     EXPECT_TRUE(dialogSeen);
     EXPECT_EQ(steps.size(), 1u);  // stopped at the first step
@@ -741,7 +741,7 @@ TEST_F(EngineLogsTest, ALongLogShowsProgressAndCancelKeepsWhatWasOpen) {
     EXPECT_EQ(Logs().Player()->Log().Rows(), 30u);
     EXPECT_EQ(Logs().Player()->Row(), 1u);
     EXPECT_EQ(app_->Frame()->windowTitle(), title);
-    EXPECT_EQ(app_->Host().Messages().size(), messages);
+    EXPECT_EQ(Messages().size(), messages);
 
     cancel = false;
     steps.clear();

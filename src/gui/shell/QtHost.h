@@ -48,17 +48,10 @@ class QtHost : public QObject, public Host {
     void SetMainWindow(QWidget* window);
     QWidget* MainWindow() const { return mainWindow_; }
 
-    // Where routed commands, idle processing and the link state go.
-    void SetCommandRouter(std::function<void(int)> router) { router_ = std::move(router); }
-    void SetIdleHandler(std::function<void()> idle) { idle_ = std::move(idle); }
-    void SetLinkIndicatorHandler(std::function<void(bool)> h) { linkIndicator_ = std::move(h); }
-
-    // A test answers message boxes without showing them: when the answerer returns
-    // a result, no box is shown. Every box asked for is recorded either way.
+    // A test sees every message box asked for and may answer it without
+    // showing it: when the answerer returns a result, no box is shown.
     using Answerer = std::function<std::optional<MsgResult>(const MessageRecord&)>;
     void SetMessageAnswerer(Answerer answerer) { answerer_ = std::move(answerer); }
-    const std::vector<MessageRecord>& Messages() const { return messages_; }
-    void ClearMessages() { messages_.clear(); }
     int BeepCount() const { return beeps_; }
 
     // The clock of the waits (default: the real one); not owned.
@@ -104,6 +97,14 @@ class QtHost : public QObject, public Host {
     Clock& GetClock() override { return *clock_; }
     WaitOutcome Wait(const WaitRequest& request) override;
 
+  Q_SIGNALS:
+    // A command routed through the host (a replay of a postponed one).
+    void commandRequested(int commandId);
+    // Idle processing is due; the host skips it while nothing is connected.
+    void idleDue();
+    // The link went up or down.
+    void linkIndicatorChanged(bool linked);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -123,11 +124,7 @@ class QtHost : public QObject, public Host {
     QPointer<QWidget> mainWindow_;
     // Owned by the host; the pointer clears itself should the owner window delete it first.
     QPointer<ModelessWait> waitWindow_;
-    std::function<void(int)> router_;
-    std::function<void()> idle_;
-    std::function<void(bool)> linkIndicator_;
     Answerer answerer_;
-    std::vector<MessageRecord> messages_;
     Clock* clock_;
     int beeps_ = 0;
     int cursorDepth_ = 0;

@@ -1,4 +1,4 @@
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -17,8 +18,8 @@
 
 #include "core/host/Clock.h"
 #include "core/serial/SerialPort.h"
-#include "gui/app/ModelessWait.h"
 #include "gui/resources/TemplateDialog.h"
+#include "gui/shell/ModelessWait.h"
 
 namespace qx::gui {
 
@@ -126,9 +127,9 @@ MsgResult QtHost::MessageBox(std::string_view text, std::string_view caption, Ms
 MsgResult QtHost::MessageBoxNamed(std::string_view text, std::string_view caption,
                                   MsgButtons buttons, MsgIcon icon,
                                   const std::vector<std::string>& names) {
-    messages_.push_back({std::string(text), std::string(caption), buttons, icon});
     if (answerer_) {
-        if (auto answer = answerer_(messages_.back())) return *answer;
+        if (auto answer = answerer_({std::string(text), std::string(caption), buttons, icon}))
+            return *answer;
     }
     QMessageBox box(mainWindow_);
     box.setWindowTitle(ToQ(caption));
@@ -235,7 +236,7 @@ void QtHost::CloseWaitWindow() {
 }
 
 void QtHost::SetLinkIndicator(bool linked) {
-    if (linkIndicator_) linkIndicator_(linked);
+    Q_EMIT linkIndicatorChanged(linked);
 }
 
 void QtHost::RepaintMainWindow() {
@@ -273,7 +274,7 @@ bool QtHost::DispatchPendingEvents() {
 }
 
 void QtHost::RunIdle(bool force) {
-    if (inIdle_ || !idle_) return;
+    if (inIdle_ || !isSignalConnected(QMetaMethod::fromSignal(&QtHost::idleDue))) return;
     if (!force && !idleWanted_) {
         // Whatever changed without an event (a link lost in a wait) shows soon.
         if (!idleLag_->isActive() && QCoreApplication::instance()) idleLag_->start(kIdleLagMs);
@@ -282,7 +283,7 @@ void QtHost::RunIdle(bool force) {
     idleWanted_ = false;
     idleLag_->stop();
     inIdle_ = true;
-    idle_();
+    Q_EMIT idleDue();
     inIdle_ = false;
 }
 
@@ -291,7 +292,7 @@ void QtHost::Idle() {
 }
 
 void QtHost::RouteCommand(int commandId) {
-    if (router_) router_(commandId);
+    Q_EMIT commandRequested(commandId);
 }
 
 void QtHost::Post(std::function<void()> fn) {

@@ -1,4 +1,4 @@
-#include "gui/app/ModelessWait.h"
+#include "gui/shell/ModelessWait.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "gui/app/QtHost.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 
