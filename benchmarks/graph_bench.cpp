@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <memory>
 
+#include "core/host/Host.h"
 #include "core/host/Profile.h"
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
@@ -125,7 +126,7 @@ void BM_FullRepaintWithComparison1920x1080(benchmark::State& state) {
         state.SkipWithError("cannot write the other tune");
         return;
     }
-    qx::gui::TuneComparison comparison(nullptr, s.document);
+    qx::gui::TuneComparison comparison(nullptr, s.document, qx::CurrentHost());
     if (!comparison.LoadFile(path)) {
         state.SkipWithError("cannot read the other tune");
         return;

@@ -218,9 +218,10 @@ class LinkedModule {
         };
         if (streaming) {
             int packets = 0;
-            qx::qvx::RunMonitorStream(3.0, [&](int64_t) {
-                if (++packets % 4 == 0 && ms.size() < 20) edit();
-            });
+            qx::qvx::RunMonitorStream(qx::CurrentHost(), CommPort::Instance(),
+                                      qx::RamMonitor::Instance(), 3.0, [&](int64_t) {
+                                          if (++packets % 4 == 0 && ms.size() < 20) edit();
+                                      });
         } else {
             for (int i = 0; i < 20; ++i) edit();
         }
@@ -241,11 +242,13 @@ class LinkedModule {
             return f;
         }
         const double cpu0 = ThreadCpuSeconds();
-        const qx::qvx::MonitorStats stats = qx::qvx::RunMonitorStream(seconds, [&](int64_t) {
-            if (!record) return;
-            writer.Append(qx::ReadLiveValues(*qx::ActiveLiveSource(), all));
-            writer.FlushIfDue();
-        });
+        const qx::qvx::MonitorStats stats = qx::qvx::RunMonitorStream(
+            qx::CurrentHost(), CommPort::Instance(), qx::RamMonitor::Instance(), seconds,
+            [&](int64_t) {
+                if (!record) return;
+                writer.Append(qx::ReadLiveValues(*qx::ActiveLiveSource(), all));
+                writer.FlushIfDue();
+            });
         f.cpuPercent = 0;
         f.elapsedS = stats.elapsedMs / 1000.0;
         f.packets = stats.goodPackets;

@@ -32,10 +32,10 @@
 #include "core/serial/SerialPort.h"
 #include "gui/app/CalderixApp.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/chart/ChartView.h"
 #include "gui/playback/EngineLogs.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/QtHost.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "core/log/LogPlayer.h"
 #include "core/log/LogReader.h"
 #include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
 #include "gui/chart/ChartView.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/monitor/MonitorWindow.h"
@@ -132,7 +133,7 @@ void BM_PlaybackSecondAt8x(benchmark::State& state) {
     view.resize(900, 560);
     view.SetDocument(&document);
     view.OnInitialUpdate();
-    auto* window = new qx::gui::MonitorWindow(&view);
+    auto* window = new qx::gui::MonitorWindow(&view, qx::AppProfile(), qx::RamMonitor::Instance());
     qx::gui::ChartView chart;
     chart.resize(1200, 160);
     chart.SetLog(&player.Log(), false);
