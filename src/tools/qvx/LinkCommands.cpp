@@ -158,8 +158,11 @@ bool WithProgress(Context& c, const char* label, std::size_t expected, Fn transf
     return ok;
 }
 
-bool UploadInto(Context& c, ModuleState& doc, const char* label) {
+// note: what the restore point of the module read says of itself.
+bool UploadInto(Context& c, ModuleState& doc, const char* label,
+                ModuleState::RestoreNoteText note) {
     if (doc.OnNewDocument() != DocStatus::Done) return false;
+    doc.SetRestoreNote(std::move(note));
     return WithProgress(c, label, kUploadBytes, [&] { return doc.UploadSettings(); });
 }
 
@@ -220,7 +223,7 @@ int CmdUpload(Context& c) {
     {
         RunLink link(c);
         if (int rc = link.Establish()) return rc;
-        if (!UploadInto(c, doc, "Uploading")) {
+        if (!UploadInto(c, doc, "Uploading", {"upload", path})) {
             Fail(c, "upload failed; " + path + " is unchanged");
             return kExitCommFailure;
         }
@@ -231,7 +234,7 @@ int CmdUpload(Context& c) {
 // --verify after a download: the whole module read back and compared with the file.
 int VerifyWholeModule(Context& c, ModuleState& doc, const std::string& path) {
     ModuleState module;
-    if (!UploadInto(c, module, "Verifying")) {
+    if (!UploadInto(c, module, "Verifying", {"verify", path})) {
         Fail(c, "reading the module back failed");
         return kExitCommFailure;
     }
@@ -250,6 +253,7 @@ int DownloadChanged(Context& c, ModuleState& doc, const std::string& path) {
     for (std::size_t i = 0; i < values.size() && i < held.size(); ++i)
         values[i]->SetModuleBytes(held[i]->EncodeBytes());
     const int changed = doc.CountValuesTheModuleLacks();
+    doc.SetRestoreNote({"download --changed-only", path});
     RunLink link(c);
     if (int rc = link.Establish()) return rc;
     ModuleState::ChangedWrite result;
@@ -291,7 +295,7 @@ int CmdVerify(Context& c) {
     RunLink link(c);
     if (int rc = link.Establish()) return rc;
     ModuleState module;
-    if (!UploadInto(c, module, "Verifying")) {
+    if (!UploadInto(c, module, "Verifying", {"verify", path})) {
         Fail(c, "reading the module failed");
         return kExitCommFailure;
     }
