@@ -53,5 +53,11 @@ int CmdUpload(Context& c);
 int CmdDownload(Context& c);
 int CmdVerify(Context& c);
 int CmdMonitor(Context& c);
+int CmdRestorePoints(Context& c);
+
+// A restore point's name as "qvx restore-points" lists it stands for its file in
+// the restore-point folder (unless a file of that name is here); any other
+// argument is returned as given.
+std::string RestorePointPath(const std::string& given);
 
 }  // namespace qx::qvx

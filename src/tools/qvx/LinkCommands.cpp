@@ -275,7 +275,7 @@ int DownloadChanged(Context& c, ModuleState& doc, const std::string& path) {
 }
 
 int CmdDownload(Context& c) {
-    const std::string& path = c.options.args[0];
+    const std::string path = RestorePointPath(c.options.args[0]);
     ModuleState doc;
     if (int rc = LoadDocument(c, path, doc)) return rc;
     if (c.options.changedOnly) return DownloadChanged(c, doc, path);

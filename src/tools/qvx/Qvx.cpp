@@ -88,6 +88,7 @@ int RunQvx(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (cmd == "new") return CmdNew(c);
     if (cmd == "set") return CmdSet(c);
     if (cmd == "monitor") return CmdMonitor(c);
+    if (cmd == "restore-points") return CmdRestorePoints(c);
     err << "qvx: unknown command \"" << cmd << "\"\n";
     return kExitUsage;
 }
