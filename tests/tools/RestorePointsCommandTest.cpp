@@ -106,6 +106,19 @@ TEST_F(QvxRestorePoints, ADownloadKeepsTheModuleAndTheRestorePointBringsItBack) 
                         folder + "/" + name + "\", \"inexact\": 0}"))
         << r.out;
     EXPECT_EQ(Split(r.out).size(), 5u) << r.out;  // two points
+
+    // --changed-only takes the module to hold OLD; the point is what it really held.
+    ASSERT_EQ(Run({"set", Path("a.qvx"), "Front Cylinder Spark Advance[2]=30"}).code, 0);
+    module->Poke(0xB605, 44);
+    const Memory beforeChanged = ModuleMemory();
+    clock.Advance(1000);
+    r = OnModule({"download", Path("a.qvx"), "--changed-only", "--against", folder + "/" + name});
+    ASSERT_EQ(r.code, 0) << r.err << r.messages;
+    EXPECT_EQ(module->Peek(0xB601), 30);
+    const std::vector<RestorePoint> points = AppRestorePoints()->List();
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points[0].next, "download --changed-only");
+    EXPECT_EQ(FileMemory(AppRestorePoints()->PathOf(points[0])), beforeChanged);
 }
 
 TEST_F(QvxRestorePoints, ReadsAreKeptAndAFullDiskIsToldOnceWithoutStoppingAnything) {
