@@ -72,12 +72,24 @@ TEST_F(RestorePointsGuiTest, DownloadAllAndWriteChangesKeepWhatTheModuleHeld) {
     Poke(0xB600, 10);
     Poke(0xB620, 2);
     const Memory beforeDownload = ModuleMemory();
-    Route(cmd::kDownload);
-    EXPECT_EQ(device_->Core().Peek(0xB600), 0);  // the new document's
+    // Compare With Module reads the module: kept.
+    Route(cmd::kCompareWithModule);
+    ASSERT_TRUE(app_->Frame()->Compare()->Comparison().Active());
     std::vector<RestorePoint> list = Store().List();
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].next, "download");
+    EXPECT_EQ(list[0].next, "compare");
     EXPECT_EQ(PointMemory(list[0]), beforeDownload);
+    // Changed meanwhile (another tool, say): the download keeps what the module holds now.
+    Poke(0xB610, 20);
+    const Memory changed = ModuleMemory();
+    clock_.Advance(1000);
+    Route(cmd::kDownload);
+    EXPECT_EQ(device_->Core().Peek(0xB600), 0);  // the new document's
+    list = Store().List();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].next, "download");
+    EXPECT_EQ(PointMemory(list[0]), changed);
+    EXPECT_EQ(PointMemory(list[1]), beforeDownload);
 
     // Unlinked, a value is edited; on the relink the module holds something
     // else again (written elsewhere meanwhile), and Write Changes is chosen.
@@ -100,7 +112,7 @@ TEST_F(RestorePointsGuiTest, DownloadAllAndWriteChangesKeepWhatTheModuleHeld) {
     ASSERT_EQ(asked, 1);
     EXPECT_EQ(device_->Core().Peek(0xB632), 5);
     list = Store().List();
-    ASSERT_EQ(list.size(), 2u);
+    ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].next, "write changes");
     EXPECT_EQ(PointMemory(list[0]), beforeWrite);
 }
