@@ -3,7 +3,9 @@
 // virtual clock, installed as the process's for the life of the scope.
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>

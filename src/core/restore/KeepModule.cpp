@@ -1,7 +1,6 @@
 #include "core/restore/KeepModule.h"
 
 #include <algorithm>
-#include <map>
 
 #include "core/host/Host.h"
 #include "core/link/CommPort.h"

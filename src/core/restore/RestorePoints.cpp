@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "core/host/Clock.h"
