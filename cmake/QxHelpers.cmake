@@ -21,6 +21,9 @@ function(qx_test_folder name)
     string(REPLACE "/" "_" target test_${name})
     add_executable(${target} ${found})
     target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/test_data_home.cpp)
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/cmake/test_data_home.cpp PROPERTY
+                 COMPILE_DEFINITIONS QX_TEST_DATA_HOME="${CMAKE_BINARY_DIR}/test-data-home")
     if(QX_SANITIZE)
         target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/lsan_default_options.cpp)
         set_property(SOURCE ${PROJECT_SOURCE_DIR}/cmake/lsan_default_options.cpp PROPERTY

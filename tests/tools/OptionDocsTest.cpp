@@ -53,7 +53,7 @@ Names Assigned(const std::string& text, const std::string& prefix) {
 std::vector<std::string> Commands() {
     std::vector<std::string> out;
     std::istringstream lines(GeneralHelp());
-    static const std::regex entry(R"(^  qvx ([a-z]+))");
+    static const std::regex entry(R"(^  qvx ([a-z-]+))");
     std::smatch m;
     for (std::string line; std::getline(lines, line);)
         if (std::regex_search(line, m, entry)) out.push_back(m[1].str());

@@ -84,6 +84,8 @@ enum CommandId : int {
 
     // The tune sheet: File > Print... has the framework's number above.
     kExportTuneSheet = 32890,
+    // File > Restore Points...: what the module held before each overwrite.
+    kRestorePoints = 32891,
 };
 
 }  // namespace qx::cmd

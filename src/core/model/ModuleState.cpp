@@ -7,6 +7,7 @@
 #include "core/host/Profile.h"
 #include "core/link/CommPort.h"
 #include "core/monitor/RamMonitor.h"
+#include "core/restore/KeepModule.h"
 
 namespace qx {
 
@@ -227,6 +228,7 @@ bool ModuleState::DownloadSettings() {
     if (port.BusyCount() > 0) return false;
     if (maps.size() != static_cast<std::size_t>(mapCount)) return false;
     CommandBusyScope busy(true);
+    if (!KeepBeforeOverwrite(*this, "download")) return false;
     for (auto& v : basic_) {
         if (!v->SyncModuleWithHost(false)) return false;
     }
@@ -275,6 +277,8 @@ ModuleState::ChangedWrite ModuleState::WriteChangedSettings(bool readBack) {
     // No new document can replace the maps while busy; the generation check
     // keeps the pointers honest should that ever change.
     const uint64_t generation = mapsGeneration_;
+    if (CountValuesToWrite() > 0 && !KeepBeforeOverwrite(*this, "write changes")) return result;
+    if (generation != mapsGeneration_) return result;
     std::vector<ModuleValue*> written;
     for (ModuleValue* v : ModuleValues()) {
         if (!v->NeedsWrite()) continue;
@@ -332,6 +336,7 @@ bool ModuleState::UploadSettings() {
     for (auto& m : maps) {
         if (!m->UploadFromModule()) return fail();
     }
+    KeepAfterRead(*this, "upload");
     CurrentHost().Beep(BeepKind::Question);
     // The steps were made on the contents just replaced: undoing one would
     // write values the module never held. The saved state is gone too.

@@ -134,6 +134,15 @@ class ModuleState : public DocumentBase {
     const ModuleIdentity& LinkedModule() const { return linkedModule_; }
     void SetLinkedModule(const ModuleIdentity& id) { linkedModule_ = id; }
 
+    // What the restore points kept by this document's transfers say of
+    // themselves; empty fields: the transfer's own name and this path name.
+    struct RestoreNoteText {
+        std::string next;
+        std::string tunerFile;
+    };
+    const RestoreNoteText& RestoreNote() const { return restoreNote_; }
+    void SetRestoreNote(RestoreNoteText note) { restoreNote_ = std::move(note); }
+
     // Refused (Busy) while a transfer or any module command runs.
     DocStatus OnNewDocument() override;
     // After a good load with the link up, offers to download the settings.
@@ -182,6 +191,7 @@ class ModuleState : public DocumentBase {
     bool transferInProgress = false;
     uint64_t mapsGeneration_ = 0;
     ModuleIdentity linkedModule_;
+    RestoreNoteText restoreNote_;
     std::function<void()> basicSettingsHook_;
     EditHistory history_{*this};
 };

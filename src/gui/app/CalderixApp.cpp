@@ -26,6 +26,7 @@
 #include "gui/monitor/MonitorCommands.h"
 #include "gui/playback/EngineLogs.h"
 #include "gui/resources/Resources.h"
+#include "gui/restore/RestoreCommands.h"
 #include "gui/sheet/SheetCommands.h"
 #include "gui/shell/QtHost.h"
 
@@ -204,6 +205,13 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
     InstallSettingsDialogs(*frame_, *document_, *host_, profile, link);
     InstallTuneSheet(*frame_, *host_, *document_);
+    connect(InstallRestorePoints(*frame_, *host_, *document_), &RestoreCommands::openRestorePoint,
+            this, [this](const QString& path) {
+                if (!OpenDocumentFile(path)) return;
+                // Saved elsewhere, never over what the module held.
+                document_->SetPathName({});
+                UpdateTitle();
+            });
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
             if (!frame_->EndSession(sm.allowsInteraction())) sm.cancel();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "QxVersion.h"
+#include "core/restore/RestorePoints.h"
 #include "gui/app/CalderixApp.h"
 #include "gui/sheet/SheetExport.h"
 
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvexi: %s\n%s", error.toLocal8Bit().constData(), kUsage);
         return 2;
     }
+    qx::EnableUserRestorePoints();
     qx::gui::CCalderixApp calderix;
     if (!calderix.InitInstance(*options)) return calderix.IsSecondInstance() ? 0 : 1;
     QApplication::setQuitOnLastWindowClosed(true);

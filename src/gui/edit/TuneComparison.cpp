@@ -52,6 +52,7 @@ bool TuneComparison::LoadFromModule() {
     if (!CommPort::Exists() || !CommPort::Instance().IsLinked()) return false;
     Flag busy(loading_);
     auto other = Blank(document_);
+    other->SetRestoreNote({"compare", document_.GetPathName()});
     host_.ShowWaitWindow("...while the module settings are uploaded for comparison");
     const bool ok = other->UploadSettings();
     host_.CloseWaitWindow();

@@ -40,6 +40,7 @@ const std::vector<MenuEntry>& MainMenu() {
                         Sep(),
                         Item(kCompareWithFile, "Compare &With..."),
                         Item(kCompareWithModule, "Compare With &Module"),
+                        Item(kRestorePoints, "&Restore Points..."),
                         Sep(),
                         Item(kLink, "Establish Module &Link"),
                         Item(kUpload, "&Upload Module Settings"),
@@ -148,6 +149,10 @@ const std::vector<CommandStrings>& StringTable() {
         {kFileSaveAs, "Save the settings document with a new name", "Save As"},
         {kFilePrint, "Print the tune sheet: settings, maps and their points", "Print"},
         {kExportTuneSheet, "Save the tune sheet as a PDF file", "Export Tune Sheet"},
+        {kRestorePoints,
+         "List what the module held before each overwrite: open, compare or "
+         "download it",
+         "Restore Points"},
         {kFileMru1, "Open this settings file", ""},
         {kFileMru1 + 1, "Open this settings file", ""},
         {kFileMru1 + 2, "Open this settings file", ""},

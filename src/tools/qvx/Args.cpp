@@ -34,7 +34,8 @@ constexpr CommandInfo kCommands[] = {
      "whole upload has succeeded.\n"},
     {"download", 1, 1, "qvx download FILE [--verify] [--changed-only --against OLD]",
      "Writes every setting of FILE into the module, in the download order: the twelve\n"
-     "basic settings, then the six maps.\n"
+     "basic settings, then the six maps. FILE may be a restore point, by its path or\n"
+     "by its name as \"qvx restore-points\" lists it.\n"
      "  --verify        read the whole module back afterwards and list what differs\n"
      "                  from FILE (exit 4), also after --changed-only\n"
      "  --changed-only  write only the settings whose bytes differ between FILE and\n"
@@ -69,6 +70,14 @@ constexpr CommandInfo kCommands[] = {
      "  --seconds N    stop after N seconds (default: run until Ctrl+C)\n"
      "  --values LIST  comma-separated names of the quantities to record (default:\n"
      "                 all seven); the option may be repeated\n"},
+    {"restore-points", 0, 0, "qvx restore-points [--json]",
+     "Lists the restore points, newest first: what the module held each time its\n"
+     "settings were read and before anything overwrote them (upload, download,\n"
+     "verify), as settings files in $XDG_DATA_HOME/quorvexi/restore-points\n"
+     "(~/.local/share when unset). Each line names the time (UTC), the module's\n"
+     "serial number and firmware, what happened next and the tune in use, then the\n"
+     "file, which \"qvx download\" takes like any other.\n"
+     "  --json     print the same as one JSON object\n"},
 };
 
 constexpr const char* kCommonHelp =
@@ -102,10 +111,10 @@ struct CommandOption {
     bool takesValue;
 };
 constexpr CommandOption kCommandOptions[] = {
-    {"--verify", "download", false}, {"--json", "show", false},
-    {"--csv", "monitor", true},      {"--changed-only", "download", false},
-    {"--against", "download", true}, {"--seconds", "monitor", true},
-    {"--values", "monitor", true},
+    {"--verify", "download", false},       {"--json", "show", false},
+    {"--json", "restore-points", false},   {"--csv", "monitor", true},
+    {"--changed-only", "download", false}, {"--against", "download", true},
+    {"--seconds", "monitor", true},        {"--values", "monitor", true},
 };
 
 void SplitValues(const std::string& list, std::vector<std::string>& out) {
@@ -290,11 +299,12 @@ ParseResult ParseArgs(const std::vector<std::string>& argv) {
     }
 
     for (const auto& p : commandOptions) {
-        const CommandOption* co = nullptr;
+        // An option may belong to more than one command (--json).
+        bool applies = false;
         for (const auto& c : kCommandOptions) {
-            if (p.name == c.name) co = &c;
+            if (p.name == c.name && o.command == c.command) applies = true;
         }
-        if (o.command != co->command) {
+        if (!applies) {
             r.error = "option " + p.name + " does not apply to " + o.command;
             return r;
         }

@@ -61,5 +61,11 @@ int CmdUpload(Context& c, CommPort& comm);
 int CmdDownload(Context& c, CommPort& comm);
 int CmdVerify(Context& c, CommPort& comm);
 int CmdMonitor(Context& c, CommPort& comm, RamMonitor& monitor);
+int CmdRestorePoints(Context& c);
+
+// A restore point's name as "qvx restore-points" lists it stands for its file in
+// the restore-point folder (unless a file of that name is here); any other
+// argument is returned as given.
+std::string RestorePointPath(const std::string& given);
 
 }  // namespace qx::qvx

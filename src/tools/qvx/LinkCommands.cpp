@@ -161,8 +161,11 @@ bool WithProgress(Context& c, CommPort& link, const char* label, std::size_t exp
     return ok;
 }
 
-bool UploadInto(Context& c, CommPort& link, ModuleState& doc, const char* label) {
+// note: what the restore point of the module read says of itself.
+bool UploadInto(Context& c, CommPort& link, ModuleState& doc, const char* label,
+                ModuleState::RestoreNoteText note) {
     if (doc.OnNewDocument() != DocStatus::Done) return false;
+    doc.SetRestoreNote(std::move(note));
     return WithProgress(c, link, label, kUploadBytes, [&] { return doc.UploadSettings(); });
 }
 
@@ -223,7 +226,7 @@ int CmdUpload(Context& c, CommPort& comm) {
     {
         RunLink link(c, comm);
         if (int rc = link.Establish()) return rc;
-        if (!UploadInto(c, comm, doc, "Uploading")) {
+        if (!UploadInto(c, comm, doc, "Uploading", {"upload", path})) {
             Fail(c, "upload failed; " + path + " is unchanged");
             return kExitCommFailure;
         }
@@ -234,7 +237,7 @@ int CmdUpload(Context& c, CommPort& comm) {
 // --verify after a download: the whole module read back and compared with the file.
 int VerifyWholeModule(Context& c, CommPort& comm, ModuleState& doc, const std::string& path) {
     ModuleState module;
-    if (!UploadInto(c, comm, module, "Verifying")) {
+    if (!UploadInto(c, comm, module, "Verifying", {"verify", path})) {
         Fail(c, "reading the module back failed");
         return kExitCommFailure;
     }
@@ -253,6 +256,7 @@ int DownloadChanged(Context& c, CommPort& comm, ModuleState& doc, const std::str
     for (std::size_t i = 0; i < values.size() && i < held.size(); ++i)
         values[i]->SetModuleBytes(held[i]->EncodeBytes());
     const int changed = doc.CountValuesTheModuleLacks();
+    doc.SetRestoreNote({"download --changed-only", path});
     RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
     ModuleState::ChangedWrite result;
@@ -275,7 +279,7 @@ int DownloadChanged(Context& c, CommPort& comm, ModuleState& doc, const std::str
 }
 
 int CmdDownload(Context& c, CommPort& comm) {
-    const std::string& path = c.options.args[0];
+    const std::string path = RestorePointPath(c.options.args[0]);
     ModuleState doc;
     if (int rc = LoadDocument(c, path, doc)) return rc;
     if (c.options.changedOnly) return DownloadChanged(c, comm, doc, path);
@@ -296,7 +300,7 @@ int CmdVerify(Context& c, CommPort& comm) {
     RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
     ModuleState module;
-    if (!UploadInto(c, comm, module, "Verifying")) {
+    if (!UploadInto(c, comm, module, "Verifying", {"verify", path})) {
         Fail(c, "reading the module failed");
         return kExitCommFailure;
     }

@@ -92,6 +92,7 @@ int RunQvx(const std::vector<std::string>& args, std::ostream& out, std::ostream
         CommPort& link = CommPort::Instance();
         return CmdMonitor(c, link, RamMonitor::Instance());
     }
+    if (cmd == "restore-points") return CmdRestorePoints(c);
     err << "qvx: unknown command \"" << cmd << "\"\n";
     return kExitUsage;
 }

@@ -1,0 +1,80 @@
+#include "gui/restore/RestoreCommands.h"
+
+#include "core/link/CommPort.h"
+#include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
+#include "core/restore/RestorePoints.h"
+#include "gui/app/CommandTable.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/QtHost.h"
+#include "gui/edit/CompareCommands.h"
+#include "gui/edit/TuneComparison.h"
+#include "gui/resources/Resources.h"
+
+namespace qx::gui {
+
+RestoreCommands::RestoreCommands(CMainFrame& frame, QtHost& host, ModuleState& document)
+    : QObject(&frame), frame_(frame), host_(host), document_(document) {
+    chooser_ = [this](RestorePointsDialog& dialog) {
+        host_.EnterModal();
+        dialog.exec();
+        host_.LeaveModal();
+        return Choice{dialog.ChosenAction(), dialog.ChosenPath()};
+    };
+    frame.Commands().Add(res::kRestorePoints, CommandOwner::Application,
+                         [this] { OnRestorePoints(); });
+}
+
+bool RestoreCommands::ModuleBusy() const {
+    return document_.TransferInProgress() || document_.History().Busy() ||
+           (CommPort::Exists() && CommPort::Instance().BusyCount() > 0);
+}
+
+void RestoreCommands::OnRestorePoints() {
+    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kRestorePoints, false)) return;
+    RestorePoints* store = AppRestorePoints();
+    if (store == nullptr) {
+        host_.MessageBox("Restore points are not kept in this run.", "Restore Points",
+                         MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
+    const std::vector<RestorePoint> points = store->List();
+    if (points.empty()) {
+        host_.MessageBox(
+            "No restore point has been kept yet.\n\nOne is kept each time the "
+            "module's settings are read, and before anything overwrites them, in\n" +
+                store->Folder(),
+            "Restore Points", MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
+    std::vector<QString> paths;
+    for (const RestorePoint& p : points) paths.push_back(QString::fromStdString(store->PathOf(p)));
+    const bool linked = CommPort::Exists() && CommPort::Instance().IsLinked();
+    Choice choice;
+    {
+        RestorePointsDialog dialog(points, paths, linked, &frame_);
+        choice = chooser_(dialog);
+    }
+    // The dialog's loop may have let anything run: look again before acting.
+    if (choice.action == RestorePointsDialog::Action::None || choice.path.isEmpty()) return;
+    switch (choice.action) {
+        case RestorePointsDialog::Action::Compare:
+            if (ModuleBusy()) return;
+            if (CompareCommands* compare = frame_.Compare())
+                compare->Comparison().LoadFile(choice.path.toStdString());
+            break;
+        case RestorePointsDialog::Action::Open:
+        case RestorePointsDialog::Action::Download:
+            // Opening a file with the link up offers its download.
+            Q_EMIT openRestorePoint(choice.path);
+            break;
+        case RestorePointsDialog::Action::None:
+            break;
+    }
+}
+
+RestoreCommands* InstallRestorePoints(CMainFrame& frame, QtHost& host, ModuleState& document) {
+    return new RestoreCommands(frame, host, document);
+}
+
+}  // namespace qx::gui

@@ -1,0 +1,82 @@
+#pragma once
+// A restore-point store in a test's own folder, timed by the fake host's
+// virtual clock, installed as the process's for the life of the scope.
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/host/SafeFile.h"
+#include "core/restore/RestorePoints.h"
+#include "support/FakeHost.h"
+
+namespace qx::test {
+
+// 2026-12-07 22:18:34 UTC, worked out by hand from the calendar.
+inline constexpr int64_t kDecemberSeventhMs = int64_t{1796681914} * 1000;
+
+class ScopedRestorePoints {
+  public:
+    ScopedRestorePoints(ScopedFakeHost& host, RestoreLimits limits = {})
+        : folder_(host.TempDir() + "/data/quorvexi/restore-points") {
+        // The virtual clock reads kDecemberSeventhMs at the start of the test.
+        previous_ = ExchangeAppRestorePoints(std::make_unique<RestorePoints>(
+            folder_, host->clock(), kDecemberSeventhMs - host->clock().NowMs(), limits));
+    }
+    ~ScopedRestorePoints() { ExchangeAppRestorePoints(std::move(previous_)); }
+    ScopedRestorePoints(const ScopedRestorePoints&) = delete;
+    ScopedRestorePoints& operator=(const ScopedRestorePoints&) = delete;
+
+    RestorePoints& Store() { return *AppRestorePoints(); }
+    const std::string& Folder() const { return folder_; }
+    // The point files in the folder, by name.
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder_, ec)) {
+            const std::string name = e.path().filename().string();
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".qvx") names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+  private:
+    std::string folder_;
+    std::unique_ptr<RestorePoints> previous_;
+};
+
+// The writer's system calls swapped for the life of the scope.
+class SwappedFileCalls {
+  public:
+    SwappedFileCalls() : saved_(SafeFileSystemCalls()) {}
+    ~SwappedFileCalls() { SafeFileSystemCalls() = saved_; }
+    SwappedFileCalls(const SwappedFileCalls&) = delete;
+    SwappedFileCalls& operator=(const SwappedFileCalls&) = delete;
+    SafeFileCalls* operator->() { return &SafeFileSystemCalls(); }
+
+    // A full disk: every write fails.
+    static ssize_t NoSpace(int, const void*, std::size_t) {
+        errno = ENOSPC;
+        return -1;
+    }
+    // The index alone cannot be put in place: as a crash after the point's file.
+    static int IndexRenameFails(const char* from, const char* to) {
+        if (std::strstr(to, "index") != nullptr) {
+            errno = EIO;
+            return -1;
+        }
+        return std::rename(from, to);
+    }
+
+  private:
+    SafeFileCalls saved_;
+};
+
+}  // namespace qx::test

@@ -1,0 +1,160 @@
+// qvx keeps what the module held before a download, lists it with
+// "restore-points", and downloads it back by name.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+
+#include "ToolTestUtil.h"
+#include "core/host/Clock.h"
+#include "core/host/SafeFile.h"
+#include "core/model/ModuleState.h"
+#include "core/restore/RestorePoints.h"
+#include "emulator/PtyEmulator.h"
+
+namespace qx::qvx::test {
+namespace {
+
+using Memory = std::map<uint16_t, uint8_t>;
+
+ssize_t NoSpace(int, const void*, std::size_t) {
+    errno = ENOSPC;
+    return -1;
+}
+
+class QvxRestorePoints : public ToolTest {
+  protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        module = std::make_unique<emu::PtyEmulator>(emu::EmulatorConfig{});
+        std::string error;
+        ASSERT_TRUE(module->Start(&error)) << error;
+        folder = dir + "/data/quorvexi/restore-points";
+        previous = ExchangeAppRestorePoints(std::make_unique<RestorePoints>(folder, clock, 0));
+    }
+    void TearDown() override {
+        ExchangeAppRestorePoints(std::move(previous));
+        module.reset();
+        ToolTest::TearDown();
+    }
+    RunResult OnModule(Strings args) {
+        args.insert(args.end(), {"--port", module->SlavePath()});
+        return Run(args);
+    }
+    // The module's setting bytes by the built-in address table.
+    Memory ModuleMemory() {
+        Memory m;
+        for (const BasicSettingInfo& info : kBasicSettings)
+            m[info.address] = module->Peek(info.address);
+        for (uint16_t a = 0xB600; a < 0xB660; ++a) m[a] = module->Peek(a);
+        return m;
+    }
+    // What a download of the file at path writes, by address.
+    static Memory FileMemory(const std::string& path) {
+        const std::vector<uint8_t> bytes = ReadBytes(path);
+        ModuleState doc;
+        EXPECT_EQ(doc.OpenContents(path, bytes), DocStatus::Done) << path;
+        Memory m;
+        for (ModuleValue* v : doc.ModuleValues()) {
+            const std::vector<uint8_t> b = v->EncodeBytes();
+            for (std::size_t i = 0; i < b.size(); ++i)
+                m[static_cast<uint16_t>(v->GetAddress() + i)] = b[i];
+        }
+        return m;
+    }
+
+    VirtualClock clock;
+    std::string folder;
+    std::unique_ptr<RestorePoints> previous;
+    std::unique_ptr<emu::PtyEmulator> module;
+};
+
+TEST_F(QvxRestorePoints, ADownloadKeepsTheModuleAndTheRestorePointBringsItBack) {
+    // A tune of bytes the program writes as they are (1 deg a count).
+    for (uint16_t i = 0; i < 16; ++i) {
+        module->Poke(static_cast<uint16_t>(0xB600 + i), static_cast<uint8_t>(10 + i));
+        module->Poke(static_cast<uint16_t>(0xB620 + i), static_cast<uint8_t>(i));
+    }
+    module->Poke(0xB662, 0x03);
+    const Memory before = ModuleMemory();
+    ASSERT_EQ(Run({"new", Path("a.qvx")}).code, 0);
+    RunResult r = OnModule({"download", Path("a.qvx")});
+    ASSERT_EQ(r.code, 0) << r.err << r.messages;
+    ASSERT_NE(ModuleMemory(), before);
+
+    r = Run({"restore-points"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Strings lines = Split(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0], "1970-01-01 00:00:01 UTC  serial 00042  firmware 1.0  download  tune " +
+                            Path("a.qvx"));
+    const std::string name = "1970-01-01_00-00-01.000_serial-00042.qvx";
+    EXPECT_EQ(lines[1], "  " + folder + "/" + name);
+    EXPECT_EQ(FileMemory(folder + "/" + name), before);
+
+    // Back by its name alone; that download keeps the tune it overwrote.
+    clock.Advance(1000);
+    r = OnModule({"download", name});
+    ASSERT_EQ(r.code, 0) << r.err << r.messages;
+    EXPECT_EQ(ModuleMemory(), before);
+    r = Run({"restore-points", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"folder\": \"" + folder + "\"")) << r.out;
+    EXPECT_TRUE(Has(r.out,
+                    "\"time\": \"1970-01-01 00:00:02 UTC\", \"timeMs\": 2000, \"serial\": "
+                    "42, \"firmware\": \"1.0\", \"next\": \"download\", \"tunerFile\": \"" +
+                        folder + "/" + name + "\", \"inexact\": 0}"))
+        << r.out;
+    EXPECT_EQ(Split(r.out).size(), 5u) << r.out;  // two points
+
+    // --changed-only takes the module to hold OLD; the point is what it really held.
+    ASSERT_EQ(Run({"set", Path("a.qvx"), "Front Cylinder Spark Advance[2]=30"}).code, 0);
+    module->Poke(0xB605, 44);
+    const Memory beforeChanged = ModuleMemory();
+    clock.Advance(1000);
+    r = OnModule({"download", Path("a.qvx"), "--changed-only", "--against", folder + "/" + name});
+    ASSERT_EQ(r.code, 0) << r.err << r.messages;
+    EXPECT_EQ(module->Peek(0xB601), 30);
+    const std::vector<RestorePoint> points = AppRestorePoints()->List();
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points[0].next, "download --changed-only");
+    EXPECT_EQ(FileMemory(AppRestorePoints()->PathOf(points[0])), beforeChanged);
+}
+
+TEST_F(QvxRestorePoints, ReadsAreKeptAndAFullDiskIsToldOnceWithoutStoppingAnything) {
+    RunResult r = Run({"restore-points"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Has(r.err, "no restore points in " + folder)) << r.err;
+    EXPECT_EQ(Run({"restore-points", "--json"}).out,
+              "{\"folder\": \"" + folder + "\",\n \"points\": []}\n");
+
+    ASSERT_EQ(OnModule({"verify", Path("missing.qvx")}).code, 3);  // nothing read
+    ASSERT_EQ(OnModule({"upload", Path("up.qvx")}).code, 0);
+    r = Run({"restore-points"});
+    EXPECT_TRUE(Has(r.out, "upload  tune " + Path("up.qvx"))) << r.out;
+
+    const SafeFileCalls saved = SafeFileSystemCalls();
+    ASSERT_EQ(Run({"new", Path("b.qvx")}).code, 0);
+    SafeFileSystemCalls().write = NoSpace;
+    module->Poke(0xB603, 7);  // something new to keep
+    r = OnModule({"download", "--verify", Path("b.qvx")});
+    SafeFileSystemCalls() = saved;
+    EXPECT_EQ(r.code, 0) << r.err << r.messages;
+    EXPECT_EQ(module->Peek(0xB603), 0);
+    // Said once, though both the download and the verify after it had a point to keep.
+    int told = 0;
+    for (const std::string& line : Split(r.messages)) told += Has(line, "restore point") ? 1 : 0;
+    EXPECT_EQ(told, 1) << r.messages;
+    EXPECT_TRUE(Has(r.messages, "No space left on device")) << r.messages;
+}
+
+TEST(QvxRestorePointArgs, OnlyRestorePointsAndShowTakeJson) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunQvx({"upload", "x.qvx", "--json"}, out, err), kExitUsage);
+    EXPECT_TRUE(Has(err.str(), "does not apply to upload")) << err.str();
+    EXPECT_EQ(RunQvx({"restore-points", "extra"}, out, err), kExitUsage);
+}
+
+}  // namespace
+}  // namespace qx::qvx::test
