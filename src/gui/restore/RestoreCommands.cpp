@@ -4,12 +4,13 @@
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
 #include "core/restore/RestorePoints.h"
-#include "gui/app/CommandTable.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/QtHost.h"
 #include "gui/edit/CompareCommands.h"
 #include "gui/edit/TuneComparison.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/ModuleGate.h"
+#include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 
@@ -21,17 +22,11 @@ RestoreCommands::RestoreCommands(CMainFrame& frame, QtHost& host, ModuleState& d
         host_.LeaveModal();
         return Choice{dialog.ChosenAction(), dialog.ChosenPath()};
     };
-    frame.Commands().Add(res::kRestorePoints, CommandOwner::Application,
+    frame.Commands().Add(res::kRestorePoints, CommandOwner::Application, kModuleCommand,
                          [this] { OnRestorePoints(); });
 }
 
-bool RestoreCommands::ModuleBusy() const {
-    return document_.TransferInProgress() || document_.History().Busy() ||
-           (CommPort::Exists() && CommPort::Instance().BusyCount() > 0);
-}
-
 void RestoreCommands::OnRestorePoints() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(res::kRestorePoints, false)) return;
     RestorePoints* store = AppRestorePoints();
     if (store == nullptr) {
         host_.MessageBox("Restore points are not kept in this run.", "Restore Points",
@@ -59,7 +54,7 @@ void RestoreCommands::OnRestorePoints() {
     if (choice.action == RestorePointsDialog::Action::None || choice.path.isEmpty()) return;
     switch (choice.action) {
         case RestorePointsDialog::Action::Compare:
-            if (ModuleBusy()) return;
+            if (ModuleBusy(document_)) return;
             if (CompareCommands* compare = frame_.Compare())
                 compare->Comparison().LoadFile(choice.path.toStdString());
             break;

@@ -42,8 +42,6 @@ class RestoreCommands : public QObject {
     void openRestorePoint(const QString& path);
 
   private:
-    bool ModuleBusy() const;
-
     CMainFrame& frame_;
     QtHost& host_;
     ModuleState& document_;
