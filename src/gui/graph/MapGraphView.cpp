@@ -4,17 +4,21 @@
 
 #include <QColorDialog>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRubberBand>
 #include <QStyle>
 #include <algorithm>
 #include <cstdlib>
 #include <new>
 
+#include "core/edit/Setting.h"
 #include "core/host/Host.h"
 #include "core/host/Numbers.h"
 #include "core/host/Profile.h"
@@ -55,6 +59,32 @@ class KeyStepEvent : public QEvent {
     Qt::KeyboardModifiers mods_;
 };
 
+bool PlatformMovesPointer() {
+    const QString name = QGuiApplication::platformName();
+    return name == QLatin1String("xcb") || name == QLatin1String("windows");
+}
+
+// Sets point (index point of map) to y quantised, through the document's
+// history as every edit (which marks the document modified), with propagation
+// to a mirrored partner. True when the point's own value moved, whatever became
+// of the partner's write (that failure reports itself).
+bool SetValueOfPoint(ModuleState* doc, int map, int point, MapPoint& target, double y,
+                     std::string_view verb) {
+    if (target.value == nullptr) return false;
+    ModuleValue& value = *target.value;
+    const double q = value.Quantize(y);
+    const double old = value.GetValue();
+    if (q == old) return false;
+    if (doc != nullptr && map >= 0) {
+        const SettingKey key = SettingKey::Point(map, point);
+        const std::string label = SettingLabel(key);
+        doc->History().Perform(verb.empty() ? label : std::string(verb) + " " + label, {{key, q}});
+    } else {
+        value.SetValue(q, true);
+    }
+    return value.GetValue() != old;
+}
+
 struct ColorKey {
     const char* key;
     ColorRef fallback;
@@ -76,6 +106,23 @@ void DrawTopLeftText(QPainter& p, int x, int y, const QString& text) {
 }
 
 }  // namespace
+
+// A drag's change that waits until the monitor has read its packet.
+class MapGraphView::DeferredEditEvent : public QEvent {
+  public:
+    static QEvent::Type Kind() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    DeferredEditEvent(int index, const DragEdit& edit)
+        : QEvent(Kind()), index_(index), edit_(edit) {}
+    int Index() const { return index_; }
+    const DragEdit& Edit() const { return edit_; }
+
+  private:
+    int index_;
+    DragEdit edit_;
+};
 
 MapGraphView::MapGraphView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("MapGraphView"));
@@ -116,8 +163,9 @@ void MapGraphView::OnInitialUpdate() {
             try {
                 markers_.reserve(static_cast<std::size_t>(currentMap_->PointCount()));
                 for (int i = 0; i < currentMap_->PointCount(); ++i) {
-                    markers_.push_back(new MapPointMarker(this, &currentMap_->Point(i), i));
+                    markers_.push_back(new MapPointMarker(this, *this, &currentMap_->Point(i), i));
                 }
+                drags_.resize(markers_.size());
                 selectedIndex_ = 0;
             } catch (const std::bad_alloc&) {
                 DestroyMarkers();
@@ -137,6 +185,8 @@ void MapGraphView::OnInitialUpdate() {
 void MapGraphView::DestroyMarkers() {
     for (MapPointMarker* m : markers_) delete m;
     markers_.clear();
+    drags_.clear();
+    dragOwner_ = nullptr;
     selectedIndex_ = 0;
 }
 
@@ -144,8 +194,14 @@ void MapGraphView::BindMarkers() {
     if (currentMap_ == nullptr || !currentMap_->Initialized()) return;
     const int n = std::min(MarkerCount(), currentMap_->PointCount());
     bool endBand = false;
-    for (int i = 0; i < n; ++i)
-        endBand = markers_[static_cast<std::size_t>(i)]->Bind(&currentMap_->Point(i)) || endBand;
+    for (int i = 0; i < n; ++i) {
+        MapPointMarker* m = markers_[static_cast<std::size_t>(i)];
+        // A marker shown again had its held-back drag's band showing where that
+        // drag ended, a place the new point never was. The band ends once every
+        // marker has its new point (the band reads them all).
+        if (m->Bind(&currentMap_->Point(i)) && (dragOwner_ == nullptr || dragOwner_ == m))
+            endBand = true;
+    }
     if (endBand) EndRubberBand();
     RepositionMarkers();
     for (MapPointMarker* m : markers_) m->update();
@@ -364,6 +420,163 @@ void MapGraphView::SelectMarkerByIndex(int i) {
 void MapGraphView::RepositionMarkers() {
     laidOutFor_ = Size();
     for (MapPointMarker* m : markers_) m->Reposition();
+}
+
+// ---- Marker drags ------------------------------------------------------------------
+
+graph::PixelPoint MapGraphView::ValueToPixel(double x, double y) const {
+    return {XToPixel(x), YToPixel(y)};
+}
+
+bool MapGraphView::EditingAllowed() const {
+    return PlotHeight() > 0;
+}
+
+bool MapGraphView::IsSelected(const MapPointMarker& marker) const {
+    return GetSelectedMarker() == &marker;
+}
+
+ColorRef MapGraphView::MarkerColor(bool inSync) const {
+    return inSync ? inSyncColor_ : notInSyncColor_;
+}
+
+void MapGraphView::PressMarker(MapPointMarker& marker, bool extend, bool firstButton) {
+    if (!hasFocus()) setFocus(Qt::MouseFocusReason);
+    if (extend) {
+        ExtendRangeTo(marker.Index());
+    } else if (firstButton) {
+        ClearRange();
+    }
+}
+
+bool MapGraphView::StorePointValue(int index, MapPoint& point, double y, std::string_view verb) {
+    const int map = document_ != nullptr ? MapIndexOf(*document_, currentMap_) : -1;
+    return SetValueOfPoint(document_, map, index, point, y, verb);
+}
+
+MapGraphView::DragEdit MapGraphView::EditOfShownPoint(int index, double delta) const {
+    if (document_ == nullptr || currentMap_ != document_->GetCurrentMap()) return {};
+    return {document_->MapsGeneration(), document_->CurrentMap(), index, delta};
+}
+
+MapPoint* MapGraphView::Resolve(const DragEdit& edit) const {
+    // A new or opened document has other maps: the edit belonged to the old ones.
+    if (document_ == nullptr || edit.map < 0 || document_->MapsGeneration() != edit.mapsGeneration)
+        return nullptr;
+    ModuleMap* map = document_->Map(edit.map);
+    if (map == nullptr || !map->Initialized() || edit.point < 0 || edit.point >= map->PointCount())
+        return nullptr;
+    return &map->Point(edit.point);
+}
+
+bool MapGraphView::HasPendingChange(int index) const {
+    if (index < 0 || index >= static_cast<int>(drags_.size())) return false;
+    return drags_[static_cast<std::size_t>(index)].pending;
+}
+
+void MapGraphView::BeginDrag(MapPointMarker& marker) {
+    SelectMarker(&marker);
+    dragOwner_ = &marker;
+    dragStart_ = dragPoint_ = marker.Centre();
+    MarkerDrag& d = drags_[static_cast<std::size_t>(marker.Index())];
+    d.end = dragPoint_;
+    d.origin = EditOfShownPoint(marker.Index(), 0.0);
+    d.axes = Axes();
+    d.dirty = marker.WindowRect();
+    marker.SetDrawn(false);
+}
+
+void MapGraphView::MoveDrag(MapPointMarker& marker, graph::PixelPoint at) {
+    const MapPoint* point = marker.Point();
+    if (point == nullptr || point->value == nullptr) return;
+    const graph::PixelPoint pos =
+        graph::ClampInto(at, graph::DragConfinement(Size(), marker.WindowRect()));
+    if (!(pos == at) && PlatformMovesPointer()) QCursor::setPos(mapToGlobal(QPoint(pos.x, pos.y)));
+    if (dragPoint_.y - pos.y == 0) return;
+    const double q = point->value->Quantize(PixelToY(pos.y));
+    dragPoint_.y = pos.y;
+    MoveRubberBand(marker.Index(), dragPoint_);
+    if (valueDisplay_->IsShown()) valueDisplay_->SetText(point->x, q);
+}
+
+void MapGraphView::EndDrag(MapPointMarker& marker) {
+    if (dragOwner_ == &marker) dragOwner_ = nullptr;
+    MarkerDrag& d = drags_[static_cast<std::size_t>(marker.Index())];
+    d.end = dragPoint_;
+    // In value units of the map the drag was made on, whatever is shown by now.
+    DragEdit edit = d.origin;
+    edit.delta = graph::PixelsToValueDelta(Size(), d.axes, dragStart_.y - dragPoint_.y);
+    ApplyEdit(marker.Index(), edit);
+}
+
+void MapGraphView::ShowDragValue(MapPointMarker& marker) {
+    valueDisplay_->Show();
+    const MapPoint* point = marker.Point();
+    if (point == nullptr || point->value == nullptr) return;
+    valueDisplay_->SetText(point->x, point->value->Quantize(PixelToY(dragPoint_.y)));
+}
+
+void MapGraphView::HideDragValue() {
+    valueDisplay_->Hide();
+}
+
+void MapGraphView::OpenValueDialog(MapPointMarker& marker) {
+    // The first click of the pair has selected this marker; a double click that
+    // comes without it (synthesised input) must not edit another point.
+    SelectMarker(&marker);
+    OpenSetYValueDialog();
+    if (const MapPoint* point = marker.Point()) valueDisplay_->ShowPoint(*point);
+}
+
+void MapGraphView::ApplyEdit(int index, const DragEdit& edit) {
+    MapPointMarker* marker = Marker(index);
+    if (marker == nullptr) return;
+    const auto slot = static_cast<std::size_t>(index);
+    // The monitor is inside a packet: try again once the event loop comes round.
+    if (MonitorReadingPacket()) {
+        drags_[slot].pending = true;
+        QCoreApplication::postEvent(this, new DeferredEditEvent(index, edit));
+        return;
+    }
+    // A module command is in progress (its waits dispatch events): writing now
+    // would land inside its exchange. Apply once the last command has ended.
+    if (ModuleCommandInProgress()) {
+        drags_[slot].pending = true;
+        QPointer<MapGraphView> self(this);
+        CallWhenModuleFree([self, index, edit] {
+            if (self) self->ApplyEdit(index, edit);
+        });
+        return;
+    }
+    drags_[slot].pending = false;
+    const graph::PixelPoint p = drags_[slot].end;
+    if (MapPoint* target = Resolve(edit)) {
+        // The map may have been switched meanwhile: the change still goes to
+        // the point it was made on, and the marker moves only if it shows it.
+        if (target == marker->Point()) {
+            marker->AddDelta(edit.delta, "Drag");
+        } else if (target->value != nullptr) {
+            SetValueOfPoint(document_, edit.map, edit.point, *target,
+                            target->value->GetValue() + edit.delta, "Drag");
+        }
+    }
+    const MapPoint* shown = marker->Point();
+    if (shown != nullptr && shown->value != nullptr) valueDisplay_->ShowPoint(*shown);
+    if (dragOwner_ == nullptr || dragOwner_ == marker) {
+        dragPoint_ = marker->Centre();
+        EndRubberBand();
+    }
+    marker->SetDrawn(true);
+    graph::PixelRect r = marker->WindowRect();
+    if (p.x < r.left) r.left = p.x;
+    if (p.x >= r.right) r.right = p.x + 1;
+    if (p.y < r.top) r.top = p.y;
+    if (p.y >= r.bottom) r.bottom = p.y + 1;
+    graph::PixelRect dirty = drags_[slot].dirty.United(r);
+    if (MapPointMarker* prev = Marker(index - 1)) dirty = dirty.United(prev->WindowRect());
+    if (MapPointMarker* next = Marker(index + 1)) dirty = dirty.United(next->WindowRect());
+    InvalidateRect(dirty);
+    drags_[slot].dirty = {};
 }
 
 // ---- Rubber band ------------------------------------------------------------------
@@ -740,6 +953,11 @@ void MapGraphView::keyReleaseEvent(QKeyEvent* event) {
 }
 
 bool MapGraphView::event(QEvent* event) {
+    if (event->type() == DeferredEditEvent::Kind()) {
+        const auto* deferred = static_cast<DeferredEditEvent*>(event);
+        ApplyEdit(deferred->Index(), deferred->Edit());
+        return true;
+    }
     if (event->type() == KeyStepEvent::Kind()) {
         const auto* step = static_cast<KeyStepEvent*>(event);
         OnKeyDown(step->Key(), step->Modifiers(), 0);

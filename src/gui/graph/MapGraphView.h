@@ -10,14 +10,17 @@
 // document's UpdateAllViews reaches OnUpdate. CurrentMap and the marker pointers
 // it returns stay valid until the next OnUpdate or the view's destruction.
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/host/CommandIds.h"
 #include "core/model/DocumentBase.h"
 #include "gui/graph/GraphGeometry.h"
 #include "gui/graph/GraphStyle.h"
+#include "gui/graph/MarkerHost.h"
 
 class QKeyEvent;
 class QPaintEvent;
@@ -41,7 +44,7 @@ struct ViewCommandState {
     bool checked = false;
 };
 
-class MapGraphView : public QWidget, public DocumentObserver {
+class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost {
     Q_OBJECT
   public:
     explicit MapGraphView(QWidget* parent = nullptr);
@@ -135,6 +138,8 @@ class MapGraphView : public QWidget, public DocumentObserver {
     void EndRubberBand();
     bool RubberBandActive() const { return rubberIndex_ >= 0; }
     graph::PixelPoint RubberBandPoint() const { return rubberPoint_; }
+    // True while a finished drag of marker index waits for the module to be free.
+    bool HasPendingChange(int index) const;
 
     ColorRef BackgroundColor() const { return backgroundColor_; }
     ColorRef GridColor() const { return gridColor_; }
@@ -175,6 +180,47 @@ class MapGraphView : public QWidget, public DocumentObserver {
     bool event(QEvent* event) override;
 
   private:
+    // A finished drag's change, bound to the point it was made on: the document's
+    // maps as they were (their generation), the map and point index, and the
+    // change in value units. Applied later it still lands on that point or nowhere.
+    struct DragEdit {
+        uint64_t mapsGeneration = 0;
+        int map = -1;
+        int point = -1;
+        double delta = 0.0;
+    };
+    // The last drag of one marker.
+    struct MarkerDrag {
+        DragEdit origin;         // the point it began on
+        graph::AxisRange axes;   // and that map's axes then
+        graph::PixelPoint end;   // where it ended
+        graph::PixelRect dirty;  // to repaint once its change is applied
+        bool pending = false;    // its change waits for the module
+    };
+    class DeferredEditEvent;
+
+    // MarkerHost
+    graph::PixelPoint ValueToPixel(double x, double y) const override;
+    bool EditingAllowed() const override;
+    void PressMarker(MapPointMarker& marker, bool extend, bool firstButton) override;
+    void BeginDrag(MapPointMarker& marker) override;
+    void MoveDrag(MapPointMarker& marker, graph::PixelPoint at) override;
+    void EndDrag(MapPointMarker& marker) override;
+    void ShowDragValue(MapPointMarker& marker) override;
+    void HideDragValue() override;
+    void OpenValueDialog(MapPointMarker& marker) override;
+    bool StorePointValue(int index, MapPoint& point, double y, std::string_view verb) override;
+    ColorRef MarkerColor(bool inSync) const override;
+    bool IsSelected(const MapPointMarker& marker) const override;
+
+    // An edit of delta value units to point index of the map shown now.
+    DragEdit EditOfShownPoint(int index, double delta) const;
+    // The point edit was made on, if its map still exists.
+    MapPoint* Resolve(const DragEdit& edit) const;
+    // Applies edit of marker index's drag now, or once the module is free;
+    // dropped when its document's maps have been replaced meanwhile.
+    void ApplyEdit(int index, const DragEdit& edit);
+
     void ReadColors();
     void PickColor(ColorRef& field, const char* key);
     void BindMarkers();
@@ -213,6 +259,12 @@ class MapGraphView : public QWidget, public DocumentObserver {
     graph::PixelRect graphFrame_;
     int lastLiveXPixel_ = 0;
     bool stepInProgress_ = false;
+    // The drag the band follows (one at a time): its marker, where it began
+    // and where the cursor is; and per marker its last drag.
+    MapPointMarker* dragOwner_ = nullptr;
+    graph::PixelPoint dragStart_;
+    graph::PixelPoint dragPoint_;
+    std::vector<MarkerDrag> drags_;
     int rubberIndex_ = -1;
     graph::PixelPoint rubberPoint_;
     std::vector<int> keysDown_;
