@@ -25,6 +25,7 @@
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
 #include "gui/edit/GraphOverlay.h"
+#include "gui/edit/TuneComparison.h"
 #include "gui/graph/MapPointMarker.h"
 #include "gui/graph/MapPointValueDisplay.h"
 #include "gui/graph/ModuleActivity.h"
@@ -365,7 +366,17 @@ void MapGraphView::SelectRange(int first, int last) {
 }
 
 void MapGraphView::SetComparison(const TuneComparison* comparison) {
-    comparison_ = comparison;
+    if (comparison != comparison_) {
+        disconnect(comparisonDrawing_);
+        comparison_ = comparison;
+        if (comparison != nullptr) {
+            comparisonDrawing_ = connect(this, &MapGraphView::backgroundPainted, comparison,
+                                         [this, comparison](QPainter* painter) {
+                                             if (currentMap_->Initialized())
+                                                 DrawComparison(*painter, *this, *comparison);
+                                         });
+        }
+    }
     update();
 }
 
@@ -837,8 +848,6 @@ void MapGraphView::DrawYGridLine(QPainter& p, int i, const graph::PixelRect& r) 
 
 void MapGraphView::DrawCurve(QPainter& p, const graph::PixelRect& r) {
     if (!currentMap_->Initialized()) return;
-    // The other tune goes under the edited curve.
-    if (comparison_ != nullptr) DrawComparison(p, *this, *comparison_);
     p.setPen(QPen(ToQColor(mapLineColor_), 0));
     auto pixel = [this](int i) {
         const MapPoint& pt = currentMap_->Point(i);

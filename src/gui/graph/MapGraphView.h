@@ -122,8 +122,9 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     // Points first .. last (inclusive, clamped) as the range, last selected.
     void SelectRange(int first, int last);
 
-    // The other tune drawn under the current map; null for none. Not owned:
-    // the comparison clears it before it goes.
+    // The other tune drawn under the current map, through backgroundPainted
+    // as the log coverage is; null for none. Not owned: the comparison clears
+    // it before it goes (and its drawing ends with it).
     void SetComparison(const TuneComparison* comparison);
     const TuneComparison* Comparison() const { return comparison_; }
 
@@ -242,6 +243,7 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     int bandStartX_ = -1;  // the press of a range drawn with the mouse, else -1
     QRubberBand* band_ = nullptr;
     const TuneComparison* comparison_ = nullptr;
+    QMetaObject::Connection comparisonDrawing_;
     ModuleState* document_ = nullptr;
     ModuleMap* currentMap_ = nullptr;
     std::vector<MapPointMarker*> markers_;  // Qt children of this view
