@@ -865,11 +865,6 @@ void MapGraphView::DrawCurve(QPainter& p, const graph::PixelRect& r) {
 
 // ---- Commands -----------------------------------------------------------------
 
-void MapGraphView::SetCommandForwarder(CommandHandler handle, CommandUpdater update) {
-    forwardHandle_ = std::move(handle);
-    forwardUpdate_ = std::move(update);
-}
-
 bool MapGraphView::HandleCommand(int id) {
     switch (id) {
         case cmd::kColorGraphBackground:
@@ -894,7 +889,7 @@ bool MapGraphView::HandleCommand(int id) {
             OpenSetYValueDialog();
             return true;
         default:
-            return forwardHandle_ ? forwardHandle_(id) : false;
+            return false;
     }
 }
 
@@ -910,7 +905,7 @@ bool MapGraphView::UpdateCommand(int id, ViewCommandState& state) const {
             state.enabled = true;
             return true;
         default:
-            return forwardUpdate_ ? forwardUpdate_(id, state) : false;
+            return false;
     }
 }
 

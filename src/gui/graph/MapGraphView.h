@@ -65,15 +65,10 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     // after every monitor refresh. force repaints even when it has not moved.
     void UpdateLiveXBar(bool force);
 
-    // Commands routed by the frame. HandleCommand returns false for ids nobody
-    // handles; UpdateCommand returns false and leaves state alone for them.
+    // Commands routed by the frame. HandleCommand returns false for ids not the
+    // view's; UpdateCommand returns false and leaves state alone for them.
     bool HandleCommand(int id);
     bool UpdateCommand(int id, ViewCommandState& state) const;
-    // The commands the view passes on (the monitor window's, the serial port's).
-    // They are asked after the view's own ids, so 32797 never reaches them.
-    using CommandHandler = std::function<bool(int)>;
-    using CommandUpdater = std::function<bool(int, ViewCommandState&)>;
-    void SetCommandForwarder(CommandHandler handle, CommandUpdater update);
 
     // Full width of the monitor window while it is open, else 0. Asked at every
     // layout; without a source the monitor window counts as closed.
@@ -273,8 +268,6 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     bool ctrlDown_ = false;
     graph::GraphSize laidOutFor_;
     std::function<int()> monitorWidthSource_;
-    CommandHandler forwardHandle_;
-    CommandUpdater forwardUpdate_;
 };
 
 }  // namespace qx::gui
