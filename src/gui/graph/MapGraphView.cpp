@@ -238,8 +238,8 @@ void MapGraphView::UpdateLiveXBar(bool force) {
 
 // ---- Geometry ---------------------------------------------------------------
 
-void MapGraphView::SetMonitorWidthSource(std::function<int()> source) {
-    monitorWidthSource_ = std::move(source);
+void MapGraphView::SetMonitorWidth(int pixels) {
+    monitorWidth_ = pixels;
     update();
 }
 
@@ -250,7 +250,7 @@ void MapGraphView::SetCaptionHeight(int pixels) {
 }
 
 int MapGraphView::MonitorWidth() const {
-    return monitorWidthSource_ ? monitorWidthSource_() : 0;
+    return monitorWidth_;
 }
 
 graph::GraphSize MapGraphView::Size() const {

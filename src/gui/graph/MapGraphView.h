@@ -70,9 +70,9 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     bool HandleCommand(int id);
     bool UpdateCommand(int id, ViewCommandState& state) const;
 
-    // Full width of the monitor window while it is open, else 0. Asked at every
-    // layout; without a source the monitor window counts as closed.
-    void SetMonitorWidthSource(std::function<int()> source);
+    // Full width of the monitor window while it is open, else 0 (the default):
+    // the monitor window tells it whenever it opens, closes or changes width.
+    void SetMonitorWidth(int pixels);
     // The caption-bar height of the layout; the style's title bar height by default.
     void SetCaptionHeight(int pixels);
     int CaptionHeight() const { return captionHeight_; }
@@ -267,7 +267,7 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     std::vector<int> keysDown_;
     bool ctrlDown_ = false;
     graph::GraphSize laidOutFor_;
-    std::function<int()> monitorWidthSource_;
+    int monitorWidth_ = 0;
 };
 
 }  // namespace qx::gui
