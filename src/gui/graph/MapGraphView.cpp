@@ -125,7 +125,8 @@ class MapGraphView::DeferredEditEvent : public QEvent {
     DragEdit edit_;
 };
 
-MapGraphView::MapGraphView(QWidget* parent) : QWidget(parent) {
+MapGraphView::MapGraphView(Host& host, ModuleActivity& activity, QWidget* parent)
+    : QWidget(parent), host_(host), activity_(activity) {
     setObjectName(QStringLiteral("MapGraphView"));
     setFocusPolicy(Qt::StrongFocus);
     // Every pixel is painted: margins, caption band and frame tile the client.
@@ -170,8 +171,8 @@ void MapGraphView::OnInitialUpdate() {
                 selectedIndex_ = 0;
             } catch (const std::bad_alloc&) {
                 DestroyMarkers();
-                CurrentHost().MessageBox("Out of Memory!", "Resource Error", MsgButtons::Ok,
-                                         MsgIcon::Error);
+                host_.MessageBox("Out of Memory!", "Resource Error", MsgButtons::Ok,
+                                 MsgIcon::Error);
             }
         } else {
             // A new or opened document brings new maps: the markers must not
@@ -322,8 +323,8 @@ bool MapGraphView::SelectMarker(MapPointMarker* marker) {
     if (marker != nullptr && marker == previous) return true;
     const auto it = std::find(markers_.begin(), markers_.end(), marker);
     if (it == markers_.end()) {
-        CurrentHost().MessageBox("The specified marker pointer is invalid", "Program Error",
-                                 MsgButtons::Ok, MsgIcon::None);
+        host_.MessageBox("The specified marker pointer is invalid", "Program Error", MsgButtons::Ok,
+                         MsgIcon::None);
         return false;
     }
     selectedIndex_ = static_cast<int>(it - markers_.begin());
@@ -544,17 +545,17 @@ void MapGraphView::ApplyEdit(int index, const DragEdit& edit) {
     if (marker == nullptr) return;
     const auto slot = static_cast<std::size_t>(index);
     // The monitor is inside a packet: try again once the event loop comes round.
-    if (MonitorReadingPacket()) {
+    if (activity_.MonitorReadingPacket()) {
         drags_[slot].pending = true;
         QCoreApplication::postEvent(this, new DeferredEditEvent(index, edit));
         return;
     }
     // A module command is in progress (its waits dispatch events): writing now
     // would land inside its exchange. Apply once the last command has ended.
-    if (ModuleCommandInProgress()) {
+    if (activity_.CommandInProgress()) {
         drags_[slot].pending = true;
         QPointer<MapGraphView> self(this);
-        CallWhenModuleFree([self, index, edit] {
+        activity_.CallWhenModuleFree([self, index, edit] {
             if (self) self->ApplyEdit(index, edit);
         });
         return;
@@ -679,7 +680,7 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
     }
 
     // A log without the x value (no engine speed, say) shows no bar.
-    if (MonitorShowsLiveBar() && currentMap_->LiveValue().InSync()) {
+    if (activity_.MonitorShowsLiveBar() && currentMap_->LiveValue().InSync()) {
         const int px = XToPixel(currentMap_->LiveX());
         if (r.left <= px && px <= r.right) {
             p.fillRect(ToQRect(graph::LiveBarRect(s, px)), ToQColor(0xFF));
@@ -921,7 +922,7 @@ void MapGraphView::PickColor(ColorRef& field, const char* key) {
 }
 
 void MapGraphView::OpenSetYValueDialog() {
-    if (PostponeCommandIfBusy(cmd::kSetYValue)) return;
+    if (activity_.PostponeCommandIfBusy(cmd::kSetYValue)) return;
     MapPointMarker* marker = GetSelectedMarker();
     if (marker == nullptr || currentMap_ == nullptr) return;
     CSetYValueDialog dialog(this, marker);
@@ -1031,12 +1032,12 @@ void MapGraphView::KeyTail() {
 
 bool MapGraphView::ArrowStep(int key, Qt::KeyboardModifiers mods, int repeatCount) {
     // A module command is in progress: the key is dropped.
-    if (ModuleCommandInProgress()) return false;
+    if (activity_.CommandInProgress()) return false;
     // The previous step is still being written (its waits dispatch events).
     if (stepInProgress_) return false;
     // Queued auto-repeats do not outlast the key.
     if (!IsKeyDown(key) && repeatCount != 0) return false;
-    if (MonitorReadingPacket()) {
+    if (activity_.MonitorReadingPacket()) {
         QCoreApplication::postEvent(this, new KeyStepEvent(key, mods));
         return false;
     }

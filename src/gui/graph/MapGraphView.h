@@ -28,6 +28,7 @@ class QPainter;
 class QRubberBand;
 
 namespace qx {
+class Host;
 class ModuleState;
 class ModuleMap;
 }  // namespace qx
@@ -36,6 +37,7 @@ namespace qx::gui {
 
 class MapPointMarker;
 class MapPointValueDisplay;
+class ModuleActivity;
 class TuneComparison;
 
 // The enable/check state of a command, as the view reports it.
@@ -47,7 +49,10 @@ struct ViewCommandState {
 class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost {
     Q_OBJECT
   public:
-    explicit MapGraphView(QWidget* parent = nullptr);
+    // Messages go to host and activity tells when the module is busy; neither
+    // is owned, both outlive the view. The colours stay in the program's
+    // profile, which a start with another profile replaces.
+    MapGraphView(Host& host, ModuleActivity& activity, QWidget* parent = nullptr);
     ~MapGraphView() override;
 
     // The document shown; not owned; may be null. Set before OnInitialUpdate.
@@ -234,6 +239,8 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     void SetKeyDown(int key, bool down);
     bool LegibleAt(const graph::GraphSize& s, const ModuleMap& map, bool checkWidth) const;
 
+    Host& host_;
+    ModuleActivity& activity_;
     int rangeAnchor_ = -1;
     int bandStartX_ = -1;  // the press of a range drawn with the mouse, else -1
     QRubberBand* band_ = nullptr;
