@@ -14,6 +14,7 @@
 #include "core/host/Profile.h"
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
+#include "gui/app/LinkActivity.h"
 #include "gui/edit/TuneComparison.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/graph/MapPointMarker.h"
@@ -37,7 +38,7 @@ struct Scene {
         for (int i = 0; i < map.PointCount(); ++i) view.Marker(i)->SetPointValue(10 + i);
     }
     qx::ModuleState document;
-    qx::gui::MapGraphView view;
+    qx::gui::MapGraphView view{qx::CurrentHost(), qx::gui::LinkActivity()};
     QImage image{1920, 1080, QImage::Format_ARGB32_Premultiplied};
 };
 

@@ -14,12 +14,14 @@
 #include <memory>
 
 #include "core/host/Clock.h"
+#include "core/host/Host.h"
 #include "core/host/Profile.h"
 #include "core/log/LogFormat.h"
 #include "core/log/LogPlayer.h"
 #include "core/log/LogReader.h"
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
+#include "gui/app/LinkActivity.h"
 #include "gui/chart/ChartView.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/monitor/MonitorWindow.h"
@@ -129,7 +131,7 @@ void BM_PlaybackSecondAt8x(benchmark::State& state) {
     document.InitializeDefaults();
     // The program's windows on the offscreen screen: Qt repaints what the
     // displays, the live bar and the chart invalidate, as it does on a desktop.
-    qx::gui::MapGraphView view;
+    qx::gui::MapGraphView view(qx::CurrentHost(), qx::gui::LinkActivity());
     view.resize(900, 560);
     view.SetDocument(&document);
     view.OnInitialUpdate();

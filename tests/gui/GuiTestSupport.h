@@ -12,7 +12,10 @@
 #include <memory>
 #include <vector>
 
+#include "core/host/Host.h"
+#include "core/host/Profile.h"
 #include "core/model/ModuleState.h"
+#include "gui/app/LinkActivity.h"
 #include "gui/graph/MapGraphView.h"
 
 namespace qx::test {
@@ -71,7 +74,7 @@ inline bool SavePicture(const QImage& image, const QString& name) {
 inline std::unique_ptr<gui::MapGraphView> ShowGraph(ModuleState& document) {
     TestApp();
     document.InitializeDefaults();
-    auto view = std::make_unique<gui::MapGraphView>();
+    auto view = std::make_unique<gui::MapGraphView>(CurrentHost(), gui::LinkActivity());
     view->SetCaptionHeight(18);
     view->resize(800, 600);
     view->SetDocument(&document);

@@ -28,6 +28,7 @@
 #include "core/monitor/RamMonitor.h"
 #include "core/serial/SerialPort.h"
 #include "gui/app/HelpWindow.h"
+#include "gui/app/LinkActivity.h"
 #include "gui/app/LockKeys.h"
 #include "gui/edit/CompareCommands.h"
 #include "gui/edit/CurveCommands.h"
@@ -61,7 +62,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
     urlOpener_ = [](const QString& path) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
-    view_ = new MapGraphView(this);
+    view_ = new MapGraphView(host_, LinkActivity(), this);
     view_->setObjectName(QStringLiteral("MapGraphView"));
     view_->SetDocument(&document_);
     setCentralWidget(view_);

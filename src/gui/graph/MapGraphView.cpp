@@ -4,23 +4,28 @@
 
 #include <QColorDialog>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRubberBand>
 #include <QStyle>
 #include <algorithm>
 #include <cstdlib>
 #include <new>
 
+#include "core/edit/Setting.h"
 #include "core/host/Host.h"
 #include "core/host/Numbers.h"
 #include "core/host/Profile.h"
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
 #include "gui/edit/GraphOverlay.h"
+#include "gui/edit/TuneComparison.h"
 #include "gui/graph/MapPointMarker.h"
 #include "gui/graph/MapPointValueDisplay.h"
 #include "gui/graph/ModuleActivity.h"
@@ -55,6 +60,32 @@ class KeyStepEvent : public QEvent {
     Qt::KeyboardModifiers mods_;
 };
 
+bool PlatformMovesPointer() {
+    const QString name = QGuiApplication::platformName();
+    return name == QLatin1String("xcb") || name == QLatin1String("windows");
+}
+
+// Sets point (index point of map) to y quantised, through the document's
+// history as every edit (which marks the document modified), with propagation
+// to a mirrored partner. True when the point's own value moved, whatever became
+// of the partner's write (that failure reports itself).
+bool SetValueOfPoint(ModuleState* doc, int map, int point, MapPoint& target, double y,
+                     std::string_view verb) {
+    if (target.value == nullptr) return false;
+    ModuleValue& value = *target.value;
+    const double q = value.Quantize(y);
+    const double old = value.GetValue();
+    if (q == old) return false;
+    if (doc != nullptr && map >= 0) {
+        const SettingKey key = SettingKey::Point(map, point);
+        const std::string label = SettingLabel(key);
+        doc->History().Perform(verb.empty() ? label : std::string(verb) + " " + label, {{key, q}});
+    } else {
+        value.SetValue(q, true);
+    }
+    return value.GetValue() != old;
+}
+
 struct ColorKey {
     const char* key;
     ColorRef fallback;
@@ -77,7 +108,25 @@ void DrawTopLeftText(QPainter& p, int x, int y, const QString& text) {
 
 }  // namespace
 
-MapGraphView::MapGraphView(QWidget* parent) : QWidget(parent) {
+// A drag's change that waits until the monitor has read its packet.
+class MapGraphView::DeferredEditEvent : public QEvent {
+  public:
+    static QEvent::Type Kind() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    DeferredEditEvent(int index, const DragEdit& edit)
+        : QEvent(Kind()), index_(index), edit_(edit) {}
+    int Index() const { return index_; }
+    const DragEdit& Edit() const { return edit_; }
+
+  private:
+    int index_;
+    DragEdit edit_;
+};
+
+MapGraphView::MapGraphView(Host& host, ModuleActivity& activity, QWidget* parent)
+    : QWidget(parent), host_(host), activity_(activity) {
     setObjectName(QStringLiteral("MapGraphView"));
     setFocusPolicy(Qt::StrongFocus);
     // Every pixel is painted: margins, caption band and frame tile the client.
@@ -116,13 +165,14 @@ void MapGraphView::OnInitialUpdate() {
             try {
                 markers_.reserve(static_cast<std::size_t>(currentMap_->PointCount()));
                 for (int i = 0; i < currentMap_->PointCount(); ++i) {
-                    markers_.push_back(new MapPointMarker(this, &currentMap_->Point(i), i));
+                    markers_.push_back(new MapPointMarker(this, *this, &currentMap_->Point(i), i));
                 }
+                drags_.resize(markers_.size());
                 selectedIndex_ = 0;
             } catch (const std::bad_alloc&) {
                 DestroyMarkers();
-                CurrentHost().MessageBox("Out of Memory!", "Resource Error", MsgButtons::Ok,
-                                         MsgIcon::Error);
+                host_.MessageBox("Out of Memory!", "Resource Error", MsgButtons::Ok,
+                                 MsgIcon::Error);
             }
         } else {
             // A new or opened document brings new maps: the markers must not
@@ -137,6 +187,8 @@ void MapGraphView::OnInitialUpdate() {
 void MapGraphView::DestroyMarkers() {
     for (MapPointMarker* m : markers_) delete m;
     markers_.clear();
+    drags_.clear();
+    dragOwner_ = nullptr;
     selectedIndex_ = 0;
 }
 
@@ -144,8 +196,14 @@ void MapGraphView::BindMarkers() {
     if (currentMap_ == nullptr || !currentMap_->Initialized()) return;
     const int n = std::min(MarkerCount(), currentMap_->PointCount());
     bool endBand = false;
-    for (int i = 0; i < n; ++i)
-        endBand = markers_[static_cast<std::size_t>(i)]->Bind(&currentMap_->Point(i)) || endBand;
+    for (int i = 0; i < n; ++i) {
+        MapPointMarker* m = markers_[static_cast<std::size_t>(i)];
+        // A marker shown again had its held-back drag's band showing where that
+        // drag ended, a place the new point never was. The band ends once every
+        // marker has its new point (the band reads them all).
+        if (m->Bind(&currentMap_->Point(i)) && (dragOwner_ == nullptr || dragOwner_ == m))
+            endBand = true;
+    }
     if (endBand) EndRubberBand();
     RepositionMarkers();
     for (MapPointMarker* m : markers_) m->update();
@@ -181,8 +239,8 @@ void MapGraphView::UpdateLiveXBar(bool force) {
 
 // ---- Geometry ---------------------------------------------------------------
 
-void MapGraphView::SetMonitorWidthSource(std::function<int()> source) {
-    monitorWidthSource_ = std::move(source);
+void MapGraphView::SetMonitorWidth(int pixels) {
+    monitorWidth_ = pixels;
     update();
 }
 
@@ -193,7 +251,7 @@ void MapGraphView::SetCaptionHeight(int pixels) {
 }
 
 int MapGraphView::MonitorWidth() const {
-    return monitorWidthSource_ ? monitorWidthSource_() : 0;
+    return monitorWidth_;
 }
 
 graph::GraphSize MapGraphView::Size() const {
@@ -265,8 +323,8 @@ bool MapGraphView::SelectMarker(MapPointMarker* marker) {
     if (marker != nullptr && marker == previous) return true;
     const auto it = std::find(markers_.begin(), markers_.end(), marker);
     if (it == markers_.end()) {
-        CurrentHost().MessageBox("The specified marker pointer is invalid", "Program Error",
-                                 MsgButtons::Ok, MsgIcon::None);
+        host_.MessageBox("The specified marker pointer is invalid", "Program Error", MsgButtons::Ok,
+                         MsgIcon::None);
         return false;
     }
     selectedIndex_ = static_cast<int>(it - markers_.begin());
@@ -309,7 +367,17 @@ void MapGraphView::SelectRange(int first, int last) {
 }
 
 void MapGraphView::SetComparison(const TuneComparison* comparison) {
-    comparison_ = comparison;
+    if (comparison != comparison_) {
+        disconnect(comparisonDrawing_);
+        comparison_ = comparison;
+        if (comparison != nullptr) {
+            comparisonDrawing_ = connect(this, &MapGraphView::backgroundPainted, comparison,
+                                         [this, comparison](QPainter* painter) {
+                                             if (currentMap_->Initialized())
+                                                 DrawComparison(*painter, *this, *comparison);
+                                         });
+        }
+    }
     update();
 }
 
@@ -364,6 +432,163 @@ void MapGraphView::SelectMarkerByIndex(int i) {
 void MapGraphView::RepositionMarkers() {
     laidOutFor_ = Size();
     for (MapPointMarker* m : markers_) m->Reposition();
+}
+
+// ---- Marker drags ------------------------------------------------------------------
+
+graph::PixelPoint MapGraphView::ValueToPixel(double x, double y) const {
+    return {XToPixel(x), YToPixel(y)};
+}
+
+bool MapGraphView::EditingAllowed() const {
+    return PlotHeight() > 0;
+}
+
+bool MapGraphView::IsSelected(const MapPointMarker& marker) const {
+    return GetSelectedMarker() == &marker;
+}
+
+ColorRef MapGraphView::MarkerColor(bool inSync) const {
+    return inSync ? inSyncColor_ : notInSyncColor_;
+}
+
+void MapGraphView::PressMarker(MapPointMarker& marker, bool extend, bool firstButton) {
+    if (!hasFocus()) setFocus(Qt::MouseFocusReason);
+    if (extend) {
+        ExtendRangeTo(marker.Index());
+    } else if (firstButton) {
+        ClearRange();
+    }
+}
+
+bool MapGraphView::StorePointValue(int index, MapPoint& point, double y, std::string_view verb) {
+    const int map = document_ != nullptr ? MapIndexOf(*document_, currentMap_) : -1;
+    return SetValueOfPoint(document_, map, index, point, y, verb);
+}
+
+MapGraphView::DragEdit MapGraphView::EditOfShownPoint(int index, double delta) const {
+    if (document_ == nullptr || currentMap_ != document_->GetCurrentMap()) return {};
+    return {document_->MapsGeneration(), document_->CurrentMap(), index, delta};
+}
+
+MapPoint* MapGraphView::Resolve(const DragEdit& edit) const {
+    // A new or opened document has other maps: the edit belonged to the old ones.
+    if (document_ == nullptr || edit.map < 0 || document_->MapsGeneration() != edit.mapsGeneration)
+        return nullptr;
+    ModuleMap* map = document_->Map(edit.map);
+    if (map == nullptr || !map->Initialized() || edit.point < 0 || edit.point >= map->PointCount())
+        return nullptr;
+    return &map->Point(edit.point);
+}
+
+bool MapGraphView::HasPendingChange(int index) const {
+    if (index < 0 || index >= static_cast<int>(drags_.size())) return false;
+    return drags_[static_cast<std::size_t>(index)].pending;
+}
+
+void MapGraphView::BeginDrag(MapPointMarker& marker) {
+    SelectMarker(&marker);
+    dragOwner_ = &marker;
+    dragStart_ = dragPoint_ = marker.Centre();
+    MarkerDrag& d = drags_[static_cast<std::size_t>(marker.Index())];
+    d.end = dragPoint_;
+    d.origin = EditOfShownPoint(marker.Index(), 0.0);
+    d.axes = Axes();
+    d.dirty = marker.WindowRect();
+    marker.SetDrawn(false);
+}
+
+void MapGraphView::MoveDrag(MapPointMarker& marker, graph::PixelPoint at) {
+    const MapPoint* point = marker.Point();
+    if (point == nullptr || point->value == nullptr) return;
+    const graph::PixelPoint pos =
+        graph::ClampInto(at, graph::DragConfinement(Size(), marker.WindowRect()));
+    if (!(pos == at) && PlatformMovesPointer()) QCursor::setPos(mapToGlobal(QPoint(pos.x, pos.y)));
+    if (dragPoint_.y - pos.y == 0) return;
+    const double q = point->value->Quantize(PixelToY(pos.y));
+    dragPoint_.y = pos.y;
+    MoveRubberBand(marker.Index(), dragPoint_);
+    if (valueDisplay_->IsShown()) valueDisplay_->SetText(point->x, q);
+}
+
+void MapGraphView::EndDrag(MapPointMarker& marker) {
+    if (dragOwner_ == &marker) dragOwner_ = nullptr;
+    MarkerDrag& d = drags_[static_cast<std::size_t>(marker.Index())];
+    d.end = dragPoint_;
+    // In value units of the map the drag was made on, whatever is shown by now.
+    DragEdit edit = d.origin;
+    edit.delta = graph::PixelsToValueDelta(Size(), d.axes, dragStart_.y - dragPoint_.y);
+    ApplyEdit(marker.Index(), edit);
+}
+
+void MapGraphView::ShowDragValue(MapPointMarker& marker) {
+    valueDisplay_->Show();
+    const MapPoint* point = marker.Point();
+    if (point == nullptr || point->value == nullptr) return;
+    valueDisplay_->SetText(point->x, point->value->Quantize(PixelToY(dragPoint_.y)));
+}
+
+void MapGraphView::HideDragValue() {
+    valueDisplay_->Hide();
+}
+
+void MapGraphView::OpenValueDialog(MapPointMarker& marker) {
+    // The first click of the pair has selected this marker; a double click that
+    // comes without it (synthesised input) must not edit another point.
+    SelectMarker(&marker);
+    OpenSetYValueDialog();
+    if (const MapPoint* point = marker.Point()) valueDisplay_->ShowPoint(*point);
+}
+
+void MapGraphView::ApplyEdit(int index, const DragEdit& edit) {
+    MapPointMarker* marker = Marker(index);
+    if (marker == nullptr) return;
+    const auto slot = static_cast<std::size_t>(index);
+    // The monitor is inside a packet: try again once the event loop comes round.
+    if (activity_.MonitorReadingPacket()) {
+        drags_[slot].pending = true;
+        QCoreApplication::postEvent(this, new DeferredEditEvent(index, edit));
+        return;
+    }
+    // A module command is in progress (its waits dispatch events): writing now
+    // would land inside its exchange. Apply once the last command has ended.
+    if (activity_.CommandInProgress()) {
+        drags_[slot].pending = true;
+        QPointer<MapGraphView> self(this);
+        activity_.CallWhenModuleFree([self, index, edit] {
+            if (self) self->ApplyEdit(index, edit);
+        });
+        return;
+    }
+    drags_[slot].pending = false;
+    const graph::PixelPoint p = drags_[slot].end;
+    if (MapPoint* target = Resolve(edit)) {
+        // The map may have been switched meanwhile: the change still goes to
+        // the point it was made on, and the marker moves only if it shows it.
+        if (target == marker->Point()) {
+            marker->AddDelta(edit.delta, "Drag");
+        } else if (target->value != nullptr) {
+            SetValueOfPoint(document_, edit.map, edit.point, *target,
+                            target->value->GetValue() + edit.delta, "Drag");
+        }
+    }
+    const MapPoint* shown = marker->Point();
+    if (shown != nullptr && shown->value != nullptr) valueDisplay_->ShowPoint(*shown);
+    if (dragOwner_ == nullptr || dragOwner_ == marker) {
+        dragPoint_ = marker->Centre();
+        EndRubberBand();
+    }
+    marker->SetDrawn(true);
+    graph::PixelRect r = marker->WindowRect();
+    if (p.x < r.left) r.left = p.x;
+    if (p.x >= r.right) r.right = p.x + 1;
+    if (p.y < r.top) r.top = p.y;
+    if (p.y >= r.bottom) r.bottom = p.y + 1;
+    graph::PixelRect dirty = drags_[slot].dirty.United(r);
+    if (MapPointMarker* prev = Marker(index - 1)) dirty = dirty.United(prev->WindowRect());
+    if (MapPointMarker* next = Marker(index + 1)) dirty = dirty.United(next->WindowRect());
+    InvalidateRect(dirty);
+    drags_[slot].dirty = {};
 }
 
 // ---- Rubber band ------------------------------------------------------------------
@@ -455,7 +680,7 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
     }
 
     // A log without the x value (no engine speed, say) shows no bar.
-    if (MonitorShowsLiveBar() && currentMap_->LiveValue().InSync()) {
+    if (activity_.MonitorShowsLiveBar() && currentMap_->LiveValue().InSync()) {
         const int px = XToPixel(currentMap_->LiveX());
         if (r.left <= px && px <= r.right) {
             p.fillRect(ToQRect(graph::LiveBarRect(s, px)), ToQColor(0xFF));
@@ -624,8 +849,6 @@ void MapGraphView::DrawYGridLine(QPainter& p, int i, const graph::PixelRect& r) 
 
 void MapGraphView::DrawCurve(QPainter& p, const graph::PixelRect& r) {
     if (!currentMap_->Initialized()) return;
-    // The other tune goes under the edited curve.
-    if (comparison_ != nullptr) DrawComparison(p, *this, *comparison_);
     p.setPen(QPen(ToQColor(mapLineColor_), 0));
     auto pixel = [this](int i) {
         const MapPoint& pt = currentMap_->Point(i);
@@ -642,11 +865,6 @@ void MapGraphView::DrawCurve(QPainter& p, const graph::PixelRect& r) {
 }
 
 // ---- Commands -----------------------------------------------------------------
-
-void MapGraphView::SetCommandForwarder(CommandHandler handle, CommandUpdater update) {
-    forwardHandle_ = std::move(handle);
-    forwardUpdate_ = std::move(update);
-}
 
 bool MapGraphView::HandleCommand(int id) {
     switch (id) {
@@ -672,7 +890,7 @@ bool MapGraphView::HandleCommand(int id) {
             OpenSetYValueDialog();
             return true;
         default:
-            return forwardHandle_ ? forwardHandle_(id) : false;
+            return false;
     }
 }
 
@@ -688,7 +906,7 @@ bool MapGraphView::UpdateCommand(int id, ViewCommandState& state) const {
             state.enabled = true;
             return true;
         default:
-            return forwardUpdate_ ? forwardUpdate_(id, state) : false;
+            return false;
     }
 }
 
@@ -739,6 +957,11 @@ void MapGraphView::keyReleaseEvent(QKeyEvent* event) {
 }
 
 bool MapGraphView::event(QEvent* event) {
+    if (event->type() == DeferredEditEvent::Kind()) {
+        const auto* deferred = static_cast<DeferredEditEvent*>(event);
+        ApplyEdit(deferred->Index(), deferred->Edit());
+        return true;
+    }
     if (event->type() == KeyStepEvent::Kind()) {
         const auto* step = static_cast<KeyStepEvent*>(event);
         OnKeyDown(step->Key(), step->Modifiers(), 0);
@@ -808,12 +1031,12 @@ void MapGraphView::KeyTail() {
 
 bool MapGraphView::ArrowStep(int key, Qt::KeyboardModifiers mods, int repeatCount) {
     // A module command is in progress: the key is dropped.
-    if (ModuleCommandInProgress()) return false;
+    if (activity_.CommandInProgress()) return false;
     // The previous step is still being written (its waits dispatch events).
     if (stepInProgress_) return false;
     // Queued auto-repeats do not outlast the key.
     if (!IsKeyDown(key) && repeatCount != 0) return false;
-    if (MonitorReadingPacket()) {
+    if (activity_.MonitorReadingPacket()) {
         QCoreApplication::postEvent(this, new KeyStepEvent(key, mods));
         return false;
     }

@@ -10,14 +10,17 @@
 // document's UpdateAllViews reaches OnUpdate. CurrentMap and the marker pointers
 // it returns stay valid until the next OnUpdate or the view's destruction.
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/host/CommandIds.h"
 #include "core/model/DocumentBase.h"
 #include "gui/graph/GraphGeometry.h"
 #include "gui/graph/GraphStyle.h"
+#include "gui/graph/MarkerHost.h"
 
 class QKeyEvent;
 class QPaintEvent;
@@ -25,6 +28,7 @@ class QPainter;
 class QRubberBand;
 
 namespace qx {
+class Host;
 class ModuleState;
 class ModuleMap;
 }  // namespace qx
@@ -33,6 +37,7 @@ namespace qx::gui {
 
 class MapPointMarker;
 class MapPointValueDisplay;
+class ModuleActivity;
 class TuneComparison;
 
 // The enable/check state of a command, as the view reports it.
@@ -41,10 +46,13 @@ struct ViewCommandState {
     bool checked = false;
 };
 
-class MapGraphView : public QWidget, public DocumentObserver {
+class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost {
     Q_OBJECT
   public:
-    explicit MapGraphView(QWidget* parent = nullptr);
+    // Messages go to host and activity tells when the module is busy; neither
+    // is owned, both outlive the view. The colours stay in the program's
+    // profile, which a start with another profile replaces.
+    MapGraphView(Host& host, ModuleActivity& activity, QWidget* parent = nullptr);
     ~MapGraphView() override;
 
     // The document shown; not owned; may be null. Set before OnInitialUpdate.
@@ -62,19 +70,14 @@ class MapGraphView : public QWidget, public DocumentObserver {
     // after every monitor refresh. force repaints even when it has not moved.
     void UpdateLiveXBar(bool force);
 
-    // Commands routed by the frame. HandleCommand returns false for ids nobody
-    // handles; UpdateCommand returns false and leaves state alone for them.
+    // Commands routed by the frame. HandleCommand returns false for ids not the
+    // view's; UpdateCommand returns false and leaves state alone for them.
     bool HandleCommand(int id);
     bool UpdateCommand(int id, ViewCommandState& state) const;
-    // The commands the view passes on (the monitor window's, the serial port's).
-    // They are asked after the view's own ids, so 32797 never reaches them.
-    using CommandHandler = std::function<bool(int)>;
-    using CommandUpdater = std::function<bool(int, ViewCommandState&)>;
-    void SetCommandForwarder(CommandHandler handle, CommandUpdater update);
 
-    // Full width of the monitor window while it is open, else 0. Asked at every
-    // layout; without a source the monitor window counts as closed.
-    void SetMonitorWidthSource(std::function<int()> source);
+    // Full width of the monitor window while it is open, else 0 (the default):
+    // the monitor window tells it whenever it opens, closes or changes width.
+    void SetMonitorWidth(int pixels);
     // The caption-bar height of the layout; the style's title bar height by default.
     void SetCaptionHeight(int pixels);
     int CaptionHeight() const { return captionHeight_; }
@@ -119,8 +122,9 @@ class MapGraphView : public QWidget, public DocumentObserver {
     // Points first .. last (inclusive, clamped) as the range, last selected.
     void SelectRange(int first, int last);
 
-    // The other tune drawn under the current map; null for none. Not owned:
-    // the comparison clears it before it goes.
+    // The other tune drawn under the current map, through backgroundPainted
+    // as the log coverage is; null for none. Not owned: the comparison clears
+    // it before it goes (and its drawing ends with it).
     void SetComparison(const TuneComparison* comparison);
     const TuneComparison* Comparison() const { return comparison_; }
 
@@ -135,6 +139,8 @@ class MapGraphView : public QWidget, public DocumentObserver {
     void EndRubberBand();
     bool RubberBandActive() const { return rubberIndex_ >= 0; }
     graph::PixelPoint RubberBandPoint() const { return rubberPoint_; }
+    // True while a finished drag of marker index waits for the module to be free.
+    bool HasPendingChange(int index) const;
 
     ColorRef BackgroundColor() const { return backgroundColor_; }
     ColorRef GridColor() const { return gridColor_; }
@@ -175,6 +181,47 @@ class MapGraphView : public QWidget, public DocumentObserver {
     bool event(QEvent* event) override;
 
   private:
+    // A finished drag's change, bound to the point it was made on: the document's
+    // maps as they were (their generation), the map and point index, and the
+    // change in value units. Applied later it still lands on that point or nowhere.
+    struct DragEdit {
+        uint64_t mapsGeneration = 0;
+        int map = -1;
+        int point = -1;
+        double delta = 0.0;
+    };
+    // The last drag of one marker.
+    struct MarkerDrag {
+        DragEdit origin;         // the point it began on
+        graph::AxisRange axes;   // and that map's axes then
+        graph::PixelPoint end;   // where it ended
+        graph::PixelRect dirty;  // to repaint once its change is applied
+        bool pending = false;    // its change waits for the module
+    };
+    class DeferredEditEvent;
+
+    // MarkerHost
+    graph::PixelPoint ValueToPixel(double x, double y) const override;
+    bool EditingAllowed() const override;
+    void PressMarker(MapPointMarker& marker, bool extend, bool firstButton) override;
+    void BeginDrag(MapPointMarker& marker) override;
+    void MoveDrag(MapPointMarker& marker, graph::PixelPoint at) override;
+    void EndDrag(MapPointMarker& marker) override;
+    void ShowDragValue(MapPointMarker& marker) override;
+    void HideDragValue() override;
+    void OpenValueDialog(MapPointMarker& marker) override;
+    bool StorePointValue(int index, MapPoint& point, double y, std::string_view verb) override;
+    ColorRef MarkerColor(bool inSync) const override;
+    bool IsSelected(const MapPointMarker& marker) const override;
+
+    // An edit of delta value units to point index of the map shown now.
+    DragEdit EditOfShownPoint(int index, double delta) const;
+    // The point edit was made on, if its map still exists.
+    MapPoint* Resolve(const DragEdit& edit) const;
+    // Applies edit of marker index's drag now, or once the module is free;
+    // dropped when its document's maps have been replaced meanwhile.
+    void ApplyEdit(int index, const DragEdit& edit);
+
     void ReadColors();
     void PickColor(ColorRef& field, const char* key);
     void BindMarkers();
@@ -192,10 +239,13 @@ class MapGraphView : public QWidget, public DocumentObserver {
     void SetKeyDown(int key, bool down);
     bool LegibleAt(const graph::GraphSize& s, const ModuleMap& map, bool checkWidth) const;
 
+    Host& host_;
+    ModuleActivity& activity_;
     int rangeAnchor_ = -1;
     int bandStartX_ = -1;  // the press of a range drawn with the mouse, else -1
     QRubberBand* band_ = nullptr;
     const TuneComparison* comparison_ = nullptr;
+    QMetaObject::Connection comparisonDrawing_;
     ModuleState* document_ = nullptr;
     ModuleMap* currentMap_ = nullptr;
     std::vector<MapPointMarker*> markers_;  // Qt children of this view
@@ -213,14 +263,18 @@ class MapGraphView : public QWidget, public DocumentObserver {
     graph::PixelRect graphFrame_;
     int lastLiveXPixel_ = 0;
     bool stepInProgress_ = false;
+    // The drag the band follows (one at a time): its marker, where it began
+    // and where the cursor is; and per marker its last drag.
+    MapPointMarker* dragOwner_ = nullptr;
+    graph::PixelPoint dragStart_;
+    graph::PixelPoint dragPoint_;
+    std::vector<MarkerDrag> drags_;
     int rubberIndex_ = -1;
     graph::PixelPoint rubberPoint_;
     std::vector<int> keysDown_;
     bool ctrlDown_ = false;
     graph::GraphSize laidOutFor_;
-    std::function<int()> monitorWidthSource_;
-    CommandHandler forwardHandle_;
-    CommandUpdater forwardUpdate_;
+    int monitorWidth_ = 0;
 };
 
 }  // namespace qx::gui

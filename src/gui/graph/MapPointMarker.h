@@ -2,9 +2,9 @@
 // The 10 x 10 marker of one map point on the graph. Dragging it up or down with
 // the left or the right button changes the point's value (the right button also
 // shows the value beside it); a double click opens the Set Y value dialog. The
-// marker never keeps the keyboard focus: the view handles every key.
+// marker never keeps the keyboard focus: the view handles every key. It knows
+// its host only as a MarkerHost, which keeps the drags.
 #include <QWidget>
-#include <cstdint>
 #include <string_view>
 
 #include "gui/graph/GraphGeometry.h"
@@ -15,38 +15,29 @@ class MapPoint;
 
 namespace qx::gui {
 
-class MapGraphView;
-
-// A finished drag's change, bound to the point it was made on: the document's
-// maps as they were (their generation), the map and point index, and the
-// change in value units. Applied later it still lands on that point or nowhere.
-struct DragEdit {
-    uint64_t mapsGeneration = 0;
-    int map = -1;
-    int point = -1;
-    double delta = 0.0;
-};
+class MarkerHost;
 
 class MapPointMarker : public QWidget {
     Q_OBJECT
   public:
     enum DragState { kIdle = 0, kLeftDrag = 1, kRightDrag = 2, kBothButtons = 3 };
 
-    // A child of view bound to point (neither owned). Created at the point's place.
-    MapPointMarker(MapGraphView* view, MapPoint* point, int index);
+    // A child of parent bound to point (neither owned), asking host (parent's
+    // own MarkerHost). Created at the point's place.
+    MapPointMarker(QWidget* parent, MarkerHost& host, MapPoint* point, int index);
 
     MapPoint* Point() const { return point_; }
     // Shows point from now on. A finished drag still held back stays with the
     // point it was made on: the new point is drawn where it is.
-    // True when a held-back drag's band must end now that the point changed.
+    // True when the marker was hidden for such a drag and shows again.
     bool Bind(MapPoint* point);
     int Index() const { return index_; }
     int State() const { return dragState_; }
 
-    // The point's centre and the marker's rectangle in view client pixels.
+    // The point's centre and the marker's rectangle in the host's client pixels.
     graph::PixelPoint Centre() const;
     graph::PixelRect PointRect() const;
-    // The marker's current window rectangle in view client pixels.
+    // The marker's current window rectangle in the host's client pixels.
     graph::PixelRect WindowRect() const;
     // Moves the window to the point's rectangle when it is elsewhere.
     void Reposition();
@@ -60,15 +51,7 @@ class MapPointMarker : public QWidget {
 
     // Hidden while dragged: the view's rubber band stands for it.
     bool IsDrawn() const { return drawn_; }
-    // True while a finished drag's change waits for the module to be free.
-    bool HasPendingChange() const { return pendingChanges_ > 0; }
-
-    // Turns a dragged distance into a change of the value (positive: upward).
-    // Deferred while the monitor reads a packet or a module command runs.
-    void ApplyPixelDelta(int dy);
-    // Applies edit now, or once the module is free; dropped when its document's
-    // maps have been replaced meanwhile.
-    void ApplyEdit(const DragEdit& edit);
+    void SetDrawn(bool drawn);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -77,30 +60,16 @@ class MapPointMarker : public QWidget {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
-    bool event(QEvent* event) override;
 
   private:
     void BeginDrag();
     void EndDrag();
-    void ShowValue();
-    void HideDisplay();
-    void SetDrawn(bool drawn);
-    graph::PixelPoint ToView(const QPointF& local) const;
-    // An edit of delta value units to the point this marker shows now.
-    DragEdit EditOfBoundPoint(double delta) const;
-    // The point edit was made on, if its map still exists.
-    MapPoint* Resolve(const DragEdit& edit) const;
 
-    MapGraphView* view_;
+    MarkerHost& host_;
     MapPoint* point_;
     int index_;
     int dragState_ = kIdle;
-    graph::PixelRect invalidRect_;
     bool drawn_ = true;
-    int pendingChanges_ = 0;
-    graph::PixelPoint endPoint_;  // where the last drag of this marker ended
-    DragEdit dragOrigin_;         // the point the current drag began on
-    graph::AxisRange dragAxes_;   // and its map's axes then
 };
 
 }  // namespace qx::gui

@@ -83,7 +83,6 @@ MonitorWindow::MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& m
 
     if (view_ != nullptr) {
         view_->installEventFilter(this);
-        view_->SetMonitorWidthSource([this] { return MonitorWidth(); });
     }
 
     // Bits above the seven displays (a hand-edited profile) name nothing.
@@ -213,14 +212,14 @@ void MonitorWindow::ShowMonitors() {
     PlaceForShow();
     isOpen_ = true;
     show();
-    if (view_ != nullptr) view_->update();
+    if (view_ != nullptr) view_->SetMonitorWidth(MonitorWidth());
 }
 
 void MonitorWindow::HideMonitors() {
     SaveWidth();
     isOpen_ = false;
     hide();
-    if (view_ != nullptr) view_->update();
+    if (view_ != nullptr) view_->SetMonitorWidth(MonitorWidth());
 }
 
 void MonitorWindow::ToggleOpen() {
@@ -354,7 +353,7 @@ void MonitorWindow::resizeEvent(QResizeEvent* event) {
                          std::max(0, height() - 2 * kFrame));
     Relayout();
     // The graph takes the new width.
-    if (view_ != nullptr && isOpen_) view_->update();
+    if (view_ != nullptr && isOpen_) view_->SetMonitorWidth(MonitorWidth());
 }
 
 bool MonitorWindow::OnRightBorder(const QPoint& p) const {

@@ -140,10 +140,10 @@ TEST_F(MarkerDrag, DragEndingWhileTheMonitorReadsOrACommandRunsAppliesLater) {
     ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
     ASSERT_TRUE(reading);
     EXPECT_DOUBLE_EQ(Value(4), 0.0);
-    EXPECT_TRUE(m.HasPendingChange());
+    EXPECT_TRUE(view->HasPendingChange(m.Index()));
     EXPECT_FALSE(m.IsDrawn());
     QCoreApplication::sendPostedEvents();
-    EXPECT_FALSE(m.HasPendingChange());
+    EXPECT_FALSE(view->HasPendingChange(m.Index()));
     EXPECT_TRUE(m.IsDrawn());
     EXPECT_EQ(emulator->Core().Peek(0xB604), 5);
     ASSERT_TRUE(monitor.Stop());
@@ -151,12 +151,12 @@ TEST_F(MarkerDrag, DragEndingWhileTheMonitorReadsOrACommandRunsAppliesLater) {
     {
         CommandBusyScope busy(false);
         Drag(7, -kFiveDegrees);
-        EXPECT_TRUE(Marker(7).HasPendingChange());
+        EXPECT_TRUE(view->HasPendingChange(7));
         EXPECT_EQ(host->RunPosted(), 0u);  // nothing reposted while it runs: no busy loop
         EXPECT_DOUBLE_EQ(Value(7), 0.0);
     }
     host->RunPosted();
-    EXPECT_FALSE(Marker(7).HasPendingChange());
+    EXPECT_FALSE(view->HasPendingChange(7));
     EXPECT_EQ(emulator->Core().Peek(0xB607), 5);
 }
 
@@ -170,13 +170,13 @@ TEST_F(MarkerDrag, HeldBackDragStaysOnItsPointOrIsDroppedWithItsDocument) {
     {
         CommandBusyScope busy(false);
         Drag(4, -kFiveDegrees);
-        ASSERT_TRUE(Marker(4).HasPendingChange());
+        ASSERT_TRUE(view->HasPendingChange(4));
         Key(Qt::Key_PageDown);
         Key(Qt::Key_PageDown);
         ASSERT_EQ(view->CurrentMap(), document.Map(2));
     }
     host->RunPosted();
-    EXPECT_FALSE(Marker(4).HasPendingChange());
+    EXPECT_FALSE(view->HasPendingChange(4));
     EXPECT_TRUE(Marker(4).IsDrawn());
     EXPECT_DOUBLE_EQ(document.Map(0)->Point(4).value->GetValue(), 5.0);
     EXPECT_EQ(emulator->Core().Peek(0xB604), 5);
@@ -193,12 +193,12 @@ TEST_F(MarkerDrag, HeldBackDragStaysOnItsPointOrIsDroppedWithItsDocument) {
     QTest::mouseMove(&m, kUp);
     host->QueueEvent([&] {
         QTest::mouseRelease(&m, Qt::LeftButton, {}, kUp);
-        ASSERT_TRUE(m.HasPendingChange());
+        ASSERT_TRUE(view->HasPendingChange(m.Index()));
         ASSERT_EQ(document.OnNewDocument(), DocStatus::Done);
     });
     ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
     QCoreApplication::sendPostedEvents();
-    EXPECT_FALSE(m.HasPendingChange());
+    EXPECT_FALSE(view->HasPendingChange(m.Index()));
     EXPECT_TRUE(m.IsDrawn());
     EXPECT_DOUBLE_EQ(Value(6), 0.0);
     EXPECT_EQ(emulator->Core().Peek(0xB606), sixBefore);
@@ -214,12 +214,12 @@ TEST_F(MarkerDrag, AHeldBackDragIsNotDrawnOnAnotherMap) {
     const double voes = document.Map(2)->Point(4).value->GetValue();
     CommandBusyScope busy(false);
     Drag(4, -kFiveDegrees);
-    ASSERT_TRUE(Marker(4).HasPendingChange());
+    ASSERT_TRUE(view->HasPendingChange(4));
     ASSERT_TRUE(view->RubberBandActive());
     Key(Qt::Key_PageDown);
     Key(Qt::Key_PageDown);
     ASSERT_EQ(view->CurrentMap(), document.Map(2));
-    EXPECT_TRUE(Marker(4).HasPendingChange());
+    EXPECT_TRUE(view->HasPendingChange(4));
     EXPECT_FALSE(view->RubberBandActive());
     EXPECT_TRUE(Marker(4).IsDrawn());
     EXPECT_EQ(Marker(4).WindowRect().top, view->YToPixel(voes) - 5);

@@ -63,7 +63,7 @@ class MonitorWindowTest : public LinkFixture {
     void Destroy() {
         delete window;
         window = nullptr;
-        view->SetMonitorWidthSource({});
+        view->SetMonitorWidth(0);
     }
     // Destroys and makes it again: what a restart of the program sees.
     gui::MonitorWindow& Restart() {
