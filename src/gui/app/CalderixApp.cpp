@@ -198,12 +198,12 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     Profile& profile = AppProfile();
     CommPort& link = CommPort::Instance();
     RamMonitor& ramMonitor = RamMonitor::Instance();
-    MonitorWindow* monitor = InstallMonitorWindow(*frame_, profile, ramMonitor);
-    logs_ = InstallEngineLogs(*frame_, monitor, profile);
+    MonitorWindow* monitor = InstallMonitorWindow(frame_->Services(), profile, ramMonitor);
+    logs_ = InstallEngineLogs(frame_->Services(), monitor, profile);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
     connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
-    InstallSettingsDialogs(*frame_, *document_, *host_, profile, link);
-    InstallTuneSheet(*frame_, *host_, *document_);
+    InstallSettingsDialogs(frame_->Services(), *document_, *host_, profile, link);
+    InstallTuneSheet(frame_->Services(), *host_, *document_);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& sm) {
             if (!frame_->EndSession(sm.allowsInteraction())) sm.cancel();

@@ -65,6 +65,11 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
     view_->setObjectName(QStringLiteral("MapGraphView"));
     view_->SetDocument(&document_);
     setCentralWidget(view_);
+    services_ = new FrameServices(*this, commands_, *view_);
+    connect(this, &CMainFrame::resetPeakRequested, services_, &FrameServices::resetPeakRequested);
+    connect(this, &CMainFrame::writeSerialRequested, services_,
+            &FrameServices::writeSerialRequested);
+    connect(this, &CMainFrame::monitorRefreshDue, services_, &FrameServices::monitorRefreshDue);
     commands_.AddTarget(
         CommandOwner::View, [this](int id) { return view_->HandleCommand(id); },
         [this](int id, CommandState& s) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gui/shell/CommandTable.h"
+#include "gui/shell/FrameServices.h"
 
 class QLabel;
 class QTimer;
@@ -40,6 +41,8 @@ class CMainFrame : public QMainWindow {
     ~CMainFrame() override;
 
     CommandTable& Commands() { return commands_; }
+    // What the features installed on the window use of it.
+    FrameServices& Services() { return *services_; }
     MapGraphView* View() const { return view_; }
     QToolBar* ToolBar() const { return toolbar_; }
     CompareCommands* Compare() const { return compare_; }
@@ -137,6 +140,7 @@ class CMainFrame : public QMainWindow {
     ModuleState& document_;
     CommandTable commands_;
     MapGraphView* view_ = nullptr;
+    FrameServices* services_ = nullptr;   // Qt child
     CompareCommands* compare_ = nullptr;  // Qt children
     CurveCommands* curves_ = nullptr;
     QToolBar* toolbar_ = nullptr;

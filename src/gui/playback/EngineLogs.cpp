@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -17,7 +16,6 @@
 #include "core/log/LogPlayer.h"
 #include "core/maps/ModuleMap.h"
 #include "core/monitor/RamMonitor.h"
-#include "gui/app/MainFrame.h"
 #include "gui/chart/ChartPane.h"
 #include "gui/chart/ChartView.h"
 #include "gui/graph/MapGraphView.h"
@@ -26,6 +24,8 @@
 #include "gui/playback/PlaybackTime.h"
 #include "gui/playback/TransportBar.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/FrameServices.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -73,8 +73,8 @@ QString ChooseLogFile(QWidget* owner, bool save) {
 
 }  // namespace
 
-EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile)
-    : QObject(&frame),
+EngineLogs::EngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& profile)
+    : QObject(&frame.Window()),
       frame_(frame),
       monitor_(monitor),
       live_(std::make_shared<EngineLog>()),
@@ -89,24 +89,25 @@ EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profi
     auto* layout = new QVBoxLayout(under_);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    QWidget* view = frame_.takeCentralWidget();
     chart_ = new ChartView;
     chart_->SetLog(live_.get(), true);
     chart_->hide();
-    layout->addWidget(PlaceChartUnderGraph(view, chart_, profile), 1);
     transport_ = new TransportBar(under_);
     transport_->hide();
-    layout->addWidget(transport_);
-    frame_.setCentralWidget(under_);
+    frame_.WrapGraphArea([&](QWidget* view) {
+        layout->addWidget(PlaceChartUnderGraph(view, chart_, profile), 1);
+        layout->addWidget(transport_);
+        return under_;
+    });
 
-    status_ = new QLabel(&frame_);
+    status_ = new QLabel(&frame_.Window());
     status_->setObjectName(QStringLiteral("RecordingPane"));
     status_->hide();
-    frame_.statusBar()->insertPermanentWidget(0, status_);
-    source_ = new QLabel(&frame_);
+    frame_.AddStatusPane(status_);
+    source_ = new QLabel(&frame_.Window());
     source_->setObjectName(QStringLiteral("SourcePane"));
     source_->hide();
-    frame_.statusBar()->insertPermanentWidget(0, source_);
+    frame_.AddStatusPane(source_);
 
     pollTimer_ = new QTimer(this);
     pollTimer_->setInterval(250);
@@ -202,7 +203,7 @@ void EngineLogs::AddCommands() {
 // ---- Recording --------------------------------------------------------------
 
 void EngineLogs::RecordDialog() {
-    const QString path = ChooseLogFile(&frame_, true);
+    const QString path = ChooseLogFile(&frame_.Window(), true);
     if (!path.isEmpty()) StartRecording(path);
 }
 
@@ -326,14 +327,14 @@ void EngineLogs::OnPlayerRow(bool first) {
 // ---- Playback ---------------------------------------------------------------
 
 void EngineLogs::OpenDialog() {
-    const QString path = ChooseLogFile(&frame_, false);
+    const QString path = ChooseLogFile(&frame_.Window(), false);
     if (!path.isEmpty()) OpenLog(path);
 }
 
 bool EngineLogs::ReadLog(const QString& path, EngineLog& log, std::string& error) {
     // A long log shows its progress with Cancel; nothing changes until it is read whole.
     QProgressDialog progress(QStringLiteral("Opening %1...").arg(QFileInfo(path).fileName()),
-                             QStringLiteral("Cancel"), 0, kProgressSteps, &frame_);
+                             QStringLiteral("Cancel"), 0, kProgressSteps, &frame_.Window());
     progress.setWindowTitle(QStringLiteral("Open Log"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(kProgressShownAfterMs);
@@ -403,8 +404,7 @@ bool EngineLogs::OpenLog(const QString& path) {
         notes << QStringLiteral("%1 value(s) beyond their range are shown at its limit")
                      .arg(log->clampedValues);
     if (!notes.isEmpty())
-        frame_.statusBar()->showMessage(logName_ + QStringLiteral(": ") +
-                                        notes.join(QStringLiteral("; ")));
+        frame_.ShowNotice(logName_ + QStringLiteral(": ") + notes.join(QStringLiteral("; ")));
     return true;
 }
 
@@ -591,7 +591,7 @@ void EngineLogs::PaintCoverage(QPainter* p) {
     p->restore();
 }
 
-EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile) {
+EngineLogs* InstallEngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& profile) {
     return new EngineLogs(frame, monitor, profile);
 }
 

@@ -33,7 +33,7 @@ class Profile;
 
 namespace qx::gui {
 
-class CMainFrame;
+class FrameServices;
 class ChartView;
 class MonitorWindow;
 class TransportBar;
@@ -41,7 +41,7 @@ class TransportBar;
 class EngineLogs : public QObject {
     Q_OBJECT
   public:
-    EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile);
+    EngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& profile);
     ~EngineLogs() override;
 
     // Recording. Start: false (with a message) when the file cannot be made.
@@ -107,7 +107,7 @@ class EngineLogs : public QObject {
     bool ReadLog(const QString& path, EngineLog& log, std::string& error);
     void ShowSource();
 
-    CMainFrame& frame_;
+    FrameServices& frame_;
     QPointer<MonitorWindow> monitor_;
     QWidget* under_ = nullptr;  // the area under the graph: chart and transport bar
     ChartView* chart_ = nullptr;
@@ -142,6 +142,6 @@ class EngineLogs : public QObject {
 
 // Creates the engine-log commands, the chart pane and the transport bar under
 // the graph of frame. Returns the object (owned by the frame).
-EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile);
+EngineLogs* InstallEngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& profile);
 
 }  // namespace qx::gui

@@ -19,11 +19,13 @@ class PostponedCommandsTest : public DialogTest {
     PostponedCommandsTest() {
         // The scripted host stays the current one: replays are recorded, not run.
         frame = std::make_unique<gui::CMainFrame>(qtHost, document);
-        gui::InstallSettingsDialogs(*frame, document, qtHost, AppProfile(), CommPort::Instance());
+        gui::InstallSettingsDialogs(frame->Services(), document, qtHost, AppProfile(),
+                                    CommPort::Instance());
         gui::InstallEngineLogs(
-            *frame, gui::InstallMonitorWindow(*frame, AppProfile(), RamMonitor::Instance()),
+            frame->Services(),
+            gui::InstallMonitorWindow(frame->Services(), AppProfile(), RamMonitor::Instance()),
             AppProfile());
-        gui::InstallTuneSheet(*frame, qtHost, document);
+        gui::InstallTuneSheet(frame->Services(), qtHost, document);
     }
     ~PostponedCommandsTest() override { frame.reset(); }
 

@@ -16,7 +16,7 @@ class SettingsCommandsTest : public DialogTest {
     SettingsCommandsTest() {
         // The scripted host stays the current one; the frame only needs a Qt host.
         frame = std::make_unique<gui::CMainFrame>(qtHost, document);
-        gui::InstallSettingsDialogs(*frame, document, *host, AppProfile(),
+        gui::InstallSettingsDialogs(frame->Services(), document, *host, AppProfile(),
                                     CommPort::Instance());
     }
     ~SettingsCommandsTest() override { frame.reset(); }

@@ -57,7 +57,7 @@ class DemoMonitoring : public ::testing::Test {
         QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
                          [this](int id) { frame->Commands().Route(id); });
         QObject::connect(host.get(), &gui::QtHost::idleDue, frame.get(), &gui::CMainFrame::OnIdle);
-        window = gui::InstallMonitorWindow(*frame, AppProfile(), RamMonitor::Instance());
+        window = gui::InstallMonitorWindow(frame->Services(), AppProfile(), RamMonitor::Instance());
         frame->View()->OnInitialUpdate();
         frame->resize(900, 640);
         frame->show();
