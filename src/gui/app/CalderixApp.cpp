@@ -183,7 +183,11 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     host_->SetMessageAnswerer(answerer_);
     SetCurrentHost(host_.get());
     document_ = std::make_unique<ModuleState>();
-    frame_ = std::make_unique<CMainFrame>(*host_, *document_);
+    // The one profile, link and monitor of this run, handed to the parts that use them.
+    Profile& profile = AppProfile();
+    CommPort& link = CommPort::Instance();
+    RamMonitor& ramMonitor = RamMonitor::Instance();
+    frame_ = std::make_unique<CMainFrame>(*host_, *document_, link, ramMonitor);
     host_->SetMainWindow(frame_.get());
     CMainFrame* frame = frame_.get();
     connect(host_.get(), &QtHost::commandRequested, frame,
@@ -194,10 +198,6 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
         if (*proceed) *proceed = SaveModified();
     });
     connect(frame, &CMainFrame::fileDropped, this, &CCalderixApp::OpenRemembered);
-    // The one profile, link and monitor of this run, handed to the parts that use them.
-    Profile& profile = AppProfile();
-    CommPort& link = CommPort::Instance();
-    RamMonitor& ramMonitor = RamMonitor::Instance();
     MonitorWindow* monitor = InstallMonitorWindow(frame_->Services(), profile, ramMonitor);
     logs_ = InstallEngineLogs(frame_->Services(), monitor, profile);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });

@@ -23,7 +23,9 @@ class QMenu;
 class QToolBar;
 
 namespace qx {
+class CommPort;
 class ModuleState;
+class RamMonitor;
 }  // namespace qx
 
 namespace qx::gui {
@@ -37,7 +39,10 @@ class HelpWindow;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
   public:
-    CMainFrame(QtHost& host, ModuleState& document, QWidget* parent = nullptr);
+    // The link and the monitor are the run's one link and monitor; the
+    // application ends them just before the frame, with no event between.
+    CMainFrame(QtHost& host, ModuleState& document, CommPort& link, RamMonitor& monitor,
+               QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CommandTable& Commands() { return commands_; }
@@ -138,6 +143,8 @@ class CMainFrame : public QMainWindow {
 
     QtHost& host_;
     ModuleState& document_;
+    CommPort& link_;
+    RamMonitor& monitor_;
     CommandTable commands_;
     MapGraphView* view_ = nullptr;
     FrameServices* services_ = nullptr;   // Qt child
