@@ -199,7 +199,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     });
     connect(frame, &CMainFrame::fileDropped, this, &CCalderixApp::OpenRemembered);
     MonitorWindow* monitor = InstallMonitorWindow(frame_->Services(), profile, ramMonitor);
-    logs_ = InstallEngineLogs(frame_->Services(), monitor, profile);
+    logs_ = InstallEngineLogs(frame_->Services(), monitor, profile, ramMonitor, *host_);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
     connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
     InstallSettingsDialogs(frame_->Services(), *document_, *host_, profile, link);

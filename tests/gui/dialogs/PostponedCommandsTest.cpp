@@ -25,7 +25,7 @@ class PostponedCommandsTest : public DialogTest {
         gui::InstallEngineLogs(
             frame->Services(),
             gui::InstallMonitorWindow(frame->Services(), AppProfile(), RamMonitor::Instance()),
-            AppProfile());
+            AppProfile(), RamMonitor::Instance(), CurrentHost());
         gui::InstallTuneSheet(frame->Services(), qtHost, document);
     }
     ~PostponedCommandsTest() override { frame.reset(); }
