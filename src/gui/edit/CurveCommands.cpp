@@ -210,8 +210,8 @@ bool CurveCommands::PasteText(const std::string& text) {
                                              : "points " + std::to_string(first + 1) + " to " +
                                                    std::to_string(first + count);
         host_.MessageBox("Pasted " + PointCountText(count) + ", " + which + " of " +
-                                     std::to_string(points) + ".",
-                                 kPasteTitle, MsgButtons::Ok, MsgIcon::Information);
+                             std::to_string(points) + ".",
+                         kPasteTitle, MsgButtons::Ok, MsgIcon::Information);
     }
     return true;
 }
