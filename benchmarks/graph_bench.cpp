@@ -12,6 +12,7 @@
 
 #include "core/host/Host.h"
 #include "core/host/Profile.h"
+#include "core/link/CommPort.h"
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
 #include "gui/app/LinkActivity.h"
@@ -127,7 +128,8 @@ void BM_FullRepaintWithComparison1920x1080(benchmark::State& state) {
         state.SkipWithError("cannot write the other tune");
         return;
     }
-    qx::gui::TuneComparison comparison(nullptr, s.document, qx::CurrentHost());
+    qx::gui::TuneComparison comparison(nullptr, s.document, qx::CurrentHost(),
+                                       qx::CommPort::Instance());
     if (!comparison.LoadFile(path)) {
         state.SkipWithError("cannot read the other tune");
         return;

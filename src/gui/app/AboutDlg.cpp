@@ -7,10 +7,6 @@
 
 namespace qx::gui {
 
-QString FirmwareText(int versionByte) {
-    return QString::fromStdString(FormatC("%d.%d", (versionByte >> 4) & 0x0F, versionByte & 0x0F));
-}
-
 CAboutDlg::CAboutDlg(CommPort& link, QWidget* parent)
     : TemplateDialog(res::kAboutDialog, parent), link_(link) {}
 

@@ -2,6 +2,7 @@
 // The About box: version line (the project's version) and, while linked, the module's serial number
 // and firmware version read from the module ("#####" when unknown).
 #include "gui/resources/TemplateDialog.h"
+#include "gui/shell/FirmwareText.h"
 
 namespace qx {
 class CommPort;
@@ -29,8 +30,5 @@ class CAboutDlg : public TemplateDialog {
     QString serialText_;
     QString firmwareText_;
 };
-
-// "%d.%d" of the firmware byte: major in bits 4 to 7, minor in bits 0 to 3.
-QString FirmwareText(int versionByte);
 
 }  // namespace qx::gui

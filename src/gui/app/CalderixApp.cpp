@@ -184,7 +184,11 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     host_->SetMessageAnswerer(answerer_);
     SetCurrentHost(host_.get());
     document_ = std::make_unique<ModuleState>();
-    frame_ = std::make_unique<CMainFrame>(*host_, *document_);
+    // The one profile, link and monitor of this run, handed to the parts that use them.
+    Profile& profile = AppProfile();
+    CommPort& link = CommPort::Instance();
+    RamMonitor& ramMonitor = RamMonitor::Instance();
+    frame_ = std::make_unique<CMainFrame>(*host_, *document_, link, ramMonitor);
     host_->SetMainWindow(frame_.get());
     CMainFrame* frame = frame_.get();
     connect(host_.get(), &QtHost::commandRequested, frame,
@@ -195,18 +199,14 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
         if (*proceed) *proceed = SaveModified();
     });
     connect(frame, &CMainFrame::fileDropped, this, &CCalderixApp::OpenRemembered);
-    // The one profile, link and monitor of this run, handed to the parts that use them.
-    Profile& profile = AppProfile();
-    CommPort& link = CommPort::Instance();
-    RamMonitor& ramMonitor = RamMonitor::Instance();
-    MonitorWindow* monitor = InstallMonitorWindow(*frame_, profile, ramMonitor);
-    logs_ = InstallEngineLogs(*frame_, monitor, profile);
+    MonitorWindow* monitor = InstallMonitorWindow(frame_->Services(), profile, ramMonitor);
+    logs_ = InstallEngineLogs(frame_->Services(), monitor, profile, ramMonitor, *host_);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
     connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
-    InstallSettingsDialogs(*frame_, *document_, *host_, profile, link);
-    InstallTuneSheet(*frame_, *host_, *document_);
-    connect(InstallRestorePoints(*frame_, *host_, *document_), &RestoreCommands::openRestorePoint,
-            this, [this](const QString& path) {
+    InstallSettingsDialogs(frame_->Services(), *document_, *host_, profile, link);
+    InstallTuneSheet(frame_->Services(), *host_, *document_);
+    connect(InstallRestorePoints(frame_->Services(), frame_->Compare(), *host_, *document_),
+            &RestoreCommands::openRestorePoint, this, [this](const QString& path) {
                 if (!OpenDocumentFile(path)) return;
                 // Saved elsewhere, never over what the module held.
                 document_->SetPathName({});

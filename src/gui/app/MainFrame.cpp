@@ -37,7 +37,6 @@
 #include "gui/graph/MapGraphView.h"
 #include "gui/resources/Resources.h"
 #include "gui/resources/ToolbarImages.h"
-#include "gui/shell/ModuleGate.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -55,8 +54,15 @@ constexpr CommandRules kLinkRules{Postpone::WhileBusy, true};
 
 }  // namespace
 
-CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
-    : QMainWindow(parent), host_(host), document_(document), commands_(&PostponeIfModuleBusy) {
+CMainFrame::CMainFrame(QtHost& host, ModuleState& document, CommPort& link, RamMonitor& monitor,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      host_(host),
+      document_(document),
+      link_(link),
+      monitor_(monitor),
+      commands_(
+          [&monitor](int id, bool suspend) { return monitor.PostponeCommandIfBusy(id, suspend); }) {
     setObjectName(ToQ(res::kMainWindowClass));
     setAcceptDrops(true);
     urlOpener_ = [](const QString& path) {
@@ -66,6 +72,11 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
     view_->setObjectName(QStringLiteral("MapGraphView"));
     view_->SetDocument(&document_);
     setCentralWidget(view_);
+    services_ = new FrameServices(*this, commands_, *view_);
+    connect(this, &CMainFrame::resetPeakRequested, services_, &FrameServices::resetPeakRequested);
+    connect(this, &CMainFrame::writeSerialRequested, services_,
+            &FrameServices::writeSerialRequested);
+    connect(this, &CMainFrame::monitorRefreshDue, services_, &FrameServices::monitorRefreshDue);
     commands_.AddTarget(
         CommandOwner::View, [this](int id) { return view_->HandleCommand(id); },
         [this](int id, CommandState& s) {
@@ -82,7 +93,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
     AddDocumentCommands();
     auto* edits = new EditCommands(this, commands_, document_, view_);
     curves_ = new CurveCommands(this, host_, commands_, document_, view_);
-    compare_ = new CompareCommands(*this, host_, commands_, document_, view_);
+    compare_ = new CompareCommands(*this, host_, commands_, document_, link_, view_);
     connect(edits, &EditCommands::historyChanged, &compare_->Comparison(),
             &TuneComparison::Refresh);
     connect(edits, &EditCommands::historyChanged, this, &CMainFrame::historyChanged);
@@ -92,7 +103,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, QWidget* parent)
     BuildToolbar();
     BuildStatusBar();
     BuildAccelerators();
-    SetLinkIndicator(CommPort::Exists() && CommPort::Instance().IsLinked());
+    SetLinkIndicator(link_.IsLinked());
     resize(800, 560);
 }
 
@@ -121,26 +132,24 @@ void CMainFrame::AddDocumentCommands() {
 void CMainFrame::AddFrameCommands() {
     commands_.Add(
         res::kLink, CommandOwner::Frame, kLinkRules, [this] { OnLink(); },
-        [](CommandState& s) {
-            const bool up = CommPort::Exists() && CommPort::Instance().IsLinked();
+        [this](CommandState& s) {
+            const bool up = link_.IsLinked();
             s.checked = up;
             s.text = QString::fromLatin1(up ? kLinkUpText : kLinkDownText);
         });
     commands_.Add(
         res::kToggleMonitoring, CommandOwner::Frame, kLinkRules, [this] { OnToggleMonitoring(); },
-        [](CommandState& s) {
-            s.enabled = CommPort::Exists() && CommPort::Instance().IsLinked();
-            s.checked = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
+        [this](CommandState& s) {
+            s.enabled = link_.IsLinked();
+            s.checked = monitor_.IsRunning();
         });
     commands_.Add(
         res::kResetPeakAcceleration, CommandOwner::Frame, kSuspendingCommand,
         [this] { OnResetPeakAcceleration(); },
-        [](CommandState& s) {
-            s.enabled = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
-        });
+        [this](CommandState& s) { s.enabled = monitor_.IsRunning(); });
     commands_.Add(
         res::kWriteSerial, CommandOwner::Frame, kSuspendingCommand, [this] { OnWriteSerial(); },
-        [](CommandState& s) { s.enabled = CommPort::Exists() && CommPort::Instance().IsLinked(); });
+        [this](CommandState& s) { s.enabled = link_.IsLinked(); });
     for (int id : {res::kHelpFinder, res::kContextHelp, res::kHelp, res::kDefaultHelp})
         commands_.Add(id, CommandOwner::Frame, kSuspendingCommand, [this, id] { OnHelp(id); });
     commands_.Add(
@@ -301,22 +310,20 @@ void CMainFrame::SetRecentFiles(const std::vector<std::string>& paths) {
 
 void CMainFrame::SetLinkIndicator(bool linked) {
     if (reconnectPane_) {
-        CommPort* link = CommPort::Exists() ? &CommPort::Instance() : nullptr;
-        if (linked || !linkStripUp_ || !link || !link->LastBreakWasDeviceGone()) {
+        if (linked || !linkStripUp_ || !link_.LastBreakWasDeviceGone()) {
             if (linked) {
                 reconnectTimer_->stop();
                 reconnectPane_->hide();
                 // A port without a device node (the demo's) is watched by its hangup only.
-                const CommPort* up = CommPort::Exists() ? &CommPort::Instance() : nullptr;
-                watchedNode_ = up != nullptr && serial::DevicePresent(up->LastDevicePath())
-                                   ? up->LastDevicePath()
+                watchedNode_ = serial::DevicePresent(link_.LastDevicePath())
+                                   ? link_.LastDevicePath()
                                    : std::string();
                 adapterWatch_->start();
             } else {
                 adapterWatch_->stop();
             }
         } else {
-            AwaitAdapter(link->LastDevicePath());
+            AwaitAdapter(link_.LastDevicePath());
         }
     }
     linkStripUp_ = linked;
@@ -379,7 +386,7 @@ QString CMainFrame::ReconnectText() const {
 }
 
 void CMainFrame::CheckReconnect() {
-    if (CommPort::Instance().IsLinked()) {
+    if (link_.IsLinked()) {
         reconnectTimer_->stop();
         reconnectPane_->hide();
         return;
@@ -411,15 +418,15 @@ void CMainFrame::NoticeFailedRelink() {
 }
 
 void CMainFrame::CheckLinkedAdapter() {
-    if (!CommPort::Exists() || !CommPort::Instance().IsLinked()) {
+    if (!link_.IsLinked()) {
         adapterWatch_->stop();
         return;
     }
     // An exchange or the stream notices a pull itself; a check between the
     // packets would only cost them time.
     if (IsBusyForClose()) return;
-    if (RamMonitor::Exists() && RamMonitor::Instance().IsRunning()) return;
-    CommPort& link = CommPort::Instance();
+    if (monitor_.IsRunning()) return;
+    CommPort& link = link_;
     // The node goes with the adapter at once; the hangup may come a little later.
     const bool hungUp = link.IsDeviceGone();
     if (!hungUp && (watchedNode_.empty() || serial::DevicePresent(watchedNode_))) return;
@@ -485,7 +492,7 @@ void CMainFrame::OnHelp(int) {
 }
 
 void CMainFrame::OnLink() {
-    CommPort& link = CommPort::Instance();
+    CommPort& link = link_;
     ++linkCommandDepth_;
     struct Leave {
         int& n;
@@ -519,7 +526,7 @@ void CMainFrame::OnLink() {
 
 void CMainFrame::OfferAfterLink() {
     const LinkedModuleCheck check = CheckLinkedModule(document_);
-    if (!CommPort::Instance().IsLinked()) return;  // broke while reading the serial number
+    if (!link_.IsLinked()) return;  // broke while reading the serial number
     const auto uploadAfterAsking = [this] {
         // Uploading replaces the document: the usual question about unsaved changes first.
         if (MayDiscardDocument()) host_.RouteCommand(res::kUpload);
@@ -593,7 +600,7 @@ void CMainFrame::OfferAfterLink() {
 }
 
 void CMainFrame::OnToggleMonitoring() {
-    RamMonitor& monitor = RamMonitor::Instance();
+    RamMonitor& monitor = monitor_;
     if (!monitor.IsRunning() && LiveSourceOverride() != nullptr) {
         // A log being played back holds the displays; monitoring takes them
         // only when the log is closed. Enter and Escape keep the log.
@@ -636,11 +643,8 @@ bool CMainFrame::IsBusyForClose() const {
     if (host_.WaitWindow()) return true;
     if (monitorNesting_ > 0 || linkCommandDepth_ > 0) return true;
     if (document_.TransferInProgress()) return true;
-    if (CommPort::Exists()) {
-        const CommPort& link = CommPort::Instance();
-        if (link.BusyCount() > 0 || link.IsWaiting()) return true;
-    }
-    if (RamMonitor::Exists() && RamMonitor::Instance().IsRunActive()) return true;
+    if (link_.BusyCount() > 0 || link_.IsWaiting()) return true;
+    if (monitor_.IsRunActive()) return true;
     return false;
 }
 
@@ -648,10 +652,9 @@ void CMainFrame::RequestUnwind() {
     closePending_ = true;
     // The monitor loop ends when monitoring stops; the stop goes through the
     // command so that it waits for a packet being read.
-    if (RamMonitor::Exists() && RamMonitor::Instance().IsRunning())
+    if (monitor_.IsRunning())
         host_.Post([this] {
-            if (RamMonitor::Exists() && RamMonitor::Instance().IsRunning())
-                host_.RouteCommand(res::kToggleMonitoring);
+            if (monitor_.IsRunning()) host_.RouteCommand(res::kToggleMonitoring);
         });
 }
 
@@ -663,7 +666,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     closePending_ = false;
-    if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+    if (link_.IsLinked()) link_.BreakLink();
     if (!MayDiscardDocument()) {
         event->ignore();
         return;
@@ -676,7 +679,7 @@ bool CMainFrame::EndSession(bool allowInteraction) {
         RequestUnwind();
         return false;
     }
-    if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
+    if (link_.IsLinked()) link_.BreakLink();
     if (!allowInteraction) return true;
     return MayDiscardDocument();
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gui/shell/CommandTable.h"
+#include "gui/shell/FrameServices.h"
 
 class QLabel;
 class QTimer;
@@ -22,7 +23,9 @@ class QMenu;
 class QToolBar;
 
 namespace qx {
+class CommPort;
 class ModuleState;
+class RamMonitor;
 }  // namespace qx
 
 namespace qx::gui {
@@ -36,10 +39,15 @@ class HelpWindow;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
   public:
-    CMainFrame(QtHost& host, ModuleState& document, QWidget* parent = nullptr);
+    // The link and the monitor are the run's one link and monitor; the
+    // application ends them just before the frame, with no event between.
+    CMainFrame(QtHost& host, ModuleState& document, CommPort& link, RamMonitor& monitor,
+               QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CommandTable& Commands() { return commands_; }
+    // What the features installed on the window use of it.
+    FrameServices& Services() { return *services_; }
     MapGraphView* View() const { return view_; }
     QToolBar* ToolBar() const { return toolbar_; }
     CompareCommands* Compare() const { return compare_; }
@@ -135,8 +143,11 @@ class CMainFrame : public QMainWindow {
 
     QtHost& host_;
     ModuleState& document_;
+    CommPort& link_;
+    RamMonitor& monitor_;
     CommandTable commands_;
     MapGraphView* view_ = nullptr;
+    FrameServices* services_ = nullptr;   // Qt child
     CompareCommands* compare_ = nullptr;  // Qt children
     CurveCommands* curves_ = nullptr;
     QToolBar* toolbar_ = nullptr;

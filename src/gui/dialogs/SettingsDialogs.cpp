@@ -1,19 +1,20 @@
 #include "gui/dialogs/SettingsDialogs.h"
 
 #include "core/model/ModuleState.h"
-#include "gui/app/MainFrame.h"
 #include "gui/dialogs/BasicSetupDialog.h"
 #include "gui/dialogs/SetSerialPortDialog.h"
 #include "gui/dialogs/WriteSerialDialog.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/FrameServices.h"
 
 namespace qx::gui {
 
-void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document, Host& host, Profile& profile,
-                            CommPort& link) {
-    CMainFrame* owner = &frame;
+void InstallSettingsDialogs(FrameServices& frame, ModuleState& document, Host& host,
+                            Profile& profile, CommPort& link) {
+    QWidget* owner = &frame.Window();
     document.SetBasicSettingsHook([&document, owner] { RunBasicSetupDialog(document, owner); });
-    QObject::connect(&frame, &CMainFrame::writeSerialRequested, owner,
+    QObject::connect(&frame, &FrameServices::writeSerialRequested, owner,
                      [&host, &link, owner] { RunWriteSerialDialog(host, link, owner); });
     // The view's command; asked after the view's own ids.
     frame.Commands().Add(res::kSerialPort, CommandOwner::View, kSuspendingCommand,

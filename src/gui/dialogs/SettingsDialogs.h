@@ -17,9 +17,9 @@ class RamMonitor;
 
 namespace qx::gui {
 
-class CMainFrame;
+class FrameServices;
 
-void InstallSettingsDialogs(CMainFrame& frame, ModuleState& document, Host& host, Profile& profile,
-                            CommPort& link);
+void InstallSettingsDialogs(FrameServices& frame, ModuleState& document, Host& host,
+                            Profile& profile, CommPort& link);
 
 }  // namespace qx::gui

@@ -24,14 +24,15 @@ QColor DiffersMarkColor() {
 }
 
 CompareCommands::CompareCommands(QWidget& frame, QtHost& host, CommandTable& commands,
-                                 ModuleState& document, MapGraphView* view)
+                                 ModuleState& document, CommPort& link, MapGraphView* view)
     : QObject(&frame),
       frame_(frame),
       host_(host),
       commands_(commands),
       document_(document),
+      link_(link),
       view_(view),
-      comparison_(new TuneComparison(this, document, host)) {
+      comparison_(new TuneComparison(this, document, host, link)) {
     chooser_ = [this]() -> std::optional<QString> {
         host_.EnterModal();
         QFileDialog dialog(&frame_, QStringLiteral("Compare With"), QDir::currentPath(),
@@ -53,8 +54,7 @@ CompareCommands::CompareCommands(QWidget& frame, QtHost& host, CommandTable& com
         cmd::kCompareWithModule, CommandOwner::Document, kModuleCommand,
         [this] { OnCompareWithModule(); },
         [this](CommandState& s) {
-            s.enabled = !ModuleBusy(document_) && !comparison_->Loading() && CommPort::Exists() &&
-                        CommPort::Instance().IsLinked();
+            s.enabled = !ModuleBusy(document_) && !comparison_->Loading() && link_.IsLinked();
         });
     commands.Add(
         cmd::kHideComparison, CommandOwner::Document, kPlainCommand, [this] { OnHideComparison(); },

@@ -20,6 +20,7 @@
 #include "gui/graph/MapGraphView.h"
 
 namespace qx {
+class CommPort;
 class ModuleState;
 }  // namespace qx
 
@@ -39,7 +40,7 @@ class CompareCommands : public QObject {
   public:
     // frame: the main window, owner of the dialogs and the window beside it.
     CompareCommands(QWidget& frame, QtHost& host, CommandTable& commands, ModuleState& document,
-                    MapGraphView* view);
+                    CommPort& link, MapGraphView* view);
     ~CompareCommands() override;
 
     TuneComparison& Comparison() { return *comparison_; }
@@ -70,6 +71,7 @@ class CompareCommands : public QObject {
     QtHost& host_;
     CommandTable& commands_;
     ModuleState& document_;
+    CommPort& link_;
     QPointer<MapGraphView> view_;  // the frame may destroy the view first
     TuneComparison* comparison_;   // Qt child
     QPointer<DifferencesWindow> window_;

@@ -175,8 +175,8 @@ bool CurveCommands::PasteText(const std::string& text) {
     if (!Ready()) return false;
     std::vector<PastedPoint> pasted;
     std::string why;
-    auto refuse = [](const std::string& message) {
-        CurrentHost().MessageBox(message, kPasteTitle, MsgButtons::Ok, MsgIcon::Warning);
+    auto refuse = [this](const std::string& message) {
+        host_.MessageBox(message, kPasteTitle, MsgButtons::Ok, MsgIcon::Warning);
         return false;
     };
     if (!ParsePointsText(text, pasted, why))
@@ -209,9 +209,9 @@ bool CurveCommands::PasteText(const std::string& text) {
         const std::string which = count == 1 ? "point " + std::to_string(first + 1)
                                              : "points " + std::to_string(first + 1) + " to " +
                                                    std::to_string(first + count);
-        CurrentHost().MessageBox("Pasted " + PointCountText(count) + ", " + which + " of " +
-                                     std::to_string(points) + ".",
-                                 kPasteTitle, MsgButtons::Ok, MsgIcon::Information);
+        host_.MessageBox("Pasted " + PointCountText(count) + ", " + which + " of " +
+                             std::to_string(points) + ".",
+                         kPasteTitle, MsgButtons::Ok, MsgIcon::Information);
     }
     return true;
 }

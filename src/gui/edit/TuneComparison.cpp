@@ -9,8 +9,8 @@
 
 namespace qx::gui {
 
-TuneComparison::TuneComparison(QObject* parent, ModuleState& document, Host& host)
-    : QObject(parent), document_(document), host_(host) {
+TuneComparison::TuneComparison(QObject* parent, ModuleState& document, Host& host, CommPort& link)
+    : QObject(parent), document_(document), host_(host), link_(link) {
     document_.AddObserver(this);
 }
 
@@ -49,7 +49,7 @@ bool TuneComparison::LoadFile(const std::string& path) {
 
 bool TuneComparison::LoadFromModule() {
     if (loading_) return false;
-    if (!CommPort::Exists() || !CommPort::Instance().IsLinked()) return false;
+    if (!link_.IsLinked()) return false;
     Flag busy(loading_);
     auto other = Blank(document_);
     other->SetRestoreNote({"compare", document_.GetPathName()});

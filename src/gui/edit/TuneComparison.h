@@ -18,6 +18,7 @@
 #include "core/model/DocumentBase.h"
 
 namespace qx {
+class CommPort;
 class Host;
 class ModuleState;
 }  // namespace qx
@@ -27,8 +28,9 @@ namespace qx::gui {
 class TuneComparison : public QObject, public DocumentObserver {
     Q_OBJECT
   public:
-    // The host shows the waits and messages of a load; it outlives the comparison.
-    TuneComparison(QObject* parent, ModuleState& document, Host& host);
+    // The host shows the waits and messages of a load; it and the link outlive
+    // the comparison.
+    TuneComparison(QObject* parent, ModuleState& document, Host& host, CommPort& link);
     ~TuneComparison() override;
 
     // Reads path as the other tune. A file that does not read is refused with
@@ -65,6 +67,7 @@ class TuneComparison : public QObject, public DocumentObserver {
 
     ModuleState& document_;
     Host& host_;
+    CommPort& link_;
     std::unique_ptr<ModuleState> other_;
     bool fromModule_ = false;  // the other tune is the linked module
     std::string name_;

@@ -2,13 +2,14 @@
 
 #include <QPointer>
 
-#include "gui/app/MainFrame.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/monitor/MonitorWindow.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/FrameServices.h"
 
 namespace qx::gui {
 
-MonitorWindow* InstallMonitorWindow(CMainFrame& frame, Profile& profile, RamMonitor& monitor) {
+MonitorWindow* InstallMonitorWindow(FrameServices& frame, Profile& profile, RamMonitor& monitor) {
     auto* window = new MonitorWindow(frame.View(), profile, monitor);
     QPointer<MonitorWindow> w(window);
     CommandTable& commands = frame.Commands();
@@ -31,9 +32,9 @@ MonitorWindow* InstallMonitorWindow(CMainFrame& frame, Profile& profile, RamMoni
             return true;
         });
     // Connected to the window: gone with it.
-    QObject::connect(&frame, &CMainFrame::resetPeakRequested, window,
+    QObject::connect(&frame, &FrameServices::resetPeakRequested, window,
                      &MonitorWindow::ResetPeakAcceleration);
-    QObject::connect(&frame, &CMainFrame::monitorRefreshDue, window,
+    QObject::connect(&frame, &FrameServices::monitorRefreshDue, window,
                      &MonitorWindow::RefreshDisplays);
     return window;
 }

@@ -13,9 +13,9 @@ class RamMonitor;
 
 namespace qx::gui {
 
-class CMainFrame;
+class FrameServices;
 class MonitorWindow;
 
-MonitorWindow* InstallMonitorWindow(CMainFrame& frame, Profile& profile, RamMonitor& monitor);
+MonitorWindow* InstallMonitorWindow(FrameServices& frame, Profile& profile, RamMonitor& monitor);
 
 }  // namespace qx::gui

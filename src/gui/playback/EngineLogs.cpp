@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -17,7 +16,6 @@
 #include "core/log/LogPlayer.h"
 #include "core/maps/ModuleMap.h"
 #include "core/monitor/RamMonitor.h"
-#include "gui/app/MainFrame.h"
 #include "gui/chart/ChartPane.h"
 #include "gui/chart/ChartView.h"
 #include "gui/graph/MapGraphView.h"
@@ -26,6 +24,8 @@
 #include "gui/playback/PlaybackTime.h"
 #include "gui/playback/TransportBar.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/CommandTable.h"
+#include "gui/shell/FrameServices.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -40,12 +40,8 @@ constexpr int kEngineSpeed = 0;
 constexpr int64_t kLiveKeepMs = 600000;
 constexpr int64_t kLiveTrimMs = 60000;
 
-bool IsMonitor(const LiveSource& source) {
-    return RamMonitor::Exists() && &source == &RamMonitor::Instance();
-}
-
-void Message(const std::string& text) {
-    CurrentHost().MessageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Error);
+void Message(Host& host, const std::string& text) {
+    host.MessageBox(text, kAppTitle, MsgButtons::Ok, MsgIcon::Error);
 }
 
 // The displays that are on now (the profile's mask outlives Cancel All).
@@ -58,8 +54,8 @@ int ActiveMask(const MonitorWindow* window) {
 
 // The file dialog counts as a modal window of the host, so a close asked for
 // meanwhile waits until it is gone (the dialog's loop uses this object).
-QString ChooseLogFile(QWidget* owner, bool save) {
-    auto* host = dynamic_cast<QtHost*>(&CurrentHost());
+QString ChooseLogFile(Host& anyHost, QWidget* owner, bool save) {
+    auto* host = dynamic_cast<QtHost*>(&anyHost);
     if (host != nullptr) host->EnterModal();
     QFileDialog dialog(owner, save ? QStringLiteral("Record to File") : QStringLiteral("Open Log"),
                        QDir::currentPath(), QStringLiteral("Engine Logs (*.csv);;All Files (*)"));
@@ -73,9 +69,12 @@ QString ChooseLogFile(QWidget* owner, bool save) {
 
 }  // namespace
 
-EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile)
-    : QObject(&frame),
+EngineLogs::EngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& profile,
+                       RamMonitor& ramMonitor, Host& host)
+    : QObject(&frame.Window()),
       frame_(frame),
+      ramMonitor_(ramMonitor),
+      host_(host),
       monitor_(monitor),
       live_(std::make_shared<EngineLog>()),
       coverage_(0.0, 8250.0, 16),
@@ -89,24 +88,25 @@ EngineLogs::EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profi
     auto* layout = new QVBoxLayout(under_);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    QWidget* view = frame_.takeCentralWidget();
     chart_ = new ChartView;
     chart_->SetLog(live_.get(), true);
     chart_->hide();
-    layout->addWidget(PlaceChartUnderGraph(view, chart_, profile), 1);
     transport_ = new TransportBar(under_);
     transport_->hide();
-    layout->addWidget(transport_);
-    frame_.setCentralWidget(under_);
+    frame_.WrapGraphArea([&](QWidget* view) {
+        layout->addWidget(PlaceChartUnderGraph(view, chart_, profile), 1);
+        layout->addWidget(transport_);
+        return under_;
+    });
 
-    status_ = new QLabel(&frame_);
+    status_ = new QLabel(&frame_.Window());
     status_->setObjectName(QStringLiteral("RecordingPane"));
     status_->hide();
-    frame_.statusBar()->insertPermanentWidget(0, status_);
-    source_ = new QLabel(&frame_);
+    frame_.AddStatusPane(status_);
+    source_ = new QLabel(&frame_.Window());
     source_->setObjectName(QStringLiteral("SourcePane"));
     source_->hide();
-    frame_.statusBar()->insertPermanentWidget(0, source_);
+    frame_.AddStatusPane(source_);
 
     pollTimer_ = new QTimer(this);
     pollTimer_->setInterval(250);
@@ -202,17 +202,17 @@ void EngineLogs::AddCommands() {
 // ---- Recording --------------------------------------------------------------
 
 void EngineLogs::RecordDialog() {
-    const QString path = ChooseLogFile(&frame_, true);
+    const QString path = ChooseLogFile(host_, &frame_.Window(), true);
     if (!path.isEmpty()) StartRecording(path);
 }
 
 bool EngineLogs::StartRecording(const QString& path) {
     if (IsRecording()) StopRecording();
-    if (!writer_.Open(path.toStdString(), kAllQuantities, CurrentHost().GetClock())) {
-        Message("Unable to record to " + path.toStdString() + ":\n" + writer_.Error());
+    if (!writer_.Open(path.toStdString(), kAllQuantities, host_.GetClock())) {
+        Message(host_, "Unable to record to " + path.toStdString() + ":\n" + writer_.Error());
         return false;
     }
-    sawMonitorRun_ = RamMonitor::Exists() && RamMonitor::Instance().IsRunActive();
+    sawMonitorRun_ = ramMonitor_.IsRunActive();
     status_->show();
     status_->setText(RecordingStatus());
     pollTimer_->start();
@@ -227,7 +227,7 @@ void EngineLogs::StopRecording() {
     // Told from the main loop: this may run inside a nested wait.
     const std::string text =
         "The log " + writer_.Path() + " could not be written:\n" + writer_.Error();
-    QTimer::singleShot(0, this, [text] { Message(text); });
+    QTimer::singleShot(0, this, [this, text] { Message(host_, text); });
 }
 
 void EngineLogs::FailRecording() {
@@ -237,7 +237,7 @@ void EngineLogs::FailRecording() {
     // Not from inside the monitor's packet handling: monitoring goes on meanwhile.
     const std::string text = "Recording stopped: the log " + writer_.Path() +
                              " could not be written:\n" + writer_.Error();
-    QTimer::singleShot(0, this, [text] { Message(text); });
+    QTimer::singleShot(0, this, [this, text] { Message(host_, text); });
 }
 
 QString EngineLogs::RecordingStatus() const {
@@ -250,7 +250,7 @@ QString EngineLogs::RecordingStatus() const {
 
 void EngineLogs::Poll() {
     if (!IsRecording()) return;
-    const bool running = RamMonitor::Exists() && RamMonitor::Instance().IsRunActive();
+    const bool running = ramMonitor_.IsRunActive();
     if (running) {
         sawMonitorRun_ = true;
     } else if (sawMonitorRun_) {
@@ -268,7 +268,7 @@ void EngineLogs::Poll() {
 // ---- Samples ----------------------------------------------------------------
 
 void EngineLogs::OnSample(LiveSource& source, bool first) {
-    if (IsMonitor(source)) {
+    if (&source == &ramMonitor_) {
         OnMonitorPacket(source);
     } else if (player_ && &source == player_.get()) {
         OnPlayerRow(first);
@@ -326,14 +326,14 @@ void EngineLogs::OnPlayerRow(bool first) {
 // ---- Playback ---------------------------------------------------------------
 
 void EngineLogs::OpenDialog() {
-    const QString path = ChooseLogFile(&frame_, false);
+    const QString path = ChooseLogFile(host_, &frame_.Window(), false);
     if (!path.isEmpty()) OpenLog(path);
 }
 
 bool EngineLogs::ReadLog(const QString& path, EngineLog& log, std::string& error) {
     // A long log shows its progress with Cancel; nothing changes until it is read whole.
     QProgressDialog progress(QStringLiteral("Opening %1...").arg(QFileInfo(path).fileName()),
-                             QStringLiteral("Cancel"), 0, kProgressSteps, &frame_);
+                             QStringLiteral("Cancel"), 0, kProgressSteps, &frame_.Window());
     progress.setWindowTitle(QStringLiteral("Open Log"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(kProgressShownAfterMs);
@@ -341,7 +341,7 @@ bool EngineLogs::ReadLog(const QString& path, EngineLog& log, std::string& error
     progress.setAutoClose(false);
     progress.setValue(0);
     // The dialog's events run inside the read: a close asked meanwhile waits for it.
-    auto* host = dynamic_cast<QtHost*>(&CurrentHost());
+    auto* host = dynamic_cast<QtHost*>(&host_);
     if (host != nullptr) host->EnterModal();
     ++reading_;
     const bool ok =
@@ -365,11 +365,11 @@ bool EngineLogs::OpenLog(const QString& path) {
     if (!ReadLog(path, *log, error)) {
         // Cancelled: the log that was open stays, and nothing is said.
         if (error != kLogReadCancelled)
-            Message("Unable to open " + path.toStdString() + " as a log:\n" + error);
+            Message(host_, "Unable to open " + path.toStdString() + " as a log:\n" + error);
         return false;
     }
     CloseLog();
-    player_ = std::make_unique<LogPlayer>(log, CurrentHost().GetClock());
+    player_ = std::make_unique<LogPlayer>(log, host_.GetClock());
     SetLiveSourceOverride(player_.get());
     logName_ = QFileInfo(path).fileName();
     coverageFromRow_ = 0;
@@ -395,7 +395,7 @@ bool EngineLogs::OpenLog(const QString& path) {
                       : QStringLiteral("the columns %1 are not monitored values and are left out"))
                      .arg(names.join(QStringLiteral(", ")));
     }
-    if (RamMonitor::Exists() && RamMonitor::Instance().IsRunning())
+    if (ramMonitor_.IsRunning())
         notes << QStringLiteral("monitoring goes on behind the log until it is closed");
     if (log->droppedPartialLine)
         notes << QStringLiteral("line %1 was cut short and is left out").arg(log->droppedLine);
@@ -403,8 +403,7 @@ bool EngineLogs::OpenLog(const QString& path) {
         notes << QStringLiteral("%1 value(s) beyond their range are shown at its limit")
                      .arg(log->clampedValues);
     if (!notes.isEmpty())
-        frame_.statusBar()->showMessage(logName_ + QStringLiteral(": ") +
-                                        notes.join(QStringLiteral("; ")));
+        frame_.ShowNotice(logName_ + QStringLiteral(": ") + notes.join(QStringLiteral("; ")));
     return true;
 }
 
@@ -450,7 +449,7 @@ void EngineLogs::ShowPlayback() {
 }
 
 void EngineLogs::ShowSource() {
-    const bool live = RamMonitor::Exists() && RamMonitor::Instance().IsRunning();
+    const bool live = ramMonitor_.IsRunning();
     QString text;
     if (player_) {
         text = QStringLiteral("Log: ") + logName_;
@@ -591,8 +590,9 @@ void EngineLogs::PaintCoverage(QPainter* p) {
     p->restore();
 }
 
-EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile) {
-    return new EngineLogs(frame, monitor, profile);
+EngineLogs* InstallEngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& profile,
+                              RamMonitor& ramMonitor, Host& host) {
+    return new EngineLogs(frame, monitor, profile, ramMonitor, host);
 }
 
 }  // namespace qx::gui

@@ -28,12 +28,14 @@ class QTimer;
 namespace qx {
 class LiveSource;
 class LogPlayer;
+class Host;
 class Profile;
+class RamMonitor;
 }  // namespace qx
 
 namespace qx::gui {
 
-class CMainFrame;
+class FrameServices;
 class ChartView;
 class MonitorWindow;
 class TransportBar;
@@ -41,7 +43,8 @@ class TransportBar;
 class EngineLogs : public QObject {
     Q_OBJECT
   public:
-    EngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile);
+    EngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& profile,
+               RamMonitor& ramMonitor, Host& host);
     ~EngineLogs() override;
 
     // Recording. Start: false (with a message) when the file cannot be made.
@@ -107,7 +110,9 @@ class EngineLogs : public QObject {
     bool ReadLog(const QString& path, EngineLog& log, std::string& error);
     void ShowSource();
 
-    CMainFrame& frame_;
+    FrameServices& frame_;
+    RamMonitor& ramMonitor_;
+    Host& host_;
     QPointer<MonitorWindow> monitor_;
     QWidget* under_ = nullptr;  // the area under the graph: chart and transport bar
     ChartView* chart_ = nullptr;
@@ -142,6 +147,7 @@ class EngineLogs : public QObject {
 
 // Creates the engine-log commands, the chart pane and the transport bar under
 // the graph of frame. Returns the object (owned by the frame).
-EngineLogs* InstallEngineLogs(CMainFrame& frame, MonitorWindow* monitor, Profile& profile);
+EngineLogs* InstallEngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& profile,
+                              RamMonitor& ramMonitor, Host& host);
 
 }  // namespace qx::gui

@@ -4,18 +4,19 @@
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
 #include "core/restore/RestorePoints.h"
-#include "gui/app/MainFrame.h"
 #include "gui/edit/CompareCommands.h"
 #include "gui/edit/TuneComparison.h"
 #include "gui/resources/Resources.h"
 #include "gui/shell/CommandTable.h"
+#include "gui/shell/FrameServices.h"
 #include "gui/shell/ModuleGate.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
 
-RestoreCommands::RestoreCommands(CMainFrame& frame, QtHost& host, ModuleState& document)
-    : QObject(&frame), frame_(frame), host_(host), document_(document) {
+RestoreCommands::RestoreCommands(FrameServices& frame, CompareCommands* compare, QtHost& host,
+                                 ModuleState& document)
+    : QObject(&frame.Window()), frame_(frame), compare_(compare), host_(host), document_(document) {
     chooser_ = [this](RestorePointsDialog& dialog) {
         host_.EnterModal();
         dialog.exec();
@@ -47,7 +48,7 @@ void RestoreCommands::OnRestorePoints() {
     const bool linked = CommPort::Exists() && CommPort::Instance().IsLinked();
     Choice choice;
     {
-        RestorePointsDialog dialog(points, paths, linked, &frame_);
+        RestorePointsDialog dialog(points, paths, linked, &frame_.Window());
         choice = chooser_(dialog);
     }
     // The dialog's loop may have let anything run: look again before acting.
@@ -55,8 +56,7 @@ void RestoreCommands::OnRestorePoints() {
     switch (choice.action) {
         case RestorePointsDialog::Action::Compare:
             if (ModuleBusy(document_)) return;
-            if (CompareCommands* compare = frame_.Compare())
-                compare->Comparison().LoadFile(choice.path.toStdString());
+            if (compare_) compare_->Comparison().LoadFile(choice.path.toStdString());
             break;
         case RestorePointsDialog::Action::Open:
         case RestorePointsDialog::Action::Download:
@@ -68,8 +68,9 @@ void RestoreCommands::OnRestorePoints() {
     }
 }
 
-RestoreCommands* InstallRestorePoints(CMainFrame& frame, QtHost& host, ModuleState& document) {
-    return new RestoreCommands(frame, host, document);
+RestoreCommands* InstallRestorePoints(FrameServices& frame, CompareCommands* compare, QtHost& host,
+                                      ModuleState& document) {
+    return new RestoreCommands(frame, compare, host, document);
 }
 
 }  // namespace qx::gui

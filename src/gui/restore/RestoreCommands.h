@@ -4,12 +4,14 @@
 // compares the tune with it, or opens it and offers the download as any
 // opened file does.
 //
-// Ownership: a child of the frame. The frame, host and document outlive it.
+// Ownership: a child of the main window. The frame, host and document outlive it.
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <optional>
 
+#include "gui/edit/CompareCommands.h"
 #include "gui/restore/RestorePointsDialog.h"
 
 namespace qx {
@@ -18,13 +20,15 @@ class ModuleState;
 
 namespace qx::gui {
 
-class CMainFrame;
+class CompareCommands;
+class FrameServices;
 class QtHost;
 
 class RestoreCommands : public QObject {
     Q_OBJECT
   public:
-    RestoreCommands(CMainFrame& frame, QtHost& host, ModuleState& document);
+    RestoreCommands(FrameServices& frame, CompareCommands* compare, QtHost& host,
+                    ModuleState& document);
 
     struct Choice {
         RestorePointsDialog::Action action = RestorePointsDialog::Action::None;
@@ -42,13 +46,15 @@ class RestoreCommands : public QObject {
     void openRestorePoint(const QString& path);
 
   private:
-    CMainFrame& frame_;
+    FrameServices& frame_;
+    QPointer<CompareCommands> compare_;  // the frame's; null when it has none
     QtHost& host_;
     ModuleState& document_;
     Chooser chooser_;
 };
 
 // Adds the command to the frame's command table.
-RestoreCommands* InstallRestorePoints(CMainFrame& frame, QtHost& host, ModuleState& document);
+RestoreCommands* InstallRestorePoints(FrameServices& frame, CompareCommands* compare, QtHost& host,
+                                      ModuleState& document);
 
 }  // namespace qx::gui

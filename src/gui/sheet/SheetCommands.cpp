@@ -8,12 +8,12 @@
 #include <QPrinter>
 
 #include "core/model/ModuleState.h"
-#include "gui/app/MainFrame.h"
 #include "gui/resources/Resources.h"
 #include "gui/sheet/SheetExport.h"
 #include "gui/sheet/SheetPainter.h"
 #include "gui/sheet/TuneSheet.h"
 #include "gui/shell/CommandTable.h"
+#include "gui/shell/FrameServices.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -25,8 +25,8 @@ const QString kLetterFilter = QStringLiteral("PDF on Letter paper (*.pdf)");
 
 }  // namespace
 
-SheetCommands::SheetCommands(CMainFrame& frame, QtHost& host, ModuleState& document)
-    : QObject(&frame), frame_(frame), host_(host), document_(document) {
+SheetCommands::SheetCommands(FrameServices& frame, QtHost& host, ModuleState& document)
+    : QObject(&frame.Window()), frame_(frame.Window()), host_(host), document_(document) {
     chooser_ = [this](const QString& suggested) -> std::optional<Target> {
         QFileDialog dialog(&frame_, QStringLiteral("Export Tune Sheet"), suggested);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -89,7 +89,7 @@ void SheetCommands::OnExport() {
                          res::kAppTitle, MsgButtons::Ok, MsgIcon::Error);
 }
 
-SheetCommands* InstallTuneSheet(CMainFrame& frame, QtHost& host, ModuleState& document) {
+SheetCommands* InstallTuneSheet(FrameServices& frame, QtHost& host, ModuleState& document) {
     return new SheetCommands(frame, host, document);
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 
 class QPrinter;
+class QWidget;
 
 namespace qx {
 class ModuleState;
@@ -19,14 +20,14 @@ class ModuleState;
 
 namespace qx::gui {
 
-class CMainFrame;
+class FrameServices;
 class QtHost;
 struct TuneSheet;
 
 class SheetCommands : public QObject {
     Q_OBJECT
   public:
-    SheetCommands(CMainFrame& frame, QtHost& host, ModuleState& document);
+    SheetCommands(FrameServices& frame, QtHost& host, ModuleState& document);
 
     struct Target {
         QString path;
@@ -46,7 +47,7 @@ class SheetCommands : public QObject {
   private:
     TuneSheet TakeSheet() const;
 
-    CMainFrame& frame_;
+    QWidget& frame_;  // the owner of its dialogs
     QtHost& host_;
     ModuleState& document_;
     Chooser chooser_;
@@ -54,6 +55,6 @@ class SheetCommands : public QObject {
 };
 
 // Adds the two commands to the frame's command table.
-SheetCommands* InstallTuneSheet(CMainFrame& frame, QtHost& host, ModuleState& document);
+SheetCommands* InstallTuneSheet(FrameServices& frame, QtHost& host, ModuleState& document);
 
 }  // namespace qx::gui

@@ -6,7 +6,7 @@
 #include "core/link/CommPort.h"
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
-#include "gui/app/AboutDlg.h"
+#include "gui/shell/FirmwareText.h"
 
 namespace qx::gui {
 

@@ -18,12 +18,15 @@ class PostponedCommandsTest : public DialogTest {
   protected:
     PostponedCommandsTest() {
         // The scripted host stays the current one: replays are recorded, not run.
-        frame = std::make_unique<gui::CMainFrame>(qtHost, document);
-        gui::InstallSettingsDialogs(*frame, document, qtHost, AppProfile(), CommPort::Instance());
+        frame = std::make_unique<gui::CMainFrame>(qtHost, document, CommPort::Instance(),
+                                                  RamMonitor::Instance());
+        gui::InstallSettingsDialogs(frame->Services(), document, qtHost, AppProfile(),
+                                    CommPort::Instance());
         gui::InstallEngineLogs(
-            *frame, gui::InstallMonitorWindow(*frame, AppProfile(), RamMonitor::Instance()),
-            AppProfile());
-        gui::InstallTuneSheet(*frame, qtHost, document);
+            frame->Services(),
+            gui::InstallMonitorWindow(frame->Services(), AppProfile(), RamMonitor::Instance()),
+            AppProfile(), RamMonitor::Instance(), CurrentHost());
+        gui::InstallTuneSheet(frame->Services(), qtHost, document);
     }
     ~PostponedCommandsTest() override { frame.reset(); }
 

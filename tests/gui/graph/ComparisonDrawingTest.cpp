@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "GraphTestSupport.h"
+#include "core/link/CommPort.h"
 #include "gui/edit/TuneComparison.h"
 #include "gui/graph/GraphStyle.h"
 
@@ -20,7 +21,8 @@ class ComparisonDrawing : public GraphTest {
         const std::string path = dir.filePath(QStringLiteral("other.qvx")).toStdString();
         ASSERT_EQ(document.OnSaveDocument(path), DocStatus::Done);
         document.History().Perform("Set", {{SettingKey::Point(0, 5), ours}});
-        comparison = std::make_unique<gui::TuneComparison>(nullptr, document, *host);
+        comparison =
+            std::make_unique<gui::TuneComparison>(nullptr, document, *host, CommPort::Instance());
         ASSERT_TRUE(comparison->LoadFile(path));
         ASSERT_FALSE(comparison->Differences().empty());
         view->SetComparison(comparison.get());

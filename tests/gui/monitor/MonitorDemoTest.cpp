@@ -14,7 +14,9 @@
 #include "MonitorTestSupport.h"
 #include "core/host/Numbers.h"
 #include "core/host/Profile.h"
+#include "core/link/CommPort.h"
 #include "core/maps/ModuleMap.h"
+#include "core/monitor/RamMonitor.h"
 #include "core/serial/SerialPort.h"
 #include "emulator/EngineModel.h"
 #include "emulator/PtyEmulator.h"
@@ -52,12 +54,13 @@ class DemoMonitoring : public ::testing::Test {
                 return serial::OpenPosixPort(settings, error);
             });
         document.OnNewDocument();
-        frame = std::make_unique<gui::CMainFrame>(*host, document);
+        frame = std::make_unique<gui::CMainFrame>(*host, document, CommPort::Instance(),
+                                                  RamMonitor::Instance());
         host->SetMainWindow(frame.get());
         QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
                          [this](int id) { frame->Commands().Route(id); });
         QObject::connect(host.get(), &gui::QtHost::idleDue, frame.get(), &gui::CMainFrame::OnIdle);
-        window = gui::InstallMonitorWindow(*frame, AppProfile(), RamMonitor::Instance());
+        window = gui::InstallMonitorWindow(frame->Services(), AppProfile(), RamMonitor::Instance());
         frame->View()->OnInitialUpdate();
         frame->resize(900, 640);
         frame->show();
