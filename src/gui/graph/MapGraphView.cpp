@@ -371,9 +371,9 @@ void MapGraphView::SetComparison(const TuneComparison* comparison) {
         disconnect(comparisonDrawing_);
         comparison_ = comparison;
         if (comparison != nullptr) {
-            comparisonDrawing_ = connect(this, &MapGraphView::backgroundPainted, comparison,
-                                         [this, comparison](QPainter* painter) {
-                                             if (currentMap_->Initialized())
+            comparisonDrawing_ = connect(this, &MapGraphView::layerPainted, comparison,
+                                         [this, comparison](QPainter* painter, GraphLayer layer) {
+                                             if (layer == GraphLayer::UnderCurve)
                                                  DrawComparison(*painter, *this, *comparison);
                                          });
         }
@@ -672,7 +672,7 @@ void MapGraphView::DrawGraph(QPainter& p, const graph::PixelRect& r) {
         return;
     }
 
-    Q_EMIT backgroundPainted(&p);
+    Q_EMIT layerPainted(&p, GraphLayer::Background);
     if (currentMap_->Initialized()) {
         if (HasRange()) DrawRangeBand(p, *this);
         for (int i = 0; i < currentMap_->GridLines().x; ++i) DrawXGridLine(p, i, r);
@@ -849,6 +849,8 @@ void MapGraphView::DrawYGridLine(QPainter& p, int i, const graph::PixelRect& r) 
 
 void MapGraphView::DrawCurve(QPainter& p, const graph::PixelRect& r) {
     if (!currentMap_->Initialized()) return;
+    // Others' lines (the other tune of a comparison) go over the grid, under the curve.
+    Q_EMIT layerPainted(&p, GraphLayer::UnderCurve);
     p.setPen(QPen(ToQColor(mapLineColor_), 0));
     auto pixel = [this](int i) {
         const MapPoint& pt = currentMap_->Point(i);

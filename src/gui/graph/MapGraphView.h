@@ -40,6 +40,9 @@ class MapPointValueDisplay;
 class ModuleActivity;
 class TuneComparison;
 
+// The layers drawn by others through MapGraphView::layerPainted, bottom up.
+enum class GraphLayer { Background, UnderCurve };
+
 // The enable/check state of a command, as the view reports it.
 struct ViewCommandState {
     bool enabled = true;
@@ -122,7 +125,7 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     // Points first .. last (inclusive, clamped) as the range, last selected.
     void SelectRange(int first, int last);
 
-    // The other tune drawn under the current map, through backgroundPainted
+    // The other tune drawn under the current map, through layerPainted
     // as the log coverage is; null for none. Not owned: the comparison clears
     // it before it goes (and its drawing ends with it).
     void SetComparison(const TuneComparison* comparison);
@@ -164,9 +167,10 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     void DrawGraph(QPainter& painter, const graph::PixelRect& r);
 
   Q_SIGNALS:
-    // The plot's background is painted and the grid is not yet: shading
-    // drawn now lies under the grid, the live bar and the curve.
-    void backgroundPainted(QPainter* painter);
+    // A layer of the plot is due: Background comes after the plot's fill and
+    // before the grid (shading lies under the grid, the live bar and the
+    // curve); UnderCurve comes after the grid, just before the edited curve.
+    void layerPainted(QPainter* painter, qx::gui::GraphLayer layer);
     // The selected point or the range changed.
     void selectionChanged();
 

@@ -116,7 +116,10 @@ EngineLogs::EngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& pr
     connect(playTimer_, &QTimer::timeout, this, &EngineLogs::Pump);
 
     observer_ = AddSampleObserver([this](LiveSource& s, bool first) { OnSample(s, first); });
-    connect(frame_.View(), &MapGraphView::backgroundPainted, this, &EngineLogs::PaintCoverage);
+    connect(frame_.View(), &MapGraphView::layerPainted, this,
+            [this](QPainter* p, GraphLayer layer) {
+                if (layer == GraphLayer::Background) PaintCoverage(p);
+            });
     auto seek = [this](qint64 t) {
         if (!player_) return;
         player_->Seek(t);
