@@ -205,7 +205,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     connect(frame_.get(), &CMainFrame::historyChanged, this, [this] { UpdateTitle(); });
     InstallSettingsDialogs(frame_->Services(), *document_, *host_, profile, link);
     InstallTuneSheet(frame_->Services(), *host_, *document_);
-    connect(InstallRestorePoints(frame_->Services(), frame_->Compare(), *host_, *document_),
+    connect(InstallRestorePoints(frame_->Services(), frame_->Compare(), *host_, *document_, link),
             &RestoreCommands::openRestorePoint, this, [this](const QString& path) {
                 if (!OpenDocumentFile(path)) return;
                 // Saved elsewhere, never over what the module held.

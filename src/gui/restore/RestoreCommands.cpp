@@ -15,8 +15,13 @@
 namespace qx::gui {
 
 RestoreCommands::RestoreCommands(FrameServices& frame, CompareCommands* compare, QtHost& host,
-                                 ModuleState& document)
-    : QObject(&frame.Window()), frame_(frame), compare_(compare), host_(host), document_(document) {
+                                 ModuleState& document, CommPort& link)
+    : QObject(&frame.Window()),
+      frame_(frame),
+      compare_(compare),
+      host_(host),
+      document_(document),
+      link_(link) {
     chooser_ = [this](RestorePointsDialog& dialog) {
         host_.EnterModal();
         dialog.exec();
@@ -45,7 +50,7 @@ void RestoreCommands::OnRestorePoints() {
     }
     std::vector<QString> paths;
     for (const RestorePoint& p : points) paths.push_back(QString::fromStdString(store->PathOf(p)));
-    const bool linked = CommPort::Exists() && CommPort::Instance().IsLinked();
+    const bool linked = link_.IsLinked();
     Choice choice;
     {
         RestorePointsDialog dialog(points, paths, linked, &frame_.Window());
@@ -69,8 +74,8 @@ void RestoreCommands::OnRestorePoints() {
 }
 
 RestoreCommands* InstallRestorePoints(FrameServices& frame, CompareCommands* compare, QtHost& host,
-                                      ModuleState& document) {
-    return new RestoreCommands(frame, compare, host, document);
+                                      ModuleState& document, CommPort& link) {
+    return new RestoreCommands(frame, compare, host, document, link);
 }
 
 }  // namespace qx::gui

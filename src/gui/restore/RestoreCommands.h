@@ -15,8 +15,9 @@
 #include "gui/restore/RestorePointsDialog.h"
 
 namespace qx {
+class CommPort;
 class ModuleState;
-}
+}  // namespace qx
 
 namespace qx::gui {
 
@@ -28,7 +29,7 @@ class RestoreCommands : public QObject {
     Q_OBJECT
   public:
     RestoreCommands(FrameServices& frame, CompareCommands* compare, QtHost& host,
-                    ModuleState& document);
+                    ModuleState& document, CommPort& link);
 
     struct Choice {
         RestorePointsDialog::Action action = RestorePointsDialog::Action::None;
@@ -50,11 +51,12 @@ class RestoreCommands : public QObject {
     QPointer<CompareCommands> compare_;  // the frame's; null when it has none
     QtHost& host_;
     ModuleState& document_;
+    CommPort& link_;
     Chooser chooser_;
 };
 
 // Adds the command to the frame's command table.
 RestoreCommands* InstallRestorePoints(FrameServices& frame, CompareCommands* compare, QtHost& host,
-                                      ModuleState& document);
+                                      ModuleState& document, CommPort& link);
 
 }  // namespace qx::gui
