@@ -44,8 +44,8 @@ int Truncated(double value) {
 
 }  // namespace
 
-BasicSetupDialog::BasicSetupDialog(ModuleState& document, QWidget* parent)
-    : TemplateDialog(res::kBasicSetupDialog, parent), document_(document) {
+BasicSetupDialog::BasicSetupDialog(ModuleState& document, Host& host, QWidget* parent)
+    : TemplateDialog(res::kBasicSetupDialog, parent), document_(document), host_(host) {
     for (const TextBinding& b : kTextBindings) {
         auto* edit = ControlAs<QLineEdit>(b.editId);
         if (!edit) continue;
@@ -97,7 +97,7 @@ bool BasicSetupDialog::OnInitDialog() {
 
 bool BasicSetupDialog::TextsAreNumbers() {
     for (const TextBinding& b : kTextBindings)
-        if (!ReadNumber(b.editId, kBasicSettings[static_cast<std::size_t>(b.setting)].label))
+        if (!ReadNumber(b.editId, kBasicSettings[static_cast<std::size_t>(b.setting)].label, host_))
             return false;
     return true;
 }
@@ -189,8 +189,8 @@ bool BasicSetupDialog::ApplyChanges() {
     return true;
 }
 
-void RunBasicSetupDialog(ModuleState& document, QWidget* parent) {
-    BasicSetupDialog dialog(document, parent);
+void RunBasicSetupDialog(ModuleState& document, Host& host, QWidget* parent) {
+    BasicSetupDialog dialog(document, host, parent);
     dialog.DoModal();
 }
 

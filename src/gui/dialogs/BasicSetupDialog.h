@@ -14,8 +14,9 @@
 #include "gui/resources/TemplateDialog.h"
 
 namespace qx {
+class Host;
 class ModuleState;
-}
+}  // namespace qx
 
 namespace qx::gui {
 
@@ -44,7 +45,7 @@ class BasicSetupDialog : public TemplateDialog {
     static constexpr int kEnKillFocus = 0x0200;
     static constexpr int kEnChange = 0x0300;
 
-    BasicSetupDialog(ModuleState& document, QWidget* parent = nullptr);
+    BasicSetupDialog(ModuleState& document, Host& host, QWidget* parent = nullptr);
     ~BasicSetupDialog() override;
 
     // Sets every setting whose field differs from its value, in a fixed order,
@@ -86,6 +87,7 @@ class BasicSetupDialog : public TemplateDialog {
     bool TextsAreNumbers();
 
     ModuleState& document_;
+    Host& host_;
     std::array<std::string, kTextFieldCount> texts_;
     int ignitionModeIndex_ = 0;
     int switchLockoutCheck_ = 0;
@@ -94,6 +96,6 @@ class BasicSetupDialog : public TemplateDialog {
 };
 
 // Shows the dialog modally for document (the Basic Module Settings command).
-void RunBasicSetupDialog(ModuleState& document, QWidget* parent);
+void RunBasicSetupDialog(ModuleState& document, Host& host, QWidget* parent);
 
 }  // namespace qx::gui

@@ -926,7 +926,7 @@ void MapGraphView::PickColor(ColorRef& field, const char* key) {
 void MapGraphView::OpenSetYValueDialog() {
     MapPointMarker* marker = GetSelectedMarker();
     if (marker == nullptr || currentMap_ == nullptr) return;
-    CSetYValueDialog dialog(this, marker);
+    CSetYValueDialog dialog(this, marker, host_);
     dialog.DoModal();
 }
 

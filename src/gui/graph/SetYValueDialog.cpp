@@ -10,8 +10,8 @@
 
 namespace qx::gui {
 
-CSetYValueDialog::CSetYValueDialog(MapGraphView* view, MapPointMarker* marker)
-    : TemplateDialog(res::kSetYValueDialog, view), view_(view), marker_(marker) {
+CSetYValueDialog::CSetYValueDialog(MapGraphView* view, MapPointMarker* marker, Host& host)
+    : TemplateDialog(res::kSetYValueDialog, view), view_(view), marker_(marker), host_(host) {
     setObjectName(QStringLiteral("SetYValueDialog"));
 }
 
@@ -42,7 +42,7 @@ bool CSetYValueDialog::OnInitDialog() {
 void CSetYValueDialog::OnOK() {
     const ModuleMap* map = view_->CurrentMap();
     const std::optional<double> y =
-        ReadNumber(kYValueEdit, map != nullptr ? map->YLabel() : std::string("Y Value"));
+        ReadNumber(kYValueEdit, map != nullptr ? map->YLabel() : std::string("Y Value"), host_);
     if (!y) return;
     xValueText_ = TextUtf8(kXValueStatic);
     yValueText_ = TextUtf8(kYValueEdit);

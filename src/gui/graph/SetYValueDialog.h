@@ -24,7 +24,7 @@ class CSetYValueDialog : public TemplateDialog {
     static constexpr int kYUnitStatic = 1009;
 
     // For the marker's point on the view's current map; neither is owned.
-    CSetYValueDialog(MapGraphView* view, MapPointMarker* marker);
+    CSetYValueDialog(MapGraphView* view, MapPointMarker* marker, Host& host);
     ~CSetYValueDialog() override;
 
     const std::string& XValueText() const { return xValueText_; }
@@ -37,6 +37,7 @@ class CSetYValueDialog : public TemplateDialog {
   private:
     MapGraphView* view_;
     MapPointMarker* marker_;
+    Host& host_;
     std::string xValueText_;
     std::string yValueText_;
 };

@@ -244,10 +244,10 @@ void TemplateDialog::SetNumber(int id, const char* format, double value) {
     SetTextUtf8(id, FormatDouble(format, value));
 }
 
-std::optional<double> TemplateDialog::ReadNumber(int id, std::string_view field) {
+std::optional<double> TemplateDialog::ReadNumber(int id, std::string_view field, Host& host) {
     const std::string text = TextUtf8(id);
     if (const std::optional<double> number = ParseTypedNumber(text)) return number;
-    CurrentHost().MessageBox(
+    host.MessageBox(
         std::string(field) + ": \"" + text + "\" is not a number.\nNothing has been changed.",
         windowTitle().toStdString(), MsgButtons::Ok, MsgIcon::Error);
     FocusControl(id);

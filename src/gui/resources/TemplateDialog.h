@@ -22,6 +22,10 @@
 
 class QButtonGroup;
 
+namespace qx {
+class Host;
+}  // namespace qx
+
 namespace qx::gui {
 
 // The font dialogs are laid out with; also the base of the unit conversion.
@@ -71,8 +75,8 @@ class TemplateDialog : public QDialog {
     void SetNumber(int id, const char* format, double value);
     // The number typed into edit id (a decimal comma counts as the point). Text
     // that is no number is refused: the user is told, naming field, the box is
-    // selected for correcting and the answer is empty.
-    std::optional<double> ReadNumber(int id, std::string_view field);
+    // selected for correcting and the answer is empty. host shows the message.
+    std::optional<double> ReadNumber(int id, std::string_view field, Host& host);
 
     // Check boxes and radio buttons.
     bool IsChecked(int id) const;

@@ -86,7 +86,7 @@ TEST_F(Desktop, TitlesAsTheWindowManagerShowsThem) {
     Start();
     EXPECT_EQ(x.Title(app->Frame()->winId()), "Untitled - Quorvex I");
 
-    gui::BasicSetupDialog setup(app->Document(), app->Frame());
+    gui::BasicSetupDialog setup(app->Document(), CurrentHost(), app->Frame());
     setup.show();
     const xcb_window_t dialog = setup.winId();
     ASSERT_TRUE(ProcessUntil([&] { return !x.AllowedActions(dialog).empty(); }));
@@ -127,7 +127,7 @@ TEST_F(Desktop, DialogsAreNotOfferedMaximise) {
     };
     EXPECT_NE(offers(app->Frame()->winId()), "") << "the main window keeps them";
     {
-        gui::BasicSetupDialog setup(app->Document(), app->Frame());
+        gui::BasicSetupDialog setup(app->Document(), CurrentHost(), app->Frame());
         ASSERT_TRUE(managed(setup));
         EXPECT_EQ(offers(setup.winId()), "") << "Basic Setup";
     }

@@ -10,7 +10,7 @@ using Dlg = gui::BasicSetupDialog;
 
 class BasicSetupTest : public DialogTest {
   protected:
-    std::unique_ptr<Dlg> Open() { return DialogTest::Open<Dlg>(document); }
+    std::unique_ptr<Dlg> Open() { return DialogTest::Open<Dlg>(document, CurrentHost()); }
     static void Type(Dlg& d, int id, const char* text) {
         TypeInto(d.ControlAs<QLineEdit>(id), QString::fromLatin1(text));
     }
