@@ -39,7 +39,7 @@ struct Scene {
         for (int i = 0; i < map.PointCount(); ++i) view.Marker(i)->SetPointValue(10 + i);
     }
     qx::ModuleState document;
-    qx::gui::MapGraphView view{qx::CurrentHost(), qx::gui::LinkActivity()};
+    qx::gui::MapGraphView view{qx::CurrentHost(), qx::gui::LinkActivity(), qx::AppProfile()};
     QImage image{1920, 1080, QImage::Format_ARGB32_Premultiplied};
 };
 

@@ -131,7 +131,7 @@ void BM_PlaybackSecondAt8x(benchmark::State& state) {
     document.InitializeDefaults();
     // The program's windows on the offscreen screen: Qt repaints what the
     // displays, the live bar and the chart invalidate, as it does on a desktop.
-    qx::gui::MapGraphView view(qx::CurrentHost(), qx::gui::LinkActivity());
+    qx::gui::MapGraphView view(qx::CurrentHost(), qx::gui::LinkActivity(), qx::AppProfile());
     view.resize(900, 560);
     view.SetDocument(&document);
     view.OnInitialUpdate();

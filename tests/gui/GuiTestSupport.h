@@ -74,7 +74,8 @@ inline bool SavePicture(const QImage& image, const QString& name) {
 inline std::unique_ptr<gui::MapGraphView> ShowGraph(ModuleState& document) {
     TestApp();
     document.InitializeDefaults();
-    auto view = std::make_unique<gui::MapGraphView>(CurrentHost(), gui::LinkActivity());
+    auto view =
+        std::make_unique<gui::MapGraphView>(CurrentHost(), gui::LinkActivity(), AppProfile());
     view->SetCaptionHeight(18);
     view->resize(800, 600);
     view->SetDocument(&document);

@@ -188,7 +188,7 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     Profile& profile = AppProfile();
     CommPort& link = CommPort::Instance();
     RamMonitor& ramMonitor = RamMonitor::Instance();
-    frame_ = std::make_unique<CMainFrame>(*host_, *document_, link, ramMonitor);
+    frame_ = std::make_unique<CMainFrame>(*host_, *document_, profile, link, ramMonitor);
     host_->SetMainWindow(frame_.get());
     CMainFrame* frame = frame_.get();
     connect(host_.get(), &QtHost::commandRequested, frame,

@@ -54,8 +54,8 @@ constexpr CommandRules kLinkRules{Postpone::WhileBusy, true};
 
 }  // namespace
 
-CMainFrame::CMainFrame(QtHost& host, ModuleState& document, CommPort& link, RamMonitor& monitor,
-                       QWidget* parent)
+CMainFrame::CMainFrame(QtHost& host, ModuleState& document, Profile& profile, CommPort& link,
+                       RamMonitor& monitor, QWidget* parent)
     : QMainWindow(parent),
       host_(host),
       document_(document),
@@ -68,7 +68,7 @@ CMainFrame::CMainFrame(QtHost& host, ModuleState& document, CommPort& link, RamM
     urlOpener_ = [](const QString& path) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
-    view_ = new MapGraphView(host_, LinkActivity(), this);
+    view_ = new MapGraphView(host_, LinkActivity(), profile, this);
     view_->setObjectName(QStringLiteral("MapGraphView"));
     view_->SetDocument(&document_);
     setCentralWidget(view_);

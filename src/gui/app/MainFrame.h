@@ -25,6 +25,7 @@ class QToolBar;
 namespace qx {
 class CommPort;
 class ModuleState;
+class Profile;
 class RamMonitor;
 }  // namespace qx
 
@@ -41,8 +42,8 @@ class CMainFrame : public QMainWindow {
   public:
     // The link and the monitor are the run's one link and monitor; the
     // application ends them just before the frame, with no event between.
-    CMainFrame(QtHost& host, ModuleState& document, CommPort& link, RamMonitor& monitor,
-               QWidget* parent = nullptr);
+    CMainFrame(QtHost& host, ModuleState& document, Profile& profile, CommPort& link,
+               RamMonitor& monitor, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CommandTable& Commands() { return commands_; }

@@ -97,9 +97,8 @@ constexpr ColorKey kNotInSyncKey{"NotInSyncMarkerColor", 0xC0C0C0};
 constexpr ColorKey kMapLineKey{"MapLineColor", 0xFF0000};
 constexpr ColorKey kComparisonKey{"ComparisonLineColor", 0x00A5FF};
 
-ColorRef ReadColor(const ColorKey& k) {
-    return static_cast<ColorRef>(
-        AppProfile().GetInt("Colors", k.key, static_cast<int>(k.fallback)));
+ColorRef ReadColor(const Profile& profile, const ColorKey& k) {
+    return static_cast<ColorRef>(profile.GetInt("Colors", k.key, static_cast<int>(k.fallback)));
 }
 
 void DrawTopLeftText(QPainter& p, int x, int y, const QString& text) {
@@ -125,8 +124,8 @@ class MapGraphView::DeferredEditEvent : public QEvent {
     DragEdit edit_;
 };
 
-MapGraphView::MapGraphView(Host& host, ModuleActivity& activity, QWidget* parent)
-    : QWidget(parent), host_(host), activity_(activity) {
+MapGraphView::MapGraphView(Host& host, ModuleActivity& activity, Profile& profile, QWidget* parent)
+    : QWidget(parent), host_(host), profile_(profile), activity_(activity) {
     setObjectName(QStringLiteral("MapGraphView"));
     setFocusPolicy(Qt::StrongFocus);
     // Every pixel is painted: margins, caption band and frame tile the client.
@@ -149,12 +148,12 @@ void MapGraphView::SetDocument(ModuleState* document) {
 }
 
 void MapGraphView::ReadColors() {
-    backgroundColor_ = ReadColor(kBackgroundKey);
-    gridColor_ = ReadColor(kGridKey);
-    inSyncColor_ = ReadColor(kInSyncKey);
-    notInSyncColor_ = ReadColor(kNotInSyncKey);
-    mapLineColor_ = ReadColor(kMapLineKey);
-    comparisonColor_ = ReadColor(kComparisonKey);
+    backgroundColor_ = ReadColor(profile_, kBackgroundKey);
+    gridColor_ = ReadColor(profile_, kGridKey);
+    inSyncColor_ = ReadColor(profile_, kInSyncKey);
+    notInSyncColor_ = ReadColor(profile_, kNotInSyncKey);
+    mapLineColor_ = ReadColor(profile_, kMapLineKey);
+    comparisonColor_ = ReadColor(profile_, kComparisonKey);
 }
 
 void MapGraphView::OnInitialUpdate() {
@@ -918,7 +917,7 @@ void MapGraphView::PickColor(ColorRef& field, const char* key) {
     dialog.setObjectName(QStringLiteral("GraphColorDialog"));
     if (dialog.exec() != QDialog::Accepted) return;
     field = FromQColor(dialog.selectedColor());
-    AppProfile().WriteInt("Colors", key, static_cast<int>(field));
+    profile_.WriteInt("Colors", key, static_cast<int>(field));
     update(ToQRect(CalcGraphFrame()));
     for (MapPointMarker* m : markers_) m->update();
 }

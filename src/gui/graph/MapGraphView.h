@@ -29,6 +29,7 @@ class QRubberBand;
 
 namespace qx {
 class Host;
+class Profile;
 class ModuleState;
 class ModuleMap;
 }  // namespace qx
@@ -52,10 +53,9 @@ struct ViewCommandState {
 class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost {
     Q_OBJECT
   public:
-    // Messages go to host and activity tells when the module is busy; neither
-    // is owned, both outlive the view. The colours stay in the program's
-    // profile, which a start with another profile replaces.
-    MapGraphView(Host& host, ModuleActivity& activity, QWidget* parent = nullptr);
+    // Messages go to host, activity tells when the module is busy, and the
+    // colours are kept in profile; none is owned, all outlive the view.
+    MapGraphView(Host& host, ModuleActivity& activity, Profile& profile, QWidget* parent = nullptr);
     ~MapGraphView() override;
 
     // The document shown; not owned; may be null. Set before OnInitialUpdate.
@@ -244,6 +244,7 @@ class MapGraphView : public QWidget, public DocumentObserver, private MarkerHost
     bool LegibleAt(const graph::GraphSize& s, const ModuleMap& map, bool checkWidth) const;
 
     Host& host_;
+    Profile& profile_;
     ModuleActivity& activity_;
     int rangeAnchor_ = -1;
     int bandStartX_ = -1;  // the press of a range drawn with the mouse, else -1

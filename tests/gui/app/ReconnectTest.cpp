@@ -54,8 +54,8 @@ class ReconnectTest : public ::testing::Test {
         });
         Plug(emu::EmulatorConfig{});
         document.OnNewDocument();
-        frame = std::make_unique<gui::CMainFrame>(*host, document, CommPort::Instance(),
-                                                  RamMonitor::Instance());
+        frame = std::make_unique<gui::CMainFrame>(*host, document, AppProfile(),
+                                                  CommPort::Instance(), RamMonitor::Instance());
         host->SetMainWindow(frame.get());
         QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
                          [this](int id) { frame->Commands().Route(id); });

@@ -18,8 +18,8 @@ class PostponedCommandsTest : public DialogTest {
   protected:
     PostponedCommandsTest() {
         // The scripted host stays the current one: replays are recorded, not run.
-        frame = std::make_unique<gui::CMainFrame>(qtHost, document, CommPort::Instance(),
-                                                  RamMonitor::Instance());
+        frame = std::make_unique<gui::CMainFrame>(qtHost, document, AppProfile(),
+                                                  CommPort::Instance(), RamMonitor::Instance());
         gui::InstallSettingsDialogs(frame->Services(), document, qtHost, AppProfile(),
                                     CommPort::Instance());
         gui::InstallEngineLogs(

@@ -15,8 +15,8 @@ class SettingsCommandsTest : public DialogTest {
   protected:
     SettingsCommandsTest() {
         // The scripted host stays the current one; the frame only needs a Qt host.
-        frame = std::make_unique<gui::CMainFrame>(qtHost, document, CommPort::Instance(),
-                                                  RamMonitor::Instance());
+        frame = std::make_unique<gui::CMainFrame>(qtHost, document, AppProfile(),
+                                                  CommPort::Instance(), RamMonitor::Instance());
         gui::InstallSettingsDialogs(frame->Services(), document, *host, AppProfile(),
                                     CommPort::Instance());
     }
