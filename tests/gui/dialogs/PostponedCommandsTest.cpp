@@ -1,6 +1,8 @@
 // The dialogs reached through the main window's commands, and the command
 // table putting off every command that talks to the module or opens a modal
 // window while the module is busy, for the monitor to replay after.
+#include <QDialog>
+
 #include "DialogTestSupport.h"
 #include "core/link/CommPort.h"
 #include "core/monitor/RamMonitor.h"
@@ -65,9 +67,12 @@ TEST_F(FrameCommandsTest, ModuleCommandsArrivingWhileBusyAreReplayedAfter) {
     auto check = [&](int id, bool heldBack) {
         SCOPED_TRACE(id);
         host->ClearRecords();
+        // A modal window opened while busy would wait for a user: closed, it fails the row.
+        auto modal = ModalDriver::When<QDialog>([](QDialog& w) { w.reject(); });
         {
             CommandBusyScope busy(false, false);  // a module command runs
             frame->Commands().Route(id);
+            EXPECT_FALSE(modal->Ran()) << "a modal window opened";
             EXPECT_EQ(monitor.PostponedCommands(),
                       heldBack ? std::vector<int>{id} : std::vector<int>{});
         }
