@@ -15,15 +15,28 @@
 namespace qx::test {
 namespace {
 
+EngineLog Read(const std::string& text) {
+    EngineLog log;
+    std::string error;
+    EXPECT_TRUE(ReadEngineLog(text, log, error)) << error;
+    return log;
+}
+
 // Engine speed at its top for the second half of a minute, the battery steady.
 EngineLog Pull() {
     std::string text = LogHeader({0, 5});
     for (int i = 0; i <= 600; ++i)
         text += LogRow(100 * i, {0, 5}, {i >= 300 ? 8250.0 : 0.0, LogValueOf(5, 128)});
-    EngineLog log;
-    std::string error;
-    EXPECT_TRUE(ReadEngineLog(text, log, error)) << error;
-    return log;
+    return Read(text);
+}
+
+// A row of engine speed alone, as a live source appends it (the reader's
+// clamping not applied).
+void Append(EngineLog& log, int64_t t, float rpm) {
+    log.quantities = {0};
+    log.timeMs.push_back(t);
+    log.raw[0].push_back(0);
+    log.values[0].push_back(rpm);
 }
 
 // Where two pictures first differ; (-1, -1) when they are the same.
@@ -42,8 +55,16 @@ class Chart : public ::testing::Test {
         chart.SetLog(&log, false);
         chart.SetQuantityMask(0x21);
     }
-    bool Drawn(const QImage& img, int x, int y, int quantity) const {
-        return img.pixelColor(x, y) == gui::ChartView::ColorOf(quantity);
+    static bool Drawn(const QImage& img, int x, int y, int quantity, int reach = 0) {
+        for (int dy = -reach; dy <= reach; ++dy)
+            if (img.pixelColor(x, y + dy) == gui::ChartView::ColorOf(quantity)) return true;
+        return false;
+    }
+    // Where the first legend entry of quantity starts on the legend's first line.
+    static int Swatch(const QImage& img, int quantity, int from = 0) {
+        for (int x = from; x < img.width(); ++x)
+            if (Drawn(img, x, 8, quantity)) return x;
+        return -1;
     }
     // The application exists before the chart.
     static QWidget* NoParent() {
@@ -64,9 +85,7 @@ TEST_F(Chart, EachSeriesOnItsOwnScaleWithValuesAtTheCursor) {
     EXPECT_FALSE(Drawn(img, chart.XOf(10000), plot.top(), 0));
     // 128 of 255 on a 0 .. 16 V scale: half way up.
     const int half = plot.bottom() - (plot.height() - 1) / 2;
-    bool battery = false;
-    for (int dy = -1; dy <= 1; ++dy) battery |= Drawn(img, chart.XOf(20000), half + dy, 5);
-    EXPECT_TRUE(battery);
+    EXPECT_TRUE(Drawn(img, chart.XOf(20000), half, 5, 1));
     // Where the engine speed's stroke climbs through the battery's line, the
     // battery (drawn later) stays on top and the stroke shows above and below.
     const int step = chart.XOf(30000);
@@ -74,16 +93,12 @@ TEST_F(Chart, EachSeriesOnItsOwnScaleWithValuesAtTheCursor) {
     for (int x = step - 1; x <= step + 1 && climb < 0; ++x)
         if (Drawn(img, x, half - 10, 0) && Drawn(img, x, half + 10, 0)) climb = x;
     ASSERT_GE(climb, 0);
-    bool onTop = false;
-    for (int dy = -1; dy <= 1; ++dy) onTop |= Drawn(img, climb, half + dy, 5);
-    EXPECT_TRUE(onTop);
+    EXPECT_TRUE(Drawn(img, climb, half, 5, 1)) << "the battery on top";
     EXPECT_EQ(chart.LegendText(0), QStringLiteral("Engine Speed 8250.0 rpm"));
     EXPECT_EQ(chart.LegendText(5), QStringLiteral("Battery Voltage 8.0 volts"));
     // The legend as drawn: the first entry's text, then the second's swatch
     // where that text ends.
-    int swatch = -1;
-    for (int x = 20; x < img.width() && swatch < 0; ++x)
-        if (Drawn(img, x, 8, 5)) swatch = x;
+    const int swatch = Swatch(img, 5, 20);
     const int text = QFontMetrics(chart.font()).horizontalAdvance(chart.LegendText(0));
     EXPECT_NEAR(swatch, 4 + 14 + text + 12, 3);
     int ink = 0;
@@ -93,17 +108,13 @@ TEST_F(Chart, EachSeriesOnItsOwnScaleWithValuesAtTheCursor) {
     SavePicture(img, QStringLiteral("chart.png"));
 
     // Fewer rows than pixel columns: a line through the rows themselves.
-    EngineLog sparse;
-    std::string error;
-    ASSERT_TRUE(ReadEngineLog(LogHeader({0}) + "0,0.0\n1000,8250.0\n2000,8250.0\n", sparse, error));
+    EngineLog sparse = Read(LogHeader({0}) + "0,0.0\n1000,8250.0\n2000,8250.0\n");
     chart.SetLog(&sparse, false);
     chart.SetQuantityMask(0x01);
     const QImage few = chart.grab().toImage();
     EXPECT_TRUE(Drawn(few, chart.XOf(1500), plot.top(), 0));
-    bool rise = false;  // half way up half way along, to the pixel's rounding
-    for (int dy = -1; dy <= 1; ++dy)
-        rise |= Drawn(few, chart.XOf(500), (plot.top() + plot.bottom()) / 2 + dy, 0);
-    EXPECT_TRUE(rise);
+    // Half way up half way along, to the pixel's rounding.
+    EXPECT_TRUE(Drawn(few, chart.XOf(500), (plot.top() + plot.bottom()) / 2, 0, 1));
 }
 
 // The reduced drawing against every sample plotted on its own: each sample's
@@ -113,16 +124,13 @@ TEST_F(Chart, TheReducedDrawingCoversEverySampleAndNothingElseOnRandomData) {
     std::mt19937 random(7);
     for (int round = 0; round < 4; ++round) {
         EngineLog noise;
-        noise.quantities = {0};
         int64_t t = 0;
         float v = 4000;
         for (int i = 0; i < 20000; ++i) {
             t += 1 + static_cast<int64_t>(random() % (round == 3 ? 400 : 20));
             v = std::clamp(v + static_cast<float>(static_cast<int>(random() % 1601) - 800), 0.0f,
                            8250.0f);
-            noise.timeMs.push_back(t);
-            noise.raw[0].push_back(0);
-            noise.values[0].push_back(v);
+            Append(noise, t, v);
         }
         chart.SetLog(&noise, false);
         chart.SetQuantityMask(0x01);
@@ -222,13 +230,8 @@ TEST_F(Chart, ValuesBeyondTheScaleStayOnItsEdges) {
     // Rows the reader would have clamped, as a live source may still hold them.
     for (const bool many : {false, true}) {
         EngineLog wild;
-        wild.quantities = {0};
         const int rows = many ? 5000 : 4;
-        for (int i = 0; i < rows; ++i) {
-            wild.timeMs.push_back(i * 10);
-            wild.raw[0].push_back(0);
-            wild.values[0].push_back(i < rows / 2 ? 20000.0f : -3000.0f);
-        }
+        for (int i = 0; i < rows; ++i) Append(wild, i * 10, i < rows / 2 ? 20000.0f : -3000.0f);
         chart.SetLog(&wild, false);
         chart.SetQuantityMask(0x01);
         const QImage img = chart.grab().toImage();
@@ -239,20 +242,10 @@ TEST_F(Chart, ValuesBeyondTheScaleStayOnItsEdges) {
     }
 }
 
-// Engine speed steady at the top for the last 5 s of a live chart of 30 s.
-EngineLog Young() {
-    EngineLog live;
-    live.quantities = {0};
-    for (int64_t t = 1000; t <= 6000; t += 100) {
-        live.timeMs.push_back(t);
-        live.raw[0].push_back(0);
-        live.values[0].push_back(8250.0f);
-    }
-    return live;
-}
-
 TEST_F(Chart, LiveRowsShorterThanTheSpanEndAtNowOnTheRight) {
-    EngineLog live = Young();
+    // Engine speed steady at the top for the last 5 s of a live chart of 30 s.
+    EngineLog live;
+    for (int64_t t = 1000; t <= 6000; t += 100) Append(live, t, 8250.0f);
     chart.SetLog(&live, true);
     chart.SetQuantityMask(0x01);
     chart.SetLiveSpanMs(30000);
@@ -280,10 +273,7 @@ EngineLog AllSeven() {
     std::string text = LogHeader({0, 1, 2, 3, 4, 5, 6});
     for (int i = 0; i <= 100; ++i)
         text += LogRow(100 * i, {0, 1, 2, 3, 4, 5, 6}, {4000, 2000, 50, 20, 20, 12.5, 3});
-    EngineLog log;
-    std::string error;
-    EXPECT_TRUE(ReadEngineLog(text, log, error)) << error;
-    return log;
+    return Read(text);
 }
 
 // The chart of an 800-pixel window: every entry of the legend is drawn whole.
@@ -371,9 +361,7 @@ TEST_F(Chart, TheScaleBesideThePlotIsThatOfTheValueChosenInTheLegend) {
     EXPECT_TRUE(img.pixelColor(plot.left() - 2, plot.bottom()) == gui::ChartView::ColorOf(0));
 
     // A click on the battery's legend entry gives its scale instead.
-    int battery = -1;
-    for (int x = 0; x < img.width() && battery < 0; ++x)
-        if (Drawn(img, x, 8, 5)) battery = x;
+    const int battery = Swatch(img, 5);
     ASSERT_GE(battery, 0);
     QSignalSpy seeks(&chart, &gui::ChartView::seekRequested);
     QTest::mouseClick(&chart, Qt::LeftButton, {}, QPoint(battery + 30, 10));
@@ -424,9 +412,7 @@ TEST_F(Chart, LanesGiveEachValueABandOfItsOwn) {
               0);
     // The battery at half its scale: half way down the lower half.
     const int quarter = plot.top() + plot.height() * 3 / 4;
-    bool battery = false;
-    for (int dy = -2; dy <= 2; ++dy) battery |= Drawn(img, chart.XOf(20000), quarter + dy, 5);
-    EXPECT_TRUE(battery);
+    EXPECT_TRUE(Drawn(img, chart.XOf(20000), quarter, 5, 2));
     EXPECT_EQ(InkOf(img, QRect(plot.left(), plot.top(), plot.width(), plot.height() / 2 - 1),
                     gui::ChartView::ColorOf(5)),
               0);

@@ -80,21 +80,48 @@ class Desktop : public ::testing::Test {
     std::unique_ptr<CCalderixApp> app;
 };
 
-// The window manager shows each title as the program set it: the program's
-// name once in the main window's, and a dialog's and a message box's caption whole.
-TEST_F(Desktop, TitlesAsTheWindowManagerShowsThem) {
+// The window manager shows each title as the program set it (the program's
+// name once in the main window's, a dialog's and a message box's caption
+// whole), and offers to maximise the main window only. (openbox offers
+// minimise on every window with a title bar whatever the program asks.)
+TEST_F(Desktop, TitlesAndMaximiseAsTheWindowManagerShowsThem) {
     Start();
+    const auto maximise = [&](xcb_window_t w) {
+        std::string found;
+        for (const std::string& a : x.AllowedActions(w))
+            if (a.rfind("_NET_WM_ACTION_MAXIMIZE", 0) == 0) found += a + " ";
+        return found;
+    };
     EXPECT_EQ(x.Title(app->Frame()->winId()), "Untitled - Quorvex I");
-
-    gui::BasicSetupDialog setup(app->Document(), CurrentHost(), app->Frame());
-    setup.show();
-    const xcb_window_t dialog = setup.winId();
-    ASSERT_TRUE(ProcessUntil([&] { return !x.AllowedActions(dialog).empty(); }));
-    EXPECT_EQ(x.Title(dialog), "Basic Setup");
-    setup.close();
+    EXPECT_NE(maximise(app->Frame()->winId()), "") << "the main window keeps them";
+    const auto expectDialog = [&](QWidget& w, const std::string& title) {
+        w.show();
+        ASSERT_TRUE(ProcessUntil([&] { return !x.AllowedActions(w.winId()).empty(); })) << title;
+        EXPECT_EQ(x.Title(w.winId()), title);
+        EXPECT_EQ(maximise(w.winId()), "") << title;
+    };
+    {
+        gui::BasicSetupDialog setup(app->Document(), CurrentHost(), app->Frame());
+        expectDialog(setup, "Basic Setup");
+    }
+    {
+        gui::SetSerialPortDialog port(app->Host(), AppProfile(), CommPort::Instance(),
+                                      app->Frame());
+        expectDialog(port, "Serial Port Settings");
+    }
+    {
+        gui::CAboutDlg about(CommPort::Instance(), app->Frame());
+        expectDialog(about, "About Quorvex I");
+    }
+    app->Host().ShowWaitWindow("...while the module settings are uploaded");
+    gui::ModelessWait* wait = app->Host().WaitWindow();
+    ASSERT_NE(wait, nullptr);
+    expectDialog(*wait, "Please wait...");
+    app->Host().CloseWaitWindow();
 
     // A message box, asked for through the host, read while it waits for an answer.
-    std::string boxTitle;
+    std::string boxTitle = "never shown";
+    std::string boxMaximise;
     QTimer::singleShot(0, [&] {
         QWidget* box = nullptr;
         ProcessUntil([&] {
@@ -103,66 +130,13 @@ TEST_F(Desktop, TitlesAsTheWindowManagerShowsThem) {
         });
         if (box == nullptr) return;
         boxTitle = x.Title(box->winId());
+        boxMaximise = maximise(box->winId());
         static_cast<QDialog*>(box)->reject();
     });
     app->Host().MessageBox("Connection to Module Has Been Broken", "Communications Status...",
                            MsgButtons::Ok, MsgIcon::Information);
     EXPECT_EQ(boxTitle, "Communications Status...");
-}
-
-// Dialogs, message boxes and the wait window are never maximised: the window
-// manager offers it on the main window only. (openbox offers minimise on
-// every window with a title bar whatever the program asks.)
-TEST_F(Desktop, DialogsAreNotOfferedMaximise) {
-    Start();
-    const auto offers = [&](xcb_window_t w) {
-        std::string found;
-        for (const std::string& a : x.AllowedActions(w))
-            if (a.rfind("_NET_WM_ACTION_MAXIMIZE", 0) == 0) found += a + " ";
-        return found;
-    };
-    const auto managed = [&](QWidget& w) {
-        w.show();
-        return ProcessUntil([&] { return !x.AllowedActions(w.winId()).empty(); });
-    };
-    EXPECT_NE(offers(app->Frame()->winId()), "") << "the main window keeps them";
-    {
-        gui::BasicSetupDialog setup(app->Document(), CurrentHost(), app->Frame());
-        ASSERT_TRUE(managed(setup));
-        EXPECT_EQ(offers(setup.winId()), "") << "Basic Setup";
-    }
-    {
-        gui::SetSerialPortDialog port(app->Host(), AppProfile(), CommPort::Instance(),
-                                      app->Frame());
-        ASSERT_TRUE(managed(port));
-        EXPECT_EQ(offers(port.winId()), "") << "Serial Port Settings";
-    }
-    {
-        gui::CAboutDlg about(CommPort::Instance(), app->Frame());
-        ASSERT_TRUE(managed(about));
-        EXPECT_EQ(offers(about.winId()), "") << "About";
-    }
-    app->Host().ShowWaitWindow("...while the module settings are uploaded");
-    gui::ModelessWait* wait = app->Host().WaitWindow();
-    ASSERT_NE(wait, nullptr);
-    ASSERT_TRUE(managed(*wait));
-    EXPECT_EQ(offers(wait->winId()), "") << "Please wait...";
-    app->Host().CloseWaitWindow();
-
-    std::string boxOffers = "never shown";
-    QTimer::singleShot(0, [&] {
-        QWidget* box = nullptr;
-        ProcessUntil([&] {
-            box = QApplication::activeModalWidget();
-            return box != nullptr && !x.AllowedActions(box->winId()).empty();
-        });
-        if (box == nullptr) return;
-        boxOffers = offers(box->winId());
-        static_cast<QDialog*>(box)->reject();
-    });
-    app->Host().MessageBox("Connection to Module Has Been Broken", "Communications Status...",
-                           MsgButtons::Ok, MsgIcon::Information);
-    EXPECT_EQ(boxOffers, "") << "a message box";
+    EXPECT_EQ(boxMaximise, "") << "a message box";
 }
 
 // While a module that answers each request after 150 ms links, the screen

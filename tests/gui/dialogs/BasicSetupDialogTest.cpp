@@ -30,8 +30,6 @@ TEST_F(BasicSetupTest, ShowsEveryValueWithTwoDecimalsAndAPointWhateverTheLocale)
     SavePicture(*d, "basic-setup-dialog");
 }
 
-// OK with no edit marks nothing on a new document, but an uploaded Start Mode
-// Enter of 341.333... shows as 341.33, which is set again and marks it.
 // The modified mark follows the edit history: an OK that moves no value is no
 // step, even where a shown text differs from its value (341.33 for 341.333...).
 TEST_F(BasicSetupTest, OkWithoutAnEditIsNoStepEvenForAnUploadedStartModeEnter) {

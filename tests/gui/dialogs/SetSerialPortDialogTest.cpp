@@ -35,6 +35,14 @@ class SerialPortTest : public DialogTest {
         dialog->show();
         return dialog;
     }
+    // The texts of the picker's rows, column by column.
+    static std::vector<QStringList> Rows(SerialDevicePicker& p) {
+        std::vector<QStringList> rows(static_cast<std::size_t>(p.List()->topLevelItemCount()));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            for (int c = 0; c < SerialDevicePicker::kColumnCount; ++c)
+                rows[i] << p.List()->topLevelItem(static_cast<int>(i))->text(c);
+        return rows;
+    }
     static QPushButton* DeviceButton(Dlg& d) {
         return d.findChild<QPushButton*>(QStringLiteral("control%1").arg(Dlg::kDeviceButton));
     }
@@ -137,12 +145,7 @@ TEST_F(SerialPortTest, ThePickerListsDevicesWithTheirComsAndAPickIsStoredOnOk) {
     std::vector<QStringList> rows;
     auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {
         EXPECT_EQ(p.windowTitle(), QStringLiteral("Serial Device for COM2"));
-        for (int i = 0; i < p.List()->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* item = p.List()->topLevelItem(i);
-            QStringList row;
-            for (int c = 0; c < SerialDevicePicker::kColumnCount; ++c) row << item->text(c);
-            rows.push_back(row);
-        }
+        rows = Rows(p);
         EXPECT_EQ(p.List()->currentItem(), p.List()->topLevelItem(1));
         SavePicture(p, "serial-device-dialog");
         p.reject();
@@ -200,12 +203,7 @@ TEST_F(SerialPortTest, AdaptersAreStoredUnderTheirStableNameAndOldNamesKeepWorki
     // adapter of the old name is the current row, offered under its stable name.
     std::vector<QStringList> rows;
     auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {
-        for (int i = 0; i < p.List()->topLevelItemCount(); ++i) {
-            QStringList row;
-            for (int c = 0; c < SerialDevicePicker::kColumnCount; ++c)
-                row << p.List()->topLevelItem(i)->text(c);
-            rows.push_back(row);
-        }
+        rows = Rows(p);
         EXPECT_EQ(p.List()->currentItem(), p.List()->topLevelItem(1));
         EXPECT_EQ(p.Device(), a);
         p.accept();

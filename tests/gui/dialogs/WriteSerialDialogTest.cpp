@@ -1,6 +1,10 @@
-// The serial number dialog: the number shown, the bytes written, and entries
-// refused before anything reaches the EEPROM.
+// The module's serial number: the About box and the serial number dialog show
+// it (with the firmware and the program's version in the About box), the dialog
+// writes it, and entries are refused before anything reaches the EEPROM.
+#include <QRegularExpression>
+
 #include "DialogTestSupport.h"
+#include "gui/app/AboutDlg.h"
 #include "gui/dialogs/WriteSerialDialog.h"
 
 namespace qx::test {
@@ -17,6 +21,21 @@ class WriteSerialTest : public DialogTest {
         return !d.isVisible();
     }
 };
+
+TEST_F(WriteSerialTest, AboutShowsTheVersionAndWhileLinkedTheModule) {
+    using About = gui::CAboutDlg;
+    auto d = Open<About>(CommPort::Instance());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Quorvex I Version [0-9]+(\\.[0-9]+)+$"))
+                    .match(d->Text(About::kVersionLine))
+                    .hasMatch())
+        << d->Text(About::kVersionLine).toStdString();
+    EXPECT_EQ(d->Text(About::kSerialField), "#####");
+    EXPECT_EQ(d->Text(About::kFirmwareField), "#####");
+    LinkModule(emu::EmulatorConfig{.firmware = 0x1A, .serialNumber = 7});
+    d = Open<About>(CommPort::Instance());
+    EXPECT_EQ(d->Text(About::kSerialField), "00007");
+    EXPECT_EQ(d->Text(About::kFirmwareField), "1.10");
+}
 
 TEST_F(WriteSerialTest, ShowsTheModulesNumberAndHashesUnlinked) {
     EXPECT_EQ(Open<Dlg>(*host, CommPort::Instance())->Text(Dlg::kCurrentSerialText), "#####");

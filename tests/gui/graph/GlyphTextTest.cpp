@@ -21,9 +21,16 @@ QRect Ink(const QImage& image) {
     return box;
 }
 
-QImage Blank() {
+// A white picture with draw's drawing in black on it.
+template <typename Draw>
+QImage Picture(Draw draw) {
     QImage image(200, 40, QImage::Format_RGB32);
     image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        p.setPen(Qt::black);
+        draw(p);
+    }
     return image;
 }
 
@@ -39,21 +46,11 @@ TEST(GlyphText, DrawsTheInkOfTheLaidOutTextAndFollowsTheFont) {
         EXPECT_TRUE(glyphs.Direct()) << text.toStdString();
         EXPECT_NEAR(glyphs.Width(), QFontMetricsF(font).horizontalAdvance(text), 1.5)
             << text.toStdString();
-        QImage fast = Blank();
-        {
-            QPainter p(&fast);
-            p.setPen(Qt::black);
-            glyphs.Draw(p, 3, 5);
-        }
-        QImage laidOut = Blank();
-        {
-            QPainter p(&laidOut);
-            p.setPen(Qt::black);
+        const QRect a = Ink(Picture([&](QPainter& p) { glyphs.Draw(p, 3, 5); }));
+        const QRect b = Ink(Picture([&](QPainter& p) {
             p.setFont(font);
             p.drawText(3, 5 + QFontMetrics(font).ascent(), text);
-        }
-        const QRect a = Ink(fast);
-        const QRect b = Ink(laidOut);
+        }));
         ASSERT_FALSE(b.isEmpty());
         EXPECT_LE(std::abs(a.left() - b.left()), 1) << text.toStdString();
         EXPECT_LE(std::abs(a.right() - b.right()), 1) << text.toStdString();
@@ -73,20 +70,9 @@ TEST(GlyphText, DrawsTheInkOfTheLaidOutTextAndFollowsTheFont) {
     ASSERT_TRUE(glyphs.Set(QStringLiteral("e\u0301t\u00e9"), font));
     EXPECT_FALSE(glyphs.Direct());
     EXPECT_GT(glyphs.Width(), 0);
-    QImage accent = Blank();
-    {
-        QPainter p(&accent);
-        p.setPen(Qt::black);
-        glyphs.Draw(p, 3, 5);
-    }
-    EXPECT_FALSE(Ink(accent).isEmpty());
+    EXPECT_FALSE(Ink(Picture([&](QPainter& p) { glyphs.Draw(p, 3, 5); })).isEmpty());
     glyphs.Set(QString(), font);
-    QImage none = Blank();
-    {
-        QPainter p(&none);
-        glyphs.Draw(p, 3, 5);
-    }
-    EXPECT_TRUE(Ink(none).isEmpty());
+    EXPECT_TRUE(Ink(Picture([&](QPainter& p) { glyphs.Draw(p, 3, 5); })).isEmpty());
 }
 
 }  // namespace

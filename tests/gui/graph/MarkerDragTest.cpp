@@ -161,8 +161,9 @@ TEST_F(MarkerDrag, DragEndingWhileTheMonitorReadsOrACommandRunsAppliesLater) {
 }
 
 // A held-back change belongs to the point it was dragged on, in value units:
-// switching maps meanwhile does not move it to another map's point, and a
-// document replaced meanwhile drops it.
+// switching maps meanwhile does not move it to another map's point (which is
+// drawn where it is, with no band where the drag ended), and a document
+// replaced meanwhile drops it.
 TEST_F(MarkerDrag, HeldBackDragStaysOnItsPointOrIsDroppedWithItsDocument) {
     LinkEmulator();
     const double otherBefore = document.Map(2)->Point(4).value->GetValue();
@@ -171,9 +172,14 @@ TEST_F(MarkerDrag, HeldBackDragStaysOnItsPointOrIsDroppedWithItsDocument) {
         CommandBusyScope busy(false);
         Drag(4, -kFiveDegrees);
         ASSERT_TRUE(view->HasPendingChange(4));
+        ASSERT_TRUE(view->RubberBandActive());
         Key(Qt::Key_PageDown);
         Key(Qt::Key_PageDown);
         ASSERT_EQ(view->CurrentMap(), document.Map(2));
+        EXPECT_TRUE(view->HasPendingChange(4));
+        EXPECT_FALSE(view->RubberBandActive());
+        EXPECT_TRUE(Marker(4).IsDrawn());
+        EXPECT_EQ(Marker(4).WindowRect().top, view->YToPixel(otherBefore) - 5);
     }
     host->RunPosted();
     EXPECT_FALSE(view->HasPendingChange(4));
@@ -204,25 +210,6 @@ TEST_F(MarkerDrag, HeldBackDragStaysOnItsPointOrIsDroppedWithItsDocument) {
     EXPECT_EQ(emulator->Core().Peek(0xB606), sixBefore);
     EXPECT_FALSE(document.IsModified());
     ASSERT_TRUE(monitor.Stop());
-}
-
-// While a finished drag is held back by an exchange, another map shown meanwhile
-// draws its own points where they are: no band at where that drag ended, and
-// the marker of that index visible at its point's value.
-TEST_F(MarkerDrag, AHeldBackDragIsNotDrawnOnAnotherMap) {
-    LinkEmulator();
-    const double voes = document.Map(2)->Point(4).value->GetValue();
-    CommandBusyScope busy(false);
-    Drag(4, -kFiveDegrees);
-    ASSERT_TRUE(view->HasPendingChange(4));
-    ASSERT_TRUE(view->RubberBandActive());
-    Key(Qt::Key_PageDown);
-    Key(Qt::Key_PageDown);
-    ASSERT_EQ(view->CurrentMap(), document.Map(2));
-    EXPECT_TRUE(view->HasPendingChange(4));
-    EXPECT_FALSE(view->RubberBandActive());
-    EXPECT_TRUE(Marker(4).IsDrawn());
-    EXPECT_EQ(Marker(4).WindowRect().top, view->YToPixel(voes) - 5);
 }
 
 TEST_F(MarkerDrag, MarkerColourFollowsInSync) {
