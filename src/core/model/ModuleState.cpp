@@ -6,7 +6,6 @@
 #include "core/host/Numbers.h"
 #include "core/host/Profile.h"
 #include "core/link/CommPort.h"
-#include "core/monitor/RamMonitor.h"
 #include "core/restore/KeepModule.h"
 
 namespace qx {
@@ -349,7 +348,6 @@ bool ModuleState::UploadSettings() {
 // ---- Commands --------------------------------------------------------------
 
 void ModuleState::OnDownload() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kDownload, true)) return;
     TransferScope transfer(transferInProgress, "...while the module settings are downloaded");
     if (!DownloadSettings()) {
         CurrentHost().MessageBox("Unable to Download Settings to Module", "Communications Error",
@@ -360,7 +358,6 @@ void ModuleState::OnDownload() {
 }
 
 void ModuleState::OnUpload() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kUpload, true)) return;
     TransferScope transfer(transferInProgress, "...while the module settings are uploaded");
     if (!UploadSettings()) {
         CurrentHost().MessageBox("Unable to Upload Module Settings", "Communications Error",
@@ -399,7 +396,6 @@ bool ModuleState::OnUpdateToggleMirror() const {
 }
 
 void ModuleState::OnBasicSettings() {
-    if (RamMonitor::Instance().PostponeCommandIfBusy(cmd::kBasicSettings, true)) return;
     if (basicSettingsHook_) basicSettingsHook_();
 }
 
