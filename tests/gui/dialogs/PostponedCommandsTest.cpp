@@ -9,6 +9,7 @@
 #include "gui/playback/EngineLogs.h"
 #include "gui/resources/Resources.h"
 #include "gui/sheet/SheetCommands.h"
+#include "gui/shell/LiveSamples.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::test {
@@ -19,7 +20,7 @@ class PostponedCommandsTest : public DialogTest {
     PostponedCommandsTest() {
         // The scripted host stays the current one: replays are recorded, not run.
         frame = std::make_unique<gui::CMainFrame>(qtHost, document, CommPort::Instance(),
-                                                  RamMonitor::Instance());
+                                                  RamMonitor::Instance(), samples);
         gui::InstallSettingsDialogs(frame->Services(), document, qtHost, AppProfile(),
                                     CommPort::Instance());
         gui::InstallEngineLogs(
@@ -31,6 +32,7 @@ class PostponedCommandsTest : public DialogTest {
     ~PostponedCommandsTest() override { frame.reset(); }
 
     gui::QtHost qtHost;
+    gui::LiveSamples samples{RamMonitor::Instance().Samples()};
     std::unique_ptr<gui::CMainFrame> frame;
 };
 
