@@ -6,6 +6,7 @@
 #include "gui/dialogs/SettingsDialogs.h"
 #include "gui/dialogs/WriteSerialDialog.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/LiveSamples.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::test {
@@ -16,7 +17,7 @@ class SettingsCommandsTest : public DialogTest {
     SettingsCommandsTest() {
         // The scripted host stays the current one; the frame only needs a Qt host.
         frame = std::make_unique<gui::CMainFrame>(qtHost, document, CommPort::Instance(),
-                                                  RamMonitor::Instance());
+                                                  RamMonitor::Instance(), samples);
         gui::InstallSettingsDialogs(frame->Services(), document, *host, AppProfile(),
                                     CommPort::Instance());
     }
@@ -36,6 +37,7 @@ class SettingsCommandsTest : public DialogTest {
     }
 
     gui::QtHost qtHost;
+    gui::LiveSamples samples{RamMonitor::Instance().Samples()};
     std::unique_ptr<gui::CMainFrame> frame;
 };
 
