@@ -204,6 +204,8 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
         if (*proceed) *proceed = SaveModified();
     });
     connect(frame, &CMainFrame::fileDropped, this, &CCalderixApp::OpenRemembered);
+    // The monitor window before the logs: it shows each sample, paced, before
+    // the recorder and the chart take it (the chart repaints in its frames).
     MonitorWindow* monitor = InstallMonitorWindow(frame_->Services(), profile, ramMonitor);
     logs_ = InstallEngineLogs(frame_->Services(), monitor, profile, ramMonitor, *host_);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });
