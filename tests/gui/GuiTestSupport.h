@@ -75,7 +75,7 @@ inline bool SavePicture(const QImage& image, const QString& name) {
 
 // What the graph asks of the link and the monitor, looked up at each question
 // and never making them to answer: tests end them and make them again under a
-// living view, which the program's LinkActivity must not outlive.
+// living view, which the program's LinkActivity (holding both) cannot survive.
 class TestActivity final : public gui::ModuleActivity {
   public:
     bool CommandInProgress() const override {
