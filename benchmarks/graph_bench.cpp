@@ -15,6 +15,7 @@
 #include "core/link/CommPort.h"
 #include "core/maps/ModuleMap.h"
 #include "core/model/ModuleState.h"
+#include "core/monitor/RamMonitor.h"
 #include "gui/app/LinkActivity.h"
 #include "gui/edit/TuneComparison.h"
 #include "gui/graph/MapGraphView.h"
@@ -39,7 +40,8 @@ struct Scene {
         for (int i = 0; i < map.PointCount(); ++i) view.Marker(i)->SetPointValue(10 + i);
     }
     qx::ModuleState document;
-    qx::gui::MapGraphView view{qx::CurrentHost(), qx::gui::LinkActivity(), qx::AppProfile()};
+    qx::gui::LinkActivity activity{qx::CommPort::Instance(), qx::RamMonitor::Instance()};
+    qx::gui::MapGraphView view{qx::CurrentHost(), activity, qx::AppProfile()};
     QImage image{1920, 1080, QImage::Format_ARGB32_Premultiplied};
 };
 

@@ -247,13 +247,14 @@ class LinkedModule {
             return f;
         }
         const double cpu0 = ThreadCpuSeconds();
-        const qx::qvx::MonitorStats stats = qx::qvx::RunMonitorStream(
-            qx::CurrentHost(), CommPort::Instance(), qx::RamMonitor::Instance(), seconds,
-            [&](int64_t) {
-                if (!record) return;
-                writer.Append(qx::ReadLiveValues(*qx::ActiveLiveSource(), all));
-                writer.FlushIfDue();
-            });
+        const qx::qvx::MonitorStats stats =
+            qx::qvx::RunMonitorStream(qx::CurrentHost(), CommPort::Instance(),
+                                      qx::RamMonitor::Instance(), seconds, [&](int64_t) {
+                                          if (!record) return;
+                                          writer.Append(qx::ReadLiveValues(
+                                              *qx::RamMonitor::Instance().Samples().Active(), all));
+                                          writer.FlushIfDue();
+                                      });
         f.cpuPercent = 0;
         f.elapsedS = stats.elapsedMs / 1000.0;
         f.packets = stats.goodPackets;
@@ -346,9 +347,10 @@ std::string Json(const std::vector<Row>& rows, const std::vector<AdapterRow>& ad
         j += "    " + TransferJson("download", a.download) + ",\n";
         j += "    " + TransferJson("undo16", a.undo) + ",\n";
         j += "    " + TransferJson("plain_client", a.plainClient) + ",\n";
-        j += qx::FormatC("    \"best_ratio\": {\"download\": %.4f, \"undo16\": %.4f, "
-                         "\"plain_client\": %.4f}}",
-                         a.downloadBest, a.undoBest, a.plainClientBest);
+        j += qx::FormatC(
+            "    \"best_ratio\": {\"download\": %.4f, \"undo16\": %.4f, "
+            "\"plain_client\": %.4f}}",
+            a.downloadBest, a.undoBest, a.plainClientBest);
         j += i + 1 < adapters.size() ? ",\n" : "\n";
     }
     j += "  ]\n}\n";
@@ -502,8 +504,8 @@ int main(int argc, char** argv) {
                 "plain client");
     for (const AdapterRow& a : adapters) {
         std::printf("%-8d %-8s %7.3f / %5.3f %7.3f / %5.3f %7.3f / %5.3f\n", a.baud, a.adapter,
-                    a.download.ratio, a.downloadBest, a.undo.ratio, a.undoBest,
-                    a.plainClient.ratio, a.plainClientBest);
+                    a.download.ratio, a.downloadBest, a.undo.ratio, a.undoBest, a.plainClient.ratio,
+                    a.plainClientBest);
     }
     std::printf("\n%-8s %12s %18s %14s %6s\n", "baud", "packet ms", "edit streaming ms",
                 "edit idle ms", "edits");

@@ -84,7 +84,8 @@ int Monitor(qx::gui::CCalderixApp& app, double seconds, bool chart, const std::s
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
 
     int packets = 0;
-    const int observer = qx::AddSampleObserver([&](qx::LiveSource&, bool) { ++packets; });
+    qx::SampleChannel::Hold counting =
+        qx::RamMonitor::Instance().Samples().Subscribe([&](qx::LiveSource&, bool) { ++packets; });
     double wall0 = 0;
     double process0 = 0;
     double thread0 = 0;
@@ -107,7 +108,7 @@ int Monitor(qx::gui::CCalderixApp& app, double seconds, bool chart, const std::s
         app.Host().Post([&] { app.Frame()->Commands().Route(qx::res::kToggleMonitoring); });
     });
     app.Frame()->Commands().Route(qx::res::kToggleMonitoring);  // returns when stopped
-    qx::RemoveSampleObserver(observer);
+    counting.Reset();
     const bool chartShown = app.Frame()->findChild<qx::gui::ChartView*>() != nullptr &&
                             app.Frame()->findChild<qx::gui::ChartView*>()->isVisible();
     const double withEmulator = wall > 0 ? process / wall * 100 : 0;
@@ -144,7 +145,8 @@ int Playback(qx::gui::CCalderixApp& app, double seconds, bool chart, bool covera
     app.Frame()->Commands().Route(qx::res::kPlayPause);
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
     int rows = 0;
-    const int observer = qx::AddSampleObserver([&](qx::LiveSource&, bool) { ++rows; });
+    qx::SampleChannel::Hold counting =
+        qx::RamMonitor::Instance().Samples().Subscribe([&](qx::LiveSource&, bool) { ++rows; });
     QEventLoop loop;
     double wall0 = 0;
     double process0 = 0;
@@ -167,7 +169,7 @@ int Playback(qx::gui::CCalderixApp& app, double seconds, bool chart, bool covera
         loop.quit();
     });
     loop.exec();
-    qx::RemoveSampleObserver(observer);
+    counting.Reset();
     const bool shown = logs->Chart()->isVisible();
     const bool shaded = logs->CoverageShown() && logs->CoverageApplies();
     const double withAll = wall > 0 ? process / wall * 100 : 0;

@@ -16,6 +16,7 @@
 #include "core/host/Clock.h"
 #include "core/host/Host.h"
 #include "core/host/Profile.h"
+#include "core/link/CommPort.h"
 #include "core/log/LogFormat.h"
 #include "core/log/LogPlayer.h"
 #include "core/log/LogReader.h"
@@ -25,6 +26,7 @@
 #include "gui/chart/ChartView.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/monitor/MonitorWindow.h"
+#include "gui/shell/LiveSamples.h"
 
 namespace {
 
@@ -125,17 +127,21 @@ BENCHMARK(BM_ChartHour1920x1080Cursor)->Unit(benchmark::kMillisecond);
 void BM_PlaybackSecondAt8x(benchmark::State& state) {
     App();
     qx::VirtualClock clock;
-    qx::LogPlayer player(Read(HourText()), clock);
-    qx::SetLiveSourceOverride(&player);
+    qx::RamMonitor& monitor = qx::RamMonitor::Instance();
+    qx::SampleChannel& samples = monitor.Samples();
+    qx::LogPlayer player(Read(HourText()), clock, samples);
+    const qx::SampleChannel::Hold front = samples.PutInFront(player);
     qx::ModuleState document;
     document.InitializeDefaults();
     // The program's windows on the offscreen screen: Qt repaints what the
     // displays, the live bar and the chart invalidate, as it does on a desktop.
-    qx::gui::MapGraphView view(qx::CurrentHost(), qx::gui::LinkActivity(), qx::AppProfile());
+    qx::gui::LinkActivity activity(qx::CommPort::Instance(), monitor);
+    qx::gui::MapGraphView view(qx::CurrentHost(), activity, qx::AppProfile());
     view.resize(900, 560);
     view.SetDocument(&document);
     view.OnInitialUpdate();
-    auto* window = new qx::gui::MonitorWindow(&view, qx::AppProfile(), qx::RamMonitor::Instance());
+    qx::gui::LiveSamples live(samples);
+    new qx::gui::MonitorWindow(&view, qx::AppProfile(), monitor, live);  // the view's child
     qx::gui::ChartView chart;
     chart.resize(1200, 160);
     chart.SetLog(&player.Log(), false);
@@ -143,10 +149,10 @@ void BM_PlaybackSecondAt8x(benchmark::State& state) {
     view.show();
     chart.show();
     QCoreApplication::processEvents();
-    const int observer = qx::AddSampleObserver([&](qx::LiveSource&, bool first) {
-        window->RefreshDisplays(first);
-        chart.SetCursorMs(player.PositionMs());
-    });
+    // The window shows each row itself (it follows the live samples), and
+    // the chart's cursor follows, as playback moves it.
+    QObject::connect(&live, &qx::gui::LiveSamples::sampleArrived, &chart,
+                     [&] { chart.SetCursorMs(player.PositionMs()); });
     player.SetSpeed(8.0);
     player.Play();
     for (auto _ : state) {
@@ -159,8 +165,6 @@ void BM_PlaybackSecondAt8x(benchmark::State& state) {
             QCoreApplication::processEvents();
         }
     }
-    qx::RemoveSampleObserver(observer);
-    qx::SetLiveSourceOverride(nullptr);
 }
 BENCHMARK(BM_PlaybackSecondAt8x)->Unit(benchmark::kMillisecond);
 

@@ -9,14 +9,17 @@
 #include <QImage>
 #include <QPaintEvent>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "core/host/Host.h"
 #include "core/host/Profile.h"
+#include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
-#include "gui/app/LinkActivity.h"
+#include "core/monitor/RamMonitor.h"
 #include "gui/graph/MapGraphView.h"
+#include "gui/graph/ModuleActivity.h"
 
 namespace qx::test {
 
@@ -70,12 +73,40 @@ inline bool SavePicture(const QImage& image, const QString& name) {
     return false;
 }
 
+// What the graph asks of the link and the monitor, looked up at each question
+// and never making them to answer: tests end them and make them again under a
+// living view, which the program's LinkActivity (holding both) cannot survive.
+class TestActivity final : public gui::ModuleActivity {
+  public:
+    bool CommandInProgress() const override {
+        return CommPort::Exists() && CommPort::Instance().BusyCount() > 0;
+    }
+    bool MonitorReadingPacket() const override {
+        return RamMonitor::Exists() && RamMonitor::Instance().IsReading();
+    }
+    bool MonitorShowsLiveBar() const override {
+        if (!RamMonitor::Exists()) return false;
+        const LiveSource* source = RamMonitor::Instance().Samples().Active();
+        return source != nullptr && source->ShowsLiveBar();
+    }
+    void CallWhenModuleFree(std::function<void()> fn) override {
+        CommPort::Instance().CallWhenNotBusy(std::move(fn));
+    }
+    bool PostponeCommandIfBusy(int commandId) override {
+        return RamMonitor::Instance().PostponeCommandIfBusy(commandId, true);
+    }
+};
+inline gui::ModuleActivity& LinkActivityForTests() {
+    static TestActivity activity;
+    return activity;
+}
+
 // A new document and an 800 x 600 graph view on it with an 18-pixel caption, shown.
 inline std::unique_ptr<gui::MapGraphView> ShowGraph(ModuleState& document) {
     TestApp();
     document.InitializeDefaults();
     auto view =
-        std::make_unique<gui::MapGraphView>(CurrentHost(), gui::LinkActivity(), AppProfile());
+        std::make_unique<gui::MapGraphView>(CurrentHost(), LinkActivityForTests(), AppProfile());
     view->SetCaptionHeight(18);
     view->resize(800, 600);
     view->SetDocument(&document);

@@ -118,12 +118,12 @@ TEST_P(FaultMatrix, EveryFaultLeavesTheLinkTheDocumentAndTheModuleSound) {
                 // The user stops monitoring after ten packets, or 300 ms without them
                 // (packets arriving in real time do not move the virtual clock).
                 int packets = 0;
-                monitor.SetRefreshHook([&](bool) {
-                    if (++packets == 10) monitor.Stop();
-                });
+                const SampleChannel::Hold counting =
+                    monitor.Samples().Subscribe([&](LiveSource&, bool) {
+                        if (++packets == 10) monitor.Stop();
+                    });
                 host->ScheduleEventIn(300, [&] { monitor.Stop(); });
                 monitor.Run();
-                monitor.SetRefreshHook({});
                 break;
             }
             case Op::Edit:

@@ -4,6 +4,7 @@
 #include "core/log/LogFormat.h"
 #include "core/log/LogPlayer.h"
 #include "core/model/MonitoredQuantities.h"
+#include "core/monitor/RamMonitor.h"
 #include "support/FakeHost.h"
 
 namespace qx::test {
@@ -22,16 +23,16 @@ std::shared_ptr<EngineLog> Ramp(int rows) {
 
 class Player : public ::testing::Test {
   protected:
-    Player() : player(Ramp(11), host->clock()) {
-        observer = AddSampleObserver([this](LiveSource& s, bool first) {
+    Player() : player(Ramp(11), host->clock(), samples) {
+        observer = samples.Subscribe([this](LiveSource& s, bool first) {
             EXPECT_EQ(&s, &player);
             notes.push_back({player.Row(), first});
         });
     }
-    ~Player() override { RemoveSampleObserver(observer); }
     ScopedFakeHost host;
+    SampleChannel samples;
     LogPlayer player;
-    int observer = 0;
+    SampleChannel::Hold observer;
     std::vector<std::pair<std::size_t, bool>> notes;
 };
 
@@ -101,7 +102,9 @@ TEST_F(Player, StepsSeeksAndJumpsAreClampedAndMarkedFirst) {
 }
 
 TEST_F(Player, FeedsMonitoredValuesAsTheModuleImageWould) {
-    SetLiveSourceOverride(&player);
+    // The values read the run's channel: the player goes in front of the monitor.
+    SampleChannel& run = RamMonitor::Instance().Samples();
+    const SampleChannel::Hold front = run.PutInFront(player);
     player.Seek(700);
     auto speed = MakeMonitoredValue(0);
     auto battery = MakeMonitoredValue(5);
@@ -113,16 +116,8 @@ TEST_F(Player, FeedsMonitoredValuesAsTheModuleImageWould) {
     EXPECT_TRUE(speed->InSync());
     EXPECT_EQ(battery->FormatValue(), " 12.5");
     EXPECT_FALSE(accel->InSync());
-    EXPECT_EQ(ActiveLiveSource(), &player);
-}
-
-TEST(PlayerSource, RemovesItselfAsTheDisplaysSourceWhenDestroyed) {
-    ScopedFakeHost host;
-    {
-        LogPlayer player(Ramp(2), host->clock());
-        SetLiveSourceOverride(&player);
-    }
-    EXPECT_EQ(LiveSourceOverride(), nullptr);
+    EXPECT_EQ(run.Active(), &player);
+    RamMonitor::ResetInstance();
 }
 
 // Rides longer than 2^31 ms (about 25 days of log): seeking, stepping and
@@ -137,7 +132,8 @@ TEST(LogPlayerLongTimes, SeekStepAndPlayPastTheIntRange) {
     std::string error;
     ASSERT_TRUE(ReadEngineLog(text, *log, error)) << error;
     EXPECT_EQ(log->EndMs(), 2 * far);
-    LogPlayer player(log, host->clock());
+    SampleChannel samples;
+    LogPlayer player(log, host->clock(), samples);
     const struct {
         int64_t seek;
         std::size_t row;

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
 
 #include "core/host/CommandIds.h"
 #include "link/LinkFixture.h"
@@ -40,9 +43,13 @@ class Monitor : public LinkFixture {
         host->ScheduleEventIn(inMs, [] { RamMonitor::Instance().Stop(); });
     }
     void RecordRefreshes() {
-        Mon().SetRefreshHook([this](bool first) { refreshes.push_back(first); });
+        recording = Mon().Samples().Subscribe([this](LiveSource& source, bool first) {
+            EXPECT_EQ(&source, &Mon());
+            refreshes.push_back(first);
+        });
     }
     std::vector<bool> refreshes;
+    SampleChannel::Hold recording;
 };
 
 TEST_F(Monitor, PostponementQueueHoldsFourDistinctIds) {
@@ -372,5 +379,144 @@ TEST_F(Monitor, RunEndsOnWhatHappensInsideItAndNeverRestartsTheStream) {
         EXPECT_EQ(device.CountOf(kMonitorRequest), 1u);
     }
 }
+
+// ---- The sample channel -----------------------------------------------------------
+
+// Each packet of a stream reaches every subscriber once, in the order they
+// subscribed and the packets came, and none reaches one that has left.
+TEST_F(Monitor, EachPacketReachesEverySubscriberOnceInOrderUntilItLeaves) {
+    LinkStreaming();
+    std::vector<std::pair<char, int64_t>> got;
+    SampleChannel& samples = Mon().Samples();
+    SampleChannel::Hold a = samples.Subscribe([&](LiveSource& s, bool) {
+        got.push_back({'a', s.SampleTimeMs()});
+        if (got.size() == 9) a.Reset();  // a leaves at its fifth packet
+    });
+    const SampleChannel::Hold b = samples.Subscribe([&](LiveSource& s, bool) {
+        got.push_back({'b', s.SampleTimeMs()});
+    });
+    StopAt(500);
+    Mon().Run();
+    ASSERT_GE(got.size(), 20u);
+    int64_t last = -1;
+    std::size_t i = 0;
+    for (int packet = 0; i < got.size(); ++packet) {
+        SCOPED_TRACE(packet);
+        const int64_t t = got[i].second;
+        EXPECT_GT(t, last);  // a later packet, never one told before
+        last = t;
+        const std::string expected = packet < 5 ? "ab" : "b";
+        for (char who : expected) {
+            ASSERT_LT(i, got.size());
+            EXPECT_EQ(got[i].first, who);
+            EXPECT_EQ(got[i].second, t);
+            ++i;
+        }
+    }
+    EXPECT_EQ(samples.SubscriberCount(), 1u);
+}
+
+class StillSource final : public LiveSource {
+  public:
+    bool GetImageBytes(uint8_t*, uint16_t, std::size_t) override { return false; }
+    bool BacksValues() const override { return false; }
+    bool ShowsLiveBar() const override { return false; }
+    int64_t SampleTimeMs() const override { return 0; }
+};
+
+// What one subscriber does to the others while it is told of the first
+// sample: the rest of that delivery and the next one follow the change.
+TEST(SampleChannel, SubscribersChangedDuringADeliveryAreToldExactlyOnce) {
+    enum class Act { None, LeaveSelf, DropNext, DropEarlier, AddNew, DestroyAll };
+    struct Case {
+        const char* name;
+        Act act;  // done by b during sample 1
+        const char* told;
+    };
+    const Case cases[] = {
+        {"nothing changes", Act::None, "1a 1b 1c 2a 2b 2c"},
+        {"b leaves", Act::LeaveSelf, "1a 1b 1c 2a 2c"},
+        {"b drops c", Act::DropNext, "1a 1b 2a 2b"},
+        {"b drops a", Act::DropEarlier, "1a 1b 1c 2b 2c"},
+        {"b adds d", Act::AddNew, "1a 1b 1c 2a 2b 2c 2d"},
+        {"b ends every subscriber", Act::DestroyAll, "1a 1b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StillSource source;
+        SampleChannel channel(&source);
+        std::string told;
+        int sample = 1;
+        // Each subscriber is an object of its own on the heap, destroyed (and
+        // its memory freed) where the case says: a sanitizer sees any later use.
+        struct Subscriber {
+            SampleChannel::Hold hold;
+            std::string name;
+        };
+        std::vector<std::unique_ptr<Subscriber>> subs;
+        auto add = [&](const char* name, std::function<void()> act) {
+            auto sub = std::make_unique<Subscriber>();
+            sub->name = name;
+            Subscriber* self = sub.get();
+            sub->hold = channel.Subscribe([&, self, act](LiveSource& s, bool first) {
+                EXPECT_EQ(&s, &source);
+                EXPECT_EQ(first, sample == 1);
+                told += (told.empty() ? "" : " ") + std::to_string(sample) + self->name;
+                if (sample == 1 && act) act();
+            });
+            subs.push_back(std::move(sub));
+        };
+        add("a", {});
+        add("b", [&] {
+            switch (c.act) {
+                case Act::None:
+                    break;
+                case Act::LeaveSelf:
+                    subs[1].reset();
+                    break;
+                case Act::DropNext:
+                    subs[2].reset();
+                    break;
+                case Act::DropEarlier:
+                    subs[0].reset();
+                    break;
+                case Act::AddNew:
+                    add("d", {});
+                    break;
+                case Act::DestroyAll:
+                    subs.clear();
+                    break;
+            }
+        });
+        add("c", {});
+        channel.Publish(source, true);
+        sample = 2;
+        channel.Publish(source, false);
+        EXPECT_EQ(told, c.told);
+    }
+}
+
+// A source put in front is the one read until its hold goes; holds of a
+// channel that has gone do nothing.
+TEST(SampleChannel, TheSourceInFrontLastsAsLongAsItsHold) {
+    StillSource monitor, player, other;
+    SampleChannel::Hold late;
+    {
+        SampleChannel channel(&monitor);
+        EXPECT_EQ(channel.Active(), &monitor);
+        {
+            const SampleChannel::Hold front = channel.PutInFront(player);
+            EXPECT_EQ(channel.Active(), &player);
+            EXPECT_EQ(channel.Front(), &player);
+        }
+        EXPECT_EQ(channel.Active(), &monitor);
+        EXPECT_EQ(channel.Front(), nullptr);
+        late = channel.PutInFront(other);
+        EXPECT_EQ(channel.Active(), &other);
+    }
+    late.Reset();  // after the channel: nothing to undo
+    EXPECT_FALSE(late);
+}
+
 }  // namespace
 }  // namespace qx::test

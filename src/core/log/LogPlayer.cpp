@@ -9,14 +9,12 @@
 
 namespace qx {
 
-LogPlayer::LogPlayer(std::shared_ptr<const EngineLog> log, Clock& clock)
-    : log_(std::move(log)), clock_(clock) {
+LogPlayer::LogPlayer(std::shared_ptr<const EngineLog> log, Clock& clock, SampleChannel& samples)
+    : log_(std::move(log)), clock_(clock), samples_(samples) {
     pausedAt_ = log_->StartMs();
 }
 
-LogPlayer::~LogPlayer() {
-    if (LiveSourceOverride() == this) SetLiveSourceOverride(nullptr);
-}
+LogPlayer::~LogPlayer() = default;
 
 int64_t LogPlayer::PositionMs() const {
     if (!playing_) return pausedAt_;
@@ -64,7 +62,7 @@ bool LogPlayer::MoveTo(std::size_t row, bool jump) {
     row = std::min(row, log_->Rows() - 1);
     if (row == row_ && !jump) return false;
     row_ = row;
-    NotifySample(*this, jump);
+    samples_.Publish(*this, jump);
     return true;
 }
 

@@ -2,15 +2,18 @@
 // Plays an engine log back on a clock: the cursor moves through the rows at
 // the chosen speed while playing, and the row under it feeds the displays as
 // the RAM monitor's image would (a LiveSource). Every change of row is
-// announced to the sample observers; first is set after a jump.
+// published on the sample channel; first is set after a jump. Whoever puts
+// the player in front of the channel's source drops that hold before the player.
 //
-// Ownership: the player shares the log; the clock must outlive the player.
+// Ownership: the player shares the log; the clock and the channel must
+// outlive it.
 #include <array>
 #include <cstdint>
 #include <memory>
 
 #include "core/log/LogReader.h"
 #include "core/monitor/LiveSource.h"
+#include "core/monitor/SampleChannel.h"
 
 namespace qx {
 
@@ -20,7 +23,7 @@ class LogPlayer final : public LiveSource {
   public:
     static constexpr std::array<double, 6> kSpeeds = {0.25, 0.5, 1.0, 2.0, 4.0, 8.0};
 
-    LogPlayer(std::shared_ptr<const EngineLog> log, Clock& clock);
+    LogPlayer(std::shared_ptr<const EngineLog> log, Clock& clock, SampleChannel& samples);
     ~LogPlayer() override;
     LogPlayer(const LogPlayer&) = delete;
     LogPlayer& operator=(const LogPlayer&) = delete;
@@ -62,6 +65,7 @@ class LogPlayer final : public LiveSource {
 
     std::shared_ptr<const EngineLog> log_;
     Clock& clock_;
+    SampleChannel& samples_;
     std::size_t row_ = 0;
     bool playing_ = false;
     double speed_ = 1.0;

@@ -529,8 +529,7 @@ bool MonitoredModuleValue::SyncModuleWithHost(bool /*propagate*/) {
 bool MonitoredModuleValue::Refresh() {
     uint8_t buffer[4] = {};
     // The monitor's image or a log being played back, whichever feeds the displays.
-    LiveSource* source = ActiveLiveSource();
-    if (source == nullptr) source = &RamMonitor::Instance();
+    LiveSource* source = RamMonitor::Instance().Samples().Active();
     const bool valid =
         source->GetImageBytes(buffer, GetAddress(), static_cast<std::size_t>(GetSize()));
     SetFromInternal(static_cast<uint32_t>(le::Get(buffer, 4)));

@@ -70,10 +70,6 @@ uint16_t RamMonitor::BlockCount() const {
     return IsOldBlock(CommPort::Instance().FirmwareVersion()) ? 0x7E - 0x45 : 0x4E - 0x40;
 }
 
-void RamMonitor::SetRefreshHook(std::function<void(bool)> hook) {
-    refreshHook_ = std::move(hook);
-}
-
 void RamMonitor::ForgetState() {
     running_ = false;
     suspended_ = false;
@@ -366,8 +362,7 @@ void RamMonitor::Run() {
                     ++packetReads;
                     if (UpdateRamImage(nullptr)) {
                         sampleTimeMs_ = ArrivalMs(host.GetClock().NowMs());
-                        if (refreshHook_) refreshHook_(firstUpdate);
-                        NotifySample(*this, firstUpdate);
+                        samples_.Publish(*this, firstUpdate);
                         firstUpdate = false;
                     }
                 }

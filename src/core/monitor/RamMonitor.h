@@ -5,11 +5,11 @@
 // a packet is read, restart the stream afterwards).
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "core/link/CommPort.h"
 #include "core/monitor/LiveSource.h"
+#include "core/monitor/SampleChannel.h"
 
 namespace qx {
 
@@ -69,9 +69,10 @@ class RamMonitor final : public LiveSource {
     uint16_t BlockCount() const;
     std::size_t PacketLength() const { return BlockCount() + wire::kFrameOverhead; }
 
-    // The monitor window's RefreshDisplays(first): called after each good packet,
-    // with first set on the first packet since the stream was (re)started.
-    void SetRefreshHook(std::function<void(bool first)> hook);
+    // The run's one sample channel: each good packet is published on it (first
+    // on the first since the stream was (re)started), and the monitor is the
+    // source it falls back to. Gone with the monitor.
+    SampleChannel& Samples() { return samples_; }
     // The link broke: running, suspended and reading are cleared.
     void ForgetState();
     // Called when the busy count returns to 0: replays queued commands from the
@@ -102,10 +103,10 @@ class RamMonitor final : public LiveSource {
     bool beepOnFailure_ = false;
     std::vector<int> postponed_;
     int restartThreshold_ = kDefaultRestartThreshold;
-    std::function<void(bool)> refreshHook_;
     bool runActive_ = false;
     bool replayPosted_ = false;
     int64_t sampleTimeMs_ = 0;
+    SampleChannel samples_{this};
 };
 
 }  // namespace qx

@@ -28,6 +28,7 @@
 #include "gui/resources/Resources.h"
 #include "gui/restore/RestoreCommands.h"
 #include "gui/sheet/SheetCommands.h"
+#include "gui/shell/LiveSamples.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -99,6 +100,7 @@ CCalderixApp::~CCalderixApp() {
         CommPort::ResetInstance();
     }
     frame_.reset();
+    samples_.reset();
     document_.reset();
     if (demo_) demo_->Stop();
     demo_.reset();
@@ -188,7 +190,10 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
     Profile& profile = AppProfile();
     CommPort& link = CommPort::Instance();
     RamMonitor& ramMonitor = RamMonitor::Instance();
-    frame_ = std::make_unique<CMainFrame>(*host_, *document_, profile, link, ramMonitor);
+    // The one GUI subscriber of the monitor's sample channel: every live
+    // display follows its signal.
+    samples_ = std::make_unique<LiveSamples>(ramMonitor.Samples());
+    frame_ = std::make_unique<CMainFrame>(*host_, *document_, profile, link, ramMonitor, *samples_);
     host_->SetMainWindow(frame_.get());
     CMainFrame* frame = frame_.get();
     connect(host_.get(), &QtHost::commandRequested, frame,
@@ -199,6 +204,8 @@ bool CCalderixApp::InitInstance(const StartOptions& options) {
         if (*proceed) *proceed = SaveModified();
     });
     connect(frame, &CMainFrame::fileDropped, this, &CCalderixApp::OpenRemembered);
+    // The monitor window before the logs: it shows each sample, paced, before
+    // the recorder and the chart take it (the chart repaints in its frames).
     MonitorWindow* monitor = InstallMonitorWindow(frame_->Services(), profile, ramMonitor);
     logs_ = InstallEngineLogs(frame_->Services(), monitor, profile, ramMonitor, *host_);
     connect(logs_, &EngineLogs::titleChanged, this, [this] { UpdateTitle(); });

@@ -36,6 +36,7 @@ namespace qx::gui {
 class QtHost;
 class CMainFrame;
 class EngineLogs;
+class LiveSamples;
 
 struct StartOptions {
     bool simulate = false;  // --simulate: link to the built-in module emulator
@@ -113,6 +114,8 @@ class CCalderixApp : public QObject {
 
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<ModuleState> document_;
+    // The run's live samples: they outlive the frame.
+    std::unique_ptr<LiveSamples> samples_;
     std::unique_ptr<CMainFrame> frame_;
     std::unique_ptr<QLocalServer> server_;
     std::unique_ptr<emu::PtyEmulator> demo_;

@@ -5,36 +5,29 @@
 #include "core/link/CommPort.h"
 #include "core/monitor/LiveSource.h"
 #include "core/monitor/RamMonitor.h"
+#include "gui/shell/ModuleGate.h"
 
 namespace qx::gui {
 
-namespace {
+bool LinkActivity::CommandInProgress() const {
+    return link_.BusyCount() > 0;
+}
 
-class ProgramActivity final : public ModuleActivity {
-  public:
-    bool CommandInProgress() const override {
-        return CommPort::Exists() && CommPort::Instance().BusyCount() > 0;
-    }
-    bool MonitorReadingPacket() const override {
-        return RamMonitor::Exists() && RamMonitor::Instance().IsReading();
-    }
-    bool MonitorShowsLiveBar() const override {
-        const LiveSource* source = ActiveLiveSource();
-        return source != nullptr && source->ShowsLiveBar();
-    }
-    void CallWhenModuleFree(std::function<void()> fn) override {
-        CommPort::Instance().CallWhenNotBusy(std::move(fn));
-    }
-    bool PostponeCommandIfBusy(int commandId) override {
-        return RamMonitor::Instance().PostponeCommandIfBusy(commandId, true);
-    }
-};
+bool LinkActivity::MonitorReadingPacket() const {
+    return monitor_.IsReading();
+}
 
-}  // namespace
+bool LinkActivity::MonitorShowsLiveBar() const {
+    const LiveSource* source = monitor_.Samples().Active();
+    return source != nullptr && source->ShowsLiveBar();
+}
 
-ModuleActivity& LinkActivity() {
-    static ProgramActivity activity;
-    return activity;
+void LinkActivity::CallWhenModuleFree(std::function<void()> fn) {
+    link_.CallWhenNotBusy(std::move(fn));
+}
+
+bool LinkActivity::PostponeCommandIfBusy(int commandId) {
+    return PostponeIfModuleBusy(monitor_, commandId, true);
 }
 
 }  // namespace qx::gui

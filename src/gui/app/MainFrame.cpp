@@ -28,7 +28,6 @@
 #include "core/monitor/RamMonitor.h"
 #include "core/serial/SerialPort.h"
 #include "gui/app/HelpWindow.h"
-#include "gui/app/LinkActivity.h"
 #include "gui/app/LockKeys.h"
 #include "gui/edit/CompareCommands.h"
 #include "gui/edit/CurveCommands.h"
@@ -37,6 +36,8 @@
 #include "gui/graph/MapGraphView.h"
 #include "gui/resources/Resources.h"
 #include "gui/resources/ToolbarImages.h"
+#include "gui/shell/LiveSamples.h"
+#include "gui/shell/ModuleGate.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -55,28 +56,29 @@ constexpr CommandRules kLinkRules{Postpone::WhileBusy, true};
 }  // namespace
 
 CMainFrame::CMainFrame(QtHost& host, ModuleState& document, Profile& profile, CommPort& link,
-                       RamMonitor& monitor, QWidget* parent)
+                       RamMonitor& monitor, LiveSamples& samples, QWidget* parent)
     : QMainWindow(parent),
       host_(host),
       document_(document),
       link_(link),
       monitor_(monitor),
+      samples_(samples),
+      activity_(link, monitor),
       commands_(
-          [&monitor](int id, bool suspend) { return monitor.PostponeCommandIfBusy(id, suspend); }) {
+          [&monitor](int id, bool suspend) { return PostponeIfModuleBusy(monitor, id, suspend); }) {
     setObjectName(ToQ(res::kMainWindowClass));
     setAcceptDrops(true);
     urlOpener_ = [](const QString& path) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
-    view_ = new MapGraphView(host_, LinkActivity(), profile, this);
+    view_ = new MapGraphView(host_, activity_, profile, this);
     view_->setObjectName(QStringLiteral("MapGraphView"));
     view_->SetDocument(&document_);
     setCentralWidget(view_);
-    services_ = new FrameServices(*this, commands_, *view_);
+    services_ = new FrameServices(*this, commands_, *view_, samples_);
     connect(this, &CMainFrame::resetPeakRequested, services_, &FrameServices::resetPeakRequested);
     connect(this, &CMainFrame::writeSerialRequested, services_,
             &FrameServices::writeSerialRequested);
-    connect(this, &CMainFrame::monitorRefreshDue, services_, &FrameServices::monitorRefreshDue);
     commands_.AddTarget(
         CommandOwner::View, [this](int id) { return view_->HandleCommand(id); },
         [this](int id, CommandState& s) {
@@ -601,7 +603,7 @@ void CMainFrame::OfferAfterLink() {
 
 void CMainFrame::OnToggleMonitoring() {
     RamMonitor& monitor = monitor_;
-    if (!monitor.IsRunning() && LiveSourceOverride() != nullptr) {
+    if (!monitor.IsRunning() && samples_.Channel().Front() != nullptr) {
         // A log being played back holds the displays; monitoring takes them
         // only when the log is closed. Enter and Escape keep the log.
         const MsgResult answer = host_.MessageBoxNamed(
@@ -612,7 +614,7 @@ void CMainFrame::OnToggleMonitoring() {
         if (answer != MsgResult::No) return;
         commands_.Route(res::kCloseLog);
         // The question's loop may have started monitoring or made the link busy.
-        if (LiveSourceOverride() != nullptr || monitor.IsRunning()) return;
+        if (samples_.Channel().Front() != nullptr || monitor.IsRunning()) return;
         // It may have made the module busy too: the command starts over
         // through the table, which puts it off then.
         commands_.Route(res::kToggleMonitoring);
@@ -626,7 +628,7 @@ void CMainFrame::OnToggleMonitoring() {
     else
         monitor.Run();
     --monitorNesting_;
-    if (monitorNesting_ > 0) Q_EMIT monitorRefreshDue(true);
+    if (monitorNesting_ > 0) samples_.RequestRefresh(true);
 }
 
 void CMainFrame::OnResetPeakAcceleration() {

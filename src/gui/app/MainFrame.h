@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/app/LinkActivity.h"
 #include "gui/shell/CommandTable.h"
 #include "gui/shell/FrameServices.h"
 
@@ -32,6 +33,7 @@ class RamMonitor;
 namespace qx::gui {
 
 class QtHost;
+class LiveSamples;
 class MapGraphView;
 class CompareCommands;
 class CurveCommands;
@@ -42,8 +44,9 @@ class CMainFrame : public QMainWindow {
   public:
     // The link and the monitor are the run's one link and monitor; the
     // application ends them just before the frame, with no event between.
+    // samples, the run's live samples, outlive the frame.
     CMainFrame(QtHost& host, ModuleState& document, Profile& profile, CommPort& link,
-               RamMonitor& monitor, QWidget* parent = nullptr);
+               RamMonitor& monitor, LiveSamples& samples, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CommandTable& Commands() { return commands_; }
@@ -110,9 +113,6 @@ class CMainFrame : public QMainWindow {
     void resetPeakRequested();
     // Write Serial was chosen (the Write Serial Number dialog runs modally).
     void writeSerialRequested();
-    // Monitoring stopped or started inside a running monitor loop: the live
-    // displays show the state again (first: as on a first packet).
-    void monitorRefreshDue(bool first);
     // Before the document goes (close, end of session, upload): a receiver
     // that must keep it (the save question was cancelled) clears *proceed.
     void closeQuestion(bool* proceed);
@@ -146,6 +146,10 @@ class CMainFrame : public QMainWindow {
     ModuleState& document_;
     CommPort& link_;
     RamMonitor& monitor_;
+    LiveSamples& samples_;
+    // What the view asks of the link and the monitor; only asked while the
+    // view lives, and its destructor asks nothing.
+    LinkActivity activity_;
     CommandTable commands_;
     MapGraphView* view_ = nullptr;
     FrameServices* services_ = nullptr;   // Qt child

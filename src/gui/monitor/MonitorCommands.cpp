@@ -10,7 +10,9 @@
 namespace qx::gui {
 
 MonitorWindow* InstallMonitorWindow(FrameServices& frame, Profile& profile, RamMonitor& monitor) {
-    auto* window = new MonitorWindow(frame.View(), profile, monitor);
+    // Connected to the run's samples before any other part: each sample's
+    // displays and pacing come first.
+    auto* window = new MonitorWindow(frame.View(), profile, monitor, frame.Samples());
     QPointer<MonitorWindow> w(window);
     CommandTable& commands = frame.Commands();
     // The window asks about a busy module itself too: it also runs alone.
@@ -34,8 +36,6 @@ MonitorWindow* InstallMonitorWindow(FrameServices& frame, Profile& profile, RamM
     // Connected to the window: gone with it.
     QObject::connect(&frame, &FrameServices::resetPeakRequested, window,
                      &MonitorWindow::ResetPeakAcceleration);
-    QObject::connect(&frame, &FrameServices::monitorRefreshDue, window,
-                     &MonitorWindow::RefreshDisplays);
     return window;
 }
 

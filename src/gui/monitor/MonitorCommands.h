@@ -1,8 +1,8 @@
 #pragma once
 // Puts the monitor window into the main window: the window is created in the
 // graph view, its commands (32775, 32803, 32806, 32791 to 32802) join the
-// frame's command table after the view's own, and the frame's Reset Peak
-// Acceleration and monitoring refresh signals reach it.
+// frame's command table after the view's own, the frame's Reset Peak
+// Acceleration reaches it, and it follows the frame's live samples.
 //
 // Ownership: the returned window is a Qt child of the frame's view and is
 // deleted with it, and with it its connections to the frame.

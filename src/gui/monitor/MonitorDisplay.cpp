@@ -9,6 +9,7 @@
 
 #include "core/model/ModuleValue.h"
 #include "core/monitor/LiveSource.h"
+#include "core/monitor/SampleChannel.h"
 #include "gui/graph/GraphStyle.h"
 
 namespace qx::gui {
@@ -38,18 +39,18 @@ class MonitorRowFrame : public QWidget {
     }
 };
 
-namespace {
+MonitorDisplay::MonitorDisplay(std::string label, std::string units, MonitoredModuleValue* value,
+                               int bit, const SampleChannel& samples)
+    : value_(value),
+      samples_(samples),
+      label_(std::move(label)),
+      units_(std::move(units)),
+      bit_(bit) {}
 
-bool MonitorBacksValues() {
-    const LiveSource* source = ActiveLiveSource();
+bool MonitorDisplay::SourceBacksValues() const {
+    const LiveSource* source = samples_.Active();
     return source != nullptr && source->BacksValues();
 }
-
-}  // namespace
-
-MonitorDisplay::MonitorDisplay(std::string label, std::string units, MonitoredModuleValue* value,
-                               int bit)
-    : value_(value), label_(std::move(label)), units_(std::move(units)), bit_(bit) {}
 
 MonitorDisplay::~MonitorDisplay() = default;
 
@@ -134,12 +135,11 @@ bool MonitorDisplay::RefreshValue() {
     if (value_ == nullptr) return false;
     value_->Refresh();
     // A value the source does not hold (a log without its column) stays blank, not 0.0.
-    return SetText(MonitorBacksValues() && value_->InSync() ? value_->FormatValue()
-                                                            : std::string());
+    return SetText(SourceBacksValues() && value_->InSync() ? value_->FormatValue() : std::string());
 }
 
 bool MonitorDisplay::ClearIfStale() {
-    if (shown_.empty() || MonitorBacksValues()) return false;
+    if (shown_.empty() || SourceBacksValues()) return false;
     return SetText(std::string());
 }
 

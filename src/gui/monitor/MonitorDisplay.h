@@ -20,7 +20,8 @@ class QWidget;
 
 namespace qx {
 class MonitoredModuleValue;
-}
+class SampleChannel;
+}  // namespace qx
 
 namespace qx::gui {
 
@@ -37,7 +38,9 @@ class MonitorDisplay {
     static constexpr int kLabelTop = 4;
     static constexpr int kUnitsLeft = 65;
 
-    MonitorDisplay(std::string label, std::string units, MonitoredModuleValue* value, int bit);
+    // samples: the run's channel, whose active source backs the values or not.
+    MonitorDisplay(std::string label, std::string units, MonitoredModuleValue* value, int bit,
+                   const SampleChannel& samples);
     virtual ~MonitorDisplay();
     MonitorDisplay(const MonitorDisplay&) = delete;
     MonitorDisplay& operator=(const MonitorDisplay&) = delete;
@@ -75,8 +78,10 @@ class MonitorDisplay {
 
   private:
     bool SetText(const std::string& text);
+    bool SourceBacksValues() const;
 
     MonitoredModuleValue* value_;
+    const SampleChannel& samples_;
     std::string label_;
     std::string units_;
     QWidget* client_ = nullptr;

@@ -16,6 +16,7 @@
 #include "gui/graph/MapGraphView.h"
 #include "gui/monitor/MonitorDisplay.h"
 #include "gui/monitor/MonitorsDialog.h"
+#include "gui/shell/LiveSamples.h"
 
 namespace qx::gui {
 
@@ -58,7 +59,8 @@ class MonitorWindow::Client : public QWidget {
     MonitorWindow* owner_;
 };
 
-MonitorWindow::MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& monitor)
+MonitorWindow::MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& monitor,
+                             LiveSamples& samples)
     : QWidget(view), view_(view), profile_(profile), monitor_(monitor) {
     setObjectName(QStringLiteral("MonitorWindow"));
     setWindowTitle(QStringLiteral("Monitor Window"));
@@ -68,12 +70,17 @@ MonitorWindow::MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& m
         const MonitoredQuantity& q = kMonitoredQuantities[static_cast<std::size_t>(i)];
         values_[static_cast<std::size_t>(i)] = MakeMonitoredValue(i);
         displays_[static_cast<std::size_t>(i)] = std::make_unique<MonitorDisplay>(
-            q.label, q.unit, values_[static_cast<std::size_t>(i)].get(), i);
+            q.label, q.unit, values_[static_cast<std::size_t>(i)].get(), i, samples.Channel());
     }
     pacer_ = new LiveFramePacer(this);
-    monitor_.SetRefreshHook([this](bool first) {
-        if (pacer_->Offer(monitor_.SampleTimeMs(), first)) RefreshDisplays(first);
+    connect(&samples, &LiveSamples::sampleArrived, this, [this](LiveSource* source, bool first) {
+        if (source != &monitor_) {
+            RefreshDisplays(first);  // a log's row: playback paces itself
+        } else if (pacer_->Offer(monitor_.SampleTimeMs(), first)) {
+            RefreshDisplays(first);
+        }
     });
+    connect(&samples, &LiveSamples::refreshDue, this, &MonitorWindow::RefreshDisplays);
     connect(pacer_, &LiveFramePacer::heldBackDue, this, [this] { RefreshDisplays(false); });
 
     font_ = StockVariableFont();
@@ -105,8 +112,6 @@ MonitorWindow::~MonitorWindow() {
     SaveWidth();
     WriteSetting(profile_, kOpenKey, isOpen_ ? 1 : 0);
     WriteSetting(profile_, kMonitorsKey, monitorMask_);
-    // The application ends the monitor before its frame: then no hook is left.
-    if (RamMonitor::Exists()) monitor_.SetRefreshHook({});
 }
 
 MonitorDisplay* MonitorWindow::Display(int i) const {

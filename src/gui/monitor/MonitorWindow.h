@@ -8,8 +8,8 @@
 //
 // Ownership: the window is a Qt child of the view and is deleted with it. It
 // owns its values and displays; Display() and Value() pointers live as long as
-// the window. It does not own the view, the profile or the RAM monitor; while
-// it exists it is the monitor's refresh target.
+// the window. It does not own the view, the profile, the RAM monitor or the
+// live samples it follows (connected first, it shows a sample before the rest).
 #include <QFont>
 #include <QPointer>
 #include <QWidget>
@@ -31,6 +31,7 @@ class RamMonitor;
 
 namespace qx::gui {
 
+class LiveSamples;
 class MapGraphView;
 class MonitorDisplay;
 class MonitorsDialog;
@@ -50,18 +51,19 @@ class MonitorWindow : public QWidget {
     static constexpr int kMaskBits = (1 << kDisplayCount) - 1;
 
     // Constructs the values and displays, creates the controls, restores the
-    // displays and the open state from the profile, and registers itself with
-    // the RAM monitor. The view must outlive nothing: the window is its child.
-    // The profile outlives the window; the monitor does too, or is ended
-    // (RamMonitor::ResetInstance) before it.
-    MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& monitor);
+    // displays and the open state from the profile, and follows samples. The
+    // view must outlive nothing: the window is its child. The profile outlives
+    // the window; the monitor does too, or is ended (RamMonitor::ResetInstance)
+    // before it, with no event between.
+    MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& monitor, LiveSamples& samples);
     ~MonitorWindow() override;
 
     // After each good packet (first: the first since the stream (re)started):
     // every active display's value, then the view's live bar.
     void RefreshDisplays(bool first);
-    // The monitor's packets reach RefreshDisplays through this pacer; the
-    // chart follows its decisions, so that both show in the same frames.
+    // The monitor's packets reach RefreshDisplays through this pacer (a log's
+    // rows come paced by playback); the chart follows its decisions, so that
+    // both show in the same frames.
     LiveFramePacer& Pacer() { return *pacer_; }
     void SetDisplayActive(int index, bool on);
     // Display commandId - 32791; ids without a display change nothing.

@@ -26,6 +26,7 @@
 #include "gui/resources/Resources.h"
 #include "gui/shell/CommandTable.h"
 #include "gui/shell/FrameServices.h"
+#include "gui/shell/LiveSamples.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::gui {
@@ -115,7 +116,7 @@ EngineLogs::EngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& pr
     playTimer_->setSingleShot(true);
     connect(playTimer_, &QTimer::timeout, this, &EngineLogs::Pump);
 
-    observer_ = AddSampleObserver([this](LiveSource& s, bool first) { OnSample(s, first); });
+    connect(&frame_.Samples(), &LiveSamples::sampleArrived, this, &EngineLogs::OnSample);
     connect(frame_.View(), &MapGraphView::layerPainted, this,
             [this](QPainter* p, GraphLayer layer) {
                 if (layer == GraphLayer::Background) PaintCoverage(p);
@@ -140,10 +141,9 @@ EngineLogs::EngineLogs(FrameServices& frame, MonitorWindow* monitor, Profile& pr
 }
 
 EngineLogs::~EngineLogs() {
-    RemoveSampleObserver(observer_);
     // Closing the program leaves a complete file.
     writer_.Close();
-    if (player_) SetLiveSourceOverride(nullptr);
+    playerInFront_.Reset();
 }
 
 void EngineLogs::AddCommands() {
@@ -270,10 +270,10 @@ void EngineLogs::Poll() {
 
 // ---- Samples ----------------------------------------------------------------
 
-void EngineLogs::OnSample(LiveSource& source, bool first) {
-    if (&source == &ramMonitor_) {
-        OnMonitorPacket(source);
-    } else if (player_ && &source == player_.get()) {
+void EngineLogs::OnSample(LiveSource* source, bool first) {
+    if (source == &ramMonitor_) {
+        OnMonitorPacket(*source);
+    } else if (player_ && source == player_.get()) {
         OnPlayerRow(first);
     }
 }
@@ -317,11 +317,8 @@ void EngineLogs::OnMonitorPacket(LiveSource& source) {
 }
 
 void EngineLogs::OnPlayerRow(bool first) {
-    if (monitor_) {
-        monitor_->RefreshDisplays(first);
-    } else {
-        frame_.View()->UpdateLiveXBar(first);
-    }
+    // The monitor window has shown the row, with the live bar.
+    if (!monitor_) frame_.View()->UpdateLiveXBar(first);
     ShowPlayback();
     RecomputePlaybackCoverage();
 }
@@ -372,8 +369,9 @@ bool EngineLogs::OpenLog(const QString& path) {
         return false;
     }
     CloseLog();
-    player_ = std::make_unique<LogPlayer>(log, host_.GetClock());
-    SetLiveSourceOverride(player_.get());
+    SampleChannel& samples = frame_.Samples().Channel();
+    player_ = std::make_unique<LogPlayer>(log, host_.GetClock(), samples);
+    playerInFront_ = samples.PutInFront(*player_);
     logName_ = QFileInfo(path).fileName();
     coverageFromRow_ = 0;
     chart_->SetLog(log.get(), false);
@@ -413,7 +411,7 @@ bool EngineLogs::OpenLog(const QString& path) {
 void EngineLogs::CloseLog() {
     if (!player_) return;
     playTimer_->stop();
-    SetLiveSourceOverride(nullptr);
+    playerInFront_.Reset();
     chart_->SetLog(live_.get(), true);
     player_.reset();
     countedLog_ = nullptr;  // another log may come to the same address

@@ -5,9 +5,10 @@
 // Recording takes every packet of the RAM monitor (never a played-back row)
 // with all seven values, and ends with Stop Recording, with the end of
 // monitoring (stopped, link broken, program closing) or with a write error;
-// each leaves a complete file. Playback installs a log player as the
-// displays' live source; the monitor window and the live bar follow it as
-// they follow the monitor.
+// each leaves a complete file. Playback puts a log player in front of the
+// monitor on the run's sample channel; the monitor window and the live bar
+// follow it as they follow the monitor. Samples come from the frame's
+// LiveSamples, after the monitor window has shown them.
 //
 // Ownership: a Qt child of the main frame, destroyed with it (a recording is
 // then closed). It does not own the frame, the view or the monitor window.
@@ -20,6 +21,7 @@
 #include "core/log/Coverage.h"
 #include "core/log/LogFormat.h"
 #include "core/log/LogReader.h"
+#include "core/monitor/SampleChannel.h"
 
 class QLabel;
 class QPainter;
@@ -95,7 +97,7 @@ class EngineLogs : public QObject {
 
   private:
     void AddCommands();
-    void OnSample(LiveSource& source, bool first);
+    void OnSample(LiveSource* source, bool first);
     void OnMonitorPacket(LiveSource& source);
     void OnPlayerRow(bool first);
     void RecomputePlaybackCoverage();
@@ -122,13 +124,13 @@ class EngineLogs : public QObject {
     int reading_ = 0;           // a log is being read (its progress dialog is up)
     QTimer* pollTimer_ = nullptr;
     QTimer* playTimer_ = nullptr;
-    int observer_ = 0;
 
     LogWriter writer_;
     bool sawMonitorRun_ = false;
 
     std::shared_ptr<EngineLog> live_;
     std::unique_ptr<LogPlayer> player_;
+    SampleChannel::Hold playerInFront_;  // goes before the player
     QString logName_;
 
     Coverage coverage_;

@@ -5,8 +5,9 @@
 
 namespace qx::gui {
 
-FrameServices::FrameServices(QMainWindow& window, CommandTable& commands, MapGraphView& view)
-    : QObject(&window), window_(window), commands_(commands), view_(view) {
+FrameServices::FrameServices(QMainWindow& window, CommandTable& commands, MapGraphView& view,
+                             LiveSamples& samples)
+    : QObject(&window), window_(window), commands_(commands), view_(view), samples_(samples) {
     setObjectName(QStringLiteral("FrameServices"));
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // What the features installed on the main window may use of it: the command
-// table, the graph view, the area the graph sits in, the status bar and the
-// frame's requests. Features take this instead of the main window's class, so
-// that they sit below it.
+// table, the graph view, the area the graph sits in, the status bar, the
+// run's live samples and the frame's requests. Features take this instead of the main window's
+// class, so that they sit below it.
 //
 // Ownership: a Qt child of the main window; gone with it.
 #include <QObject>
@@ -15,15 +15,19 @@ class QWidget;
 namespace qx::gui {
 
 class CommandTable;
+class LiveSamples;
 class MapGraphView;
 
 class FrameServices : public QObject {
     Q_OBJECT
   public:
-    FrameServices(QMainWindow& window, CommandTable& commands, MapGraphView& view);
+    FrameServices(QMainWindow& window, CommandTable& commands, MapGraphView& view,
+                  LiveSamples& samples);
 
     CommandTable& Commands() { return commands_; }
     MapGraphView* View() const { return &view_; }
+    // Every new live sample, and the frame's requests to show the state again.
+    LiveSamples& Samples() const { return samples_; }
     // The main window: the owner of dialogs and the parent of features.
     QWidget& Window() const;
     // Hands the area the graph sits in to wrap, which returns the widget that
@@ -39,14 +43,12 @@ class FrameServices : public QObject {
     void resetPeakRequested();
     // Write Serial was chosen (the Write Serial Number dialog runs modally).
     void writeSerialRequested();
-    // Monitoring stopped or started inside a running monitor loop: the live
-    // displays show the state again (first: as on a first packet).
-    void monitorRefreshDue(bool first);
 
   private:
     QMainWindow& window_;
     CommandTable& commands_;
     MapGraphView& view_;
+    LiveSamples& samples_;
 };
 
 }  // namespace qx::gui

@@ -3,6 +3,7 @@
 // anything new now, and the monitor's queue of commands put off meanwhile.
 namespace qx {
 class ModuleState;
+class RamMonitor;
 }  // namespace qx
 
 namespace qx::gui {
@@ -12,6 +13,6 @@ namespace qx::gui {
 bool ModuleBusy(const ModuleState& document);
 
 // The monitor's PostponeCommandIfBusy: the command table's postponer.
-bool PostponeIfModuleBusy(int commandId, bool suspend);
+bool PostponeIfModuleBusy(RamMonitor& monitor, int commandId, bool suspend);
 
 }  // namespace qx::gui

@@ -22,6 +22,7 @@
 #include "emulator/PtyEmulator.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/app/MainFrame.h"
+#include "gui/shell/LiveSamples.h"
 #include "gui/shell/QtHost.h"
 #include "support/MessageRecorder.h"
 
@@ -54,8 +55,9 @@ class ReconnectTest : public ::testing::Test {
         });
         Plug(emu::EmulatorConfig{});
         document.OnNewDocument();
-        frame = std::make_unique<gui::CMainFrame>(*host, document, AppProfile(),
-                                                  CommPort::Instance(), RamMonitor::Instance());
+        samples = std::make_unique<gui::LiveSamples>(RamMonitor::Instance().Samples());
+        frame = std::make_unique<gui::CMainFrame>(
+            *host, document, AppProfile(), CommPort::Instance(), RamMonitor::Instance(), *samples);
         host->SetMainWindow(frame.get());
         QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
                          [this](int id) { frame->Commands().Route(id); });
@@ -105,6 +107,7 @@ class ReconnectTest : public ::testing::Test {
     Host* previousHost = nullptr;
     std::unique_ptr<emu::PtyEmulator> module;
     ModuleState document;
+    std::unique_ptr<gui::LiveSamples> samples;
     std::unique_ptr<gui::CMainFrame> frame;
     std::map<std::string, MsgResult> answers;
     std::map<std::string, int> asked;

@@ -15,6 +15,7 @@
 #include "gui/playback/EngineLogs.h"
 #include "gui/resources/Resources.h"
 #include "gui/sheet/SheetCommands.h"
+#include "gui/shell/LiveSamples.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::test {
@@ -24,8 +25,8 @@ class FrameCommandsTest : public DialogTest {
   protected:
     FrameCommandsTest() {
         // The scripted host stays the current one: replays are recorded, not run.
-        frame = std::make_unique<gui::CMainFrame>(qtHost, document, AppProfile(),
-                                                  CommPort::Instance(), RamMonitor::Instance());
+        frame = std::make_unique<gui::CMainFrame>(
+            qtHost, document, AppProfile(), CommPort::Instance(), RamMonitor::Instance(), samples);
         gui::InstallSettingsDialogs(frame->Services(), document, *host, AppProfile(),
                                     CommPort::Instance());
         gui::InstallEngineLogs(
@@ -50,6 +51,7 @@ class FrameCommandsTest : public DialogTest {
     }
 
     gui::QtHost qtHost;
+    gui::LiveSamples samples{RamMonitor::Instance().Samples()};
     std::unique_ptr<gui::CMainFrame> frame;
 };
 

@@ -54,7 +54,9 @@ class CurveEditTest : public GraphTest {
         EXPECT_TRUE(left->empty());
     }
 
-    gui::CommandTable table{&gui::PostponeIfModuleBusy};
+    gui::CommandTable table{[](int id, bool suspend) {
+        return gui::PostponeIfModuleBusy(RamMonitor::Instance(), id, suspend);
+    }};
     gui::CurveCommands curves;
 };
 

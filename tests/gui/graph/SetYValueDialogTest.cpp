@@ -158,7 +158,7 @@ TEST_F(SetYValue, ColourPickerOpensOnBlackAndOnlyOkStoresTheColour) {
     });
     EXPECT_EQ(view->ComparisonColor(), 0x214365u);
     EXPECT_EQ(AppProfile().GetInt("Colors", "ComparisonLineColor", 0), 0x214365);
-    gui::MapGraphView other(CurrentHost(), gui::LinkActivity(), AppProfile());
+    gui::MapGraphView other(CurrentHost(), LinkActivityForTests(), AppProfile());
     other.SetDocument(&document);
     other.OnInitialUpdate();
     EXPECT_EQ(other.ComparisonColor(), 0x214365u);

@@ -23,6 +23,7 @@
 #include "gui/app/MainFrame.h"
 #include "gui/monitor/MonitorCommands.h"
 #include "gui/resources/Resources.h"
+#include "gui/shell/LiveSamples.h"
 #include "gui/shell/QtHost.h"
 
 namespace qx::test {
@@ -54,8 +55,9 @@ class DemoMonitoring : public ::testing::Test {
                 return serial::OpenPosixPort(settings, error);
             });
         document.OnNewDocument();
-        frame = std::make_unique<gui::CMainFrame>(*host, document, AppProfile(),
-                                                  CommPort::Instance(), RamMonitor::Instance());
+        samples = std::make_unique<gui::LiveSamples>(RamMonitor::Instance().Samples());
+        frame = std::make_unique<gui::CMainFrame>(
+            *host, document, AppProfile(), CommPort::Instance(), RamMonitor::Instance(), *samples);
         host->SetMainWindow(frame.get());
         QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
                          [this](int id) { frame->Commands().Route(id); });
@@ -84,6 +86,7 @@ class DemoMonitoring : public ::testing::Test {
     Host* previousHost = nullptr;
     emu::PtyEmulator emulator;
     ModuleState document;
+    std::unique_ptr<gui::LiveSamples> samples;
     std::unique_ptr<gui::CMainFrame> frame;
     gui::MonitorWindow* window = nullptr;
 };

@@ -13,6 +13,7 @@
 #include "gui/graph/MapGraphView.h"
 #include "gui/monitor/MonitorDisplay.h"
 #include "gui/monitor/MonitorWindow.h"
+#include "gui/shell/LiveSamples.h"
 #include "link/LinkFixture.h"
 
 namespace qx::test {
@@ -55,7 +56,8 @@ class MonitorWindowTest : public LinkFixture {
     gui::MonitorWindow& Make(int monitors = -1, int open = -1) {
         if (monitors >= 0) SetProfile("Monitors", monitors);
         if (open >= 0) SetProfile("Monitor Window Open", open);
-        window = new gui::MonitorWindow(view.get(), AppProfile(), RamMonitor::Instance());
+        samples = std::make_unique<gui::LiveSamples>(RamMonitor::Instance().Samples());
+        window = new gui::MonitorWindow(view.get(), AppProfile(), RamMonitor::Instance(), *samples);
         QCoreApplication::processEvents();
         return *window;
     }
@@ -95,7 +97,8 @@ class MonitorWindowTest : public LinkFixture {
 
     ModuleState document;
     std::unique_ptr<gui::MapGraphView> view;
-    gui::MonitorWindow* window = nullptr;  // child of view
+    std::unique_ptr<gui::LiveSamples> samples;  // what the program's root makes
+    gui::MonitorWindow* window = nullptr;       // child of view
 };
 
 }  // namespace qx::test

@@ -55,14 +55,15 @@ class EngineLogsTest : public AppTest {
     // Monitors until packets good packets came in, calling each(n) after packet n.
     void Monitor(int packets, const std::function<void(int)>& each = {}) {
         int n = 0;
-        const int id = AddSampleObserver([&](LiveSource& s, bool) {
-            if (&s != &RamMonitor::Instance()) return;
-            ++n;
-            if (each) each(n);
-            if (n == packets) app_->Host().Post([this] { Route(res::kToggleMonitoring); });
-        });
+        SampleChannel::Hold counting =
+            RamMonitor::Instance().Samples().Subscribe([&](LiveSource& s, bool) {
+                if (&s != &RamMonitor::Instance()) return;
+                ++n;
+                if (each) each(n);
+                if (n == packets) app_->Host().Post([this] { Route(res::kToggleMonitoring); });
+            });
         Route(res::kToggleMonitoring);  // Run: returns when monitoring stops
-        RemoveSampleObserver(id);
+        counting.Reset();
         ASSERT_GE(n, packets);
     }
     // A log of rows every 100 ms: engine speed steps 0, 10, 20 ... (module integers).
@@ -188,7 +189,7 @@ TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
     EXPECT_EQ(app_->Document().CurrentMap(), 1);
     Route(res::kCloseLog);
     EXPECT_EQ(Shown(0), "");  // nothing backs the values now
-    EXPECT_EQ(LiveSourceOverride(), nullptr);
+    EXPECT_EQ(RamMonitor::Instance().Samples().Front(), nullptr);
     EXPECT_FALSE(app_->Frame()->windowTitle().contains(QStringLiteral("playback")));
     EXPECT_TRUE(Logs().Transport()->isHidden());
 }
@@ -294,11 +295,12 @@ TEST_F(EngineLogsTest, ClosingTheProgramWhileRecordingLeavesACompleteFile) {
     ASSERT_TRUE(Logs().StartRecording(Path("last.csv")));
     AnswerSave(MsgResult::No);
     int packets = 0;
-    const int id = AddSampleObserver([&](LiveSource&, bool) {
-        if (++packets == 20) app_->Host().Post([this] { app_->Frame()->close(); });
-    });
+    SampleChannel::Hold counting =
+        RamMonitor::Instance().Samples().Subscribe([&](LiveSource&, bool) {
+            if (++packets == 20) app_->Host().Post([this] { app_->Frame()->close(); });
+        });
     Route(res::kToggleMonitoring);  // the close ends the monitor loop first
-    RemoveSampleObserver(id);
+    counting.Reset();
     Settle();
     app_.reset();
     EngineLog log;
@@ -659,11 +661,12 @@ TEST_F(EngineLogsTest, StartingMonitoringWithALogOpenClosesItOnlyWhenChosen) {
     };
     // Monitoring started anyway would run until stopped: stopped at its first packet.
     bool started = false;
-    const int id = AddSampleObserver([&](LiveSource& s, bool) {
-        if (&s != &RamMonitor::Instance() || started) return;
-        started = true;
-        app_->Host().Post([this] { Route(res::kToggleMonitoring); });
-    });
+    SampleChannel::Hold counting =
+        RamMonitor::Instance().Samples().Subscribe([&](LiveSource& s, bool) {
+            if (&s != &RamMonitor::Instance() || started) return;
+            started = true;
+            app_->Host().Post([this] { Route(res::kToggleMonitoring); });
+        });
     for (MsgResult keep : {MsgResult::Yes, MsgResult::Cancel}) {
         answer(keep);
         const std::size_t asked = Messages().size();
@@ -675,7 +678,7 @@ TEST_F(EngineLogsTest, StartingMonitoringWithALogOpenClosesItOnlyWhenChosen) {
         EXPECT_FALSE(RamMonitor::Instance().IsRunning());
         EXPECT_EQ(Logs().SourceLabel()->text(), QStringLiteral("Log: pull.csv"));
     }
-    RemoveSampleObserver(id);
+    counting.Reset();
     answer(MsgResult::No);
     std::vector<QString> sources;
     Monitor(3, [&](int) { sources.push_back(Logs().SourceLabel()->text()); });

@@ -153,12 +153,13 @@ TEST_F(PlaybackFrames, PicturesOfTheChartInASmallAndALargeWindow) {
     ASSERT_TRUE(CommPort::Instance().IsLinked());
     app_->Frame()->resize(800, 600);
     int packets = 0;
-    const int id = AddSampleObserver([&](LiveSource& s, bool) {
-        if (&s != &RamMonitor::Instance()) return;
-        if (++packets == 120) app_->Host().Post([this] { Route(res::kToggleMonitoring); });
-    });
+    SampleChannel::Hold counting =
+        RamMonitor::Instance().Samples().Subscribe([&](LiveSource& s, bool) {
+            if (&s != &RamMonitor::Instance()) return;
+            if (++packets == 120) app_->Host().Post([this] { Route(res::kToggleMonitoring); });
+        });
     Route(res::kToggleMonitoring);
-    RemoveSampleObserver(id);
+    counting.Reset();
     Settle();
     ASSERT_TRUE(chart->IsLive());
     // Eight seconds of 30: the newest row at the right, the left empty.
