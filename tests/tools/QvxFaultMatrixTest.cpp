@@ -47,7 +47,7 @@ class QvxFaultMatrix : public ToolTest, public testing::WithParamInterface<Op> {
     void SetUp() override {
         ToolTest::SetUp();
         std::ofstream(profile) << kQuickProfile;
-        tune = ReadBytes(NewFile("tune.qvx", {"Rev Limit=6100", "VOES[1]=7"}));
+        tune = ReadFileBytes(NewFile("tune.qvx", {"Rev Limit=6100", "VOES[1]=7"}));
     }
 
     Strings Args(Op op, const std::string& device) {
@@ -83,7 +83,7 @@ TEST_P(QvxFaultMatrix, EveryFaultEndsTheCommandCleanly) {
         SCOPED_TRACE(emu::FaultName(fault));
         emu::PtyEmulator module(emu::EmulatorConfig{.baud = 115200, .slowUs = kSlowUs});
         ASSERT_TRUE(module.Start());
-        WriteBytes(Path("tune.qvx"), tune);  // a run that succeeded rewrote it
+        WriteFileBytes(Path("tune.qvx"), tune);  // a run that succeeded rewrote it
         // From the link's IDENTIFY on for Identify, from the first exchange after it otherwise.
         module.ArmFault(fault, Once(fault) ? 1 : 1'000'000, op == Op::Identify ? 0 : 1);
 
@@ -96,7 +96,7 @@ TEST_P(QvxFaultMatrix, EveryFaultEndsTheCommandCleanly) {
         EXPECT_LE(FailureMessages(r.messages).size(), 1u) << r.messages;
         EXPECT_EQ(SummaryLines(r.err), r.code == 0 ? 0 : 1) << r.err;
         if (r.code != 0) {
-            EXPECT_EQ(ReadBytes(Path("tune.qvx")), tune);
+            EXPECT_EQ(ReadFileBytes(Path("tune.qvx")), tune);
         }
         EXPECT_FALSE(std::filesystem::exists(Path("tune.qvx.part")));
 
@@ -127,7 +127,7 @@ TEST_F(QvxFaultMatrix, TheProgramsEndWithExitOneWhenTheLinkBreaksDuringATransfer
             EXPECT_EQ(child.WaitStatus(), 1) << err;  // a signal shows as its negative
             EXPECT_EQ(SummaryLines(err), 1) << err;
             EXPECT_EQ(FailureMessages(err).size(), 2u) << "one message and the summary: " << err;
-            EXPECT_EQ(ReadBytes(Path("tune.qvx")), tune);
+            EXPECT_EQ(ReadFileBytes(Path("tune.qvx")), tune);
         }
     }
 }
