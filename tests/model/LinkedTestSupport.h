@@ -20,9 +20,6 @@ inline std::vector<uint8_t> RequestFrame(const Request& r) {
 inline std::vector<uint8_t> WriteFrame(uint16_t address, uint8_t value) {
     return RequestFrame(Request::Write(address, value));
 }
-inline std::vector<uint8_t> ReadFrame(uint16_t address, uint16_t count) {
-    return RequestFrame(Request::Read(address, count));
-}
 
 class LinkedTest : public ModelTest {
   protected:
