@@ -103,29 +103,6 @@ class FileMaker {
     std::mt19937 random_;
 };
 
-// The source tree's fuzz/corpus/file_loader: named in the build's cache, or
-// beside this file (a path relative to the build's tests folder under ccache).
-std::filesystem::path CorpusFolder() {
-    std::vector<std::filesystem::path> candidates;
-    const char* build = std::getenv("QX_BUILD_DIR");
-    if (build != nullptr) {
-        for (const std::string& line :
-             Split(ReadFileText(std::string(build) + "/CMakeCache.txt"))) {
-            const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
-            if (line.rfind(key, 0) == 0) candidates.emplace_back(line.substr(key.size()));
-        }
-    }
-    const std::filesystem::path here = std::filesystem::path(__FILE__).parent_path() / "../..";
-    if (build != nullptr) candidates.push_back(std::filesystem::path(build) / "tests" / here);
-    candidates.push_back(here);
-    for (const auto& root : candidates) {
-        const std::filesystem::path folder = root / "fuzz/corpus/file_loader";
-        std::error_code ec;
-        if (std::filesystem::is_directory(folder, ec)) return folder;
-    }
-    return {};
-}
-
 // Values the editor and qvx set may be handed.
 const double kInputs[] = {kBig, -kBig, 1e-300, -1e-300, -1.0, 0.0, 1e6, NAN, kInf, -kInf};
 
@@ -194,8 +171,9 @@ class NothingOutOfRange : public ::qx::test::LinkedTest {
 
 TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
     std::vector<Bytes> starts;
-    const std::filesystem::path corpus = CorpusFolder();
-    ASSERT_FALSE(corpus.empty()) << "the file loader corpus is not found";
+    const std::filesystem::path corpus =
+        std::filesystem::path(QX_SOURCE_DIR) / "fuzz/corpus/file_loader";
+    ASSERT_TRUE(std::filesystem::is_directory(corpus)) << corpus;
     std::vector<std::filesystem::path> files;
     for (const auto& e : std::filesystem::directory_iterator(corpus)) files.push_back(e.path());
     std::sort(files.begin(), files.end());

@@ -9,7 +9,6 @@
 
 #include "ToolTestUtil.h"
 #include "emulator/PtyEmulator.h"
-#include "support/ChildProcess.h"
 
 namespace qx::qvx::test {
 namespace {
@@ -104,30 +103,6 @@ TEST_P(QvxFaultMatrix, EveryFaultEndsTheCommandCleanly) {
             const auto it = meant.find(w.address);
             EXPECT_TRUE(it != meant.end() && it->second == w.value)
                 << "stray write at " << w.address;
-        }
-    }
-}
-
-// The programs themselves: qvx whose module (quorvexi-sim) breaks the link part way
-// through an upload or a download.
-TEST_F(QvxFaultMatrix, TheProgramsEndWithExitOneWhenTheLinkBreaksDuringATransfer) {
-    const std::string qvx = qx::test::ProgramPath("qvx");
-    const std::string sim = qx::test::ProgramPath("quorvexi-sim");
-    if (qvx.empty() || sim.empty()) GTEST_SKIP() << "the programs are not built";
-    for (const char* command : {"upload", "download"}) {
-        for (const char* fault : {"vanish:1:1", "flood:1:1"}) {
-            SCOPED_TRACE(std::string(command) + " " + fault);
-            qx::test::Child simulator({sim, "--baud", "115200", "--fault-next", fault});
-            const std::string device = simulator.FirstLine(20000);
-            qx::test::Child child({qvx, command, Path("tune.qvx"), "--port", device, "--baud",
-                                   "115200", "--profile", profile},
-                                  STDERR_FILENO);
-            child.ReadLines(SIZE_MAX, 60000);
-            const std::string& err = child.output;
-            EXPECT_EQ(child.WaitStatus(), 1) << err;  // a signal shows as its negative
-            EXPECT_EQ(SummaryLines(err), 1) << err;
-            EXPECT_EQ(FailureMessages(err).size(), 2u) << "one message and the summary: " << err;
-            EXPECT_EQ(ReadFileBytes(Path("tune.qvx")), tune);
         }
     }
 }
