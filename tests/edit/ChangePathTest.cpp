@@ -14,13 +14,8 @@
 namespace qx::test {
 namespace {
 
-class ChangePathTest : public LinkedTest {
+class ChangePathTest : public LinkedDocumentTest {
   protected:
-    ChangePathTest() { EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done); }
-
-    ModuleValue& At(int map, int point) { return *doc.Map(map)->Point(point).value; }
-    EditHistory& History() { return doc.History(); }
-    std::vector<emu::WriteRecord> Writes() { return emulator->Core().Counters().writes; }
     uint8_t Module(uint16_t address) { return emulator->Core().Peek(address); }
 
     // Every map and basic byte 0 (each in the program's step).
@@ -44,8 +39,6 @@ class ChangePathTest : public LinkedTest {
         Open(emulator.get());
         emulator->Core().ResetCounters();
     }
-
-    ModuleState doc;
 };
 
 TEST_F(ChangePathTest, AnUploadStartsANewHistory) {

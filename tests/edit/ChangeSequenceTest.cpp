@@ -8,7 +8,7 @@
 // QX_SEQUENCES sets how many sequences run (default below), QX_SEQUENCE_STEPS
 // their length. A failure names the sequence's key and a shortened sequence that
 // still fails; QX_SEQUENCE_KEY runs that one alone, QX_SEQUENCE_TRACE prints each
-// step and QX_SEQUENCE_WATCH=B600 follows one address through it.
+// step.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,10 +33,6 @@
 
 namespace qx::test {
 namespace {
-
-bool ByteAllowed(uint16_t a, uint8_t b) {
-    return TableAllowsByte(a, b);
-}
 
 uint16_t AddressOf(SettingKey key) {
     static const uint16_t kBasic[kBasicValueCount] = {0xB661, 0xB670, 0xB66C, 0xB668,
@@ -122,7 +118,7 @@ void FillModule(emu::EmulatorCore& core, uint32_t key) {
             uint8_t b = 0;
             do {
                 b = static_cast<uint8_t>(rng() % (rng() % 2 == 0 ? 46u : 256u));
-            } while (!ByteAllowed(a, b));
+            } while (!TableAllowsByte(a, b));
             core.Poke(a, b);
             if (m == 0) core.Poke(AddressOf(SettingKey::Point(1, p)), b);
         }
@@ -132,7 +128,7 @@ void FillModule(emu::EmulatorCore& core, uint32_t key) {
         uint8_t b = 0;
         do {
             b = static_cast<uint8_t>(rng() % (rng() % 2 == 0 ? 16u : 256u));
-        } while (!ByteAllowed(a, b));
+        } while (!TableAllowsByte(a, b));
         core.Poke(a, b);
     }
 }
@@ -403,22 +399,6 @@ class Sequence {
             const auto& w = emulator_->Core().Counters().writes;
             for (std::size_t i = seen_; i < w.size(); ++i)
                 std::fprintf(stderr, "  stored %04X=%02X\n", w[i].address, w[i].value);
-            if (const char* watch = std::getenv("QX_SEQUENCE_WATCH")) {
-                const auto a = static_cast<uint16_t>(std::strtoul(watch, nullptr, 16));
-                for (SettingKey key : AllSettingKeys(doc_)) {
-                    if (AddressOf(key) != a) continue;
-                    const std::vector<uint8_t> held = doc_.Picture().Held(a, 1);
-                    std::fprintf(stderr, "  watch %04X: document %g, picture %d, module %02X\n", a,
-                                 FindValue(doc_, key)->GetValue(), held.empty() ? -1 : held[0],
-                                 emulator_->Core().Peek(a));
-                }
-            }
-            const auto& c = emulator_->Core().Counters();
-            std::fprintf(stderr, "  acks %d naks %d bad %d abandoned %d\n", c.acksSent, c.naksSent,
-                         c.badFrames, c.abandonedFrames);
-            const auto& fired = emulator_->Core().Counters().faultsFired;
-            for (int i = 0; i < emu::kFaultCount; ++i)
-                if (fired[i]) std::fprintf(stderr, "  fault %d fired %d\n", i, fired[i]);
         }
         host_->ClearRecords();
     }
@@ -435,7 +415,7 @@ class Sequence {
         const auto& writes = core.Counters().writes;
         std::map<uint16_t, uint8_t> last;
         for (std::size_t i = seen_; i < writes.size(); ++i) {
-            if (!ByteAllowed(writes[i].address, writes[i].value)) {
+            if (!TableAllowsByte(writes[i].address, writes[i].value)) {
                 why << FormatC("0x%02X written to 0x%04X, outside the table", writes[i].value,
                                writes[i].address);
                 return why.str();

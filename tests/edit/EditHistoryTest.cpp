@@ -11,16 +11,9 @@
 namespace qx::test {
 namespace {
 
-class EditHistoryTest : public LinkedTest {
+class EditHistoryTest : public LinkedDocumentTest {
   protected:
-    EditHistoryTest() { EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done); }
-
-    ModuleValue& At(int map, int point) { return *doc.Map(map)->Point(point).value; }
-    EditHistory& History() { return doc.History(); }
-    std::vector<emu::WriteRecord> Writes() { return emulator->Core().Counters().writes; }
     std::size_t MessageCount() { return host->Messages().size(); }
-
-    ModuleState doc;
 };
 
 TEST_F(EditHistoryTest, StepsAreNamedAndTakenBackAndForth) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include "core/host/Profile.h"
 #include "host/FileSizeLimit.h"
 #include "host/TempFolderTest.h"
+#include "support/ScopedEnv.h"
 
 namespace qx {
 namespace {
@@ -143,24 +143,17 @@ TEST_F(ProfileTest, WritingCreatesFoldersAndKeepsASymbolicLink) {
 }
 
 TEST(ProfilePath, EnvironmentChoosesTheFile) {
-    const char* names[] = {"QUORVEXI_PROFILE", "XDG_CONFIG_HOME", "HOME"};
-    std::vector<std::optional<std::string>> saved;
-    for (const char* n : names)
-        saved.push_back(getenv(n) ? std::optional<std::string>(getenv(n)) : std::nullopt);
-
-    setenv("QUORVEXI_PROFILE", "/x/mine.ini", 1);
+    test::ScopedEnv env;
+    env.Set("QUORVEXI_PROFILE", "/x/mine.ini");
     EXPECT_EQ(Profile::DefaultPath(), "/x/mine.ini");
-    unsetenv("QUORVEXI_PROFILE");
-    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    env.Set("QUORVEXI_PROFILE", std::nullopt);
+    env.Set("XDG_CONFIG_HOME", "/cfg");
     EXPECT_EQ(Profile::DefaultPath(), "/cfg/QuorvexI.ini");
-    setenv("XDG_CONFIG_HOME", "relative", 1);
-    setenv("HOME", "/home/u", 1);
+    env.Set("XDG_CONFIG_HOME", "relative");
+    env.Set("HOME", "/home/u");
     EXPECT_EQ(Profile::DefaultPath(), "/home/u/.config/QuorvexI.ini");
-    unsetenv("XDG_CONFIG_HOME");
+    env.Set("XDG_CONFIG_HOME", std::nullopt);
     EXPECT_EQ(Profile::DefaultPath(), "/home/u/.config/QuorvexI.ini");
-
-    for (std::size_t i = 0; i < saved.size(); ++i)
-        saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "core/log/LogReader.h"
 #include "host/FileSizeLimit.h"
 #include "host/TempFolderTest.h"
+#include "support/SwappedFileCalls.h"
 
 namespace qx::test {
 namespace {
@@ -37,31 +38,7 @@ mode_t KindOf(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
 }
 
-// The system calls of the writer swapped for the life of the scope.
-class SwappedCalls {
-  public:
-    SwappedCalls() : saved_(SafeFileSystemCalls()) {}
-    ~SwappedCalls() { SafeFileSystemCalls() = saved_; }
-    SwappedCalls(const SwappedCalls&) = delete;
-    SwappedCalls& operator=(const SwappedCalls&) = delete;
-    SafeFileCalls* operator->() { return &SafeFileSystemCalls(); }
-
-  private:
-    SafeFileCalls saved_;
-};
-
-ssize_t WriteNoSpace(int, const void*, std::size_t) {
-    errno = ENOSPC;
-    return -1;
-}
-int FsyncFails(int) {
-    errno = EIO;
-    return -1;
-}
-int RenameFails(const char*, const char*) {
-    errno = EIO;
-    return -1;
-}
+using Calls = SwappedFileCalls;
 
 class SafeFileTargets : public TempFolderTest {
   protected:
@@ -196,15 +173,15 @@ TEST_F(SafeFileTargets, AReadOnlyFolderRefusesAndKeepsTheOldFile) {
 TEST_F(SafeFileTargets, EachFailureOnEachFileKindKeepsTheOldFile) {
     struct Failure {
         const char* what;
-        std::function<void(SwappedCalls&)> inject;
+        std::function<void(Calls&)> inject;
         rlim_t sizeLimit;  // 0: none
         int error;
     };
     const Failure failures[] = {
-        {"full disk", [](SwappedCalls& c) { c->write = WriteNoSpace; }, 0, ENOSPC},
-        {"fsync EIO", [](SwappedCalls& c) { c->fsync = FsyncFails; }, 0, EIO},
-        {"rename EIO", [](SwappedCalls& c) { c->rename = RenameFails; }, 0, EIO},
-        {"file size limit", [](SwappedCalls&) {}, 10, EFBIG},
+        {"full disk", [](Calls& c) { c->write = Calls::NoSpace; }, 0, ENOSPC},
+        {"fsync EIO", [](Calls& c) { c->fsync = Calls::FsyncFails; }, 0, EIO},
+        {"rename EIO", [](Calls& c) { c->rename = Calls::RenameFails; }, 0, EIO},
+        {"file size limit", [](Calls&) {}, 10, EFBIG},
     };
     struct Kind {
         const char* what;
@@ -227,7 +204,7 @@ TEST_F(SafeFileTargets, EachFailureOnEachFileKindKeepsTheOldFile) {
             std::string why;
             bool ok;
             {
-                SwappedCalls calls;
+                Calls calls;
                 failure.inject(calls);
                 std::optional<FileSizeLimit> limit;
                 if (failure.sizeLimit != 0) limit.emplace(failure.sizeLimit);
@@ -299,8 +276,8 @@ TEST_F(SafeFileTargets, APublishedFileTakesTheOldOnesPlaceOnceAndKeepsWhatWasFlu
     // A failure before publishing keeps the old file; one after keeps the rows.
     Put(path, kOld);
     {
-        SwappedCalls calls;
-        calls->fsync = FsyncFails;
+        Calls calls;
+        calls->fsync = Calls::FsyncFails;
         SafeFileWriter writer(path);
         ASSERT_TRUE(writer.Write("header\n"));
         EXPECT_FALSE(writer.Publish());
@@ -312,8 +289,8 @@ TEST_F(SafeFileTargets, APublishedFileTakesTheOldOnesPlaceOnceAndKeepsWhatWasFlu
         ASSERT_TRUE(writer.Write("header\n"));
         ASSERT_TRUE(writer.Publish());
         ASSERT_TRUE(writer.Write("row\n"));
-        SwappedCalls calls;
-        calls->fsync = FsyncFails;
+        Calls calls;
+        calls->fsync = Calls::FsyncFails;
         EXPECT_FALSE(writer.Commit());
         EXPECT_EQ(writer.Error(), std::strerror(EIO));
     }
@@ -425,22 +402,18 @@ TEST_F(SafeFileTargets, AKilledRecordingLosesAtMostTheLastSecond) {
     }
 }
 
-TEST_F(SafeFileTargets, AFullDeviceOrFailingDiskStopsARecordingWithItsRowsKept) {
+// (A full device refusing the header: LogWriter.AFullDiskStopsTheWriterWithTheReason.)
+TEST_F(SafeFileTargets, AFailingDiskStopsARecordingWithItsRowsKept) {
     const std::vector<int> quantities = {0};
     VirtualClock clock;
-    {
-        LogWriter log;
-        EXPECT_FALSE(log.Open(Device(true), quantities, clock));
-        EXPECT_EQ(log.Error(), std::strerror(ENOSPC));
-    }
     const std::string path = Path("ride.csv");
     LogWriter log;
     ASSERT_TRUE(log.Open(path, quantities, clock));
     clock.Advance(1000);
     ASSERT_TRUE(log.Append({1000.0}));  // written at once: a second has passed
     {
-        SwappedCalls calls;
-        calls->write = WriteNoSpace;
+        Calls calls;
+        calls->write = Calls::NoSpace;
         clock.Advance(1000);
         EXPECT_FALSE(log.Append({2000.0}));
         EXPECT_EQ(log.Error(), std::strerror(ENOSPC));

@@ -2,7 +2,6 @@
 // the old file whole and no temporary file behind.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -132,26 +131,6 @@ TEST_F(SafeFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile) {
     EXPECT_EQ(Read(Path("keep")), "precious");
     EXPECT_TRUE(fs::is_directory(Path("folder")));
     EXPECT_EQ(Entries(), (std::set<std::string>{"keep", "folder"}));
-}
-
-TEST_F(SafeFileTest, GoingPastTheFileSizeLimitFailsTheWriteNotTheProgram) {
-    const std::string path = Path("keep");
-    Put(path, "precious");
-    const int status = InChild([&] {
-        // The signal's default action would end the program here.
-        ::signal(SIGXFSZ, SIG_DFL);
-        rlimit small{};
-        ::getrlimit(RLIMIT_FSIZE, &small);
-        small.rlim_cur = 100;
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        std::string why;
-        const bool ok = Write(path, std::string(1000, 'x'), why);
-        ::_exit(!ok && why == std::strerror(EFBIG) ? 0 : 1);
-    });
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(Read(path), "precious");
-    EXPECT_EQ(Entries(), std::set<std::string>{"keep"});
 }
 
 }  // namespace

@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "core/host/SafeFile.h"
 #include "support/FakeHost.h"
+#include "support/FileBytes.h"
 
 namespace qx::test {
 
@@ -34,11 +34,7 @@ int InChild(F body) {
 class TempFolderTest : public ::testing::Test {
   protected:
     std::string Path(const std::string& name) const { return scope_.TempDir() + "/" + name; }
-    static std::string Read(const std::string& path) {
-        std::stringstream s;
-        s << std::ifstream(path, std::ios::binary).rdbuf();
-        return s.str();
-    }
+    static std::string Read(const std::string& path) { return ReadFileText(path); }
     // Writes text to path, then gives it mode unless 0.
     static void Put(const std::string& path, const std::string& text, mode_t mode = 0) {
         std::ofstream(path, std::ios::binary) << text;

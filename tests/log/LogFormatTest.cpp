@@ -1,23 +1,14 @@
 // The engine log format and its writer on the virtual clock.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "core/host/Numbers.h"
 #include "core/log/LogFormat.h"
 #include "core/log/LogReader.h"
 #include "support/FakeHost.h"
+#include "support/FileBytes.h"
 
 namespace qx::test {
 namespace {
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 const std::vector<int> kAll = {0, 1, 2, 3, 4, 5, 6};
 
@@ -46,19 +37,19 @@ TEST(LogWriter, RowsReachTheDiskWithinASecondAndTheFileReadsBack) {
     const std::string path = host.TempDir() + "/ride.csv";
     LogWriter w;
     ASSERT_TRUE(w.Open(path, kAll, host->clock()));
-    EXPECT_EQ(Slurp(path), LogHeader(kAll));  // the header at once
+    EXPECT_EQ(ReadFileText(path), LogHeader(kAll));  // the header at once
     std::vector<double> row(7, 0.0);
     for (int i = 0; i < 10; ++i) {
         row[0] = LogValueOf(0, 10 * i);
         host->AdvanceMs(66);
         ASSERT_TRUE(w.Append(row));
     }
-    EXPECT_EQ(Slurp(path), LogHeader(kAll));  // 660 ms: still buffered
+    EXPECT_EQ(ReadFileText(path), LogHeader(kAll));  // 660 ms: still buffered
     host->AdvanceMs(400);
     ASSERT_TRUE(w.Append(row));  // 1060 ms: everything goes out
     EngineLog log;
     std::string error;
-    ASSERT_TRUE(ReadEngineLog(Slurp(path), log, error)) << error;
+    ASSERT_TRUE(ReadEngineLog(ReadFileText(path), log, error)) << error;
     EXPECT_EQ(log.Rows(), 11u);
     EXPECT_EQ(log.timeMs[0], 66);
     EXPECT_EQ(log.timeMs[10], 1060);

@@ -97,86 +97,72 @@ TEST(PointsText, PastedPointsAreCheckedAgainstTheMapNeverClamped) {
     PointsAxis dwell{{}, {0, 15, 0.5}, "volts", "msec"};
     for (int i = 0; i < 16; ++i) dwell.x.push_back(16.0 * i / 15.0);
     const std::vector<double> zeros(16, 0.0);
-    auto with = [&](std::vector<std::pair<int, double>> set) {
-        std::vector<double> y = zeros;
-        for (auto [i, v] : set) y[static_cast<std::size_t>(i)] = v;
-        return y;
-    };
-    struct Case {
+    struct Placed {
         const char* name;
         const PointsAxis& axis;
         Points pasted;
         int first;
-        std::vector<double> want;  // empty: refused
+        std::vector<std::pair<int, double>> set;  // the points that change, and to what
+    } placed[] = {
+        {"y alone, stepped", advance, {{1, kNoX, 12.4}, {2, kNoX, 12.5}}, 3, {{3, 12}, {4, 13}}},
+        {"the range's ends", advance, {{1, kNoX, 0}, {2, kNoX, 45}}, 14, {{15, 45}}},
+        {"x on its points", advance, {{2, 1100.0, 7}, {3, 1650.0, 8}}, 2, {{2, 7}, {3, 8}}},
+        {"dwell halves", dwell, {{1, kNoX, 7.3}, {2, kNoX, 7.2}}, 0, {{0, 7.5}, {1, 7}}},
+        {"dwell x rounded to hundredths", dwell, {{1, 1.07, 2}}, 1, {{1, 2}}},
+    };
+    for (const Placed& c : placed) {
+        std::vector<double> y = zeros, want = zeros;
+        for (auto [i, v] : c.set) want[static_cast<std::size_t>(i)] = v;
         std::string error;
-    } cases[] = {
-        {"y alone, stepped",
-         advance,
-         {{1, kNoX, 12.4}, {2, kNoX, 12.5}},
-         3,
-         with({{3, 12}, {4, 13}}),
-         ""},
-        {"the range's ends", advance, {{1, kNoX, 0}, {2, kNoX, 45}}, 14, with({{15, 45}}), ""},
-        {"x on its points",
-         advance,
-         {{2, 1100.0, 7}, {3, 1650.0, 8}},
-         2,
-         with({{2, 7}, {3, 8}}),
-         ""},
+        EXPECT_TRUE(PlacePastedPoints(c.pasted, c.axis, c.first, y, error)) << c.name << error;
+        EXPECT_EQ(y, want) << c.name;
+    }
+    const std::string other = "; to put values on other points, paste the y values alone";
+    struct Refused {
+        const char* name;
+        const PointsAxis& axis;
+        Points pasted;
+        int first;
+        std::string error;
+    } refused[] = {
         {"above the range",
          advance,
          {{1, kNoX, 5}, {3, kNoX, 60}},
          0,
-         {},
          "line 3: 60 is outside 0 to 45 deg"},
-        {"below the range", advance, {{4, kNoX, -5}}, 0, {}, "line 4: -5 is outside 0 to 45 deg"},
+        {"below the range", advance, {{4, kNoX, -5}}, 0, "line 4: -5 is outside 0 to 45 deg"},
         {"a paste shifted by a point",
          advance,
          {{2, 0.0, 7}, {3, 550.0, 8}},
          1,
-         {},
-         "line 2: x 0 is not the x of point 2 (550 rpm) but of point 1; to put values on other "
-         "points, paste the y values alone"},
+         "line 2: x 0 is not the x of point 2 (550 rpm) but of point 1" + other},
         {"x of no point",
          advance,
          {{1, 12.0, 5}},
          0,
-         {},
-         "line 1: x 12 is not the x of point 1 (0 rpm); to put values on other points, paste the "
-         "y values alone"},
+         "line 1: x 12 is not the x of point 1 (0 rpm)" + other},
         {"more than fit",
          advance,
          {{1, kNoX, 1}, {2, kNoX, 2}},
          15,
-         {},
          "2 points do not fit from point 16 on"},
-        {"dwell halves", dwell, {{1, kNoX, 7.3}, {2, kNoX, 7.2}}, 0, with({{0, 7.5}, {1, 7}}), ""},
-        {"dwell x rounded to hundredths", dwell, {{1, 1.07, 2}}, 1, with({{1, 2}}), ""},
         {"dwell x rounded to tenths is not the point's",
          dwell,
          {{1, 1.1, 2}},
          1,
-         {},
-         "line 1: x 1.1 is not the x of point 2 (1.06666666666667 volts); to put values on other "
-         "points, paste the y values alone"},
+         "line 1: x 1.1 is not the x of point 2 (1.06666666666667 volts)" + other},
         {"dwell above the range",
          dwell,
          {{1, kNoX, 15.2}},
          0,
-         {},
          "line 1: 15.2 is outside 0 to 15 msec"},
     };
-    for (const Case& c : cases) {
+    for (const Refused& c : refused) {
         std::vector<double> y = zeros;
         std::string error;
-        EXPECT_EQ(PlacePastedPoints(c.pasted, c.axis, c.first, y, error), !c.want.empty())
-            << c.name << ": " << error;
-        if (c.want.empty()) {
-            EXPECT_EQ(error, c.error) << c.name;
-            EXPECT_EQ(y, zeros) << c.name;  // untouched
-        } else {
-            EXPECT_EQ(y, c.want) << c.name;
-        }
+        EXPECT_FALSE(PlacePastedPoints(c.pasted, c.axis, c.first, y, error)) << c.name;
+        EXPECT_EQ(error, c.error) << c.name;
+        EXPECT_EQ(y, zeros) << c.name;  // untouched
     }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/link/Request.h"
+#include "core/model/ModuleState.h"
 #include "model/ModelTestSupport.h"
 #include "support/EmulatorLine.h"
 #include "support/MemoryLine.h"
@@ -18,9 +19,6 @@ inline std::vector<uint8_t> RequestFrame(const Request& r) {
 }
 inline std::vector<uint8_t> WriteFrame(uint16_t address, uint8_t value) {
     return RequestFrame(Request::Write(address, value));
-}
-inline std::vector<uint8_t> ReadFrame(uint16_t address, uint16_t count) {
-    return RequestFrame(Request::Read(address, count));
 }
 
 class LinkedTest : public ModelTest {
@@ -54,6 +52,18 @@ class LinkedTest : public ModelTest {
 
     std::unique_ptr<emu::EmulatorLine> emulator;
     std::unique_ptr<ScriptedDevice> scripted;
+};
+
+// A linked test on a new document.
+class LinkedDocumentTest : public LinkedTest {
+  protected:
+    LinkedDocumentTest() { EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done); }
+    ModuleValue& At(int map, int point) { return *doc.Map(map)->Point(point).value; }
+    EditHistory& History() { return doc.History(); }
+    // What the emulated module has stored since its counters were last reset.
+    std::vector<emu::WriteRecord> Writes() { return emulator->Core().Counters().writes; }
+
+    ModuleState doc;
 };
 
 }  // namespace qx::test

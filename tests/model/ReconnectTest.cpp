@@ -8,10 +8,8 @@
 namespace qx::test {
 namespace {
 
-class ReconnectTest : public LinkedTest {
+class ReconnectTest : public LinkedDocumentTest {
   protected:
-    ReconnectTest() { EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done); }
-    ModuleValue& At(int map, int point) { return *doc.Map(map)->Point(point).value; }
     void Unlink() {
         CommPort::Instance().BreakLink();
         host->ClearRecords();
@@ -20,7 +18,6 @@ class ReconnectTest : public LinkedTest {
         Open(emulator.get());
         emulator->Core().ResetCounters();
     }
-    ModuleState doc;
 };
 
 TEST_F(ReconnectTest, OnlyValuesTheModuleDoesNotHoldAreWrittenAndReadBack) {

@@ -6,39 +6,17 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "core/host/Profile.h"
 #include "core/model/ModuleState.h"
 #include "host/FileSizeLimit.h"
 #include "model/ModelTestSupport.h"
+#include "support/FileBytes.h"
 
 namespace qx::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-void WriteAll(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-// The build machine is little-endian, as the file.
-template <class T>
-T At(const Bytes& b, std::size_t at) {
-    T v;
-    std::memcpy(&v, b.data() + at, sizeof v);
-    return v;
-}
-template <class T>
-void Put(Bytes& b, std::size_t at, T v) {
-    std::memcpy(b.data() + at, &v, sizeof v);
-}
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -88,7 +66,7 @@ TEST_F(SettingsFileTest, NewDocumentAndItsFileByteForByte) {
 
     const std::string path = Path("new.qvx");
     ASSERT_EQ(doc.OnSaveDocument(path), DocStatus::Done);
-    const Bytes b = ReadAll(path);
+    const Bytes b = ReadFileBytes(path);
     ASSERT_EQ(b.size(), 3676u);
     EXPECT_EQ(b, doc.StoreContents());
     Bytes ignitionMode(34, 0);  // 61 B6, 2.0, 0.0, 0.0, 0, 0
@@ -96,7 +74,7 @@ TEST_F(SettingsFileTest, NewDocumentAndItsFileByteForByte) {
     ignitionMode[1] = 0xB6;
     ignitionMode[9] = 0x40;
     EXPECT_EQ(RecordAt(b, 0), ignitionMode);
-    EXPECT_EQ(At<int32_t>(b, 408), 6);
+    EXPECT_EQ(FieldAt<int32_t>(b, 408), 6);
     EXPECT_EQ(RecordAt(b, Basic(kRevLimit)), Encoded({0xB662, 6144.0, 1904.0, 10096.0, -32, 32}));
     EXPECT_EQ(RecordAt(b, Point(4, 15)), Encoded({0xB64F, 0.0, 0.0, 15.0, 0, 255}));
     EXPECT_EQ(doc.GetTitle(), "new.qvx");
@@ -105,14 +83,14 @@ TEST_F(SettingsFileTest, NewDocumentAndItsFileByteForByte) {
 
 TEST_F(SettingsFileTest, LoadingReplacesEverythingAndSteps) {
     Bytes b = doc.StoreContents();
-    Put(b, Basic(kRevLimit) + 2, 6100.0);  // between steps
-    Put(b, Point(0, 2) + 2, 12.0);
-    Put(b, Point(4, 3) + 2, 2.6);           // stepped to 2.5
-    Put(b, Point(2, 1) + 18, 10.0);         // a point with a narrower range,
-    Put<int32_t>(b, Point(2, 1) + 30, 10);  // the same conversion
-    Put(b, Point(2, 1) + 2, 10.4);          // stepped to 10
+    PutField(b, Basic(kRevLimit) + 2, 6100.0);  // between steps
+    PutField(b, Point(0, 2) + 2, 12.0);
+    PutField(b, Point(4, 3) + 2, 2.6);           // stepped to 2.5
+    PutField(b, Point(2, 1) + 18, 10.0);         // a point with a narrower range,
+    PutField<int32_t>(b, Point(2, 1) + 30, 10);  // the same conversion
+    PutField(b, Point(2, 1) + 2, 10.4);          // stepped to 10
     const std::string path = Path("edited.qvx");
-    WriteAll(path, b);
+    WriteFileBytes(path, b);
 
     doc.Map(3)->Point(0).value->StoreValue(9.0);  // an edit the file replaces
     doc.OnSelectMap(cmd::kMapFirst + 2);
@@ -144,47 +122,49 @@ const BadFile kBadFiles[] = {
     {[](Bytes& b) { b.resize(3675); }, "3675 bytes"},
     {[](Bytes& b) { b.clear(); }, "0 bytes"},
     {[](Bytes& b) { b.push_back(0); }, "longer"},
-    {[](Bytes& b) { Put<int32_t>(b, 408, 5); }, "map count"},
-    {[](Bytes& b) { Put<int32_t>(b, 408, 7); }, "map count"},
-    {[](Bytes& b) { Put(b, Basic(kRevLimit) + 2, std::nan("")); }, "finite"},
-    {[](Bytes& b) { Put(b, Point(3, 3) + 18, HUGE_VAL); }, "finite"},
-    {[](Bytes& b) { Put(b, Basic(kRevLimit) + 10, 20000.0); }, "minimum"},  // above max
-    {[](Bytes& b) { Put<uint16_t>(b, Point(5, 15), 0xB7FE); }, "0xB7FE"},   // serial
-    {[](Bytes& b) { b[0] = 0x62; }, "address"},                             // not its own
-    {[](Bytes& b) { Put<int32_t>(b, Basic(kCamSensorOffset) + 30, 0); }, "internal"},  // equal
-    {[](Bytes& b) { Put<int32_t>(b, Basic(kRevLimit) + 26, -200); }, "internal"},  // signed byte
-    {[](Bytes& b) { Put<int32_t>(b, Point(4, 0) + 30, 300); }, "internal"},        // byte
-    {[](Bytes& b) { Put(b, Point(2, 1) + 2, 21.5); }, "outside its range"},        // max 20
+    {[](Bytes& b) { PutField<int32_t>(b, 408, 5); }, "map count"},
+    {[](Bytes& b) { PutField<int32_t>(b, 408, 7); }, "map count"},
+    {[](Bytes& b) { PutField(b, Basic(kRevLimit) + 2, std::nan("")); }, "finite"},
+    {[](Bytes& b) { PutField(b, Point(3, 3) + 18, HUGE_VAL); }, "finite"},
+    {[](Bytes& b) { PutField(b, Basic(kRevLimit) + 10, 20000.0); }, "minimum"},  // above max
+    {[](Bytes& b) { PutField<uint16_t>(b, Point(5, 15), 0xB7FE); }, "0xB7FE"},   // serial
+    {[](Bytes& b) { b[0] = 0x62; }, "address"},                                  // not its own
+    {[](Bytes& b) { PutField<int32_t>(b, Basic(kCamSensorOffset) + 30, 0); }, "internal"},  // equal
+    {[](Bytes& b) { PutField<int32_t>(b, Basic(kRevLimit) + 26, -200); },
+     "internal"},                                                                 // signed byte
+    {[](Bytes& b) { PutField<int32_t>(b, Point(4, 0) + 30, 300); }, "internal"},  // byte
+    {[](Bytes& b) { PutField(b, Point(2, 1) + 2, 21.5); }, "outside its range"},  // max 20
     // Points are named as the graph numbers them, from 1.
-    {[](Bytes& b) { Put(b, Point(2, 10) + 2, 21.5); }, "point 11: "},
-    {[](Bytes& b) { Put(b, Basic(kIgnitionMode) + 2, 1e6); }, "byte"},  // no range: a byte
+    {[](Bytes& b) { PutField(b, Point(2, 10) + 2, 21.5); }, "point 11: "},
+    {[](Bytes& b) { PutField(b, Basic(kIgnitionMode) + 2, 1e6); }, "byte"},  // no range: a byte
     {[](Bytes& b) {  // the value steps to 0.0, internal -45: once 0xAD on the wire
-         Put(b, Point(0, 0) + 10, 0.2);
-         Put(b, Point(0, 0) + 18, 0.4);
-         Put(b, Point(0, 0) + 2, 0.3);
+         PutField(b, Point(0, 0) + 10, 0.2);
+         PutField(b, Point(0, 0) + 18, 0.4);
+         PutField(b, Point(0, 0) + 2, 0.3);
      },
      "internal range 0 to 45"},
     {[](Bytes& b) {  // each end finite, their difference not
-         Put(b, Point(0, 1) + 10, -1.7e308);
-         Put(b, Point(0, 1) + 18, 1.7e308);
+         PutField(b, Point(0, 1) + 10, -1.7e308);
+         PutField(b, Point(0, 1) + 18, 1.7e308);
      },
      "finite"},
-    {[](Bytes& b) { Put(b, Point(4, 1) + 18, 14.8); }, "converts otherwise"},  // 15: 258
+    {[](Bytes& b) { PutField(b, Point(4, 1) + 18, 14.8); }, "converts otherwise"},  // 15: 258
     // A file never widens what the module takes: 200 deg of advance at 0xB600.
     {[](Bytes& b) {
-         Put(b, Point(0, 0) + 18, 255.0);
-         Put<int32_t>(b, Point(0, 0) + 30, 255);
-         Put(b, Point(0, 0) + 2, 200.0);
+         PutField(b, Point(0, 0) + 18, 255.0);
+         PutField<int32_t>(b, Point(0, 0) + 30, 255);
+         PutField(b, Point(0, 0) + 2, 200.0);
      },
      "wider than the module's 0 to 45"},
     {[](Bytes& b) {  // no range at all
-         Put(b, Point(0, 0) + 18, 0.0);
-         Put<int32_t>(b, Point(0, 0) + 30, 0);
-         Put(b, Point(0, 0) + 2, 200.0);
+         PutField(b, Point(0, 0) + 18, 0.0);
+         PutField<int32_t>(b, Point(0, 0) + 30, 0);
+         PutField(b, Point(0, 0) + 2, 200.0);
      },
      "no range where the module's is 0 to 45"},
-    {[](Bytes& b) { Put<int32_t>(b, Basic(kRevLimit) + 30, 127); }, "internal range -32 to 127"},
-    {[](Bytes& b) { Put(b, Point(0, 1) + 18, 0.0); }, "no range over internal range 0 to 45"},
+    {[](Bytes& b) { PutField<int32_t>(b, Basic(kRevLimit) + 30, 127); },
+     "internal range -32 to 127"},
+    {[](Bytes& b) { PutField(b, Point(0, 1) + 18, 0.0); }, "no range over internal range 0 to 45"},
 };
 
 TEST_F(SettingsFileTest, BadFilesAreRefusedAndTheOpenDocumentStaysAsItWas) {
@@ -204,7 +184,7 @@ TEST_F(SettingsFileTest, BadFilesAreRefusedAndTheOpenDocumentStaysAsItWas) {
         SCOPED_TRACE(&bad - kBadFiles);
         Bytes b = good;
         bad.spoil(b);
-        WriteAll(path, b);
+        WriteFileBytes(path, b);
         host->ClearRecords();
         EXPECT_NE(doc.CheckContents(b), "");
         EXPECT_EQ(doc.OnOpenDocument(path), DocStatus::Failed);
@@ -258,11 +238,11 @@ TEST_F(SettingsFileTest, FilesThisSystemWritesAlwaysLoad) {
 TEST_F(SettingsFileTest, SavingNeverDestroysThePreviousFile) {
     const std::string path = Path("keep.qvx");
     ASSERT_EQ(doc.OnSaveDocument(path), DocStatus::Done);
-    const Bytes first = ReadAll(path);
+    const Bytes first = ReadFileBytes(path);
     ::chmod(path.c_str(), 0640);
     doc.revLimit().SetValue(9000.0, false);
     ASSERT_EQ(doc.OnSaveDocument(path), DocStatus::Done);
-    EXPECT_NE(ReadAll(path), first);
+    EXPECT_NE(ReadFileBytes(path), first);
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // permissions kept
@@ -281,7 +261,7 @@ TEST_F(SettingsFileTest, SavingNeverDestroysThePreviousFile) {
     EXPECT_EQ(doc.OnSaveDocument(Path("nowhere/x.qvx")), DocStatus::Failed);  // no folder at all
 
     // The real case: the file exists and the write fails part way (as on a full disk).
-    const Bytes saved = ReadAll(path);
+    const Bytes saved = ReadFileBytes(path);
     doc.revLimit().SetValue(7040.0, false);
     host->ClearRecords();
     DocStatus status;
@@ -294,7 +274,7 @@ TEST_F(SettingsFileTest, SavingNeverDestroysThePreviousFile) {
     EXPECT_EQ(host->Messages()[0].text, "Unable to save \"" + path +
                                             "\":\nFile too large.\nThe previous file has not "
                                             "been changed.");
-    EXPECT_EQ(ReadAll(path), saved);
+    EXPECT_EQ(ReadFileBytes(path), saved);
     EXPECT_TRUE(doc.IsModified());
 
     // No temporary file is left behind.

@@ -13,11 +13,8 @@ constexpr const char* kWriteFailure =
     "Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost";
 constexpr const char* kDownloadFailure = "Unable to Download Settings to Module";
 
-class TransferTest : public LinkedTest {
+class TransferTest : public LinkedDocumentTest {
   protected:
-    TransferTest() { EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done); }
-
-    ModuleValue& At(int map, int point) { return *doc.Map(map)->Point(point).value; }
     // Every one of the 108 values in sync but out, if given.
     void ExpectEverythingInSync(const ModuleValue* out = nullptr) {
         const std::vector<ModuleValue*> values = doc.ModuleValues();
@@ -30,8 +27,6 @@ class TransferTest : public LinkedTest {
         for (const auto& m : host->Messages()) seen.push_back(m.text);
         EXPECT_EQ(seen, texts);
     }
-
-    ModuleState doc;
 };
 
 TEST_F(TransferTest, DownloadOfANewDocumentWritesEveryByteInOrder) {

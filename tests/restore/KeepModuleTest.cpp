@@ -3,30 +3,19 @@
 // before the transfer.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "core/model/ModuleState.h"
 #include "core/model/Relink.h"
 #include "model/LinkedTestSupport.h"
 #include "restore/RestoreTestSupport.h"
+#include "support/ModuleMemory.h"
 
 namespace qx::test {
 namespace {
 
-using Memory = std::map<uint16_t, uint8_t>;
-
-class KeepModuleTest : public LinkedTest {
+class KeepModuleTest : public LinkedDocumentTest {
   protected:
-    KeepModuleTest() { EXPECT_EQ(doc.OnNewDocument(), DocStatus::Done); }
-
-    // Every setting byte of the emulated module, by the built-in address table:
-    // the basic settings and the six maps at 0xB600..0xB65F.
-    Memory ModuleMemory() const {
-        Memory m;
-        for (const BasicSettingInfo& info : kBasicSettings)
-            m[info.address] = emulator->Core().Peek(info.address);
-        for (uint16_t a = 0xB600; a < 0xB660; ++a) m[a] = emulator->Core().Peek(a);
-        return m;
+    ModuleMemory Module() const {
+        return SettingBytes([this](uint16_t a) { return emulator->Core().Peek(a); });
     }
     // A tune unlike the defaults, every byte one the program would write.
     void PokeATune(int shift) {
@@ -45,41 +34,23 @@ class KeepModuleTest : public LinkedTest {
         emulator->Core().Poke(0xB662, static_cast<uint8_t>(2 + shift % 3));  // rev limit
         emulator->Core().Poke(0xB671, static_cast<uint8_t>(shift % 9));      // rev limit rate
     }
-    // The bytes a download of the point would write, by address.
-    Memory PointMemory(const RestorePoint& point) {
-        std::vector<uint8_t> bytes;
-        std::string why;
-        EXPECT_TRUE(ReadFileLimited(points.Store().PathOf(point), 4096, bytes, why)) << why;
-        ModuleState kept;
-        EXPECT_EQ(kept.OpenContents(points.Store().PathOf(point), bytes), DocStatus::Done);
-        Memory m;
-        for (ModuleValue* v : kept.ModuleValues()) {
-            const std::vector<uint8_t> b = v->EncodeBytes();
-            for (std::size_t i = 0; i < b.size(); ++i)
-                m[static_cast<uint16_t>(v->GetAddress() + i)] = b[i];
-        }
-        return m;
-    }
-    std::vector<std::string> MessageTexts() {
-        std::vector<std::string> texts;
-        for (const auto& m : host->Messages()) texts.push_back(m.text);
-        return texts;
+    ModuleMemory PointMemory(const RestorePoint& point) {
+        return FileDownloadBytes(points.Store().PathOf(point));
     }
     void Unlink() { CommPort::Instance().BreakLink(); }
     void Relink() { Open(emulator.get()); }
 
     ScopedRestorePoints points{host};
-    ModuleState doc;
 };
 
 TEST_F(KeepModuleTest, DownloadAllKeepsWhatTheModuleHeldBeforeIt) {
     LinkEmulator();
     PokeATune(1);
-    const Memory before = ModuleMemory();
+    const ModuleMemory before = Module();
     doc.SetPathName("/t/tune.qvx");
     doc.OnDownload();
 
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>{});
+    EXPECT_TRUE(host->Messages().empty());
     EXPECT_EQ(emulator->Core().Counters().writes.size(), 108u);
     EXPECT_EQ(emulator->Core().Peek(0xB603), 0);  // the new document's
     const std::vector<RestorePoint> list = points.Store().List();
@@ -103,7 +74,7 @@ TEST_F(KeepModuleTest, WriteChangesAfterARelinkKeepsTheModuleNotWhatWasKnownOfIt
     // Away, the module is written by something else, and the tune is edited.
     Unlink();
     PokeATune(5);
-    const Memory before = ModuleMemory();
+    const ModuleMemory before = Module();
     ModuleValue& edited = *doc.Map(3)->Point(2).value;
     ASSERT_TRUE(edited.SetValue(edited.GetValue() == 0 ? 1 : 0, true));
     Relink();
@@ -118,7 +89,7 @@ TEST_F(KeepModuleTest, WriteChangesAfterARelinkKeepsTheModuleNotWhatWasKnownOfIt
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].next, "write changes");
     EXPECT_EQ(PointMemory(list[0]), before);
-    EXPECT_EQ(MessageTexts(), std::vector<std::string>{});
+    EXPECT_TRUE(host->Messages().empty());
 
     // Nothing to write: nothing read, nothing kept.
     host->clock().Advance(1000);
@@ -129,7 +100,7 @@ TEST_F(KeepModuleTest, WriteChangesAfterARelinkKeepsTheModuleNotWhatWasKnownOfIt
 TEST_F(KeepModuleTest, UploadsKeepOnceAndSayWhatAFileCannotGiveBack) {
     LinkEmulator();
     PokeATune(3);
-    const Memory before = ModuleMemory();
+    const ModuleMemory before = Module();
     ASSERT_TRUE(doc.UploadSettings());
     host->clock().Advance(1000);
     ASSERT_TRUE(doc.UploadSettings());

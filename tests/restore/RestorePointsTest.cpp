@@ -5,6 +5,8 @@
 #include <fstream>
 
 #include "restore/RestoreTestSupport.h"
+#include "support/FileBytes.h"
+#include "support/ScopedEnv.h"
 
 namespace qx::test {
 namespace {
@@ -26,11 +28,6 @@ RestorePoint About(int serial, const std::string& next = "download",
     p.next = next;
     p.tunerFile = tuner;
     return p;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class RestorePointsTest : public ::testing::Test {
@@ -100,7 +97,7 @@ TEST_F(RestorePointsTest, KeptPointsAreListedNewestFirstWithWhatWasSaid) {
     EXPECT_EQ(list[2].next, "upload");
     EXPECT_EQ(list[2].tunerFile, "/home/t/bike.qvx");
     // Each file is the bytes given, as an ordinary file.
-    EXPECT_EQ(ReadText(points.Store().PathOf(list[1])), std::string(3676, '\2'));
+    EXPECT_EQ(ReadFileText(points.Store().PathOf(list[1])), std::string(3676, '\2'));
 
     // A second store on the same folder (the next run) reads the same.
     RestorePoints again(points.Folder(), host->clock(), 0);
@@ -140,7 +137,7 @@ TEST_F(RestorePointsTest, AnIndexThatMissesFilesIsBuiltAgainFromThem) {
     }
     ASSERT_EQ(points.Files().size(), 2u);
     const std::string index = points.Folder() + "/index.tsv";
-    EXPECT_EQ(ReadText(index).find("download"), std::string::npos);
+    EXPECT_EQ(ReadFileText(index).find("download"), std::string::npos);
 
     std::vector<RestorePoint> list = points.Store().List();
     ASSERT_EQ(list.size(), 2u);
@@ -152,7 +149,7 @@ TEST_F(RestorePointsTest, AnIndexThatMissesFilesIsBuiltAgainFromThem) {
     EXPECT_EQ(list[1].next, "upload");
     EXPECT_EQ(list[1].tunerFile, "a.qvx");
     // Written back: the file is listed from now on.
-    EXPECT_NE(ReadText(index).find(list[0].file), std::string::npos);
+    EXPECT_NE(ReadFileText(index).find(list[0].file), std::string::npos);
 
     // Garbage, a cut line, a line of a file that is gone, a file put in by hand.
     struct Damage {
@@ -160,7 +157,7 @@ TEST_F(RestorePointsTest, AnIndexThatMissesFilesIsBuiltAgainFromThem) {
         std::string index;
         std::size_t expected;
     };
-    const std::string good = ReadText(index);
+    const std::string good = ReadFileText(index);
     const Damage damages[] = {
         {"garbage", "not an index at all\n", 2},
         {"cut short", good.substr(0, good.size() - 5), 2},
@@ -173,7 +170,7 @@ TEST_F(RestorePointsTest, AnIndexThatMissesFilesIsBuiltAgainFromThem) {
         list = points.Store().List();
         EXPECT_EQ(list.size(), d.expected) << d.what;
         EXPECT_EQ(points.Store().List().size(), d.expected) << d.what;
-        EXPECT_NE(ReadText(index).find(list[1].file), std::string::npos) << d.what;
+        EXPECT_NE(ReadFileText(index).find(list[1].file), std::string::npos) << d.what;
     }
     fs::copy_file(points.Store().PathOf(list[0]),
                   points.Folder() + "/2027-01-01_00-00-00.000_serial-00099.qvx");
@@ -261,23 +258,12 @@ TEST(RestorePointFolder, FollowsXdgDataHomeElseTheHome) {
         {"", "/h/me/.local/share/quorvexi/restore-points"},
         {"relative", "/h/me/.local/share/quorvexi/restore-points"},  // not absolute: ignored
     };
-    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    const char* oldDataRaw = std::getenv("XDG_DATA_HOME");
-    const std::optional<std::string> oldData =
-        oldDataRaw ? std::optional<std::string>(oldDataRaw) : std::nullopt;
-    setenv("HOME", "/h/me", 1);
+    ScopedEnv env;
+    env.Set("HOME", "/h/me");
     for (const Case& c : cases) {
-        if (c.data)
-            setenv("XDG_DATA_HOME", c.data, 1);
-        else
-            unsetenv("XDG_DATA_HOME");
+        env.Set("XDG_DATA_HOME", c.data ? std::optional<std::string>(c.data) : std::nullopt);
         EXPECT_EQ(RestorePoints::DefaultFolder(), c.expected) << (c.data ? c.data : "unset");
     }
-    setenv("HOME", oldHome.c_str(), 1);
-    if (oldData)
-        setenv("XDG_DATA_HOME", oldData->c_str(), 1);
-    else
-        unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

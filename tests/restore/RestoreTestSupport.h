@@ -1,20 +1,15 @@
 #pragma once
 // A restore-point store in a test's own folder, timed by the fake host's
 // virtual clock, installed as the process's for the life of the scope.
-#include <sys/types.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "core/host/SafeFile.h"
 #include "core/restore/RestorePoints.h"
 #include "support/FakeHost.h"
+#include "support/SwappedFileCalls.h"
 
 namespace qx::test {
 
@@ -50,33 +45,6 @@ class ScopedRestorePoints {
   private:
     std::string folder_;
     std::unique_ptr<RestorePoints> previous_;
-};
-
-// The writer's system calls swapped for the life of the scope.
-class SwappedFileCalls {
-  public:
-    SwappedFileCalls() : saved_(SafeFileSystemCalls()) {}
-    ~SwappedFileCalls() { SafeFileSystemCalls() = saved_; }
-    SwappedFileCalls(const SwappedFileCalls&) = delete;
-    SwappedFileCalls& operator=(const SwappedFileCalls&) = delete;
-    SafeFileCalls* operator->() { return &SafeFileSystemCalls(); }
-
-    // A full disk: every write fails.
-    static ssize_t NoSpace(int, const void*, std::size_t) {
-        errno = ENOSPC;
-        return -1;
-    }
-    // The index alone cannot be put in place: as a crash after the point's file.
-    static int IndexRenameFails(const char* from, const char* to) {
-        if (std::strstr(to, "index") != nullptr) {
-            errno = EIO;
-            return -1;
-        }
-        return std::rename(from, to);
-    }
-
-  private:
-    SafeFileCalls saved_;
 };
 
 }  // namespace qx::test

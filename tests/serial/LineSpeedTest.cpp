@@ -1,11 +1,7 @@
-// Line speeds never silently replaced, and permission hints that help.
-#include <fcntl.h>
+// Line speeds from the profile, and permission hints that help.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
 #include "core/host/Profile.h"
@@ -18,61 +14,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-// A pty's slave path; the master stays open for the life of the object.
-struct Pty {
-    Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
-        char name[128];
-        if (ptsname_r(master, name, sizeof name) == 0) slave = name;
-    }
-    ~Pty() {
-        if (master >= 0) close(master);
-    }
-    int master = -1;
-    std::string slave;
-};
-
-TEST(LineSpeed, TheDriverRunsTheSpeedAskedOrTheOpenFails) {
-    Pty pty;
-    ASSERT_FALSE(pty.slave.empty());
-    struct Case {
-        const char* what;
-        int baud;
-        int driverRuns;   // what the fake driver reports back; 0: the real one
-        int refuseErrno;  // the custom-speed call fails with this errno
-        bool opens;
-    };
-    const Case cases[] = {
-        {"odd speed, real driver", 31250, 0, 0, true},
-        {"standard speed, real driver", 57600, 0, 0, true},
-        {"driver keeps 9600", 31250, 9600, 0, false},
-        {"driver rounds within tolerance", 31250, 31000, 0, true},
-        {"driver rounds too far", 115200, 111000, 0, false},
-        {"driver refuses the custom speed", 31250, 0, EINVAL, false},
-        {"zero", 0, 0, 0, false},
-        {"negative", -9600, 0, 0, false},
-        {"above the largest", kMaxBaud + 1, 0, 0, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        PosixCalls calls = PosixCalls::System();
-        if (c.driverRuns) calls.readSpeed = [&c](int) { return c.driverRuns; };
-        if (c.refuseErrno) calls.setSpeed = [&c](int, int) { return errno = c.refuseErrno, -1; };
-        OpenError why;
-        auto port = OpenPosixPort(PortSettings{pty.slave, c.baud}, &why, calls);
-        EXPECT_EQ(port != nullptr, c.opens) << why.reason;
-        if (port) {
-            EXPECT_EQ(ReadLineSpeed(pty.master), c.baud);
-            continue;
-        }
-        EXPECT_THAT(why.reason, HasSubstr(std::to_string(c.baud) + " baud"));
-        // A refused speed leaves the device free for the next try.
-        auto again = OpenPosixPort(PortSettings{pty.slave, 9600}, &why);
-        EXPECT_NE(again, nullptr) << why.reason;
-    }
-}
 
 TEST(LineSpeed, ProfileSpeedsAndByteTimes) {
     ScopedFakeHost scope;

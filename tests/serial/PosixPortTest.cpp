@@ -358,6 +358,41 @@ TEST_F(PtyPortTest, AsksTheDriverForLowLatencyAndGivesItBackOnClose) {
     EXPECT_EQ(ReceiveAtDevice(1), Bytes{0x42});
 }
 
+// Line speeds are never silently replaced.
+TEST_F(PtyPortTest, TheDriverRunsTheSpeedAskedOrTheOpenFails) {
+    struct Case {
+        const char* what;
+        int baud;
+        int driverRuns;   // what the fake driver reports back; 0: the real one
+        int refuseErrno;  // the custom-speed call fails with this errno
+        bool opens;
+    };
+    const Case cases[] = {
+        {"driver keeps 9600", 31250, 9600, 0, false},
+        {"driver rounds within tolerance", 31250, 31000, 0, true},
+        {"driver rounds too far", 115200, 111000, 0, false},
+        {"driver refuses the custom speed", 31250, 0, EINVAL, false},
+        {"zero", 0, 0, 0, false},
+        {"negative", -9600, 0, 0, false},
+        {"above the largest", kMaxBaud + 1, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PosixCalls calls = PosixCalls::System();
+        if (c.driverRuns) calls.readSpeed = [&c](int) { return c.driverRuns; };
+        if (c.refuseErrno) calls.setSpeed = [&c](int, int) { return errno = c.refuseErrno, -1; };
+        auto port = Open(c.baud, calls);
+        EXPECT_EQ(port != nullptr, c.opens) << why_.reason;
+        if (port) {
+            EXPECT_EQ(ReadLineSpeed(master_), c.baud);
+            continue;
+        }
+        EXPECT_THAT(why_.reason, HasSubstr(std::to_string(c.baud) + " baud"));
+        // A refused speed leaves the device free for the next try.
+        EXPECT_NE(Open(), nullptr) << why_.reason;
+    }
+}
+
 TEST(PosixOpenFailure, ExplainsWhyTheOpenFailed) {
     ScopedFakeHost scope;  // for its temporary folder
     const std::string plain = scope.TempDir() + "/plain";

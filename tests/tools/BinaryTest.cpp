@@ -103,7 +103,7 @@ TEST_F(QvxProgram, AKilledOrHungUpMonitorKeepsItsCsv) {
         if (sig == SIGHUP) {
             EXPECT_FALSE(module.IsStreaming());
         }
-        const std::string text = ReadText(csv);
+        const std::string text = ReadFileText(csv);
         ASSERT_FALSE(text.empty());
         EXPECT_EQ(text.back(), '\n');
         EngineLog log;

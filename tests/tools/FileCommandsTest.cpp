@@ -14,7 +14,7 @@ class QvxFiles : public ToolTest {};
 
 TEST_F(QvxFiles, NewThenShowListsTheDefaults) {
     const std::string path = NewFile("a.qvx");
-    ASSERT_EQ(ReadBytes(path).size(), 3676u);
+    ASSERT_EQ(ReadFileBytes(path).size(), 3676u);
     RunResult r = Run({"show", path});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -44,7 +44,7 @@ TEST_F(QvxFiles, SetQuantisesAndRefusesBadInputLeavingTheFileUntouched) {
     RunResult r = Run({"set", path, "Rev Limit=6100", "rev limit rate=5.4", "VOES Retard[16]=33"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(Has(r.err, "Rev Limit = 6144 rpm")) << r.err;
-    const auto before = ReadBytes(path);
+    const auto before = ReadFileBytes(path);
     ASSERT_EQ(before.size(), 3676u);
     EXPECT_EQ(FileValue(before, 5), 6144.0);  // Rev Limit: 6100 steps to 6144
     EXPECT_EQ(FileValue(before, 9), 5.0);
@@ -65,37 +65,37 @@ TEST_F(QvxFiles, SetQuantisesAndRefusesBadInputLeavingTheFileUntouched) {
         EXPECT_EQ(bad.code, 2);
         EXPECT_TRUE(Has(bad.err, says)) << bad.err;
         EXPECT_TRUE(Has(bad.err, "is unchanged"));
-        EXPECT_EQ(ReadBytes(path), before);
+        EXPECT_EQ(ReadFileBytes(path), before);
     }
 }
 
 TEST_F(QvxFiles, BadFilesAreRefusedWithExitCodeThree) {
     const std::string good = NewFile("good.qvx");
-    const auto bytes = ReadBytes(good);
+    const auto bytes = ReadFileBytes(good);
     auto shortFile = bytes, longFile = bytes, badCount = bytes, notANumber = bytes;
     shortFile.resize(3000);
     longFile.push_back(0);
     badCount[408] = 7;  // the map count
     const double nan = std::numeric_limits<double>::quiet_NaN();
     std::memcpy(notANumber.data() + 5 * 34 + 2, &nan, sizeof nan);
-    WriteBytes(Path("short.qvx"), shortFile);
-    WriteBytes(Path("long.qvx"), longFile);
-    WriteBytes(Path("count.qvx"), badCount);
-    WriteBytes(Path("nan.qvx"), notANumber);
-    WriteBytes(Path("empty.qvx"), {});
+    WriteFileBytes(Path("short.qvx"), shortFile);
+    WriteFileBytes(Path("long.qvx"), longFile);
+    WriteFileBytes(Path("count.qvx"), badCount);
+    WriteFileBytes(Path("nan.qvx"), notANumber);
+    WriteFileBytes(Path("empty.qvx"), {});
 
     for (const char* name :
          {"missing.qvx", "short.qvx", "long.qvx", "count.qvx", "nan.qvx", "empty.qvx"}) {
         for (const Strings& args : {Strings{"show", Path(name)}, Strings{"diff", good, Path(name)},
                                     Strings{"set", Path(name), "Rev Limit=6100"}}) {
             SCOPED_TRACE(args[0] + " " + name);
-            const auto before = ReadBytes(Path(name));
+            const auto before = ReadFileBytes(Path(name));
             RunResult r = Run(args);
             EXPECT_EQ(r.code, 3);
             EXPECT_EQ(r.out, "");
             EXPECT_EQ(Split(r.err).size(), 1u) << r.err;  // one line, naming the file
             EXPECT_TRUE(Has(r.err, "qvx: " + Path(name))) << r.err;
-            EXPECT_EQ(ReadBytes(Path(name)), before);
+            EXPECT_EQ(ReadFileBytes(Path(name)), before);
         }
     }
     EXPECT_FALSE(std::filesystem::exists(Path("missing.qvx")));
@@ -104,13 +104,13 @@ TEST_F(QvxFiles, BadFilesAreRefusedWithExitCodeThree) {
 
 TEST_F(QvxFiles, NewReplacesAFileOnlyWithYesAndLeavesNothingBehindOnFailure) {
     const std::string path = NewFile("a.qvx", {"Rev Limit=8000"});
-    const auto edited = ReadBytes(path);
+    const auto edited = ReadFileBytes(path);
     RunResult refused = Run({"new", path});
     EXPECT_EQ(refused.code, 3);
     EXPECT_TRUE(Has(refused.err, "--yes"));
-    EXPECT_EQ(ReadBytes(path), edited);
+    EXPECT_EQ(ReadFileBytes(path), edited);
     EXPECT_EQ(Run({"new", path, "--yes"}).code, 0);
-    EXPECT_EQ(FileValue(ReadBytes(path), 5), 6144.0);
+    EXPECT_EQ(FileValue(ReadFileBytes(path), 5), 6144.0);
 
     EXPECT_EQ(Run({"new", Path("no-such-folder/a.qvx")}).code, 3);
     EXPECT_FALSE(std::filesystem::exists(Path("no-such-folder")));

@@ -24,7 +24,7 @@ class QvxTargets : public ToolTest {
 TEST_F(QvxTargets, NewWritesThroughDevicesAndFifosAndFollowsLinks) {
     const std::string good = Path("good.qvx");
     ASSERT_EQ(Run({"new", good}).code, 0);
-    const std::string settings = ReadText(good);
+    const std::string settings = ReadFileText(good);
     ASSERT_EQ(settings.size(), 3676u);
 
     ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
@@ -59,7 +59,7 @@ TEST_F(QvxTargets, NewWritesThroughDevicesAndFifosAndFollowsLinks) {
         EXPECT_EQ(r.code, c.code) << r.err << r.messages;
         EXPECT_EQ(KindOf(c.path), c.kind);
         if (!c.contents.empty()) {
-            EXPECT_EQ(ReadText(c.path), c.contents);
+            EXPECT_EQ(ReadFileText(c.path), c.contents);
         }
     }
     std::string piped(4096, '\0');
@@ -85,7 +85,7 @@ TEST_F(QvxTargets, ShowReadsASettingsFileThroughAPipe) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             ::signal(SIGPIPE, SIG_DFL);
-            const std::string text = ReadText(good) + std::string(extra, 'x');
+            const std::string text = ReadFileText(good) + std::string(extra, 'x');
             const int fd = ::open(fifo.c_str(), O_WRONLY);  // waits for the reader
             [[maybe_unused]] const ssize_t n = ::write(fd, text.data(), text.size());
             ::_exit(0);

@@ -4,38 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
-#include "core/link/CommPort.h"
-#include "core/monitor/RamMonitor.h"
-#include "support/EmulatorLine.h"
-#include "support/FakeHost.h"
-#include "support/MemoryLine.h"
+#include "model/LinkedTestSupport.h"
 #include "tools/qvx/MonitorStream.h"
 
 namespace qx::qvx {
 namespace {
 
-class QvxMonitorStream : public ::testing::Test {
+class QvxMonitorStream : public ::qx::test::LinkedTest {
   protected:
-    void SetUp() override {
-        RamMonitor::ResetInstance();
-        CommPort::ResetInstance();
-        // Firmware 1.0: 57-byte block, 63-byte packets.
-        device = std::make_unique<emu::EmulatorLine>(emu::EmulatorConfig{.firmware = 0x10});
-        CommPort::Instance().SetPortOpener([this](int, serial::OpenError*) {
-            auto line = std::make_unique<serial::MemoryLine>(host->clock(), device.get());
-            device->AttachLine(line.get());
-            return std::unique_ptr<serial::SerialPort>(std::move(line));
-        });
-        ASSERT_TRUE(CommPort::Instance().EstablishLink());
-        host->ClearRecords();
-    }
-    void TearDown() override {
-        RamMonitor::ResetInstance();
-        CommPort::ResetInstance();
-    }
-    emu::EmulatorCore& Module() { return device->Core(); }
+    // Firmware 1.0: 57-byte block, 63-byte packets.
+    void SetUp() override { LinkEmulator(emu::EmulatorConfig{.firmware = 0x10}); }
+    emu::EmulatorCore& Module() { return emulator->Core(); }
     // The stream on this test's host, link and monitor.
     MonitorStats Stream(double seconds, const std::function<void(int64_t)>& onPacket) {
         return RunMonitorStream(*host, CommPort::Instance(), RamMonitor::Instance(), seconds,
@@ -48,9 +28,6 @@ class QvxMonitorStream : public ::testing::Test {
         EXPECT_GE(Module().Counters().cancels, 1);
         EXPECT_FALSE(RamMonitor::Instance().IsRunning());
     }
-
-    ScopedFakeHost host;
-    std::unique_ptr<emu::EmulatorLine> device;
 };
 
 TEST_F(QvxMonitorStream, ReadsEveryPacketTheLineCarriesAndEndsQuiet) {

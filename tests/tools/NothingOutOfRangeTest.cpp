@@ -32,16 +32,8 @@ constexpr double kBig = std::numeric_limits<double>::max();
 std::size_t RecordOffset(std::size_t r) {
     return r < 12 ? r * 34 : 412 + (r - 12) * 34;
 }
-template <class T>
-void Put(Bytes& b, std::size_t at, T v) {
-    std::memcpy(b.data() + at, &v, sizeof v);
-}
-template <class T>
-T Get(const Bytes& b, std::size_t at) {
-    T v;
-    std::memcpy(&v, b.data() + at, sizeof v);
-    return v;
-}
+using qx::test::FieldAt;
+using qx::test::PutField;
 
 // Every value of the document by its module address.
 std::map<uint16_t, ModuleValue*> ValuesByAddress(ModuleState& doc) {
@@ -94,15 +86,15 @@ class FileMaker {
                 continue;
             }
             const std::size_t at = RecordOffset(static_cast<std::size_t>(Int(0, 107)));
-            const double min = Get<double>(b, at + 10);
-            const double max = Get<double>(b, at + 18);
+            const double min = FieldAt<double>(b, at + 10);
+            const double max = FieldAt<double>(b, at + 18);
             // Value, Min, Max (doubles at 2, 10, 18), MinInternal, MaxInternal (at 26, 30).
             // Mostly the value alone: most changed ranges are refused.
             const int field = Int(0, 7) != 0 ? 0 : Int(0, 4);
             if (field < 3) {
-                Put(b, at + 2 + 8 * static_cast<std::size_t>(field), AnyDouble(min, max));
+                PutField(b, at + 2 + 8 * static_cast<std::size_t>(field), AnyDouble(min, max));
             } else {
-                Put(b, at + 26 + 4 * static_cast<std::size_t>(field - 3), AnyInt());
+                PutField(b, at + 26 + 4 * static_cast<std::size_t>(field - 3), AnyInt());
             }
         }
     }
@@ -110,28 +102,6 @@ class FileMaker {
   private:
     std::mt19937 random_;
 };
-
-// The source tree's fuzz/corpus/file_loader: named in the build's cache, or
-// beside this file (a path relative to the build's tests folder under ccache).
-std::filesystem::path CorpusFolder() {
-    std::vector<std::filesystem::path> candidates;
-    const char* build = std::getenv("QX_BUILD_DIR");
-    if (build != nullptr) {
-        for (const std::string& line : Split(ReadText(std::string(build) + "/CMakeCache.txt"))) {
-            const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
-            if (line.rfind(key, 0) == 0) candidates.emplace_back(line.substr(key.size()));
-        }
-    }
-    const std::filesystem::path here = std::filesystem::path(__FILE__).parent_path() / "../..";
-    if (build != nullptr) candidates.push_back(std::filesystem::path(build) / "tests" / here);
-    candidates.push_back(here);
-    for (const auto& root : candidates) {
-        const std::filesystem::path folder = root / "fuzz/corpus/file_loader";
-        std::error_code ec;
-        if (std::filesystem::is_directory(folder, ec)) return folder;
-    }
-    return {};
-}
 
 // Values the editor and qvx set may be handed.
 const double kInputs[] = {kBig, -kBig, 1e-300, -1e-300, -1.0, 0.0, 1e6, NAN, kInf, -kInf};
@@ -201,12 +171,13 @@ class NothingOutOfRange : public ::qx::test::LinkedTest {
 
 TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
     std::vector<Bytes> starts;
-    const std::filesystem::path corpus = CorpusFolder();
-    ASSERT_FALSE(corpus.empty()) << "the file loader corpus is not found";
+    const std::filesystem::path corpus =
+        std::filesystem::path(QX_SOURCE_DIR) / "fuzz/corpus/file_loader";
+    ASSERT_TRUE(std::filesystem::is_directory(corpus)) << corpus;
     std::vector<std::filesystem::path> files;
     for (const auto& e : std::filesystem::directory_iterator(corpus)) files.push_back(e.path());
     std::sort(files.begin(), files.end());
-    for (const auto& name : files) starts.push_back(ReadBytes(name.string()));
+    for (const auto& name : files) starts.push_back(ReadFileBytes(name.string()));
     ASSERT_GE(starts.size(), 5u);
     {
         ModuleState fresh;
@@ -221,12 +192,12 @@ TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
         // The two reported cases: a point whose value lies below its own range,
         // and a range whose width is not a finite number.
         Bytes low = starts[starts.size() - 2];
-        Put(low, RecordOffset(12) + 10, 0.2);
-        Put(low, RecordOffset(12) + 18, 0.4);
+        PutField(low, RecordOffset(12) + 10, 0.2);
+        PutField(low, RecordOffset(12) + 18, 0.4);
         starts.push_back(low);
         Bytes wide = starts[starts.size() - 3];
-        Put(wide, RecordOffset(13) + 10, -1.7e308);
-        Put(wide, RecordOffset(13) + 18, 1.7e308);
+        PutField(wide, RecordOffset(13) + 10, -1.7e308);
+        PutField(wide, RecordOffset(13) + 18, 1.7e308);
         starts.push_back(wide);
     }
 
@@ -255,7 +226,7 @@ TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
             ++opened;
         if ((replay ? good.size() : static_cast<std::size_t>(opened)) % 20 == 1) {
             forQvx.push_back(Path("q" + std::to_string(round) + ".qvx"));
-            WriteBytes(forQvx.back(), file);
+            WriteFileBytes(forQvx.back(), file);
         }
         emulator->Core().ResetCounters();
         doc.DownloadSettings();

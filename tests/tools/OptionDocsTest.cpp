@@ -2,13 +2,13 @@
 // completion offers are the same, command by command.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "support/FileBytes.h"
 #include "tools/qvx/Args.h"
 
 namespace qx::qvx {
@@ -17,10 +17,7 @@ namespace {
 using Names = std::set<std::string>;
 
 std::string ReadSource(const std::string& relative) {
-    std::ifstream in(std::string(QX_SOURCE_DIR) + "/" + relative);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return qx::test::ReadFileText(std::string(QX_SOURCE_DIR) + "/" + relative);
 }
 
 // Every option word (--name or -x) that stands after a space, a bracket or a comma.

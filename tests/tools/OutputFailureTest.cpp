@@ -33,12 +33,12 @@ class QvxOutput : public ToolTest {
 TEST_F(QvxOutput, SetThatCannotWriteTheFileKeepsIt) {
     const std::string path = Path("a.qvx");
     ASSERT_EQ(Run({"new", path}).code, 0);
-    const auto before = ReadBytes(path);
+    const auto before = ReadFileBytes(path);
     RunResult r = RunLimited({"set", path, "Rev Limit=8000"}, 1000);
     EXPECT_EQ(r.code, kExitBadFile);
     EXPECT_TRUE(Has(r.err, "could not be written")) << r.err;
     EXPECT_TRUE(Has(r.messages, "File too large")) << r.messages;
-    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(ReadFileBytes(path), before);
     EXPECT_EQ(Entries(), std::set<std::string>{"a.qvx"});
 }
 
@@ -54,16 +54,16 @@ TEST_F(QvxOutput, MonitorCsvKeepsItsModeAndSurvivesAFailedWrite) {
 
     RunResult r = RunLimited(args, 0);
     EXPECT_EQ(r.code, 0) << r.err << r.messages;
-    EXPECT_EQ(Split(ReadText(csv)).at(1).substr(0, 3), "ms,");
+    EXPECT_EQ(Split(ReadFileText(csv)).at(1).substr(0, 3), "ms,");
     struct stat st {};
     ASSERT_EQ(::stat(csv.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
 
-    const std::string written = ReadText(csv);
+    const std::string written = ReadFileText(csv);
     r = RunLimited(args, 20);  // not even the header fits
     EXPECT_NE(r.code, 0);
     EXPECT_TRUE(Has(r.err, csv + ": could not be written: File too large")) << r.err;
-    EXPECT_EQ(ReadText(csv), written);
+    EXPECT_EQ(ReadFileText(csv), written);
     EXPECT_EQ(Entries(), std::set<std::string>{"live.csv"});
 }
 

@@ -2,19 +2,16 @@
 // spell the program's name as the user sees it: "Quorvex I".
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
+
+#include "support/FileBytes.h"
 
 namespace qx {
 namespace {
 
 std::string ReadSource(const std::string& relative) {
-    std::ifstream in(std::string(QX_SOURCE_DIR) + "/" + relative);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return test::ReadFileText(std::string(QX_SOURCE_DIR) + "/" + relative);
 }
 
 std::string FirstMatch(const std::string& text, const std::string& pattern) {

@@ -2,25 +2,19 @@
 // "restore-points", and downloads it back by name.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <map>
-
 #include "ToolTestUtil.h"
 #include "core/host/Clock.h"
-#include "core/host/SafeFile.h"
-#include "core/model/ModuleState.h"
 #include "core/restore/RestorePoints.h"
 #include "emulator/PtyEmulator.h"
+#include "support/ModuleMemory.h"
+#include "support/SwappedFileCalls.h"
 
 namespace qx::qvx::test {
 namespace {
 
-using Memory = std::map<uint16_t, uint8_t>;
-
-ssize_t NoSpace(int, const void*, std::size_t) {
-    errno = ENOSPC;
-    return -1;
-}
+using qx::test::FileDownloadBytes;
+using qx::test::ModuleMemory;
+using qx::test::SettingBytes;
 
 class QvxRestorePoints : public ToolTest {
   protected:
@@ -41,26 +35,8 @@ class QvxRestorePoints : public ToolTest {
         args.insert(args.end(), {"--port", module->SlavePath()});
         return Run(args);
     }
-    // The module's setting bytes by the built-in address table.
-    Memory ModuleMemory() {
-        Memory m;
-        for (const BasicSettingInfo& info : kBasicSettings)
-            m[info.address] = module->Peek(info.address);
-        for (uint16_t a = 0xB600; a < 0xB660; ++a) m[a] = module->Peek(a);
-        return m;
-    }
-    // What a download of the file at path writes, by address.
-    static Memory FileMemory(const std::string& path) {
-        const std::vector<uint8_t> bytes = ReadBytes(path);
-        ModuleState doc;
-        EXPECT_EQ(doc.OpenContents(path, bytes), DocStatus::Done) << path;
-        Memory m;
-        for (ModuleValue* v : doc.ModuleValues()) {
-            const std::vector<uint8_t> b = v->EncodeBytes();
-            for (std::size_t i = 0; i < b.size(); ++i)
-                m[static_cast<uint16_t>(v->GetAddress() + i)] = b[i];
-        }
-        return m;
+    ModuleMemory Module() {
+        return SettingBytes([this](uint16_t a) { return module->Peek(a); });
     }
 
     VirtualClock clock;
@@ -76,11 +52,11 @@ TEST_F(QvxRestorePoints, ADownloadKeepsTheModuleAndTheRestorePointBringsItBack) 
         module->Poke(static_cast<uint16_t>(0xB620 + i), static_cast<uint8_t>(i));
     }
     module->Poke(0xB662, 0x03);
-    const Memory before = ModuleMemory();
+    const ModuleMemory before = Module();
     ASSERT_EQ(Run({"new", Path("a.qvx")}).code, 0);
     RunResult r = OnModule({"download", Path("a.qvx")});
     ASSERT_EQ(r.code, 0) << r.err << r.messages;
-    ASSERT_NE(ModuleMemory(), before);
+    ASSERT_NE(Module(), before);
 
     r = Run({"restore-points"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -90,13 +66,13 @@ TEST_F(QvxRestorePoints, ADownloadKeepsTheModuleAndTheRestorePointBringsItBack) 
                             Path("a.qvx"));
     const std::string name = "1970-01-01_00-00-01.000_serial-00042.qvx";
     EXPECT_EQ(lines[1], "  " + folder + "/" + name);
-    EXPECT_EQ(FileMemory(folder + "/" + name), before);
+    EXPECT_EQ(FileDownloadBytes(folder + "/" + name), before);
 
     // Back by its name alone; that download keeps the tune it overwrote.
     clock.Advance(1000);
     r = OnModule({"download", name});
     ASSERT_EQ(r.code, 0) << r.err << r.messages;
-    EXPECT_EQ(ModuleMemory(), before);
+    EXPECT_EQ(Module(), before);
     r = Run({"restore-points", "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(Has(r.out, "\"folder\": \"" + folder + "\"")) << r.out;
@@ -110,7 +86,7 @@ TEST_F(QvxRestorePoints, ADownloadKeepsTheModuleAndTheRestorePointBringsItBack) 
     // --changed-only takes the module to hold OLD; the point is what it really held.
     ASSERT_EQ(Run({"set", Path("a.qvx"), "Front Cylinder Spark Advance[2]=30"}).code, 0);
     module->Poke(0xB605, 44);
-    const Memory beforeChanged = ModuleMemory();
+    const ModuleMemory beforeChanged = Module();
     clock.Advance(1000);
     r = OnModule({"download", Path("a.qvx"), "--changed-only", "--against", folder + "/" + name});
     ASSERT_EQ(r.code, 0) << r.err << r.messages;
@@ -118,7 +94,7 @@ TEST_F(QvxRestorePoints, ADownloadKeepsTheModuleAndTheRestorePointBringsItBack) 
     const std::vector<RestorePoint> points = AppRestorePoints()->List();
     ASSERT_EQ(points.size(), 3u);
     EXPECT_EQ(points[0].next, "download --changed-only");
-    EXPECT_EQ(FileMemory(AppRestorePoints()->PathOf(points[0])), beforeChanged);
+    EXPECT_EQ(FileDownloadBytes(AppRestorePoints()->PathOf(points[0])), beforeChanged);
 }
 
 TEST_F(QvxRestorePoints, ReadsAreKeptAndAFullDiskIsToldOnceWithoutStoppingAnything) {
@@ -134,12 +110,13 @@ TEST_F(QvxRestorePoints, ReadsAreKeptAndAFullDiskIsToldOnceWithoutStoppingAnythi
     r = Run({"restore-points"});
     EXPECT_TRUE(Has(r.out, "upload  tune " + Path("up.qvx"))) << r.out;
 
-    const SafeFileCalls saved = SafeFileSystemCalls();
     ASSERT_EQ(Run({"new", Path("b.qvx")}).code, 0);
-    SafeFileSystemCalls().write = NoSpace;
     module->Poke(0xB603, 7);  // something new to keep
-    r = OnModule({"download", "--verify", Path("b.qvx")});
-    SafeFileSystemCalls() = saved;
+    {
+        qx::test::SwappedFileCalls calls;
+        calls->write = qx::test::SwappedFileCalls::NoSpace;
+        r = OnModule({"download", "--verify", Path("b.qvx")});
+    }
     EXPECT_EQ(r.code, 0) << r.err << r.messages;
     EXPECT_EQ(module->Peek(0xB603), 0);
     // Said once, though both the download and the verify after it had a point to keep.

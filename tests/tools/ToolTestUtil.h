@@ -8,12 +8,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/FileBytes.h"
 #include "tools/qvx/Qvx.h"
 
 namespace qx::qvx::test {
@@ -27,19 +26,9 @@ struct RunResult {
     std::string messages;  // the system's message lines
 };
 
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-    const std::string text = ReadText(path);
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
+using qx::test::ReadFileBytes;
+using qx::test::ReadFileText;
+using qx::test::WriteFileBytes;
 
 inline bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
