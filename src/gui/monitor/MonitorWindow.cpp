@@ -81,7 +81,11 @@ MonitorWindow::MonitorWindow(MapGraphView* view, Profile& profile, RamMonitor& m
         }
     });
     connect(&samples, &LiveSamples::refreshDue, this, &MonitorWindow::RefreshDisplays);
-    connect(pacer_, &LiveFramePacer::heldBackDue, this, [this] { RefreshDisplays(false); });
+    // Falling due while the stream is put off for a write, a held-back frame
+    // would blank every box until the next packet: what is shown stays.
+    connect(pacer_, &LiveFramePacer::heldBackDue, this, [this] {
+        if (monitor_.BacksValues()) RefreshDisplays(false);
+    });
 
     font_ = StockVariableFont();
     client_ = new Client(this);

@@ -11,6 +11,7 @@
 #include "core/host/CommandIds.h"
 #include "core/maps/ModuleMap.h"
 #include "gui/graph/GraphGeometry.h"
+#include "gui/monitor/LiveFramePacer.h"
 #include "gui/monitor/MonitorsDialog.h"
 #include "model/LinkedTestSupport.h"
 
@@ -211,6 +212,12 @@ TEST_P(MonitorValues, RawBytesShowInUserUnitsAndOnlyWhileMonitoring) {
     w.SetDisplayActive(6, false);  // as the dialog does
     QCoreApplication::processEvents();
     EXPECT_NE(client->grab().toImage().pixel(lastBox.center()), qRgb(255, 255, 255));
+    // A paced frame falling due while a write has put the stream off.
+    auto* pacer = w.findChild<gui::LiveFramePacer*>();
+    ASSERT_NE(pacer, nullptr);
+    ASSERT_TRUE(RamMonitor::Instance().Suspend());
+    Q_EMIT pacer->heldBackDue();
+    EXPECT_EQ(BoxText(0), shown[0]) << "the boxes blink blank during an edit's write";
 
     RamMonitor::Instance().Stop();
     w.RefreshDisplays(true);
