@@ -117,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (SameName(s, section) && SameName(k, key)) continue;
         Require(reread.GetString(s, k, kAbsent) == before[i], "another key changed");
     }
-    if (present && wanted == value) Require(after == text, "writing the same value changed the file");
+    if (present && wanted == value)
+        Require(after == text, "writing the same value changed the file");
     std::remove(ProfilePath().c_str());
     return 0;
 }

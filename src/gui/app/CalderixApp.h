@@ -72,7 +72,7 @@ class CCalderixApp : public QObject {
     void SetMessageAnswerer(std::function<std::optional<MsgResult>(const MessageRecord&)> a);
     ModuleState& Document() { return *document_; }
     CMainFrame* Frame() { return frame_.get(); }
-    bool IsSecondInstance() const { return secondInstance_; }
+    bool HandedToRunningCopy() const { return secondInstance_; }
     // The channel name of the single-instance check for a profile path.
     static QString InstanceName(const QString& profilePath);
 

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     }
     qx::EnableUserRestorePoints();
     qx::gui::CCalderixApp calderix;
-    if (!calderix.InitInstance(*options)) return calderix.IsSecondInstance() ? 0 : 1;
+    if (!calderix.InitInstance(*options)) return calderix.HandedToRunningCopy() ? 0 : 1;
     QApplication::setQuitOnLastWindowClosed(true);
     return QApplication::exec();
 }

@@ -114,7 +114,7 @@ TEST_F(AppTest, SecondStartHandsItsFileToTheRunningCopy) {
     // A second start on the same profile gives its file away and ends.
     CCalderixApp second;
     EXPECT_FALSE(second.InitInstance({false, profile_, given, false, true}));
-    EXPECT_TRUE(second.IsSecondInstance());
+    EXPECT_TRUE(second.HandedToRunningCopy());
     EXPECT_EQ(second.Frame(), nullptr);
     // The hand-over crosses a local socket: a real wait, bounded.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !app_->Document().GetPathName().empty(); }, 60'000));
