@@ -395,8 +395,4 @@ bool ModuleState::OnUpdateToggleMirror() const {
     return MirrorSetting();
 }
 
-void ModuleState::OnBasicSettings() {
-    if (basicSettingsHook_) basicSettingsHook_();
-}
-
 }  // namespace qx

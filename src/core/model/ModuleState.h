@@ -164,9 +164,6 @@ class ModuleState : public DocumentBase {
     bool OnUpdateSelectMap(int commandId) const;  // checked
     void OnToggleMirror();
     bool OnUpdateToggleMirror() const;  // checked
-    void OnBasicSettings();
-    // The Basic Setup dialog, shown modally for this document by OnBasicSettings.
-    void SetBasicSettingsHook(std::function<void()> hook) { basicSettingsHook_ = std::move(hook); }
 
     // The settings file image (3676 bytes).
     std::vector<uint8_t> StoreContents() const override;
@@ -192,7 +189,6 @@ class ModuleState : public DocumentBase {
     uint64_t mapsGeneration_ = 0;
     ModuleIdentity linkedModule_;
     RestoreNoteText restoreNote_;
-    std::function<void()> basicSettingsHook_;
     EditHistory history_{*this};
 };
 

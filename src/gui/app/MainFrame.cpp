@@ -127,8 +127,6 @@ void CMainFrame::AddDocumentCommands() {
         res::kAdvanceMapsSynchronized, CommandOwner::Document, kCheckCommand,
         [&d] { d.OnToggleMirror(); },
         [&d](CommandState& s) { s.checked = d.OnUpdateToggleMirror(); });
-    commands_.Add(res::kBasicSettings, CommandOwner::Document, kSuspendingCommand,
-                  [&d] { d.OnBasicSettings(); });
 }
 
 void CMainFrame::AddFrameCommands() {

@@ -13,8 +13,8 @@ namespace qx::gui {
 void InstallSettingsDialogs(FrameServices& frame, ModuleState& document, Host& host,
                             Profile& profile, CommPort& link) {
     QWidget* owner = &frame.Window();
-    document.SetBasicSettingsHook(
-        [&document, &host, owner] { RunBasicSetupDialog(document, host, owner); });
+    frame.Commands().Add(res::kBasicSettings, CommandOwner::Document, kSuspendingCommand,
+                         [&document, &host, owner] { RunBasicSetupDialog(document, host, owner); });
     QObject::connect(&frame, &FrameServices::writeSerialRequested, owner,
                      [&host, &link, owner] { RunWriteSerialDialog(host, link, owner); });
     // The view's command; asked after the view's own ids.
