@@ -53,106 +53,54 @@ class SafeFileTargets : public TempFolderTest {
 };
 
 TEST_F(SafeFileTargets, EachKindOfTargetIsReplacedFollowedWrittenThroughOrRefused) {
+    Put(Path("file"), kOld);
+    Put(Path("linked"), kOld);
+    Put(Path(LongName()), kOld);
+    ASSERT_EQ(::symlink("linked", Path("link").c_str()), 0);
+    ASSERT_EQ(::symlink("named", Path("dangling").c_str()), 0);
+    ASSERT_EQ(::symlink("loop-b", Path("loop-a").c_str()), 0);
+    ASSERT_EQ(::symlink("loop-a", Path("loop-b").c_str()), 0);
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(Path("lonely").c_str(), 0600), 0);
+    fs::create_directory(Path("folder"));
+    // A pipe holds 64 KiB: the whole text fits before anyone reads.
+    const int reader = ::open(Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
     struct Case {
-        const char* kind;
-        std::function<std::string()> make;              // makes the target, gives the name to write
-        std::string error;                              // empty: the write succeeds
-        std::function<void(const std::string&)> check;  // what the name leads to afterwards
+        std::string name;   // written
+        std::string error;  // empty: the write succeeds
+        mode_t kind;        // what the name is afterwards
+        std::string file;   // the regular file that then holds kNew, if any
     };
-    int reader = -1;  // the read end of the FIFO that has one
     const Case cases[] = {
-        {"regular file",
-         [&] {
-             Put(Path("file"), kOld);
-             return Path("file");
-         },
-         "",
-         [&](const std::string& p) {
-             EXPECT_EQ(KindOf(p), S_IFREG);
-             EXPECT_EQ(Read(p), kNew);
-         }},
-        {"link to a file",
-         [&] {
-             Put(Path("linked"), kOld);
-             EXPECT_EQ(::symlink("linked", Path("link").c_str()), 0);
-             return Path("link");
-         },
-         "",
-         [&](const std::string& p) {
-             EXPECT_EQ(KindOf(p), S_IFLNK);
-             EXPECT_EQ(Read(Path("linked")), kNew);
-         }},
-        {"dangling link",
-         [&] {
-             EXPECT_EQ(::symlink("named", Path("dangling").c_str()), 0);
-             return Path("dangling");
-         },
-         "",
-         [&](const std::string& p) {
-             EXPECT_EQ(KindOf(p), S_IFLNK);
-             EXPECT_EQ(KindOf(Path("named")), S_IFREG);
-             EXPECT_EQ(Read(Path("named")), kNew);
-         }},
-        {"link loop",
-         [&] {
-             EXPECT_EQ(::symlink("loop-b", Path("loop-a").c_str()), 0);
-             EXPECT_EQ(::symlink("loop-a", Path("loop-b").c_str()), 0);
-             return Path("loop-a");
-         },
-         "the symbolic links loop",
-         [&](const std::string& p) {
-             EXPECT_EQ(KindOf(p), S_IFLNK);
-             EXPECT_EQ(KindOf(Path("loop-b")), S_IFLNK);
-         }},
-        {"character device", [&] { return Device(false); }, "",
-         [&](const std::string& p) { EXPECT_EQ(KindOf(p), S_IFCHR); }},
-        {"FIFO with a reader",
-         [&] {
-             EXPECT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
-             reader = ::open(Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
-             EXPECT_GE(reader, 0);
-             return Path("fifo");
-         },
-         "",
-         [&](const std::string& p) {
-             EXPECT_EQ(KindOf(p), S_IFIFO);
-             char buffer[256] = {};
-             const ssize_t n = ::read(reader, buffer, sizeof buffer);
-             EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0))),
-                       kNew);
-             ::close(reader);
-         }},
-        {"FIFO without a reader",
-         [&] {
-             EXPECT_EQ(::mkfifo(Path("lonely").c_str(), 0600), 0);
-             return Path("lonely");
-         },
-         "nothing is reading from that pipe",
-         [&](const std::string& p) { EXPECT_EQ(KindOf(p), S_IFIFO); }},
-        {"255-byte name",
-         [&] {
-             Put(Path(LongName()), kOld);
-             return Path(LongName());
-         },
-         "", [&](const std::string& p) { EXPECT_EQ(Read(p), kNew); }},
-        {"new 255-byte name", [&] { return Path(std::string(255, 'm')); }, "",
-         [&](const std::string& p) { EXPECT_EQ(Read(p), kNew); }},
-        {"folder",
-         [&] {
-             fs::create_directory(Path("folder"));
-             return Path("folder");
-         },
-         std::strerror(EISDIR), [&](const std::string& p) { EXPECT_EQ(KindOf(p), S_IFDIR); }},
+        {Path("file"), "", S_IFREG, Path("file")},
+        {Path("link"), "", S_IFLNK, Path("linked")},
+        {Path("dangling"), "", S_IFLNK, Path("named")},
+        {Path("loop-a"), "the symbolic links loop", S_IFLNK, ""},
+        {Device(false), "", S_IFCHR, ""},
+        {Path("fifo"), "", S_IFIFO, ""},
+        {Path("lonely"), "nothing is reading from that pipe", S_IFIFO, ""},
+        {Path(LongName()), "", S_IFREG, Path(LongName())},
+        {Path(std::string(255, 'm')), "", S_IFREG, Path(std::string(255, 'm'))},
+        {Path("folder"), std::strerror(EISDIR), S_IFDIR, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.kind);
-        const std::string path = c.make();
+        SCOPED_TRACE(c.name);
         std::string why;
-        EXPECT_EQ(Write(path, kNew, why), c.error.empty());
+        EXPECT_EQ(Write(c.name, kNew, why), c.error.empty());
         EXPECT_EQ(why, c.error);
-        c.check(path);
+        EXPECT_EQ(KindOf(c.name), c.kind);
+        if (!c.file.empty()) {
+            EXPECT_EQ(KindOf(c.file), S_IFREG);
+            EXPECT_EQ(Read(c.file), kNew);
+        }
     }
-    for (const std::string& name : Entries()) EXPECT_NE(name[0], '.') << "left behind: " << name;
+    EXPECT_EQ(KindOf(Path("loop-b")), S_IFLNK);
+    char piped[256] = {};
+    const ssize_t n = ::read(reader, piped, sizeof piped);
+    ::close(reader);
+    EXPECT_EQ(std::string(piped, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), kNew);
+    ExpectNothingLeftBehind();
 }
 
 TEST_F(SafeFileTargets, AReadOnlyFolderRefusesAndKeepsTheOldFile) {
@@ -424,7 +372,7 @@ TEST_F(SafeFileTargets, AFailingDiskStopsARecordingWithItsRowsKept) {
     ASSERT_TRUE(ReadEngineLogFile(path, read, error)) << error;
     ASSERT_EQ(read.Rows(), 1u);
     EXPECT_EQ(read.timeMs[0], 1000);
-    for (const std::string& name : Entries()) EXPECT_NE(name[0], '.') << "left behind: " << name;
+    ExpectNothingLeftBehind();
 }
 
 // Past the file size limit, with the signal at its default (which would end

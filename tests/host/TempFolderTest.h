@@ -48,6 +48,11 @@ class TempFolderTest : public ::testing::Test {
         }
         return names;
     }
+    // Temporary files are hidden: none may be left.
+    void ExpectNothingLeftBehind() const {
+        for (const std::string& name : Entries())
+            EXPECT_NE(name[0], '.') << "left behind: " << name;
+    }
     static bool Write(const std::string& path, const std::string& text, std::string& why) {
         return WriteFileSafely(path, text.data(), text.size(), why);
     }
