@@ -291,32 +291,18 @@ TEST_F(LinkTests, EstablishFailuresOfferRetryWhereItCanHelp) {
 
 // A port whose written bytes wait in a transmit queue until the line is next
 // looked at, as a UART's do; TXFlush discards them.
-class QueuedTransmitPort final : public serial::SerialPort {
+class QueuedTransmitPort final : public serial::InFrontOfLine {
   public:
-    explicit QueuedTransmitPort(std::unique_ptr<serial::MemoryLine> line)
-        : line_(std::move(line)) {}
-    int ReadByte(int t) override { return Send(), line_->ReadByte(t); }
+    using InFrontOfLine::InFrontOfLine;
     int WriteByte(uint8_t b) override { return queue_.push_back(b), 0; }
-    std::size_t RXCount() override { return Send(), line_->RXCount(); }
     std::size_t TXCount() override { return queue_.size(); }
-    void RXFlush() override { Send(), line_->RXFlush(); }
     void TXFlush() override { queue_.clear(); }
-    std::size_t GetBuffer(uint8_t* b, std::size_t n, int t) override {
-        return Send(), line_->GetBuffer(b, n, t);
-    }
-    int GetCommError(uint16_t& s) override { return line_->GetCommError(s); }
-    bool IsGone() override { return line_->IsGone(); }
-    WaitOutcome WaitForBytes(std::size_t n, int t) override {
-        return Send(), line_->WaitForBytes(n, t);
-    }
-    std::string DevicePath() const override { return "queued"; }
 
   private:
-    void Send() {
-        for (uint8_t b : queue_) line_->WriteByte(b);
+    void Look() override {
+        for (uint8_t b : queue_) Line().WriteByte(b);
         queue_.clear();
     }
-    std::unique_ptr<serial::MemoryLine> line_;
     std::vector<uint8_t> queue_;
 };
 

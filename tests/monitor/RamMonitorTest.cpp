@@ -150,33 +150,19 @@ TEST_F(Monitor, RequestsThatCannotBeWrittenAreReported) {
 }
 
 // A memory line whose transmit queue can be made never to drain (a failing adapter).
-class StuckTransmitPort final : public serial::SerialPort {
+class StuckTransmitPort final : public serial::InFrontOfLine {
   public:
-    explicit StuckTransmitPort(serial::MemoryLine* line) : line_(line) {}
-    int ReadByte(int t) override { return line_->ReadByte(t); }
-    int WriteByte(uint8_t b) override { return line_->WriteByte(b); }
-    std::size_t RXCount() override { return line_->RXCount(); }
+    using InFrontOfLine::InFrontOfLine;
     std::size_t TXCount() override { return stuck ? 7 : 0; }
-    void RXFlush() override { line_->RXFlush(); }
     void TXFlush() override {}
-    std::size_t GetBuffer(uint8_t* b, std::size_t n, int t) override {
-        return line_->GetBuffer(b, n, t);
-    }
-    int GetCommError(uint16_t& s) override { return line_->GetCommError(s); }
-    bool IsGone() override { return line_->IsGone(); }
-    WaitOutcome WaitForBytes(std::size_t n, int t) override { return line_->WaitForBytes(n, t); }
-    std::string DevicePath() const override { return "stuck"; }
     bool stuck = false;
-
-  private:
-    std::unique_ptr<serial::MemoryLine> line_;
 };
 
 TEST_F(Monitor, StopGivesUpOnATransmitQueueThatNeverDrains) {
     StuckTransmitPort* stuck = nullptr;
     Port().SetPortOpener([&](int, serial::OpenError*) {
-        auto port =
-            std::make_unique<StuckTransmitPort>(new serial::MemoryLine(host->clock(), &device));
+        auto port = std::make_unique<StuckTransmitPort>(
+            std::make_unique<serial::MemoryLine>(host->clock(), &device));
         stuck = port.get();
         return std::unique_ptr<serial::SerialPort>(std::move(port));
     });

@@ -85,4 +85,34 @@ class MemoryLine final : public SerialPort {
     int byteTimeUs_ = 1042;
 };
 
+// A port in front of a memory line that passes every call on, for a test to
+// override what its adapter does otherwise; Look() runs before each call
+// that looks at the line.
+class InFrontOfLine : public SerialPort {
+  public:
+    explicit InFrontOfLine(std::unique_ptr<MemoryLine> line) : line_(std::move(line)) {}
+    int ReadByte(int t) override { return Look(), line_->ReadByte(t); }
+    int WriteByte(uint8_t b) override { return line_->WriteByte(b); }
+    std::size_t RXCount() override { return Look(), line_->RXCount(); }
+    std::size_t TXCount() override { return line_->TXCount(); }
+    void RXFlush() override { Look(), line_->RXFlush(); }
+    void TXFlush() override { line_->TXFlush(); }
+    std::size_t GetBuffer(uint8_t* b, std::size_t n, int t) override {
+        return Look(), line_->GetBuffer(b, n, t);
+    }
+    int GetCommError(uint16_t& s) override { return line_->GetCommError(s); }
+    bool IsGone() override { return line_->IsGone(); }
+    WaitOutcome WaitForBytes(std::size_t n, int t) override {
+        return Look(), line_->WaitForBytes(n, t);
+    }
+    std::string DevicePath() const override { return "in front"; }
+
+  protected:
+    virtual void Look() {}
+    MemoryLine& Line() { return *line_; }
+
+  private:
+    std::unique_ptr<MemoryLine> line_;
+};
+
 }  // namespace qx::serial
