@@ -412,20 +412,30 @@ class StillSource final : public LiveSource {
 
 // What one subscriber does to the others while it is told of the first
 // sample: the rest of that delivery and the next one follow the change.
+// Each subscriber is an object of its own on the heap, destroyed (and its
+// memory freed) where a case says: a sanitizer sees any later use.
+struct Subscriber {
+    SampleChannel::Hold hold;
+    std::string name;
+};
+using Subscribers = std::vector<std::unique_ptr<Subscriber>>;
+using AddSubscriber = std::function<void(const char*, std::function<void()>)>;
+
 TEST(SampleChannel, SubscribersChangedDuringADeliveryAreToldExactlyOnce) {
-    enum class Act { None, LeaveSelf, DropNext, DropEarlier, AddNew, DestroyAll };
     struct Case {
         const char* name;
-        Act act;  // done by b during sample 1
+        void (*act)(Subscribers&, const AddSubscriber&);  // done by b during sample 1
         const char* told;
     };
     const Case cases[] = {
-        {"nothing changes", Act::None, "1a 1b 1c 2a 2b 2c"},
-        {"b leaves", Act::LeaveSelf, "1a 1b 1c 2a 2c"},
-        {"b drops c", Act::DropNext, "1a 1b 2a 2b"},
-        {"b drops a", Act::DropEarlier, "1a 1b 1c 2b 2c"},
-        {"b adds d", Act::AddNew, "1a 1b 1c 2a 2b 2c 2d"},
-        {"b ends every subscriber", Act::DestroyAll, "1a 1b"},
+        {"nothing changes", [](Subscribers&, const AddSubscriber&) {}, "1a 1b 1c 2a 2b 2c"},
+        {"b leaves", [](Subscribers& s, const AddSubscriber&) { s[1].reset(); }, "1a 1b 1c 2a 2c"},
+        {"b drops c", [](Subscribers& s, const AddSubscriber&) { s[2].reset(); }, "1a 1b 2a 2b"},
+        {"b drops a", [](Subscribers& s, const AddSubscriber&) { s[0].reset(); }, "1a 1b 1c 2b 2c"},
+        {"b adds d", [](Subscribers&, const AddSubscriber& add) { add("d", {}); },
+         "1a 1b 1c 2a 2b 2c 2d"},
+        {"b ends every subscriber", [](Subscribers& s, const AddSubscriber&) { s.clear(); },
+         "1a 1b"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -433,14 +443,8 @@ TEST(SampleChannel, SubscribersChangedDuringADeliveryAreToldExactlyOnce) {
         SampleChannel channel(&source);
         std::string told;
         int sample = 1;
-        // Each subscriber is an object of its own on the heap, destroyed (and
-        // its memory freed) where the case says: a sanitizer sees any later use.
-        struct Subscriber {
-            SampleChannel::Hold hold;
-            std::string name;
-        };
-        std::vector<std::unique_ptr<Subscriber>> subs;
-        auto add = [&](const char* name, std::function<void()> act) {
+        Subscribers subs;
+        AddSubscriber add = [&](const char* name, std::function<void()> act) {
             auto sub = std::make_unique<Subscriber>();
             sub->name = name;
             Subscriber* self = sub.get();
@@ -453,27 +457,7 @@ TEST(SampleChannel, SubscribersChangedDuringADeliveryAreToldExactlyOnce) {
             subs.push_back(std::move(sub));
         };
         add("a", {});
-        add("b", [&] {
-            switch (c.act) {
-                case Act::None:
-                    break;
-                case Act::LeaveSelf:
-                    subs[1].reset();
-                    break;
-                case Act::DropNext:
-                    subs[2].reset();
-                    break;
-                case Act::DropEarlier:
-                    subs[0].reset();
-                    break;
-                case Act::AddNew:
-                    add("d", {});
-                    break;
-                case Act::DestroyAll:
-                    subs.clear();
-                    break;
-            }
-        });
+        add("b", [&] { c.act(subs, add); });
         add("c", {});
         channel.Publish(source, true);
         sample = 2;
