@@ -8,7 +8,6 @@
 // that may fail does fail: only what must hold in every outcome is checked.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 
 #include "core/link/CommPort.h"
@@ -18,6 +17,7 @@
 #include "emulator/PtyEmulator.h"
 #include "support/Eventually.h"
 #include "support/FakeHost.h"
+#include "support/ModuleMemory.h"
 
 namespace qx::test {
 namespace {
@@ -93,14 +93,10 @@ TEST_P(FaultMatrix, EveryFaultLeavesTheLinkTheDocumentAndTheModuleSound) {
         host->ClearRecords();
         const std::vector<uint8_t> before = doc.StoreContents();
         // What the operation may write: the document, or the edited value.
-        std::map<uint16_t, uint8_t> meant;
         ModuleState edited;
         ASSERT_EQ(edited.OnNewDocument(), DocStatus::Done);
         edited.revLimit().StoreValue(kEditedRevLimit);
-        for (ModuleValue* v : (op == Op::Edit ? edited : doc).ModuleValues()) {
-            const std::vector<uint8_t> bytes = v->EncodeBytes();
-            for (std::size_t i = 0; i < bytes.size(); ++i) meant[v->GetAddress() + i] = bytes[i];
-        }
+        ModuleMemory meant = DownloadBytes(op == Op::Edit ? edited : doc);
 
         bool ok = true;
         switch (op) {
