@@ -129,17 +129,11 @@ TEST(LogReader, RefusesAnythingElseNamingTheLine) {
          "line 3: the time \"-1\" is not a whole number of milliseconds"},
         {kHead + "99" + kRow + "98" + kRow,
          "line 4: the time 98 comes before the previous row's 99"},
-        {kHead + SpeedRow("fast") + row0, "line 3: Engine Speed \"fast\" is not a number"},
-        {kHead + SpeedRow("1e") + row0, "line 3: Engine Speed \"1e\" is not a number"},
-        {kHead + SpeedRow("0x10") + row0, "line 3: Engine Speed \"0x10\" is not a number"},
-        {kHead + SpeedRow("inf") + row0, "line 3: Engine Speed \"inf\" is not a number"},
-        {kHead + SpeedRow("") + row0, "line 3: Engine Speed \"\" is not a number"},
         // What spreadsheets leave at the end is a fault between rows.
         {kHead + row0 + "\n" + row0, "line 4: is empty, but rows follow it"},
         {kHead + row0 + ",,,,,,,\r\n\r\n" + row0, "line 4: is empty, but rows follow it"},
         {kHead + row0 + "66" + kRow.substr(0, kRow.size() - 1) + ",0.9\n",
          "line 4: has 9 fields, the header has 8"},
-        {kHead + SpeedRow("nan") + row0, "line 3: Engine Speed \"nan\" is not a number"},
         {kHead + "0" + kRow + "66,1611.3,16.0,32.0\n" + row0,
          "line 4: has 4 fields, the header has 8"},
         {"Time,\"Engine Speed\nms,rpm\n", "line 1: a quote is not closed"},
@@ -150,6 +144,10 @@ TEST(LogReader, RefusesAnythingElseNamingTheLine) {
         const Parsed r = Parse(c.text);
         EXPECT_FALSE(r.ok) << c.text;
         EXPECT_EQ(r.error, c.error) << c.text;
+    }
+    for (const std::string field : {"fast", "1e", "0x10", "inf", "", "nan"}) {
+        EXPECT_EQ(Parse(kHead + SpeedRow(field) + row0).error,
+                  "line 3: Engine Speed \"" + field + "\" is not a number");
     }
 }
 
