@@ -66,7 +66,6 @@ void FakeHost::ClearRecords() {
     routed_.clear();
     waitWindow_.clear();
     linkIndicator_.clear();
-    repaints_ = 0;
     quitPosts_.clear();
     waitStats_ = WaitStats{};
     waitRequests_.clear();

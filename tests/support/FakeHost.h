@@ -103,7 +103,6 @@ class FakeHost final : public Host {
     // The last message box; empty record when there was none.
     RecordedMessage LastMessage() const;
     const std::vector<BeepKind>& Beeps() const { return beeps_; }
-    const std::vector<std::string>& Traces() const { return traces_; }
     // Every trace concatenated.
     std::string TraceText() const;
     const std::vector<int>& RoutedCommands() const { return routed_; }
@@ -111,7 +110,6 @@ class FakeHost final : public Host {
     bool WaitWindowOpen() const { return waitWindowOpen_; }
     // Every SetLinkIndicator call, in order.
     const std::vector<bool>& LinkIndicatorCalls() const { return linkIndicator_; }
-    int Repaints() const { return repaints_; }
     int WaitCursorDepth() const { return cursorDepth_; }
     // Exit codes of every PostQuit, in order.
     const std::vector<int>& QuitPosts() const { return quitPosts_; }
@@ -131,7 +129,7 @@ class FakeHost final : public Host {
     void ShowWaitWindow(std::string_view text) override;
     void CloseWaitWindow() override;
     void SetLinkIndicator(bool linked) override { linkIndicator_.push_back(linked); }
-    void RepaintMainWindow() override { ++repaints_; }
+    void RepaintMainWindow() override {}
     bool HasPendingEvent() override;
     bool DispatchOneEvent() override;
     bool DispatchPendingEvents() override;
@@ -173,7 +171,6 @@ class FakeHost final : public Host {
     std::vector<WaitWindowCall> waitWindow_;
     bool waitWindowOpen_ = false;
     std::vector<bool> linkIndicator_;
-    int repaints_ = 0;
     int cursorDepth_ = 0;
     std::vector<int> quitPosts_;
     WaitStats waitStats_;

@@ -61,7 +61,6 @@ class MemoryLine final : public SerialPort {
     void ClearWritten() { written_.clear(); }
     // Bytes lost because the receive buffer was full.
     std::size_t BytesLost() const { return lost_; }
-    Clock& GetClock() { return clock_; }
 
   private:
     // Collects what the device has sent up to now.

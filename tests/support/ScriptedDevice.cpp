@@ -43,17 +43,10 @@ void ScriptedDevice::StreamOnRequest(std::vector<uint8_t> request, std::vector<u
     triggerPeriod_ = periodMs;
 }
 
-void ScriptedDevice::Flood(int64_t fromMs, uint8_t fill) {
-    flooding_ = true;
-    floodNextMs_ = fromMs;
-    floodFill_ = fill;
-}
-
 void ScriptedDevice::GoSilent() {
     silent_ = true;
     outbox_.clear();
     streaming_ = false;
-    flooding_ = false;
 }
 
 std::size_t ScriptedDevice::CountOf(const std::vector<uint8_t>& request) const {
@@ -123,9 +116,8 @@ void ScriptedDevice::Produce(int64_t nowMs, std::vector<uint8_t>& out) {
         // Whatever is due first goes first, so streams and answers interleave in time.
         int64_t outboxAt = outbox_.empty() ? -1 : outbox_.front().atMs;
         int64_t streamAt = streaming_ ? nextPacketMs_ : -1;
-        int64_t floodAt = flooding_ ? floodNextMs_ : -1;
         int64_t due = -1;
-        for (int64_t t : {outboxAt, streamAt, floodAt}) {
+        for (int64_t t : {outboxAt, streamAt}) {
             if (t >= 0 && t <= nowMs && (due < 0 || t < due)) due = t;
         }
         if (due < 0) return;
@@ -133,14 +125,9 @@ void ScriptedDevice::Produce(int64_t nowMs, std::vector<uint8_t>& out) {
             const auto& bytes = outbox_.front().bytes;
             out.insert(out.end(), bytes.begin(), bytes.end());
             outbox_.pop_front();
-        } else if (due == streamAt) {
+        } else {
             out.insert(out.end(), packet_.begin(), packet_.end());
             nextPacketMs_ += periodMs_;
-        } else {
-            // One byte per millisecond, catching up at once after a long sleep.
-            const int64_t count = nowMs - floodNextMs_ + 1;
-            out.insert(out.end(), static_cast<std::size_t>(count), floodFill_);
-            floodNextMs_ = nowMs + 1;
         }
     }
 }
@@ -155,7 +142,6 @@ int64_t ScriptedDevice::NextOutputTime(int64_t nowMs) {
     };
     if (!outbox_.empty()) consider(outbox_.front().atMs);
     if (streaming_) consider(nextPacketMs_);
-    if (flooding_) consider(floodNextMs_);
     return next;
 }
 

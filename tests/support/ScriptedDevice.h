@@ -1,7 +1,6 @@
 #pragma once
 // A module stand-in for byte-exact link tests: answers expected requests from a
-// script, streams packets until it hears the cancel request, floods the line
-// for ever, or goes silent. It records everything it receives.
+// script, streams packets until it hears the cancel request, or goes silent. It records everything it receives.
 // Use it as the far end of a serial::MemoryLine on the host's virtual clock.
 #include <cstddef>
 #include <cstdint>
@@ -32,9 +31,7 @@ class ScriptedDevice final : public serial::LineDevice {
                 bool honourCancel = true);
     // When the host writes the monitor start request, streams packets of `packet`.
     void StreamOnRequest(std::vector<uint8_t> request, std::vector<uint8_t> packet, int periodMs);
-    // From fromMs on, one byte (fill) per millisecond for ever; nothing stops it.
-    void Flood(int64_t fromMs, uint8_t fill = 0x55);
-    // Nothing more is sent (scheduled bytes, streams and floods end).
+    // Nothing more is sent (scheduled bytes and streams end).
     void GoSilent();
 
     // ---- Records (references are owned by the device) ----
@@ -72,10 +69,6 @@ class ScriptedDevice final : public serial::LineDevice {
     bool honourCancel_ = true;
     int64_t nextPacketMs_ = 0;
     int periodMs_ = 0;
-
-    bool flooding_ = false;
-    int64_t floodNextMs_ = 0;
-    uint8_t floodFill_ = 0x55;
 
     bool silent_ = false;
     uint8_t lastByte_ = 0;
