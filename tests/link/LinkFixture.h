@@ -65,12 +65,6 @@ class LinkFixture : public ::testing::Test {
         host->ClearRecords();
     }
 
-    std::vector<std::string> MessageTexts() {
-        std::vector<std::string> texts;
-        for (const auto& m : host.host().Messages()) texts.push_back(m.text);
-        return texts;
-    }
-
     // Every message box as "caption: text", with its buttons unless it has only Ok.
     std::vector<std::string> Boxes() {
         static const char* const kButtons[] = {"", " [Retry Cancel]", " [Yes No]",

@@ -205,7 +205,7 @@ TEST_F(LinkTests, WritesBytesWaitingForAckAndGivesUpOnNak) {
     EXPECT_FALSE(Port().WriteModuleByte(0xB612, 0x56));
     EXPECT_EQ(device.CountOf(refused), 6u);
     EXPECT_EQ(
-        MessageTexts(),
+        host->MessageTexts(),
         (Texts{"Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost"}));
 }
 

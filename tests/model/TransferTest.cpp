@@ -9,6 +9,7 @@
 namespace qx::test {
 namespace {
 
+using Texts = std::vector<std::string>;
 constexpr const char* kWriteFailure =
     "Unable to Resync Communication with Module!\nModuleValue::SyncModuleWithHost";
 constexpr const char* kDownloadFailure = "Unable to Download Settings to Module";
@@ -21,11 +22,6 @@ class TransferTest : public LinkedDocumentTest {
         ASSERT_EQ(values.size(), 108u);
         for (ModuleValue* v : values)
             EXPECT_EQ(v->InSync(), v != out) << std::hex << v->GetAddress();
-    }
-    void ExpectMessages(const std::vector<std::string>& texts) {
-        std::vector<std::string> seen;
-        for (const auto& m : host->Messages()) seen.push_back(m.text);
-        EXPECT_EQ(seen, texts);
     }
 };
 
@@ -42,7 +38,7 @@ TEST_F(TransferTest, DownloadOfANewDocumentWritesEveryByteInOrder) {
     for (uint16_t i = 0; i < 96; ++i) expected.push_back({static_cast<uint16_t>(0xB600 + i), 0});
     EXPECT_EQ(emulator->Core().Counters().writes, expected);
     ExpectEverythingInSync();
-    ExpectMessages({});
+    EXPECT_TRUE(host->Messages().empty());
     EXPECT_EQ(host->Beeps(), std::vector<BeepKind>{BeepKind::Question});
     ASSERT_EQ(host->WaitWindowCalls().size(), 2u);
     EXPECT_EQ(host->WaitWindowCalls()[0].text, "...while the module settings are downloaded");
@@ -79,7 +75,7 @@ TEST_F(TransferTest, UploadDecodesTheBasicBlockAndTheMaps) {
     // 0xFF is not what the program writes for 20 deg (0x14): shown out of sync.
     ExpectEverythingInSync(&At(2, 15));
     EXPECT_TRUE(doc.IsModified());
-    ExpectMessages({});
+    EXPECT_TRUE(host->Messages().empty());
     EXPECT_EQ(host->WaitWindowCalls().at(0).text, "...while the module settings are uploaded");
     EXPECT_TRUE(emulator->Core().Counters().writes.empty());
 }
@@ -104,10 +100,10 @@ TEST_F(TransferTest, AValueOutsideItsInternalRangeNeverReachesTheModule) {
     // Range 0.2 to 0.4 over internal 0 to 45: 0.0 would be internal -45, 0xAD.
     At(0, 0).Setup(0xB600, 0xB600, 0.0, 0.2, 0.4, 0, 45, 1.0);
     doc.OnDownload();
-    ExpectMessages(
-        {"The value 0 is outside the range of module address 0xB600; nothing was "
-         "written.\nModuleValue::SyncModuleWithHost",
-         kDownloadFailure});
+    EXPECT_EQ(host->MessageTexts(),
+              (Texts{"The value 0 is outside the range of module address "
+                     "0xB600; nothing was written.\nModuleValue::SyncModuleWithHost",
+                     kDownloadFailure}));
     EXPECT_EQ(host->Messages().at(0).caption, "Quorvex I");
     EXPECT_EQ(emulator->Core().Counters().writes.size(), 12u);  // the basic values only
     EXPECT_FALSE(At(0, 0).InSync());
@@ -121,7 +117,7 @@ TEST_F(TransferTest, AValueOutsideItsInternalRangeNeverReachesTheModule) {
     EXPECT_EQ(emulator->Core().Counters().writes.size(), 12u);
     EXPECT_EQ(At(0, 0).GetValue(), 0.3);
     EXPECT_EQ(At(1, 0).GetValue(), 0.0);  // the twin is not touched either
-    ExpectMessages({});
+    EXPECT_TRUE(host->Messages().empty());
 }
 
 TEST_F(TransferTest, ModuleThatStopsAnsweringEndsTheDownloadAtTheFirstValue) {
@@ -132,7 +128,7 @@ TEST_F(TransferTest, ModuleThatStopsAnsweringEndsTheDownloadAtTheFirstValue) {
     const std::size_t rounds = static_cast<std::size_t>(CommPort::Instance().Retries() + 1);
     EXPECT_EQ(scripted->CountOf(WriteFrame(0xB661, 0x02)), rounds);
     EXPECT_EQ(scripted->CountOf(WriteFrame(0xB670, 0x00)), 0u);
-    ExpectMessages({kWriteFailure, kDownloadFailure});
+    EXPECT_EQ(host->MessageTexts(), (Texts{kWriteFailure, kDownloadFailure}));
     EXPECT_EQ(host->Messages().at(1).caption, "Communications Error");
     EXPECT_TRUE(host->Beeps().empty());
     EXPECT_FALSE(doc.ignitionMode().InSync());
@@ -151,7 +147,7 @@ TEST_F(TransferTest, DownloadFailingAtTheThirdValueKeepsWhatWasWritten) {
     EXPECT_FALSE(doc.camSensorSync().InSync());
     EXPECT_GE(scripted->CountOf(WriteFrame(0xB66C, 0x00)), 1u);
     EXPECT_EQ(scripted->CountOf(WriteFrame(0xB668, 0x01)), 0u);
-    ExpectMessages({kWriteFailure, kDownloadFailure});
+    EXPECT_EQ(host->MessageTexts(), (Texts{kWriteFailure, kDownloadFailure}));
 }
 
 TEST_F(TransferTest, PartnerWriteFailureReportsFailureButKeepsTheFirstValue) {
@@ -234,12 +230,12 @@ TEST_F(TransferTest, OpeningAFileWithTheLinkUpOffersADownload) {
     const std::string path = host.TempDir() + "/offer.qvx";
     ASSERT_EQ(doc.OnSaveDocument(path), DocStatus::Done);
     ASSERT_EQ(doc.OnOpenDocument(path), DocStatus::Done);
-    ExpectMessages({});  // link down: nothing asked
+    EXPECT_TRUE(host->Messages().empty());  // link down: nothing asked
 
     LinkEmulator();
     host->QueueAnswer(MsgResult::No);
     ASSERT_EQ(doc.OnOpenDocument(path), DocStatus::Done);
-    ExpectMessages({"Do you want to download these settings to the module?"});
+    EXPECT_EQ(host->MessageTexts(), Texts{"Do you want to download these settings to the module?"});
     EXPECT_EQ(host->Messages().at(0).caption, "Download Module Settings");
     EXPECT_EQ(host->Messages().at(0).buttons, MsgButtons::YesNo);
     EXPECT_TRUE(emulator->Core().Counters().writes.empty());

@@ -143,7 +143,7 @@ TEST_F(Monitor, RequestsThatCannotBeWrittenAreReported) {
     EXPECT_FALSE(Mon().IsSuspended());
     EXPECT_FALSE(Mon().Start());
     EXPECT_FALSE(Mon().IsRunning());
-    EXPECT_EQ(MessageTexts(),
+    EXPECT_EQ(host->MessageTexts(),
               (Texts{kCancelFailed,
                      "Unable to write monitor start request to controller!\nRamMonitor::Start"}));
     EXPECT_EQ(host->Messages()[0].caption, std::string(kAppTitle));
@@ -348,9 +348,9 @@ TEST_F(Monitor, RunEndsOnWhatHappensInsideItAndNeverRestartsTheStream) {
         EXPECT_FALSE(Mon().IsRunActive());
         EXPECT_FALSE(Mon().IsSuspended());
         EXPECT_EQ(Mon().IsRunning(), what == Inside::Quit);
-        EXPECT_EQ(MessageTexts(), broken                         ? Texts{kBroken}
-                                  : what == Inside::FailedCancel ? Texts{kCancelFailed}
-                                                                 : Texts{});
+        EXPECT_EQ(host->MessageTexts(), broken                         ? Texts{kBroken}
+                                        : what == Inside::FailedCancel ? Texts{kCancelFailed}
+                                                                       : Texts{});
         if (what != Inside::Quit) {
             EXPECT_EQ(device.Received().size(), receivedThen);
         }

@@ -53,6 +53,12 @@ RecordedMessage FakeHost::LastMessage() const {
     return messages_.empty() ? RecordedMessage{} : messages_.back();
 }
 
+std::vector<std::string> FakeHost::MessageTexts() const {
+    std::vector<std::string> texts;
+    for (const RecordedMessage& m : messages_) texts.push_back(m.text);
+    return texts;
+}
+
 std::string FakeHost::TraceText() const {
     std::string all;
     for (const std::string& t : traces_) all += t;

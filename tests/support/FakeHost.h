@@ -102,6 +102,8 @@ class FakeHost final : public Host {
     const std::vector<RecordedMessage>& Messages() const { return messages_; }
     // The last message box; empty record when there was none.
     RecordedMessage LastMessage() const;
+    // The text of every message box, in order.
+    std::vector<std::string> MessageTexts() const;
     const std::vector<BeepKind>& Beeps() const { return beeps_; }
     // Every trace concatenated.
     std::string TraceText() const;
