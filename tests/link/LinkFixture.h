@@ -3,6 +3,7 @@
 // FakeHost's virtual clock. Shared by the link and monitor tests.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +53,16 @@ class LinkFixture : public ::testing::Test {
             openerSet_ = true;
         }
         return port;
+    }
+
+    // Opens lines to far instead of the scripted device, each first handed to attach.
+    void OpenTo(serial::LineDevice& far, std::function<void(serial::MemoryLine&)> attach) {
+        Port().SetPortOpener([this, &far, attach](int, serial::OpenError*) {
+            auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &far);
+            attach(*opened);
+            line = opened.get();
+            return std::unique_ptr<serial::SerialPort>(std::move(opened));
+        });
     }
 
     void SetProfile(const char* key, int value) { AppProfile().WriteInt("Settings", key, value); }

@@ -31,19 +31,6 @@ struct RefusesAfterWakeUp final : serial::LineDevice {
 
 class LinkTests : public LinkFixture {
   protected:
-    // Opens lines to far instead of the scripted device.
-    template <class Far>
-    void OpenTo(Far& far) {
-        Port().SetPortOpener([this, &far](int, serial::OpenError*) {
-            auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &far);
-            Attach(far, opened.get());
-            return std::unique_ptr<serial::SerialPort>(std::move(opened));
-        });
-    }
-    static void Attach(emu::EmulatorLine& far, serial::MemoryLine* l) { far.AttachLine(l); }
-    static void Attach(RefusesAfterWakeUp& far, serial::MemoryLine* l) {
-        far.line = l, far.bytes = 0;
-    }
     emu::EmulatorLine module;
 };
 
@@ -279,7 +266,10 @@ TEST_F(LinkTests, EstablishFailuresOfferRetryWhereItCanHelp) {
         refuseWrites = c.fault == NoWakeUp;
         if (c.fault == Silent) device.GoSilent();
         if (c.fault == WrongAnswer) device.AlwaysAnswer(kIdentifyRequest, Frame(0x81, {0x10}), 5);
-        if (c.fault == IdentifyUnwritable) OpenTo(refusing);
+        if (c.fault == IdentifyUnwritable) {
+            OpenTo(refusing,
+                   [&](serial::MemoryLine& l) { refusing.line = &l, refusing.bytes = 0; });
+        }
         host->QueueAnswer(MsgResult::Retry);  // later boxes take Cancel
         EXPECT_FALSE(Port().EstablishLink());
         EXPECT_EQ(Boxes(), c.boxes);
@@ -425,7 +415,7 @@ TEST_F(LinkTests, WithTheLargestSettingsNoStretchWithoutDispatchPassesTheBudget)
 }
 
 TEST_F(LinkTests, EmulatorFaultsAreRecoveredAndItsEndlessFloodBreaksTheLink) {
-    OpenTo(module);
+    OpenTo(module, [this](serial::MemoryLine& l) { module.AttachLine(&l); });
     ASSERT_TRUE(Port().EstablishLink());
     EXPECT_EQ(Port().FirmwareVersion(), emu::kFirmware10);
     host->ClearRecords();

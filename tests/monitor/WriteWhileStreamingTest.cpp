@@ -56,19 +56,7 @@ class TimedModule final : public serial::LineDevice {
     std::vector<int64_t> sentAtMs;
 };
 
-class WriteWhileStreaming : public LinkFixture {
-  protected:
-    void LinkTo(TimedModule& far) {
-        Port().SetPortOpener([this, &far](int, serial::OpenError*) {
-            auto opened = std::make_unique<serial::MemoryLine>(host->clock(), &far);
-            far.module.AttachLine(opened.get());
-            line = opened.get();
-            return std::unique_ptr<serial::SerialPort>(std::move(opened));
-        });
-        ASSERT_TRUE(Port().EstablishLink());
-        host->ClearRecords();
-    }
-};
+using WriteWhileStreaming = LinkFixture;
 
 TEST_F(WriteWhileStreaming, AnEditGoesOutWithinAboutOnePacketTime) {
     struct Case {
@@ -88,8 +76,9 @@ TEST_F(WriteWhileStreaming, AnEditGoesOutWithinAboutOnePacketTime) {
         emu::EmulatorConfig config;
         config.baud = c.baud;
         TimedModule far(config);
-        LinkTo(far);
-        ASSERT_TRUE(Port().IsLinked());
+        OpenTo(far, [&far](serial::MemoryLine& l) { far.module.AttachLine(&l); });
+        ASSERT_TRUE(Port().EstablishLink());
+        host->ClearRecords();
         line->SetByteTimeUs(10'000'000 / c.baud);
         const int64_t packetMs = (63 * 10'000 + c.baud - 1) / c.baud;
 
