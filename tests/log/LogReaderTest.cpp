@@ -41,7 +41,7 @@ TEST(LogReader, ReadsColumnsOfAFullLog) {
     EXPECT_EQ(log.timeMs, (std::vector<int64_t>{0, 66, 66}));
     EXPECT_EQ(log.raw[0][1], 100);
     EXPECT_EQ(log.raw[5][2], 200);
-    EXPECT_FLOAT_EQ(log.values[5][0], static_cast<float>(LogValueOf(5, 200)));
+    EXPECT_FLOAT_EQ(log.values[5][0], 200 * 16.0f / 255);  // 0 to 16 V over a byte
     EXPECT_EQ(log.RowAt(65), 0u);
     EXPECT_EQ(log.RowAt(66), 2u);
     EXPECT_EQ(log.RowAt(-5), 0u);
