@@ -18,6 +18,14 @@
 namespace qx::test {
 
 inline const std::vector<uint8_t> kIdentifyRequest = {0x02, 0x01, 0x00, 0x00, 0x00, 0x03};
+// Worked out by hand: STX, length, command, address, count, [value,] checksum
+// (rotate left, xor), ETX. The monitor start of firmware 1.10's block, 0x40
+// and 14 bytes: 03 -> 06^40=46 -> 8C^00=8C -> 19^0E=17 -> 2E^00=2E.
+inline const std::vector<uint8_t> kMonitorRequest = {2, 5, 0, 3, 0x40, 0, 0x0E, 0, 0x2E, 3};
+// The write of 0x5A to 0xB602: 02 -> 04^02=06 -> 0C^B6=BA -> 75^01=74 ->
+// E8^00=E8 -> D1^5A=8B.
+inline const std::vector<uint8_t> kWriteB602 = {0x02, 0x06, 0x00, 0x02, 0x02, 0xB6,
+                                                0x01, 0x00, 0x5A, 0x8B, 0x03};
 
 class LinkFixture : public ::testing::Test {
   protected:

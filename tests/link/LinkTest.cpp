@@ -455,8 +455,7 @@ TEST_F(LinkTests, FramesMatchTheWireExamples) {
     Link();
     EXPECT_EQ(FrameOf(Request::Identify()), (Bytes{2, 1, 0, 0, 0, 3}));
     EXPECT_EQ(FrameOf(Request::Read(0xB661, 17)), kReadB661);
-    EXPECT_EQ(FrameOf(Request::MonitorStart(0x40, 14)),
-              (Bytes{2, 5, 0, 3, 0x40, 0, 0x0E, 0, 0x2E, 3}));
+    EXPECT_EQ(FrameOf(Request::MonitorStart(0x40, 14)), kMonitorRequest);
     EXPECT_EQ(FrameOf(Request::Write(0xB600, 0xC8)),
               (Bytes{2, 6, 0, 2, 0, 0xB6, 1, 0, 0xC8, 0x39, 3}));
     EXPECT_EQ(Frame(0x80, {0x10}), (Bytes{2, 2, 0, 0x80, 0x10, 0x11, 3}));  // IDENTIFY reply, 1.0
@@ -521,9 +520,6 @@ TEST_F(LinkTests, ResponsesReportEveryErrorAndNeverStoreBeyondTheirCapacity) {
 }
 
 TEST_F(LinkTests, WholeMonitorPacketsBeforeAnAnswerArePassedOverWithoutARetry) {
-    // The write of 0x5A to 0xB602, checksum worked out by hand (rotate left, xor):
-    // 02 -> 06 -> BA -> 74 -> E8 -> 8B.
-    const Bytes write = {0x02, 0x06, 0x00, 0x02, 0x02, 0xB6, 0x01, 0x00, 0x5A, 0x8B, 0x03};
     // The read of two bytes there: 01 -> 00 -> B6 -> 6F -> DE.
     const Bytes read = {0x02, 0x05, 0x00, 0x01, 0x02, 0xB6, 0x02, 0x00, 0xDE, 0x03};
     const Bytes packet = Frame(0x83, Bytes(14, 0x33));
@@ -550,7 +546,7 @@ TEST_F(LinkTests, WholeMonitorPacketsBeforeAnAnswerArePassedOverWithoutARetry) {
         SCOPED_TRACE(c.what);
         Fresh();
         Link(0x1A);
-        const Bytes& request = c.isWrite ? write : read;
+        const Bytes& request = c.isWrite ? kWriteB602 : read;
         device.Expect(request, c.answer, 3);
         device.AlwaysAnswer(request, c.isWrite ? Bytes{0x06} : readAnswer, 3);
         if (c.isWrite) {

@@ -17,7 +17,6 @@ using CE = CommPort::CommError;
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
-const Bytes kMonitorRequest = {2, 5, 0, 3, 0x40, 0, 0x0E, 0, 0x2E, 3};
 constexpr const char* kBroken = "Connection to Module Has Been Broken";
 constexpr const char* kCancelFailed =
     "Unable to write cancel request to controller!\nRamMonitor::Stop";

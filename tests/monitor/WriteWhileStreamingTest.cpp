@@ -19,11 +19,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The write request of value to 0xB602, worked out by hand: STX, length 6,
-// command 2, address 02 B6, count 01 00, value, checksum (rotate left, xor),
-// ETX. With value 0x5A: 2 -> 4^02=06 -> 0C^B6=BA -> 75^01=74 -> E8^00=E8 ->
-// D1^5A=8B.
-const Bytes kWriteB602 = {0x02, 0x06, 0x00, 0x02, 0x02, 0xB6, 0x01, 0x00, 0x5A, 0x8B, 0x03};
 // The monitor start request of firmware 1.0: 0x45, 57 bytes; checksum
 // 3 -> 06^45=43 -> 86^00=86 -> 0D^39=34 -> 68^00=68.
 const Bytes kStartStream = {0x02, 0x05, 0x00, 0x03, 0x45, 0x00, 0x39, 0x00, 0x68, 0x03};
