@@ -11,10 +11,7 @@
 namespace qx::test {
 namespace {
 
-class EditHistoryTest : public LinkedDocumentTest {
-  protected:
-    std::size_t MessageCount() { return host->Messages().size(); }
-};
+using EditHistoryTest = LinkedDocumentTest;
 
 TEST_F(EditHistoryTest, StepsAreNamedAndTakenBackAndForth) {
     EXPECT_FALSE(History().CanUndo());
@@ -124,7 +121,7 @@ TEST_F(EditHistoryTest, WhileLinkedUndoAndRedoWriteEachValueMirrorsIncluded) {
     EXPECT_TRUE(At(0, 3).InSync());
     EXPECT_TRUE(At(1, 3).InSync());
     EXPECT_EQ(CommPort::Instance().BusyCount(), 0);
-    EXPECT_EQ(MessageCount(), 0u);
+    EXPECT_TRUE(host->Messages().empty());
 }
 
 TEST_F(EditHistoryTest, AFailedWriteLeavesTheStepUndoneAndTheValuesOutOfSync) {
@@ -137,7 +134,7 @@ TEST_F(EditHistoryTest, AFailedWriteLeavesTheStepUndoneAndTheValuesOutOfSync) {
         EXPECT_EQ(At(map, 3).GetValue(), 0.0) << map;
         EXPECT_FALSE(At(map, 3).InSync()) << map;
     }
-    EXPECT_EQ(MessageCount(), 1u);
+    EXPECT_EQ(host->Messages().size(), 1u);
     EXPECT_FALSE(History().CanUndo());
     EXPECT_EQ(History().RedoText(), "Redo Map 1 Point 4");
 
