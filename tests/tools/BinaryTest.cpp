@@ -6,7 +6,6 @@
 
 #include "ToolTestUtil.h"
 #include "core/log/LogReader.h"
-#include "emulator/PtyEmulator.h"
 #include "support/ChildProcess.h"
 
 namespace qx::qvx::test {
@@ -41,17 +40,15 @@ TEST_F(QvxProgram, ExitCodesReachTheShell) {
 }
 
 TEST_F(QvxProgram, CtrlCDuringMonitorLeavesTheModuleQuiet) {
-    emu::PtyEmulator module;
-    std::string error;
-    ASSERT_TRUE(module.Start(&error)) << error;
-    Child child({binary, "monitor", "--port", module.SlavePath(), "--profile", profile});
+    StartModule();
+    Child child({binary, "monitor", "--port", module->SlavePath(), "--profile", profile});
     // The header, the units and two rows of live values: the stream runs.
     ASSERT_TRUE(child.ReadLines(4, 20000)) << child.output;
-    ASSERT_TRUE(module.IsStreaming());
+    ASSERT_TRUE(module->IsStreaming());
     child.Signal(SIGINT);
     EXPECT_EQ(child.Wait(), 0);
-    EXPECT_FALSE(module.IsStreaming());
-    EXPECT_GE(module.Counters().cancels, 1);
+    EXPECT_FALSE(module->IsStreaming());
+    EXPECT_GE(module->Counters().cancels, 1);
 }
 
 // Waits for events on path (inotify): false after limitMs without one.
@@ -85,13 +82,11 @@ class FileEvents {
 TEST_F(QvxProgram, AKilledOrHungUpMonitorKeepsItsCsv) {
     for (int sig : {SIGHUP, SIGKILL}) {
         SCOPED_TRACE(sig);
-        emu::PtyEmulator module;
-        std::string error;
-        ASSERT_TRUE(module.Start(&error)) << error;
+        StartModule();
         const std::string csv = Path("live-" + std::to_string(sig) + ".csv");
         FileEvents folder(dir, IN_MOVED_TO);
         Child child(
-            {binary, "monitor", "--csv", csv, "--port", module.SlavePath(), "--profile", profile});
+            {binary, "monitor", "--csv", csv, "--port", module->SlavePath(), "--profile", profile});
         // The header takes the name at once...
         std::string name;
         while (name != csv.substr(dir.size() + 1)) ASSERT_TRUE(folder.Next(20000, &name));
@@ -101,12 +96,13 @@ TEST_F(QvxProgram, AKilledOrHungUpMonitorKeepsItsCsv) {
         child.Signal(sig);
         EXPECT_EQ(child.WaitStatus(), sig == SIGKILL ? -SIGKILL : 0);
         if (sig == SIGHUP) {
-            EXPECT_FALSE(module.IsStreaming());
+            EXPECT_FALSE(module->IsStreaming());
         }
         const std::string text = ReadFileText(csv);
         ASSERT_FALSE(text.empty());
         EXPECT_EQ(text.back(), '\n');
         EngineLog log;
+        std::string error;
         ASSERT_TRUE(ReadEngineLog(text, log, error)) << error << text;
         EXPECT_GE(log.Rows(), 1u);
     }
@@ -115,10 +111,8 @@ TEST_F(QvxProgram, AKilledOrHungUpMonitorKeepsItsCsv) {
 // A pipe is written through: rows reach the reader as they come, the name is
 // not replaced.
 TEST_F(QvxProgram, MonitorWritesThroughToAPipe) {
-    emu::PtyEmulator module;
-    std::string error;
-    ASSERT_TRUE(module.Start(&error)) << error;
-    Child child({binary, "monitor", "--csv", "/proc/self/fd/1", "--port", module.SlavePath(),
+    StartModule();
+    Child child({binary, "monitor", "--csv", "/proc/self/fd/1", "--port", module->SlavePath(),
                  "--profile", profile});
     ASSERT_TRUE(child.ReadLines(3, 20000)) << child.output;
     child.Signal(SIGINT);

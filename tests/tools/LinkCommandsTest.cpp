@@ -5,30 +5,15 @@
 
 #include "ToolTestUtil.h"
 #include "core/log/LogReader.h"
-#include "emulator/PtyEmulator.h"
 
 namespace qx::qvx::test {
 namespace {
 
 class QvxLink : public ToolTest {
   protected:
-    void StartModule(const emu::EmulatorConfig& config = {}) {
-        module = std::make_unique<emu::PtyEmulator>(config);
-        std::string error;
-        ASSERT_TRUE(module->Start(&error)) << error;
-    }
     void SetUp() override {
         ToolTest::SetUp();
         StartModule();
-    }
-    void TearDown() override {
-        module.reset();
-        ToolTest::TearDown();
-    }
-    // Runs a command on the emulator's device.
-    RunResult OnModule(Strings args) {
-        args.insert(args.end(), {"--port", module->SlavePath()});
-        return Run(args);
     }
 
     // download new.qvx --changed-only --against old.qvx --verify
@@ -36,8 +21,6 @@ class QvxLink : public ToolTest {
         return OnModule({"download", Path("new.qvx"), "--changed-only", "--against",
                          Path("old.qvx"), "--verify"});
     }
-
-    std::unique_ptr<emu::PtyEmulator> module;
 };
 
 TEST_F(QvxLink, IdentifyPrintsTheAboutBoxFieldsAndKeepsTheProfile) {

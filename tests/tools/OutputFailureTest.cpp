@@ -7,7 +7,6 @@
 #include <set>
 
 #include "ToolTestUtil.h"
-#include "emulator/PtyEmulator.h"
 #include "host/FileSizeLimit.h"
 
 namespace qx::qvx::test {
@@ -43,14 +42,12 @@ TEST_F(QvxOutput, SetThatCannotWriteTheFileKeepsIt) {
 }
 
 TEST_F(QvxOutput, MonitorCsvKeepsItsModeAndSurvivesAFailedWrite) {
-    emu::PtyEmulator module;
-    std::string error;
-    ASSERT_TRUE(module.Start(&error)) << error;
+    StartModule();
     const std::string csv = Path("live.csv");
     std::ofstream(csv) << "old rows\n";
     ASSERT_EQ(::chmod(csv.c_str(), 0600), 0);
-    const Strings args = {"monitor", "--seconds",       "0.3", "--csv", csv,
-                          "--port",  module.SlavePath()};
+    const Strings args = {"monitor", "--seconds",        "0.3", "--csv", csv,
+                          "--port",  module->SlavePath()};
 
     RunResult r = RunLimited(args, 0);
     EXPECT_EQ(r.code, 0) << r.err << r.messages;

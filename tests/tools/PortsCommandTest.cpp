@@ -5,7 +5,6 @@
 #include <regex>
 
 #include "ToolTestUtil.h"
-#include "emulator/PtyEmulator.h"
 
 namespace qx::qvx::test {
 namespace {
@@ -73,11 +72,9 @@ TEST_F(QvxPorts, ShowsAnAdaptersLatencyTimerWhereTheDriverHasOne) {
 }
 
 TEST_F(QvxPorts, PortAcceptsAStableNameAndVersionNeedsNoCommand) {
-    emu::PtyEmulator module(emu::EmulatorConfig{.serialNumber = 7});
-    std::string error;
-    ASSERT_TRUE(module.Start(&error)) << error;
+    StartModule(emu::EmulatorConfig{.serialNumber = 7});
     const std::string stable = byIdRoot + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-    fs::create_symlink(module.SlavePath(), stable);
+    fs::create_symlink(module->SlavePath(), stable);
     RunResult r = Run({"identify", "--port", stable});
     ASSERT_EQ(r.code, 0) << r.err << r.messages;
     EXPECT_EQ(Split(r.out).at(0), "Serial No.: 00007");

@@ -5,7 +5,6 @@
 #include "ToolTestUtil.h"
 #include "core/host/Clock.h"
 #include "core/restore/RestorePoints.h"
-#include "emulator/PtyEmulator.h"
 #include "support/ModuleMemory.h"
 #include "support/SwappedFileCalls.h"
 
@@ -20,20 +19,13 @@ class QvxRestorePoints : public ToolTest {
   protected:
     void SetUp() override {
         ToolTest::SetUp();
-        module = std::make_unique<emu::PtyEmulator>(emu::EmulatorConfig{});
-        std::string error;
-        ASSERT_TRUE(module->Start(&error)) << error;
+        StartModule();
         folder = dir + "/data/quorvexi/restore-points";
         previous = ExchangeAppRestorePoints(std::make_unique<RestorePoints>(folder, clock, 0));
     }
     void TearDown() override {
         ExchangeAppRestorePoints(std::move(previous));
-        module.reset();
         ToolTest::TearDown();
-    }
-    RunResult OnModule(Strings args) {
-        args.insert(args.end(), {"--port", module->SlavePath()});
-        return Run(args);
     }
     ModuleMemory Module() {
         return SettingBytes([this](uint16_t a) { return module->Peek(a); });
@@ -42,7 +34,6 @@ class QvxRestorePoints : public ToolTest {
     VirtualClock clock;
     std::string folder;
     std::unique_ptr<RestorePoints> previous;
-    std::unique_ptr<emu::PtyEmulator> module;
 };
 
 TEST_F(QvxRestorePoints, ADownloadKeepsTheModuleAndTheRestorePointBringsItBack) {

@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "emulator/PtyEmulator.h"
 #include "support/FileBytes.h"
 #include "tools/qvx/Qvx.h"
 
@@ -62,6 +64,7 @@ class ToolTest : public ::testing::Test {
         profile = dir + "/QuorvexI.ini";
     }
     void TearDown() override {
+        module.reset();
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
@@ -75,6 +78,18 @@ class ToolTest : public ::testing::Test {
         assignments.insert(assignments.begin(), {"set", path});
         EXPECT_EQ(assignments.size() > 2 ? Run(assignments).code : 0, 0);
         return path;
+    }
+
+    // Starts an emulated module on a pseudo-terminal of its own.
+    void StartModule(const emu::EmulatorConfig& config = {}) {
+        module = std::make_unique<emu::PtyEmulator>(config);
+        std::string error;
+        ASSERT_TRUE(module->Start(&error)) << error;
+    }
+    // Runs a command on the module's device.
+    RunResult OnModule(Strings args) {
+        args.insert(args.end(), {"--port", module->SlavePath()});
+        return Run(args);
     }
 
     // Runs qvx with args and "--profile" of this test appended.
@@ -101,6 +116,7 @@ class ToolTest : public ::testing::Test {
 
     std::string dir;
     std::string profile;
+    std::unique_ptr<emu::PtyEmulator> module;
     std::string sysfsRoot = "/nonexistent-sysfs";
     std::string byIdRoot = "/nonexistent-by-id";
 };
