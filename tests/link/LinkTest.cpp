@@ -168,9 +168,8 @@ TEST_F(LinkTests, ReadsABlockRecoveringFromABadFrameAndGivesUpAfterTheRetries) {
 
     EXPECT_FALSE(Port().ReadModuleMemoryBlock(block, 0xB600, 4));  // never answered
     EXPECT_EQ(device.CountOf({2, 5, 0, 1, 0x00, 0xB6, 4, 0}), 6u);
-    EXPECT_EQ(Boxes(),
-              (Texts{std::string(kAppTitle) + ": Unable to Resync Communications with "
-                                              "Module!\nCommPort::ReadModuleMemoryBlock"}));
+    EXPECT_EQ(Boxes(), (Texts{"Quorvex I: Unable to Resync Communications with "
+                              "Module!\nCommPort::ReadModuleMemoryBlock"}));
     EXPECT_EQ(Bytes(block, block + 4), Bytes(4, 0));
     EXPECT_TRUE(Port().IsLinked());
 }

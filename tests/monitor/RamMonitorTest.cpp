@@ -145,7 +145,7 @@ TEST_F(Monitor, RequestsThatCannotBeWrittenAreReported) {
     EXPECT_EQ(host->MessageTexts(),
               (Texts{kCancelFailed,
                      "Unable to write monitor start request to controller!\nRamMonitor::Start"}));
-    EXPECT_EQ(host->Messages()[0].caption, std::string(kAppTitle));
+    EXPECT_EQ(host->Messages()[0].caption, "Quorvex I");
 }
 
 // A memory line whose transmit queue can be made never to drain (a failing adapter).
