@@ -1,6 +1,7 @@
 #pragma once
 // A module stand-in for byte-exact link tests: answers expected requests from a
-// script, streams packets until it hears the cancel request, or goes silent. It records everything it receives.
+// script, streams packets until it hears the cancel request, or goes silent.
+// It records everything it receives.
 // Use it as the far end of a serial::MemoryLine on the host's virtual clock.
 #include <cstddef>
 #include <cstdint>
