@@ -257,10 +257,8 @@ TEST(ChartAxes, TheLegendBreaksIntoLinesWhereTheNextEntryWouldPassTheEdge) {
     for (const auto& c : cases) {
         const std::vector<LegendSlot> slots = LayOutLegend(c.widths, 4, c.right, 12);
         ASSERT_EQ(slots.size(), c.slots.size());
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            EXPECT_EQ(slots[i].x, c.slots[i].first) << i;
-            EXPECT_EQ(slots[i].line, c.slots[i].second) << i;
-        }
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            EXPECT_EQ(std::pair(slots[i].x, slots[i].line), c.slots[i]) << i;
         EXPECT_EQ(LegendLines(slots), c.lines);
     }
 }
@@ -278,8 +276,7 @@ TEST(ChartAxes, LanesShareTheHeightWithARowBetweenThem) {
     for (const auto& c : cases) {
         for (int i = 0; i < c.count; ++i) {
             const Lane lane = LaneOf(c.height, i, c.count);
-            EXPECT_EQ(lane.top, c.lanes[static_cast<std::size_t>(i)].first) << c.height << " " << i;
-            EXPECT_EQ(lane.height, c.lanes[static_cast<std::size_t>(i)].second)
+            EXPECT_EQ(std::pair(lane.top, lane.height), c.lanes[static_cast<std::size_t>(i)])
                 << c.height << " " << i;
         }
     }
