@@ -147,6 +147,12 @@ void CompareCommands::DockBesideGraph() {
     const QSize want = window_->sizeHint();
     const bool right = main->width() - want.width() >= main->height();
     const Qt::DockWidgetArea area = right ? Qt::RightDockWidgetArea : Qt::BottomDockWidgetArea;
+    // Below or above the graph the title runs up the panel's side: the rows keep its height.
+    connect(dock_, &QDockWidget::dockLocationChanged, dock_, [this](Qt::DockWidgetArea where) {
+        dock_->setFeatures(dock_->features().setFlag(
+            QDockWidget::DockWidgetVerticalTitleBar,
+            where == Qt::BottomDockWidgetArea || where == Qt::TopDockWidgetArea));
+    });
     main->addDockWidget(area, dock_);
     dock_->show();
     main->resizeDocks({dock_}, {right ? want.width() : want.height()},

@@ -61,6 +61,7 @@ DifferencesWindow::DifferencesWindow(QWidget* parent, const ModuleState& documen
     buttons->addWidget(close);
     buttons->addStretch();
     auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(list_, 1);
     layout->addLayout(buttons);
     // Enter is pressed by reflex: it jumps, and only the button (its click or
@@ -158,7 +159,7 @@ void DifferencesWindow::FitColumns() {
     header->resizeSections(QHeaderView::ResizeToContents);
     // Numbers are right-aligned: without a gap "6144 rpm" and "7040 rpm" of
     // neighbouring columns would read as one.
-    const int gap = list_->fontMetrics().horizontalAdvance(QStringLiteral("MM"));
+    const int gap = list_->fontMetrics().horizontalAdvance(QLatin1Char('M'));
     int total = 0;
     for (int c = 0; c < kColumns; ++c) {
         header->resizeSection(c, header->sectionSize(c) + gap);
@@ -166,16 +167,23 @@ void DifferencesWindow::FitColumns() {
     }
     // The names take what is left over; the panel is never narrower than the texts.
     header->setSectionResizeMode(0, QHeaderView::Stretch);
-    list_->setMinimumWidth(total + 2 * list_->frameWidth() +
-                           list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    const int bar = list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    list_->setMinimumWidth(total + 2 * list_->frameWidth() + bar);
+    // Two rows at least: on the smallest screen the graph keeps all but a
+    // strip of the main window.
+    list_->setMinimumHeight(header->sizeHint().height() + 2 * RowHeight() +
+                            2 * list_->frameWidth());
     updateGeometry();
+}
+
+int DifferencesWindow::RowHeight() const {
+    return std::max(list_->sizeHintForRow(0), list_->fontMetrics().height() + 4);
 }
 
 QSize DifferencesWindow::sizeHint() const {
     const QSize buttons = use_->sizeHint();
     const QMargins m = layout()->contentsMargins();
-    const int rowHeight = std::max(list_->sizeHintForRow(0), list_->fontMetrics().height() + 4);
-    const int listHeight = list_->header()->sizeHint().height() + kRowsShown * rowHeight +
+    const int listHeight = list_->header()->sizeHint().height() + kRowsShown * RowHeight() +
                            2 * list_->frameWidth() +
                            list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     return {m.left() + list_->minimumWidth() + layout()->spacing() + buttons.width() + m.right(),

@@ -55,6 +55,7 @@ class DifferencesWindow : public QWidget {
   private:
     void JumpToCurrent();
     void FitColumns();
+    int RowHeight() const;
 
     const ModuleState& document_;
     const TuneComparison& comparison_;
