@@ -107,6 +107,27 @@ std::string FormatDouble(const char* format, double value) {
 #pragma GCC diagnostic pop
 }
 
+std::string FormatNumber(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    std::string text = FormatDouble("%.3f", value);
+    if (text.find('.') != std::string::npos) {
+        while (!text.empty() && text.back() == '0') text.pop_back();
+        if (!text.empty() && text.back() == '.') text.pop_back();
+    }
+    if (text == "-0") text = "0";
+    return text;
+}
+
+void FormatPair(double a, double b, std::string& textA, std::string& textB) {
+    textA = FormatNumber(a);
+    textB = FormatNumber(b);
+    if (textA == textB && std::isfinite(a) && std::isfinite(b)) {
+        textA = FormatDouble("%.17g", a);
+        textB = FormatDouble("%.17g", b);
+    }
+}
+
 double AtoF(std::string_view text) {
     while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
     std::size_t n = DecimalPrefix(text);

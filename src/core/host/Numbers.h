@@ -12,6 +12,14 @@ std::string FormatDouble(const char* format, double value);
 // printf-style formatting in the C locale for any arguments.
 std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// A value in user units as qvx and the program's lists write it: at most three
+// decimals, trailing zeros dropped ("6144", "341.333", "2.5"); "nan", "inf" or
+// "-inf" for numbers that are not finite.
+std::string FormatNumber(double value);
+// Both values of a difference: with FormatNumber, or with every digit when the
+// two short texts would look equal.
+void FormatPair(double a, double b, std::string& textA, std::string& textB);
+
 // atof semantics: leading white space, the longest valid prefix, 0 when none.
 double AtoF(std::string_view text);
 // Strict: the whole text (surrounding white space allowed) must be a finite number.

@@ -2,8 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QScreen>
-#include <algorithm>
+#include <QMainWindow>
 
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
@@ -64,7 +63,7 @@ CompareCommands::CompareCommands(QWidget& frame, QtHost& host, CommandTable& com
         [this] { OnDifferencesWindow(); },
         [this](CommandState& s) {
             s.enabled = comparison_->Active();
-            s.checked = window_ && window_->isVisible();
+            s.checked = dock_ && !dock_->isHidden();
         });
     commands.Add(
         cmd::kUseOtherValue, CommandOwner::Document, kModuleCommand, [this] { OnUseOtherValue(); },
@@ -93,13 +92,23 @@ void CompareCommands::OnCompareWithModule() {
 
 void CompareCommands::OnHideComparison() {
     comparison_->Hide();
-    if (window_) window_->hide();
+    HidePanel();
+}
+
+void CompareCommands::HidePanel() {
+    if (dock_) dock_->hide();
 }
 
 void CompareCommands::OnDifferencesWindow() {
     if (!comparison_->Active()) return;
-    if (!window_) {
-        window_ = new DifferencesWindow(&frame_, document_, *comparison_);
+    if (!dock_) {
+        dock_ = new QDockWidget(&frame_);
+        dock_->setObjectName(QStringLiteral("DifferencesDock"));
+        window_ = new DifferencesWindow(dock_, document_, *comparison_);
+        dock_->setWidget(window_);
+        dock_->setWindowTitle(window_->windowTitle());
+        connect(window_, &QWidget::windowTitleChanged, dock_, &QWidget::setWindowTitle);
+        connect(window_, &DifferencesWindow::closeRequested, this, &CompareCommands::HidePanel);
         connect(window_, &DifferencesWindow::useOtherValue, this,
                 [this] { commands_.Route(cmd::kUseOtherValue); });
         connect(window_, &DifferencesWindow::jumpTo, this, [this](SettingKey key) {
@@ -112,33 +121,42 @@ void CompareCommands::OnDifferencesWindow() {
             frame_.raise();
             view_->setFocus();
         });
-        PlaceBesideFrame(*window_);
+        DockBesideGraph();
+        return;
     }
-    if (window_->isVisible()) {
-        window_->hide();
+    if (!dock_->isHidden()) {
+        dock_->hide();
     } else {
         window_->Reload();
-        window_->show();
-        window_->raise();
+        dock_->show();
+        dock_->raise();
     }
 }
 
-QPoint BesidePosition(const QRect& frame, const QSize& window, const QRect& screen) {
-    // Right of the main window where the screen has room, else left of it,
-    // else against the screen's right edge over the main window's right part.
-    const int gap = 8;
-    int x = frame.right() + 1 + gap;
-    if (x + window.width() > screen.right() + 1) x = frame.left() - gap - window.width();
-    if (x < screen.left()) x = std::max(screen.left(), screen.right() + 1 - window.width());
-    const int lowest = std::max(screen.top(), screen.bottom() + 1 - window.height());
-    return {x, std::clamp(frame.top(), screen.top(), lowest)};
-}
-
-void CompareCommands::PlaceBesideFrame(QWidget& window) const {
-    const QScreen* screen = frame_.screen();
-    const QRect frame = frame_.frameGeometry();
-    window.move(BesidePosition(frame, window.frameGeometry().size(),
-                               screen ? screen->availableGeometry() : frame));
+void CompareCommands::DockBesideGraph() {
+    window_->Reload();
+    auto* main = qobject_cast<QMainWindow*>(&frame_);
+    if (main == nullptr) {
+        // No main window to dock in: a window of its own.
+        dock_->setFloating(true);
+        dock_->show();
+        return;
+    }
+    // On the right while the graph keeps more width than height; else the
+    // wide list goes below it, where the points keep the whole width.
+    const QSize want = window_->sizeHint();
+    const bool right = main->width() - want.width() >= main->height();
+    const Qt::DockWidgetArea area = right ? Qt::RightDockWidgetArea : Qt::BottomDockWidgetArea;
+    // Below or above the graph the title runs up the panel's side: the rows keep its height.
+    connect(dock_, &QDockWidget::dockLocationChanged, dock_, [this](Qt::DockWidgetArea where) {
+        dock_->setFeatures(dock_->features().setFlag(
+            QDockWidget::DockWidgetVerticalTitleBar,
+            where == Qt::BottomDockWidgetArea || where == Qt::TopDockWidgetArea));
+    });
+    main->addDockWidget(area, dock_);
+    dock_->show();
+    main->resizeDocks({dock_}, {right ? want.width() : want.height()},
+                      right ? Qt::Horizontal : Qt::Vertical);
 }
 
 void CompareCommands::OnUseOtherValue() {
@@ -157,7 +175,7 @@ void CompareCommands::OnChanged() {
         if (comparison_->Active()) {
             window_->Reload();
         } else {
-            window_->hide();
+            HidePanel();
         }
     }
     MarkMaps();

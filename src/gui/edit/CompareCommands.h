@@ -5,13 +5,16 @@
 // the other tune, the Maps menu marks the maps that differ with a not-equal sign and
 // their toolbar buttons carry a violet wedge.
 //
+// The Differences panel is docked in the main window beside the graph, so it
+// never hides a point: on the right where the graph keeps a landscape shape,
+// else below it. The user may move it or float it; it keeps its place.
+//
 // Ownership: a child of the frame; owns the comparison and the Differences
-// window. The document, view and host outlive it.
+// panel (a dock widget of the frame). The document, view and host outlive it.
 #include <QColor>
+#include <QDockWidget>
 #include <QObject>
-#include <QPoint>
 #include <QPointer>
-#include <QRect>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -32,8 +35,6 @@ class TuneComparison;
 
 // The colour of the mark on the toolbar buttons of maps that differ.
 QColor DiffersMarkColor();
-// Where a tool window of size window goes beside the main window frame on screen.
-QPoint BesidePosition(const QRect& frame, const QSize& window, const QRect& screen);
 
 class CompareCommands : public QObject {
     Q_OBJECT
@@ -46,6 +47,8 @@ class CompareCommands : public QObject {
     TuneComparison& Comparison() { return *comparison_; }
     // Null until first shown.
     DifferencesWindow* Differences() const { return window_; }
+    // The dock panel that holds it; null until first shown.
+    QDockWidget* DifferencesDock() const { return dock_; }
 
     // Chooses the file to compare with (default: the file dialog); tests replace it.
     using Chooser = std::function<std::optional<QString>()>;
@@ -65,16 +68,18 @@ class CompareCommands : public QObject {
   private:
     void OnChanged();
     void MarkMaps();
-    void PlaceBesideFrame(QWidget& window) const;
+    void DockBesideGraph();
+    void HidePanel();
 
     QWidget& frame_;
     QtHost& host_;
     CommandTable& commands_;
     ModuleState& document_;
     CommPort& link_;
-    QPointer<MapGraphView> view_;  // the frame may destroy the view first
-    TuneComparison* comparison_;   // Qt child
-    QPointer<DifferencesWindow> window_;
+    QPointer<MapGraphView> view_;         // the frame may destroy the view first
+    TuneComparison* comparison_;          // Qt child
+    QPointer<DifferencesWindow> window_;  // the content of dock_
+    QPointer<QDockWidget> dock_;
     Chooser chooser_;
 };
 

@@ -85,8 +85,9 @@ const std::vector<MenuEntry>& MainMenu() {
                       Item(kColorInSyncMarker, "Mar&ker Color (in sync with module)..."),
                       Item(kColorNotInSyncMarker, "Marker Color (not in sync with module)..."),
                       Item(kColorComparison, "&Comparison Line Color...")})}),
-        Popup("&Help",
-              {Item(kHelpFinder, "&Help Topics"), Sep(), Item(kAppAbout, "&About Quorvex I ...")}),
+        // F1 is the guide's key too (bound to Context Help, which opens it).
+        Popup("&Help", {Item(kHelpFinder, "&Help Topics\tF1"), Sep(),
+                        Item(kAppAbout, "&About Quorvex I ...")}),
     };
     return menu;
 }

@@ -7,33 +7,6 @@
 
 namespace qx::qvx {
 
-namespace {
-std::string NonFinite(double value) {
-    if (std::isnan(value)) return "nan";
-    return value > 0 ? "inf" : "-inf";
-}
-}  // namespace
-
-std::string FormatNumber(double value) {
-    if (!std::isfinite(value)) return NonFinite(value);
-    std::string text = FormatDouble("%.3f", value);
-    if (text.find('.') != std::string::npos) {
-        while (!text.empty() && text.back() == '0') text.pop_back();
-        if (!text.empty() && text.back() == '.') text.pop_back();
-    }
-    if (text == "-0") text = "0";
-    return text;
-}
-
-void FormatPair(double a, double b, std::string& textA, std::string& textB) {
-    textA = FormatNumber(a);
-    textB = FormatNumber(b);
-    if (textA == textB && std::isfinite(a) && std::isfinite(b)) {
-        textA = FormatDouble("%.17g", a);
-        textB = FormatDouble("%.17g", b);
-    }
-}
-
 std::string JsonNumber(double value) {
     if (!std::isfinite(value)) return "null";
     // Whole numbers without an exponent: 550, not 5.5e+02.

@@ -5,14 +5,12 @@
 #include <string>
 #include <string_view>
 
+// Values in user units (FormatNumber, FormatPair) are written as the program's
+// own lists write them.
+#include "core/host/Numbers.h"
+
 namespace qx::qvx {
 
-// A value in user units: at most three decimals, trailing zeros dropped
-// ("6144", "341.333", "2.5"); "nan", "inf" or "-inf" for numbers that are not finite.
-std::string FormatNumber(double value);
-// Both values of a difference: with FormatNumber, or with every digit when the
-// two short texts would look equal.
-void FormatPair(double a, double b, std::string& textA, std::string& textB);
 // A number for JSON: shortest text that reads back exactly; null when not finite.
 std::string JsonNumber(double value);
 // A JSON string literal with its quotes.

@@ -2,13 +2,16 @@
 // under the edited one, the marks on the Maps menu and toolbar, and the
 // Differences window with its jump and its Use Other Value.
 #include <QAction>
+#include <QDockWidget>
 #include <QFile>
+#include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <cmath>
+#include <map>
 
 #include "AppFixture.h"
 #include "gui/GuiTestSupport.h"
@@ -138,7 +141,7 @@ TEST_F(CompareTest, AFileIsDrawnMarkedListedAndTakenIntoTheTuneAsAnEdit) {
 }
 
 // Enter (pressed by reflex) jumps to the point and hands the keys back to the graph, and never
-// takes the other value into the tune or the module.
+// takes the other value into the tune or the module: docked, and floated by the user.
 TEST_F(CompareTest, EnterJumpsBackToTheGraphAndNeverTakesTheOtherValue) {
     Start();
     SetMirrorSetting(true);
@@ -154,52 +157,157 @@ TEST_F(CompareTest, EnterJumpsBackToTheGraphAndNeverTakesTheOtherValue) {
 
     const std::vector<uint8_t> tune = Doc().StoreContents();
     const std::size_t steps = Doc().History().StepCount();
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
-    w->List()->setFocus();
-    w->List()->setCurrentItem(w->List()->topLevelItem(2));  // the rear point
-    QTest::keyClick(w->List(), Qt::Key_Return);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Doc().StoreContents(), tune) << "Enter took the other value";
-    EXPECT_EQ(Doc().History().StepCount(), steps);
-    EXPECT_EQ(Doc().CurrentMap(), 1);
-    EXPECT_EQ(f->View()->SelectedIndex(), 2);
-    EXPECT_EQ(QApplication::activeWindow(), f) << "the keys stay in the Differences window";
-    EXPECT_TRUE(f->View()->hasFocus());
+    for (bool floating : {false, true}) {
+        SCOPED_TRACE(floating ? "floating" : "docked");
+        if (floating) {
+            Compare().DifferencesDock()->setFloating(true);
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(Compare().DifferencesDock()));
+            ASSERT_NE(w->window(), f);
+        }
+        Doc().OnSelectMap(cmd::kMapFirst + 3);
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+        w->List()->setFocus();
+        w->List()->setCurrentItem(w->List()->topLevelItem(2));  // the rear point
+        QTest::keyClick(w->List(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Doc().StoreContents(), tune) << "Enter took the other value";
+        EXPECT_EQ(Doc().History().StepCount(), steps);
+        EXPECT_EQ(Doc().CurrentMap(), 1);
+        EXPECT_EQ(f->View()->SelectedIndex(), 2);
+        EXPECT_EQ(QApplication::activeWindow(), f) << "the keys stay in the Differences window";
+        EXPECT_TRUE(f->View()->hasFocus());
 
-    // Not from the button with the focus either, nor with the keypad's Enter.
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
-    w->UseButton()->setFocus();
-    QTest::keyClick(w->UseButton(), Qt::Key_Return);
-    QTest::keyClick(w->UseButton(), Qt::Key_Enter);
+        // Not from the button with the focus either, nor with the keypad's Enter.
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+        w->UseButton()->setFocus();
+        QTest::keyClick(w->UseButton(), Qt::Key_Return);
+        QTest::keyClick(w->UseButton(), Qt::Key_Enter);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Doc().StoreContents(), tune);
+    }
+    // Alt+U is the button's only while the keys are in the panel: on the
+    // graph it would take the value of a row the tuner is not looking at.
+    Compare().DifferencesDock()->setFloating(false);
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f));
+    f->View()->setFocus();
+    QTest::keyClick(f->View(), Qt::Key_U, Qt::AltModifier);
     QCoreApplication::processEvents();
-    EXPECT_EQ(Doc().StoreContents(), tune);
-    // The button itself does take it.
-    QTest::mouseClick(w->UseButton(), Qt::LeftButton);
+    EXPECT_EQ(Doc().StoreContents(), tune) << "Alt+U on the graph took the other value";
+    w->List()->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), w->List());
+    QTest::keyClick(w->List(), Qt::Key_U, Qt::AltModifier);
     EXPECT_EQ(Doc().Map(1)->Point(2).value->GetValue(), 20.0);
 }
 
-// The Differences window opens beside the main window where the screen has
-// room, not over the graph.
-TEST(DifferencesPlacement, BesideTheMainWindowWhereTheScreenHasRoom) {
-    const QRect screen(0, 0, 1920, 1080);
-    const QSize window(680, 360);
-    const struct {
-        QRect frame;
-        QPoint at;
-    } cases[] = {
-        {{0, 0, 800, 600}, {808, 0}},       // room on the right
-        {{1100, 40, 800, 600}, {412, 40}},  // only on the left
-        {{200, 0, 1500, 900}, {1240, 0}},   // none: against the screen's edge
-        {{0, 900, 800, 600}, {808, 720}},   // kept on the screen vertically
-    };
-    for (const auto& c : cases) {
-        const QPoint at = BesidePosition(c.frame, window, screen);
-        EXPECT_EQ(at, c.at) << c.frame.x() << "," << c.frame.y();
-        if (c.frame.width() < 1000) {
-            EXPECT_FALSE(QRect(at, window).intersects(c.frame)) << c.frame.x();
+// The list shows the panel's numbers as qvx diff writes them (three decimals at
+// most), and the other column is titled with what the tune is compared with.
+TEST_F(CompareTest, ValuesReadAsQvxWritesThemUnderTheComparisonsName) {
+    Start();
+    // Start Mode Enter steps by 1024/30 rpm, Base Dwell's points lie 16/15 volts apart.
+    Doc().History().Perform("Set", {{SettingKey::Basic(kStartModeEnter), 400.0},
+                                    {SettingKey::Point(4, 1), 5.0},
+                                    {SettingKey::Basic(kRevLimit), 5120.0}});
+    const QString path = dir_.filePath(QStringLiteral("Sunday ride.qvx"));
+    ASSERT_EQ(Doc().OnSaveDocument(path.toStdString()), DocStatus::Done);
+    Doc().History().Undo();
+    CompareWith(path);
+    Route(cmd::kDifferencesWindow);
+    DifferencesWindow* w = Compare().Differences();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->List()->headerItem()->text(2), QStringLiteral("This Tune"));
+    EXPECT_EQ(w->List()->headerItem()->text(3), QStringLiteral("Sunday ride.qvx"));
+    std::map<QString, QStringList> rows;
+    for (int i = 0; i < w->List()->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = w->List()->topLevelItem(i);
+        rows[item->text(0)] = {item->text(1), item->text(2), item->text(3), item->text(4)};
+    }
+    ASSERT_EQ(rows.size(), 3u);
+    // 10 steps of 1024/30 = 341.333..., 12 steps = 409.6; the difference -68.2666...
+    EXPECT_EQ(rows[QStringLiteral("Start Mode Enter")],
+              QStringList({QString(), QStringLiteral("341.333 rpm"), QStringLiteral("409.6 rpm"),
+                           QStringLiteral("-68.267 rpm")}));
+    EXPECT_EQ(rows[QStringLiteral("Rev Limit")],
+              QStringList({QString(), QStringLiteral("6144 rpm"), QStringLiteral("5120 rpm"),
+                           QStringLiteral("+1024 rpm")}));
+    const QString dwell =
+        QString::fromStdString(Doc().Map(4)->Title()) + QStringLiteral(" point 2");
+    EXPECT_EQ(rows[dwell], QStringList({QStringLiteral("1.067 volts"), QStringLiteral("0 msec"),
+                                        QStringLiteral("5 msec"), QStringLiteral("-5 msec")}));
+}
+
+// Beside the graph in the main window, on the smallest screen and maximised on
+// a large one: no point of this tune or the other, and not the legend, is
+// under the panel, and every column shows its text whole with room between
+// neighbouring numbers.
+TEST_F(CompareTest, TheDifferencesPanelNeverHidesTheGraphAndItsColumnsFitTheirText) {
+    for (const QSize size : {QSize(800, 600), QSize(1920, 1080)}) {
+        SCOPED_TRACE(size.width());
+        Start();
+        SetMirrorSetting(true);
+        // Points 11 to 16 of the front advance map, high and low, and values of many digits.
+        std::vector<EditTarget> set = {{SettingKey::Basic(kRevLimit), 7040.0},
+                                       {SettingKey::Basic(kStartModeEnter), 400.0},
+                                       {SettingKey::Point(4, 1), 5.0}};
+        for (int p = 10; p < 16; ++p) set.push_back({SettingKey::Point(0, p), p % 2 ? 45.0 : 30.0});
+        Doc().History().Perform("Set", set);
+        const QString path = dir_.filePath(QStringLiteral("other.qvx"));
+        ASSERT_EQ(Doc().OnSaveDocument(path.toStdString()), DocStatus::Done);
+        Doc().History().Undo();
+        CompareWith(path);
+        CMainFrame* f = app_->Frame();
+        Doc().OnSelectMap(cmd::kMapFirst);
+        f->resize(size);
+        f->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f));
+        Route(cmd::kDifferencesWindow);
+        DifferencesWindow* w = Compare().Differences();
+        ASSERT_NE(w, nullptr);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(w->isVisible());
+        qx::test::SavePicture(f->grab().toImage(),
+                              QStringLiteral("differences-panel-%1.png").arg(size.width()));
+
+        MapGraphView* view = f->View();
+        const QWidget* panel = w->window() == f ? Compare().DifferencesDock() : w->window();
+        const QRect panelRect(panel->mapToGlobal(QPoint()), panel->size());
+        const QRect viewRect(view->mapToGlobal(QPoint()), view->size());
+        EXPECT_FALSE(panelRect.intersects(viewRect)) << "over the graph";
+        EXPECT_TRUE(QRect(f->mapToGlobal(QPoint()), f->size()).contains(panelRect))
+            << "not in the main window's room";
+        // The main window did not grow for it, and on the smallest screen
+        // still fits under a window manager's title bar.
+        EXPECT_EQ(f->size(), size);
+        if (size.height() == 600) {
+            EXPECT_LE(f->minimumSizeHint().height(), 570);
         }
+        const ModuleMap* map = Doc().Map(0);
+        const ModuleState* other = Compare().Comparison().Other();
+        ASSERT_NE(other, nullptr);
+        for (int p = 0; p < map->PointCount(); ++p) {
+            for (double y :
+                 {map->Point(p).value->GetValue(), other->Map(0)->Point(p).value->GetValue()}) {
+                const QPoint at(view->XToPixel(map->Point(p).x), view->YToPixel(y));
+                EXPECT_TRUE(view->rect().contains(at)) << "point " << p + 1;
+                EXPECT_FALSE(panelRect.contains(view->mapToGlobal(at))) << "point " << p + 1;
+            }
+        }
+
+        const QTreeWidget* list = w->List();
+        const QFontMetrics fm = list->fontMetrics();
+        const int em = fm.horizontalAdvance(QLatin1Char('M'));
+        int total = 0;
+        for (int c = 0; c < list->columnCount(); ++c) {
+            const int width = list->header()->sectionSize(c);
+            total += width;
+            int widest = fm.horizontalAdvance(list->headerItem()->text(c));
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                widest = std::max(widest, fm.horizontalAdvance(list->topLevelItem(i)->text(c)));
+            EXPECT_GE(width, widest + em) << "column " << c;
+        }
+        EXPECT_LE(total, list->viewport()->width()) << "the last column is cut off";
     }
 }
 
@@ -240,6 +348,9 @@ TEST_F(CompareTest, TheModuleIsUploadedAsideWithoutTouchingTheEditedTune) {
     const TuneComparison& c = Compare().Comparison();
     ASSERT_TRUE(c.Active());
     EXPECT_EQ(c.Name(), "Module");
+    Route(cmd::kDifferencesWindow);
+    ASSERT_NE(Compare().Differences(), nullptr);
+    EXPECT_EQ(Compare().Differences()->List()->headerItem()->text(3), QStringLiteral("Module"));
     EXPECT_TRUE(device_->Core().Counters().writes.empty());
     EXPECT_EQ(Doc().StoreContents(), edited);
     EXPECT_EQ(Doc().History().StepCount(), steps);
