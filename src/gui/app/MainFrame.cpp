@@ -482,13 +482,11 @@ void CMainFrame::OnHelp(int) {
         connect(help_, &HelpWindow::openInBrowser, this, [this](const QString& path) {
             if (urlOpener_ && urlOpener_(path)) return;
             // Told over the help window, which stays in front after the answer.
-            const QPointer<QWidget> owner = host_.MainWindow();
             const QPointer<HelpWindow> help = help_;
-            host_.SetMainWindow(help_);
-            host_.MessageBox("Unable to open the user guide in a web browser:\n" +
-                                 path.toStdString() + "\n\nIt stays in the help window.",
-                             kAppTitle, MsgButtons::Ok, MsgIcon::Warning);
-            host_.SetMainWindow(owner);
+            host_.MessageBoxOver(help_,
+                                 "Unable to open the user guide in a web browser:\n" +
+                                     path.toStdString() + "\n\nIt stays in the help window.",
+                                 kAppTitle, MsgButtons::Ok, MsgIcon::Warning);
             if (help) {
                 help->raise();
                 help->activateWindow();

@@ -127,11 +127,22 @@ MsgResult QtHost::MessageBox(std::string_view text, std::string_view caption, Ms
 MsgResult QtHost::MessageBoxNamed(std::string_view text, std::string_view caption,
                                   MsgButtons buttons, MsgIcon icon,
                                   const std::vector<std::string>& names) {
+    return ShowMessage(mainWindow_, text, caption, buttons, icon, names);
+}
+
+MsgResult QtHost::MessageBoxOver(QWidget* owner, std::string_view text, std::string_view caption,
+                                 MsgButtons buttons, MsgIcon icon) {
+    return ShowMessage(owner, text, caption, buttons, icon, {});
+}
+
+MsgResult QtHost::ShowMessage(QWidget* owner, std::string_view text, std::string_view caption,
+                              MsgButtons buttons, MsgIcon icon,
+                              const std::vector<std::string>& names) {
     if (answerer_) {
         if (auto answer = answerer_({std::string(text), std::string(caption), buttons, icon}))
             return *answer;
     }
-    QMessageBox box(mainWindow_);
+    QMessageBox box(owner);
     box.setWindowTitle(ToQ(caption));
     box.setText(ToQ(text));
     box.setTextFormat(Qt::PlainText);

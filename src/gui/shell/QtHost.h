@@ -74,6 +74,9 @@ class QtHost : public QObject, public Host {
                          MsgIcon icon) override;
     MsgResult MessageBoxNamed(std::string_view text, std::string_view caption, MsgButtons buttons,
                               MsgIcon icon, const std::vector<std::string>& names) override;
+    // A message owned by (shown over) owner instead of the main window.
+    MsgResult MessageBoxOver(QWidget* owner, std::string_view text, std::string_view caption,
+                             MsgButtons buttons, MsgIcon icon);
     void Beep(BeepKind kind) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
@@ -109,6 +112,8 @@ class QtHost : public QObject, public Host {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    MsgResult ShowMessage(QWidget* owner, std::string_view text, std::string_view caption,
+                          MsgButtons buttons, MsgIcon icon, const std::vector<std::string>& names);
     bool DispatchPass();
     // One sleep in the event dispatcher, with have bytes of the minBytes
     // wanted already waiting; true when something other than the wait's own
