@@ -129,6 +129,63 @@ TEST(ReduceColumns, AGridFixedToTimeSortsEverySampleIntoItsColumn) {
     }
 }
 
+// Worked by hand: a column whose first row came more than the gap after the
+// row before it is marked, whether that row is in the column before or further.
+TEST(ReduceColumns, MarksTheColumnsAGapLeadsInto) {
+    // Columns of 300 ms over [0, 1500), a gap of 500 ms.
+    const int64_t t[] = {0, 100, 200, 750, 800, 1350};
+    const float v[] = {1, 2, 3, 4, 5, 6};
+    std::vector<ColumnRange> got;
+    ReduceGridInto(t, v, 6, ColumnGrid{0, 1500, 5, 0, 5}, got, 500);
+    ExpectSameColumns(got, {{1, 3, true}, {}, {4, 5, true}, {}, {6, 6, true}}, 0);
+    EXPECT_FALSE(got[0].gapBefore) << "the log's first row";
+    EXPECT_TRUE(got[2].gapBefore) << "750 after 200";
+    EXPECT_TRUE(got[4].gapBefore) << "1350 after 800";
+    // Next columns, 500 ms apart exactly: not a gap; 501: a gap.
+    const int64_t near[] = {0, 500, 1001};
+    const float w[] = {1, 2, 3};
+    ReduceGridInto(near, w, 3, ColumnGrid{0, 1200, 3, 0, 3}, got, 500);
+    EXPECT_FALSE(got[1].gapBefore);
+    EXPECT_TRUE(got[2].gapBefore);
+    // Nothing is a gap unless asked for.
+    ReduceGridInto(t, v, 6, ColumnGrid{0, 1500, 5, 0, 5}, got);
+    EXPECT_FALSE(got[2].gapBefore || got[4].gapBefore);
+}
+
+// Worked by hand: three times the median step between rows, at least 500 ms,
+// from the last 1024 steps.
+TEST(ChartGaps, TheThresholdIsThreeTimesTheMedianStepAndAtLeastHalfASecond) {
+    auto threshold = [](const std::vector<int64_t>& t) {
+        return GapThresholdMs(t.data(), t.size());
+    };
+    EXPECT_EQ(threshold({}), 500) << "no rows";
+    EXPECT_EQ(threshold({7000}), 500) << "one row, no step";
+    EXPECT_EQ(threshold({0, 100, 200, 300, 400}), 500) << "3 x 100 is below the floor";
+    EXPECT_EQ(threshold({0, 250, 500, 750}), 750);
+    // The gap itself does not pull the threshold: steps 200 200 200 4400 200 200.
+    EXPECT_EQ(threshold({0, 200, 400, 600, 5000, 5200, 5400}), 600);
+    // Steps 200 400 600 800: the lower middle one.
+    EXPECT_EQ(threshold({0, 200, 600, 1200, 2000}), 1200);
+    // Times before zero (a live host clock may be anywhere).
+    EXPECT_EQ(threshold({-3000, -2700, -2400, -2100}), 900);
+    // 2000 rows a second apart, then rows 100 ms apart: with 1024 of those the
+    // old rate has left the sample; with 400, 624 of the 1024 steps are a second.
+    std::vector<int64_t> t;
+    for (int i = 0; i < 2000; ++i) t.push_back(1000 * i);
+    std::vector<int64_t> some = t;
+    for (int k = 1; k <= 400; ++k) some.push_back(t.back() + 100 * k);
+    EXPECT_EQ(threshold(some), 3000);
+    for (int k = 1; k <= 1024; ++k) t.push_back(1999000 + 100 * k);
+    EXPECT_EQ(threshold(t), 500);
+}
+
+TEST(ChartGaps, ABreakIsAStepLongerThanTheThreshold) {
+    EXPECT_FALSE(IsGap(1000, 1500, 500));
+    EXPECT_TRUE(IsGap(1000, 1501, 500));
+    EXPECT_FALSE(IsGap(1000, 1000, 500)) << "rows at the same time";
+    EXPECT_TRUE(IsGap(-2000, -1000, 600));
+}
+
 // Worked by hand: the step is the first round one whose spacing, step / span
 // of the width, is at least the gap asked for.
 TEST(ChartAxes, TimeTicksTakeTheFirstRoundStepThatLeavesTheGap) {

@@ -152,4 +152,22 @@ int RowOfValue(double v, double min, double max, Lane lane) {
     return lane.top + span - static_cast<int>(f * span + 0.5);
 }
 
+int64_t GapThresholdMs(const int64_t* times, std::size_t n) {
+    // Packets come a fraction of a second apart, but a log may have been
+    // taken at another rate: the median step follows the log's own rate and,
+    // unlike the mean, is not pulled up by the gaps themselves. Three times it
+    // lets a packet or two lost to a bad read pass without a break. The floor
+    // keeps a busy moment (an edit holds the stream for about one packet)
+    // joined, while a modal window, which stays up for seconds, breaks it.
+    // Only recent steps count: the cost per frame is bounded, and a steady
+    // live rate keeps the threshold, so the chart can go on scrolling.
+    std::array<int64_t, kGapSampleSteps> steps{};
+    const std::size_t m = n > 1 ? std::min(n - 1, kGapSampleSteps) : 0;
+    if (m == 0) return kLeastGapMs;
+    for (std::size_t i = 0; i < m; ++i) steps[i] = times[n - m + i] - times[n - m + i - 1];
+    const auto middle = steps.begin() + static_cast<std::ptrdiff_t>((m - 1) / 2);
+    std::nth_element(steps.begin(), middle, steps.begin() + static_cast<std::ptrdiff_t>(m));
+    return std::max(kLeastGapMs, 3 * *middle);
+}
+
 }  // namespace qx

@@ -1,7 +1,9 @@
 #pragma once
 // The chart's layout worked out apart from any widget: round steps for the
-// time and value ticks and their labels, the legend broken into lines, and
-// the bands of a chart that gives each value a lane of its own.
+// time and value ticks and their labels, the legend broken into lines, the
+// bands of a chart that gives each value a lane of its own, and where the
+// rows have a gap the trace must not bridge.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,5 +55,17 @@ Lane LaneOf(int height, int index, int count);
 // The row of value v on the scale [min, max] in lane (bottom row: min, top
 // row: max, halves rounded up the scale); values beyond the scale stay on its edges.
 int RowOfValue(double v, double min, double max, Lane lane);
+
+// The longest step between neighbouring rows that the trace still joins:
+// three times the median step (the lower of the middle two), and never less than kLeastGapMs. Only
+// the last kGapSampleSteps steps of times[0, n) count. A longer step (a modal window suspended
+// monitoring, the module stopped sending) breaks the trace.
+inline constexpr int64_t kLeastGapMs = 500;
+inline constexpr std::size_t kGapSampleSteps = 1024;
+int64_t GapThresholdMs(const int64_t* times, std::size_t n);
+// Whether the trace breaks between rows at times a <= b.
+inline bool IsGap(int64_t a, int64_t b, int64_t thresholdMs) {
+    return b - a > thresholdMs;
+}
 
 }  // namespace qx

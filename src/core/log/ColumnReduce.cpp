@@ -19,7 +19,7 @@ int64_t ColumnGrid::StartOf(int64_t k) const {
 }
 
 void ReduceGridInto(const int64_t* times, const float* values, std::size_t n,
-                    const ColumnGrid& grid, std::vector<ColumnRange>& out) {
+                    const ColumnGrid& grid, std::vector<ColumnRange>& out, int64_t gapMs) {
     const int columns = std::max(grid.count, 0);
     out.assign(static_cast<std::size_t>(columns), ColumnRange{});
     if (columns == 0 || grid.span <= 0 || grid.perSpan <= 0 || n == 0) return;
@@ -29,13 +29,14 @@ void ReduceGridInto(const int64_t* times, const float* values, std::size_t n,
     int64_t end = grid.StartOf(grid.first + 1);
     for (int c = 0; c < columns && i < n; ++c, end = grid.StartOf(grid.first + c + 1)) {
         if (times[i] >= end) continue;
+        const bool gap = i > 0 && times[i] - times[i - 1] > gapMs;
         float lo = values[i];
         float hi = values[i];
         for (++i; i < n && times[i] < end; ++i) {
             lo = std::min(lo, values[i]);
             hi = std::max(hi, values[i]);
         }
-        out[static_cast<std::size_t>(c)] = {lo, hi, true};
+        out[static_cast<std::size_t>(c)] = {lo, hi, true, gap};
     }
 }
 

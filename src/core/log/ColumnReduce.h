@@ -3,6 +3,7 @@
 // chart of an hour draws as few lines as one of a minute.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace qx {
@@ -14,6 +15,9 @@ struct ColumnRange {
     float min = 0.0f;
     float max = 0.0f;
     bool any = false;  // some sample falls in this column
+    // Its first sample came more than the gap after the row before it: the
+    // trace is not joined to the column before.
+    bool gapBefore = false;
 };
 
 // Columns fixed to time rather than to a window: time t lies in column
@@ -31,8 +35,10 @@ struct ColumnGrid {
 };
 
 // out[c] for grid columns first + c, c < count; times must be non-decreasing.
-// A window [t0, t1) of n columns is the grid {t0, t1 - t0, n, 0, n}.
+// A window [t0, t1) of n columns is the grid {t0, t1 - t0, n, 0, n}. A step
+// between rows longer than gapMs marks the column after it (see IsGap).
 void ReduceGridInto(const int64_t* times, const float* values, std::size_t n,
-                    const ColumnGrid& grid, std::vector<ColumnRange>& out);
+                    const ColumnGrid& grid, std::vector<ColumnRange>& out,
+                    int64_t gapMs = std::numeric_limits<int64_t>::max());
 
 }  // namespace qx

@@ -1,6 +1,9 @@
 #pragma once
 // The chart under the graph: a splitter between the two lets the user drag
-// the chart's height, which the profile keeps with the choice of lanes.
+// the chart's height, which the profile keeps with the choice of lanes. With
+// the chart shown the graph may be made smaller than alone, so that the
+// window with both fits an 800 x 600 screen, and the handle always has room
+// to move either way.
 //
 // Ownership: the splitter takes the graph and the chart as its children; the
 // caller places the splitter (a Qt child of wherever it goes).

@@ -121,9 +121,14 @@ void ChartRaster::Draw(const ChartPixels& pixels, const std::vector<ChartSeries>
     }
 
     for (const ChartSeries& s : series) {
-        for (std::size_t i = 1; i < s.line.size(); ++i) {
-            const ChartPoint a = s.line[i - 1];
+        const std::size_t points = s.line.size();
+        for (std::size_t i = 0; i < points; ++i) {
             const ChartPoint b = s.line[i];
+            const bool joined = i > 0 && !b.breakBefore;
+            const bool alone = !joined && (i + 1 == points || s.line[i + 1].breakBefore);
+            if (alone) DrawChartLine(pixels, b, b, s.color, from, to);
+            if (!joined) continue;
+            const ChartPoint a = s.line[i - 1];
             // A live plot draws a few columns at a time: most segments lie elsewhere.
             if (std::max(a.x, b.x) < from || std::min(a.x, b.x) >= to) continue;
             DrawChartLine(pixels, a, b, s.color, from, to);

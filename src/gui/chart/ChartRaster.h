@@ -1,7 +1,8 @@
 #pragma once
 // The chart's plot drawn straight into 32-bit pixels: a white ground in a grey
 // frame, the strokes of the series (one vertical stroke a pixel column), then
-// their lines through the rows; a later series over an earlier one. Any
+// their lines through the rows, broken where a point says so (a point joined
+// to neither neighbour is a dot); a later series over an earlier one. Any
 // range of columns can be drawn again alone and comes out exactly as it would
 // in a whole drawing, which lets a live chart scroll instead of redrawing.
 //
@@ -32,6 +33,7 @@ struct ChartStroke {
 struct ChartPoint {
     int x = 0;  // may lie outside the plot: the line is cut at its edges
     int y = 0;
+    bool breakBefore = false;  // not joined to the point before (a gap in the rows)
 };
 
 struct ChartSeries {

@@ -264,7 +264,7 @@ QString ChartView::LegendText(int q) const {
 }
 
 bool ChartView::BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t0, int64_t t1,
-                            bool lanes) const {
+                            bool lanes, int64_t gapMs) const {
     const int w = plot.width();
     const int h = plot.height();
     const std::vector<int64_t>& times = log_->timeMs;
@@ -295,13 +295,14 @@ bool ChartView::BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t
             const std::size_t from = first > 0 ? first - 1 : 0;
             const std::size_t to = std::min(values.size(), last + 1);
             for (std::size_t i = from; i < to; ++i)
-                s.line.push_back({Clamped(grid.ColumnOf(times[i]) - grid.first), y(values[i])});
+                s.line.push_back({Clamped(grid.ColumnOf(times[i]) - grid.first), y(values[i]),
+                                  i > from && IsGap(times[i - 1], times[i], gapMs)});
             if (s.line.size() == 1) s.line.push_back({s.line[0].x + 1, s.line[0].y});
             continue;
         }
         std::vector<ColumnRange>& cols = columns_[static_cast<std::size_t>(q)];
-        ReduceGridInto(times.data(), values.data(), values.size(), grid, cols);
-        // Each stroke stretched to meet the column before.
+        ReduceGridInto(times.data(), values.data(), values.size(), grid, cols, gapMs);
+        // Each stroke stretched to meet the column before, unless a gap lies between.
         s.strokes.assign(cols.size(), ChartStroke{});
         int prevLo = 0;
         int prevHi = 0;
@@ -314,7 +315,7 @@ bool ChartView::BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t
             }
             int lo = y(r.max);  // pixels grow downwards
             int hi = y(r.min);
-            if (prev) {
+            if (prev && !r.gapBefore) {
                 lo = std::min(lo, prevHi);
                 hi = std::max(hi, prevLo);
             }
@@ -476,8 +477,9 @@ void ChartView::paintEvent(QPaintEvent* event) {
     const std::size_t rows = log_ != nullptr ? log_->Rows() : 0;
     const int64_t firstTime = rows > 0 ? log_->StartMs() : 0;
     const int64_t lastTime = rows > 0 ? log_->EndMs() : 0;
+    const int64_t gap = GapThresholdMs(rows > 0 ? log_->timeMs.data() : nullptr, rows);
     const bool unchanged = d.log == log_ && d.rows == rows && d.firstTime == firstTime &&
-                           d.lastTime == lastTime && d.t0 == t0 && d.t1 == t1 &&
+                           d.lastTime == lastTime && d.t0 == t0 && d.t1 == t1 && d.gap == gap &&
                            d.size == plot.size() && d.mask == mask_ && d.live == live_ &&
                            d.lanes == l.lanesDrawn;
     if (!unchanged && !plot.isEmpty()) {
@@ -486,7 +488,7 @@ void ChartView::paintEvent(QPaintEvent* event) {
             d.layer = QImage(plot.size(), QImage::Format_RGB32);
             d.log = nullptr;
         }
-        const bool strokes = rows > 0 && BuildSeries(plot, grid, t0, t1, l.lanesDrawn);
+        const bool strokes = rows > 0 && BuildSeries(plot, grid, t0, t1, l.lanesDrawn, gap);
         if (rows == 0) series_.clear();
         const int w = plot.width();
         const ChartPixels pixels{reinterpret_cast<uint32_t*>(d.layer.bits()), w, plot.height(),
@@ -494,8 +496,9 @@ void ChartView::paintEvent(QPaintEvent* event) {
         // Rows only appended since (the log is trimmed at its start now and then).
         const bool appended = live_ && d.live && d.log == log_ && d.size == plot.size() &&
                               d.mask == mask_ && d.lanes == l.lanesDrawn && d.span == grid.span &&
-                              d.strokes == strokes && d.rows > 0 && rows >= d.rows &&
-                              firstTime == d.firstTime && log_->timeMs[d.rows - 1] == d.lastTime &&
+                              d.gap == gap && d.strokes == strokes && d.rows > 0 &&
+                              rows >= d.rows && firstTime == d.firstTime &&
+                              log_->timeMs[d.rows - 1] == d.lastTime &&
                               grid.first >= d.firstColumn && grid.first - d.firstColumn < w;
         if (appended) {
             const int shift = static_cast<int>(grid.first - d.firstColumn);
@@ -528,6 +531,7 @@ void ChartView::paintEvent(QPaintEvent* event) {
         d.t1 = t1;
         d.firstColumn = grid.first;
         d.span = grid.span;
+        d.gap = gap;
         d.size = plot.size();
         d.mask = mask_;
         d.live = live_;

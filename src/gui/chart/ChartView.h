@@ -14,7 +14,9 @@
 //
 // Each pixel column is reduced to its minimum and maximum before drawing, so
 // an hour draws as fast as a minute; live, the plot scrolls and only the
-// columns the new rows touch are drawn.
+// columns the new rows touch are drawn. Where no row came for a while
+// (GapThresholdMs: monitoring was held up by a modal window, or the module
+// went quiet) the trace is broken rather than drawn straight across.
 //
 // Ownership: the chart does not own the log it shows; the caller keeps it
 // alive (and unchanged except for rows appended) while the chart shows it.
@@ -133,8 +135,9 @@ class ChartView : public QWidget {
     ColumnGrid Grid() const;
     // Fills the series to draw from the reduced columns (true: strokes) or the
     // rows themselves (false: lines, when there are fewer rows than columns).
-    bool BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t0, int64_t t1,
-                     bool lanes) const;
+    // The trace breaks where the rows are more than gapMs apart.
+    bool BuildSeries(const QRect& plot, const ColumnGrid& grid, int64_t t0, int64_t t1, bool lanes,
+                     int64_t gapMs) const;
 
     const EngineLog* log_ = nullptr;
     bool live_ = true;
@@ -158,6 +161,7 @@ class ChartView : public QWidget {
         int64_t t1 = 0;
         int64_t firstColumn = 0;
         int64_t span = 0;
+        int64_t gap = 0;  // the rows' gap threshold
         QSize size;
         int mask = 0;
         bool live = false;

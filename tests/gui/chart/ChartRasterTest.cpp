@@ -2,6 +2,7 @@
 // parts drawn alone against the whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "gui/chart/ChartRaster.h"
@@ -41,7 +42,9 @@ std::vector<ChartSeries> RandomSeries(std::mt19937& random, int w, int h, bool l
         if (lines) {
             int x = -static_cast<int>(random() % 40);
             while (x < w + 40) {
-                s.line.push_back({x, static_cast<int>(random() % (h + 20)) - 10});
+                // Now and then a gap in the rows before the point.
+                s.line.push_back(
+                    {x, static_cast<int>(random() % (h + 20)) - 10, random() % 6 == 0});
                 x += static_cast<int>(random() % 12);  // repeats, steps and steep rises
             }
             continue;
@@ -103,6 +106,32 @@ TEST(ChartRaster, AnyRunOfColumnsDrawnAloneMatchesTheWholeAndLeavesTheRest) {
                 ASSERT_EQ(one.At(x, y), x == w / 2 ? whole.At(x, y) : 0x12345678u)
                     << round << " at " << x << "," << y;
     }
+}
+
+// Worked by hand: a flat run, a gap, two points each alone, then a joined pair.
+TEST(ChartRaster, ALineBreaksWhereAPointSaysSoAndAPointAloneIsADot) {
+    const uint32_t ink = 0xFF0000FFu;
+    ChartSeries s;
+    s.color = ink;
+    s.line = {{2, 5}, {10, 5}, {20, 15, true}, {30, 15, true}, {34, 3, true}, {37, 3}};
+    Canvas c(40, 20);
+    ChartRaster raster;
+    raster.Draw(c.Pixels(), {s}, 0, 40);
+    std::vector<std::pair<int, int>> want;
+    for (int x = 2; x <= 10; ++x) want.push_back({x, 5});
+    want.push_back({20, 15});
+    want.push_back({30, 15});
+    for (int x = 34; x <= 37; ++x) want.push_back({x, 3});
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            const bool on = std::find(want.begin(), want.end(), std::pair{x, y}) != want.end();
+            EXPECT_EQ(c.At(x, y) == ink, on) << x << "," << y;
+        }
+    }
+    // Drawn column by column, the same.
+    Canvas parts(40, 20);
+    for (int x = 0; x < 40; ++x) raster.Draw(parts.Pixels(), {s}, x, x + 1);
+    EXPECT_EQ(parts.bits, c.bits);
 }
 
 TEST(ChartLine, ConnectedFromEndToEndTheSameBothWaysAndWhereverItIsCut) {

@@ -179,11 +179,13 @@ TEST_F(Chart, ALiveChartScrolledPacketByPacketMatchesOneDrawnAfresh) {
         int64_t step;  // ms between rows, at most
         int packets;
         bool lanes;
+        int pauseEvery = 0;  // packets between pauses of 3 s (monitoring held up)
     };
     // Fewer rows than columns (a line), then many more (strokes), each
-    // filling the span and scrolling on past it; in lanes too.
+    // filling the span and scrolling on past it; in lanes too; with gaps.
     for (const Case c : {Case{10000, 60, 400, false}, Case{10000, 12, 1200, false},
-                         Case{10000, 60, 400, true}, Case{10000, 12, 1200, true}}) {
+                         Case{10000, 60, 400, true}, Case{10000, 12, 1200, true},
+                         Case{10000, 60, 400, false, 70}, Case{10000, 12, 1200, true, 230}}) {
         EngineLog live;
         live.quantities = {0, 1, 2, 3, 4, 5, 6};
         chart.SetLog(&live, true);
@@ -197,6 +199,7 @@ TEST_F(Chart, ALiveChartScrolledPacketByPacketMatchesOneDrawnAfresh) {
         fresh.SetLiveSpanMs(c.span);
         int64_t t = 1000;
         for (int packet = 0; packet < c.packets; ++packet) {
+            if (c.pauseEvery > 0 && packet % c.pauseEvery == c.pauseEvery - 1) t += 3000;
             for (int row = 0, rows = 1 + static_cast<int>(random() % 4); row < rows; ++row) {
                 t += static_cast<int64_t>(random() % static_cast<unsigned>(c.step));
                 live.timeMs.push_back(t);
@@ -223,6 +226,77 @@ TEST_F(Chart, ALiveChartScrolledPacketByPacketMatchesOneDrawnAfresh) {
                 << "span " << c.span << " packet " << packet << " rows " << live.Rows();
         }
         EXPECT_GT(live.EndMs() - live.StartMs(), c.span) << "the chart scrolled";
+    }
+}
+
+// While monitoring was held up no row came: the trace stops at the last row
+// before the gap and starts again at the first after it, with nothing drawn
+// between, whether it is a line through the rows or strokes a column.
+TEST_F(Chart, AGapInTheRowsBreaksTheTrace) {
+    chart.SetQuantityMask(0x01);
+    const QRect plot = chart.PlotRect();
+    auto inkBetween = [&](const QImage& img, int x, int fromY, int toY) {
+        int ink = 0;
+        for (int y = std::max(fromY, plot.top() + 1); y <= std::min(toY, plot.bottom() - 1); ++y)
+            ink += Drawn(img, x, y, 0) ? 1 : 0;
+        return ink;
+    };
+    {
+        // Live, a row every 100 ms: fewer rows than columns, a line. Four
+        // seconds with one row in the middle of them.
+        EngineLog live;
+        for (int64_t t = 1000; t <= 10000; t += 100) Append(live, t, 2000.0f);
+        Append(live, 12000, 4000.0f);
+        for (int64_t t = 14000; t <= 20000; t += 100) Append(live, t, 6000.0f);
+        chart.SetLog(&live, true);
+        chart.SetLiveSpanMs(30000);
+        chart.SetCursorMs(20000);
+        const QImage img = chart.grab().toImage();
+        ASSERT_LT(live.Rows(), static_cast<std::size_t>(plot.width()));
+        EXPECT_TRUE(
+            Drawn(img, chart.XOf(9000), plot.bottom() - (plot.height() - 1) * 2000 / 8250, 0, 1));
+        EXPECT_TRUE(
+            Drawn(img, chart.XOf(15000), plot.bottom() - (plot.height() - 1) * 6000 / 8250, 0, 1));
+        EXPECT_TRUE(
+            Drawn(img, chart.XOf(12000), plot.bottom() - (plot.height() - 1) * 4000 / 8250, 0, 1))
+            << "the row alone in the gap is a dot";
+        for (int x = chart.XOf(10000) + 1; x < chart.XOf(14000); ++x) {
+            if (x == chart.XOf(12000)) continue;
+            EXPECT_EQ(inkBetween(img, x, plot.top(), plot.bottom()), 0) << "column " << x;
+        }
+    }
+    {
+        // Playback of 11 minutes, a row every 20 ms: many more rows than
+        // columns of about 1.2 s, strokes. A gap of 0.8 s from the last row of
+        // one column to the first of the next, the value going from 1000 to 7000.
+        auto build = [](int64_t gap, int64_t missing) {
+            EngineLog log;
+            for (int64_t t = 0; t <= 660000; t += 20)
+                if (t <= gap || t >= gap + missing) Append(log, t, t <= gap ? 1000.0f : 7000.0f);
+            return log;
+        };
+        EngineLog log = build(300000, 800);
+        chart.SetLog(&log, false);
+        chart.SetCursorMs(-1000000000);
+        int64_t gap = 300000;
+        while (chart.XOf(gap + 800) != chart.XOf(gap) + 1 || chart.XOf(gap + 20) == chart.XOf(gap))
+            gap += 20;
+        log = build(gap, 800);
+        chart.SetLog(&log, false);
+        ASSERT_GT(log.Rows(), static_cast<std::size_t>(plot.width()));
+        const QImage img = chart.grab().toImage();
+        const int low = plot.bottom() - (plot.height() - 1) * 1000 / 8250;
+        const int high = plot.bottom() - (plot.height() - 1) * 7000 / 8250;
+        const int before = chart.XOf(gap);
+        EXPECT_TRUE(Drawn(img, before, low, 0, 1));
+        EXPECT_TRUE(Drawn(img, before + 1, high, 0, 1));
+        EXPECT_EQ(inkBetween(img, before, high + 2, low - 2), 0);
+        EXPECT_EQ(inkBetween(img, before + 1, high + 2, low - 2), 0) << "no stroke down to meet it";
+        // Without the gap the stroke does meet the column before.
+        EngineLog joined = build(gap, 0);
+        chart.SetLog(&joined, false);
+        const QImage met = chart.grab().toImage();
+        EXPECT_GT(inkBetween(met, before + 1, high + 2, low - 2), 0);
     }
 }
 

@@ -1,9 +1,11 @@
 // The program on a desktop with a window manager (run by run-under-wm.sh on
-// Xvfb and openbox): the titles the window manager shows, and the "Please
-// wait..." window while a slow module links, as the screen shows it to the user.
+// Xvfb and openbox): the titles the window manager shows, the "Please wait..."
+// window while a slow module links, as the screen shows it to the user, and
+// the least size of the main window with everything open.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QPalette>
 #include <QTemporaryDir>
@@ -16,8 +18,10 @@
 #include <thread>
 
 #include "XDesktop.h"
+#include "core/host/CommandIds.h"
 #include "core/host/Profile.h"
 #include "core/link/CommPort.h"
+#include "core/log/LogFormat.h"
 #include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
 #include "gui/GuiTestSupport.h"
@@ -27,6 +31,7 @@
 #include "gui/dialogs/BasicSetupDialog.h"
 #include "gui/dialogs/SetSerialPortDialog.h"
 #include "gui/graph/MapGraphView.h"
+#include "gui/playback/EngineLogs.h"
 #include "gui/resources/Resources.h"
 #include "gui/shell/ModelessWait.h"
 #include "gui/shell/QtHost.h"
@@ -137,6 +142,41 @@ TEST_F(Desktop, TitlesAndMaximiseAsTheWindowManagerShowsThem) {
                            MsgButtons::Ok, MsgIcon::Information);
     EXPECT_EQ(boxTitle, "Communications Status...");
     EXPECT_EQ(boxMaximise, "") << "a message box";
+}
+
+// With every monitor display, a log in playback and the chart open, the main
+// window at its least size and the window manager's frame round it fit an
+// 800 x 600 screen, status bar included.
+TEST_F(Desktop, EverythingOpenTheWindowStillFitsASmallScreen) {
+    {
+        Profile profile(dir.filePath(QStringLiteral("QuorvexI.ini")).toStdString());
+        profile.WriteInt("Settings", "Monitors", 0x7F);
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
+    Start();
+    const std::vector<int> all = {0, 1, 2, 3, 4, 5, 6};
+    std::string text = LogHeader(all);
+    for (int i = 0; i < 50; ++i) text += LogRow(100 * i, all, {0, 0, 0, 0, 0, 0, 0});
+    const QString path = dir.filePath(QStringLiteral("pull.csv"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    ASSERT_TRUE(app->Logs()->OpenLog(path));
+    app->Frame()->Commands().Route(res::kViewChart);
+    const xcb_window_t frame = app->Frame()->winId();
+    std::pair<int, int> least;
+    std::vector<uint32_t> extents;
+    ASSERT_TRUE(ProcessUntil([&] {
+        least = x.MinimumSize(frame);
+        extents = x.FrameExtents(frame);
+        return extents.size() == 4 && least.second == app->Frame()->minimumSizeHint().height();
+    })) << "asked for "
+        << least.second << ", the layout's least " << app->Frame()->minimumSizeHint().height();
+    EXPECT_LE(least.first + static_cast<int>(extents[0] + extents[1]), 800);
+    EXPECT_LE(least.second + static_cast<int>(extents[2] + extents[3]), 600)
+        << "least height " << least.second << ", title bar " << extents[2];
 }
 
 // While a module that answers each request after 150 ms links, the screen

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qx::test {
@@ -70,6 +71,20 @@ class XDesktop {
         return 0;
     }
 
+    // The least size the program asks of the window manager (WM_NORMAL_HINTS);
+    // {0, 0} when it asks none.
+    std::pair<int, int> MinimumSize(xcb_window_t window) {
+        const std::vector<uint32_t> hints =
+            Cardinals(window, "WM_NORMAL_HINTS", XCB_ATOM_WM_SIZE_HINTS);
+        constexpr uint32_t kMinSizeFlag = 16;  // ICCCM's PMinSize
+        if (hints.size() < 7 || (hints[0] & kMinSizeFlag) == 0) return {0, 0};
+        return {static_cast<int>(hints[5]), static_cast<int>(hints[6])};
+    }
+    // The frame the window manager puts round window: left, right, top
+    // (the title bar), bottom; empty until it manages the window.
+    std::vector<uint32_t> FrameExtents(xcb_window_t window) {
+        return Cardinals(window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
+    }
     // What the screen shows where window lies (its inside, without the frame
     // the window manager draws round it).
     ScreenArea Grab(xcb_window_t window) {
