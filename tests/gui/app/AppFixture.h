@@ -13,9 +13,11 @@
 
 #include "core/host/Clock.h"
 #include "core/host/CommandIds.h"
+#include "core/host/Profile.h"
 #include "core/link/CommPort.h"
 #include "core/model/ModuleState.h"
 #include "core/monitor/RamMonitor.h"
+#include "gui/GuiTestSupport.h"
 #include "gui/app/CalderixApp.h"
 #include "gui/app/MainFrame.h"
 #include "gui/shell/QtHost.h"
@@ -30,6 +32,7 @@ using Answerer = std::function<std::optional<MsgResult>(const MessageRecord&)>;
 class AppTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        qx::test::TestApp();
         ASSERT_TRUE(dir_.isValid());
         profile_ = dir_.filePath(QStringLiteral("QuorvexI.ini"));
     }
@@ -59,6 +62,12 @@ class AppTest : public ::testing::Test {
         };
     }
     void Route(int id) { app_->Frame()->Commands().Route(id); }
+    // Writes the monitor displays of mask, their window open, for the next start.
+    void ShowMonitors(int mask) {
+        Profile profile(profile_.toStdString());
+        profile.WriteInt("Settings", "Monitors", mask);
+        profile.WriteInt("Settings", "Monitor Window Open", 1);
+    }
 
     // Points the link at an emulated module on an in-memory line.
     void UseEmulatedModule() {
@@ -89,6 +98,12 @@ class AppTest : public ::testing::Test {
         };
         Route(cmd::kLink);
         answer_ = saved;
+    }
+    // Links the emulated module, declining the upload offer.
+    void LinkEmulatedModule() {
+        UseEmulatedModule();
+        Link(false);
+        ASSERT_TRUE(CommPort::Instance().IsLinked());
     }
 
     // Runs the main loop's pending work (posted replays, deferred closes).

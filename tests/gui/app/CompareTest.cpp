@@ -338,9 +338,7 @@ TEST_F(CompareTest, ABadFileIsRefusedAndTheComparisonStaysAsItWas) {
 TEST_F(CompareTest, TheModuleIsUploadedAsideWithoutTouchingTheEditedTune) {
     Start();
     Doc().History().Perform("Set", {{SettingKey::Point(2, 4), 7.0}});  // not in the module
-    UseEmulatedModule();
-    Link(false);
-    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    LinkEmulatedModule();
     const std::vector<uint8_t> edited = Doc().StoreContents();
     const std::size_t steps = Doc().History().StepCount();
     device_->Core().ResetCounters();

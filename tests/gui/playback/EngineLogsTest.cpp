@@ -37,10 +37,6 @@ namespace {
 
 class EngineLogsTest : public AppTest {
   protected:
-    void SetUp() override {
-        qx::test::TestApp();
-        AppTest::SetUp();
-    }
     EngineLogs& Logs() { return *app_->Logs(); }
     MonitorWindow* Window() {
         return app_->Frame()->View()->findChild<MonitorWindow*>(QStringLiteral("MonitorWindow"));
@@ -51,6 +47,13 @@ class EngineLogsTest : public AppTest {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    // The log in the file name, read as any log is.
+    EngineLog ReadBack(const char* name) {
+        EngineLog log;
+        std::string error;
+        EXPECT_TRUE(ReadEngineLogFile(Path(name).toStdString(), log, error)) << error;
+        return log;
     }
     // Monitors until packets good packets came in, calling each(n) after packet n.
     void Monitor(int packets, const std::function<void(int)>& each = {}) {
@@ -75,24 +78,23 @@ class EngineLogsTest : public AppTest {
                        {LogValueOf(0, 10 * i), static_cast<double>(i % 40), LogValueOf(5, 200)});
         return text;
     }
+    // Opens a ramp of rows written to the file name.
+    bool OpenRamp(const char* name, int rows = 40) {
+        Write(Path(name), Ramp(rows));
+        return Logs().OpenLog(Path(name));
+    }
 };
 
 TEST_F(EngineLogsTest, RecordingTakesEveryPacketFlushesEachSecondAndEndsWithMonitoring) {
     Start();
-    UseEmulatedModule();
-    Link(false);
-    ASSERT_TRUE(CommPort::Instance().IsLinked());
-    const QString path = Path("ride.csv");
-    ASSERT_TRUE(Logs().StartRecording(path));  // before monitoring starts
+    LinkEmulatedModule();
+    ASSERT_TRUE(Logs().StartRecording(Path("ride.csv")));  // before monitoring starts
     std::size_t onDiskAt45 = 0;
     Monitor(60, [&](int n) {
         if (n == 2) Logs().Poll();
         if (n != 45) return;
         // Three seconds in: what is on disk is all but the last second.
-        EngineLog partial;
-        std::string error;
-        EXPECT_TRUE(ReadEngineLogFile(path.toStdString(), partial, error)) << error;
-        onDiskAt45 = partial.Rows();
+        onDiskAt45 = ReadBack("ride.csv").Rows();
         Logs().Poll();
         EXPECT_TRUE(Logs().StatusLabel()->isVisible() || !app_->Frame()->isVisible());
         EXPECT_TRUE(
@@ -104,13 +106,11 @@ TEST_F(EngineLogsTest, RecordingTakesEveryPacketFlushesEachSecondAndEndsWithMoni
     EXPECT_TRUE(Logs().IsRecording());
     Logs().Poll();  // the monitor loop has ended: so has the recording
     EXPECT_FALSE(Logs().IsRecording());
-    EngineLog log;
-    std::string error;
-    ASSERT_TRUE(ReadEngineLogFile(path.toStdString(), log, error)) << error;
+    const EngineLog log = ReadBack("ride.csv");
     EXPECT_FALSE(log.droppedPartialLine);
     EXPECT_EQ(log.quantities, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(log.Rows(), static_cast<std::size_t>(Logs().Writer().Rows()));
-    EXPECT_GE(log.Rows(), 60u);
+    ASSERT_GE(log.Rows(), 60u);
     EXPECT_GT(log.EndMs() - log.StartMs(), 3000);  // 15 packets a second
     EXPECT_GT(log.values[5][10], 10.0f);           // the emulated battery
     // The coverage counted the same packets: the engine idles near 1100 rpm.
@@ -121,8 +121,7 @@ TEST_F(EngineLogsTest, RecordingTakesEveryPacketFlushesEachSecondAndEndsWithMoni
 
 TEST_F(EngineLogsTest, AWriteErrorStopsTheRecordingWithAMessageAndMonitoringGoesOn) {
     Start();
-    UseEmulatedModule();
-    Link(false);
+    LinkEmulatedModule();
     ASSERT_TRUE(Logs().StartRecording(Path("big.csv")));
     // The file may not grow beyond 2 kB: the write fails as on a full disk.
     rlimit old{};
@@ -143,10 +142,7 @@ TEST_F(EngineLogsTest, AWriteErrorStopsTheRecordingWithAMessageAndMonitoringGoes
     EXPECT_TRUE(Asked("Recording stopped: the log " + Path("big.csv").toStdString() +
                       " could not be written:\nFile too large"));
     EXPECT_FALSE(Logs().StatusLabel()->isVisible());
-    // What was written before the error is a log.
-    EngineLog log;
-    std::string error;
-    EXPECT_TRUE(ReadEngineLogFile(Path("big.csv").toStdString(), log, error)) << error;
+    ReadBack("big.csv");  // what was written before the error is a log
 }
 
 TEST_F(EngineLogsTest, RecordingToAnImpossibleFileSaysWhy) {
@@ -157,15 +153,9 @@ TEST_F(EngineLogsTest, RecordingToAnImpossibleFileSaysWhy) {
 }
 
 TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
-    {
-        Profile profile(profile_.toStdString());
-        profile.WriteInt("Settings", "Monitors", 0x29);  // 0, 3 and 5
-        profile.WriteInt("Settings", "Monitor Window Open", 1);
-    }
+    ShowMonitors(0x29);  // 0, 3 and 5
     Start();
-    const QString path = Path("pull.csv");
-    Write(path, Ramp(40));
-    ASSERT_TRUE(Logs().OpenLog(path));
+    ASSERT_TRUE(OpenRamp("pull.csv"));
     EXPECT_EQ(app_->Frame()->windowTitle(),
               QStringLiteral("Untitled (playback of pull.csv) - Quorvex I"));
     EXPECT_FALSE(Logs().Transport()->isHidden());
@@ -198,14 +188,9 @@ TEST_F(EngineLogsTest, PlaybackDrivesTheDisplaysAndTheLiveBarWithoutALink) {
 // then their recording show the same text in every box and the same place of
 // the live bar, row by row.
 TEST_F(EngineLogsTest, TheDisplaysShowARecordingExactlyAsTheyShowedTheModule) {
-    {
-        Profile profile(profile_.toStdString());
-        profile.WriteInt("Settings", "Monitors", 0x7F);
-        profile.WriteInt("Settings", "Monitor Window Open", 1);
-    }
+    ShowMonitors(0x7F);
     Start();
-    UseEmulatedModule();
-    Link(false);
+    LinkEmulatedModule();
     const QString path = Path("ride.csv");
     ASSERT_TRUE(Logs().StartRecording(path));
     std::vector<std::vector<std::string>> shown;
@@ -240,14 +225,9 @@ TEST_F(EngineLogsTest, TheDisplaysShowARecordingExactlyAsTheyShowedTheModule) {
 // Opened and closed from inside the monitor loop: the displays follow the log,
 // then the module again, while the recorder keeps taking the module's packets.
 TEST_F(EngineLogsTest, ALogOpenedWhileMonitoringTakesOverTheDisplaysUntilClosed) {
-    {
-        Profile profile(profile_.toStdString());
-        profile.WriteInt("Settings", "Monitors", 0x08);  // front advance
-        profile.WriteInt("Settings", "Monitor Window Open", 1);
-    }
+    ShowMonitors(0x08);  // front advance
     Start();
-    UseEmulatedModule();
-    Link(false);
+    LinkEmulatedModule();
     const QString log = Path("pull.csv");
     Write(log, Ramp(40));
     ASSERT_TRUE(Logs().StartRecording(Path("live.csv")));
@@ -280,9 +260,7 @@ TEST_F(EngineLogsTest, ALogOpenedWhileMonitoringTakesOverTheDisplaysUntilClosed)
     EXPECT_NE(afterClose, "");
     EXPECT_NE(afterClose, " 39.0");
     Logs().StopRecording();
-    EngineLog recorded;
-    std::string error;
-    ASSERT_TRUE(ReadEngineLogFile(Path("live.csv").toStdString(), recorded, error)) << error;
+    const EngineLog recorded = ReadBack("live.csv");
     EXPECT_GE(recorded.Rows(), 40u);
     for (float advance : recorded.values[3]) EXPECT_NE(advance, 39.0f);  // never the log's rows
 }
@@ -290,8 +268,7 @@ TEST_F(EngineLogsTest, ALogOpenedWhileMonitoringTakesOverTheDisplaysUntilClosed)
 // Closing the program while it records and monitors leaves a complete file.
 TEST_F(EngineLogsTest, ClosingTheProgramWhileRecordingLeavesACompleteFile) {
     Start();
-    UseEmulatedModule();
-    Link(false);
+    LinkEmulatedModule();
     ASSERT_TRUE(Logs().StartRecording(Path("last.csv")));
     AnswerSave(MsgResult::No);
     int packets = 0;
@@ -303,22 +280,15 @@ TEST_F(EngineLogsTest, ClosingTheProgramWhileRecordingLeavesACompleteFile) {
     counting.Reset();
     Settle();
     app_.reset();
-    EngineLog log;
-    std::string error;
-    ASSERT_TRUE(ReadEngineLogFile(Path("last.csv").toStdString(), log, error)) << error;
+    const EngineLog log = ReadBack("last.csv");
     EXPECT_FALSE(log.droppedPartialLine);
     EXPECT_EQ(log.Rows(), static_cast<std::size_t>(packets));
 }
 
 TEST_F(EngineLogsTest, TheChartShowsTheActiveDisplaysAndMovesThePlayback) {
-    {
-        Profile profile(profile_.toStdString());
-        profile.WriteInt("Settings", "Monitors", 0x09);  // engine speed, front advance
-        profile.WriteInt("Settings", "Monitor Window Open", 1);
-    }
+    ShowMonitors(0x09);  // engine speed, front advance
     Start();
-    Write(Path("pull.csv"), Ramp(40));
-    ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
+    ASSERT_TRUE(OpenRamp("pull.csv"));
     Route(res::kLogStepForward);
     Route(res::kViewChart);
     ChartView* chart = Logs().Chart();
@@ -344,8 +314,7 @@ TEST_F(EngineLogsTest, TheGraphKeepsItsKeysDuringPlaybackAndTheTransportHasItsOw
     app_->Frame()->show();
     QApplication::setActiveWindow(app_->Frame());
     MapGraphView* view = app_->Frame()->View();
-    Write(Path("pull.csv"), Ramp(40));
-    ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
+    ASSERT_TRUE(OpenRamp("pull.csv"));
     Settle();
     view->setFocus();
     const int last = view->MarkerCount() - 1;
@@ -432,9 +401,7 @@ TEST_F(EngineLogsTest, OpenLogRefusesOtherFilesNamingTheLine) {
     EXPECT_TRUE(Logs().Transport()->isHidden());
 
     // A log in playback and the document stay as they were when another is refused.
-    const QString good = Path("ride.csv");
-    Write(good, Ramp(30));
-    ASSERT_TRUE(Logs().OpenLog(good));
+    ASSERT_TRUE(OpenRamp("ride.csv", 30));
     const LogPlayer* playing = Logs().Player();
     const std::string title = app_->Frame()->windowTitle().toStdString();
     const std::vector<std::string> junk = {"", "PK\x03\x04", std::string(100000, 'q')};
@@ -450,52 +417,37 @@ TEST_F(EngineLogsTest, OpenLogRefusesOtherFilesNamingTheLine) {
 
 TEST_F(EngineLogsTest, ALogOpenedWithACutLastLineOrValuesOffScaleSaysSoInTheStatusBar) {
     Start();
-    const QString path = Path("crash.csv");
-    const struct {
-        std::string tail;
-        QString note;
-    } cases[] = {
-        {"3000,99", QStringLiteral("crash.csv: line 33 was cut short and is left out")},
-        {"3000,9999,0,12.5\n3100,10,-4,12.5\n",
-         QStringLiteral("crash.csv: 2 value(s) beyond their range are shown at its limit")},
-        {"3000,9999,0,12.5\n31", QStringLiteral("crash.csv: line 34 was cut short and is left "
-                                                "out; 1 value(s) beyond their range are shown "
-                                                "at its limit")},
-    };
-    for (const auto& c : cases) {
-        Write(path, Ramp(30) + c.tail);
-        ASSERT_TRUE(Logs().OpenLog(path));
-        EXPECT_EQ(app_->Frame()->statusBar()->currentMessage(), c.note);
-        Logs().CloseLog();
-    }
-    // A spreadsheet's own columns are left out, by name.
     const struct {
         std::string text;
-        QString note;
-    } sheets[] = {
+        const char* note;
+    } cases[] = {
+        {Ramp(30) + "3000,99", "crash.csv: line 33 was cut short and is left out"},
+        {Ramp(30) + "3000,9999,0,12.5\n3100,10,-4,12.5\n",
+         "crash.csv: 2 value(s) beyond their range are shown at its limit"},
+        {Ramp(30) + "3000,9999,0,12.5\n31",
+         "crash.csv: line 34 was cut short and is left out; 1 value(s) beyond their range are "
+         "shown at its limit"},
+        // A spreadsheet's own columns are left out, by name.
         {"Lambda,Time,Engine Speed\n,ms,rpm\n0.9,0,1611.3\n",
-         QStringLiteral("crash.csv: the column \"Lambda\" is not a monitored value and is left "
-                        "out")},
+         "crash.csv: the column \"Lambda\" is not a monitored value and is left out"},
         {"\xEF\xBB\xBFTime,Engine Speed,Lambda,Gear\r\nms,rpm,,\r\n0,1611.3,0.9,2\r\n,,,\r\n",
-         QStringLiteral("crash.csv: the columns \"Lambda\", \"Gear\" are not monitored values "
-                        "and are left out")},
+         "crash.csv: the columns \"Lambda\", \"Gear\" are not monitored values and are left out"},
         {"A,B,Time,C,D,Engine Speed,E,F\n,,ms,,,rpm,,\n1,2,0,3,4,1611.3,5,6\n",
-         QStringLiteral("crash.csv: the columns \"A\", \"B\", \"C\", \"D\", 2 more are not "
-                        "monitored values and are left out")},
+         "crash.csv: the columns \"A\", \"B\", \"C\", \"D\", 2 more are not monitored values "
+         "and are left out"},
     };
-    for (const auto& c : sheets) {
-        Write(path, c.text);
-        ASSERT_TRUE(Logs().OpenLog(path));
-        EXPECT_EQ(app_->Frame()->statusBar()->currentMessage(), c.note);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        Write(Path("crash.csv"), c.text);
+        ASSERT_TRUE(Logs().OpenLog(Path("crash.csv")));
+        EXPECT_EQ(app_->Frame()->statusBar()->currentMessage().toStdString(), c.note);
         Logs().CloseLog();
     }
 }
 
 TEST_F(EngineLogsTest, CoverageShadesThePointsTheEngineUsedUpToTheCursor) {
     Start();
-    const QString path = Path("pull.csv");
-    Write(path, Ramp(40));  // 0 .. 6284 rpm
-    ASSERT_TRUE(Logs().OpenLog(path));
+    ASSERT_TRUE(OpenRamp("pull.csv"));  // 0 .. 6284 rpm
     Route(res::kViewCoverage);
     EXPECT_TRUE(Logs().CoverageShown());
     EXPECT_TRUE(Logs().CoverageApplies());
@@ -568,11 +520,7 @@ TEST_F(EngineLogsTest, PlaybackCoverageCountsTheRowsUpToTheCursorWhicheverWayItM
 // Pictures for a person to look at: the whole window in playback of a few
 // pulls, the chart under the graph and the map coverage shaded.
 TEST_F(EngineLogsTest, PicturesOfPlaybackWithTheChartAndTheCoverage) {
-    {
-        Profile profile(profile_.toStdString());
-        profile.WriteInt("Settings", "Monitors", 0x29);  // speed, front advance, battery
-        profile.WriteInt("Settings", "Monitor Window Open", 1);
-    }
+    ShowMonitors(0x29);  // speed, front advance, battery
     Start();
     std::string text = LogHeader({0, 3, 5});
     for (int i = 0; i < 600; ++i) {  // a pull every 10 s
@@ -604,11 +552,7 @@ TEST_F(EngineLogsTest, PicturesOfPlaybackWithTheChartAndTheCoverage) {
 // A log of some values only: the others are blank, not 0.0, and without the
 // map's x value the graph shows no live bar.
 TEST_F(EngineLogsTest, ValuesALogLacksAreBlankAndWithoutItsXValueNoLiveBar) {
-    {
-        Profile profile(profile_.toStdString());
-        profile.WriteInt("Settings", "Monitors", 0x7F);
-        profile.WriteInt("Settings", "Monitor Window Open", 1);
-    }
+    ShowMonitors(0x7F);
     Start();
     app_->Frame()->resize(800, 600);
     const struct {
@@ -646,10 +590,8 @@ TEST_F(EngineLogsTest, ValuesALogLacksAreBlankAndWithoutItsXValueNoLiveBar) {
 // to close it; Enter (the default) and Escape keep it.
 TEST_F(EngineLogsTest, StartingMonitoringWithALogOpenClosesItOnlyWhenChosen) {
     Start();
-    UseEmulatedModule();
-    Link(false);
-    Write(Path("pull.csv"), Ramp(40));
-    ASSERT_TRUE(Logs().OpenLog(Path("pull.csv")));
+    LinkEmulatedModule();
+    ASSERT_TRUE(OpenRamp("pull.csv"));
     EXPECT_EQ(Logs().SourceLabel()->text(), QStringLiteral("Log: pull.csv"));
     const std::string question =
         "The displays show a log being played back.\n\n"
@@ -692,17 +634,14 @@ TEST_F(EngineLogsTest, StartingMonitoringWithALogOpenClosesItOnlyWhenChosen) {
 // off the line instead of sharing the moment they were read.
 TEST_F(EngineLogsTest, TheRecorderTimesEachPacketWhenItCameOffTheLine) {
     Start();
-    UseEmulatedModule();
-    Link(false);
+    LinkEmulatedModule();
     ASSERT_TRUE(Logs().StartRecording(Path("busy.csv")));
     // Every fifth packet the window is busy for 0.4 s: about six packets wait meanwhile.
     Monitor(40, [&](int n) {
         if (n % 5 == 0) clock_.Advance(400);
     });
     Logs().StopRecording();
-    EngineLog log;
-    std::string error;
-    ASSERT_TRUE(ReadEngineLogFile(Path("busy.csv").toStdString(), log, error)) << error;
+    const EngineLog log = ReadBack("busy.csv");
     ASSERT_GE(log.Rows(), 40u);
     // 8N1 at the line's 1042 us a byte: one packet's bytes apart.
     const double packetMs = static_cast<double>(RamMonitor::Instance().PacketLength()) * 1.042;
@@ -717,8 +656,7 @@ TEST_F(EngineLogsTest, TheRecorderTimesEachPacketWhenItCameOffTheLine) {
 // log that was open as it was, without a word.
 TEST_F(EngineLogsTest, ALongLogShowsProgressAndCancelKeepsWhatWasOpen) {
     Start();
-    Write(Path("short.csv"), Ramp(30));
-    ASSERT_TRUE(Logs().OpenLog(Path("short.csv")));
+    ASSERT_TRUE(OpenRamp("short.csv", 30));
     Route(res::kLogStepForward);
     std::string text = LogHeader({0, 3, 5});
     for (int i = 0; i < 60000; ++i)  // about 1.3 MB

@@ -23,11 +23,8 @@ namespace {
 class PlaybackFrames : public AppTest {
   protected:
     void SetUp() override {
-        qx::test::TestApp();
         AppTest::SetUp();
-        Profile profile(profile_.toStdString());
-        profile.WriteInt("Settings", "Monitors", 0x7F);
-        profile.WriteInt("Settings", "Monitor Window Open", 1);
+        ShowMonitors(0x7F);
     }
     EngineLogs& Logs() { return *app_->Logs(); }
     // Pulls every 10 s, rows 66 ms apart, all seven values.
@@ -148,9 +145,7 @@ TEST_F(PlaybackFrames, PicturesOfTheChartInASmallAndALargeWindow) {
         chart->SetLanes(true);
     }
     Route(res::kCloseLog);
-    UseEmulatedModule();
-    Link(false);
-    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    LinkEmulatedModule();
     app_->Frame()->resize(800, 600);
     int packets = 0;
     SampleChannel::Hold counting =

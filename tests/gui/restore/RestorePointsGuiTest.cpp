@@ -25,7 +25,6 @@ using Action = RestorePointsDialog::Action;
 class RestorePointsGuiTest : public AppTest {
   protected:
     void SetUp() override {
-        qx::test::TestApp();
         AppTest::SetUp();
         folder_ = dir_.filePath(QStringLiteral("data/quorvexi/restore-points")).toStdString();
         previous_ = ExchangeAppRestorePoints(std::make_unique<RestorePoints>(folder_, clock_, 0));
@@ -66,9 +65,7 @@ class RestorePointsGuiTest : public AppTest {
 TEST_F(RestorePointsGuiTest, DownloadAllAndWriteChangesKeepWhatTheModuleHeld) {
     Start();
     ASSERT_TRUE(started_);
-    UseEmulatedModule();
-    Link(false);
-    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    LinkEmulatedModule();
     Poke(0xB600, 10);
     Poke(0xB620, 2);
     const Memory beforeDownload = ModuleMemory();
