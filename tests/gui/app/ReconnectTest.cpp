@@ -47,6 +47,13 @@ class ReconnectTest : public ::testing::Test {
         host->SetMessageAnswerer(
             recorder.Recording([this](const gui::MessageRecord& m) -> std::optional<MsgResult> {
                 asked[m.caption] += 1;
+                const bool relink =
+                    m.caption == "Module Linked Again" || m.caption == "Another Module";
+                if (reflex && relink) {
+                    AnswerNextBoxBy(*reflex);
+                    reflex.reset();
+                    return std::nullopt;
+                }
                 if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
                 return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
             }));
@@ -97,6 +104,28 @@ class ReconnectTest : public ::testing::Test {
         fs::remove(stable);
     }
     void Link() { frame->Commands().Route(cmd::kLink); }
+    // The first link, taking the module's settings.
+    void LinkUploading() {
+        answers["Upload Module Settings"] = MsgResult::Yes;
+        Link();
+        ASSERT_TRUE(CommPort::Instance().IsLinked());
+    }
+    // Pulls the adapter and edits the rev limit by delta: the write finds the
+    // module gone, and the edit made again is kept. Answers the limit before.
+    double UnplugAndEditRevLimit(double delta) {
+        Unplug();
+        const double before = document.revLimit().GetValue();
+        document.revLimit().SetValue(before + delta, true);
+        EXPECT_FALSE(CommPort::Instance().IsLinked());
+        EXPECT_TRUE(document.revLimit().SetValue(before + delta, true));
+        return before;
+    }
+    // Whether the status bar's notice about the adapter says text.
+    ::testing::AssertionResult NoticeSays(const std::string& text) {
+        const std::string notice = frame->ReconnectText().toStdString();
+        if (notice.find(text) != std::string::npos) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the notice is \"" << notice << "\"";
+    }
     ModuleValue& At(int map, int point) { return *document.Map(map)->Point(point).value; }
 
     QTemporaryDir dir;
@@ -111,12 +140,11 @@ class ReconnectTest : public ::testing::Test {
     std::unique_ptr<gui::CMainFrame> frame;
     std::map<std::string, MsgResult> answers;
     std::map<std::string, int> asked;
+    std::optional<Reflex> reflex;  // answers the next relink question
 };
 
 TEST_F(ReconnectTest, EditsMadeWhileUnpluggedAreWrittenAloneAfterTheRelink) {
-    answers["Upload Module Settings"] = MsgResult::Yes;
-    Link();
-    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    LinkUploading();
     ASSERT_TRUE(document.revLimit().InSync());
 
     // The adapter is pulled: the next write finds it gone and the link breaks.
@@ -125,20 +153,19 @@ TEST_F(ReconnectTest, EditsMadeWhileUnpluggedAreWrittenAloneAfterTheRelink) {
     At(0, 3).SetValue(advance + 2, true);
     ASSERT_FALSE(CommPort::Instance().IsLinked());
     EXPECT_TRUE(CommPort::Instance().LastBreakWasDeviceGone());
-    EXPECT_NE(frame->ReconnectText().toStdString().find("waiting for " + stable), std::string::npos)
-        << frame->ReconnectText().toStdString();
+    EXPECT_TRUE(NoticeSays("waiting for " + stable));
 
     // Edits while it is away are kept, out of sync.
     SetMirrorSetting(true);
     ASSERT_TRUE(At(0, 3).SetValue(advance + 2, true));  // front and rear advance
     ASSERT_TRUE(At(4, 9).SetValue(At(4, 9).GetValue() + 1, true));
     frame->CheckReconnect();
-    EXPECT_NE(frame->ReconnectText().indexOf("waiting"), -1);
+    EXPECT_TRUE(NoticeSays("waiting"));
 
     // Plugged back: another pseudo-terminal behind the same stable name.
     Plug(emu::EmulatorConfig{});
     frame->CheckReconnect();
-    EXPECT_NE(frame->ReconnectText().indexOf("is back"), -1);
+    EXPECT_TRUE(NoticeSays("is back"));
 
     answers["Module Linked Again"] = MsgResult::Yes;
     Link();
@@ -157,13 +184,8 @@ TEST_F(ReconnectTest, EditsMadeWhileUnpluggedAreWrittenAloneAfterTheRelink) {
 }
 
 TEST_F(ReconnectTest, AnotherModuleBehindTheSameNameIsNeverWrittenPiecemeal) {
-    answers["Upload Module Settings"] = MsgResult::Yes;
-    Link();
-    ASSERT_TRUE(CommPort::Instance().IsLinked());
-    Unplug();
-    document.revLimit().SetValue(document.revLimit().GetValue() + 512, true);
-    ASSERT_FALSE(CommPort::Instance().IsLinked());
-    ASSERT_TRUE(document.revLimit().SetValue(document.revLimit().GetValue() + 512, true));
+    LinkUploading();
+    UnplugAndEditRevLimit(512);
 
     emu::EmulatorConfig other;
     other.serialNumber = 4711;
@@ -182,26 +204,11 @@ TEST_F(ReconnectTest, AnotherModuleBehindTheSameNameIsNeverWrittenPiecemeal) {
 // write nothing and keep the edit made while the adapter was out, whether the
 // same module comes back or another one.
 TEST_F(ReconnectTest, ReflexKeysAtTheRelinkQuestionsWriteNothingAndKeepTheEdit) {
-    // Shared with the answerer, which the fixture's tear-down still calls.
-    auto held = std::make_shared<std::optional<Reflex>>();
-    std::optional<Reflex>& pending = *held;
-    host->SetMessageAnswerer(
-        recorder.Recording([this, held](const gui::MessageRecord& m) -> std::optional<MsgResult> {
-            std::optional<Reflex>& pending = *held;
-            asked[m.caption] += 1;
-            if (pending && (m.caption == "Module Linked Again" || m.caption == "Another Module")) {
-                AnswerNextBoxBy(*pending);
-                pending.reset();
-                return std::nullopt;
-            }
-            if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
-            return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
-        }));
     answers["Upload Module Settings"] = MsgResult::Yes;
     int serial = 4711;
     for (bool another : {false, true}) {
-        for (Reflex reflex : {Reflex::Enter, Reflex::Escape, Reflex::Close}) {
-            SCOPED_TRACE(std::string(ReflexName(reflex)) + (another ? " at another" : " at same"));
+        for (Reflex key : {Reflex::Enter, Reflex::Escape, Reflex::Close}) {
+            SCOPED_TRACE(std::string(ReflexName(key)) + (another ? " at another" : " at same"));
             if (!document.KnowsModuleBytes()) {
                 // Another module made the picture unknown: upload from this one first.
                 if (CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
@@ -209,22 +216,18 @@ TEST_F(ReconnectTest, ReflexKeysAtTheRelinkQuestionsWriteNothingAndKeepTheEdit) 
                 ASSERT_TRUE(document.KnowsModuleBytes());
             }
             ASSERT_TRUE(CommPort::Instance().IsLinked());
-            Unplug();
-            const double before = document.revLimit().GetValue();
-            document.revLimit().SetValue(before + 256, true);
-            ASSERT_FALSE(CommPort::Instance().IsLinked());
-            ASSERT_TRUE(document.revLimit().SetValue(before + 256, true));
+            const double before = UnplugAndEditRevLimit(256);
             const double edited = document.revLimit().GetValue();
             ASSERT_NE(edited, before);
             emu::EmulatorConfig config;
             if (another) config.serialNumber = ++serial;
             Plug(config);
             asked.clear();
-            pending = reflex;
+            reflex = key;
             Link();
             ASSERT_TRUE(CommPort::Instance().IsLinked());
             EXPECT_EQ(asked[another ? "Another Module" : "Module Linked Again"], 1);
-            EXPECT_FALSE(pending.has_value()) << "the question was not asked";
+            EXPECT_FALSE(reflex.has_value()) << "the question was not asked";
             EXPECT_TRUE(module->Counters().writes.empty());
             EXPECT_EQ(document.revLimit().GetValue(), edited);
             EXPECT_FALSE(document.revLimit().InSync());
@@ -237,9 +240,7 @@ TEST_F(ReconnectTest, ReflexKeysAtTheRelinkQuestionsWriteNothingAndKeepTheEdit) 
 // breaks, an edit made next stays in the document out of sync, and the status
 // bar follows the adapter as it comes back, goes again and a Ctrl+L fails.
 TEST_F(ReconnectTest, APullWhileIdleIsNoticedAndTheNoticeStaysTrue) {
-    answers["Upload Module Settings"] = MsgResult::Yes;
-    Link();
-    ASSERT_TRUE(CommPort::Instance().IsLinked());
+    LinkUploading();
     frame->CheckLinkedAdapter();
     EXPECT_TRUE(CommPort::Instance().IsLinked()) << "nothing was pulled";
     EXPECT_TRUE(module->Counters().writes.empty());
@@ -247,8 +248,7 @@ TEST_F(ReconnectTest, APullWhileIdleIsNoticedAndTheNoticeStaysTrue) {
     Unplug();
     frame->CheckLinkedAdapter();
     ASSERT_FALSE(CommPort::Instance().IsLinked());
-    EXPECT_NE(frame->ReconnectText().indexOf("waiting for"), -1)
-        << frame->ReconnectText().toStdString();
+    EXPECT_TRUE(NoticeSays("waiting for"));
     const double before = document.revLimit().GetValue();
     EXPECT_TRUE(document.revLimit().SetValue(before + 256, true));
     EXPECT_EQ(document.revLimit().GetValue(), before + 256);
@@ -265,16 +265,14 @@ TEST_F(ReconnectTest, APullWhileIdleIsNoticedAndTheNoticeStaysTrue) {
         else
             Unplug();
         frame->CheckReconnect();
-        EXPECT_NE(frame->ReconnectText().indexOf(step.says), -1)
-            << frame->ReconnectText().toStdString();
+        EXPECT_TRUE(NoticeSays(step.says));
     }
     // Pulled again and Ctrl+L pressed before the next look: the try fails and
     // the notice says what it found.
     Unplug();
     Link();
     EXPECT_FALSE(CommPort::Instance().IsLinked());
-    EXPECT_NE(frame->ReconnectText().indexOf("waiting for"), -1)
-        << frame->ReconnectText().toStdString();
+    EXPECT_TRUE(NoticeSays("waiting for"));
     EXPECT_EQ(document.revLimit().GetValue(), before + 256);
 }
 
