@@ -517,38 +517,6 @@ TEST_F(EngineLogsTest, PlaybackCoverageCountsTheRowsUpToTheCursorWhicheverWayItM
     }
 }
 
-// Pictures for a person to look at: the whole window in playback of a few
-// pulls, the chart under the graph and the map coverage shaded.
-TEST_F(EngineLogsTest, PicturesOfPlaybackWithTheChartAndTheCoverage) {
-    ShowMonitors(0x29);  // speed, front advance, battery
-    Start();
-    std::string text = LogHeader({0, 3, 5});
-    for (int i = 0; i < 600; ++i) {  // a pull every 10 s
-        const double phase = (i % 150) / 150.0;
-        text += LogRow(66 * i, {0, 3, 5},
-                       {1000 + 5500 * phase * phase, 10 + 25 * phase, LogValueOf(5, 215)});
-    }
-    Write(Path("pulls.csv"), text);
-    ASSERT_TRUE(Logs().OpenLog(Path("pulls.csv")));
-    Route(res::kViewChart);
-    Route(res::kViewCoverage);
-    Q_EMIT Logs().Chart()->seekRequested(66 * 400);
-    app_->Frame()->resize(1000, 760);
-    Settle();
-    const QImage window = app_->Frame()->grab().toImage();
-    ChartView* chart = Logs().Chart();
-    const QImage pane = chart->grab().toImage();
-    int speed = 0;
-    for (int x = chart->PlotRect().left(); x <= chart->PlotRect().right(); ++x)
-        for (int y = chart->PlotRect().top(); y <= chart->PlotRect().bottom(); ++y)
-            speed += pane.pixelColor(x, y) == ChartView::ColorOf(0);
-    EXPECT_GT(speed, 100);
-    EXPECT_EQ(chart->CursorMs(), 66 * 400);
-    EXPECT_TRUE(Logs().CoverageData().Used(2));
-    qx::test::SavePicture(window, QStringLiteral("playback-chart-coverage.png"));
-    qx::test::SavePicture(pane, QStringLiteral("playback-chart.png"));
-}
-
 // A log of some values only: the others are blank, not 0.0, and without the
 // map's x value the graph shows no live bar.
 TEST_F(EngineLogsTest, ValuesALogLacksAreBlankAndWithoutItsXValueNoLiveBar) {

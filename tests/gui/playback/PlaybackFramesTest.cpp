@@ -110,14 +110,18 @@ TEST_F(PlaybackFrames, TheCoverageRepaintsOnlyTheBandsThatChanged) {
     view->removeEventFilter(&spy);
 }
 
-// Pictures for a person: the window in playback with the chart, at 800 x 600
-// and at 1920 x 1080, and the chart of a few seconds of live monitoring.
+// Pictures for a person: the window in playback with the chart and the map
+// coverage, at 800 x 600 and at 1920 x 1080, and the chart of a few seconds of
+// live monitoring.
 TEST_F(PlaybackFrames, PicturesOfTheChartInASmallAndALargeWindow) {
     Start();
     ASSERT_TRUE(Logs().OpenLog(Pulls(900)));
     Route(res::kViewChart);
+    Route(res::kViewCoverage);
     Q_EMIT Logs().Chart()->seekRequested(66 * 400);
     ChartView* chart = Logs().Chart();
+    EXPECT_EQ(chart->CursorMs(), 66 * 400);
+    EXPECT_TRUE(Logs().CoverageData().Used(2));
     app_->Frame()->show();
     for (const QSize size : {QSize(800, 600), QSize(1920, 1080)}) {
         app_->Frame()->resize(size);
@@ -136,6 +140,12 @@ TEST_F(PlaybackFrames, PicturesOfTheChartInASmallAndALargeWindow) {
         } else {
             EXPECT_EQ(chart->LegendLineCount(), 1);
         }
+        const QImage pane = chart->grab().toImage();
+        int speed = 0;
+        for (int x = chart->PlotRect().left(); x <= chart->PlotRect().right(); ++x)
+            for (int y = chart->PlotRect().top(); y <= chart->PlotRect().bottom(); ++y)
+                speed += pane.pixelColor(x, y) == ChartView::ColorOf(0);
+        EXPECT_GT(speed, 100) << "engine speed drawn";
         const QString name =
             QStringLiteral("chart-playback-%1x%2").arg(size.width()).arg(size.height());
         qx::test::SavePicture(app_->Frame()->grab().toImage(), name + QStringLiteral(".png"));
