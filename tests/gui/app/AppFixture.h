@@ -106,6 +106,24 @@ class AppTest : public ::testing::Test {
         ASSERT_TRUE(CommPort::Instance().IsLinked());
     }
 
+    // Monitors until packets good packets came in, calling each(n) after packet n;
+    // then stop (by default the monitoring command again) ends the monitor loop.
+    void Monitor(int packets, const std::function<void(int)>& each = {},
+                 std::function<void()> stop = {}) {
+        if (!stop) stop = [this] { Route(cmd::kToggleMonitoring); };
+        int n = 0;
+        SampleChannel::Hold counting =
+            RamMonitor::Instance().Samples().Subscribe([&](LiveSource& s, bool) {
+                if (&s != &RamMonitor::Instance()) return;
+                ++n;
+                if (each) each(n);
+                if (n == packets) app_->Host().Post(stop);
+            });
+        Route(cmd::kToggleMonitoring);  // Run: returns when monitoring stops
+        counting.Reset();
+        ASSERT_GE(n, packets);
+    }
+
     // Runs the main loop's pending work (posted replays, deferred closes).
     void Settle() {
         for (int i = 0; i < 20; ++i) {

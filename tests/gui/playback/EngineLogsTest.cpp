@@ -55,20 +55,6 @@ class EngineLogsTest : public AppTest {
         EXPECT_TRUE(ReadEngineLogFile(Path(name).toStdString(), log, error)) << error;
         return log;
     }
-    // Monitors until packets good packets came in, calling each(n) after packet n.
-    void Monitor(int packets, const std::function<void(int)>& each = {}) {
-        int n = 0;
-        SampleChannel::Hold counting =
-            RamMonitor::Instance().Samples().Subscribe([&](LiveSource& s, bool) {
-                if (&s != &RamMonitor::Instance()) return;
-                ++n;
-                if (each) each(n);
-                if (n == packets) app_->Host().Post([this] { Route(res::kToggleMonitoring); });
-            });
-        Route(res::kToggleMonitoring);  // Run: returns when monitoring stops
-        counting.Reset();
-        ASSERT_GE(n, packets);
-    }
     // A log of rows every 100 ms: engine speed steps 0, 10, 20 ... (module integers).
     std::string Ramp(int rows) {
         std::string text = LogHeader({0, 3, 5});
@@ -272,12 +258,9 @@ TEST_F(EngineLogsTest, ClosingTheProgramWhileRecordingLeavesACompleteFile) {
     ASSERT_TRUE(Logs().StartRecording(Path("last.csv")));
     AnswerSave(MsgResult::No);
     int packets = 0;
-    SampleChannel::Hold counting =
-        RamMonitor::Instance().Samples().Subscribe([&](LiveSource&, bool) {
-            if (++packets == 20) app_->Host().Post([this] { app_->Frame()->close(); });
-        });
-    Route(res::kToggleMonitoring);  // the close ends the monitor loop first
-    counting.Reset();
+    // The close ends the monitor loop first.
+    Monitor(
+        20, [&](int n) { packets = n; }, [this] { app_->Frame()->close(); });
     Settle();
     app_.reset();
     const EngineLog log = ReadBack("last.csv");

@@ -157,14 +157,7 @@ TEST_F(PlaybackFrames, PicturesOfTheChartInASmallAndALargeWindow) {
     Route(res::kCloseLog);
     LinkEmulatedModule();
     app_->Frame()->resize(800, 600);
-    int packets = 0;
-    SampleChannel::Hold counting =
-        RamMonitor::Instance().Samples().Subscribe([&](LiveSource& s, bool) {
-            if (&s != &RamMonitor::Instance()) return;
-            if (++packets == 120) app_->Host().Post([this] { Route(res::kToggleMonitoring); });
-        });
-    Route(res::kToggleMonitoring);
-    counting.Reset();
+    Monitor(120);
     Settle();
     ASSERT_TRUE(chart->IsLive());
     // Eight seconds of 30: the newest row at the right, the left empty.
