@@ -34,11 +34,13 @@ std::string ProgramPath() {
 
 struct Outcome {
     int exit = -1;
-    std::string err;
+    std::string text;  // what it wrote to the stream read
 };
 
-// Runs the program with exactly env as its environment.
-Outcome RunProgram(std::vector<std::string> args, std::vector<std::string> env) {
+// Runs the program with exactly env as its environment, reading what it writes
+// to stream (standard error unless told); the other stream is dropped.
+Outcome RunProgram(std::vector<std::string> args, std::vector<std::string> env,
+                   int stream = STDERR_FILENO) {
     int pipeFd[2];
     if (pipe(pipeFd) != 0) return {};
     std::vector<char*> argv;
@@ -49,9 +51,8 @@ Outcome RunProgram(std::vector<std::string> args, std::vector<std::string> env) 
     envp.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(pipeFd[1], STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
+        dup2(open("/dev/null", O_WRONLY), stream == STDERR_FILENO ? STDOUT_FILENO : STDERR_FILENO);
+        dup2(pipeFd[1], stream);
         close(pipeFd[0]);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
@@ -60,7 +61,7 @@ Outcome RunProgram(std::vector<std::string> args, std::vector<std::string> env) 
     Outcome out;
     char buffer[256];
     for (ssize_t n; (n = read(pipeFd[0], buffer, sizeof buffer)) > 0;)
-        out.err.append(buffer, static_cast<std::size_t>(n));
+        out.text.append(buffer, static_cast<std::size_t>(n));
     close(pipeFd[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -91,11 +92,12 @@ TEST(StartWithoutDisplay, OneLineAndExitOneUnlessAPlatformIsNamed) {
         std::vector<std::string> env{home, "PATH=/usr/bin:/bin"};
         env.insert(env.end(), c.env.begin(), c.env.end());
         const Outcome o = RunProgram(args, env);
-        EXPECT_EQ(o.exit, c.exit) << c.what << ": " << o.err;
+        const std::string& err = o.text;
+        EXPECT_EQ(o.exit, c.exit) << c.what << ": " << err;
         if (c.exit == 1) {
-            EXPECT_EQ(o.err.rfind("quorvexi: ", 0), 0u) << c.what << ": " << o.err;
-            EXPECT_NE(o.err.find("DISPLAY"), std::string::npos) << c.what;
-            EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << c.what << ": " << o.err;
+            EXPECT_EQ(err.rfind("quorvexi: ", 0), 0u) << c.what << ": " << err;
+            EXPECT_NE(err.find("DISPLAY"), std::string::npos) << c.what;
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.what << ": " << err;
         }
     }
 }
@@ -104,24 +106,11 @@ TEST(StartWithoutDisplay, OneLineAndExitOneUnlessAPlatformIsNamed) {
 TEST(StartWithoutDisplay, HelpListsTheOptionsOfTheManPage) {
     const std::string program = ProgramPath();
     if (program.empty()) GTEST_SKIP() << "the quorvexi program is not built";
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        execl(program.c_str(), program.c_str(), "--help", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string help;
-    char buffer[256];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
-        help.append(buffer, static_cast<std::size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << help;
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    const Outcome run = RunProgram({program, "--help"}, env, STDOUT_FILENO);
+    const std::string& help = run.text;
+    ASSERT_EQ(run.exit, 0) << help;
 
     std::ifstream in(std::string(QX_SOURCE_DIR) + "/packaging/man/quorvexi.1");
     std::stringstream roff;
