@@ -1,13 +1,9 @@
 // The program started where no window can open says so in one line and ends
 // with exit status 1; where a display or a platform is named it starts.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <QDir>
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -15,85 +11,37 @@
 #include <string>
 #include <vector>
 
+#include "gui/ProgramRun.h"
+#include "support/ChildProcess.h"
+
 namespace qx::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string ProgramPath() {
-    const char* build = std::getenv("QX_BUILD_DIR");
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    for (const fs::path& dir :
-         {fs::path(build ? build : ""), self.parent_path().parent_path().parent_path()}) {
-        const fs::path p = dir / "src" / "gui" / "quorvexi";
-        if (!dir.empty() && access(p.c_str(), X_OK) == 0) return p;
-    }
-    return {};
-}
-
-struct Outcome {
-    int exit = -1;
-    std::string text;  // what it wrote to the stream read
-};
-
-// Runs the program with exactly env as its environment, reading what it writes
-// to stream (standard error unless told); the other stream is dropped.
-Outcome RunProgram(std::vector<std::string> args, std::vector<std::string> env,
-                   int stream = STDERR_FILENO) {
-    int pipeFd[2];
-    if (pipe(pipeFd) != 0) return {};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(open("/dev/null", O_WRONLY), stream == STDERR_FILENO ? STDOUT_FILENO : STDERR_FILENO);
-        dup2(pipeFd[1], stream);
-        close(pipeFd[0]);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    close(pipeFd[1]);
-    Outcome out;
-    char buffer[256];
-    for (ssize_t n; (n = read(pipeFd[0], buffer, sizeof buffer)) > 0;)
-        out.text.append(buffer, static_cast<std::size_t>(n));
-    close(pipeFd[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    out.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
-}
-
 TEST(StartWithoutDisplay, OneLineAndExitOneUnlessAPlatformIsNamed) {
-    const std::string program = ProgramPath();
-    if (program.empty()) GTEST_SKIP() << "the quorvexi program is not built";
-    const std::string home = "HOME=" + fs::temp_directory_path().string();
+    const QString program = QString::fromStdString(ProgramPath("gui/quorvexi"));
+    if (program.isEmpty()) GTEST_SKIP() << "the quorvexi program is not built";
     const struct {
         const char* what;
-        std::vector<std::string> args;
-        std::vector<std::string> env;
+        QStringList args;
+        const char* variable;  // set, with its value; null: none
+        const char* value;
         int exit;
     } cases[] = {
-        {"no display", {}, {}, 1},
-        {"empty DISPLAY", {}, {"DISPLAY="}, 1},
-        {"empty WAYLAND_DISPLAY", {"--simulate"}, {"WAYLAND_DISPLAY="}, 1},
+        {"no display", {}, nullptr, nullptr, 1},
+        {"empty DISPLAY", {}, "DISPLAY", "", 1},
+        {"empty WAYLAND_DISPLAY", {"--simulate"}, "WAYLAND_DISPLAY", "", 1},
         // A named platform goes to Qt: the command line is read, and refused.
-        {"QT_QPA_PLATFORM", {"--no-such-option"}, {"QT_QPA_PLATFORM=offscreen"}, 2},
-        {"-platform", {"-platform", "offscreen", "--no-such-option"}, {}, 2},
+        {"QT_QPA_PLATFORM", {"--no-such-option"}, "QT_QPA_PLATFORM", "offscreen", 2},
+        {"-platform", {"-platform", "offscreen", "--no-such-option"}, nullptr, nullptr, 2},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args{program};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        std::vector<std::string> env{home, "PATH=/usr/bin:/bin"};
-        env.insert(env.end(), c.env.begin(), c.env.end());
-        const Outcome o = RunProgram(args, env);
-        const std::string& err = o.text;
-        EXPECT_EQ(o.exit, c.exit) << c.what << ": " << err;
+        QProcessEnvironment env;  // exactly this: nothing of the test's own
+        env.insert(QStringLiteral("HOME"), QDir::tempPath());
+        env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+        if (c.variable != nullptr) env.insert(c.variable, c.value);
+        const ProgramRun run = RunProgram(program, c.args, env);
+        const std::string err = run.err.toStdString();
+        EXPECT_EQ(run.exitCode, c.exit) << c.what << ": " << err;
         if (c.exit == 1) {
             EXPECT_EQ(err.rfind("quorvexi: ", 0), 0u) << c.what << ": " << err;
             EXPECT_NE(err.find("DISPLAY"), std::string::npos) << c.what;
@@ -104,13 +52,11 @@ TEST(StartWithoutDisplay, OneLineAndExitOneUnlessAPlatformIsNamed) {
 
 // The options --help lists are those quorvexi(1) describes, and no others.
 TEST(StartWithoutDisplay, HelpListsTheOptionsOfTheManPage) {
-    const std::string program = ProgramPath();
-    if (program.empty()) GTEST_SKIP() << "the quorvexi program is not built";
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    const Outcome run = RunProgram({program, "--help"}, env, STDOUT_FILENO);
-    const std::string& help = run.text;
-    ASSERT_EQ(run.exit, 0) << help;
+    const QString program = QString::fromStdString(ProgramPath("gui/quorvexi"));
+    if (program.isEmpty()) GTEST_SKIP() << "the quorvexi program is not built";
+    const ProgramRun run = RunProgram(program, {QStringLiteral("--help")});
+    const std::string help = run.out.toStdString();
+    ASSERT_EQ(run.exitCode, 0) << help;
 
     std::ifstream in(std::string(QX_SOURCE_DIR) + "/packaging/man/quorvexi.1");
     std::stringstream roff;

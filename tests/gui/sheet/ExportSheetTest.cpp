@@ -10,20 +10,10 @@
 #include "../GuiTestSupport.h"
 #include "KnownTune.h"
 #include "SheetTestSupport.h"
+#include "support/ChildProcess.h"
 
 namespace qx::gui::testing {
 namespace {
-
-QString ProgramPath() {
-    const QString build = qEnvironmentVariable("QX_BUILD_DIR");
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    for (const QString& dir :
-         {build, QFileInfo(self).dir().absoluteFilePath(QStringLiteral(".."))}) {
-        const QString path = QDir(dir).absoluteFilePath(QStringLiteral("src/gui/quorvexi"));
-        if (!dir.isEmpty() && QFileInfo(path).isExecutable()) return path;
-    }
-    return {};
-}
 
 // No display: the program must not need one.
 QProcessEnvironment Environment(const QString& locale, const QString& profile) {
@@ -42,7 +32,7 @@ class ExportSheetTest : public ::testing::Test {
     void SetUp() override {
         qx::test::TestApp();
         ASSERT_TRUE(dir_.isValid());
-        program_ = ProgramPath();
+        program_ = QString::fromStdString(qx::test::ProgramPath("gui/quorvexi"));
         ASSERT_FALSE(program_.isEmpty()) << "quorvexi not found; set QX_BUILD_DIR";
         tune_ = dir_.filePath(QStringLiteral("Known Tune.qvx"));
         ASSERT_TRUE(WriteKnownTune(tune_.toStdString()));

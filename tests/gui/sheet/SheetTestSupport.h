@@ -4,38 +4,16 @@
 // pdfinfo, both from poppler-utils.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
+#include "gui/ProgramRun.h"
+
 namespace qx::gui::testing {
 
-struct ProgramRun {
-    int exitCode = -1;  // -1: did not start or did not end normally
-    QString out;
-    QString err;
-};
-
-inline ProgramRun RunProgram(
-    const QString& program, const QStringList& args,
-    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    ProgramRun r;
-    if (!p.waitForStarted(30000)) return r;
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    if (p.exitStatus() == QProcess::NormalExit) r.exitCode = p.exitCode();
-    return r;
-}
+using qx::test::ProgramRun;
+using qx::test::RunProgram;
 
 // The text of the PDF, laid out; empty when pdftotext could not read it.
 inline QString PdfText(const QString& pdf) {
