@@ -2,10 +2,6 @@
 // same stable name to come back, and after the relink writes only what was
 // edited meanwhile; another module behind that name is never written piecemeal.
 // The module is the emulator on a pseudo-terminal behind a link of our own.
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QTemporaryDir>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -13,17 +9,9 @@
 
 #include "ReflexKeys.h"
 #include "core/host/CommandIds.h"
-#include "core/host/Profile.h"
-#include "core/link/CommPort.h"
 #include "core/maps/ModuleMap.h"
-#include "core/model/ModuleState.h"
-#include "core/monitor/RamMonitor.h"
-#include "core/serial/SerialPort.h"
 #include "emulator/PtyEmulator.h"
-#include "gui/GuiTestSupport.h"
-#include "gui/app/MainFrame.h"
-#include "gui/shell/LiveSamples.h"
-#include "gui/shell/QtHost.h"
+#include "gui/FrameOnPortTest.h"
 #include "support/MessageRecorder.h"
 
 namespace qx::test {
@@ -31,19 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ReconnectTest : public ::testing::Test {
+class ReconnectTest : public FrameOnPortTest {
   protected:
     void SetUp() override {
-        // The test program's environment made the QApplication.
-        RamMonitor::ResetInstance();
-        CommPort::ResetInstance();
-        ASSERT_TRUE(dir.isValid());
-        stable = QDir(dir.path()).filePath("usb-FTDI_FT232R_A1B2C3-if00-port0").toStdString();
-        previousProfile = ExchangeAppProfile(
-            std::make_unique<Profile>(QDir(dir.path()).filePath("QuorvexI.ini").toStdString()));
+        FrameOnPortTest::SetUp();
+        device = QDir(dir.path()).filePath("usb-FTDI_FT232R_A1B2C3-if00-port0").toStdString();
         AppProfile().WriteInt("Settings", "Timeout", 100);
-        host = std::make_unique<gui::QtHost>();
-        previousHost = SetCurrentHost(host.get());
         host->SetMessageAnswerer(
             recorder.Recording([this](const gui::MessageRecord& m) -> std::optional<MsgResult> {
                 asked[m.caption] += 1;
@@ -57,30 +38,14 @@ class ReconnectTest : public ::testing::Test {
                 if (auto it = answers.find(m.caption); it != answers.end()) return it->second;
                 return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
             }));
-        CommPort::Instance().SetPortOpener([this](int, serial::OpenError* error) {
-            return serial::OpenPosixPort(serial::PortSettings{stable, 9600}, error);
-        });
-        Plug(emu::EmulatorConfig{});
-        document.OnNewDocument();
-        samples = std::make_unique<gui::LiveSamples>(RamMonitor::Instance().Samples());
-        frame = std::make_unique<gui::CMainFrame>(
-            *host, document, AppProfile(), CommPort::Instance(), RamMonitor::Instance(), *samples);
-        host->SetMainWindow(frame.get());
-        QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
-                         [this](int id) { frame->Commands().Route(id); });
         QObject::connect(host.get(), &gui::QtHost::linkIndicatorChanged, frame.get(),
                          &gui::CMainFrame::SetLinkIndicator);
         frame->View()->OnInitialUpdate();
+        Plug(emu::EmulatorConfig{});
     }
     void TearDown() override {
-        if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
-        RamMonitor::ResetInstance();
-        CommPort::ResetInstance();
-        frame.reset();
+        FrameOnPortTest::TearDown();
         module.reset();
-        SetCurrentHost(previousHost);
-        host.reset();
-        ExchangeAppProfile(std::move(previousProfile));
     }
 
     // A module behind the stable name, holding what the last one held.
@@ -96,12 +61,12 @@ class ReconnectTest : public ::testing::Test {
         for (std::size_t i = 0; i < memory.size(); ++i)
             next->Poke(static_cast<uint16_t>(0xB600 + i), memory[i]);
         module = std::move(next);
-        fs::remove(stable);
-        fs::create_symlink(module->SlavePath(), stable);
+        fs::remove(device);
+        fs::create_symlink(module->SlavePath(), device);
     }
     void Unplug() {
         module->Vanish();
-        fs::remove(stable);
+        fs::remove(device);
     }
     void Link() { frame->Commands().Route(cmd::kLink); }
     // The first link, taking the module's settings.
@@ -128,16 +93,8 @@ class ReconnectTest : public ::testing::Test {
     }
     ModuleValue& At(int map, int point) { return *document.Map(map)->Point(point).value; }
 
-    QTemporaryDir dir;
-    std::string stable;
-    std::unique_ptr<Profile> previousProfile;
     MessageRecorder recorder;  // outlives the host that calls it
-    std::unique_ptr<gui::QtHost> host;
-    Host* previousHost = nullptr;
     std::unique_ptr<emu::PtyEmulator> module;
-    ModuleState document;
-    std::unique_ptr<gui::LiveSamples> samples;
-    std::unique_ptr<gui::CMainFrame> frame;
     std::map<std::string, MsgResult> answers;
     std::map<std::string, int> asked;
     std::optional<Reflex> reflex;  // answers the next relink question
@@ -153,7 +110,7 @@ TEST_F(ReconnectTest, EditsMadeWhileUnpluggedAreWrittenAloneAfterTheRelink) {
     At(0, 3).SetValue(advance + 2, true);
     ASSERT_FALSE(CommPort::Instance().IsLinked());
     EXPECT_TRUE(CommPort::Instance().LastBreakWasDeviceGone());
-    EXPECT_TRUE(NoticeSays("waiting for " + stable));
+    EXPECT_TRUE(NoticeSays("waiting for " + device));
 
     // Edits while it is away are kept, out of sync.
     SetMirrorSetting(true);

@@ -3,64 +3,32 @@
 // baud. Ctrl+M runs the monitor loop until the displays and the live bar have
 // followed the emulated engine for a while and an arrow step has been written
 // in between; a picture of the main window is kept for a reviewer.
-#include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <set>
 #include <string>
 
 #include "MonitorTestSupport.h"
-#include "core/host/Numbers.h"
-#include "core/host/Profile.h"
-#include "core/link/CommPort.h"
 #include "core/maps/ModuleMap.h"
-#include "core/monitor/RamMonitor.h"
-#include "core/serial/SerialPort.h"
 #include "emulator/EngineModel.h"
 #include "emulator/PtyEmulator.h"
-#include "gui/app/MainFrame.h"
+#include "gui/FrameOnPortTest.h"
 #include "gui/monitor/MonitorCommands.h"
 #include "gui/resources/Resources.h"
-#include "gui/shell/LiveSamples.h"
-#include "gui/shell/QtHost.h"
 
 namespace qx::test {
 namespace {
 
-class DemoMonitoring : public ::testing::Test {
+class DemoMonitoring : public FrameOnPortTest {
   protected:
     void SetUp() override {
-        TestApp();
-        RamMonitor::ResetInstance();
-        CommPort::ResetInstance();
-        ASSERT_TRUE(dir.isValid());
-        previousProfile = ExchangeAppProfile(
-            std::make_unique<Profile>(QDir(dir.path()).filePath("QuorvexI.ini").toStdString()));
-        AppProfile().WriteInt("Settings", "Monitors", 0x7F);
-        AppProfile().WriteInt("Settings", "Monitor Window Open", 1);
-        host = std::make_unique<gui::QtHost>();
-        previousHost = SetCurrentHost(host.get());
-        host->SetMessageAnswerer([](const gui::MessageRecord& m) -> std::optional<MsgResult> {
-            return m.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
-        });
+        FrameOnPortTest::SetUp();
         std::string why;
         ASSERT_TRUE(emulator.Start(&why)) << why;
-        CommPort::Instance().SetPortOpener(
-            [device = emulator.SlavePath()](int, serial::OpenError* error) {
-                serial::PortSettings settings;
-                settings.device = device;
-                settings.baud = 9600;
-                return serial::OpenPosixPort(settings, error);
-            });
-        document.OnNewDocument();
-        samples = std::make_unique<gui::LiveSamples>(RamMonitor::Instance().Samples());
-        frame = std::make_unique<gui::CMainFrame>(
-            *host, document, AppProfile(), CommPort::Instance(), RamMonitor::Instance(), *samples);
-        host->SetMainWindow(frame.get());
-        QObject::connect(host.get(), &gui::QtHost::commandRequested, frame.get(),
-                         [this](int id) { frame->Commands().Route(id); });
+        device = emulator.SlavePath();
+        AppProfile().WriteInt("Settings", "Monitors", 0x7F);
+        AppProfile().WriteInt("Settings", "Monitor Window Open", 1);
         QObject::connect(host.get(), &gui::QtHost::idleDue, frame.get(), &gui::CMainFrame::OnIdle);
         window = gui::InstallMonitorWindow(frame->Services(), AppProfile(), RamMonitor::Instance());
         frame->View()->OnInitialUpdate();
@@ -69,25 +37,11 @@ class DemoMonitoring : public ::testing::Test {
         QCoreApplication::processEvents();
     }
     void TearDown() override {
-        if (CommPort::Exists() && CommPort::Instance().IsLinked()) CommPort::Instance().BreakLink();
-        RamMonitor::ResetInstance();
-        CommPort::ResetInstance();
-        frame.reset();
-        QCoreApplication::processEvents();
+        FrameOnPortTest::TearDown();
         emulator.Stop();
-        SetCurrentHost(previousHost);
-        host.reset();
-        ExchangeAppProfile(std::move(previousProfile));
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<Profile> previousProfile;
-    std::unique_ptr<gui::QtHost> host;
-    Host* previousHost = nullptr;
     emu::PtyEmulator emulator;
-    ModuleState document;
-    std::unique_ptr<gui::LiveSamples> samples;
-    std::unique_ptr<gui::CMainFrame> frame;
     gui::MonitorWindow* window = nullptr;
 };
 
