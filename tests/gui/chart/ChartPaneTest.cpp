@@ -49,20 +49,17 @@ TEST(ChartPane, TheChartKeepsTheHeightDraggedToAcrossRuns) {
         QTest::mousePress(handle, Qt::LeftButton, {}, at);
         QTest::mouseMove(handle, at + QPoint(0, -100));
         QTest::mouseRelease(handle, Qt::LeftButton, {}, at + QPoint(0, -100));
-        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
-        // A larger window gives the graph the room.
-        pane.splitter->resize(800, 900);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
-        // A window too small for both leaves the chart 16 pixels above its
-        // least height of 80, so that the handle still moves either way;
-        // made larger again, the chart gets its height back.
-        pane.splitter->resize(800, 380);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(pane.chart->height(), 96);
-        pane.splitter->resize(800, 700);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(pane.chart->height(), gui::kDefaultChartHeight + 100);
+        const int dragged = gui::kDefaultChartHeight + 100;
+        EXPECT_EQ(pane.chart->height(), dragged);
+        // A larger window gives the graph the room; one too small for both leaves
+        // the chart 16 pixels above its least height of 80, so that the handle
+        // still moves either way; made larger again, the chart gets its height back.
+        const struct { int window, chart; } sizes[] = {{900, dragged}, {380, 96}, {700, dragged}};
+        for (const auto& size : sizes) {
+            pane.splitter->resize(800, size.window);
+            QCoreApplication::processEvents();
+            EXPECT_EQ(pane.chart->height(), size.chart) << size.window;
+        }
         Q_EMIT pane.chart->lanesToggled(false);
     }
     EXPECT_EQ(profile.GetInt("Settings", gui::kChartHeightKey, 0), gui::kDefaultChartHeight + 100);
