@@ -4,9 +4,11 @@
 // by a virtual clock, so the link runs at full speed and never sleeps.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <functional>
 #include <memory>
 #include <string>
@@ -62,6 +64,14 @@ class AppTest : public ::testing::Test {
         };
     }
     void Route(int id) { app_->Frame()->Commands().Route(id); }
+    // The menu item (not the toolbar button) of command id, its state brought up to date.
+    QAction* MenuAction(int id) {
+        app_->Frame()->OnIdle();
+        for (QAction* a : app_->Frame()->Commands().ActionsFor(id))
+            if (!app_->Frame()->ToolBar()->actions().contains(a) && !a->text().isEmpty()) return a;
+        return nullptr;
+    }
+    QString MenuText(int id) { return MenuAction(id) ? MenuAction(id)->text() : QString(); }
     // Writes the monitor displays of mask, their window open, for the next start.
     void ShowMonitors(int mask) {
         Profile profile(profile_.toStdString());

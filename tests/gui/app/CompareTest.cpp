@@ -38,12 +38,6 @@ class CompareTest : public AppTest {
         Compare().SetChooser([path] { return std::optional<QString>(path); });
         Route(cmd::kCompareWithFile);
     }
-    QString MenuText(int id) {
-        app_->Frame()->OnIdle();
-        for (QAction* a : app_->Frame()->Commands().ActionsFor(id))
-            if (!app_->Frame()->ToolBar()->actions().contains(a)) return a->text();
-        return {};
-    }
     QColor ButtonCorner(int id) {
         for (QAction* a : app_->Frame()->ToolBar()->actions())
             if (a->data().toInt() == id) {

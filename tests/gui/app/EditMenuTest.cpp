@@ -17,21 +17,15 @@ TEST_F(AppTest, UndoAndRedoNameTheStepAndFollowTheHistory) {
     CMainFrame* f = app_->Frame();
     MapGraphView* view = f->View();
     ModuleValue& point = *app_->Document().Map(0)->Point(0).value;
-    auto text = [&](int id) {
-        f->OnIdle();
-        for (QAction* a : f->Commands().ActionsFor(id))
-            if (!f->ToolBar()->actions().contains(a)) return a->text();
-        return QString();
-    };
     auto enabled = [&](int id) { return f->Commands().StateOf(id).enabled; };
-    EXPECT_EQ(text(cmd::kEditUndo), QStringLiteral("&Undo\tCtrl+Z"));
+    EXPECT_EQ(MenuText(cmd::kEditUndo), QStringLiteral("&Undo\tCtrl+Z"));
     EXPECT_FALSE(enabled(cmd::kEditUndo));
     EXPECT_FALSE(enabled(cmd::kEditRedo));
 
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Up);
     ASSERT_EQ(point.GetValue(), 1.0);
-    EXPECT_EQ(text(cmd::kEditUndo), QStringLiteral("&Undo Step Map 1 Point 1\tCtrl+Z"));
+    EXPECT_EQ(MenuText(cmd::kEditUndo), QStringLiteral("&Undo Step Map 1 Point 1\tCtrl+Z"));
     EXPECT_TRUE(app_->Document().IsModified());
 
     {
@@ -41,7 +35,7 @@ TEST_F(AppTest, UndoAndRedoNameTheStepAndFollowTheHistory) {
     Route(cmd::kEditUndo);
     EXPECT_EQ(point.GetValue(), 0.0);
     EXPECT_FALSE(app_->Document().IsModified());
-    EXPECT_EQ(text(cmd::kEditRedo), QStringLiteral("&Redo Step Map 1 Point 1\tCtrl+Y"));
+    EXPECT_EQ(MenuText(cmd::kEditRedo), QStringLiteral("&Redo Step Map 1 Point 1\tCtrl+Y"));
     EXPECT_FALSE(enabled(cmd::kEditUndo));
 
     Route(cmd::kEditRedo);

@@ -25,19 +25,13 @@
 namespace qx::gui::testing {
 namespace {
 
-QAction* MenuAction(CMainFrame* f, int id) {
-    for (QAction* a : f->Commands().ActionsFor(id))
-        if (!f->ToolBar()->actions().contains(a) && !a->text().isEmpty()) return a;
-    return nullptr;
-}
-
 // The link command with the upload offer answered No, then (after a break) Yes,
 // the command states that follow the link, and closing while linked.
 TEST_F(AppTest, LinkCommandStatesAndTheUploadOffer) {
     Start();
     UseEmulatedModule();
     CMainFrame* f = app_->Frame();
-    QAction* link = MenuAction(f, cmd::kLink);
+    QAction* link = MenuAction(cmd::kLink);
     ASSERT_NE(link, nullptr);
     auto expectStates = [&](bool linked) {
         f->OnIdle();
@@ -45,9 +39,9 @@ TEST_F(AppTest, LinkCommandStatesAndTheUploadOffer) {
                                        : QStringLiteral("Establish Module &Link\tCtrl+L"));
         EXPECT_EQ(link->isChecked(), linked);
         for (int id : {cmd::kUpload, cmd::kDownload, cmd::kToggleMonitoring})
-            EXPECT_EQ(MenuAction(f, id)->isEnabled(), linked) << id;
-        EXPECT_FALSE(MenuAction(f, cmd::kToggleMonitoring)->isChecked());
-        EXPECT_FALSE(MenuAction(f, cmd::kResetPeakAcceleration)->isEnabled());
+            EXPECT_EQ(MenuAction(id)->isEnabled(), linked) << id;
+        EXPECT_FALSE(MenuAction(cmd::kToggleMonitoring)->isChecked());
+        EXPECT_FALSE(MenuAction(cmd::kResetPeakAcceleration)->isEnabled());
         EXPECT_EQ(f->Commands().StateOf(cmd::kWriteSerial).enabled, linked);
         EXPECT_EQ(f->LinkStripUp(), linked);
     };
@@ -66,9 +60,8 @@ TEST_F(AppTest, LinkCommandStatesAndTheUploadOffer) {
     // Upload and download are off while the upload runs.
     bool uploadEnabledDuring = true;
     Link(true, [&] {
-        f->OnIdle();
         uploadEnabledDuring =
-            MenuAction(f, cmd::kUpload)->isEnabled() || MenuAction(f, cmd::kDownload)->isEnabled();
+            MenuAction(cmd::kUpload)->isEnabled() || MenuAction(cmd::kDownload)->isEnabled();
     });
     ASSERT_TRUE(CommPort::Instance().IsLinked());
     EXPECT_TRUE(busyWhenRun_);
