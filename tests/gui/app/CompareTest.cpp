@@ -11,6 +11,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <cmath>
+#include <fstream>
 #include <map>
 
 #include "AppFixture.h"
@@ -310,11 +311,7 @@ TEST_F(CompareTest, ABadFileIsRefusedAndTheComparisonStaysAsItWas) {
     const QString good = SavedTune();
     CompareWith(good);
     const QString bad = dir_.filePath(QStringLiteral("garbage.qvx"));
-    {
-        QFile f(bad);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("not a tune at all");
-    }
+    std::ofstream(bad.toStdString()) << "not a tune at all";
     const auto before = Compare().Comparison().Differences();
     const bool modified = Doc().IsModified();
     const std::size_t messages = Messages().size();

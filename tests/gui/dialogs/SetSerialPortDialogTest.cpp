@@ -11,6 +11,7 @@
 #include "DialogTestSupport.h"
 #include "core/host/Profile.h"
 #include "gui/dialogs/SetSerialPortDialog.h"
+#include "support/FileBytes.h"
 
 namespace qx::test {
 namespace {
@@ -46,11 +47,7 @@ class SerialPortTest : public DialogTest {
     static QPushButton* DeviceButton(Dlg& d) {
         return d.findChild<QPushButton*>(QStringLiteral("control%1").arg(Dlg::kDeviceButton));
     }
-    std::string ProfileText() {
-        QFile f(QString::fromStdString(host.ProfilePath()));
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        return f.readAll().toStdString();
-    }
+    std::string ProfileText() { return ReadFileText(host.ProfilePath()); }
     // Opens the picker from the dialog and picks row (or types device when row < 0).
     bool PickWith(Dlg& d, int row, const QString& typed = {}) {
         auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {

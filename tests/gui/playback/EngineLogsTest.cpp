@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "core/host/CommandIds.h"
@@ -44,9 +45,7 @@ class EngineLogsTest : public AppTest {
     std::string Shown(int display) { return Window()->Display(display)->Text(); }
     QString Path(const char* name) { return dir_.filePath(QString::fromLatin1(name)); }
     void Write(const QString& path, const std::string& text) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text.data(), static_cast<qint64>(text.size()));
+        std::ofstream(path.toStdString(), std::ios::binary) << text;
     }
     // The log in the file name, read as any log is.
     EngineLog ReadBack(const char* name) {

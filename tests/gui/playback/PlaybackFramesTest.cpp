@@ -4,6 +4,7 @@
 #include <QSplitter>
 #include <QTimer>
 #include <algorithm>
+#include <fstream>
 
 #include "core/host/Profile.h"
 #include "core/log/LogFormat.h"
@@ -39,9 +40,7 @@ class PlaybackFrames : public AppTest {
                         12 + 22 * phase, LogValueOf(5, 215), std::floor(6 * phase)});
         }
         const QString path = dir_.filePath(QStringLiteral("pulls.csv"));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text.data(), static_cast<qint64>(text.size()));
+        std::ofstream(path.toStdString(), std::ios::binary) << text;
         return path;
     }
     // The playback timer's next wake-up, in ms; -1 when it does not run.

@@ -6,11 +6,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "../GuiTestSupport.h"
 #include "KnownTune.h"
 #include "SheetTestSupport.h"
 #include "support/ChildProcess.h"
+#include "support/FileBytes.h"
 
 namespace qx::gui::testing {
 namespace {
@@ -94,10 +96,8 @@ TEST_F(ExportSheetTest, EveryValueAppearsAsTheProgramShowsItOnTwoPages) {
 }
 
 TEST_F(ExportSheetTest, AFailureExitsOneWithOneLineAndLeavesNoFile) {
-    QFile garbage(dir_.filePath(QStringLiteral("garbage.qvx")));
-    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
-    garbage.write("not a settings file");
-    garbage.close();
+    const QString garbage = dir_.filePath(QStringLiteral("garbage.qvx"));
+    std::ofstream(garbage.toStdString()) << "not a settings file";
     struct Case {
         const char* name;
         QString input;
@@ -106,7 +106,7 @@ TEST_F(ExportSheetTest, AFailureExitsOneWithOneLineAndLeavesNoFile) {
     const Case cases[] = {
         {"missing input", dir_.filePath(QStringLiteral("absent.qvx")),
          dir_.filePath(QStringLiteral("out.pdf"))},
-        {"not a settings file", garbage.fileName(), dir_.filePath(QStringLiteral("out.pdf"))},
+        {"not a settings file", garbage, dir_.filePath(QStringLiteral("out.pdf"))},
         {"output in a folder that does not exist", tune_,
          dir_.filePath(QStringLiteral("no such folder/out.pdf"))},
         {"output is a folder", tune_, dir_.path()},
@@ -127,14 +127,9 @@ TEST_F(ExportSheetTest, AFailureExitsOneWithOneLineAndLeavesNoFile) {
 
 TEST_F(ExportSheetTest, AFailedExportKeepsTheEarlierFile) {
     const QString pdf = dir_.filePath(QStringLiteral("kept.pdf"));
-    QFile earlier(pdf);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier");
-    earlier.close();
+    std::ofstream(pdf.toStdString()) << "earlier";
     EXPECT_EQ(Export({dir_.filePath(QStringLiteral("absent.qvx")), pdf}).exitCode, 1);
-    QFile kept(pdf);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("earlier"));
+    EXPECT_EQ(qx::test::ReadFileText(pdf.toStdString()), "earlier");
 }
 
 TEST_F(ExportSheetTest, AWrongCommandLineExitsTwo) {
