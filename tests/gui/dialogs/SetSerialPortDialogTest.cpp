@@ -48,17 +48,21 @@ class SerialPortTest : public DialogTest {
         return d.findChild<QPushButton*>(QStringLiteral("control%1").arg(Dlg::kDeviceButton));
     }
     std::string ProfileText() { return ReadFileText(host.ProfilePath()); }
-    // Opens the picker from the dialog and picks row (or types device when row < 0).
-    bool PickWith(Dlg& d, int row, const QString& typed = {}) {
-        auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {
+    // Opens the picker from the dialog and lets act answer it; true when it ran.
+    static bool RunPicker(Dlg& d, const std::function<void(SerialDevicePicker&)>& act) {
+        auto driver = ModalDriver::When<SerialDevicePicker>(act);
+        Click(DeviceButton(d));
+        return driver->Ran();
+    }
+    // Picks row in the picker (or types device when row < 0).
+    static bool PickWith(Dlg& d, int row, const QString& typed = {}) {
+        return RunPicker(d, [&](SerialDevicePicker& p) {
             if (row >= 0)
                 p.List()->setCurrentItem(p.List()->topLevelItem(row));
             else
                 TypeInto(p.DeviceEdit(), typed);
             p.accept();
         });
-        Click(DeviceButton(d));
-        return driver->Ran();
     }
 
     std::vector<serial::PortInfo> ports = {Port("/dev/ttyS0", "", {0}),
@@ -140,15 +144,13 @@ TEST_F(SerialPortTest, ThePickerListsDevicesWithTheirComsAndAPickIsStoredOnOk) {
     EXPECT_FALSE(AppProfile().HasKey("Ports", "COM2"));  // not before OK
     // Opened again, the list shows the pick as taken by COM2; cancelled, it stays.
     std::vector<QStringList> rows;
-    auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {
+    ASSERT_TRUE(RunPicker(*d, [&](SerialDevicePicker& p) {
         EXPECT_EQ(p.windowTitle(), QStringLiteral("Serial Device for COM2"));
         rows = Rows(p);
         EXPECT_EQ(p.List()->currentItem(), p.List()->topLevelItem(1));
         SavePicture(p, "serial-device-dialog");
         p.reject();
-    });
-    Click(DeviceButton(*d));
-    ASSERT_TRUE(driver->Ran());
+    }));
     EXPECT_EQ(rows,
               (std::vector<QStringList>{{"/dev/ttyS0", "", "", "", "COM1"},
                                         {"/dev/ttyUSB0", "", "FTDI FT232R USB UART", "", "COM2"},
@@ -199,14 +201,12 @@ TEST_F(SerialPortTest, AdaptersAreStoredUnderTheirStableNameAndOldNamesKeepWorki
     // The picker lists the stable name with where the adapter is now, and the
     // adapter of the old name is the current row, offered under its stable name.
     std::vector<QStringList> rows;
-    auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {
+    ASSERT_TRUE(RunPicker(*d, [&](SerialDevicePicker& p) {
         rows = Rows(p);
         EXPECT_EQ(p.List()->currentItem(), p.List()->topLevelItem(1));
         EXPECT_EQ(p.Device(), a);
         p.accept();
-    });
-    Click(DeviceButton(*d));
-    ASSERT_TRUE(driver->Ran());
+    }));
     EXPECT_EQ(rows[1], (QStringList{QString::fromStdString(a), "/dev/ttyUSB0",
                                     "FTDI FT232R USB UART", "A50285BI", "COM1"}));
     EXPECT_EQ(rows[0], (QStringList{"/dev/ttyS0", "", "", "", ""}));
@@ -238,7 +238,7 @@ TEST_F(SerialPortTest, AnAbsentDeviceIsShownAndKeptUnlessAnotherIsPicked) {
         SCOPED_TRACE(pickAnother ? "another picked" : "enter twice");
         auto d = Open();
         QStringList current;
-        auto driver = ModalDriver::When<SerialDevicePicker>([&](SerialDevicePicker& p) {
+        ASSERT_TRUE(RunPicker(*d, [&](SerialDevicePicker& p) {
             if (QTreeWidgetItem* item = p.List()->currentItem())
                 for (int c = 0; c < SerialDevicePicker::kColumnCount; ++c) current << item->text(c);
             p.activateWindow();
@@ -250,9 +250,7 @@ TEST_F(SerialPortTest, AnAbsentDeviceIsShownAndKeptUnlessAnotherIsPicked) {
             }
             QWidget* focus = p.focusWidget();
             QTest::keyClick(focus ? focus : &p, Qt::Key_Return);
-        });
-        Click(DeviceButton(*d));
-        ASSERT_TRUE(driver->Ran());
+        }));
         if (!pickAnother) {
             EXPECT_EQ(current.size(), SerialDevicePicker::kColumnCount);
             EXPECT_EQ(current.value(0), QString::fromStdString(gone));
