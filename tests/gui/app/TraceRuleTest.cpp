@@ -11,61 +11,27 @@
 #include "core/host/ConsoleHost.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/shell/QtHost.h"
+#include "support/ScopedEnv.h"
 
 namespace qx::test {
 namespace {
 
-// What was written to the error stream while the scope lived.
-class StderrCapture {
-  public:
-    StderrCapture() : file_(std::tmpfile()) {
-        std::fflush(stderr);
-        saved_ = dup(STDERR_FILENO);
-        dup2(fileno(file_), STDERR_FILENO);
-    }
-    ~StderrCapture() {
-        Restore();
-        std::fclose(file_);
-    }
-    std::string Text() {
-        Restore();
-        std::string out(static_cast<std::size_t>(std::ftell(file_)), '\0');
-        std::rewind(file_);
-        out.resize(std::fread(out.data(), 1, out.size(), file_));
-        return out;
-    }
-
-  private:
-    void Restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        dup2(saved_, STDERR_FILENO);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::FILE* file_;
-    int saved_ = -1;
-};
-
 TEST(TraceVariable, OneRuleForBothPrograms) {
     TestApp();
     const struct {
-        std::optional<const char*> value;
+        std::optional<std::string> value;
         bool traced;
     } cases[] = {{std::nullopt, false}, {"", false}, {"0", false}, {"1", true}, {"yes", true}};
     for (const auto& c : cases) {
-        const std::string label = c.value ? std::string("\"") + *c.value + "\"" : "unset";
-        if (c.value)
-            setenv("QUORVEXI_TRACE", *c.value, 1);
-        else
-            unsetenv("QUORVEXI_TRACE");
-
+        const std::string label = c.value ? "\"" + *c.value + "\"" : "unset";
+        ScopedEnv env;
+        env.Set("QUORVEXI_TRACE", c.value);
         std::string desktop;
         {
-            StderrCapture err;
+            ::testing::internal::CaptureStderr();
             gui::QtHost host;
             host.Trace("\r\ntrace-line");
-            desktop = err.Text();
+            desktop = ::testing::internal::GetCapturedStderr();
         }
         EXPECT_EQ(desktop.find("trace-line") != std::string::npos, c.traced)
             << "quorvexi, QUORVEXI_TRACE " << label;
@@ -80,7 +46,6 @@ TEST(TraceVariable, OneRuleForBothPrograms) {
         std::fclose(stream);
         EXPECT_EQ(console, c.traced) << "qvx, QUORVEXI_TRACE " << label;
     }
-    unsetenv("QUORVEXI_TRACE");
 }
 
 }  // namespace
