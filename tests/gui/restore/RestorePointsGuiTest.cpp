@@ -7,7 +7,6 @@
 #include <QTreeWidget>
 #include <map>
 
-#include "core/host/SafeFile.h"
 #include "core/restore/RestorePoints.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/app/AppFixture.h"
@@ -15,6 +14,7 @@
 #include "gui/edit/TuneComparison.h"
 #include "gui/restore/RestoreCommands.h"
 #include "gui/restore/RestorePointsDialog.h"
+#include "support/ModuleMemory.h"
 
 namespace qx::gui::testing {
 namespace {
@@ -34,11 +34,7 @@ class RestorePointsGuiTest : public AppTest {
     RestorePoints& Store() { return *AppRestorePoints(); }
     // The emulated module's setting bytes, by the built-in address table.
     Memory ModuleMemory() const {
-        Memory m;
-        for (const BasicSettingInfo& info : kBasicSettings)
-            m[info.address] = device_->Core().Peek(info.address);
-        for (uint16_t a = 0xB600; a < 0xB660; ++a) m[a] = device_->Core().Peek(a);
-        return m;
+        return qx::test::SettingBytes([this](uint16_t a) { return device_->Core().Peek(a); });
     }
     void Poke(uint16_t first, uint8_t value) {
         for (uint16_t i = 0; i < 16; ++i)
@@ -46,15 +42,7 @@ class RestorePointsGuiTest : public AppTest {
     }
     // What a download of the point writes, by address.
     Memory PointMemory(const RestorePoint& point) {
-        const std::string path = Store().PathOf(point);
-        std::vector<uint8_t> bytes;
-        std::string why;
-        EXPECT_TRUE(ReadFileLimited(path, 4096, bytes, why)) << why;
-        ModuleState kept;
-        EXPECT_EQ(kept.OpenContents(path, bytes), DocStatus::Done);
-        Memory m;
-        for (ModuleValue* v : kept.ModuleValues()) m[v->GetAddress()] = v->EncodeBytes().at(0);
-        return m;
+        return qx::test::FileDownloadBytes(Store().PathOf(point));
     }
     RestoreCommands* Commands() { return app_->Frame()->findChild<RestoreCommands*>(); }
 
