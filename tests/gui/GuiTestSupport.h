@@ -73,6 +73,21 @@ inline bool SavePicture(const QImage& image, const QString& name) {
     return false;
 }
 
+// Pixels of image inside area (its edges included) of the given colour.
+inline int PixelsOf(const QImage& image, const QRect& area, const QColor& colour) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) n += image.pixelColor(x, y) == colour;
+    return n;
+}
+// Pixels of image inside area darker than grey level below: ink of text.
+inline int DarkPixels(const QImage& image, const QRect& area, int below) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) n += qGray(image.pixel(x, y)) < below;
+    return n;
+}
+
 // What the graph asks of the link and the monitor, looked up at each question
 // and never making them to answer: tests end them and make them again under a
 // living view, which the program's LinkActivity (holding both) cannot survive.

@@ -131,10 +131,7 @@ TEST_F(AppTest, WaitWindowIsPaintedWithoutDispatching) {
     const QImage painted = onScreen();
     EXPECT_EQ(painted, grabbed());
     const QRect text = w->Control(ModelessWait::kMessageId)->geometry().adjusted(3, 3, -3, -3);
-    int dark = 0;
-    for (int y = text.top(); y <= text.bottom(); ++y)
-        for (int x = text.left(); x <= text.right(); ++x) dark += qGray(painted.pixel(x, y)) < 100;
-    EXPECT_GT(dark, 30);
+    EXPECT_GT(qx::test::DarkPixels(painted, text, 100), 30);
     // A new text is drawn at once as well.
     app_->Host().ShowWaitWindow("...while the module settings are downloaded");
     EXPECT_EQ(w->Message(), QStringLiteral("...while the module settings are downloaded"));

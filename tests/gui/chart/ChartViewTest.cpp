@@ -101,10 +101,8 @@ TEST_F(Chart, EachSeriesOnItsOwnScaleWithValuesAtTheCursor) {
     const int swatch = Swatch(img, 5, 20);
     const int text = QFontMetrics(chart.font()).horizontalAdvance(chart.LegendText(0));
     EXPECT_NEAR(swatch, 4 + 14 + text + 12, 3);
-    int ink = 0;
-    for (int x = 18; x < swatch - 12; ++x)
-        for (int y = 4; y < 18; ++y) ink += qGray(img.pixel(x, y)) < 128 ? 1 : 0;
-    EXPECT_GT(ink, text) << "the text is there";
+    EXPECT_GT(DarkPixels(img, QRect(QPoint(18, 4), QPoint(swatch - 13, 17)), 128), text)
+        << "the text is there";
     SavePicture(img, QStringLiteral("chart.png"));
 
     // Fewer rows than pixel columns: a line through the rows themselves.
@@ -402,21 +400,12 @@ TEST_F(Chart, TimeTicksFallOnRoundTimesWithTheirLabels) {
         for (std::size_t k = 0; k < marks.size(); ++k) {
             const int64_t t = (marks[k] - plot.left()) * 60000 / plot.width();
             EXPECT_NEAR(static_cast<double>(t), static_cast<double>(k) * step, 2 * 60000.0 / w + 1);
-            int ink = 0;
-            for (int x = std::max(0, marks[k] - 20); x < std::min(w, marks[k] + 20); ++x)
-                for (int y = plot.bottom() + 4; y < img.height(); ++y)
-                    ink += qGray(img.pixel(x, y)) < 128 ? 1 : 0;
-            EXPECT_GT(ink, 10) << "a label under the mark at " << marks[k];
+            const QRect label(QPoint(std::max(0, marks[k] - 20), plot.bottom() + 4),
+                              QPoint(std::min(w, marks[k] + 20) - 1, img.height() - 1));
+            EXPECT_GT(DarkPixels(img, label, 128), 10) << "a label under the mark at " << marks[k];
         }
         EXPECT_GT(marks[1] - marks[0], 40) << "labels need room";
     }
-}
-
-int InkOf(const QImage& img, const QRect& area, const QColor& color) {
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) n += img.pixelColor(x, y) == color;
-    return n;
 }
 
 TEST_F(Chart, TheScaleBesideThePlotIsThatOfTheValueChosenInTheLegend) {
@@ -427,8 +416,8 @@ TEST_F(Chart, TheScaleBesideThePlotIsThatOfTheValueChosenInTheLegend) {
     QRect plot = chart.PlotRect();
     const QRect scale(0, plot.top(), plot.left(), plot.height());
     EXPECT_GT(plot.left(), 20) << "room for the labels";
-    EXPECT_GT(InkOf(img, scale, gui::ChartView::ColorOf(0)), 0);
-    EXPECT_EQ(InkOf(img, scale, gui::ChartView::ColorOf(5)), 0);
+    EXPECT_GT(PixelsOf(img, scale, gui::ChartView::ColorOf(0)), 0);
+    EXPECT_EQ(PixelsOf(img, scale, gui::ChartView::ColorOf(5)), 0);
     // The mark of 8000 rpm, worked out by hand: 8000 / 8250 of the plot's height up.
     const int row = plot.bottom() - static_cast<int>(8000.0 / 8250 * (plot.height() - 1) + 0.5);
     EXPECT_TRUE(img.pixelColor(plot.left() - 2, row) == gui::ChartView::ColorOf(0)) << row;
@@ -443,8 +432,8 @@ TEST_F(Chart, TheScaleBesideThePlotIsThatOfTheValueChosenInTheLegend) {
     img = chart.grab().toImage();
     plot = chart.PlotRect();
     const QRect scale5(0, plot.top(), plot.left(), plot.height());
-    EXPECT_GT(InkOf(img, scale5, gui::ChartView::ColorOf(5)), 0);
-    EXPECT_EQ(InkOf(img, scale5, gui::ChartView::ColorOf(0)), 0);
+    EXPECT_GT(PixelsOf(img, scale5, gui::ChartView::ColorOf(5)), 0);
+    EXPECT_EQ(PixelsOf(img, scale5, gui::ChartView::ColorOf(0)), 0);
     // 0 .. 16 V: a mark half way up at 8 V (the round steps take it in, 2 or 4 V apart).
     const int half = plot.bottom() - static_cast<int>(0.5 * (plot.height() - 1) + 0.5);
     EXPECT_TRUE(img.pixelColor(plot.left() - 2, half) == gui::ChartView::ColorOf(5)) << half;
@@ -481,19 +470,19 @@ TEST_F(Chart, LanesGiveEachValueABandOfItsOwn) {
     bool idle = false;
     for (int y = middle - 4; y < middle; ++y) idle |= Drawn(img, chart.XOf(10000), y, 0);
     EXPECT_TRUE(idle);
-    EXPECT_EQ(InkOf(img, QRect(plot.left(), middle + 1, plot.width(), plot.bottom() - middle),
-                    gui::ChartView::ColorOf(0)),
+    EXPECT_EQ(PixelsOf(img, QRect(plot.left(), middle + 1, plot.width(), plot.bottom() - middle),
+                       gui::ChartView::ColorOf(0)),
               0);
     // The battery at half its scale: half way down the lower half.
     const int quarter = plot.top() + plot.height() * 3 / 4;
     EXPECT_TRUE(Drawn(img, chart.XOf(20000), quarter, 5, 2));
-    EXPECT_EQ(InkOf(img, QRect(plot.left(), plot.top(), plot.width(), plot.height() / 2 - 1),
-                    gui::ChartView::ColorOf(5)),
+    EXPECT_EQ(PixelsOf(img, QRect(plot.left(), plot.top(), plot.width(), plot.height() / 2 - 1),
+                       gui::ChartView::ColorOf(5)),
               0);
     // Each lane has its scale.
     const QRect scale(0, plot.top() - 8, plot.left(), plot.height() + 16);
-    EXPECT_GT(InkOf(img, scale, gui::ChartView::ColorOf(0)), 0);
-    EXPECT_GT(InkOf(img, scale, gui::ChartView::ColorOf(5)), 0);
+    EXPECT_GT(PixelsOf(img, scale, gui::ChartView::ColorOf(0)), 0);
+    EXPECT_GT(PixelsOf(img, scale, gui::ChartView::ColorOf(5)), 0);
     SavePicture(img, QStringLiteral("chart-lanes.png"));
     // Too short for a label a lane: the values share the plot again.
     EXPECT_TRUE(chart.LanesDrawn());

@@ -195,13 +195,10 @@ TEST_P(MonitorValues, RawBytesShowInUserUnitsAndOnlyWhileMonitoring) {
         QCoreApplication::processEvents();
         const QImage shot = client->grab().toImage();
         const QRect box = gui::MonitorDisplay::BoxRect(w.RowOf(display));
-        int ink = 0;
-        for (int y = box.top(); y <= box.bottom(); ++y)
-            for (int x = box.left(); x <= box.right(); ++x) ink += qGray(shot.pixel(x, y)) < 160;
         for (const QPoint corner :
              {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()})
             EXPECT_EQ(shot.pixel(corner), qRgb(255, 255, 255));
-        return ink;
+        return DarkPixels(shot, box, 160);
     };
     EXPECT_GT(inkIn(0), 20);
     const int inkOfSeven = inkIn(6);

@@ -528,9 +528,8 @@ TEST_F(EngineLogsTest, ValuesALogLacksAreBlankAndWithoutItsXValueNoLiveBar) {
         // Engine speed 1611.3 rpm: the bar stands at the point for 1650 rpm.
         const QImage shot = view->grab().toImage();
         const int x = view->XToPixel(c.bar ? 1650.0 : 0.0);
-        int red = 0;
-        for (int y = view->PlotTop(); y < view->PlotTop() + view->PlotHeight(); ++y)
-            red += shot.pixelColor(x, y) == QColor(255, 0, 0);
+        const int red =
+            qx::test::PixelsOf(shot, QRect(x, view->PlotTop(), 1, view->PlotHeight()), Qt::red);
         EXPECT_EQ(red > view->PlotHeight() / 2, c.bar) << red;
         Logs().CloseLog();
     }

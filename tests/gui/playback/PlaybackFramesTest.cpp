@@ -139,12 +139,10 @@ TEST_F(PlaybackFrames, PicturesOfTheChartInASmallAndALargeWindow) {
         } else {
             EXPECT_EQ(chart->LegendLineCount(), 1);
         }
-        const QImage pane = chart->grab().toImage();
-        int speed = 0;
-        for (int x = chart->PlotRect().left(); x <= chart->PlotRect().right(); ++x)
-            for (int y = chart->PlotRect().top(); y <= chart->PlotRect().bottom(); ++y)
-                speed += pane.pixelColor(x, y) == ChartView::ColorOf(0);
-        EXPECT_GT(speed, 100) << "engine speed drawn";
+        EXPECT_GT(
+            qx::test::PixelsOf(chart->grab().toImage(), chart->PlotRect(), ChartView::ColorOf(0)),
+            100)
+            << "engine speed drawn";
         const QString name =
             QStringLiteral("chart-playback-%1x%2").arg(size.width()).arg(size.height());
         qx::test::SavePicture(app_->Frame()->grab().toImage(), name + QStringLiteral(".png"));
