@@ -3,7 +3,6 @@
 // Differences window with its jump and its Use Other Value.
 #include <QAction>
 #include <QDockWidget>
-#include <QFile>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>

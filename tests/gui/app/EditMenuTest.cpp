@@ -1,8 +1,6 @@
 // The Edit menu: Undo and Redo name the step they take, follow the history
 // and the module's state.
-#include <QAction>
 #include <QTest>
-#include <QToolBar>
 
 #include "AppFixture.h"
 #include "core/host/CommandIds.h"

@@ -8,7 +8,6 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QToolBar>
 #include <QWindow>
 #include <climits>
 

@@ -1,10 +1,8 @@
 // QUORVEXI_TRACE means the same to the desktop program and to qvx: set and
 // neither empty nor "0" turns trace lines on.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 

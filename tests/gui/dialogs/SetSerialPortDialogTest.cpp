@@ -2,7 +2,6 @@
 // or a new device, the device picker and the tool tips naming the devices.
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QTreeWidget>

@@ -4,7 +4,6 @@
 #include <sys/resource.h>
 
 #include <QDialog>
-#include <QFile>
 #include <QLabel>
 #include <QProgressDialog>
 #include <QSlider>
@@ -280,8 +279,8 @@ TEST_F(EngineLogsTest, TheChartShowsTheActiveDisplaysAndMovesThePlayback) {
     EXPECT_EQ(chart->CursorMs(), 100);
     Route(res::kCancelAllMonitors);
     app_->Frame()->OnIdle();
-    EXPECT_EQ(chart->QuantityMask(),
-              0);  // the profile's mask stays, the chart follows the displays
+    // The profile's mask stays; the chart follows the displays.
+    EXPECT_EQ(chart->QuantityMask(), 0);
     Q_EMIT chart->seekRequested(2550);
     EXPECT_EQ(Logs().Player()->Row(), 25u);
     EXPECT_EQ(chart->CursorMs(), 2550);
