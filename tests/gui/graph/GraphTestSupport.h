@@ -4,6 +4,7 @@
 // caption bar of 18 pixels. Tests that need a module link one (emulated or
 // scripted) through the model tests' support.
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "core/maps/ModuleMap.h"
@@ -43,6 +44,20 @@ class GraphTest : public LinkedTest {
         for (int s = 1; s <= 4; ++s) QTest::mouseMove(&m, QPoint(5, 5 + dy * s / 4));
         QTest::mouseRelease(&m, button, {}, QPoint(5, 5 + dy));
         QCoreApplication::processEvents();
+    }
+
+    // Starts the monitor and reads a packet, running action from the read's
+    // wait (which dispatches events).
+    void DuringMonitorRead(const std::function<void()>& action) {
+        RamMonitor& monitor = RamMonitor::Instance();
+        ASSERT_TRUE(monitor.Start());
+        bool reading = false;
+        host->QueueEvent([&] {
+            reading = monitor.IsReading();
+            action();
+        });
+        ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
+        ASSERT_TRUE(reading);
     }
 
     ModuleState document;

@@ -80,15 +80,8 @@ TEST_F(GraphKeys, ArrowsAreDroppedWhileBusyAndDeferredWhileTheMonitorReads) {
         EXPECT_DOUBLE_EQ(Value(0), 0.0);
     }
     LinkEmulator();
-    RamMonitor& monitor = RamMonitor::Instance();
-    ASSERT_TRUE(monitor.Start());
-    bool reading = false;
-    host->QueueEvent([&] {
-        reading = monitor.IsReading();
-        Key(Qt::Key_Up, Qt::ControlModifier);  // pressed and released during the read
-    });
-    ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
-    ASSERT_TRUE(reading);
+    // Pressed and released during the read.
+    DuringMonitorRead([&] { Key(Qt::Key_Up, Qt::ControlModifier); });
     EXPECT_DOUBLE_EQ(Value(0), 0.0);
     EXPECT_FALSE(view->IsKeyDown(Qt::Key_Up));
     // The deferred step passes the key-released rule; Ctrl was released with it.

@@ -127,18 +127,10 @@ TEST_F(MarkerDrag, PartnersFailedWriteStillKeepsTheFirstChange) {
 
 TEST_F(MarkerDrag, DragEndingWhileTheMonitorReadsOrACommandRunsAppliesLater) {
     LinkEmulator();
-    RamMonitor& monitor = RamMonitor::Instance();
-    ASSERT_TRUE(monitor.Start());
     MapPointMarker& m = Marker(4);
     QTest::mousePress(&m, Qt::LeftButton, {}, kAt);
     QTest::mouseMove(&m, kUp);
-    bool reading = false;
-    host->QueueEvent([&] {
-        reading = monitor.IsReading();
-        QTest::mouseRelease(&m, Qt::LeftButton, {}, kUp);
-    });
-    ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
-    ASSERT_TRUE(reading);
+    DuringMonitorRead([&] { QTest::mouseRelease(&m, Qt::LeftButton, {}, kUp); });
     EXPECT_DOUBLE_EQ(Value(4), 0.0);
     EXPECT_TRUE(view->HasPendingChange(m.Index()));
     EXPECT_FALSE(m.IsDrawn());
@@ -146,7 +138,7 @@ TEST_F(MarkerDrag, DragEndingWhileTheMonitorReadsOrACommandRunsAppliesLater) {
     EXPECT_FALSE(view->HasPendingChange(m.Index()));
     EXPECT_TRUE(m.IsDrawn());
     EXPECT_EQ(emulator->Core().Peek(0xB604), 5);
-    ASSERT_TRUE(monitor.Stop());
+    ASSERT_TRUE(RamMonitor::Instance().Stop());
 
     {
         CommandBusyScope busy(false);
@@ -192,24 +184,21 @@ TEST_F(MarkerDrag, HeldBackDragStaysOnItsPointOrIsDroppedWithItsDocument) {
 
     ShowMap(0);
     const auto sixBefore = emulator->Core().Peek(0xB606);
-    RamMonitor& monitor = RamMonitor::Instance();
-    ASSERT_TRUE(monitor.Start());
     MapPointMarker& m = Marker(6);
     QTest::mousePress(&m, Qt::LeftButton, {}, kAt);
     QTest::mouseMove(&m, kUp);
-    host->QueueEvent([&] {
+    DuringMonitorRead([&] {
         QTest::mouseRelease(&m, Qt::LeftButton, {}, kUp);
         ASSERT_TRUE(view->HasPendingChange(m.Index()));
         ASSERT_EQ(document.OnNewDocument(), DocStatus::Done);
     });
-    ASSERT_TRUE(monitor.UpdateRamImage(nullptr));
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(view->HasPendingChange(m.Index()));
     EXPECT_TRUE(m.IsDrawn());
     EXPECT_DOUBLE_EQ(Value(6), 0.0);
     EXPECT_EQ(emulator->Core().Peek(0xB606), sixBefore);
     EXPECT_FALSE(document.IsModified());
-    ASSERT_TRUE(monitor.Stop());
+    ASSERT_TRUE(RamMonitor::Instance().Stop());
 }
 
 TEST_F(MarkerDrag, MarkerColourFollowsInSync) {
