@@ -32,6 +32,12 @@ std::string ProgramPath() {
     return {};
 }
 
+// A local display number no X server listens on.
+std::string DeadDisplay() {
+    for (int n = 987;; ++n)
+        if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(n))) return ":" + std::to_string(n);
+}
+
 struct Outcome {
     int exit = -1;
     std::string err;
@@ -81,9 +87,13 @@ TEST(StartWithoutDisplay, OneLineAndExitOneUnlessAPlatformIsNamed) {
         {"no display", {}, {}, 1},
         {"empty DISPLAY", {}, {"DISPLAY="}, 1},
         {"empty WAYLAND_DISPLAY", {"--simulate"}, {"WAYLAND_DISPLAY="}, 1},
+        {"no X server there", {}, {"DISPLAY=" + DeadDisplay()}, 1},
         // A named platform goes to Qt: the command line is read, and refused.
         {"QT_QPA_PLATFORM", {"--no-such-option"}, {"QT_QPA_PLATFORM=offscreen"}, 2},
         {"-platform", {"-platform", "offscreen", "--no-such-option"}, {}, 2},
+        // One dash is an option too, never a file name to open.
+        {"-h", {"-h"}, {}, 0},
+        {"-x", {"-x"}, {"QT_QPA_PLATFORM=offscreen"}, 2},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{program};
@@ -137,8 +147,8 @@ TEST(StartWithoutDisplay, HelpListsTheOptionsOfTheManPage) {
         return out;
     };
     const std::string section = man.substr(man.find(".SH OPTIONS"));
-    const std::set<std::string> documented =
-        options(section.substr(0, section.find(".SH ", 4)), std::regex(R"(\n\.BI? (--?[a-z-]+))"));
+    const std::set<std::string> documented = options(section.substr(0, section.find(".SH ", 4)),
+                                                     std::regex(R"(\n\.B[IR]? (--?[a-z-]+))"));
     const std::set<std::string> listed = options(help, std::regex(R"(\n  (--?[a-z-]+))"));
     EXPECT_FALSE(listed.empty()) << help;
     EXPECT_EQ(listed, documented);
