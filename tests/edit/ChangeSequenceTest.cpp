@@ -5,10 +5,10 @@
 // document did not hold, and a finished Write Changes or Download All leaves the
 // module equal to the document.
 //
-// QX_SEQUENCES sets how many sequences run (default below), QX_SEQUENCE_STEPS
-// their length. A failure names the sequence's key and a shortened sequence that
-// still fails; QX_SEQUENCE_KEY runs that one alone, QX_SEQUENCE_TRACE prints each
-// step.
+// QX_SEQUENCES sets how many sequences run (default below), QX_SEQUENCE_FROM
+// the first one's number, QX_SEQUENCE_STEPS their length. A failure names the sequence's key and a
+// shortened sequence that still fails; QX_SEQUENCE_KEY runs that one alone, QX_SEQUENCE_TRACE
+// prints each step.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -541,6 +541,7 @@ class ChangeSequenceTest : public ModelTest {
 
 TEST_F(ChangeSequenceTest, EveryStepKeepsTheModuleAndTheDocumentHonest) {
     const int sequences = FromEnvironment("QX_SEQUENCES", kDefaultSequences);
+    const int from = std::getenv("QX_SEQUENCE_FROM") ? FromEnvironment("QX_SEQUENCE_FROM", 0) : 0;
     const int length = FromEnvironment("QX_SEQUENCE_STEPS", 150);
     int failures = 0;
     // Keys of sequences that once failed, run first whatever the count.
@@ -549,7 +550,8 @@ TEST_F(ChangeSequenceTest, EveryStepKeepsTheModuleAndTheDocumentHonest) {
     };
     const int once = static_cast<int>(std::size(kOnceFailed));
     for (int n = -once; n < sequences && failures < 1; ++n) {
-        uint32_t key = n < 0 ? kOnceFailed[n + once] : 0x5EC0u + static_cast<uint32_t>(n) * 7919u;
+        uint32_t key =
+            n < 0 ? kOnceFailed[n + once] : 0x5EC0u + static_cast<uint32_t>(from + n) * 7919u;
         // One sequence alone, to follow it with QX_SEQUENCE_TRACE.
         if (const char* only = std::getenv("QX_SEQUENCE_KEY")) {
             if (n > -once) break;
