@@ -5,10 +5,10 @@
 // document did not hold, and a finished Write Changes or Download All leaves the
 // module equal to the document.
 //
-// QX_SEQUENCES sets how many sequences run (default below), QX_SEQUENCE_STEPS
-// their length. A failure names the sequence's key and a shortened sequence that
-// still fails; QX_SEQUENCE_KEY runs that one alone, QX_SEQUENCE_TRACE prints each
-// step.
+// QX_SEQUENCES sets how many sequences run (default below), QX_SEQUENCE_FROM
+// the first one's number, QX_SEQUENCE_STEPS their length. A failure names the sequence's key and a
+// shortened sequence that still fails; QX_SEQUENCE_KEY runs that one alone, QX_SEQUENCE_TRACE
+// prints each step.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -429,7 +429,10 @@ class Sequence {
             if (it == keyAt.end()) return FormatC("a write to 0x%04X, no setting's", address);
             const std::vector<uint8_t> mine = FindValue(doc_, it->second)->EncodeBytes();
             const std::vector<uint8_t> held = doc_.Picture().Held(address, 1);
-            const bool restored = s.op == Op::Undo && held == std::vector<uint8_t>{byte};
+            // An undo puts back the byte the module held; a pull that cut off
+            // its ACK leaves that byte unknown to the program.
+            const bool restored =
+                s.op == Op::Undo && (held == std::vector<uint8_t>{byte} || held.empty());
             if (mine != std::vector<uint8_t>{byte} && !restored) {
                 return FormatC("0x%02X written to 0x%04X where the document holds %g", byte,
                                address, FindValue(doc_, it->second)->GetValue());
@@ -538,13 +541,20 @@ class ChangeSequenceTest : public ModelTest {
 
 TEST_F(ChangeSequenceTest, EveryStepKeepsTheModuleAndTheDocumentHonest) {
     const int sequences = FromEnvironment("QX_SEQUENCES", kDefaultSequences);
+    const int from = std::getenv("QX_SEQUENCE_FROM") ? FromEnvironment("QX_SEQUENCE_FROM", 0) : 0;
     const int length = FromEnvironment("QX_SEQUENCE_STEPS", 150);
     int failures = 0;
-    for (int n = 0; n < sequences && failures < 1; ++n) {
-        uint32_t key = 0x5EC0u + static_cast<uint32_t>(n) * 7919u;
+    // Keys of sequences that once failed, run first whatever the count.
+    const uint32_t kOnceFailed[] = {
+        147990771,  // an undo putting back a module's byte, its ACK cut off by a pull
+    };
+    const int once = static_cast<int>(std::size(kOnceFailed));
+    for (int n = -once; n < sequences && failures < 1; ++n) {
+        uint32_t key =
+            n < 0 ? kOnceFailed[n + once] : 0x5EC0u + static_cast<uint32_t>(from + n) * 7919u;
         // One sequence alone, to follow it with QX_SEQUENCE_TRACE.
         if (const char* only = std::getenv("QX_SEQUENCE_KEY")) {
-            if (n > 0) break;
+            if (n > -once) break;
             key = static_cast<uint32_t>(std::strtoul(only, nullptr, 10));
         }
         const std::vector<Step> steps = MakeSteps(key, length);

@@ -59,7 +59,8 @@ std::optional<StartOptions> ParseCommandLine(const QStringList& args, QString* e
                 return std::nullopt;
             }
             o.profile = args[++i];
-        } else if (a.startsWith(QStringLiteral("--"))) {
+        } else if (a.startsWith(QLatin1Char('-')) && a != QStringLiteral("-")) {
+            // A file whose name starts with "-" is given as ./-name.
             if (error) *error = QStringLiteral("unknown option ") + a;
             return std::nullopt;
         } else if (o.file.isEmpty()) {
@@ -144,7 +145,7 @@ bool CCalderixApp::ClaimSingleInstance(const QString& file, const QString& profi
     }
     // Nobody answered: a channel left by a copy that crashed is taken over.
     QLocalServer::removeServer(name);
-    server_ = std::make_unique<QLocalServer>();
+    server_ = std::make_unique<QLocalServer>(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     if (server_->listen(name))
         connect(server_.get(), &QLocalServer::newConnection, this,
@@ -156,8 +157,13 @@ void CCalderixApp::OnInstanceConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->canReadLine()) {
-                const QString line = QString::fromUtf8(socket->readLine()).trimmed();
+            // Every line is read before any is acted on: an open may ask a
+            // question, and in its loop the second start hangs up and its
+            // socket is freed.
+            QStringList lines;
+            while (socket->canReadLine()) lines << QString::fromUtf8(socket->readLine()).trimmed();
+            for (const QString& line : lines) {
+                if (!frame_) return;
                 if (line.startsWith(QStringLiteral("OPEN "))) OpenRemembered(line.mid(5));
                 BringToFront();
             }

@@ -614,9 +614,9 @@ void CMainFrame::OnToggleMonitoring() {
         const MsgResult answer = host_.MessageBoxNamed(
             "The displays show a log being played back.\n\n"
             "Close the log and show the module's live values instead?",
-            kAppTitle, MsgButtons::YesNoCancel, MsgIcon::Question,
-            {"Keep the Log", "Close the Log and Monitor", ""});
-        if (answer != MsgResult::No) return;
+            kAppTitle, MsgButtons::YesNo, MsgIcon::Question,
+            {"Close the Log and Monitor", "Keep the Log"});
+        if (answer != MsgResult::Yes) return;
         commands_.Route(res::kCloseLog);
         // The question's loop may have started monitoring or made the link busy.
         if (samples_.Channel().Front() != nullptr || monitor.IsRunning()) return;

@@ -396,7 +396,8 @@ bool EngineLogs::OpenLog(const QString& path) {
                       : QStringLiteral("the columns %1 are not monitored values and are left out"))
                      .arg(names.join(QStringLiteral(", ")));
     }
-    if (ramMonitor_.IsRunning())
+    // The file dialog has the monitor suspended: it runs again once the dialog is gone.
+    if (ramMonitor_.IsRunning() || ramMonitor_.IsSuspended())
         notes << QStringLiteral("monitoring goes on behind the log until it is closed");
     if (log->droppedPartialLine)
         notes << QStringLiteral("line %1 was cut short and is left out").arg(log->droppedLine);
@@ -416,6 +417,7 @@ void EngineLogs::CloseLog() {
     player_.reset();
     countedLog_ = nullptr;  // another log may come to the same address
     transport_->hide();
+    frame_.WithdrawNotice(logName_ + QStringLiteral(": "));  // it spoke of this log
     logName_.clear();
     coverage_.Reset();
     lastLiveSampleMs_ = -1;

@@ -52,7 +52,7 @@ inline constexpr int kToolbarButtonHeight = 28;
 
 // The document template string: fields separated by line feeds.
 inline constexpr std::string_view kDocTemplate =
-    "Quorvex I\n\nQuorvexI\nQuorvexI Files (*.qvx)\n.QVX\nQuorvexI.Document\nQuorvexI Document";
+    "Quorvex I\n\nQuorvexI\nQuorvex I Files (*.qvx)\n.QVX\nQuorvexI.Document\nQuorvex I Document";
 enum class DocField { WindowTitle, DocName, FileNewName, FilterName, FilterExt, TypeId, TypeName };
 // One field of kDocTemplate ("" when empty).
 std::string_view DocTemplateField(DocField field);
@@ -62,6 +62,6 @@ inline constexpr std::string_view kAppTitle = "Quorvex I";
 // Extension written on save; opening accepts any case.
 inline constexpr std::string_view kSaveExtension = "qvx";
 // The open and save dialogs' filter; the glob covers both cases of the extension.
-inline constexpr std::string_view kFileDialogFilter = "QuorvexI Files (*.qvx *.QVX)";
+inline constexpr std::string_view kFileDialogFilter = "Quorvex I Files (*.qvx *.QVX)";
 
 }  // namespace qx::res

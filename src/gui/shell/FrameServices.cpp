@@ -28,4 +28,9 @@ void FrameServices::ShowNotice(const QString& text) {
     window_.statusBar()->showMessage(text);
 }
 
+void FrameServices::WithdrawNotice(const QString& prefix) {
+    QStatusBar* bar = window_.statusBar();
+    if (bar->currentMessage().startsWith(prefix)) bar->clearMessage();  // "Ready" comes back
+}
+
 }  // namespace qx::gui

@@ -37,6 +37,8 @@ class FrameServices : public QObject {
     void AddStatusPane(QWidget* pane);
     // A passing notice in the status bar.
     void ShowNotice(const QString& text);
+    // Takes back a notice that begins with prefix, should it still show.
+    void WithdrawNotice(const QString& prefix);
 
   Q_SIGNALS:
     // Reset Peak Acceleration was chosen (the monitor window resets).

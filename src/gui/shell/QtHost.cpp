@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QEvent>
 #include <QEventLoop>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QMetaMethod>
 #include <QSocketNotifier>
@@ -193,6 +194,12 @@ MsgResult QtHost::ShowMessage(QWidget* owner, std::string_view text, std::string
         if (QAbstractButton* b = box.button(order[i]); b && !names[i].empty())
             b->setText(ToQ(names[i]));
     }
+    // Wide enough for the window manager to write the caption whole: the box
+    // sizes itself to its text, and a short text under a long caption got cut.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(TitleBarWidth(box.windowTitle()), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     // A wait window left up would stand, unpainted, behind or over the box.
     const QPointer<ModelessWait> wait = waitWindow_;
     const bool waitShown = wait && wait->isVisible();

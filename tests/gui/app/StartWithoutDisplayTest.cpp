@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -17,9 +18,17 @@
 namespace qx::test {
 namespace {
 
+// A local display number no X server listens on.
+std::string DeadDisplay() {
+    for (int n = 987;; ++n)
+        if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)))
+            return ":" + std::to_string(n);
+}
+
 TEST(StartWithoutDisplay, OneLineAndExitOneUnlessAPlatformIsNamed) {
     const QString program = QString::fromStdString(ProgramPath("gui/quorvexi"));
     if (program.isEmpty()) GTEST_SKIP() << "the quorvexi program is not built";
+    const std::string dead = DeadDisplay();
     const struct {
         const char* what;
         QStringList args;
@@ -30,9 +39,13 @@ TEST(StartWithoutDisplay, OneLineAndExitOneUnlessAPlatformIsNamed) {
         {"no display", {}, nullptr, nullptr, 1},
         {"empty DISPLAY", {}, "DISPLAY", "", 1},
         {"empty WAYLAND_DISPLAY", {"--simulate"}, "WAYLAND_DISPLAY", "", 1},
+        {"no X server there", {}, "DISPLAY", dead.c_str(), 1},
         // A named platform goes to Qt: the command line is read, and refused.
         {"QT_QPA_PLATFORM", {"--no-such-option"}, "QT_QPA_PLATFORM", "offscreen", 2},
         {"-platform", {"-platform", "offscreen", "--no-such-option"}, nullptr, nullptr, 2},
+        // One dash is an option too, never a file name to open.
+        {"-h", {"-h"}, nullptr, nullptr, 0},
+        {"-x", {"-x"}, "QT_QPA_PLATFORM", "offscreen", 2},
     };
     for (const auto& c : cases) {
         QProcessEnvironment env;  // exactly this: nothing of the test's own
@@ -72,8 +85,8 @@ TEST(StartWithoutDisplay, HelpListsTheOptionsOfTheManPage) {
         return out;
     };
     const std::string section = man.substr(man.find(".SH OPTIONS"));
-    const std::set<std::string> documented =
-        options(section.substr(0, section.find(".SH ", 4)), std::regex(R"(\n\.BI? (--?[a-z-]+))"));
+    const std::set<std::string> documented = options(section.substr(0, section.find(".SH ", 4)),
+                                                     std::regex(R"(\n\.B[IR]? (--?[a-z-]+))"));
     const std::set<std::string> listed = options(help, std::regex(R"(\n  (--?[a-z-]+))"));
     EXPECT_FALSE(listed.empty()) << help;
     EXPECT_EQ(listed, documented);

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QProgressDialog>
 #include <QSlider>
@@ -23,6 +24,7 @@
 #include "gui/GuiTestSupport.h"
 #include "gui/app/AppFixture.h"
 #include "gui/chart/ChartView.h"
+#include "gui/dialogs/DialogTestSupport.h"
 #include "gui/graph/MapGraphView.h"
 #include "gui/graph/MapPointValueDisplay.h"
 #include "gui/monitor/MonitorDisplay.h"
@@ -220,9 +222,20 @@ TEST_F(EngineLogsTest, ALogOpenedWhileMonitoringTakesOverTheDisplaysUntilClosed)
     QString sourceDuringPlayback;
     QString sourceAfterClose;
     QString noteAtOpen;
+    QString noteAfterClose;
+    // Opened as the tuner does, through the file dialog: the monitor is
+    // suspended while it shows.
+    std::unique_ptr<qx::test::ModalDriver> chooser;
     Monitor(40, [&](int n) {
         if (n == 10) {
-            ASSERT_TRUE(Logs().OpenLog(log));
+            chooser = qx::test::ModalDriver::When<QFileDialog>([&](QFileDialog& d) {
+                d.selectFile(log);
+                QMetaObject::invokeMethod(&d, "accept");
+            });
+            app_->Host().Post([this] { Route(res::kOpenLog); });
+        }
+        if (n == 11) {
+            EXPECT_NE(Logs().Player(), nullptr);
             noteAtOpen = app_->Frame()->statusBar()->currentMessage();
             Route(res::kLogEnd);
         }
@@ -234,13 +247,17 @@ TEST_F(EngineLogsTest, ALogOpenedWhileMonitoringTakesOverTheDisplaysUntilClosed)
         if (n == 31) {
             afterClose = Shown(3);
             sourceAfterClose = Logs().SourceLabel()->text();
+            noteAfterClose = app_->Frame()->statusBar()->currentMessage();
         }
     });
+    EXPECT_TRUE(chooser->Ran());
     EXPECT_EQ(duringPlayback, " 39.0");
     EXPECT_EQ(sourceDuringPlayback, QStringLiteral("Log: pull.csv"));
     EXPECT_EQ(sourceAfterClose, QStringLiteral("Live"));
     EXPECT_TRUE(noteAtOpen.contains(QStringLiteral("monitoring goes on behind the log")))
         << noteAtOpen.toStdString();
+    EXPECT_FALSE(noteAfterClose.contains(QStringLiteral("pull.csv")))
+        << noteAfterClose.toStdString();
     EXPECT_NE(afterClose, "");
     EXPECT_NE(afterClose, " 39.0");
     Logs().StopRecording();
@@ -557,19 +574,20 @@ TEST_F(EngineLogsTest, StartingMonitoringWithALogOpenClosesItOnlyWhenChosen) {
             started = true;
             app_->Host().Post([this] { Route(res::kToggleMonitoring); });
         });
-    for (MsgResult keep : {MsgResult::Yes, MsgResult::Cancel}) {
-        answer(keep);
+    {
+        answer(MsgResult::No);  // "Keep the Log", also what Enter and Escape give
         const std::size_t asked = Messages().size();
         Route(res::kToggleMonitoring);
         EXPECT_FALSE(started);
         ASSERT_EQ(Messages().size(), asked + 1);
         EXPECT_EQ(Messages().back().text, question);
+        EXPECT_EQ(Messages().back().buttons, MsgButtons::YesNo);  // two choices, no third alike
         EXPECT_NE(Logs().Player(), nullptr);
         EXPECT_FALSE(RamMonitor::Instance().IsRunning());
         EXPECT_EQ(Logs().SourceLabel()->text(), QStringLiteral("Log: pull.csv"));
     }
     counting.Reset();
-    answer(MsgResult::No);
+    answer(MsgResult::Yes);
     std::vector<QString> sources;
     Monitor(3, [&](int) { sources.push_back(Logs().SourceLabel()->text()); });
     EXPECT_EQ(Logs().Player(), nullptr);
