@@ -552,7 +552,7 @@ void ChartView::paintEvent(QPaintEvent* event) {
     if (mask_ == 0) {
         p.setPen(Qt::gray);
         p.drawText(plot, Qt::AlignCenter,
-                   QStringLiteral("Turn on values in the monitor window to chart them"));
+                   QStringLiteral("Choose values with Monitors > Select... to chart them"));
     }
     if (!live_ && log_ != nullptr) {
         const int cx = XOf(cursor_);
