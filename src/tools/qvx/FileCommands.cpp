@@ -172,9 +172,18 @@ int ReportDifferences(Context& c, const std::vector<Difference>& diffs, const st
 int CmdNew(Context& c) {
     const std::string& path = c.options.args[0];
     std::error_code ec;
-    if (std::filesystem::exists(path, ec)) {
-        const std::string question = path + " exists. Replace it with a new settings file?";
-        const std::string refused = path + " exists and was left unchanged (--yes replaces it)";
+    // Asked as what will happen: a FIFO or a device is written through, never replaced.
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(st)) {
+        std::string question = path + " exists. Replace it with a new settings file?";
+        std::string refused = path + " exists and was left unchanged (--yes replaces it)";
+        if (std::filesystem::is_fifo(st)) {
+            question = path + " is a FIFO (named pipe). Write a new settings file into it?";
+            refused = path + " is a FIFO; nothing was written into it (--yes writes)";
+        } else if (std::filesystem::is_character_file(st) || std::filesystem::is_block_file(st)) {
+            question = path + " is a device. Write a new settings file to it?";
+            refused = path + " is a device; nothing was written to it (--yes writes)";
+        }
         if (c.host.MessageBox(question, kAppTitle, MsgButtons::YesNo, MsgIcon::Question) !=
             MsgResult::Yes) {
             Fail(c, refused);
