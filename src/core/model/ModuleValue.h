@@ -66,7 +66,6 @@ class ModuleValue {
     // A value without a range that takes only these values (two-state settings);
     // empty: any its bytes hold. Kept by Setup and LoadRecord.
     void SetChoices(std::vector<double> values) { choices_ = std::move(values); }
-    const std::vector<double>& Choices() const { return choices_; }
 
     // The user's way to change a value: steps it and, with the link up, writes it
     // at once. A value that is not finite, or that steps to one the module cannot
@@ -118,8 +117,9 @@ class ModuleValue {
     // or no range with unequal ones, a range or internal range that is not the
     // one this value was built with or a narrowing of it (same conversion),
     // an internal range the value's bytes cannot hold, a value outside its range
-    // by more than a step or none of its choices, or a range (with this value's step) in which the
-    // value or an edit could step to something the module cannot hold.
+    // by more than a step or none of its choices, or a range (with this value's
+    // step) in which the value or an edit could step to something the module
+    // cannot hold.
     std::string CheckRecord(const ValueRecord& record) const;
     // Loads a record (Address1 = Address0, Value stepped, not in sync). The
     // step is kept. Callers check the record first.

@@ -296,11 +296,21 @@ int DownloadChanged(Context& c, CommPort& comm, ModuleState& doc, const std::str
     RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
     ModuleState::ChangedWrite result;
-    const bool ok =
-        WithProgress(c, comm, "Downloading", static_cast<std::size_t>(changed) * 12, [&] {
+    FinishFirstOnQuit finish(c);
+    const bool ok = WithProgress(
+        c, comm, "Downloading", static_cast<std::size_t>(changed) * 12,
+        [&] {
             result = doc.WriteChangedSettings(c.options.verify);
             return result.written == changed && (result.ok || result.mismatched > 0);
-        });
+        },
+        std::ref(finish));
+    finish();
+    if (finish.Told() && result.written == changed && (!ok || c.options.verify)) {
+        // Every write went out; the read-back ended at the Ctrl+C.
+        Fail(c, "the download is complete; --verify was skipped after Ctrl+C: run \"qvx verify " +
+                    path + "\"");
+        return kExitCommFailure;
+    }
     if (!ok) {
         FailDownload(c, comm, path);
         return kExitCommFailure;
