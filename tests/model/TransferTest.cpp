@@ -138,12 +138,20 @@ TEST_F(TransferTest, ATwoStateSettingSendsOnlyItsTwoValues) {
               (std::vector<emu::WriteRecord>{{0xB661, 0x01}, {0xB670, 0xAA}}));
 
     // A module holding another byte: shown as not in sync, never taken into
-    // the document, whose file then still opens.
+    // the document, whose file then still opens, and never written unasked.
     emulator->Core().Poke(0xB661, 200);
     doc.OnUpload();
     EXPECT_EQ(doc.ignitionMode().GetValue(), 1.0);
     EXPECT_FALSE(doc.ignitionMode().InSync());
     EXPECT_EQ(doc.CheckContents(doc.StoreContents()), "");
+    EXPECT_EQ(doc.CountValuesToWrite(), 0);
+    emulator->Core().ResetCounters();
+    EXPECT_TRUE(doc.WriteChangedSettings(false).ok);
+    EXPECT_TRUE(emulator->Core().Counters().writes.empty());
+    EXPECT_EQ(emulator->Core().Peek(0xB661), 200);
+    // Set by the tuner, it is written.
+    EXPECT_TRUE(doc.ignitionMode().SetValue(2.0, false));
+    EXPECT_EQ(emulator->Core().Peek(0xB661), 2);
 }
 
 TEST_F(TransferTest, ModuleThatStopsAnsweringEndsTheDownloadAtTheFirstValue) {

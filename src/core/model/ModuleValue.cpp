@@ -207,7 +207,10 @@ void ModuleValue::SetFromInternal(uint32_t raw) {
     // back: such a value is never stored, nor shown as in sync.
     const std::vector<uint8_t> mine = EncodeBytes(external);
     if (picture_ != nullptr) {
-        picture_->Read(GetAddress(), held, mine);
+        // A byte that is none of a two-state setting's values is nothing to
+        // show: the value stays, standing for it, so it is not written unasked.
+        const bool kept = mine.empty() && !choices_.empty();
+        picture_->Read(GetAddress(), held, kept ? EncodeBytes() : mine);
     } else {
         moduleBytes_ = held;
     }
