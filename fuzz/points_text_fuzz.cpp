@@ -4,8 +4,10 @@
 //    the pasted points alone;
 //  - a spreadsheet's text built from known values (tabs, semicolons, commas
 //    or blanks; decimal points or decimal commas; a header or none; LF, CRLF
-//    or CR): it must read back as exactly those values, placed on the map
-//    when every y is inside its range and refused otherwise.
+//    or CR; fields in double quotes or not; a byte-order mark, no-break
+//    spaces and the minus sign U+2212 as other programs write them): it must
+//    read back as exactly those values, placed on the map when every y is
+//    inside its range and refused otherwise.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -132,8 +134,15 @@ void FromKnownValues(const uint8_t* data, std::size_t size) {
     // 0: tabs, 1: semicolons, 2: commas, 3: blanks, 4: one column.
     const unsigned form = d.Below(5);
     const bool withX = form != 4;
-    // A decimal comma only where commas do not separate fields and x stands beside y.
-    const bool comma = (form == 0 || form == 1) && d.Below(2) == 1;
+    // Fields in double quotes, as spreadsheets write them.
+    const bool quote = d.Below(2) == 1;
+    // A decimal comma only where commas do not separate fields (or quotes keep
+    // them apart) and x stands beside y.
+    const bool comma = (form == 0 || form == 1 || (form == 2 && quote)) && d.Below(2) == 1;
+    const unsigned extras = d.Below(8);
+    const bool bom = (extras & 1u) != 0;           // a UTF-8 byte-order mark first
+    const bool unicodeMinus = (extras & 2u) != 0;  // U+2212 for every minus
+    const bool noBreak = (extras & 4u) != 0;       // a no-break space before each field
     const char mark = comma ? ',' : '.';
     const int decimals = static_cast<int>(d.Below(4));
     const bool header = d.Below(2) == 1;
@@ -142,8 +151,17 @@ void FromKnownValues(const uint8_t* data, std::size_t size) {
     const char* const separators[] = {"\t", ";", ",", " "};
     const std::string sep = withX ? separators[form] : "";
 
-    std::string text;
-    if (header) text += withX ? "Speed" + sep + "Value" + end : "Value" + end;
+    auto field = [&](const std::string& f) {
+        std::string text = noBreak ? "\xC2\xA0" : "";
+        if (unicodeMinus && !f.empty() && f[0] == '-') {
+            text += "\xE2\x88\x92" + f.substr(1);
+        } else {
+            text += f;
+        }
+        return quote ? "\"" + text + "\"" : text;
+    };
+    std::string text = bom ? "\xEF\xBB\xBF" : "";
+    if (header) text += withX ? field("Speed") + sep + field("Value") + end : field("Value") + end;
     const bool wholeX = d.Below(2) == 1;
     bool pointInX = false;
     std::vector<double> wantY;
@@ -163,10 +181,10 @@ void FromKnownValues(const uint8_t* data, std::size_t size) {
             // The point's x, whole or to millionths as a spreadsheet rounds it.
             const double x = axis.x[static_cast<std::size_t>(first + i)];
             const int places = x == std::floor(x) && wholeX ? 0 : 6;
-            text += Written(std::lround(x * std::pow(10.0, places)), places, mark) + sep;
+            text += field(Written(std::lround(x * std::pow(10.0, places)), places, mark)) + sep;
             pointInX = pointInX || places > 0;
         }
-        text += y + end;
+        text += field(y) + end;
         if (d.Below(8) == 0) text += end;  // a blank line
     }
 
@@ -174,8 +192,8 @@ void FromKnownValues(const uint8_t* data, std::size_t size) {
     std::string error;
     const bool read = qx::ParsePointsText(text, points, error);
     // Comma-separated whole numbers on one line alone may be one number with
-    // a decimal comma: that is refused, never guessed.
-    if (form == 2 && decimals == 0 && !pointInX && count == 1 && !header) {
+    // a decimal comma: that is refused, never guessed (quotes tell the fields).
+    if (form == 2 && decimals == 0 && !pointInX && count == 1 && !header && !quote) {
         Require(!read, "a lone comma-separated pair of whole numbers was guessed");
         return;
     }

@@ -18,9 +18,11 @@ class ChangePathTest : public LinkedDocumentTest {
   protected:
     uint8_t Module(uint16_t address) { return emulator->Core().Peek(address); }
 
-    // Every map and basic byte 0 (each in the program's step).
+    // Every map and basic byte 0 (each in the program's step), but ignition
+    // mode 1 (single fire): 0 is none of its values.
     void ZeroModule() {
         for (uint16_t a = 0xB600; a < 0xB672; ++a) emulator->Core().Poke(a, 0);
+        emulator->Core().Poke(0xB661, 1);
     }
 
     // Links, uploads and forgets the upload's traffic.

@@ -43,8 +43,39 @@ TEST(PointsText, EachSpreadsheetFormReadsAsItsXAndYValues) {
         {"CRLF line ends", "3\r\n4\r\n\r\n5", {{1, kNoX, 3}, {2, kNoX, 4}, {4, kNoX, 5}}},
         {"rows ending in a tab", "0\t5\t\n550\t6\t\n", {{1, 0.0, 5}, {2, 550.0, 6}}},
         {"blanks between", "  7   8 \n", {{1, 7.0, 8}}},
-        {"a header naming a map", "Map 1\n4\n", {{2, kNoX, 4}}},
+        {"a header naming a map", "Map\n4\n", {{2, kNoX, 4}}},
         {"a row of marks alone", ";;\n0;6\n", {{2, 0.0, 6}}},
+        // What other programs put around the numbers.
+        {"a byte-order mark before a number",
+         "\xEF\xBB\xBF"
+         "5\n6\n7\n",
+         {{1, kNoX, 5}, {2, kNoX, 6}, {3, kNoX, 7}}},
+        {"a byte-order mark before a header", "\xEF\xBB\xBFRPM\tAdvance\n0\t5\n", {{2, 0.0, 5}}},
+        {"a no-break space before a number",
+         "\xC2\xA0"
+         "5\n6\n7\n",
+         {{1, kNoX, 5}, {2, kNoX, 6}, {3, kNoX, 7}}},
+        {"no-break spaces between x and y",
+         "0\xC2\xA0"
+         "5\n550\xC2\xA0"
+         "6\n",
+         {{1, 0.0, 5}, {2, 550.0, 6}}},
+        {"the minus sign",
+         "\xE2\x88\x92"
+         "5\n6\n7\n",
+         {{1, kNoX, -5}, {2, kNoX, 6}, {3, kNoX, 7}}},
+        {"quoted fields", "\"0\"\n\"6\"\n", {{1, kNoX, 0}, {2, kNoX, 6}}},
+        {"quoted x and y between commas",
+         "\"0\",\"5\"\n\"550\",\"6\"\n",
+         {{1, 0.0, 5}, {2, 550.0, 6}}},
+        {"quoted decimal commas between commas",
+         "\"0\",\"12,5\"\n\"550\",\"7,25\"\n",
+         {{1, 0.0, 12.5}, {2, 550.0, 7.25}}},
+        {"one quoted row is x and y", "\"12\",\"5\"\n", {{1, 12.0, 5}}},
+        {"a quoted column with decimal commas",
+         "\"12,5\"\n\"13\"\n",
+         {{1, kNoX, 12.5}, {2, kNoX, 13}}},
+        {"blanks inside quotes", "\" 4 \"\t\" 7\"\n", {{1, 4.0, 7}}},
     };
     for (const Case& c : cases) {
         Points got;
@@ -61,6 +92,17 @@ TEST(PointsText, DoubtfulTextIsRefusedNamingItsLine) {
         std::string error;
     } cases[] = {
         {"a mistyped first row is no header", "1O\n5\n6\n", "line 1: \"1O\" is not a number"},
+        // A first line with a digit is a row: a typo before it never makes it a header.
+        {"a letter O for a zero", "O5\n6\n7\n", "line 1: \"O5\" is not a number"},
+        {"a letter l for a one", "l5\n6\n7\n", "line 1: \"l5\" is not a number"},
+        {"an apostrophe before", "'5\n6\n7\n", "line 1: \"'5\" is not a number"},
+        {"an equals sign before", "=5\n6\n7\n", "line 1: \"=5\" is not a number"},
+        {"a header with a digit", "Map 1\n4\n", "line 1: \"Map\" is not a number"},
+        {"column names with a digit", "Speed 2\tAdvance\n0\t5\n",
+         "line 1: \"Speed 2\" is not a number"},
+        // The field's own quotes are not doubled in a message.
+        {"a quoted word", "x\n\"ab1\"\n", "line 2: \"ab1\" is not a number"},
+        {"a stray quote", "x\n5\"\n", "line 2: '5\"' is not a number"},
         {"a mistyped row with x", "0\t1O\n550\t5\n", "line 1: \"1O\" is not a number"},
         {"a word after the header", "x\ty\n1\nabc\n", "line 3: \"abc\" is not a number"},
         {"an x that is not a number", "1\t2\nA\t3\n", "line 2: \"A\" is not a number"},

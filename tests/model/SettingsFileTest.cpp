@@ -136,7 +136,13 @@ const BadFile kBadFiles[] = {
     {[](Bytes& b) { PutField(b, Point(2, 1) + 2, 21.5); }, "outside its range"},  // max 20
     // Points are named as the graph numbers them, from 1.
     {[](Bytes& b) { PutField(b, Point(2, 10) + 2, 21.5); }, "point 11: "},
-    {[](Bytes& b) { PutField(b, Basic(kIgnitionMode) + 2, 1e6); }, "byte"},  // no range: a byte
+    // No range: the two values the Basic Setup dialog offers and nothing else.
+    {[](Bytes& b) { PutField(b, Basic(kIgnitionMode) + 2, 1e6); }, "1 (single fire) or 2"},
+    {[](Bytes& b) { PutField(b, Basic(kIgnitionMode) + 2, 200.0); },
+     "Ignition Mode\": the value 200"},
+    {[](Bytes& b) { PutField(b, Basic(kIgnitionMode) + 2, 0.0); }, "1 (single fire) or 2"},
+    {[](Bytes& b) { PutField(b, Basic(kIgnitionMode) + 2, 1.5); }, "1 (single fire) or 2"},
+    {[](Bytes& b) { PutField(b, Basic(kSwitchLockout) + 2, 1.0); }, "170 (on) or 0 (off)"},
     {[](Bytes& b) {  // the value steps to 0.0, internal -45: once 0xAD on the wire
          PutField(b, Point(0, 0) + 10, 0.2);
          PutField(b, Point(0, 0) + 18, 0.4);

@@ -120,6 +120,36 @@ TEST_F(TransferTest, AValueOutsideItsInternalRangeNeverReachesTheModule) {
     EXPECT_TRUE(host->Messages().empty());
 }
 
+TEST_F(TransferTest, ATwoStateSettingSendsOnlyItsTwoValues) {
+    LinkEmulator();
+    // The bytes the Basic Setup dialog's choices stand for: ignition mode 1 or
+    // 2 at 0xB661, switch lockout 0 or 0xAA at 0xB670. Any other byte is refused
+    // before it is sent, whatever a caller hands the value.
+    for (double odd : {0.0, 3.0, 200.0, 1.5}) EXPECT_FALSE(doc.ignitionMode().SetValue(odd, false));
+    for (double odd : {1.0, 169.0, 255.0}) EXPECT_FALSE(doc.switchLockout().SetValue(odd, false));
+    EXPECT_TRUE(emulator->Core().Counters().writes.empty());
+    EXPECT_TRUE(doc.ignitionMode().SetValue(1.0, false));
+    EXPECT_TRUE(doc.switchLockout().SetValue(170.0, false));
+    EXPECT_EQ(emulator->Core().Counters().writes,
+              (std::vector<emu::WriteRecord>{{0xB661, 0x01}, {0xB670, 0xAA}}));
+
+    // A module holding another byte: shown as not in sync, never taken into
+    // the document, whose file then still opens, and never written unasked.
+    emulator->Core().Poke(0xB661, 200);
+    doc.OnUpload();
+    EXPECT_EQ(doc.ignitionMode().GetValue(), 1.0);
+    EXPECT_FALSE(doc.ignitionMode().InSync());
+    EXPECT_EQ(doc.CheckContents(doc.StoreContents()), "");
+    EXPECT_EQ(doc.CountValuesToWrite(), 0);
+    emulator->Core().ResetCounters();
+    EXPECT_TRUE(doc.WriteChangedSettings(false).ok);
+    EXPECT_TRUE(emulator->Core().Counters().writes.empty());
+    EXPECT_EQ(emulator->Core().Peek(0xB661), 200);
+    // Set by the tuner, it is written.
+    EXPECT_TRUE(doc.ignitionMode().SetValue(2.0, false));
+    EXPECT_EQ(emulator->Core().Peek(0xB661), 2);
+}
+
 TEST_F(TransferTest, ModuleThatStopsAnsweringEndsTheDownloadAtTheFirstValue) {
     LinkScripted();
     scripted->GoSilent();

@@ -17,9 +17,10 @@ inline bool TableAllowsByte(uint16_t a, uint8_t b) {
     if (a >= 0xB640 && a < 0xB650) return true;
     if (a >= 0xB650 && a < 0xB660) return b <= 15;
     switch (a) {
-        case 0xB661:  // ignition mode: no range
-        case 0xB670:  // switch lockout: no range
-            return true;
+        case 0xB661:  // ignition mode: single or dual fire
+            return b == 1 || b == 2;
+        case 0xB670:  // switch lockout: off or on
+            return b == 0 || b == 0xAA;
         case 0xB66C:  // cam sensor sync, -15 .. 15
         case 0xB66B:  // start mode enter
         case 0xB66A:  // start mode exit

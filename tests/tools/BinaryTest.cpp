@@ -7,6 +7,7 @@
 #include "ToolTestUtil.h"
 #include "core/log/LogReader.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 
 namespace qx::qvx::test {
 namespace {
@@ -49,6 +50,52 @@ TEST_F(QvxProgram, CtrlCDuringMonitorLeavesTheModuleQuiet) {
     EXPECT_EQ(child.Wait(), 0);
     EXPECT_FALSE(module->IsStreaming());
     EXPECT_GE(module->Counters().cancels, 1);
+}
+
+// Both output streams of the program through one pipe, in the order written.
+Strings BothStreams(const std::string& binary, Strings args) {
+    args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", binary});
+    return args;
+}
+
+// Ctrl+C during a download: the writes go on to the end, and the program says
+// so at once; the module holds the whole file afterwards.
+TEST_F(QvxProgram, CtrlCDuringADownloadFinishesItSayingSo) {
+    const std::string path = Path("a.qvx");
+    ASSERT_EQ(ExitCode({"new", path}), 0);
+    // 30 ms before each answer: 108 writes take seconds, long after the signal.
+    emu::PtyEmulator module(emu::EmulatorConfig{.turnaroundUs = 30'000});
+    std::string error;
+    ASSERT_TRUE(module.Start(&error)) << error;
+    Child child(BothStreams(
+        binary, {"download", path, "--port", module.SlavePath(), "--profile", profile}));
+    ASSERT_TRUE(qx::test::Eventually([&] { return !module.Counters().writes.empty(); }));
+    child.Signal(SIGINT);
+    child.ReadLines(SIZE_MAX, 60000);
+    EXPECT_EQ(child.Wait(), 0) << child.output;
+    EXPECT_EQ(module.Counters().writes.size(), 108u);
+    EXPECT_TRUE(Has(child.output, "qvx: Ctrl+C: the download goes on to its end")) << child.output;
+    EXPECT_TRUE(Has(child.output, "qvx: the download is complete\n")) << child.output;
+}
+
+// A module that stops sending part way through monitoring (its process stopped)
+// is said at once, and the run fails.
+TEST_F(QvxProgram, MonitorSaysWhenTheModuleFallsSilent) {
+    const std::string sim = qx::test::ProgramPath("quorvexi-sim");
+    if (sim.empty()) GTEST_SKIP() << "the emulator program is not built";
+    Child module({sim});
+    const std::string device = module.FirstLine(20000);
+    ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;
+    Child child(
+        BothStreams(binary, {"monitor", "--seconds", "8", "--port", device, "--profile", profile}));
+    // The link's greeting, the header, the units and a row of live values.
+    ASSERT_TRUE(child.ReadLines(4, 20000)) << child.output;
+    module.Signal(SIGSTOP);
+    child.ReadLines(SIZE_MAX, 60000);
+    module.Signal(SIGCONT);
+    EXPECT_EQ(child.Wait(), kExitCommFailure) << child.output;
+    EXPECT_TRUE(Has(child.output, "\nno packet for 2 s (since ")) << child.output;
+    EXPECT_TRUE(Has(child.output, "the module fell silent for more than 2 s\n")) << child.output;
 }
 
 // Waits for events on path (inotify): false after limitMs without one.

@@ -18,10 +18,14 @@ TEST_F(QvxFiles, NewThenShowListsTheDefaults) {
     RunResult r = Run({"show", path});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    for (const char* line : {"Rev Limit          6144 rpm", "Ignition Mode      2 (dual fire)",
-                             "Start Mode Enter   341.333 rpm", "Base Dwell (Dwell over Voltage)",
-                             "  rpm / sec    0  272  544  816"})
+    for (const char* line :
+         {"Rev Limit          6144 rpm", "Ignition Mode      2 (dual fire)",
+          "Start Mode Enter   341.333 rpm", "Base Dwell (Dwell over Voltage)",
+          "  rpm / sec    0  272  544  816",
+          // Points numbered as set, verify, diff and the graph number them.
+          "  point        1    2    3    4    5", "   15   16\n  rpm          0  550"})
         EXPECT_TRUE(Has(r.out, line)) << line << "\n" << r.out;
+    EXPECT_FALSE(Has(r.out, "  point        0")) << r.out;
 }
 
 TEST_F(QvxFiles, ShowJsonCarriesEverySettingAndPoint) {
@@ -41,7 +45,8 @@ TEST_F(QvxFiles, ShowJsonCarriesEverySettingAndPoint) {
 
 TEST_F(QvxFiles, SetQuantisesAndRefusesBadInputLeavingTheFileUntouched) {
     const std::string path = NewFile("a.qvx");
-    RunResult r = Run({"set", path, "Rev Limit=6100", "rev limit rate=5.4", "VOES Retard[16]=33"});
+    RunResult r = Run({"set", path, "Rev Limit=6100", "rev limit rate=5.4", "VOES Retard[16]=20",
+                       "Aux Rev Limit=10112"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(Has(r.err, "Rev Limit = 6144 rpm")) << r.err;
     const auto before = ReadFileBytes(path);
@@ -49,6 +54,9 @@ TEST_F(QvxFiles, SetQuantisesAndRefusesBadInputLeavingTheFileUntouched) {
     EXPECT_EQ(FileValue(before, 5), 6144.0);  // Rev Limit: 6100 steps to 6144
     EXPECT_EQ(FileValue(before, 9), 5.0);
     EXPECT_EQ(FileValue(before, 15, 2), 20.0);  // the top of the VOES map
+    // 1904 to 10096 over -32 to 32 is 128 rpm a step; stepped from zero, the
+    // ends show as 15 x 128 and 79 x 128.
+    EXPECT_EQ(FileValue(before, 8), 10112.0);
 
     const std::pair<std::string, std::string> cases[] = {
         {"Turbo=3", "unknown setting name \"Turbo\""},
@@ -57,6 +65,16 @@ TEST_F(QvxFiles, SetQuantisesAndRefusesBadInputLeavingTheFileUntouched) {
         {"Rev Limit", "is not NAME=VALUE"},
         {"front[99]=3", "1 to 16"},
         {"Ignition Mode=3", "1 (single fire) or 2 (dual fire)"},
+        {"Ignition Mode=200", "1 (single fire) or 2 (dual fire)"},
+        {"Switch Lockout On=1", "170 (on) or 0 (off)"},
+        // Outside the range the help states: refused, never clamped.
+        {"Rev Limit=1e9", "\"1e9\" is outside 1920 to 10112 rpm (Rev Limit)"},
+        {"Rev Limit=10113", "outside 1920 to 10112 rpm"},
+        {"Rev Limit=1904", "outside 1920 to 10112 rpm"},
+        {"Cam Sensor Offset=-1", "\"-1\" is outside 0 to 120 msec"},
+        {"Nitrous Delay=7.6", "outside 0 to 7.5 sec"},
+        {"VOES Retard[16]=33", "\"33\" is outside 0 to 20 deg (VOES Retard[16])"},
+        {"Base Dwell[1]=-0.1", "outside 0 to 15 msec"},
     };
     for (const auto& [assignment, says] : cases) {
         SCOPED_TRACE(assignment);
@@ -100,6 +118,43 @@ TEST_F(QvxFiles, BadFilesAreRefusedWithExitCodeThree) {
     }
     EXPECT_FALSE(std::filesystem::exists(Path("missing.qvx")));
     EXPECT_EQ(Run({"show", dir}).code, 3);  // a folder is not a settings file either
+}
+
+TEST_F(QvxFiles, AFileWithAValueTheEditorsRefuseIsRefusedWhole) {
+    // Record 0 is Ignition Mode: address B661, then Value, Min, Max as doubles
+    // and the internal limits, 34 bytes; a record 1 is Switch Lockout On.
+    const std::string good = NewFile("good.qvx");
+    const auto bytes = ReadFileBytes(good);
+    struct Case {
+        const char* name;
+        std::size_t record;
+        double value;
+        const char* says;
+    } cases[] = {
+        {"mode200.qvx", 0, 200.0,
+         "\"Ignition Mode\": the value 200 is not one it takes: 1 "
+         "(single fire) or 2 (dual fire)"},
+        {"mode0.qvx", 0, 0.0,
+         "\"Ignition Mode\": the value 0 is not one it takes: 1 "
+         "(single fire) or 2 (dual fire)"},
+        {"lockout.qvx", 1, 1.0,
+         "\"Switch Lockout On\": the value 1 is not one it takes: 170 "
+         "(on) or 0 (off)"},
+    };
+    for (const Case& c : cases) {
+        auto spoiled = bytes;
+        std::memcpy(spoiled.data() + c.record * 34 + 2, &c.value, sizeof c.value);
+        WriteFileBytes(Path(c.name), spoiled);
+        for (const Strings& args :
+             {Strings{"show", Path(c.name)}, Strings{"diff", good, Path(c.name)},
+              Strings{"set", Path(c.name), "Rev Limit=6100"}}) {
+            SCOPED_TRACE(args[0] + " " + c.name);
+            RunResult r = Run(args);
+            EXPECT_EQ(r.code, 3);
+            EXPECT_EQ(r.err, "qvx: " + Path(c.name) + ": not a settings file: " + c.says + "\n");
+            EXPECT_EQ(ReadFileBytes(Path(c.name)), spoiled);
+        }
+    }
 }
 
 TEST_F(QvxFiles, NewReplacesAFileOnlyWithYesAndLeavesNothingBehindOnFailure) {
@@ -180,6 +235,12 @@ TEST_F(QvxFiles, UsageErrorsAndHelpDocumentingEveryName) {
     RunResult setHelp = RunRaw({"set", "--help"});
     EXPECT_EQ(setHelp.code, 0);
     for (const auto& info : kBasicSettings) EXPECT_TRUE(Has(setHelp.out, info.label)) << info.label;
+    // The ranges set accepts, the ends stepped as the editor shows them.
+    for (const char* range :
+         {"Rev Limit  1920 to 10112 rpm, step 128", "Cam Sensor Offset  0 to 120 msec, step 8",
+          "Ignition Mode  1 (single fire) or 2 (dual fire); also single, dual",
+          "Switch Lockout On  170 (on) or 0 (off); also on, off"})
+        EXPECT_TRUE(Has(setHelp.out, range)) << range << "\n" << setHelp.out;
     EXPECT_TRUE(Has(setHelp.out, "Acceleration Dwell Correction[N]"));
 }
 

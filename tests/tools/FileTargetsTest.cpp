@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "ToolTestUtil.h"
 
 namespace qx::qvx::test {
@@ -68,6 +70,21 @@ TEST_F(QvxTargets, NewWritesThroughDevicesAndFifosAndFollowsLinks) {
     EXPECT_EQ(piped.substr(0, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), settings);
     EXPECT_TRUE(
         Has(Run({"new", Path("lonely"), "--yes"}).messages, "nothing is reading from that pipe"));
+    // Asked as what will happen: a FIFO or a device is written through, not replaced.
+    for (const auto& [target, kind, asked, told] :
+         {std::tuple{Path("lonely"), S_IFIFO,
+                     " is a FIFO (named pipe). Write a new settings file into it?",
+                     " is a FIFO; nothing was written into it (--yes writes)"},
+          {null, S_IFCHR, " is a device. Write a new settings file to it?",
+           " is a device; nothing was written to it (--yes writes)"}}) {
+        SCOPED_TRACE(target);
+        const RunResult r = Run({"new", target});
+        EXPECT_EQ(r.code, kExitBadFile);
+        EXPECT_TRUE(Has(r.messages, target + asked)) << r.messages;
+        EXPECT_FALSE(Has(r.messages, "Replace")) << r.messages;
+        EXPECT_EQ(r.err, "qvx: " + target + told + "\n");
+        EXPECT_EQ(KindOf(target), static_cast<mode_t>(kind));
+    }
     EXPECT_TRUE(Has(Run({"new", Path("loop-a"), "--yes"}).messages, "the symbolic links loop"));
 }
 

@@ -223,6 +223,39 @@ TEST_F(QvxLink, ChangedOnlyVerifyComparesTheWholeModule) {
     EXPECT_EQ(module->Peek(0xB620), 7);
 }
 
+// A file holding a value the editors refuse (Ignition Mode 200 in record 0, the
+// value at offset 2) is refused before the link is made: nothing reaches the module.
+TEST_F(QvxLink, DownloadRefusesAFileWithAValueNoEditorSets) {
+    const std::string path = NewFile("w_mode.qvx");
+    auto bytes = ReadFileBytes(path);
+    const double mode = 200.0;
+    std::memcpy(bytes.data() + 2, &mode, sizeof mode);
+    WriteFileBytes(path, bytes);
+    RunResult r = OnModule({"download", path});
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_TRUE(Has(r.err, "\"Ignition Mode\": the value 200 is not one it takes")) << r.err;
+    EXPECT_EQ(module->Counters().bytesReceived, 0u);
+    EXPECT_TRUE(module->Counters().writes.empty());
+    EXPECT_EQ(module->Peek(0xB661), 2);  // dual fire, as it was
+}
+
+// An adapter pulled part way through a download: the run says the adapter is
+// gone and that the module may hold part of the file.
+TEST_F(QvxLink, APulledAdapterDuringADownloadSaysWhatTheModuleMayHold) {
+    std::ofstream(profile) << "[Settings]\nTimeout=200\n";
+    const std::string path = NewFile("a.qvx");
+    module->ArmFault(emu::Fault::Vanish, 1, 40);
+    RunResult r = OnModule({"download", path});
+    EXPECT_EQ(r.code, 1) << r.err;
+    const std::size_t written = module->Counters().writes.size();
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, 108u);
+    EXPECT_EQ(r.err, "qvx: download failed: the module adapter " + module->SlavePath() +
+                         " is gone (unplugged?); the module may now hold part of " + path +
+                         " and part of what it held: run \"qvx verify " + path +
+                         "\" once it answers, or download again\n");
+}
+
 // An adapter pulled while live values stream ends the run saying the adapter
 // is gone, not that the stream could not be stopped.
 TEST_F(QvxLink, APulledAdapterEndsMonitorSayingSo) {

@@ -3,7 +3,10 @@
 // and the stream goes on, and however it ends the module is left quiet.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "model/LinkedTestSupport.h"
 #include "tools/qvx/MonitorStream.h"
@@ -86,6 +89,57 @@ TEST_F(QvxMonitorStream, AQuitSilenceAndABrokenLinkEndOnTime) {
     MonitorStats broken = Stream(5.0, {});
     EXPECT_TRUE(broken.commFailure);
     EXPECT_LT(broken.elapsedMs, 1500);
+}
+
+// The module's process stopped (SIGSTOP) from stopAtMs on: it sends nothing more.
+class StoppedModule final : public serial::LineDevice {
+  public:
+    explicit StoppedModule(emu::EmulatorLine& module) : module_(module) {}
+    void StopAt(int64_t ms) { stopAtMs_ = ms; }
+    void OnHostByte(uint8_t byte, int64_t nowMs) override { module_.OnHostByte(byte, nowMs); }
+    void Produce(int64_t nowMs, std::vector<uint8_t>& out) override {
+        module_.Produce(std::min(nowMs, stopAtMs_), out);
+    }
+    int64_t NextOutputTime(int64_t nowMs) override {
+        const int64_t next = nowMs < stopAtMs_ ? module_.NextOutputTime(nowMs) : -1;
+        return next >= stopAtMs_ ? -1 : next;
+    }
+
+  private:
+    emu::EmulatorLine& module_;
+    int64_t stopAtMs_ = INT64_MAX;
+};
+
+TEST_F(QvxMonitorStream, AModuleThatFallsSilentIsToldOnceAndMeasured) {
+    ResetLink();
+    StoppedModule stopped(*emulator);
+    Open(&stopped);
+    stopped.StopAt(host->clock().NowMs() + 2000);
+    int64_t lastPacket = -1;
+    std::vector<int64_t> told;
+    const MonitorStats stats = RunMonitorStream(
+        *host, CommPort::Instance(), RamMonitor::Instance(), 6.0,
+        [&](int64_t ms) { lastPacket = ms; }, {}, [&](int64_t since) { told.push_back(since); });
+    // Packets for about two seconds, 65.6 ms apart, then none until the end at 6 s.
+    EXPECT_GE(stats.goodPackets, 25);
+    ASSERT_GT(lastPacket, 1800);
+    EXPECT_LT(lastPacket, 2100);
+    EXPECT_EQ(told, std::vector<int64_t>{lastPacket});  // once, naming the last packet
+    EXPECT_EQ(stats.silenceFromMs, lastPacket);
+    EXPECT_EQ(stats.longestSilenceMs, stats.elapsedMs - lastPacket);
+    EXPECT_GT(stats.longestSilenceMs, 3800);
+}
+
+TEST_F(QvxMonitorStream, PacketsAtTheirPaceAreNoSilence) {
+    std::vector<int64_t> told;
+    const MonitorStats stats =
+        RunMonitorStream(*host, CommPort::Instance(), RamMonitor::Instance(), 5.0, {}, {},
+                         [&](int64_t since) { told.push_back(since); });
+    EXPECT_TRUE(told.empty());
+    // One packet time (65.6 ms) apart; the first after the start request's own
+    // frame and the module's turnaround as well.
+    EXPECT_LE(stats.longestSilenceMs, 100);
+    EXPECT_GE(stats.longestSilenceMs, 65);
 }
 
 }  // namespace

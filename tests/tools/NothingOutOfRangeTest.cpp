@@ -242,18 +242,33 @@ TEST_F(NothingOutOfRange, RandomAndMutatedFiles) {
     EXPECT_GE(good.size(), 4u);  // at least the four made above
     EXPECT_GT(opened, 60);       // enough to mean something; the table refuses most mutated ranges
 
-    // qvx set with the same inputs, then a download of what it wrote.
-    ModuleState names;
-    names.InitializeDefaults();
-    const std::vector<SettingRef> settings = AllSettings(names);
+    // qvx set with the same inputs, then a download of what it wrote. An input
+    // outside the range of the setting in that file is refused, the file left
+    // as it was; the range's end nearest to it is set instead.
     for (std::size_t i = 0; i < forQvx.size(); ++i) {
+        Document file;
+        ASSERT_TRUE(file.Open(ReadFileBytes(forQvx[i])));
+        const std::vector<SettingRef> settings = AllSettings(file);
         // One run per file with every finite input, each for another setting
         // (not the two-state ones, which take only their two values).
         Strings args = {"set", forQvx[i]};
         for (std::size_t k = 0; k < std::size(kInputs); ++k) {
             if (!std::isfinite(kInputs[k])) continue;  // qvx refuses these as text
             const SettingRef& s = settings[2 + (i * 13 + k * 11) % (settings.size() - 2)];
-            args.push_back(s.name + "=" + FormatC("%.17g", kInputs[k]));
+            const SettingRange r = RangeOf(*s.value);
+            double x = kInputs[k];
+            // Rounding slack aside (-1e-300 is 0).
+            const double slack = 1e-6 * std::max(1.0, r.max - r.min);
+            if (r.ranged && (x < r.min - slack || x > r.max + slack)) {
+                const Bytes before = ReadFileBytes(forQvx[i]);
+                std::ostringstream out, err;
+                const Strings refused = {"set", forQvx[i], s.name + "=" + FormatC("%.17g", x)};
+                EXPECT_EQ(RunQvx(refused, out, err, RunEnv{}), kExitUsage) << refused[2];
+                EXPECT_NE(err.str().find(" is outside "), std::string::npos) << err.str();
+                EXPECT_EQ(ReadFileBytes(forQvx[i]), before);
+                x = x < r.min ? r.min : r.max;
+            }
+            args.push_back(s.name + "=" + FormatC("%.17g", x));
         }
         std::ostringstream out, err;
         EXPECT_EQ(RunQvx(args, out, err, RunEnv{}), kExitOk) << err.str();

@@ -51,12 +51,14 @@ TEST(QvxSettings, NamesMatchLooselyAndTwoStateSettingsTakeOnlyTheirValues) {
         std::string error;
         return SetSetting(doc, ref, text, error) ? ref.value->GetValue() : std::nan("");
     };
-    EXPECT_EQ(set("Rev Limit", "99999"), 10112.0);          // clamped, then onto the 128 grid
+    EXPECT_EQ(set("Rev Limit", "10100"), 10112.0);          // onto the 128 grid
     EXPECT_EQ(doc.History().UndoText(), "Undo Rev Limit");  // an edit like any other
     EXPECT_FALSE(doc.revLimit().InSync());
-    for (const char* text : {"12abc", "1,5", "nan", "inf"})
+    // Not numbers, and numbers outside 1920 to 10112 (refused, not clamped).
+    for (const char* text : {"12abc", "1,5", "nan", "inf", "99999", "1e9", "10113", "1919"})
         EXPECT_TRUE(std::isnan(set("Rev Limit", text))) << text;
     EXPECT_EQ(doc.revLimit().GetValue(), 10112.0);
+    EXPECT_EQ(set("Rev Limit", "1920"), 1920.0);
     EXPECT_EQ(set("Ignition Mode", "single"), 1.0);
     EXPECT_TRUE(std::isnan(set("Ignition Mode", "1.5")));
     EXPECT_EQ(set("Switch Lockout On", "on"), 170.0);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <sstream>
 
 #include "core/host/Numbers.h"
 #include "core/maps/ModuleMap.h"
@@ -141,37 +140,97 @@ std::string Trim(const std::string& s) {
     return s.substr(a, s.find_last_not_of(" \t") - a + 1);
 }
 
-// The fields between marks, blanks around each dropped. Empty fields at the
-// end are dropped too: a spreadsheet may end every row with a mark.
-std::vector<std::string> Fields(const std::string& line, char mark) {
-    std::vector<std::string> fields;
-    if (mark == ' ') {
-        std::istringstream in(line);
-        std::string f;
-        while (in >> f) fields.push_back(f);
-        return fields;
+// Text as spreadsheets and other programs put it on the clipboard: a UTF-8
+// byte-order mark at the start is dropped, a no-break space is a blank and
+// the minus sign U+2212 a hyphen-minus.
+std::string Normalised(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    for (; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\xC2\xA0") == 0) {
+            out += ' ';
+            i += 1;
+        } else if (text.compare(i, 3, "\xE2\x88\x92") == 0) {
+            out += '-';
+            i += 2;
+        } else {
+            out += text[i];
+        }
     }
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = line.find(mark, start);
-        fields.push_back(Trim(line.substr(start, end - start)));
-        if (end == std::string::npos) break;
-        start = end + 1;
+    return out;
+}
+
+// The line without what stands between double quotes: a quoted field's marks
+// do not separate fields.
+std::string Unquoted(const std::string& line) {
+    std::string out;
+    bool inside = false;
+    for (char c : line) {
+        if (c == '"') {
+            inside = !inside;
+        } else if (!inside) {
+            out += c;
+        }
     }
-    while (!fields.empty() && fields.back().empty()) fields.pop_back();
+    return out;
+}
+
+bool HasDigit(const std::string& line) {
+    return std::any_of(line.begin(), line.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+struct Field {
+    std::string text;
+    bool quoted = false;  // was wholly in double quotes, as spreadsheets write fields
+};
+
+// A field wholly in double quotes stands for its content (a doubled quote
+// inside for one quote); any other field is taken as it is.
+Field Unquote(const std::string& raw) {
+    if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"') return {raw, false};
+    std::string inner;
+    for (std::size_t i = 1; i + 1 < raw.size(); ++i) {
+        if (raw[i] == '"') {
+            if (i + 2 < raw.size() && raw[i + 1] == '"') {
+                inner += '"';
+                ++i;
+                continue;
+            }
+            return {raw, false};  // a lone quote inside: not one quoted field
+        }
+        inner += raw[i];
+    }
+    return {Trim(inner), true};
+}
+
+// The fields between marks (outside double quotes), blanks around each
+// dropped. Empty fields at the end are dropped too: a spreadsheet may end
+// every row with a mark.
+std::vector<Field> Fields(const std::string& line, char mark) {
+    std::vector<Field> fields;
+    std::string raw;
+    bool inside = false;
+    for (char c : line) {
+        if (c == '"') inside = !inside;
+        const bool separates = !inside && (mark == ' ' ? IsBlank(c) : c == mark);
+        if (!separates) {
+            raw += c;
+            continue;
+        }
+        // Between blanks a run of them is one separator.
+        if (mark != ' ' || !Trim(raw).empty()) fields.push_back(Unquote(Trim(raw)));
+        raw.clear();
+    }
+    if (mark != ' ' || !Trim(raw).empty()) fields.push_back(Unquote(Trim(raw)));
+    while (!fields.empty() && fields.back().text.empty() && !fields.back().quoted)
+        fields.pop_back();
     return fields;
 }
 
-bool IsDigitChar(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Starts as a number does: "1O" is a mistyped number, "Speed (rpm)" a name.
-bool LooksLikeNumber(const std::string& f) {
-    if (f.empty()) return false;
-    if (IsDigitChar(f[0])) return true;
-    const bool lead = f[0] == '+' || f[0] == '-' || f[0] == '.' || f[0] == ',';
-    return lead && f.size() > 1 && IsDigitChar(f[1]);
+// A field as a message shows it, in quotes that are never its own.
+std::string Quoted(const std::string& text) {
+    return text.find('"') == std::string::npos ? "\"" + text + "\"" : "'" + text + "'";
 }
 
 const char* MarkName(char mark) {
@@ -188,6 +247,7 @@ struct Parsed {
     bool header = false;
     bool anyDecimal = false;  // some number has a decimal mark
     bool mixed = false;       // lines give different numbers of values
+    bool quoted = false;      // some field was in double quotes
 };
 
 Parsed ParseWith(const std::vector<std::string>& lines, const std::vector<std::size_t>& used,
@@ -204,34 +264,32 @@ Parsed ParseWith(const std::vector<std::string>& lines, const std::vector<std::s
     for (std::size_t k = 0; k < used.size(); ++k) {
         const std::size_t n = used[k];
         const std::string where = "line " + std::to_string(n + 1) + ": ";
-        const std::vector<std::string> fields = Fields(lines[n], mark);
+        const std::vector<Field> fields = Fields(lines[n], mark);
         if (fields.empty()) continue;  // marks alone: an empty row
         const bool firstLine = !seen;
         seen = true;
-        std::vector<std::optional<double>> numbers;
-        bool allNumbers = true;
-        bool anyLikeNumber = false;
-        for (const std::string& f : fields) {
-            std::string copy = f;
-            if (mark != ',') std::replace(copy.begin(), copy.end(), ',', '.');
-            numbers.push_back(f.empty() ? std::nullopt : ParseDouble(copy));
-            allNumbers = allNumbers && numbers.back().has_value();
-            anyLikeNumber = anyLikeNumber || LooksLikeNumber(f);
-        }
-        // Between blanks a name's words are fields: "Map 1" is a name.
-        if (mark == ' ') anyLikeNumber = LooksLikeNumber(Trim(lines[n]));
-        if (firstLine && !allNumbers && !anyLikeNumber) {
-            header = true;  // the column names
+        // Column names hold no digit; a first line with one is a row of numbers,
+        // maybe mistyped ("O5"), never a header that would move every value.
+        if (firstLine && !HasDigit(lines[n])) {
+            header = true;
             continue;
         }
+        std::vector<std::optional<double>> numbers;
+        for (const Field& field : fields) {
+            std::string copy = field.text;
+            // Quotes keep a decimal comma apart from the commas between fields.
+            if (mark != ',' || field.quoted) std::replace(copy.begin(), copy.end(), ',', '.');
+            numbers.push_back(copy.empty() ? std::nullopt : ParseDouble(copy));
+            r.quoted = r.quoted || field.quoted;
+        }
         for (std::size_t i = 0; i < fields.size(); ++i) {
-            const std::string& f = fields[i];
+            const std::string& f = fields[i].text;
             if (f.empty()) {
                 error = where + "field " + std::to_string(i + 1) + " is empty";
                 return r;
             }
             if (!numbers[i]) {
-                error = where + "\"" + f + "\" is not a number";
+                error = where + Quoted(f) + " is not a number";
                 return r;
             }
             const char m = f.find(',') != std::string::npos   ? ','
@@ -243,7 +301,7 @@ Parsed ParseWith(const std::vector<std::string>& lines, const std::vector<std::s
                 decimal = m;
                 decimalLine = n;
             } else if (m != decimal) {
-                error = where + "\"" + f + "\" has " + MarkName(m) + " where line " +
+                error = where + Quoted(f) + " has " + MarkName(m) + " where line " +
                         std::to_string(decimalLine + 1) + " has " + MarkName(decimal);
                 return r;
             }
@@ -280,7 +338,7 @@ Parsed ParseWith(const std::vector<std::string>& lines, const std::vector<std::s
 
 bool ParsePointsText(const std::string& text, std::vector<PastedPoint>& points,
                      std::string& error) {
-    const std::vector<std::string> lines = SplitLines(text);
+    const std::vector<std::string> lines = SplitLines(Normalised(text));
     std::vector<std::size_t> used;
     for (std::size_t n = 0; n < lines.size(); ++n) {
         if (!BlankLine(lines[n])) used.push_back(n);
@@ -290,8 +348,9 @@ bool ParsePointsText(const std::string& text, std::vector<PastedPoint>& points,
         return false;
     }
     auto has = [&](char c) {
-        return std::any_of(used.begin(), used.end(),
-                           [&](std::size_t n) { return lines[n].find(c) != std::string::npos; });
+        return std::any_of(used.begin(), used.end(), [&](std::size_t n) {
+            return Unquoted(lines[n]).find(c) != std::string::npos;
+        });
     };
     const char mark = has('\t') ? '\t' : has(';') ? ';' : has(',') ? ',' : ' ';
     Parsed r = ParseWith(lines, used, mark);
@@ -307,11 +366,12 @@ bool ParsePointsText(const std::string& text, std::vector<PastedPoint>& points,
     }
     // "12,5" alone could as well be the number 12.5: only more lines (checked
     // against the map's x points) or a header tell.
-    if (mark == ',' && !r.anyDecimal && r.points.size() == 1 && r.points.front().x && !r.header) {
+    if (mark == ',' && !r.anyDecimal && r.points.size() == 1 && r.points.front().x && !r.header &&
+        !r.quoted) {
         const int line = r.points.front().line;
-        error = "line " + std::to_string(line) + ": \"" +
-                Trim(lines[static_cast<std::size_t>(line - 1)]) +
-                "\" may be an x and a y value or one number with a decimal comma; write a "
+        error = "line " + std::to_string(line) + ": " +
+                Quoted(Trim(lines[static_cast<std::size_t>(line - 1)])) +
+                " may be an x and a y value or one number with a decimal comma; write a "
                 "decimal point, or separate x and y by a tab or a semicolon";
         return false;
     }

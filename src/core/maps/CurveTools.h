@@ -71,8 +71,12 @@ struct PastedPoint {
 // decimal point only, so "500,10" is x 500 and y 10, unless the lines cannot
 // be x and y ("7,4" over "8" is a column with decimal commas), and one such
 // line alone is refused as either. One text uses one decimal mark. The first
-// line is a header when none of its fields starts like a number ("1O" does);
-// blank lines are skipped; every line gives as many values as the first.
+// line is a header when it holds no digit at all; otherwise it is read as
+// numbers like any other ("O5" is refused, never taken for a header). A field
+// wholly in double quotes stands for its content (a quoted decimal comma is
+// one even between commas). A UTF-8 byte-order mark at the start is dropped,
+// a no-break space is a blank and the minus sign U+2212 a minus. Blank lines
+// are skipped; every line gives as many values as the first.
 // False with a reason naming the line ("line 2: \"abc\" is not a number")
 // and points untouched otherwise.
 bool ParsePointsText(const std::string& text, std::vector<PastedPoint>& points, std::string& error);

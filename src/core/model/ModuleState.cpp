@@ -11,19 +11,56 @@
 namespace qx {
 
 const std::array<BasicSettingInfo, kBasicValueCount> kBasicSettings = {{
-    {"ignitionMode", "Ignition Mode", "", false, 0xB661, 0.0, 0.0, 0, 0, 2.0},
-    {"switchLockout", "Switch Lockout On", "", false, 0xB670, 0.0, 0.0, 0, 0, 0.0},
-    {"camSensorSync", "Cam Sensor Sync", "deg", true, 0xB66C, -15.0, 15.0, -15, 15, 0.0},
-    {"camSensorOffset", "Cam Sensor Offset", "msec", false, 0xB668, 0.0, 120.0, 0, 15, 8.0},
-    {"ignitionDelay", "Ignition Delay", "rev", false, 0xB669, 0.0, 5.0, 0, 5, 0.0},
-    {"revLimit", "Rev Limit", "rpm", true, 0xB662, 1904.0, 10096.0, -32, 32, 6144.0},
-    {"startModeEnter", "Start Mode Enter", "rpm", true, 0xB66B, 0.0, 1024.0, -15, 15, 350.0},
-    {"startModeExit", "Start Mode Exit", "rpm", true, 0xB66A, 0.0, 1024.0, -15, 15, 512.0},
-    {"auxRevLimit", "Aux Rev Limit", "rpm", true, 0xB66D, 1904.0, 10096.0, -32, 32, 6144.0},
-    {"revLimitRate", "Rev Limit Rate", "", false, 0xB671, 0.0, 8.0, 0, 8, 4.0},
-    {"nitrousDelay", "Nitrous Delay", "sec", false, 0xB66F, 0.0, 7.5, 0, 15, 0.0},
-    {"nosArmingRpm", "NOS Arming RPM", "rpm", false, 0xB667, 0.0, 8250.0, 0, 15, 4096.0},
+    {"ignitionMode",
+     "Ignition Mode",
+     "",
+     false,
+     0xB661,
+     0.0,
+     0.0,
+     0,
+     0,
+     2.0,
+     {{{1.0, "single", "single fire"}, {2.0, "dual", "dual fire"}}}},
+    {"switchLockout",
+     "Switch Lockout On",
+     "",
+     false,
+     0xB670,
+     0.0,
+     0.0,
+     0,
+     0,
+     0.0,
+     {{{170.0, "on", "on"}, {0.0, "off", "off"}}}},
+    {"camSensorSync", "Cam Sensor Sync", "deg", true, 0xB66C, -15.0, 15.0, -15, 15, 0.0, {}},
+    {"camSensorOffset", "Cam Sensor Offset", "msec", false, 0xB668, 0.0, 120.0, 0, 15, 8.0, {}},
+    {"ignitionDelay", "Ignition Delay", "rev", false, 0xB669, 0.0, 5.0, 0, 5, 0.0, {}},
+    {"revLimit", "Rev Limit", "rpm", true, 0xB662, 1904.0, 10096.0, -32, 32, 6144.0, {}},
+    {"startModeEnter", "Start Mode Enter", "rpm", true, 0xB66B, 0.0, 1024.0, -15, 15, 350.0, {}},
+    {"startModeExit", "Start Mode Exit", "rpm", true, 0xB66A, 0.0, 1024.0, -15, 15, 512.0, {}},
+    {"auxRevLimit", "Aux Rev Limit", "rpm", true, 0xB66D, 1904.0, 10096.0, -32, 32, 6144.0, {}},
+    {"revLimitRate", "Rev Limit Rate", "", false, 0xB671, 0.0, 8.0, 0, 8, 4.0, {}},
+    {"nitrousDelay", "Nitrous Delay", "sec", false, 0xB66F, 0.0, 7.5, 0, 15, 0.0, {}},
+    {"nosArmingRpm", "NOS Arming RPM", "rpm", false, 0xB667, 0.0, 8250.0, 0, 15, 4096.0, {}},
 }};
+
+const SettingChoice* BasicSettingInfo::ChoiceOf(double value) const {
+    for (const SettingChoice& c : choices) {
+        if (c.word != nullptr && c.value == value) return &c;
+    }
+    return nullptr;
+}
+
+std::string BasicSettingInfo::ChoicesText() const {
+    std::string text;
+    for (const SettingChoice& c : choices) {
+        if (c.word == nullptr) continue;
+        if (!text.empty()) text += " or ";
+        text += FormatC("%g (%s)", c.value, c.meaning);
+    }
+    return text;
+}
 
 namespace {
 
@@ -41,6 +78,11 @@ std::unique_ptr<ModuleValue> MakeBasicValue(const BasicSettingInfo& info) {
     }
     v->Setup(info.address, info.address, info.defaultValue, info.min, info.max, info.minInternal,
              info.maxInternal, 0.0);
+    std::vector<double> takes;
+    for (const SettingChoice& c : info.choices) {
+        if (c.word != nullptr) takes.push_back(c.value);
+    }
+    v->SetChoices(std::move(takes));
     return v;
 }
 
@@ -186,10 +228,16 @@ std::string ModuleState::CheckContents(const std::vector<uint8_t>& bytes) const 
                        kSettingsFileSize);
     }
     for (std::size_t i = 0; i < kBasicSettings.size(); ++i) {
-        const std::unique_ptr<ModuleValue> fresh = MakeBasicValue(kBasicSettings[i]);
-        const std::string why =
-            fresh->CheckRecord(DecodeValueRecord(bytes.data() + i * kValueRecordSize));
-        if (!why.empty()) return FormatC("\"%s\": %s", kBasicSettings[i].label, why.c_str());
+        const BasicSettingInfo& info = kBasicSettings[i];
+        const ValueRecord record = DecodeValueRecord(bytes.data() + i * kValueRecordSize);
+        // Named with the words of the table before the value's own check says it in numbers.
+        if (info.HasChoices() && info.ChoiceOf(record.value) == nullptr) {
+            return FormatC("\"%s\": the value %g is not one it takes: %s", info.label, record.value,
+                           info.ChoicesText().c_str());
+        }
+        const std::unique_ptr<ModuleValue> fresh = MakeBasicValue(info);
+        const std::string why = fresh->CheckRecord(record);
+        if (!why.empty()) return FormatC("\"%s\": %s", info.label, why.c_str());
     }
     const uint32_t count = static_cast<uint32_t>(bytes[kMapCountOffset]) |
                            static_cast<uint32_t>(bytes[kMapCountOffset + 1]) << 8 |

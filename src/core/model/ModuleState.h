@@ -43,6 +43,14 @@ enum BasicSetting {
     kNosArmingRpm,
 };
 
+// One of the values a setting without a range takes, with the word qvx
+// accepts for it and what it means to the module.
+struct SettingChoice {
+    double value = 0.0;
+    const char* word = nullptr;     // "single"; null for an unused slot
+    const char* meaning = nullptr;  // "single fire"
+};
+
 struct BasicSettingInfo {
     const char* member;  // e.g. "ignitionMode"
     const char* label;   // the Basic Setup dialog's label
@@ -54,6 +62,14 @@ struct BasicSettingInfo {
     int32_t minInternal;
     int32_t maxInternal;
     double defaultValue;
+    // A setting without a range takes these values and no others; none for a ranged one.
+    std::array<SettingChoice, 2> choices;
+
+    bool HasChoices() const { return choices[0].word != nullptr; }
+    // The choice of value, or null.
+    const SettingChoice* ChoiceOf(double value) const;
+    // "1 (single fire) or 2 (dual fire)".
+    std::string ChoicesText() const;
 };
 
 extern const std::array<BasicSettingInfo, kBasicValueCount> kBasicSettings;

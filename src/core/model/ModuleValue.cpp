@@ -207,7 +207,10 @@ void ModuleValue::SetFromInternal(uint32_t raw) {
     // back: such a value is never stored, nor shown as in sync.
     const std::vector<uint8_t> mine = EncodeBytes(external);
     if (picture_ != nullptr) {
-        picture_->Read(GetAddress(), held, mine);
+        // A byte that is none of a two-state setting's values is nothing to
+        // show: the value stays, standing for it, so it is not written unasked.
+        const bool kept = mine.empty() && !choices_.empty();
+        picture_->Read(GetAddress(), held, kept ? EncodeBytes() : mine);
     } else {
         moduleBytes_ = held;
     }
@@ -258,6 +261,9 @@ int32_t ModuleValue::ToInternal(double x) const {
 
 std::vector<uint8_t> ModuleValue::EncodeBytes(double value) const {
     if (!std::isfinite(value)) return {};
+    // A two-state setting's other bytes mean nothing to the module.
+    if (!choices_.empty() && std::find(choices_.begin(), choices_.end(), value) == choices_.end())
+        return {};
     const bool ranged = min_ != max_;
     if (ranged) {
         // A conversion factor that is not finite truncates to nonsense.
@@ -454,6 +460,12 @@ std::string ModuleValue::CheckRecord(const ValueRecord& r) const {
     const double slack = std::fabs(delta_);
     if (r.min < r.max && (r.value < r.min - slack || r.value > r.max + slack)) {
         return FormatC("the value %g lies outside its range %g to %g", r.value, r.min, r.max);
+    }
+    if (!choices_.empty() &&
+        std::find(choices_.begin(), choices_.end(), r.value) == choices_.end()) {
+        std::string list;
+        for (double c : choices_) list += (list.empty() ? "" : ", ") + FormatC("%g", c);
+        return FormatC("the value %g is none of those it takes (%s)", r.value, list.c_str());
     }
     const RecordProbe probe(*this, r);
     if (probe.EncodeBytes().empty()) {

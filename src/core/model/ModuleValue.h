@@ -63,6 +63,9 @@ class ModuleValue {
                        int32_t minInternal, int32_t maxInternal, double delta);
     // The same fields from the profile section given.
     virtual void SetupFromProfile(std::string_view section);
+    // A value without a range that takes only these values (two-state settings);
+    // empty: any its bytes hold. Kept by Setup and LoadRecord.
+    void SetChoices(std::vector<double> values) { choices_ = std::move(values); }
 
     // The user's way to change a value: steps it and, with the link up, writes it
     // at once. A value that is not finite, or that steps to one the module cannot
@@ -99,8 +102,9 @@ class ModuleValue {
     // module, in address order. Empty when the module cannot hold value: it is
     // not finite, its integer lies outside [MinInternal, MaxInternal] or outside
     // the internal range the program was built with (either order; a value
-    // without range: outside what its bytes hold), or the bytes would read back
-    // as another integer. Nothing is ever clamped or wrapped.
+    // without range: outside what its bytes hold, or none of its choices), or
+    // the bytes would read back as another integer. Nothing is ever clamped or
+    // wrapped.
     std::vector<uint8_t> EncodeBytes(double value) const;
     // The bytes of the current value.
     std::vector<uint8_t> EncodeBytes() const { return EncodeBytes(value_); }
@@ -113,8 +117,9 @@ class ModuleValue {
     // or no range with unequal ones, a range or internal range that is not the
     // one this value was built with or a narrowing of it (same conversion),
     // an internal range the value's bytes cannot hold, a value outside its range
-    // by more than a step, or a range (with this value's step) in which the value
-    // or an edit could step to something the module cannot hold.
+    // by more than a step or none of its choices, or a range (with this value's
+    // step) in which the value or an edit could step to something the module
+    // cannot hold.
     std::string CheckRecord(const ValueRecord& record) const;
     // Loads a record (Address1 = Address0, Value stepped, not in sync). The
     // step is kept. Callers check the record first.
@@ -178,6 +183,7 @@ class ModuleValue {
     int32_t maxInternal_ = 0;
     double value_ = 0.0;
     double delta_ = 0.0;
+    std::vector<double> choices_;
     bool inSync_ = false;
     std::vector<uint8_t> moduleBytes_;  // a value of its own only
     ModulePicture* picture_ = nullptr;  // not owned

@@ -40,7 +40,11 @@ constexpr CommandInfo kCommands[] = {
      "                  from FILE (exit 4), also after --changed-only\n"
      "  --changed-only  write only the settings whose bytes differ between FILE and\n"
      "                  the tune OLD given with --against (the one the module holds)\n"
-     "  --against OLD   the settings file last sent to the module\n"},
+     "  --against OLD   the settings file last sent to the module\n"
+     "Ctrl+C does not cut the writes short: the download goes on to its end, so that\n"
+     "the module is not left with part of the file, and says so (a second Ctrl+C\n"
+     "stops at once); --verify is then skipped (exit 1). A download that fails part\n"
+     "way says that the module may hold part of FILE: \"qvx verify FILE\" tells.\n"},
     {"verify", 1, 1, "qvx verify FILE",
      "Reads the module and compares it with FILE without writing anything. Each\n"
      "difference is listed with the setting name (or map title and point with its x)\n"
@@ -50,19 +54,23 @@ constexpr CommandInfo kCommands[] = {
      "Compares two settings files and lists every setting and map point that differs,\n"
      "with both values in user units.\n"},
     {"show", 1, 1, "qvx show FILE [--json]",
-     "Prints the twelve basic settings with their units and the six maps.\n"
+     "Prints the twelve basic settings with their units and the six maps, their\n"
+     "points numbered 1 to 16.\n"
      "  --json     print the same as one JSON object\n"},
     {"new", 1, 1, "qvx new FILE",
      "Writes a new settings file with every setting at its default.\n"},
     {"set", 2, -1, "qvx set FILE NAME=VALUE ...",
-     "Changes settings or map points in FILE, clamped and stepped to the setting's\n"
-     "range exactly as the editor does (Rev Limit=6100 becomes 6144). The file is\n"
-     "written once, after every assignment has been accepted; a bad name or value\n"
-     "leaves it untouched.\n"},
+     "Changes settings or map points in FILE, stepped exactly as the editor steps\n"
+     "them (Rev Limit=6100 becomes 6144). A value outside the setting's range as\n"
+     "listed below is refused, naming the range, never clamped. The file is written\n"
+     "once, after every assignment has been accepted; a bad name or value leaves it\n"
+     "untouched.\n"},
     {"monitor", 0, 0, "qvx monitor [--csv FILE] [--seconds N] [--values NAME,...]",
      "Streams the module's live values until N seconds have passed or Ctrl+C is\n"
      "pressed, then stops the stream so that the module is quiet again, and prints\n"
-     "the packets received, the bad packets and the sample rate.\n"
+     "the packets received, the bad packets and the sample rate. When no packet\n"
+     "arrives for 2 s (some thirty packet times at 9600 baud), it says so at once;\n"
+     "a module silent for longer than that ends the run with exit 1.\n"
      "  --csv FILE     write the samples as CSV: a header row of names, a row of\n"
      "                 units, then one row per good packet; the first column is the\n"
      "                 time in milliseconds since the stream was asked for (the\n"

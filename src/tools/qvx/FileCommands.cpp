@@ -60,16 +60,10 @@ std::string DisplayName(const SettingRef& s) {
 
 // The meaning of the two-state settings, shown after their number.
 std::string StateNote(const SettingRef& s) {
-    const double v = s.value->GetValue();
-    if (s.basicIndex == kIgnitionMode) {
-        if (v == 1.0) return " (single fire)";
-        if (v == 2.0) return " (dual fire)";
-    }
-    if (s.basicIndex == kSwitchLockout) {
-        if (v == 170.0) return " (on)";
-        if (v == 0.0) return " (off)";
-    }
-    return {};
+    if (s.basicIndex < 0) return {};
+    const BasicSettingInfo& info = kBasicSettings[static_cast<std::size_t>(s.basicIndex)];
+    const SettingChoice* choice = info.ChoiceOf(s.value->GetValue());
+    return choice != nullptr ? std::string(" (") + choice->meaning + ")" : std::string();
 }
 
 std::string Pad(const std::string& text, std::size_t width, bool right) {
@@ -101,7 +95,8 @@ void ShowText(Context& c, ModuleState& doc) {
             std::string x = FormatNumber(map.Point(p).x);
             std::string y = FormatNumber(map.Point(p).value->GetValue());
             std::size_t w = std::max({x.size(), y.size(), std::size_t{4}}) + 1;
-            is += Pad(std::to_string(p), w, true);
+            // Numbered from 1, as set, verify, diff and the graph number them.
+            is += Pad(std::to_string(p + 1), w, true);
             xs += Pad(x, w, true);
             ys += Pad(y, w, true);
         }
@@ -177,11 +172,21 @@ int ReportDifferences(Context& c, const std::vector<Difference>& diffs, const st
 int CmdNew(Context& c) {
     const std::string& path = c.options.args[0];
     std::error_code ec;
-    if (std::filesystem::exists(path, ec)) {
-        const std::string question = path + " exists. Replace it with a new settings file?";
+    // Asked as what will happen: a FIFO or a device is written through, never replaced.
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(st)) {
+        std::string question = path + " exists. Replace it with a new settings file?";
+        std::string refused = path + " exists and was left unchanged (--yes replaces it)";
+        if (std::filesystem::is_fifo(st)) {
+            question = path + " is a FIFO (named pipe). Write a new settings file into it?";
+            refused = path + " is a FIFO; nothing was written into it (--yes writes)";
+        } else if (std::filesystem::is_character_file(st) || std::filesystem::is_block_file(st)) {
+            question = path + " is a device. Write a new settings file to it?";
+            refused = path + " is a device; nothing was written to it (--yes writes)";
+        }
         if (c.host.MessageBox(question, kAppTitle, MsgButtons::YesNo, MsgIcon::Question) !=
             MsgResult::Yes) {
-            Fail(c, path + " exists and was left unchanged (--yes replaces it)");
+            Fail(c, refused);
             return kExitBadFile;
         }
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -127,12 +128,15 @@ class RunLink {
 };
 
 // Draws bar from the bytes that cross the line for the life of the scope.
+// onTraffic, when given, runs after each redraw.
 class TrackTraffic {
   public:
-    TrackTraffic(ProgressBar& bar, CommPort& comm) : comm_(comm) {
+    TrackTraffic(ProgressBar& bar, CommPort& comm, const std::function<void()>& onTraffic)
+        : comm_(comm) {
         const CommPort::Traffic base = comm_.TrafficCount();
-        comm_.SetTrafficObserver([&bar, base](const CommPort::Traffic& now) {
+        comm_.SetTrafficObserver([&bar, base, onTraffic](const CommPort::Traffic& now) {
             bar.Update(static_cast<std::size_t>(now.written + now.read - base.written - base.read));
+            if (onTraffic) onTraffic();
         });
     }
     ~TrackTraffic() { comm_.SetTrafficObserver({}); }
@@ -145,12 +149,12 @@ class TrackTraffic {
 
 // Runs transfer with a progress bar over expected bytes; false when it failed.
 template <typename Fn>
-bool WithProgress(Context& c, CommPort& link, const char* label, std::size_t expected,
-                  Fn transfer) {
+bool WithProgress(Context& c, CommPort& link, const char* label, std::size_t expected, Fn transfer,
+                  const std::function<void()>& onTraffic = {}) {
     ProgressBar bar(c.err, c.progress, label, expected);
     bool ok = false;
     {
-        TrackTraffic track(bar, link);
+        TrackTraffic track(bar, link, onTraffic);
         ok = transfer();
     }
     if (ok) {
@@ -168,6 +172,38 @@ bool UploadInto(Context& c, CommPort& link, ModuleState& doc, const char* label,
     doc.SetRestoreNote(std::move(note));
     return WithProgress(c, link, label, kUploadBytes, [&] { return doc.UploadSettings(); });
 }
+
+// A write that failed part way leaves the module with some values of the file
+// and some of before: said so, with the adapter named when it is gone.
+void FailDownload(Context& c, CommPort& comm, const std::string& path) {
+    std::string why = "download failed";
+    if (comm.IsDeviceGone() || (!comm.IsLinked() && comm.LastBreakWasDeviceGone())) {
+        why += ": the module adapter " + comm.LastDevicePath() + " is gone (unplugged?)";
+    }
+    Fail(c, why + "; the module may now hold part of " + path + " and part of what it held: " +
+                "run \"qvx verify " + path + "\" once it answers, or download again");
+}
+
+// Ctrl+C during a download: the writes go on to the end, for a module left
+// with part of one tune and part of another may run the engine on neither.
+// Said once, when the signal is seen; a second Ctrl+C ends the program at once.
+class FinishFirstOnQuit {
+  public:
+    explicit FinishFirstOnQuit(Context& c) : c_(c) {}
+    void operator()() {
+        if (told_ || !c_.host.IsQuitting()) return;
+        told_ = true;
+        c_.err << (c_.progress ? "\n" : "")
+               << "qvx: Ctrl+C: the download goes on to its end so that the module is not left "
+                  "with part of the file (a second Ctrl+C stops it at once)\n"
+               << std::flush;
+    }
+    bool Told() const { return told_; }
+
+  private:
+    Context& c_;
+    bool told_ = false;
+};
 
 }  // namespace
 
@@ -260,13 +296,23 @@ int DownloadChanged(Context& c, CommPort& comm, ModuleState& doc, const std::str
     RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
     ModuleState::ChangedWrite result;
-    const bool ok =
-        WithProgress(c, comm, "Downloading", static_cast<std::size_t>(changed) * 12, [&] {
+    FinishFirstOnQuit finish(c);
+    const bool ok = WithProgress(
+        c, comm, "Downloading", static_cast<std::size_t>(changed) * 12,
+        [&] {
             result = doc.WriteChangedSettings(c.options.verify);
             return result.written == changed && (result.ok || result.mismatched > 0);
-        });
+        },
+        std::ref(finish));
+    finish();
+    if (finish.Told() && result.written == changed && (!ok || c.options.verify)) {
+        // Every write went out; the read-back ended at the Ctrl+C.
+        Fail(c, "the download is complete; --verify was skipped after Ctrl+C: run \"qvx verify " +
+                    path + "\"");
+        return kExitCommFailure;
+    }
     if (!ok) {
-        Fail(c, "download failed");
+        FailDownload(c, comm, path);
         return kExitCommFailure;
     }
     c.out << result.written << " of " << values.size() << " settings written (" << path
@@ -285,9 +331,23 @@ int CmdDownload(Context& c, CommPort& comm) {
     if (c.options.changedOnly) return DownloadChanged(c, comm, doc, path);
     RunLink link(c, comm);
     if (int rc = link.Establish()) return rc;
-    if (!WithProgress(c, comm, "Downloading", kDownloadBytes,
-                      [&] { return doc.DownloadSettings(); })) {
-        Fail(c, "download failed");
+    FinishFirstOnQuit finish(c);
+    const bool ok = WithProgress(
+        c, comm, "Downloading", kDownloadBytes, [&] { return doc.DownloadSettings(); },
+        std::ref(finish));
+    finish();  // a Ctrl+C in the last exchange
+    if (!ok) {
+        FailDownload(c, comm, path);
+        return kExitCommFailure;
+    }
+    if (finish.Told()) {
+        // The read-back would end at the Ctrl+C: not started, and said so.
+        if (!c.options.verify) {
+            c.err << "qvx: the download is complete\n";
+            return kExitOk;
+        }
+        Fail(c, "the download is complete; --verify was skipped after Ctrl+C: run \"qvx verify " +
+                    path + "\"");
         return kExitCommFailure;
     }
     return c.options.verify ? VerifyWholeModule(c, comm, doc, path) : kExitOk;
@@ -371,7 +431,12 @@ int CmdMonitor(Context& c, CommPort& comm, RamMonitor& monitor) {
                 c.out << LogRow(ms, chosen, row) << std::flush;
             }
         },
-        [&] { file.FlushIfDue(); });
+        [&] { file.FlushIfDue(); },
+        [&](int64_t lastMs) {
+            c.err << "no packet for " << kSilenceLimitMs / 1000 << " s (since "
+                  << FormatDouble("%.1f", lastMs / 1000.0) << " s): the module has fallen silent\n"
+                  << std::flush;
+        });
 
     const double rate = stats.elapsedMs > 0 ? stats.goodPackets * 1000.0 / stats.elapsedMs : 0.0;
     c.err << "Packets received: " << stats.goodPackets << '\n'
@@ -396,6 +461,14 @@ int CmdMonitor(Context& c, CommPort& comm, RamMonitor& monitor) {
     }
     if (stats.goodPackets == 0 && !stats.interrupted) {
         Fail(c, "no packet of live values arrived");
+        return kExitCommFailure;
+    }
+    if (stats.longestSilenceMs > kSilenceLimitMs) {
+        Fail(c, "no packet for " + FormatDouble("%.1f", stats.longestSilenceMs / 1000.0) +
+                    " s (from " + FormatDouble("%.1f", stats.silenceFromMs / 1000.0) + " s to " +
+                    FormatDouble("%.1f", (stats.silenceFromMs + stats.longestSilenceMs) / 1000.0) +
+                    " s): the module fell silent for more than " +
+                    std::to_string(kSilenceLimitMs / 1000) + " s");
         return kExitCommFailure;
     }
     return rc;

@@ -12,7 +12,8 @@ namespace qx::qvx {
 
 MonitorStats RunMonitorStream(Host& host, CommPort& comm, RamMonitor& monitor, double seconds,
                               const std::function<void(int64_t)>& onPacket,
-                              const std::function<void()>& onTick) {
+                              const std::function<void()>& onTick,
+                              const std::function<void(int64_t)>& onSilence) {
     MonitorStats stats;
     Clock& clock = host.GetClock();
 
@@ -23,8 +24,21 @@ MonitorStats RunMonitorStream(Host& host, CommPort& comm, RamMonitor& monitor, d
         stats.commFailure = true;
         return stats;
     }
+    int64_t lastPacket = 0;  // since start
+    bool toldSilence = false;
+    auto silence = [&](int64_t sinceStart) {
+        if (sinceStart - lastPacket > stats.longestSilenceMs) {
+            stats.longestSilenceMs = sinceStart - lastPacket;
+            stats.silenceFromMs = lastPacket;
+        }
+    };
     while (true) {
         if (onTick) onTick();
+        const int64_t sinceStart = clock.NowMs() - start;
+        if (!toldSilence && sinceStart - lastPacket >= kSilenceLimitMs) {
+            toldSilence = true;
+            if (onSilence) onSilence(lastPacket);
+        }
         if (host.IsQuitting()) {
             stats.interrupted = true;
             break;
@@ -61,7 +75,11 @@ MonitorStats RunMonitorStream(Host& host, CommPort& comm, RamMonitor& monitor, d
         CommPort::CommError error = CommPort::CommError::NoError;
         if (monitor.UpdateRamImage(&error)) {
             ++stats.goodPackets;
-            if (onPacket) onPacket(clock.NowMs() - start);
+            const int64_t at = clock.NowMs() - start;
+            silence(at);
+            lastPacket = at;
+            toldSilence = false;
+            if (onPacket) onPacket(at);
         } else {
             ++stats.badPackets;
         }
@@ -76,6 +94,7 @@ MonitorStats RunMonitorStream(Host& host, CommPort& comm, RamMonitor& monitor, d
         }
     }
     stats.elapsedMs = clock.NowMs() - start;
+    silence(stats.elapsedMs);
     // A module that ignores the cancel keeps streaming: the line must go quiet.
     // Checked without dispatch, so that a Ctrl+C already pending does not cut it short.
     if (comm.IsLinked()) {

@@ -15,6 +15,11 @@ class RamMonitor;
 
 namespace qx::qvx {
 
+// Longer than this without a good packet (some thirty packet times at 9600
+// baud) the module is taken to have fallen silent: said at once, and the run
+// fails.
+inline constexpr int64_t kSilenceLimitMs = 2000;
+
 struct MonitorStats {
     int goodPackets = 0;
     int badPackets = 0;
@@ -23,14 +28,21 @@ struct MonitorStats {
     bool interrupted = false;  // the host was asked to quit
     bool commFailure = false;  // the stream could not be (re)started or the link went down
     bool stopped = false;      // the cancel request was sent at the end
+    // The longest time without a good packet, from the start request or a
+    // packet to the next packet or the end, and when it began.
+    int64_t longestSilenceMs = 0;
+    int64_t silenceFromMs = 0;
 };
 
 // seconds <= 0: until the host quits. onPacket runs after each good packet with
 // the milliseconds since the start request; the RAM monitor's image is fresh then.
 // onTick runs at least four times a second of waiting, packets or not.
+// onSilence runs once in each silence as it passes kSilenceLimitMs, with the
+// milliseconds of the last good packet (0: the start request).
 // The host's clock times the run; link and monitor are the run's one link and monitor.
 MonitorStats RunMonitorStream(Host& host, CommPort& link, RamMonitor& monitor, double seconds,
                               const std::function<void(int64_t)>& onPacket,
-                              const std::function<void()>& onTick = {});
+                              const std::function<void()>& onTick = {},
+                              const std::function<void(int64_t)>& onSilence = {});
 
 }  // namespace qx::qvx

@@ -117,33 +117,50 @@ SettingKey SettingKeyOf(const SettingRef& setting) {
                                  : SettingKey::Basic(setting.basicIndex);
 }
 
+SettingRange RangeOf(const ModuleValue& value) {
+    if (value.Min() == value.Max()) return {};
+    return {true, value.Quantize(value.Min()), value.Quantize(value.Max())};
+}
+
+namespace {
+
+const BasicSettingInfo* ChoicesOf(const SettingRef& setting) {
+    if (setting.basicIndex < 0) return nullptr;
+    const BasicSettingInfo& info = kBasicSettings[static_cast<std::size_t>(setting.basicIndex)];
+    return info.HasChoices() ? &info : nullptr;
+}
+
+}  // namespace
+
 bool SetSetting(ModuleState& doc, SettingRef& setting, std::string_view text, std::string& error) {
     std::optional<double> value;
-    const std::string key = NameKey(text);
-    if (setting.basicIndex == kIgnitionMode) {
-        if (key == "single") value = 1.0;
-        if (key == "dual") value = 2.0;
-        if (!value) value = ParseDouble(text);
-        if (!value || (*value != 1.0 && *value != 2.0)) {
-            error = "Ignition Mode takes 1 (single fire) or 2 (dual fire), not \"" +
-                    std::string(text) + "\"";
-            return false;
+    // Not "\"" + s: g++ 12 at -O3 reports a false -Wrestrict for it.
+    const std::string quoted = std::string(1, '"').append(text) + "\"";
+    if (const BasicSettingInfo* info = ChoicesOf(setting)) {
+        const std::string key = NameKey(text);
+        for (const SettingChoice& c : info->choices) {
+            if (c.word != nullptr && key == NameKey(c.word)) value = c.value;
         }
-    } else if (setting.basicIndex == kSwitchLockout) {
-        if (key == "on") value = 170.0;
-        if (key == "off") value = 0.0;
         if (!value) value = ParseDouble(text);
-        if (!value || (*value != 0.0 && *value != 170.0)) {
-            error =
-                "Switch Lockout On takes 170 (on) or 0 (off), not \"" + std::string(text) + "\"";
+        if (!value || info->ChoiceOf(*value) == nullptr) {
+            error = setting.name + " takes " + info->ChoicesText() + ", not " + quoted;
             return false;
         }
     } else {
         value = ParseDouble(text);
         if (!value || !std::isfinite(*value)) {
-            // Not "\"" + s: g++ 12 at -O3 reports a false -Wrestrict for it.
-            error = std::string(1, '"').append(text) + "\" is not a number (" + setting.name + ")";
+            error = quoted + " is not a number (" + setting.name + ")";
             return false;
+        }
+        // Refused, not clamped: the range stated is what the setting can show.
+        if (const SettingRange r = RangeOf(*setting.value); r.ranged) {
+            const double slack = 1e-9 * std::max(1.0, std::fabs(r.max - r.min));
+            if (!(*value >= r.min - slack && *value <= r.max + slack)) {
+                error = quoted + " is outside " + FormatNumber(r.min) + " to " +
+                        FormatNumber(r.max) + (setting.unit.empty() ? "" : " " + setting.unit) +
+                        " (" + setting.name + ")";
+                return false;
+            }
         }
     }
     // Basic settings change alone, as in the Basic Setup dialog; map points as
@@ -170,12 +187,15 @@ std::string SettingNamesHelp() {
         const auto& info = kBasicSettings[static_cast<std::size_t>(i)];
         text += "  ";
         text += info.label;
-        if (i == kIgnitionMode) {
-            text += "  1 (single fire) or 2 (dual fire); also single, dual";
-        } else if (i == kSwitchLockout) {
-            text += "  170 (on) or 0 (off); also on, off";
+        if (info.HasChoices()) {
+            std::string words;
+            for (const SettingChoice& c : info.choices) {
+                if (c.word != nullptr) words += (words.empty() ? "" : ", ") + std::string(c.word);
+            }
+            text += "  " + info.ChoicesText() + "; also " + words;
         } else {
-            text += "  " + FormatNumber(v.Min()) + " to " + FormatNumber(v.Max());
+            const SettingRange r = RangeOf(v);
+            text += "  " + FormatNumber(r.min) + " to " + FormatNumber(r.max);
             if (*info.unit) text += std::string(" ") + info.unit;
             text += ", step " + FormatNumber(v.Delta());
         }
@@ -184,11 +204,11 @@ std::string SettingNamesHelp() {
     text += "Map points, N from 1 to 16 as the graph numbers them:\n";
     for (int m = 0; m < doc.MapCount(); ++m) {
         const ModuleMap& map = *doc.Map(m);
-        const ModuleValue& v = *map.Point(0).value;
-        text += "  " + map.Title() + "[N]  " + FormatNumber(v.Min()) + " to " +
-                FormatNumber(v.Max()) + " " + map.YUnits() + ", step " + FormatNumber(map.Step()) +
-                "; point N at " + map.XLabel() + " " + FormatNumber(map.Point(1).x) +
-                " x (N - 1) " + map.XUnits() + "\n";
+        const SettingRange r = RangeOf(*map.Point(0).value);
+        text += "  " + map.Title() + "[N]  " + FormatNumber(r.min) + " to " + FormatNumber(r.max) +
+                " " + map.YUnits() + ", step " + FormatNumber(map.Step()) + "; point N at " +
+                map.XLabel() + " " + FormatNumber(map.Point(1).x) + " x (N - 1) " + map.XUnits() +
+                "\n";
     }
     text +=
         "With \"Advance Maps Synchronized\" on (profile \"Mirror\", default 1), setting a\n"

@@ -33,10 +33,21 @@ std::vector<SettingRef> AllSettings(ModuleState& doc);
 // The setting name refers to, or false with a one-line reason in error.
 bool FindSetting(ModuleState& doc, std::string_view name, SettingRef& found, std::string& error);
 
-// Parses value for the setting and sets it as the editor does (clamped and
-// stepped; map points pass the change on to the twin spark advance point while
-// the mirror setting is on). False with a one-line reason when value is not a
-// number, or not one of the values a two-state setting takes.
+// The values a ranged setting can take as the editor shows them: its range's
+// ends stepped (Rev Limit steps by 128 from zero, so 1904 to 10096 shows as
+// 1920 to 10112). Not ranged for a two-state setting.
+struct SettingRange {
+    bool ranged = false;
+    double min = 0.0;
+    double max = 0.0;
+};
+SettingRange RangeOf(const ModuleValue& value);
+
+// Parses value for the setting and sets it as the editor does (stepped; map
+// points pass the change on to the twin spark advance point while the mirror
+// setting is on). False with a one-line reason when value is not a number, lies
+// outside RangeOf (refused, never clamped), or is not one of the values a
+// two-state setting takes (its table's choices).
 // The change goes through the document's edit history, as every edit does.
 bool SetSetting(ModuleState& doc, SettingRef& setting, std::string_view value, std::string& error);
 
